@@ -1,0 +1,75 @@
+#pragma once
+// monsters.tat: one 86-byte record per monster, record n belonging to monster
+// n - 1. Numbers are 16-bit little-endian; texts are fixed-width byte fields
+// kept at full width, pad characters included.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace karnwick {
+
+inline constexpr const char* kStatsFileName = "monsters.tat";
+inline constexpr int kRecordLength = 86;
+inline constexpr int kNameLength = 10;
+inline constexpr int kSpecialLength = 12;
+
+struct MonsterStats {
+    std::array<char, kNameLength> name{};
+    int16_t hp = 0;
+    int16_t spare1 = 0, spare2 = 0, spare3 = 0, spare4 = 0, spare5 = 0;
+    int16_t level = 0;
+    int16_t agility = 0;
+    int16_t strength = 0;
+    int16_t spare6 = 0, spare7 = 0;
+    std::array<char, kSpecialLength> special1{};
+    std::array<char, kSpecialLength> special2{};
+    int16_t sp1Threshold = 0;
+    int16_t sp2Threshold = 0;
+    int16_t spare8 = 0, spare9 = 0;
+    int16_t offMin = 0, offMax = 0;
+    int16_t sp1Min = 0, sp1Max = 0;
+    int16_t sp2Min = 0, sp2Max = 0;
+    int16_t defense = 0;
+    int16_t mpower = 0;
+    int16_t magicFlag = 0;
+    int16_t spare10 = 0, spare11 = 0;
+
+    bool operator==(const MonsterStats&) const = default;
+};
+
+using Fighters = std::array<MonsterStats, 2>;
+using RecordBytes = std::array<unsigned char, kRecordLength>;
+
+MonsterStats decodeMonsterStats(std::span<const unsigned char, kRecordLength> bytes);
+RecordBytes encodeMonsterStats(const MonsterStats& stats);
+
+// Replaces every field of `target` with record monsterIndex + 1 (16-bit, so
+// index 32767 is an overflow error). Bytes past the end of the file, a missing
+// file included, read as 0.
+void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
+                      const std::filesystem::path& file = kStatsFileName);
+
+// The fifteen statistics boxes of a monster panel, in the order a choice
+// writes them.
+enum class StatBox {
+    Name, HP, Agility, Level, Strength, Special1, Special2, Defense,
+    SP1Min, SP1Max, Sp2Min, SP2Max, OffMin, OffMax, Mpower,
+};
+inline constexpr int kStatBoxCount = 15;
+
+struct StatText {
+    StatBox box;
+    std::string text;  // UTF-8
+};
+
+// The texts a panel shows for a record: numbers in shortest decimal, the three
+// names at full width through Windows-1252.
+std::array<StatText, kStatBoxCount> statTexts(const MonsterStats& stats);
+
+// A fixed-width text field as UTF-8, nothing trimmed.
+std::string fieldText(std::span<const char> field);
+
+}  // namespace karnwick

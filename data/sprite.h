@@ -1,0 +1,60 @@
+#pragma once
+// monster.dat: one 90 x 100 sprite of palette indexes per monster, 9000 bytes
+// each, row by row from the top. Index 0 is transparent.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "data/game_file.h"
+#include "data/monster_stats.h"
+#include "data/palette.h"
+
+namespace karnwick {
+
+inline constexpr const char* kSpriteFileName = "monster.dat";
+inline constexpr int kSpriteWidth = 90;
+inline constexpr int kSpriteHeight = 100;
+inline constexpr int kSpriteBytes = kSpriteWidth * kSpriteHeight;
+
+// Anything a sprite can be drawn on: one point at a time, in the surface's own
+// scale units, in a packed colour (red + green * 256 + blue * 65536).
+class DrawingSurface {
+public:
+    virtual ~DrawingSurface() = default;
+    // Fills the whole inside with the background colour.
+    virtual void clear() = 0;
+    virtual void setPoint(float x, float y, int32_t packedColor) = 0;
+};
+
+// The highest monster index: floor(length / 9000) - 1, -1 for no complete
+// sprite. A file of more than 32768 sprites is an overflow error.
+int16_t countMonsters(const std::filesystem::path& file = kSpriteFileName);
+
+// Draws the non-transparent pixels of one sprite with their top-left pixel at
+// (x, y). Bytes past the end of the file count as 0. Neither clears the
+// surface nor opens the file.
+void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface,
+                float x, float y, const Palette& palette);
+
+// A choice in a monster list: clears the box and draws the sprite (monster.dat
+// open only meanwhile), then loads the record into `fighter`. A failure stops
+// at its step; what came before stays done.
+void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& spriteBox,
+                 MonsterStats& fighter,
+                 const std::filesystem::path& spriteFile = kSpriteFileName,
+                 const std::filesystem::path& statsFile = kStatsFileName);
+
+// Preview pages: 1 shows monsters 0-24, 2 shows 25-49, 3 the bosses from 50.
+inline constexpr int kPreviewColumns = 5;
+inline constexpr int kPreviewRows = 5;
+inline constexpr int kPreviewCellWidth = 95;
+inline constexpr int kPreviewCellHeight = 105;
+int16_t previewFirstMonster(int16_t page);
+
+// Draws a page's 5 x 5 grid, row by row, while the monster index is not above
+// lastMonsterIndex; opens monster.dat once. Does not clear the surface.
+void drawPreviewPage(int16_t page, int16_t lastMonsterIndex, const Palette& palette,
+                     DrawingSurface& surface,
+                     const std::filesystem::path& spriteFile = kSpriteFileName);
+
+}  // namespace karnwick

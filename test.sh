@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite twice:
+# in the dev preset and in the sanitizer preset (ASan + UBSan, no recovery).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+for preset in dev asan; do
+  echo "== ${preset}: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== ${preset}: test"
+  ctest --preset "$preset" -j "$jobs"
+done
