@@ -14,7 +14,7 @@
 
 class PictureBox : public QFrame, public karnwick::DrawingSurface {
     Q_OBJECT
-public:
+  public:
     // `inside`: the drawing area in logical pixels; `units`: how many drawing
     // units span it (equal to `inside` for a pixel scale). The widget's size is
     // the inside plus the border.
@@ -29,11 +29,12 @@ public:
     // The retained drawing, one pixel per logical pixel of the inside.
     const QImage& image() const { return m_image; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage m_image;
-    double m_scaleX;
-    double m_scaleY;
+    QSizeF m_units;
+    // A repaint is already requested; a page of 225,000 points asks only once.
+    bool m_updatePending = false;
 };
