@@ -1,0 +1,69 @@
+#include "data/sprite.h"
+
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "data/errors.h"
+
+namespace karnwick {
+
+int16_t countMonsters(const std::filesystem::path& file) {
+    const GameFile sprites(file);
+    const std::int64_t length = sprites.size();
+    const double last = std::floor(static_cast<double>(length) / kSpriteBytes) - 1;
+    if (length > INT32_MAX || last > INT16_MAX) {
+        const std::string name = file.string();
+        throw GameError(ErrorKind::Overflow, name,
+                        name + ": overflow: " + std::to_string(length) +
+                            " bytes hold more than 32768 sprites");
+    }
+    return static_cast<int16_t>(last);
+}
+
+void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface,
+                float x, float y, const Palette& palette) {
+    // One read for the whole sprite; bytes past the end of the file read as 0,
+    // which is transparent.
+    std::array<unsigned char, kSpriteBytes> bytes;
+    spriteFile.readAt(static_cast<std::int64_t>(monsterIndex) * kSpriteBytes, bytes);
+    std::size_t k = 0;
+    for (int r = 0; r < kSpriteHeight; ++r) {
+        for (int c = 0; c < kSpriteWidth; ++c) {
+            const unsigned char index = bytes[k++];
+            if (index == 0) continue;
+            surface.setPoint(x + static_cast<float>(c), y + static_cast<float>(r),
+                             packedColor(palette, index));
+        }
+    }
+}
+
+void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& spriteBox,
+                 MonsterStats& fighter, const std::filesystem::path& spriteFile,
+                 const std::filesystem::path& statsFile) {
+    {
+        const GameFile sprites(spriteFile);
+        spriteBox.clear();
+        drawSprite(sprites, monsterIndex, spriteBox, 0.0f, 0.0f, palette);
+    }
+    loadMonsterStats(monsterIndex, fighter, statsFile);
+}
+
+int16_t previewFirstMonster(int16_t page) { return static_cast<int16_t>((page - 1) * 25); }
+
+void drawPreviewPage(int16_t page, int16_t lastMonsterIndex, const Palette& palette,
+                     DrawingSurface& surface, const std::filesystem::path& spriteFile) {
+    const GameFile sprites(spriteFile);
+    int16_t m = previewFirstMonster(page);
+    for (int r = 0; r < kPreviewRows; ++r) {
+        for (int c = 0; c < kPreviewColumns; ++c) {
+            // Once a cell is past the last monster, every later cell is too.
+            if (m > lastMonsterIndex) continue;
+            drawSprite(sprites, m, surface, static_cast<float>(kPreviewCellWidth * c),
+                       static_cast<float>(kPreviewCellHeight * r), palette);
+            ++m;
+        }
+    }
+}
+
+}  // namespace karnwick
