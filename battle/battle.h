@@ -43,7 +43,7 @@ public:
 
 // A plain set of the texts, for the window (filled from its boxes, written back
 // once the battle is over), the command-line tool and the tests.
-struct ArenaTexts final : BattleTexts {
+struct ArenaTexts : BattleTexts {
     std::array<std::string, 2> hp;
     std::array<std::string, 2> agility;
     std::string arena;

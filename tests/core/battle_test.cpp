@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "battle/battle.h"
+#include "data/errors.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::setField;
+
+namespace {
+
+struct RandomRanDry {};
+
+// Hands out the given values in order, then stops the battle.
+struct ScriptedRandom : RandomSource {
+    std::deque<double> values;
+    ScriptedRandom(std::initializer_list<double> v) : values(v) {}
+    double nextRandom() override {
+        if (values.empty()) throw RandomRanDry{};
+        const double r = values.front();
+        values.pop_front();
+        return r;
+    }
+};
+
+struct ConstantRandom : RandomSource {
+    double value;
+    int draws = 0;
+    explicit ConstantRandom(double v) : value(v) {}
+    double nextRandom() override {
+        ++draws;
+        return value;
+    }
+};
+
+// Records every call in the order the battle makes it.
+struct TracingTexts : ArenaTexts {
+    std::vector<std::string> calls;
+    void setArenaText(std::string_view t) override {
+        calls.push_back("arena=" + std::string(t));
+        ArenaTexts::setArenaText(t);
+    }
+    void setCurrentHpText(int side, std::string_view t) override {
+        calls.push_back("hp" + std::to_string(side) + "=" + std::string(t));
+        ArenaTexts::setCurrentHpText(side, t);
+    }
+};
+
+Fighters goblinAndWraith() {
+    Fighters f{};
+    MonsterStats& g = f[0];
+    setField(g.name, "Goblin");
+    g.level = 5, g.agility = 12, g.strength = 20;
+    setField(g.special1, "Bite");
+    setField(g.special2, "Club Smash");
+    g.sp1Threshold = 20, g.sp2Threshold = 35, g.offMin = 4, g.offMax = 9;
+    g.sp1Min = 8, g.sp1Max = 14, g.defense = 3, g.mpower = 0, g.magicFlag = 0;
+    MonsterStats& w = f[1];
+    setField(w.name, "Ice Wraith");
+    w.level = 10, w.agility = 9, w.strength = 10;
+    setField(w.special2, "Blizzard");
+    w.sp1Threshold = 30, w.sp2Threshold = 50, w.sp2Min = 9, w.sp2Max = 18;
+    w.defense = 6, w.mpower = 25, w.magicFlag = 1;
+    return f;
+}
+
+ArenaTexts boxes(std::string hp0, std::string hp1, std::string agi0 = "0", std::string agi1 = "0") {
+    ArenaTexts t;
+    t.hp = {std::move(hp0), std::move(hp1)};
+    t.agility = {std::move(agi0), std::move(agi1)};
+    return t;
+}
+
+// A fighter whose every attack misses: no strength, and a thick hide.
+MonsterStats wall(const char* name) {
+    MonsterStats s;
+    setField(s.name, name);
+    s.strength = -100, s.offMin = 1, s.offMax = 1, s.defense = 50;
+    return s;
+}
+
+}  // namespace
+
+TEST(Battle, WorkedExampleThreeTurns) {
+    const Fighters f = goblinAndWraith();
+    TracingTexts t;
+    t.hp = {"30", "40"};
+    t.agility = {"12", "9"};
+    // Both still stand after three turns; the dry random source stops turn 4.
+    ScriptedRandom random{0.137, 0.5, 0.42, 0.25, 0.80, 0.1};
+    BattleState state;
+    EXPECT_THROW(runBattle(t, f, random, state), RandomRanDry);
+    EXPECT_EQ(t.arena,
+              "Monster 1 Goes first \r\n"
+              "Goblin    attacks Ice Wraith with Bite        \r\n"
+              " and caused 6 damage to Ice Wraith\r\n"
+              "\r\n"
+              "Ice Wraithattacks Goblin     with Blizzard    \r\n"
+              " and caused 13 damage to Goblin    \r\n"
+              "\r\n"
+              "Goblin    attacks Ice Wraith\r\n"
+              "but missed causing no damage\r\n"
+              "\r\n");
+    EXPECT_EQ(t.calls, (std::vector<std::string>{"arena=", "hp0=30", "hp1=40",
+                                                 "arena=Monster 1 Goes first \r\n", "hp1=34",
+                                                 "hp0=30", "hp0=17", "hp1=34", "hp1=34", "hp0=17"}));
+    EXPECT_EQ(state.turnCount, 3);
+    EXPECT_EQ(state.attacker, 1);
+}
+
+TEST(Battle, StopsOnTheFailingStepKeepingWhatWasWritten) {
+    Fighters f = goblinAndWraith();
+    f[1].level = 100;  // Ice Wraith divides by 100 - level when it attacks or defends
+    ArenaTexts t = boxes("30", "40", "12", "9");
+    ScriptedRandom random{0.137, 0.5};
+    BattleState state;
+    try {
+        runBattle(t, f, random, state);
+        FAIL();
+    } catch (const GameError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
+        EXPECT_STREQ(e.what(), "Division by zero in turn 1, Monster One attacking: defence value");
+    }
+    EXPECT_EQ(t.arena, "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith with Bite        \r\n");
+    EXPECT_EQ(t.currentHp[0], "30");
+    EXPECT_EQ(t.currentHp[1], "40");
+    EXPECT_EQ(state.turnCount, 0);
+}
+
+TEST(Battle, EveryFailureRowStopsAtItsStep) {
+    struct Case {
+        const char* name;
+        void (*setUp)(Fighters&, ArenaTexts&);
+        ErrorKind kind;
+        const char* logTail;  // the last line written before the failure
+    };
+    // The attack and defence values themselves cannot leave 32 bits with 16-bit
+    // fields (at most about 1.08e9 each); their difference can.
+    const Case cases[] = {
+        {"starting hp", [](Fighters&, ArenaTexts& t) { t.hp[1] = "32767.5"; },
+         ErrorKind::Overflow, ""},
+        {"damage range", [](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
+         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+        {"attacker level 100", [](Fighters& f, ArenaTexts&) { f[0].level = 100; },
+         ErrorKind::DivisionByZero, "Goblin    attacks Ice Wraith\r\n"},
+        {"damage", [](Fighters& f, ArenaTexts&) {
+             f[0].strength = 32767, f[0].level = 99, f[0].offMin = 16000, f[0].offMax = 16001;
+             f[1].agility = -32768, f[1].level = 99, f[1].defense = 32767;
+         }, ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+        {"hit points", [](Fighters& f, ArenaTexts& t) {
+             t.hp[1] = "10";
+             f[0].strength = 300, f[0].offMin = 10000, f[0].offMax = 10001, f[1].defense = 0;
+         }, ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+    };
+    for (const Case& c : cases) {
+        Fighters f = goblinAndWraith();
+        ArenaTexts t = boxes("30", "40", "12", "9");
+        c.setUp(f, t);
+        ConstantRandom random(0.9);  // always the normal attack
+        try {
+            runBattle(t, f, random);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const GameError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
+        }
+        EXPECT_TRUE(t.arena.ends_with(c.logTail)) << c.name << ": " << t.arena;
+        EXPECT_FALSE(t.arena.ends_with("\r\n\r\n")) << c.name;
+    }
+}
+
+TEST(Battle, DefenceIsDividedBeforeItIsMultiplied) {
+    Fighters f{};
+    setField(f[0].name, "Archer");
+    f[0].offMin = 70, f[0].offMax = 70;  // attack value exactly 70
+    setField(f[1].name, "Knight");
+    f[1].agility = 105, f[1].level = 0, f[1].defense = 30;
+    ArenaTexts t = boxes("10", "10", "1", "0");
+    ConstantRandom random(0.9);
+    BattleState state;
+    runBattle(t, f, random, state);
+    // 205 / 100 * 30 is just below 61.5, so the defence is 61 and 9 gets through.
+    EXPECT_NE(t.arena.find(" and caused 9 damage to Knight    \r\n"), std::string::npos) << t.arena;
+}
+
+TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
+    Fighters f{wall("Left"), wall("Right")};
+    ArenaTexts t = boxes("12.5", "13.5xyz");
+    ConstantRandom random(0.9);
+    BattleState state;
+    runBattle(t, f, random, state);
+    EXPECT_EQ(state.currentHp, (std::array<int16_t, 2>{12, 14}));
+
+    // Empty boxes start from 0: exactly one turn is played, and until then the
+    // current-HP box shows the HP box's own text.
+    TracingTexts empty;
+    empty.hp = {"", "12.7"};
+    runBattle(empty, f, random, state);
+    EXPECT_EQ(state.turnCount, 1);
+    EXPECT_EQ(empty.calls[1], "hp0=");
+    EXPECT_EQ(empty.calls[2], "hp1=12.7");
+    EXPECT_EQ(empty.currentHp[0], "0");
+    EXPECT_EQ(empty.currentHp[1], "13");
+}
+
+TEST(Battle, EndsAfter667TurnsWhenNobodyFalls) {
+    Fighters f{wall("Left"), wall("Right")};
+    ArenaTexts t = boxes("5", "5", "3", "3");
+    ConstantRandom random(0.7);
+    BattleState state;
+    runBattle(t, f, random, state);
+    EXPECT_EQ(state.turnCount, 667);
+    EXPECT_EQ(random.draws, 1 + 2 * 667);  // the tie draws once more
+    EXPECT_EQ(t.arena.size(), 23u + 667u * (30 + 30 + 2));
+    EXPECT_TRUE(t.arena.ends_with("but missed causing no damage\r\n\r\n"));
+    EXPECT_EQ(t.currentHp[0], "5");
+}
+
+TEST(Battle, AttackKindFollowsTheThresholds) {
+    // actionRoll = floor(100 r) + 1; with sp1Threshold 20 and sp2Threshold 35:
+    // 19 gives special 1, 20 the normal attack, 21 to 34 special 2, 35 normal.
+    struct Case { double r; const char* ends; };
+    for (const Case& c : {Case{0.185, "with Bite        \r\n"}, Case{0.195, "Ice Wraith\r\n"},
+                          Case{0.205, "with Club Smash  \r\n"},
+                          Case{0.335, "with Club Smash  \r\n"}, Case{0.345, "Ice Wraith\r\n"}}) {
+        Fighters f = goblinAndWraith();
+        ArenaTexts t = boxes("1", "1", "12", "9");
+        ScriptedRandom random{c.r, 0.0};
+        f[0].sp1Min = f[0].sp2Min = f[0].offMin = 0;
+        f[0].sp1Max = f[0].sp2Max = f[0].offMax = 0;
+        EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
+        const std::string firstAttack = t.arena.substr(23, t.arena.find("\r\n", 23) + 2 - 23);
+        EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
+    }
+}
+
+TEST(Battle, ZeroDamageIsAHit) {
+    Fighters f{};
+    setField(f[0].name, "Mouse");
+    setField(f[1].name, "Cat");
+    ArenaTexts t = boxes("3", "4", "1", "0");
+    ConstantRandom random(0.5);
+    BattleState state;
+    runBattle(t, f, random, state);
+    EXPECT_EQ(state.turnCount, 667);
+    EXPECT_NE(t.arena.find(" and caused 0 damage to Cat       \r\n"), std::string::npos);
+}
+
+TEST(Battle, SilentBattleMatchesTheLoggedOne) {
+    Fighters f = goblinAndWraith();
+    Pcg32 a, b;
+    for (int i = 0; i < 50; ++i) {
+        ArenaTexts t = boxes("30", "40", "12", "12");
+        BattleState logged;
+        runBattle(t, f, a, logged);
+        const BattleState silent = playSilentBattle(t.hp, t.agility, f, b);
+        EXPECT_EQ(silent.currentHp, logged.currentHp);
+        EXPECT_EQ(silent.turnCount, logged.turnCount);
+        EXPECT_EQ(t.currentHp[0], std::to_string(logged.currentHp[0]));
+    }
+}

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "data/errors.h"
+#include "data/monster_stats.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+using karnwick::testing::setField;
+
+namespace {
+
+MonsterStats numbered(int16_t seed) {
+    MonsterStats s;
+    setField(s.name, "Orc" + std::to_string(seed));
+    setField(s.special1, "Bite");
+    setField(s.special2, "Claw");
+    int16_t v = seed;
+    for (auto* f : {&s.hp, &s.spare1, &s.spare2, &s.spare3, &s.spare4, &s.spare5, &s.level,
+                    &s.agility, &s.strength, &s.spare6, &s.spare7, &s.sp1Threshold,
+                    &s.sp2Threshold, &s.spare8, &s.spare9, &s.offMin, &s.offMax, &s.sp1Min,
+                    &s.sp1Max, &s.sp2Min, &s.sp2Max, &s.defense, &s.mpower, &s.magicFlag,
+                    &s.spare10, &s.spare11})
+        *f = v++;
+    return s;
+}
+
+}  // namespace
+
+TEST(Records, DecodeTheFieldsAtTheirOffsets) {
+    RecordBytes bytes{};
+    std::memcpy(bytes.data(), "Goblin    ", 10);
+    bytes[10] = 0x1E;                      // hp 30
+    bytes[22] = 5;                         // level
+    bytes[24] = 0xFF, bytes[25] = 0xFF;    // agility -1
+    bytes[26] = 0x00, bytes[27] = 0x80;    // strength -32768
+    std::memcpy(bytes.data() + 32, "Bite        ", 12);
+    std::memcpy(bytes.data() + 44, "Club Smash  ", 12);
+    bytes[56] = 20, bytes[58] = 35;
+    bytes[64] = 4, bytes[66] = 9;
+    bytes[76] = 3, bytes[80] = 1, bytes[84] = 7;
+    const MonsterStats s = decodeMonsterStats(bytes);
+    EXPECT_EQ(fieldText(s.name), "Goblin    ");
+    EXPECT_EQ(s.hp, 30);
+    EXPECT_EQ(s.level, 5);
+    EXPECT_EQ(s.agility, -1);
+    EXPECT_EQ(s.strength, -32768);
+    EXPECT_EQ(fieldText(s.special2), "Club Smash  ");
+    EXPECT_EQ(s.sp1Threshold, 20);
+    EXPECT_EQ(s.sp2Threshold, 35);
+    EXPECT_EQ(s.offMin, 4);
+    EXPECT_EQ(s.offMax, 9);
+    EXPECT_EQ(s.defense, 3);
+    EXPECT_EQ(s.magicFlag, 1);
+    EXPECT_EQ(s.spare11, 7);
+    EXPECT_EQ(encodeMonsterStats(s), bytes);
+}
+
+TEST(Records, LoadReadsRecordIndexPlusOne) {
+    GameFolder folder;
+    std::vector<MonsterStats> records;
+    for (int16_t i = 0; i < 57; ++i) records.push_back(numbered(static_cast<int16_t>(i * 100)));
+    folder.writeRecords(records);
+
+    Fighters fighters{};
+    loadMonsterStats(0, fighters[0]);
+    loadMonsterStats(56, fighters[1]);
+    EXPECT_EQ(fighters[0], records[0]);
+    EXPECT_EQ(fighters[1], records[56]);
+    loadMonsterStats(3, fighters[1]);
+    EXPECT_EQ(fighters[0], records[0]);  // the other side's record is untouched
+    EXPECT_EQ(fighters[1], records[3]);
+}
+
+TEST(Records, MissingBytesReadAsZeros) {
+    GameFolder folder;
+    const auto full = encodeMonsterStats(numbered(1));
+    folder.write("monsters.tat", std::string_view(reinterpret_cast<const char*>(full.data()), 50));
+
+    MonsterStats s = numbered(9);
+    loadMonsterStats(0, s);  // a last record that is only partly present
+    EXPECT_EQ(fieldText(s.name), "Orc1      ");
+    EXPECT_EQ(s.sp1Threshold, 0);
+    EXPECT_EQ(s.spare11, 0);
+    loadMonsterStats(5, s);  // beyond the last record
+    EXPECT_EQ(s, MonsterStats{});
+}
+
+TEST(Records, MissingFileReadsAsEmptyAndIsNotCreated) {
+    GameFolder folder;
+    MonsterStats s = numbered(4);
+    loadMonsterStats(2, s);
+    EXPECT_EQ(s, MonsterStats{});
+    EXPECT_FALSE(std::filesystem::exists("monsters.tat"));
+}
+
+TEST(Records, ReadOnlyFileWorksAndAFolderOfThatNameIsAnError) {
+    GameFolder folder;
+    folder.writeRecords({numbered(1)});
+    std::filesystem::permissions("monsters.tat", std::filesystem::perms::owner_read);
+    MonsterStats s;
+    loadMonsterStats(0, s);
+    EXPECT_EQ(s, numbered(1));
+
+    std::filesystem::remove("monsters.tat");
+    std::filesystem::create_directory("monsters.tat");
+    try {
+        loadMonsterStats(0, s);
+        FAIL();
+    } catch (const GameError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::FileAccess);
+        EXPECT_STREQ(e.what(), "monsters.tat: cannot read (Is a directory)");
+    }
+}
+
+TEST(Records, MonsterIndex32767Overflows) {
+    GameFolder folder;
+    MonsterStats s;
+    EXPECT_THROW(loadMonsterStats(32767, s), GameError);
+}
+
+TEST(Records, PanelTextsInTheOrderTheyAreWritten) {
+    MonsterStats s;
+    setField(s.name, "Elf\xE9");
+    s.hp = -7, s.agility = 12, s.level = 3, s.strength = 20, s.defense = 4;
+    s.sp1Min = 1, s.sp1Max = 2, s.sp2Min = 3, s.sp2Max = 4, s.offMin = 5, s.offMax = 6;
+    s.mpower = 32767;
+    setField(s.special1, "Fire");
+    const auto texts = statTexts(s);
+    std::vector<std::string> shown;
+    for (const auto& t : texts) shown.push_back(t.text);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Elf\u00E9      ", "-7", "12", "3", "20",
+                                                "Fire        ", std::string(12, '\0'), "4", "1",
+                                                "2", "3", "4", "5", "6", "32767"}));
+    EXPECT_EQ(texts[0].box, StatBox::Name);
+    EXPECT_EQ(texts[14].box, StatBox::Mpower);
+}

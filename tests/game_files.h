@@ -1,0 +1,79 @@
+#pragma once
+// Small game folders written by the tests: a temporary directory that holds
+// the three game files, made the current directory while it lives, since the
+// arena reads its files by relative name.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/monster_stats.h"
+#include "data/sprite.h"
+
+namespace karnwick::testing {
+
+class GameFolder {
+public:
+    GameFolder() {
+        static int counter = 0;
+        m_dir = std::filesystem::temp_directory_path() /
+                ("karnwick-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_dir);
+    }
+    ~GameFolder() {
+        std::filesystem::current_path(m_previous);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_dir; }
+
+    void write(const std::string& name, std::string_view bytes) const {
+        std::ofstream out(m_dir / name, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    void write(const std::string& name, const std::vector<unsigned char>& bytes) const {
+        write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    }
+
+    // A palette whose entry i has the levels (i % 64, (i / 4) % 64, 63 - i % 64).
+    void writePalette() const {
+        std::string text;
+        for (int i = 0; i < 256; ++i) {
+            text += std::to_string(i % 64) + "," + std::to_string((i / 4) % 64) + "," +
+                    std::to_string(63 - i % 64) + "\r\n";
+        }
+        write(kPaletteFileName, text);
+    }
+
+    void writeRecords(const std::vector<MonsterStats>& records) const {
+        std::vector<unsigned char> bytes;
+        for (const auto& r : records) {
+            const auto b = encodeMonsterStats(r);
+            bytes.insert(bytes.end(), b.begin(), b.end());
+        }
+        write(kStatsFileName, bytes);
+    }
+
+private:
+    std::filesystem::path m_dir;
+    std::filesystem::path m_previous;
+};
+
+// Sets a fixed-width text field, padding with blanks as the game's files do.
+template <std::size_t N>
+void setField(std::array<char, N>& field, std::string_view text) {
+    field.fill(' ');
+    for (std::size_t i = 0; i < text.size() && i < N; ++i) field[i] = text[i];
+}
+
+}  // namespace karnwick::testing
