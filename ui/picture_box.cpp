@@ -2,7 +2,6 @@
 
 #include <QPaintEvent>
 #include <QPainter>
-#include <cmath>
 
 #include "data/palette.h"
 
@@ -10,17 +9,24 @@ namespace {
 
 constexpr int kBorderWidth = 2;
 
-// The pixel a drawing unit lands on: floor(unit * pixels / units). Multiplying
-// before dividing keeps whole results exact (unit 50 of 100 over 96 pixels is
-// pixel 48, not 47.999...). Kept as a double so a huge unit cannot overflow.
-double pixelOf(float unit, int pixels, double units) {
-    return std::floor(static_cast<double>(unit) * pixels / units);
+// The pixel a drawing unit lands on: floor(unit * pixels / units), or -1 when
+// that is outside 0 to pixels - 1 (a NaN included). Multiplying before
+// dividing keeps whole results exact: unit 50 of 100 over 96 pixels is pixel
+// 48, not 47.999... For a pixel scale the unit is the pixel.
+inline int pixelOf(float unit, int pixels, double units, bool pixelScale) {
+    const double v = pixelScale ? double(unit) : double(unit) * pixels / units;
+    // For v >= 0 truncation is the floor.
+    return v >= 0.0 && v < pixels ? static_cast<int>(v) : -1;
 }
 
 }  // namespace
 
 PictureBox::PictureBox(QSize inside, QSizeF units, QWidget* parent)
-    : QFrame(parent), m_image(inside, QImage::Format_RGB32), m_units(units) {
+    : QFrame(parent),
+      m_image(inside, QImage::Format_RGB32),
+      m_inside(inside),
+      m_units(units),
+      m_pixelScale(units == QSizeF(inside)) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(kBorderWidth);
     setFixedSize(inside + QSize(2 * kBorderWidth, 2 * kBorderWidth));
@@ -34,14 +40,12 @@ void PictureBox::clear() {
 }
 
 void PictureBox::setPoint(float x, float y, int32_t packedColor) {
-    const double px = pixelOf(x, m_image.width(), m_units.width());
-    const double py = pixelOf(y, m_image.height(), m_units.height());
-    // Written so that a NaN fails too: anything not inside is clipped.
-    if (!(px >= 0.0 && px < m_image.width() && py >= 0.0 && py < m_image.height())) {
+    const int px = pixelOf(x, m_inside.width(), m_units.width(), m_pixelScale);
+    const int py = pixelOf(y, m_inside.height(), m_units.height(), m_pixelScale);
+    if (px < 0 || py < 0) {
         return;
     }
-    auto* line = reinterpret_cast<QRgb*>(m_image.scanLine(static_cast<int>(py)));
-    line[static_cast<int>(px)] = karnwick::packedToArgb(packedColor);
+    reinterpret_cast<QRgb*>(m_image.scanLine(py))[px] = karnwick::packedToArgb(packedColor);
     if (!m_updatePending) {
         m_updatePending = true;
         update();

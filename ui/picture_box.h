@@ -34,7 +34,9 @@ class PictureBox : public QFrame, public karnwick::DrawingSurface {
 
   private:
     QImage m_image;
+    QSize m_inside;
     QSizeF m_units;
+    bool m_pixelScale;
     // A repaint is already requested; a page of 225,000 points asks only once.
     bool m_updatePending = false;
 };

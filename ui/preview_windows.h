@@ -13,7 +13,7 @@
 class PictureBox;
 
 class PreviewWindows {
-public:
+  public:
     PreviewWindows() = default;
     ~PreviewWindows();
     PreviewWindows(const PreviewWindows&) = delete;
@@ -32,6 +32,6 @@ public:
     // Closes and destroys every open preview window.
     void closeAll();
 
-private:
+  private:
     std::array<QPointer<QWidget>, 3> m_windows;
 };
