@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonArray>
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "battle/battle.h"
+#include "game_files.h"
+#include "tools/duel_command.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+using karnwick::testing::setField;
+
+namespace {
+
+struct DuelRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+DuelRun duel(const QStringList& arguments) {
+    std::ostringstream out, err;
+    const int status = runDuelCommand(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+MonsterStats fighter(const char* name, int16_t hp, int16_t agility) {
+    MonsterStats s;
+    setField(s.name, name);
+    setField(s.special1, "Bite");
+    setField(s.special2, "Spit");
+    s.hp = hp, s.agility = agility, s.level = 3, s.strength = 20;
+    s.sp1Threshold = 20, s.sp2Threshold = 40;
+    s.offMin = 3, s.offMax = 9, s.sp1Min = 6, s.sp1Max = 12, s.sp2Min = 2, s.sp2Max = 15;
+    s.defense = 4;
+    return s;
+}
+
+// Three monsters; the third divides by zero whenever it attacks or defends.
+struct DuelFolder : GameFolder {
+    Fighters pair{fighter("Rat", 25, 7), fighter("Bat", 20, 7)};
+    DuelFolder() {
+        MonsterStats broken = fighter("Broken", 10, 1);
+        broken.level = 100;
+        writeRecords({pair[0], pair[1], broken});
+        write("monster.dat", std::string(3 * 9000, '\0'));
+    }
+};
+
+std::string withoutCarriageReturns(std::string s) {
+    std::erase(s, '\r');
+    return s;
+}
+
+}  // namespace
+
+TEST(Duel, PlaysWhatTheArenaPlaysAfterAFreshStart) {
+    DuelFolder folder;
+    const DuelRun run = duel({"0", "1", "--battles", "3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    Pcg32 random;
+    ArenaTexts texts;
+    texts.hp = {"25", "20"};
+    texts.agility = {"7", "7"};
+    std::string expected;
+    for (int n = 0; n < 3; ++n) {
+        runBattle(texts, folder.pair, random);
+        expected += withoutCarriageReturns(texts.arena) + "Current HP: " + *texts.currentHp[0] +
+                    " " + *texts.currentHp[1] + "\n";
+    }
+    EXPECT_EQ(run.out, expected);
+    EXPECT_TRUE(run.err.empty());
+}
+
+TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
+    DuelFolder folder;
+    const DuelRun run = duel({"0", "2", "--json", "--battles", "2"});
+    EXPECT_EQ(run.status, 1);
+    std::istringstream lines(run.out);
+    std::string line;
+    int n = 0;
+    while (std::getline(lines, line)) {
+        ++n;
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(o["battle"].toInt(), n);
+        EXPECT_TRUE(o["log"].toString().startsWith("Monster 1 Goes first \r\nRat       attacks Broken"));
+        EXPECT_EQ(o["turns"].toInt(), 0);
+        EXPECT_EQ(o["currentHp"].toArray().at(1).toString(), "10");
+        EXPECT_EQ(o["error"].toString(),
+                  "Division by zero in turn 1, Monster One attacking: defence value");
+    }
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+    EXPECT_NE(run.err.find("battle 2: Division by zero"), std::string::npos);
+}
+
+TEST(Duel, SummaryCountsEveryBattle) {
+    DuelFolder folder;
+    const DuelRun run = duel({"0", "1", "--summary", "--battles", "500", "--seed", "7"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Battles: 500\n"), std::string::npos) << run.out;
+    long long total = 0;
+    std::istringstream lines(run.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        long long count;
+        double share;
+        const auto close = line.rfind(')');
+        const auto at = close != std::string::npos ? close + 1 : line.find_first_of("0123456789");
+        if (line.find('%') != std::string::npos &&
+            std::sscanf(line.c_str() + at, "%lld %lf", &count, &share) == 2)
+            total += count;
+    }
+    EXPECT_EQ(total, 500) << run.out;
+    EXPECT_NE(run.out.find("Turns: mean "), std::string::npos);
+    // Another seed plays other battles.
+    EXPECT_NE(duel({"0", "1", "--summary", "--battles", "500"}).out, run.out);
+}
+
+TEST(Duel, RejectsIndexesOutsideTheMonstersAndBadOptions) {
+    DuelFolder folder;
+    DuelRun run = duel({"0", "3"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "karnwick duel: monster \"3\" is not a monster index: the valid range is 0..2\n");
+    EXPECT_EQ(duel({"-1", "0"}).status, 2);
+    EXPECT_EQ(duel({"x", "0"}).status, 2);
+    EXPECT_EQ(duel({"0"}).status, 2);
+    EXPECT_EQ(duel({"0", "1", "--battles", "many"}).status, 2);
+    EXPECT_EQ(duel({"0", "1", "--json", "--summary"}).status, 2);
+    std::filesystem::remove("monster.dat");
+    run = duel({"0", "0"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("holds no monsters"), std::string::npos);
+}
