@@ -27,13 +27,15 @@ void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface
     // which is transparent.
     std::array<unsigned char, kSpriteBytes> bytes;
     spriteFile.readAt(static_cast<std::int64_t>(monsterIndex) * kSpriteBytes, bytes);
+    std::array<int32_t, kPaletteEntries> colours;
+    for (int i = 0; i < kPaletteEntries; ++i) colours[i] = packedColor(palette, static_cast<unsigned char>(i));
     std::size_t k = 0;
     for (int r = 0; r < kSpriteHeight; ++r) {
         for (int c = 0; c < kSpriteWidth; ++c) {
             const unsigned char index = bytes[k++];
             if (index == 0) continue;
             surface.setPoint(x + static_cast<float>(c), y + static_cast<float>(r),
-                             packedColor(palette, index));
+                             colours[index]);
         }
     }
 }
