@@ -9,7 +9,7 @@ root=$(pwd)
 
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+cmake --build --preset release -j "$(nproc)" --target karnwick-arena karnwick
 
 demo="$root/build/demo"
 if [ ! -f "$demo/mypal.pal" ] || [ ! -f "$demo/monster.dat" ] || [ ! -f "$demo/monsters.tat" ]; then

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <iostream>
 
+#include "tools/demo_data_command.h"
 #include "tools/duel_command.h"
 
 namespace {
@@ -42,6 +43,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (command == "duel") return runDuelCommand(arguments, std::cout, std::cerr);
+    if (command == "demo-data") return runDemoDataCommand(arguments);
     std::cerr << "karnwick: unknown command \"" << command.toStdString() << "\"\n\n" << kUsage;
     return 2;
 }
