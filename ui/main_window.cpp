@@ -1,0 +1,397 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "data/errors.h"
+#include "data/sprite.h"
+#include "ui/picture_box.h"
+
+namespace {
+
+using karnwick::StatBox;
+
+constexpr auto kCaption = "Karnwick Battle Arena";
+
+// The window's layout is drawn up in twips; fifteen make one logical pixel, and
+// Qt scales logical pixels on high-density screens.
+constexpr int twips(int value) {
+    return value / 15;
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+// The game's dialog face where the system has it, else the closest sans-serif
+// faces of a Linux desktop at the same size and weight.
+QFont arenaFont(double points, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+const QColor kStatText(192, 0, 0);
+const QColor kLabelText(0, 0, 192);
+
+// One row of a monster panel: its box, its label and their places.
+struct StatRow {
+    StatBox box;
+    const char* boxName;
+    int top;
+    int maxLength;  // 0: the box takes any length
+    std::array<int, 2> tabIndex;
+    const char* labelName;
+    const char* caption;
+    std::array<int, 2> labelLeft;
+};
+
+// Top to bottom as the panels show them; the StatBox enum gives the order in
+// which a choice writes them.
+constexpr StatRow kStatRows[] = {
+    {StatBox::Name, "txtName", 2640, 10, {1, 50}, "Label1", "Name", {240, 9360}},
+    {StatBox::Level, "txtLevel", 3000, 0, {5, 48}, "Label7", "Level", {240, 9360}},
+    {StatBox::HP, "txtHP", 3360, 0, {2, 49}, "Label2", "HP", {240, 9360}},
+    {StatBox::Agility, "txtAgi", 3720, 0, {3, 52}, "Label8", "Agility", {240, 9360}},
+    {StatBox::Strength, "txtStr", 4080, 0, {4, 51}, "Label9", "Stength", {240, 9360}},
+    {StatBox::Defense, "txtDef", 4440, 0, {6, 41}, "Label22", "Defense", {120, 9240}},
+    {StatBox::OffMin, "txtOffMin", 4800, 0, {7, 40}, "Label23", "Off Min", {240, 9360}},
+    {StatBox::OffMax, "txtOffMax", 5160, 0, {15, 39}, "Label24", "Off Max", {120, 9240}},
+    {StatBox::Mpower, "txtMpower", 5520, 0, {8, 38}, "Label25", "Mpower", {120, 9240}},
+    {StatBox::Special1, "txtSpecial1", 5880, 12, {9, 47}, "Label12", "Special1", {120, 9240}},
+    {StatBox::SP1Min, "txtSP1min", 6240, 0, {10, 45}, "Label18", "SP1 Min", {120, 9240}},
+    {StatBox::SP1Max, "txtSP1max", 6600, 0, {11, 44}, "Label19", "SP1 Max", {120, 9240}},
+    {StatBox::Special2, "txtSpecial2", 6960, 12, {12, 46}, "Label14", "Special2", {120, 9240}},
+    {StatBox::Sp2Min, "txtSp2min", 7320, 0, {13, 43}, "Label20", "Sp2 Min", {120, 9240}},
+    {StatBox::SP2Max, "txtSP2max", 7680, 0, {14, 42}, "Label21", "SP2 Max", {120, 9240}},
+};
+constexpr std::array<int, 2> kStatBoxLeft = {960, 8160};
+
+// The one label that keeps a fixed size instead of fitting its caption.
+constexpr auto kFixedSizeLabel = "Label25";
+
+QString sideName(const char* name, int side) {
+    return QString::fromLatin1(name) + QString::number(side);
+}
+
+QString fromGameText(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);
+    label->move(twips(left), twips(top));
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place,
+                        const QFont& font) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setFont(font);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+// The lines framing the centre column: one pixel in the window-text colour.
+void makeLine(QWidget* parent, const char* name, QRect place) {
+    auto* line = new QWidget(parent);
+    line->setObjectName(QString::fromLatin1(name));
+    line->setGeometry(place);
+    line->setBackgroundRole(QPalette::WindowText);
+    line->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("frm1"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setFont(arenaFont(8, false));
+    resize(twips(10260), twips(8145));
+
+    createPanels();
+    createCentre();
+    orderTabStops();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createPanels() {
+    const QColor buttonFace = palette().color(QPalette::Button);
+
+    m_label40 = makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
+    m_label3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
+    for (QLabel* head : {m_label40, m_label3}) {
+        head->setFont(arenaFont(9.75, true));
+        head->adjustSize();
+    }
+
+    constexpr std::array<int, 2> picLeft = {120, 8160};
+    constexpr std::array<int, 2> listLeft = {240, 8280};
+    for (int side = 0; side < 2; ++side) {
+        auto* pic = new PictureBox(QSize(96, 96), QSizeF(100, 100), this);
+        pic->setObjectName(sideName("pic1", side));
+        pic->setGeometry(twipsRect(picLeft[side], 480, 1500, 1500));
+        m_pic1[side] = pic;
+
+        auto* list = new QComboBox(this);
+        list->setObjectName(sideName("cboMonsterList", side));
+        list->setEditable(true);
+        // The text field is free text for the user: it neither completes,
+        // adds items nor chooses a monster.
+        list->setInsertPolicy(QComboBox::NoInsert);
+        list->setCompleter(nullptr);
+        list->setGeometry(twipsRect(listLeft[side], 2160, 1335, 315));
+        QPalette listColours = list->palette();
+        listColours.setColor(QPalette::Base, buttonFace);
+        list->setPalette(listColours);
+        list->setEditText(QStringLiteral("Pick Monster"));
+        // Qt's editable combo box picks the item matching the typed text on
+        // Enter and when the focus leaves the field; typing is no choice here.
+        disconnect(list->lineEdit(), &QLineEdit::returnPressed, list, nullptr);
+        disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
+        connect(list, &QComboBox::activated, this,
+                [this, side](int position) { chooseMonster(side, position); });
+        m_cboMonsterList[side] = list;
+
+        for (const StatRow& row : kStatRows) {
+            const auto rowIndex = static_cast<std::size_t>(row.box);
+
+            auto* box = new QLineEdit(this);
+            box->setObjectName(sideName(row.boxName, side));
+            box->setGeometry(twipsRect(kStatBoxLeft[side], row.top, 975, 285));
+            box->setReadOnly(true);
+            if (row.maxLength > 0) box->setMaxLength(row.maxLength);
+            QPalette boxColours = box->palette();
+            boxColours.setColor(QPalette::Base, buttonFace);
+            boxColours.setColor(QPalette::Text, kStatText);
+            box->setPalette(boxColours);
+            m_statBoxes[rowIndex][side] = box;
+
+            QLabel* label =
+                makeLabel(this, sideName(row.labelName, side), QString::fromLatin1(row.caption),
+                          row.labelLeft[side], row.top);
+            QPalette labelColours = label->palette();
+            labelColours.setColor(QPalette::WindowText, kLabelText);
+            label->setPalette(labelColours);
+            if (qstrcmp(row.labelName, kFixedSizeLabel) == 0) {
+                label->resize(twips(735), twips(255));
+            } else {
+                label->adjustSize();
+            }
+            m_statLabels[rowIndex][side] = label;
+        }
+    }
+}
+
+void MainWindow::createCentre() {
+    m_arena = new QGroupBox(QStringLiteral("Arena"), this);
+    m_arena->setObjectName(QStringLiteral("arena"));
+    m_arena->setGeometry(twipsRect(2400, 720, 5295, 4695));
+    m_arena->setFont(arenaFont(12, true));
+
+    m_txtArena = new QPlainTextEdit(m_arena);
+    m_txtArena->setObjectName(QStringLiteral("txtArena"));
+    m_txtArena->setGeometry(twipsRect(240, 360, 4575, 4095));
+    m_txtArena->setFont(font());
+    m_txtArena->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_txtArena->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtArena->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtArena->setReadOnly(true);
+    m_txtArena->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_txtArena->setFocusPolicy(Qt::StrongFocus);
+
+    constexpr std::array<int, 2> currentHpLeft = {2520, 6120};
+    for (int side = 0; side < 2; ++side) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(sideName("txtCurrentHP", side));
+        box->setGeometry(twipsRect(currentHpLeft[side], 5640, 1455, 645));
+        box->setFont(arenaFont(24, false));
+        m_txtCurrentHP[side] = box;
+    }
+
+    m_cmdFIGHT = makeButton(this, "cmdFIGHT", QStringLiteral("FIGHT"),
+                            twipsRect(4440, 5640, 1215, 735), arenaFont(13.5, true));
+    m_command1 = makeButton(this, "Command1", QStringLiteral("&Exit"),
+                            twipsRect(4440, 6600, 1215, 495), arenaFont(13.5, false));
+    m_cmdPreview[0] = makeButton(this, "cmdPreview1", QStringLiteral("Preview 0-24"),
+                                 twipsRect(2640, 7320, 1215, 495), arenaFont(9.75, true));
+    m_cmdPreview[1] = makeButton(this, "cmdPreview2", QStringLiteral("Preview 25-49"),
+                                 twipsRect(6240, 7320, 1215, 495), arenaFont(9.75, true));
+    m_cmdPreview[2] = makeButton(this, "cmdPreview3", QStringLiteral("Bosses 50-56"),
+                                 twipsRect(4440, 7320, 1215, 495), arenaFont(9.75, true));
+
+    connect(m_cmdFIGHT, &QPushButton::clicked, this, &MainWindow::fight);
+    connect(m_command1, &QPushButton::clicked, this, &MainWindow::exitProgram);
+    for (int16_t page = 1; page <= 3; ++page) {
+        connect(m_cmdPreview[page - 1], &QPushButton::clicked, this,
+                [this, page] { showPreview(page); });
+    }
+
+    // The rectangle around the centre column, from (2280, 360) to (7800, 7920)
+    // twips, each line covering both of its end points.
+    const int left = twips(2280), top = twips(360), right = twips(7800), bottom = twips(7920);
+    makeLine(this, "Line4", QRect(left, top, right - left + 1, 1));
+    makeLine(this, "Line1", QRect(left, bottom, right - left + 1, 1));
+    makeLine(this, "Line2", QRect(left, top, 1, bottom - top + 1));
+    makeLine(this, "Line3", QRect(right, top, 1, bottom - top + 1));
+}
+
+// Tab stops follow the window's tab indexes; labels, the frame and the sprite
+// boxes are no stops.
+void MainWindow::orderTabStops() {
+    std::vector<std::pair<int, QWidget*>> stops;
+    for (const StatRow& row : kStatRows) {
+        const auto rowIndex = static_cast<std::size_t>(row.box);
+        for (int side = 0; side < 2; ++side) {
+            stops.emplace_back(row.tabIndex[side], m_statBoxes[rowIndex][side]);
+        }
+    }
+    stops.emplace_back(16, m_cboMonsterList[0]);
+    stops.emplace_back(53, m_cboMonsterList[1]);
+    stops.emplace_back(24, m_command1);
+    stops.emplace_back(33, m_cmdPreview[0]);
+    stops.emplace_back(34, m_cmdPreview[1]);
+    stops.emplace_back(35, m_cmdPreview[2]);
+    stops.emplace_back(71, m_txtArena);
+    stops.emplace_back(72, m_cmdFIGHT);
+    stops.emplace_back(73, m_txtCurrentHP[0]);
+    stops.emplace_back(74, m_txtCurrentHP[1]);
+    std::sort(stops.begin(), stops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < stops.size(); ++i) {
+        setTabOrder(stops[i - 1].second, stops[i].second);
+    }
+    stops.front().second->setFocus();
+}
+
+QLineEdit* MainWindow::statBox(StatBox box, int side) const {
+    return m_statBoxes[static_cast<std::size_t>(box)][side];
+}
+
+void MainWindow::loadMainWindow() {
+    karnwick::loadPalette(m_palette);
+    karnwick::makeColorFromRGB(m_palette);
+    m_lastMonsterIndex = karnwick::countMonsters();
+    fillMonsterLists();
+}
+
+void MainWindow::fillMonsterLists() {
+    for (int index = 0; index <= m_lastMonsterIndex; ++index) {
+        const QString text = QString::number(index);
+        for (QComboBox* list : m_cboMonsterList) list->addItem(text);
+    }
+    // Adding the first item selects it; the lists start with no monster chosen.
+    for (QComboBox* list : m_cboMonsterList) {
+        list->setCurrentIndex(-1);
+        list->setEditText(QStringLiteral("Pick Monster"));
+    }
+}
+
+void MainWindow::chooseMonster(int side, int position) {
+    if (position < 0 || position > m_lastMonsterIndex) return;
+    try {
+        karnwick::showMonster(static_cast<int16_t>(position), m_palette, *m_pic1[side],
+                              m_fighters[side]);
+        for (const karnwick::StatText& stat : karnwick::statTexts(m_fighters[side])) {
+            statBox(stat.box, side)->setText(fromGameText(stat.text));
+        }
+    } catch (const karnwick::GameError& error) {
+        reportGameError(error);
+    }
+}
+
+void MainWindow::fight() {
+    karnwick::ArenaTexts texts;
+    for (int side = 0; side < 2; ++side) {
+        texts.hp[side] = statBox(StatBox::HP, side)->text().toStdString();
+        texts.agility[side] = statBox(StatBox::Agility, side)->text().toStdString();
+    }
+    try {
+        karnwick::runBattle(texts, m_fighters, m_random);
+    } catch (const karnwick::GameError& error) {
+        showBattleTexts(texts);
+        reportGameError(error);
+        return;
+    }
+    showBattleTexts(texts);
+}
+
+// The battle writes into plain texts; the boxes receive them once, so a long
+// battle costs one layout of the log and not one per line.
+void MainWindow::showBattleTexts(const karnwick::ArenaTexts& texts) {
+    QString log = fromGameText(texts.arena);
+    log.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_txtArena->setPlainText(log);
+    for (int side = 0; side < 2; ++side) {
+        if (texts.currentHp[side])
+            m_txtCurrentHP[side]->setText(fromGameText(*texts.currentHp[side]));
+    }
+}
+
+void MainWindow::showPreview(int16_t page) {
+    try {
+        m_previews.showPage(page, m_palette, m_lastMonsterIndex);
+    } catch (const karnwick::GameError& error) {
+        reportGameError(error);
+    }
+}
+
+void MainWindow::exitProgram() {
+    m_previews.closeAll();
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::setErrorReporter(ErrorReporter reporter) {
+    m_reportError = std::move(reporter);
+}
+
+void MainWindow::reportError(const QString& message) const {
+    if (m_reportError) {
+        m_reportError(message);
+        return;
+    }
+    QWidget* owner = isVisible() ? const_cast<MainWindow*>(this) : nullptr;
+    QMessageBox::critical(owner, QString::fromLatin1(kCaption), message);
+}
+
+void MainWindow::reportGameError(const karnwick::GameError& error) const {
+    reportError(QString::fromUtf8(error.what()));
+}
+
+bool openMainWindow(MainWindow& window) {
+    try {
+        window.loadMainWindow();
+    } catch (const karnwick::GameError& error) {
+        window.reportError(QString::fromUtf8(error.what()));
+        return false;
+    }
+    window.show();
+    return true;
+}

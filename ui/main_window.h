@@ -1,0 +1,107 @@
+#pragma once
+// The arena's main window: two monster panels side by side, the arena log
+// between them, the current hit points and the five buttons. It owns the
+// palette, the monster count, both fighters and the arena's random source for
+// its whole life, maps its boxes to and from the engine, and keeps no game
+// rules of its own.
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "battle/battle.h"
+#include "battle/random.h"
+#include "data/monster_stats.h"
+#include "data/palette.h"
+#include "ui/preview_windows.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class PictureBox;
+
+namespace karnwick {
+class GameError;
+}
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    // Shows a run-time error to the user; the window goes on afterwards.
+    using ErrorReporter = std::function<void(const QString& message)>;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up step, run while the window is still hidden: the palette and
+    // its colours, the monster count, then both monster lists. Throws
+    // karnwick::GameError (a missing or malformed mypal.pal, a monster.dat too
+    // long to count).
+    void loadMainWindow();
+
+    // The handlers of the user's actions. Each catches the game's errors,
+    // reports them and leaves what it had shown up to the failing step.
+    void chooseMonster(int side, int position);
+    void fight();
+    void showPreview(int16_t page);
+    // Closes every window of the program and ends it.
+    void exitProgram();
+
+    // Replaces the message box that reports errors (tests, benchmarks).
+    void setErrorReporter(ErrorReporter reporter);
+    void reportError(const QString& message) const;
+
+    const karnwick::Palette& gamePalette() const { return m_palette; }
+    int16_t lastMonsterIndex() const { return m_lastMonsterIndex; }
+    const karnwick::Fighters& fighters() const { return m_fighters; }
+    PreviewWindows& previewWindows() { return m_previews; }
+
+    QComboBox* monsterList(int side) const { return m_cboMonsterList[side]; }
+    PictureBox* spriteBox(int side) const { return m_pic1[side]; }
+    QLineEdit* statBox(karnwick::StatBox box, int side) const;
+    QLineEdit* currentHpBox(int side) const { return m_txtCurrentHP[side]; }
+    QPlainTextEdit* arenaLog() const { return m_txtArena; }
+    QPushButton* fightButton() const { return m_cmdFIGHT; }
+    QPushButton* exitButton() const { return m_command1; }
+    QPushButton* previewButton(int16_t page) const { return m_cmdPreview[page - 1]; }
+
+  private:
+    void createPanels();
+    void createCentre();
+    void orderTabStops();
+    void fillMonsterLists();
+    void reportGameError(const karnwick::GameError& error) const;
+    void showBattleTexts(const karnwick::ArenaTexts& texts);
+
+    karnwick::Palette m_palette;
+    int16_t m_lastMonsterIndex = 0;
+    karnwick::Fighters m_fighters{};
+    karnwick::Pcg32 m_random;
+    PreviewWindows m_previews;
+    ErrorReporter m_reportError;
+
+    std::array<PictureBox*, 2> m_pic1{};
+    std::array<QComboBox*, 2> m_cboMonsterList{};
+    // One row of the statistics per StatBox, each indexed by side.
+    std::array<std::array<QLineEdit*, 2>, karnwick::kStatBoxCount> m_statBoxes{};
+    std::array<std::array<QLabel*, 2>, karnwick::kStatBoxCount> m_statLabels{};
+    std::array<QLineEdit*, 2> m_txtCurrentHP{};
+    QLabel* m_label40 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QGroupBox* m_arena = nullptr;
+    QPlainTextEdit* m_txtArena = nullptr;
+    QPushButton* m_cmdFIGHT = nullptr;
+    QPushButton* m_command1 = nullptr;
+    // cmdPreview1, cmdPreview2, cmdPreview3: pages 1 to 3.
+    std::array<QPushButton*, 3> m_cmdPreview{};
+};
+
+// Runs the load step of a new, hidden main window and shows it. A start-up
+// error is reported through the window's reporter and the window is never
+// shown; returns false then.
+bool openMainWindow(MainWindow& window);
