@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -106,6 +108,21 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
     return label;
 }
 
+// A caption wider than its button, as the substitute faces make "Preview
+// 25-49", is narrowed to fit; its size and weight stay as given.
+void fitCaption(QPushButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const int room =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width() - 2;
+    QFont font = button->font();
+    const int needed = QFontMetrics(font).horizontalAdvance(QString(button->text()).remove('&'));
+    if (needed <= room || needed <= 0) return;
+    font.setStretch(std::max(50, 100 * room / needed));
+    button->setFont(font);
+}
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place,
                         const QFont& font) {
     auto* button = new QPushButton(caption, parent);
@@ -114,6 +131,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setFont(font);
     button->setAutoDefault(false);
     button->setDefault(false);
+    fitCaption(button);
     return button;
 }
 
@@ -214,6 +232,14 @@ void MainWindow::createCentre() {
     m_arena->setObjectName(QStringLiteral("arena"));
     m_arena->setGeometry(twipsRect(2400, 720, 5295, 4695));
     m_arena->setFont(arenaFont(12, true));
+    // The frame's line runs through the middle of its caption.
+    const int captionHeight = QFontMetrics(m_arena->font()).height();
+    m_arena->setStyleSheet(QStringLiteral("QGroupBox#arena { margin-top: %1px;"
+                                          " border: 1px solid palette(mid); border-radius: 2px; }"
+                                          "QGroupBox#arena::title { subcontrol-origin: margin;"
+                                          " subcontrol-position: top left; left: 8px;"
+                                          " padding: 0 2px; }")
+                               .arg(captionHeight / 2));
 
     m_txtArena = new QPlainTextEdit(m_arena);
     m_txtArena->setObjectName(QStringLiteral("txtArena"));
