@@ -11,7 +11,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("karnwick-arena"));
     QCoreApplication::setApplicationName(QStringLiteral("karnwick-arena"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Karnwick Battle Arena"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/karnwick-arena-15x16.png")));
 
     MainWindow frm1;
