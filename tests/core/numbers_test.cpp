@@ -38,15 +38,6 @@ TEST(Numbers, ResultsOutsideTheirWidthAreOverflowErrors) {
     EXPECT_EQ(narrowTo16(-32768, "x"), -32768);
 }
 
-TEST(Numbers, ErrorMessagesNameTheKindAndThePlace) {
-    try {
-        checkedAdd16(32767, 1, "record number of monster 32767");
-        FAIL();
-    } catch (const GameError& e) {
-        EXPECT_STREQ(e.what(), "Overflow: record number of monster 32767");
-    }
-}
-
 TEST(TextCodec, DecodesWindows1252ByteForByte) {
     EXPECT_EQ(decodeWindows1252("Orc  "), "Orc  ");
     EXPECT_EQ(decodeWindows1252("\x80\xE9\x9F\xFF"), "\u20AC\u00E9\u0178\u00FF");

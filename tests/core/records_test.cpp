@@ -86,14 +86,13 @@ TEST(Records, MissingBytesReadAsZeros) {
     EXPECT_EQ(s.spare11, 0);
     loadMonsterStats(5, s);  // beyond the last record
     EXPECT_EQ(s, MonsterStats{});
-}
 
-TEST(Records, MissingFileReadsAsEmptyAndIsNotCreated) {
-    GameFolder folder;
-    MonsterStats s = numbered(4);
+    std::filesystem::remove("monsters.tat");
+    s = numbered(4);
     loadMonsterStats(2, s);
     EXPECT_EQ(s, MonsterStats{});
-    EXPECT_FALSE(std::filesystem::exists("monsters.tat"));
+    EXPECT_FALSE(std::filesystem::exists("monsters.tat"));  // nothing is created
+    EXPECT_THROW(loadMonsterStats(32767, s), GameError);    // record 32768 overflows
 }
 
 TEST(Records, ReadOnlyFileWorksAndAFolderOfThatNameIsAnError) {
@@ -113,12 +112,6 @@ TEST(Records, ReadOnlyFileWorksAndAFolderOfThatNameIsAnError) {
         EXPECT_EQ(e.kind(), ErrorKind::FileAccess);
         EXPECT_STREQ(e.what(), "monsters.tat: cannot read (Is a directory)");
     }
-}
-
-TEST(Records, MonsterIndex32767Overflows) {
-    GameFolder folder;
-    MonsterStats s;
-    EXPECT_THROW(loadMonsterStats(32767, s), GameError);
 }
 
 TEST(Records, PanelTextsInTheOrderTheyAreWritten) {
