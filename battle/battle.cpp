@@ -22,8 +22,8 @@ int16_t chooseOpener(double agility0, double agility1, Random& random) {
 [[noreturn, gnu::cold]] void failTurn(ErrorKind kind, int turn, int attacker,
                                       std::string_view what) {
     const std::string where = "turn " + std::to_string(turn) + ", " +
-                              std::string(kSideNames[attacker]) + " attacking: " +
-                              std::string(what);
+                              std::string(kSideNames[attacker]) +
+                              " attacking: " + std::string(what);
     throw GameError(kind, where, std::string(errorKindName(kind)) + " in " + where);
 }
 
@@ -84,17 +84,16 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const auto& hpText = io.hpText(side);
         const double start = std::nearbyint(leadingNumber(hpText));
         if (!(start >= -32768.0 && start <= 32767.0)) {
-            const std::string where =
-                "starting hit points of " + std::string(kSideNames[side]) + " (\"" +
-                std::string(hpText) + "\")";
+            const std::string where = "starting hit points of " + std::string(kSideNames[side]) +
+                                      " (\"" + std::string(hpText) + "\")";
             throw GameError(ErrorKind::Overflow, where, "Overflow in the " + where);
         }
         st.currentHp[side] = static_cast<int16_t>(start);
         if constexpr (Texts::kLogs) io.texts.setCurrentHpText(side, hpText);
     }
     st.turnCount = 0;
-    st.attacker = chooseOpener(leadingNumber(io.agilityText(0)), leadingNumber(io.agilityText(1)),
-                               random);
+    st.attacker =
+        chooseOpener(leadingNumber(io.agilityText(0)), leadingNumber(io.agilityText(1)), random);
     st.defender = st.attacker != 1 ? 1 : 0;
     if constexpr (Texts::kLogs) {
         io.texts.setArenaText(st.attacker == 0 ? "Monster 1 Goes first \r\n"
@@ -138,7 +137,8 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const double defenceStat = magic ? d.mpower : d.agility;
 
         const double attackDivisor = 100.0 - a.level;
-        if (attackDivisor == 0.0) failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "attack value");
+        if (attackDivisor == 0.0)
+            failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "attack value");
         const double attack = ((attackStat + 100.0) + a.level) * damageRoll / attackDivisor;
         const double attackRounded = std::nearbyint(attack);
         if (!(attackRounded >= INT32_MIN && attackRounded <= INT32_MAX)) {
@@ -146,7 +146,8 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         }
 
         const double defenceDivisor = 100.0 - d.level;
-        if (defenceDivisor == 0.0) failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "defence value");
+        if (defenceDivisor == 0.0)
+            failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "defence value");
         const double defence = ((defenceStat + 100.0) + d.level) / defenceDivisor * d.defense;
         const double defenceRounded = std::nearbyint(defence);
         if (!(defenceRounded >= INT32_MIN && defenceRounded <= INT32_MAX)) {
@@ -160,7 +161,8 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         }
 
         if (damage < 0) {
-            if constexpr (Texts::kLogs) io.texts.appendArenaText("but missed causing no damage\r\n");
+            if constexpr (Texts::kLogs)
+                io.texts.appendArenaText("but missed causing no damage\r\n");
         } else {
             int32_t left;
             int16_t left16;
@@ -210,7 +212,11 @@ BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
     return state;
 }
 
-std::string panelHpText(const MonsterStats& stats) { return std::to_string(stats.hp); }
-std::string panelAgilityText(const MonsterStats& stats) { return std::to_string(stats.agility); }
+std::string panelHpText(const MonsterStats& stats) {
+    return std::to_string(stats.hp);
+}
+std::string panelAgilityText(const MonsterStats& stats) {
+    return std::to_string(stats.agility);
+}
 
 }  // namespace karnwick

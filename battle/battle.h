@@ -30,7 +30,7 @@ int16_t pickFirstAttacker(std::string_view agility0, std::string_view agility1,
 // The texts a battle reads and writes: what the arena window shows in its HP,
 // agility, log and current-HP boxes. The battle calls them in the game's order.
 class BattleTexts {
-public:
+  public:
     virtual ~BattleTexts() = default;
     virtual std::string hpText(int side) const = 0;
     virtual std::string agilityText(int side) const = 0;

@@ -14,7 +14,9 @@ double leadingNumber(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
-    auto isDigit = [&](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    auto isDigit = [&](std::size_t at) {
+        return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    };
     // The number in a form from_chars takes whatever the locale: digits, a
     // point and digits, never a sign.
     std::string number;

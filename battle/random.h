@@ -7,7 +7,7 @@
 namespace karnwick {
 
 class RandomSource {
-public:
+  public:
     virtual ~RandomSource() = default;
     // The next value r of the sequence, 0 <= r < 1.
     virtual double nextRandom() = 0;
@@ -17,7 +17,7 @@ public:
 // seeds with an initial state and a stream. The default seed (42, 54) is the
 // arena's fixed start: its first outputs are 0xa15c02b7 and 0x7b47f409.
 class Pcg32 final : public RandomSource {
-public:
+  public:
     static constexpr uint64_t kDefaultState = 42;
     static constexpr uint64_t kDefaultStream = 54;
 
@@ -33,7 +33,7 @@ public:
 
     double nextRandom() noexcept override { return nextUInt32() * 0x1p-32; }
 
-private:
+  private:
     uint64_t m_state = 0;
     uint64_t m_inc = 0;
 };

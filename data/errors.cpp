@@ -4,12 +4,18 @@ namespace karnwick {
 
 std::string_view errorKindName(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::Overflow: return "Overflow";
-        case ErrorKind::DivisionByZero: return "Division by zero";
-        case ErrorKind::FileNotFound: return "File not found";
-        case ErrorKind::InputPastEndOfFile: return "Input past end of file";
-        case ErrorKind::BadNumber: return "Bad number";
-        case ErrorKind::FileAccess: return "File access error";
+        case ErrorKind::Overflow:
+            return "Overflow";
+        case ErrorKind::DivisionByZero:
+            return "Division by zero";
+        case ErrorKind::FileNotFound:
+            return "File not found";
+        case ErrorKind::InputPastEndOfFile:
+            return "Input past end of file";
+        case ErrorKind::BadNumber:
+            return "Bad number";
+        case ErrorKind::FileAccess:
+            return "File access error";
     }
     return "Error";
 }

@@ -24,7 +24,7 @@ enum class ErrorKind {
 std::string_view errorKindName(ErrorKind kind);
 
 class GameError : public std::runtime_error {
-public:
+  public:
     // `message` is the whole text shown to the user; `where` names the place
     // (a file, a turn) on its own for callers that want to sort errors.
     GameError(ErrorKind kind, std::string where, const std::string& message);
@@ -32,7 +32,7 @@ public:
     ErrorKind kind() const noexcept { return m_kind; }
     const std::string& where() const noexcept { return m_where; }
 
-private:
+  private:
     ErrorKind m_kind;
     std::string m_where;
 };

@@ -56,8 +56,9 @@ void GameFile::readAt(std::int64_t offset, std::span<unsigned char> out) const {
     }
     std::size_t done = skip;
     while (done < out.size()) {
-        const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done - skip)));
+        const ssize_t n =
+            ::pread(m_fd, out.data() + done, out.size() - done,
+                    static_cast<off_t>(offset + static_cast<std::int64_t>(done - skip)));
         if (n < 0) {
             if (errno == EINTR) continue;
             raiseAccess(m_name, "read", errno);

@@ -12,7 +12,7 @@
 namespace karnwick {
 
 class GameFile {
-public:
+  public:
     // Opens `path` for reading. A missing file behaves as an empty one; any
     // other failure (no access, a folder of that name) is a FileAccess error.
     explicit GameFile(const std::filesystem::path& path);
@@ -29,7 +29,7 @@ public:
 
     const std::string& name() const noexcept { return m_name; }
 
-private:
+  private:
     int m_fd = -1;
     std::string m_name;
 };

@@ -20,8 +20,8 @@ void visitFields(Stats& s, Visitor&& v) {
     v(s.special1);
     v(s.special2);
     for (auto* n : {&s.sp1Threshold, &s.sp2Threshold, &s.spare8, &s.spare9, &s.offMin, &s.offMax,
-                    &s.sp1Min, &s.sp1Max, &s.sp2Min, &s.sp2Max, &s.defense, &s.mpower,
-                    &s.magicFlag, &s.spare10, &s.spare11})
+                    &s.sp1Min, &s.sp1Max, &s.sp2Min, &s.sp2Max, &s.defense, &s.mpower, &s.magicFlag,
+                    &s.spare10, &s.spare11})
         v(*n);
 }
 

@@ -55,8 +55,21 @@ void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
 // The fifteen statistics boxes of a monster panel, in the order a choice
 // writes them.
 enum class StatBox {
-    Name, HP, Agility, Level, Strength, Special1, Special2, Defense,
-    SP1Min, SP1Max, Sp2Min, SP2Max, OffMin, OffMax, Mpower,
+    Name,
+    HP,
+    Agility,
+    Level,
+    Strength,
+    Special1,
+    Special2,
+    Defense,
+    SP1Min,
+    SP1Max,
+    Sp2Min,
+    SP2Max,
+    OffMin,
+    OffMax,
+    Mpower,
 };
 inline constexpr int kStatBoxCount = 15;
 

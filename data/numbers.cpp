@@ -42,22 +42,28 @@ int32_t roundToInt32(double value, std::string_view where) {
 }
 
 int16_t checkedAdd16(int16_t a, int16_t b, std::string_view where) {
-    return checked<int16_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_add_overflow(x, y, r); }, where);
+    return checked<int16_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_add_overflow(x, y, r); }, where);
 }
 int16_t checkedSub16(int16_t a, int16_t b, std::string_view where) {
-    return checked<int16_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_sub_overflow(x, y, r); }, where);
+    return checked<int16_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_sub_overflow(x, y, r); }, where);
 }
 int16_t checkedMul16(int16_t a, int16_t b, std::string_view where) {
-    return checked<int16_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_mul_overflow(x, y, r); }, where);
+    return checked<int16_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_mul_overflow(x, y, r); }, where);
 }
 int32_t checkedAdd32(int32_t a, int32_t b, std::string_view where) {
-    return checked<int32_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_add_overflow(x, y, r); }, where);
+    return checked<int32_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_add_overflow(x, y, r); }, where);
 }
 int32_t checkedSub32(int32_t a, int32_t b, std::string_view where) {
-    return checked<int32_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_sub_overflow(x, y, r); }, where);
+    return checked<int32_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_sub_overflow(x, y, r); }, where);
 }
 int32_t checkedMul32(int32_t a, int32_t b, std::string_view where) {
-    return checked<int32_t>(a, b, [](auto x, auto y, auto* r) { return __builtin_mul_overflow(x, y, r); }, where);
+    return checked<int32_t>(
+        a, b, [](auto x, auto y, auto* r) { return __builtin_mul_overflow(x, y, r); }, where);
 }
 
 int16_t narrowTo16(int32_t value, std::string_view where) {

@@ -15,12 +15,14 @@ namespace {
 
 constexpr int kNumberCount = 3 * kPaletteEntries;
 
-bool isSeparator(int c) { return c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSeparator(int c) {
+    return c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Reads the numbers of the palette text one at a time; any mix of commas,
 // blanks and line ends separates them.
 class PaletteReader {
-public:
+  public:
     explicit PaletteReader(const std::filesystem::path& file) : m_name(file.string()) {
         m_file.reset(std::fopen(file.c_str(), "rb"));
         if (!m_file) {
@@ -58,7 +60,7 @@ public:
                             std::to_string(kNumberCount));
     }
 
-private:
+  private:
     int16_t parseLevel(const std::string& token, int ordinal) const {
         std::size_t i = 0;
         bool negative = false;

@@ -14,28 +14,28 @@ int16_t countMonsters(const std::filesystem::path& file) {
     const double last = std::floor(static_cast<double>(length) / kSpriteBytes) - 1;
     if (length > INT32_MAX || last > INT16_MAX) {
         const std::string name = file.string();
-        throw GameError(ErrorKind::Overflow, name,
-                        name + ": overflow: " + std::to_string(length) +
-                            " bytes hold more than 32768 sprites");
+        throw GameError(
+            ErrorKind::Overflow, name,
+            name + ": overflow: " + std::to_string(length) + " bytes hold more than 32768 sprites");
     }
     return static_cast<int16_t>(last);
 }
 
-void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface,
-                float x, float y, const Palette& palette) {
+void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface, float x,
+                float y, const Palette& palette) {
     // One read for the whole sprite; bytes past the end of the file read as 0,
     // which is transparent.
     std::array<unsigned char, kSpriteBytes> bytes;
     spriteFile.readAt(static_cast<std::int64_t>(monsterIndex) * kSpriteBytes, bytes);
     std::array<int32_t, kPaletteEntries> colours;
-    for (int i = 0; i < kPaletteEntries; ++i) colours[i] = packedColor(palette, static_cast<unsigned char>(i));
+    for (int i = 0; i < kPaletteEntries; ++i)
+        colours[i] = packedColor(palette, static_cast<unsigned char>(i));
     std::size_t k = 0;
     for (int r = 0; r < kSpriteHeight; ++r) {
         for (int c = 0; c < kSpriteWidth; ++c) {
             const unsigned char index = bytes[k++];
             if (index == 0) continue;
-            surface.setPoint(x + static_cast<float>(c), y + static_cast<float>(r),
-                             colours[index]);
+            surface.setPoint(x + static_cast<float>(c), y + static_cast<float>(r), colours[index]);
         }
     }
 }
@@ -51,7 +51,9 @@ void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& s
     loadMonsterStats(monsterIndex, fighter, statsFile);
 }
 
-int16_t previewFirstMonster(int16_t page) { return static_cast<int16_t>((page - 1) * 25); }
+int16_t previewFirstMonster(int16_t page) {
+    return static_cast<int16_t>((page - 1) * 25);
+}
 
 void drawPreviewPage(int16_t page, int16_t lastMonsterIndex, const Palette& palette,
                      DrawingSurface& surface, const std::filesystem::path& spriteFile) {

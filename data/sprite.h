@@ -19,7 +19,7 @@ inline constexpr int kSpriteBytes = kSpriteWidth * kSpriteHeight;
 // Anything a sprite can be drawn on: one point at a time, in the surface's own
 // scale units, in a packed colour (red + green * 256 + blue * 65536).
 class DrawingSurface {
-public:
+  public:
     virtual ~DrawingSurface() = default;
     // Fills the whole inside with the background colour.
     virtual void clear() = 0;
@@ -33,15 +33,14 @@ int16_t countMonsters(const std::filesystem::path& file = kSpriteFileName);
 // Draws the non-transparent pixels of one sprite with their top-left pixel at
 // (x, y). Bytes past the end of the file count as 0. Neither clears the
 // surface nor opens the file.
-void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface,
-                float x, float y, const Palette& palette);
+void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface, float x,
+                float y, const Palette& palette);
 
 // A choice in a monster list: clears the box and draws the sprite (monster.dat
 // open only meanwhile), then loads the record into `fighter`. A failure stops
 // at its step; what came before stays done.
 void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& spriteBox,
-                 MonsterStats& fighter,
-                 const std::filesystem::path& spriteFile = kSpriteFileName,
+                 MonsterStats& fighter, const std::filesystem::path& spriteFile = kSpriteFileName,
                  const std::filesystem::path& statsFile = kStatsFileName);
 
 // Preview pages: 1 shows monsters 0-24, 2 shows 25-49, 3 the bosses from 50.

@@ -17,7 +17,7 @@
 namespace karnwick::testing {
 
 class GameFolder {
-public:
+  public:
     GameFolder() {
         static int counter = 0;
         m_dir = std::filesystem::temp_directory_path() /
@@ -64,7 +64,7 @@ public:
         write(kStatsFileName, bytes);
     }
 
-private:
+  private:
     std::filesystem::path m_dir;
     std::filesystem::path m_previous;
 };

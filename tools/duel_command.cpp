@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <variant>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "battle/battle.h"
@@ -39,7 +39,9 @@ std::string displayLog(const std::string& log) {
     return out;
 }
 
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Parses the command line; on a problem writes it to `err` and returns the
 // exit status instead.
@@ -51,11 +53,13 @@ std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::o
         "files in the current directory, exactly as the arena would after a fresh start.");
     parser.addPositionalArgument("A", "Monster index for Monster One.");
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
-    const QCommandLineOption battlesOption("battles", "Press FIGHT <n> times (default 1).", "n", "1");
+    const QCommandLineOption battlesOption("battles", "Press FIGHT <n> times (default 1).", "n",
+                                           "1");
     const QCommandLineOption jsonOption("json", "One JSON object per battle, one per line.");
     const QCommandLineOption summaryOption(
         "summary", "No logs: how often each side won, the turn cap, errors and turn counts.");
-    const QCommandLineOption seedOption("seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
+    const QCommandLineOption seedOption(
+        "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
     const QCommandLineOption helpOption({"h", "help"}, "Show this help.");
     parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, helpOption});
 
@@ -154,8 +158,8 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
             };
             out << QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() << "\n";
         } else {
-            out << displayLog(texts.arena) << "Current HP: " << currentHp[0] << " "
-                << currentHp[1] << "\n";
+            out << displayLog(texts.arena) << "Current HP: " << currentHp[0] << " " << currentHp[1]
+                << "\n";
         }
     }
     return status;
@@ -204,8 +208,7 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
         for (const int16_t t : turns) sum += t;
         std::sort(turns.begin(), turns.end());
         const std::size_t mid = turns.size() / 2;
-        const double median =
-            turns.size() % 2 ? turns[mid] : (turns[mid - 1] + turns[mid]) / 2.0;
+        const double median = turns.size() % 2 ? turns[mid] : (turns[mid - 1] + turns[mid]) / 2.0;
         char line[160];
         std::snprintf(line, sizeof line, "Turns: mean %.2f, median %g, largest %d\n",
                       static_cast<double>(sum) / turns.size(), median, turns.back());
@@ -223,7 +226,8 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
 
     Fighters fighters{};
     try {
-        for (int side = 0; side < 2; ++side) loadMonsterStats(options.monsters[side], fighters[side]);
+        for (int side = 0; side < 2; ++side)
+            loadMonsterStats(options.monsters[side], fighters[side]);
     } catch (const GameError& e) {
         err << "karnwick duel: " << e.what() << "\n";
         return 2;

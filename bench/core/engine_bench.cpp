@@ -58,14 +58,19 @@ void logBattles(benchmark::State& state, const Fighters& fighters) {
         turns += battle.turnCount;
         benchmark::DoNotOptimize(texts.arena.data());
     }
-    state.counters["turns/s"] = benchmark::Counter(static_cast<double>(turns), benchmark::Counter::kIsRate);
+    state.counters["turns/s"] =
+        benchmark::Counter(static_cast<double>(turns), benchmark::Counter::kIsRate);
     state.counters["log bytes"] = static_cast<double>(texts.arena.size());
 }
 
-void BM_BattleOf667TurnsWithLog(benchmark::State& state) { logBattles(state, walls()); }
+void BM_BattleOf667TurnsWithLog(benchmark::State& state) {
+    logBattles(state, walls());
+}
 BENCHMARK(BM_BattleOf667TurnsWithLog)->Unit(benchmark::kMicrosecond);
 
-void BM_TypicalBattleWithLog(benchmark::State& state) { logBattles(state, skirmishers()); }
+void BM_TypicalBattleWithLog(benchmark::State& state) {
+    logBattles(state, skirmishers());
+}
 BENCHMARK(BM_TypicalBattleWithLog)->Unit(benchmark::kMicrosecond);
 
 void BM_SilentBattles(benchmark::State& state) {
@@ -77,7 +82,8 @@ void BM_SilentBattles(benchmark::State& state) {
         const BattleState battle = playSilentBattle(hp, agility, fighters, random);
         turns += battle.turnCount;
     }
-    state.counters["turns/s"] = benchmark::Counter(static_cast<double>(turns), benchmark::Counter::kIsRate);
+    state.counters["turns/s"] =
+        benchmark::Counter(static_cast<double>(turns), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SilentBattles)->Arg(0)->Arg(1)->ArgName("longest");
 
@@ -99,7 +105,8 @@ void BM_Draw25Sprites(benchmark::State& state) {
     {
         std::vector<char> bytes(25 * kSpriteBytes);
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7) % 251);
-        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     Palette palette;
     for (int i = 0; i < 256; ++i) palette.palColor[i] = i * 65793.0;

@@ -103,9 +103,9 @@ TEST(Battle, WorkedExampleThreeTurns) {
               "Goblin    attacks Ice Wraith\r\n"
               "but missed causing no damage\r\n"
               "\r\n");
-    EXPECT_EQ(t.calls, (std::vector<std::string>{"arena=", "hp0=30", "hp1=40",
-                                                 "arena=Monster 1 Goes first \r\n", "hp1=34",
-                                                 "hp0=30", "hp0=17", "hp1=34", "hp1=34", "hp0=17"}));
+    EXPECT_EQ(t.calls, (std::vector<std::string>{
+                           "arena=", "hp0=30", "hp1=40", "arena=Monster 1 Goes first \r\n",
+                           "hp1=34", "hp0=30", "hp0=17", "hp1=34", "hp1=34", "hp0=17"}));
     EXPECT_EQ(state.turnCount, 3);
     EXPECT_EQ(state.attacker, 1);
 }
@@ -123,7 +123,8 @@ TEST(Battle, StopsOnTheFailingStepKeepingWhatWasWritten) {
         EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
         EXPECT_STREQ(e.what(), "Division by zero in turn 1, Monster One attacking: defence value");
     }
-    EXPECT_EQ(t.arena, "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith with Bite        \r\n");
+    EXPECT_EQ(t.arena,
+              "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith with Bite        \r\n");
     EXPECT_EQ(t.currentHp[0], "30");
     EXPECT_EQ(t.currentHp[1], "40");
     EXPECT_EQ(state.turnCount, 0);
@@ -139,20 +140,25 @@ TEST(Battle, EveryFailureRowStopsAtItsStep) {
     // The attack and defence values themselves cannot leave 32 bits with 16-bit
     // fields (at most about 1.08e9 each); their difference can.
     const Case cases[] = {
-        {"starting hp", [](Fighters&, ArenaTexts& t) { t.hp[1] = "32767.5"; },
-         ErrorKind::Overflow, ""},
-        {"damage range", [](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
+        {"starting hp", [](Fighters&, ArenaTexts& t) { t.hp[1] = "32767.5"; }, ErrorKind::Overflow,
+         ""},
+        {"damage range",
+         [](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
          ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
         {"attacker level 100", [](Fighters& f, ArenaTexts&) { f[0].level = 100; },
          ErrorKind::DivisionByZero, "Goblin    attacks Ice Wraith\r\n"},
-        {"damage", [](Fighters& f, ArenaTexts&) {
+        {"damage",
+         [](Fighters& f, ArenaTexts&) {
              f[0].strength = 32767, f[0].level = 99, f[0].offMin = 16000, f[0].offMax = 16001;
              f[1].agility = -32768, f[1].level = 99, f[1].defense = 32767;
-         }, ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
-        {"hit points", [](Fighters& f, ArenaTexts& t) {
+         },
+         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+        {"hit points",
+         [](Fighters& f, ArenaTexts& t) {
              t.hp[1] = "10";
              f[0].strength = 300, f[0].offMin = 10000, f[0].offMax = 10001, f[1].defense = 0;
-         }, ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+         },
+         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
     };
     for (const Case& c : cases) {
         Fighters f = goblinAndWraith();
@@ -220,7 +226,10 @@ TEST(Battle, EndsAfter667TurnsWhenNobodyFalls) {
 TEST(Battle, AttackKindFollowsTheThresholds) {
     // actionRoll = floor(100 r) + 1; with sp1Threshold 20 and sp2Threshold 35:
     // 19 gives special 1, 20 the normal attack, 21 to 34 special 2, 35 normal.
-    struct Case { double r; const char* ends; };
+    struct Case {
+        double r;
+        const char* ends;
+    };
     for (const Case& c : {Case{0.185, "with Bite        \r\n"}, Case{0.195, "Ice Wraith\r\n"},
                           Case{0.205, "with Club Smash  \r\n"},
                           Case{0.335, "with Club Smash  \r\n"}, Case{0.345, "Ice Wraith\r\n"}}) {

@@ -50,8 +50,8 @@ TEST(FirstAttacker, HigherAgilityOpensWithoutADraw) {
 }
 
 TEST(FirstAttacker, ATieDrawsOnce) {
-    for (auto [r, side] : std::vector<std::pair<double, int>>{
-             {0.0, 0}, {0.4999999, 0}, {0.5, 1}, {0.9999999, 1}}) {
+    for (auto [r, side] :
+         std::vector<std::pair<double, int>>{{0.0, 0}, {0.4999999, 0}, {0.5, 1}, {0.9999999, 1}}) {
         CountingRandom random(r);
         EXPECT_EQ(pickFirstAttacker("12", "12.0", random), side);
         EXPECT_EQ(pickFirstAttacker("7", "7 dwarves", random), side);

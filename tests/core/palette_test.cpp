@@ -10,7 +10,8 @@ using karnwick::testing::GameFolder;
 namespace {
 
 // 768 levels; `entries` replaces the first few entries' text.
-std::string paletteText(const std::vector<std::string>& entries, const std::string& rest = "1,2,3") {
+std::string paletteText(const std::vector<std::string>& entries,
+                        const std::string& rest = "1,2,3") {
     std::string text;
     for (int i = 0; i < 256; ++i) {
         text += (i < static_cast<int>(entries.size()) ? entries[i] : rest) + "\n";

@@ -18,11 +18,12 @@ MonsterStats numbered(int16_t seed) {
     setField(s.special1, "Bite");
     setField(s.special2, "Claw");
     int16_t v = seed;
-    for (auto* f : {&s.hp, &s.spare1, &s.spare2, &s.spare3, &s.spare4, &s.spare5, &s.level,
-                    &s.agility, &s.strength, &s.spare6, &s.spare7, &s.sp1Threshold,
-                    &s.sp2Threshold, &s.spare8, &s.spare9, &s.offMin, &s.offMax, &s.sp1Min,
-                    &s.sp1Max, &s.sp2Min, &s.sp2Max, &s.defense, &s.mpower, &s.magicFlag,
-                    &s.spare10, &s.spare11})
+    for (auto* f :
+         {&s.hp,           &s.spare1,  &s.spare2,   &s.spare3,  &s.spare4, &s.spare5,
+          &s.level,        &s.agility, &s.strength, &s.spare6,  &s.spare7, &s.sp1Threshold,
+          &s.sp2Threshold, &s.spare8,  &s.spare9,   &s.offMin,  &s.offMax, &s.sp1Min,
+          &s.sp1Max,       &s.sp2Min,  &s.sp2Max,   &s.defense, &s.mpower, &s.magicFlag,
+          &s.spare10,      &s.spare11})
         *f = v++;
     return s;
 }
@@ -32,10 +33,10 @@ MonsterStats numbered(int16_t seed) {
 TEST(Records, DecodeTheFieldsAtTheirOffsets) {
     RecordBytes bytes{};
     std::memcpy(bytes.data(), "Goblin    ", 10);
-    bytes[10] = 0x1E;                      // hp 30
-    bytes[22] = 5;                         // level
-    bytes[24] = 0xFF, bytes[25] = 0xFF;    // agility -1
-    bytes[26] = 0x00, bytes[27] = 0x80;    // strength -32768
+    bytes[10] = 0x1E;                    // hp 30
+    bytes[22] = 5;                       // level
+    bytes[24] = 0xFF, bytes[25] = 0xFF;  // agility -1
+    bytes[26] = 0x00, bytes[27] = 0x80;  // strength -32768
     std::memcpy(bytes.data() + 32, "Bite        ", 12);
     std::memcpy(bytes.data() + 44, "Club Smash  ", 12);
     bytes[56] = 20, bytes[58] = 35;
@@ -125,8 +126,8 @@ TEST(Records, PanelTextsInTheOrderTheyAreWritten) {
     std::vector<std::string> shown;
     for (const auto& t : texts) shown.push_back(t.text);
     EXPECT_EQ(shown, (std::vector<std::string>{"Elf\u00E9      ", "-7", "12", "3", "20",
-                                                "Fire        ", std::string(12, '\0'), "4", "1",
-                                                "2", "3", "4", "5", "6", "32767"}));
+                                               "Fire        ", std::string(12, '\0'), "4", "1", "2",
+                                               "3", "4", "5", "6", "32767"}));
     EXPECT_EQ(texts[0].box, StatBox::Name);
     EXPECT_EQ(texts[14].box, StatBox::Mpower);
 }

@@ -47,9 +47,14 @@ TEST(Sprites, CountMonstersFromTheFileLength) {
     GameFolder folder;
     EXPECT_EQ(countMonsters(), -1);  // missing
     EXPECT_FALSE(std::filesystem::exists("monster.dat"));
-    for (auto [length, last] : std::vector<std::pair<int, int>>{
-             {0, -1}, {1, -1}, {8999, -1}, {9000, 0}, {17999, 0}, {18000, 1}, {513000, 56},
-             {514000, 56}}) {
+    for (auto [length, last] : std::vector<std::pair<int, int>>{{0, -1},
+                                                                {1, -1},
+                                                                {8999, -1},
+                                                                {9000, 0},
+                                                                {17999, 0},
+                                                                {18000, 1},
+                                                                {513000, 56},
+                                                                {514000, 56}}) {
         folder.write("monster.dat", std::string(static_cast<std::size_t>(length), '\x01'));
         EXPECT_EQ(countMonsters(), last) << length;
     }
@@ -57,9 +62,7 @@ TEST(Sprites, CountMonstersFromTheFileLength) {
 
 TEST(Sprites, MoreThan32768SpritesOverflow) {
     GameFolder folder;
-    {
-        std::ofstream f("monster.dat", std::ios::binary);
-    }
+    { std::ofstream f("monster.dat", std::ios::binary); }
     std::filesystem::resize_file("monster.dat", 294912000);  // 32768 sprites
     EXPECT_EQ(countMonsters(), 32767);
     std::filesystem::resize_file("monster.dat", 294921000);

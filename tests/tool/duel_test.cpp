@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonArray>
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -89,7 +89,8 @@ TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
         ++n;
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         EXPECT_EQ(o["battle"].toInt(), n);
-        EXPECT_TRUE(o["log"].toString().startsWith("Monster 1 Goes first \r\nRat       attacks Broken"));
+        EXPECT_TRUE(
+            o["log"].toString().startsWith("Monster 1 Goes first \r\nRat       attacks Broken"));
         EXPECT_EQ(o["turns"].toInt(), 0);
         EXPECT_EQ(o["currentHp"].toArray().at(1).toString(), "10");
         EXPECT_EQ(o["error"].toString(),
@@ -112,7 +113,7 @@ TEST(Duel, SummaryCountsEveryBattle) {
         const BattleState b = playSilentBattle({"25", "20"}, {"7", "7"}, folder.pair, random);
         wins += b.currentHp[1] < 1 && b.currentHp[0] >= 1;
     }
-    EXPECT_NE(run.out.find("Monster One wins (Rat       ) " ), std::string::npos);
+    EXPECT_NE(run.out.find("Monster One wins (Rat       ) "), std::string::npos);
     char expected[64];
     std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, wins / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
@@ -125,7 +126,8 @@ TEST(Duel, RejectsIndexesOutsideTheMonstersAndBadOptions) {
     DuelFolder folder;
     DuelRun run = duel({"0", "3"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "karnwick duel: monster \"3\" is not a monster index: the valid range is 0..2\n");
+    EXPECT_EQ(run.err,
+              "karnwick duel: monster \"3\" is not a monster index: the valid range is 0..2\n");
     EXPECT_EQ(duel({"-1", "0"}).status, 2);
     EXPECT_EQ(duel({"x", "0"}).status, 2);
     EXPECT_EQ(duel({"0"}).status, 2);
