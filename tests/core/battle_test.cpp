@@ -110,26 +110,6 @@ TEST(Battle, WorkedExampleThreeTurns) {
     EXPECT_EQ(state.attacker, 1);
 }
 
-TEST(Battle, StopsOnTheFailingStepKeepingWhatWasWritten) {
-    Fighters f = goblinAndWraith();
-    f[1].level = 100;  // Ice Wraith divides by 100 - level when it attacks or defends
-    ArenaTexts t = boxes("30", "40", "12", "9");
-    ScriptedRandom random{0.137, 0.5};
-    BattleState state;
-    try {
-        runBattle(t, f, random, state);
-        FAIL();
-    } catch (const GameError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
-        EXPECT_STREQ(e.what(), "Division by zero in turn 1, Monster One attacking: defence value");
-    }
-    EXPECT_EQ(t.arena,
-              "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith with Bite        \r\n");
-    EXPECT_EQ(t.currentHp[0], "30");
-    EXPECT_EQ(t.currentHp[1], "40");
-    EXPECT_EQ(state.turnCount, 0);
-}
-
 TEST(Battle, EveryFailureRowStopsAtItsStep) {
     struct Case {
         const char* name;

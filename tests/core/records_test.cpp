@@ -114,20 +114,3 @@ TEST(Records, ReadOnlyFileWorksAndAFolderOfThatNameIsAnError) {
         EXPECT_STREQ(e.what(), "monsters.tat: cannot read (Is a directory)");
     }
 }
-
-TEST(Records, PanelTextsInTheOrderTheyAreWritten) {
-    MonsterStats s;
-    setField(s.name, "Elf\xE9");
-    s.hp = -7, s.agility = 12, s.level = 3, s.strength = 20, s.defense = 4;
-    s.sp1Min = 1, s.sp1Max = 2, s.sp2Min = 3, s.sp2Max = 4, s.offMin = 5, s.offMax = 6;
-    s.mpower = 32767;
-    setField(s.special1, "Fire");
-    const auto texts = statTexts(s);
-    std::vector<std::string> shown;
-    for (const auto& t : texts) shown.push_back(t.text);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Elf\u00E9      ", "-7", "12", "3", "20",
-                                               "Fire        ", std::string(12, '\0'), "4", "1", "2",
-                                               "3", "4", "5", "6", "32767"}));
-    EXPECT_EQ(texts[0].box, StatBox::Name);
-    EXPECT_EQ(texts[14].box, StatBox::Mpower);
-}
