@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -120,6 +121,34 @@ TEST(ArenaStartUp, ListsFollowTheSpritesAndABrokenPaletteStopsTheWindow) {
             << arena.errors[0].toStdString();
         EXPECT_EQ(arena.window.monsterList(0)->count(), 0);
     }
+}
+
+// A sample of places (twips / 15) and the focus order along the tab indexes.
+TEST_F(ArenaWindowTest, ControlsSitAtTheirPlacesInTabOrder) {
+    Arena arena;
+    EXPECT_EQ(arena.window.size(), QSize(684, 543));
+    const std::pair<const char*, QRect> places[] = {
+        {"pic11", {544, 32, 100, 100}},     {"cboMonsterList0", {16, 144, 89, 21}},
+        {"txtArena", {16, 24, 305, 273}},   {"txtCurrentHP1", {408, 376, 97, 43}},
+        {"cmdFIGHT", {296, 376, 81, 49}},   {"cmdPreview2", {416, 488, 81, 33}},
+        {"txtSP2max1", {544, 512, 65, 19}}, {"Label251", {616, 368, 49, 17}},
+    };
+    for (const auto& [name, place] : places) {
+        const auto* widget = arena.window.findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_EQ(widget->geometry(), place) << name;
+    }
+    EXPECT_EQ(arena.window.findChild<QLabel*>("Label90")->text(), QStringLiteral("Stength"));
+
+    QStringList order;
+    QWidget* focus = arena.window.statBox(StatBox::Name, 0);
+    for (int i = 0; i < 8; ++i, focus = focus->nextInFocusChain()) {
+        while (focus->focusPolicy() == Qt::NoFocus || focus->focusProxy())
+            focus = focus->nextInFocusChain();
+        order << focus->objectName();
+    }
+    EXPECT_EQ(order, (QStringList{"txtName0", "txtHP0", "txtAgi0", "txtStr0", "txtLevel0",
+                                  "txtDef0", "txtOffMin0", "txtMpower0"}));
 }
 
 TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
