@@ -27,9 +27,4 @@ void raiseOverflow(std::string_view where) {
     throw GameError(ErrorKind::Overflow, std::string(where), "Overflow: " + std::string(where));
 }
 
-void raiseDivisionByZero(std::string_view where) {
-    throw GameError(ErrorKind::DivisionByZero, std::string(where),
-                    "Division by zero: " + std::string(where));
-}
-
 }  // namespace karnwick

@@ -37,8 +37,7 @@ class GameError : public std::runtime_error {
     std::string m_where;
 };
 
-// "Overflow: <where>" and "Division by zero: <where>".
+// Throws "Overflow: <where>".
 [[noreturn]] void raiseOverflow(std::string_view where);
-[[noreturn]] void raiseDivisionByZero(std::string_view where);
 
 }  // namespace karnwick
