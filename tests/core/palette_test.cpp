@@ -60,7 +60,10 @@ TEST(Palette, ScalesLevelsByFourAndPacksColours) {
 TEST(Palette, AcceptsAnyMixOfSeparatorsAndIgnoresWhatFollows) {
     GameFolder folder;
     std::string text = "  1 ,2,\r\n3\t4\n\n5 , 6";
-    for (int i = 6; i < 768; ++i) text += (i % 2 ? "," : " ") + std::to_string(i % 64);
+    for (int i = 6; i < 768; ++i) {
+        text += i % 2 ? ',' : ' ';
+        text += std::to_string(i % 64);
+    }
     text += "\nthis is never read";
     folder.write("mypal.pal", text);
     const Palette p = load();
