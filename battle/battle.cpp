@@ -12,6 +12,16 @@ namespace {
 
 constexpr std::string_view kSideNames[2] = {"Monster One", "Monster Two"};
 
+// Round half to even, as std::nearbyint does in the default rounding mode, but
+// without a library call in the battle's inner loop: adding and taking away
+// 2^52 leaves no fraction bits, and the addition itself rounds to even.
+inline double roundHalfEven(double x) {
+    constexpr double kNoFraction = 4503599627370496.0;
+    const double magnitude = std::fabs(x);
+    if (!(magnitude < kNoFraction)) return x;  // already whole, or not a number
+    return std::copysign((magnitude + kNoFraction) - kNoFraction, x);
+}
+
 template <typename Random>
 int16_t chooseOpener(double agility0, double agility1, Random& random) {
     if (agility0 > agility1) return 0;
@@ -82,7 +92,7 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
     if constexpr (Texts::kLogs) io.texts.setArenaText("");
     for (int side = 0; side < 2; ++side) {
         const auto& hpText = io.hpText(side);
-        const double start = std::nearbyint(leadingNumber(hpText));
+        const double start = roundHalfEven(leadingNumber(hpText));
         if (!(start >= -32768.0 && start <= 32767.0)) {
             const std::string where = "starting hit points of " + std::string(kSideNames[side]) +
                                       " (\"" + std::string(hpText) + "\")";
@@ -105,7 +115,9 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const MonsterStats& a = f[st.attacker];
         const MonsterStats& d = f[st.defender];
 
-        const auto actionRoll = static_cast<int16_t>(std::floor(100.0 * random.nextRandom()) + 1);
+        // 100 r lies in [0, 100), where truncation is the floor.
+        const auto actionRoll =
+            static_cast<int16_t>(static_cast<int>(100.0 * random.nextRandom()) + 1);
         Attack kind = Attack::Normal;
         if (actionRoll < a.sp1Threshold) {
             kind = Attack::Special1;
@@ -130,7 +142,10 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
             failTurn(ErrorKind::Overflow, turn, st.attacker, rangeName);
         }
         // Between low and high, so it always fits 16 bits.
-        const double damageRoll = low + std::floor(random.nextRandom() * span);
+        const double scaled = random.nextRandom() * span;
+        const double damageRoll =
+            low +
+            (scaled >= 0.0 ? static_cast<double>(static_cast<int>(scaled)) : std::floor(scaled));
 
         const bool magic = kind != Attack::Normal && a.magicFlag != 0;
         const double attackStat = magic ? a.mpower : a.strength;
@@ -140,7 +155,7 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         if (attackDivisor == 0.0)
             failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "attack value");
         const double attack = ((attackStat + 100.0) + a.level) * damageRoll / attackDivisor;
-        const double attackRounded = std::nearbyint(attack);
+        const double attackRounded = roundHalfEven(attack);
         if (!(attackRounded >= INT32_MIN && attackRounded <= INT32_MAX)) {
             failTurn(ErrorKind::Overflow, turn, st.attacker, "attack value");
         }
@@ -149,7 +164,7 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         if (defenceDivisor == 0.0)
             failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "defence value");
         const double defence = ((defenceStat + 100.0) + d.level) / defenceDivisor * d.defense;
-        const double defenceRounded = std::nearbyint(defence);
+        const double defenceRounded = roundHalfEven(defence);
         if (!(defenceRounded >= INT32_MIN && defenceRounded <= INT32_MAX)) {
             failTurn(ErrorKind::Overflow, turn, st.attacker, "defence value");
         }

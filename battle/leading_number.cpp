@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "battle/battle.h"
@@ -17,8 +18,19 @@ double leadingNumber(std::string_view text) {
     auto isDigit = [&](std::size_t at) {
         return at < text.size() && text[at] >= '0' && text[at] <= '9';
     };
-    // The number in a form from_chars takes whatever the locale: digits, a
-    // point and digits, never a sign.
+    // The boxes nearly always hold a short whole number: read it directly.
+    {
+        std::size_t j = i;
+        uint64_t whole = 0;
+        while (isDigit(j) && j - i < 15)
+            whole = whole * 10 + static_cast<unsigned>(text[j++] - '0');
+        if (j > i && !isDigit(j) && (j == text.size() || text[j] != '.')) {
+            const auto value = static_cast<double>(whole);
+            return negative ? -value : value;
+        }
+    }
+    // Otherwise the number in a form from_chars takes whatever the locale:
+    // digits, a point and digits, never a sign.
     std::string number;
     while (isDigit(i)) number.push_back(text[i++]);
     bool anyDigit = !number.empty();
