@@ -34,7 +34,7 @@ void writeSprites() {
     }
 }
 
-void firstClick(benchmark::State& state) {
+void BM_PreviewFirstClick(benchmark::State& state) {
     const karnwick::Palette palette = makePalette();
     PreviewWindows windows;
     for (auto _ : state) {
@@ -44,9 +44,9 @@ void firstClick(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(firstClick)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreviewFirstClick)->Unit(benchmark::kMillisecond);
 
-void secondClick(benchmark::State& state) {
+void BM_PreviewSecondClick(benchmark::State& state) {
     const karnwick::Palette palette = makePalette();
     PreviewWindows windows;
     windows.showPage(3, palette, kMonsters - 1);
@@ -54,7 +54,7 @@ void secondClick(benchmark::State& state) {
         windows.showPage(3, palette, kMonsters - 1);
     }
 }
-BENCHMARK(secondClick)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreviewSecondClick)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
