@@ -4,13 +4,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "game_files.h"
 #include "ui/picture_box.h"
 
 namespace {
@@ -37,26 +35,16 @@ karnwick::Palette makePalette() {
 // Each test plays in its own game folder holding a monster.dat of its own.
 class PreviewWindowsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldCurrent = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-    }
-    void TearDown() override {
-        m_windows.closeAll();
-        QDir::setCurrent(m_oldCurrent);
-    }
+    void TearDown() override { m_windows.closeAll(); }
 
-    static void writeSprites(int count) {
-        QByteArray bytes(count * kSpriteBytes, '\0');
-        for (int i = 0; i < bytes.size(); ++i) {
-            const int pixel = i % kSpriteBytes;
+    void writeSprites(int count) const {
+        std::string bytes(std::size_t(count) * kSpriteBytes, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const int pixel = int(i % kSpriteBytes);
             bytes[i] =
-                char(spriteByte(i / kSpriteBytes, pixel % kSpriteWidth, pixel / kSpriteWidth));
+                char(spriteByte(int(i / kSpriteBytes), pixel % kSpriteWidth, pixel / kSpriteWidth));
         }
-        QFile file(karnwick::kSpriteFileName);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        m_folder.write(karnwick::kSpriteFileName, bytes);
     }
 
     QRgb colourOf(unsigned char index) const {
@@ -84,8 +72,7 @@ class PreviewWindowsTest : public ::testing::Test {
         EXPECT_EQ(mismatches, 0) << "page " << page << " monsters " << first << " to " << last;
     }
 
-    QTemporaryDir m_dir;
-    QString m_oldCurrent;
+    karnwick::testing::GameFolder m_folder;
     karnwick::Palette m_palette = makePalette();
     PreviewWindows m_windows;
 };
@@ -155,7 +142,7 @@ TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAn
 }
 
 TEST_F(PreviewWindowsTest, AnUnreadableSpriteFileIsReportedAndTheWindowStaysHidden) {
-    ASSERT_TRUE(QDir().mkdir(karnwick::kSpriteFileName));
+    ASSERT_TRUE(std::filesystem::create_directory(karnwick::kSpriteFileName));
     EXPECT_THROW(m_windows.showPage(1, m_palette, 10), karnwick::GameError);
     const QWidget* window = m_windows.window(1);
     EXPECT_TRUE(window == nullptr || !window->isVisible());
