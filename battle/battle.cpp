@@ -137,12 +137,15 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
             low = a.sp2Min, high = a.sp2Max;
             rangeName = "damage range sp2Max - sp2Min";
         }
+        // The game draws the roll before it takes the range, so a range that
+        // overflows still uses up its random value.
+        const double r = random.nextRandom();
         int16_t span;
         if (__builtin_sub_overflow(high, low, &span)) {
             failTurn(ErrorKind::Overflow, turn, st.attacker, rangeName);
         }
         // Between low and high, so it always fits 16 bits.
-        const double scaled = random.nextRandom() * span;
+        const double scaled = r * span;
         const double damageRoll =
             low +
             (scaled >= 0.0 ? static_cast<double>(static_cast<int>(scaled)) : std::floor(scaled));

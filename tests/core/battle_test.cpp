@@ -201,7 +201,15 @@ TEST(Battle, EveryFailureRowStopsAtItsStep) {
         } catch (const GameError& e) {
             EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
         }
-        EXPECT_TRUE(t.arena.ends_with(c.logTail)) << c.name << ": " << t.arena;
+        // Both draws of the failing turn are used up whatever fails in it, so the
+        // next battle starts from the same place in the sequence.
+        if (c.logTail[0] == '\0') {
+            EXPECT_EQ(t.arena, "") << c.name;
+            EXPECT_EQ(random.draws, 0) << c.name;
+        } else {
+            EXPECT_EQ(random.draws, 2) << c.name;
+            EXPECT_TRUE(t.arena.ends_with(c.logTail)) << c.name << ": " << t.arena;
+        }
         EXPECT_FALSE(t.arena.ends_with("\r\n\r\n")) << c.name;
     }
 }
