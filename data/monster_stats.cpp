@@ -65,7 +65,8 @@ void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
                       const std::filesystem::path& file) {
     int16_t recordNumber;
     if (__builtin_add_overflow(monsterIndex, int16_t{1}, &recordNumber)) {
-        raiseOverflow("record number of monster " + std::to_string(monsterIndex));
+        throw GameError(ErrorKind::Overflow, file.string(),
+                        "in the record number of monster " + std::to_string(monsterIndex));
     }
     const GameFile stats(file);
     RecordBytes bytes;

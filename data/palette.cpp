@@ -1,101 +1,142 @@
 #include "data/palette.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "data/errors.h"
+#include "data/game_file.h"
 
 namespace karnwick {
 
 namespace {
 
 constexpr int kNumberCount = 3 * kPaletteEntries;
+// A message quotes at most this much of a bad number.
+constexpr std::size_t kQuotedMax = 40;
 
-bool isSeparator(int c) {
+bool isSeparator(char c) {
     return c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-// Reads the numbers of the palette text one at a time; any mix of commas,
-// blanks and line ends separates them.
-class PaletteReader {
-  public:
-    explicit PaletteReader(const std::filesystem::path& file) : m_name(file.string()) {
-        m_file.reset(std::fopen(file.c_str(), "rb"));
-        if (!m_file) {
-            if (errno == ENOENT)
-                throw GameError(ErrorKind::FileNotFound, m_name, m_name + ": file not found");
-            throw GameError(ErrorKind::FileAccess, m_name,
-                            m_name + ": cannot open (" + std::strerror(errno) + ")");
+// The value of a number token rounded half to even, exactly, however many
+// digits it has; false when the token is not a number. `tooLarge` is set when
+// the magnitude is 100000 or more, which no 16-bit level reaches.
+bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+    // All digits of the whole part and the fraction, and how many of them
+    // stand before the decimal point.
+    std::string digits;
+    for (; i < token.size() && isDigit(token[i]); ++i) digits.push_back(token[i]);
+    int64_t pointAt = static_cast<int64_t>(digits.size());
+    if (i < token.size() && token[i] == '.') {
+        for (++i; i < token.size() && isDigit(token[i]); ++i) digits.push_back(token[i]);
+    }
+    if (digits.empty()) return false;
+    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+            negativeExponent = token[i++] == '-';
+        if (i == token.size() || !isDigit(token[i])) return false;
+        // Beyond a million the exponent decides nothing more: the value is
+        // either far too large or rounds to 0.
+        int64_t exponent = 0;
+        for (; i < token.size() && isDigit(token[i]); ++i) {
+            if (exponent < 1000000) exponent = exponent * 10 + (token[i] - '0');
+        }
+        pointAt += negativeExponent ? -exponent : exponent;
+    }
+    if (i != token.size()) return false;
+
+    value = 0;
+    tooLarge = false;
+    const std::size_t lead = digits.find_first_not_of('0');
+    if (lead == std::string::npos) return true;  // zero, in any spelling
+    const std::string_view significant = std::string_view(digits).substr(lead);
+    pointAt -= static_cast<int64_t>(lead);
+    if (pointAt > 5) {
+        tooLarge = true;
+        return true;
+    }
+    int32_t whole = 0;
+    int dropped = 0;  // the first digit after the point
+    bool more = false;  // any other digit after it that is not 0
+    if (pointAt < 0) {
+        more = true;  // a leading significant digit sits beyond the first fraction digit
+    } else {
+        const auto point = static_cast<std::size_t>(pointAt);
+        for (std::size_t k = 0; k < point; ++k)
+            whole = whole * 10 + (k < significant.size() ? significant[k] - '0' : 0);
+        if (point < significant.size()) {
+            dropped = significant[point] - '0';
+            more = significant.find_first_not_of('0', point + 1) != std::string_view::npos;
         }
     }
+    if (dropped > 5 || (dropped == 5 && (more || whole % 2 == 1))) ++whole;
+    value = negative ? -whole : whole;
+    return true;
+}
+
+class PaletteText {
+  public:
+    PaletteText(std::string_view text, std::string_view name, bool cutShort)
+        : m_text(text), m_name(name), m_cutShort(cutShort) {}
 
     // Number `ordinal` (1-based) of the 768, as a 16-bit level.
     int16_t readLevel(int ordinal) {
-        int c = std::getc(m_file.get());
-        while (c != EOF && isSeparator(c)) c = std::getc(m_file.get());
-        if (c == EOF) {
-            if (std::ferror(m_file.get())) {
-                throw GameError(ErrorKind::FileAccess, m_name,
-                                m_name + ": cannot read (" + std::strerror(errno) + ")");
-            }
-            fail(ErrorKind::InputPastEndOfFile, "input past end of file", ordinal);
+        while (m_at < m_text.size() && isSeparator(m_text[m_at])) ++m_at;
+        if (m_at == m_text.size()) {
+            if (m_cutShort) tooLong();
+            fail(ErrorKind::InputPastEndOfFile, "", ordinal);
         }
-        std::string token;
-        while (c != EOF && !isSeparator(c)) {
-            // A token longer than any 16-bit number is kept only in part: it
-            // is an error either way, and the message shows its start.
-            if (token.size() < 40) token.push_back(static_cast<char>(c));
-            c = std::getc(m_file.get());
-        }
-        return parseLevel(token, ordinal);
-    }
-
-    [[noreturn]] void fail(ErrorKind kind, const std::string& what, int ordinal) const {
-        throw GameError(kind, m_name,
-                        m_name + ": " + what + " at number " + std::to_string(ordinal) + " of " +
-                            std::to_string(kNumberCount));
-    }
-
-  private:
-    int16_t parseLevel(const std::string& token, int ordinal) const {
-        std::size_t i = 0;
-        bool negative = false;
-        if (token[0] == '+' || token[0] == '-') {
-            negative = token[0] == '-';
-            i = 1;
-        }
-        if (i == token.size()) notWhole(token, ordinal);
-        long value = 0;
-        for (; i < token.size(); ++i) {
-            if (token[i] < '0' || token[i] > '9') notWhole(token, ordinal);
-            if (value <= 32768) value = value * 10 + (token[i] - '0');
-        }
-        if (negative) value = -value;
-        if (value < -32768 || value > 32767) {
-            fail(ErrorKind::Overflow, "overflow: \"" + token + "\" does not fit 16 bits", ordinal);
+        const std::size_t start = m_at;
+        while (m_at < m_text.size() && !isSeparator(m_text[m_at])) ++m_at;
+        if (m_at == m_text.size() && m_cutShort) tooLong();
+        const std::string_view token = m_text.substr(start, m_at - start);
+        int32_t value = 0;
+        bool tooLarge = false;
+        if (!readNumber(token, value, tooLarge)) fail(ErrorKind::BadNumber, quoted(token), ordinal);
+        if (tooLarge || value < INT16_MIN || value > INT16_MAX) {
+            fail(ErrorKind::Overflow, quoted(token) + " does not fit 16 bits", ordinal);
         }
         return static_cast<int16_t>(value);
     }
 
-    [[noreturn]] void notWhole(const std::string& token, int ordinal) const {
-        fail(ErrorKind::BadNumber, "\"" + token + "\" is not a whole number", ordinal);
+    [[noreturn]] void fail(ErrorKind kind, const std::string& what, int ordinal) const {
+        throw GameError(kind, std::string(m_name),
+                        (what.empty() ? "" : what + " ") + "at number " + std::to_string(ordinal) +
+                            " of " + std::to_string(kNumberCount));
     }
 
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> m_file;
-    std::string m_name;
+  private:
+    static std::string quoted(std::string_view token) {
+        if (token.size() <= kQuotedMax) return quotedText(token);
+        return quotedText(token.substr(0, kQuotedMax)) + "... (" + std::to_string(token.size()) +
+               " characters)";
+    }
+
+    [[noreturn]] void tooLong() const {
+        throw GameError(ErrorKind::FileAccess, std::string(m_name),
+                        "(more than " + std::to_string(kPaletteMaxBytes) +
+                            " bytes before its 768th number)");
+    }
+
+    std::string_view m_text;
+    std::string_view m_name;
+    bool m_cutShort;
+    std::size_t m_at = 0;
 };
 
-}  // namespace
-
-void loadPalette(Palette& palette, const std::filesystem::path& file) {
-    PaletteReader reader(file);
+void parseLevels(std::string_view text, std::string_view name, bool cutShort, Palette& palette) {
+    PaletteText reader(text, name, cutShort);
     for (int i = 0; i < kPaletteEntries; ++i) {
         const int first = 3 * i + 1;
         palette.palRed[i] = reader.readLevel(first);
@@ -107,12 +148,36 @@ void loadPalette(Palette& palette, const std::filesystem::path& file) {
             int16_t scaled;
             if (__builtin_mul_overflow(*levels[k], int16_t{4}, &scaled)) {
                 reader.fail(ErrorKind::Overflow,
-                            "overflow: level " + std::to_string(*levels[k]) + " times 4",
-                            first + k);
+                            "in level " + std::to_string(*levels[k]) + " times 4", first + k);
             }
             *levels[k] = scaled;
         }
     }
+}
+
+}  // namespace
+
+void parsePalette(std::string_view text, std::string_view name, Palette& palette) {
+    parseLevels(text, name, false, palette);
+}
+
+void loadPalette(Palette& palette, const std::filesystem::path& file) {
+    const GameFile source(file);
+    if (!source.exists()) throw GameError(ErrorKind::FileNotFound, file.string());
+    // Read up to one byte beyond the limit, to know whether the text was cut.
+    std::vector<unsigned char> bytes(kPaletteMaxBytes + 1);
+    std::size_t length = 0;
+    while (length < bytes.size()) {
+        const std::size_t chunk = std::min<std::size_t>(bytes.size() - length, 1 << 16);
+        const std::size_t got =
+            source.readAt(static_cast<std::int64_t>(length), std::span(bytes).subspan(length, chunk));
+        length += got;
+        if (got < chunk) break;
+    }
+    const bool cutShort = length > kPaletteMaxBytes;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()),
+                                cutShort ? kPaletteMaxBytes : length);
+    parseLevels(text, file.string(), cutShort, palette);
 }
 
 void makeColorFromRGB(Palette& palette) {
@@ -123,9 +188,8 @@ void makeColorFromRGB(Palette& palette) {
         int32_t g, b, sum, packed;
         if (__builtin_mul_overflow(green, 256, &g) || __builtin_mul_overflow(blue, 65536, &b) ||
             __builtin_add_overflow(g, b, &sum) || __builtin_add_overflow(sum, red, &packed)) {
-            const std::string where = "packed colour of palette entry " + std::to_string(i);
-            throw GameError(ErrorKind::Overflow, where,
-                            std::string(kPaletteFileName) + ": overflow in the " + where);
+            throw GameError(ErrorKind::Overflow, kPaletteFileName,
+                            "in the packed colour of palette entry " + std::to_string(i));
         }
         palette.palColor[i] = packed;
     }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 namespace karnwick {
 
@@ -22,8 +23,18 @@ struct Palette {
 
 // Reads the 768 levels (red, green, blue of entry 0, then entry 1, ...) and
 // scales each by 4 with a 16-bit check. Errors name the file and the number:
-// "mypal.pal: input past end of file at number 517 of 768".
+// "mypal.pal: input past end of file at number 517 of 768". The file must be a
+// regular one; only its first kPaletteMaxBytes are read, so a huge sparse file
+// cannot exhaust memory.
+inline constexpr std::size_t kPaletteMaxBytes = 1 << 20;
 void loadPalette(Palette& palette, const std::filesystem::path& file = kPaletteFileName);
+
+// The same from the file's text in memory; `name` is the file's name for the
+// messages. Numbers are separated by commas, blanks and line ends in any mix
+// and read whole, at any length: a sign, digits with an optional fraction and
+// an optional decimal exponent ("1e2"). A fraction rounds half to even to the
+// 16-bit level ("31.5" reads as 32, "30.5" as 30).
+void parsePalette(std::string_view text, std::string_view name, Palette& palette);
 
 // Fills palColor from the three level tables with 32-bit checks; levels are
 // neither clamped nor masked, so 256 carries into the next byte.

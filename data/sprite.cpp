@@ -13,10 +13,9 @@ int16_t countMonsters(const std::filesystem::path& file) {
     const std::int64_t length = sprites.size();
     const double last = std::floor(static_cast<double>(length) / kSpriteBytes) - 1;
     if (length > INT32_MAX || last > INT16_MAX) {
-        const std::string name = file.string();
-        throw GameError(
-            ErrorKind::Overflow, name,
-            name + ": overflow: " + std::to_string(length) + " bytes hold more than 32768 sprites");
+        throw GameError(ErrorKind::Overflow, file.string(),
+                        "in the monster count: " + std::to_string(length) +
+                            " bytes hold more than 32768 sprites");
     }
     return static_cast<int16_t>(last);
 }

@@ -1,6 +1,8 @@
-// Feeds arbitrary records and box texts to the battle: whatever the numbers, a
-// battle either ends or stops with a GameError, never with undefined
-// behaviour (the sanitizers watch every conversion and every sum).
+// A battle between two arbitrary records, with arbitrary HP and agility box
+// texts and an arbitrary seed. Whatever the numbers, the battle either ends
+// within the turn cap with a log whose last line is empty and current-HP boxes
+// matching its state, or stops on an overflow or a division by zero; the
+// silent battle the statistics use plays the very same battle.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,33 +10,83 @@
 
 #include "battle/battle.h"
 #include "data/errors.h"
+#include "fuzz/fuzz_check.h"
+
+using karnwick::fuzz::check;
+
+namespace {
+
+struct Outcome {
+    karnwick::BattleState state;
+    bool failed = false;
+    karnwick::ErrorKind kind{};
+    std::string where;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace karnwick;
-    if (size < 2 * kRecordLength + 8) return 0;
-    Fighters fighters{
+    constexpr std::size_t kHead = 2 * kRecordLength + 8;
+    if (size < kHead) return 0;
+    const Fighters fighters{
         decodeMonsterStats(std::span<const unsigned char, kRecordLength>(data, kRecordLength)),
         decodeMonsterStats(
             std::span<const unsigned char, kRecordLength>(data + kRecordLength, kRecordLength))};
-    const std::size_t rest = size - 2 * kRecordLength - 8;
-    const char* tail = reinterpret_cast<const char*>(data + 2 * kRecordLength + 8);
-    ArenaTexts texts;
-    // Four box texts cut from the rest of the input.
-    for (int i = 0; i < 4; ++i) {
-        const std::size_t from = rest * i / 4, to = rest * (i + 1) / 4;
-        (i < 2 ? texts.hp[i] : texts.agility[i - 2]).assign(tail + from, to - from);
-    }
     uint64_t seed = 0;
     for (int i = 0; i < 8; ++i) seed = seed << 8 | data[2 * kRecordLength + i];
+    // The four box texts are cut from the rest at the first three '|' bytes.
+    ArenaTexts texts;
+    std::string* boxes[] = {&texts.hp[0], &texts.hp[1], &texts.agility[0], &texts.agility[1]};
+    int box = 0;
+    for (std::size_t i = kHead; i < size; ++i) {
+        if (data[i] == '|' && box < 3) {
+            ++box;
+            continue;
+        }
+        boxes[box]->push_back(static_cast<char>(data[i]));
+    }
+
+    Outcome logged;
     Pcg32 random(seed);
     try {
-        runBattle(texts, fighters, random);
-    } catch (const GameError&) {
+        runBattle(texts, fighters, random, logged.state);
+    } catch (const GameError& e) {
+        logged.failed = true;
+        logged.kind = e.kind();
+        logged.where = e.where();
+        check(e.kind() == ErrorKind::Overflow || e.kind() == ErrorKind::DivisionByZero,
+              "a battle fails only on an overflow or a division by zero");
+        check(!e.where().empty(), "a battle error says where it arose");
     }
+    const BattleState& st = logged.state;
+    if (!logged.failed) {
+        check(st.turnCount >= 1 && st.turnCount <= kMaxTurns, "a battle plays 1 to 667 turns");
+        check(st.currentHp[0] < 1 || st.currentHp[1] < 1 || st.turnCount == kMaxTurns,
+              "a battle ends on a fallen side or the turn cap");
+        check(texts.arena.ends_with("\r\n\r\n"), "the log's last line is empty");
+        for (int side = 0; side < 2; ++side) {
+            check(texts.currentHp[side] == std::to_string(st.currentHp[side]),
+                  "the current-HP boxes show the hit points left");
+        }
+    }
+
+    Outcome silent;
     Pcg32 again(seed);
     try {
-        playSilentBattle(texts.hp, texts.agility, fighters, again);
-    } catch (const GameError&) {
+        silent.state = playSilentBattle(texts.hp, texts.agility, fighters, again);
+    } catch (const GameError& e) {
+        silent.failed = true;
+        silent.kind = e.kind();
+        silent.where = e.where();
     }
+    check(silent.failed == logged.failed && silent.kind == logged.kind &&
+              silent.where == logged.where,
+          "the silent battle fails where the logged one does");
+    if (!silent.failed) {
+        check(silent.state.turnCount == st.turnCount && silent.state.currentHp == st.currentHp,
+              "the silent battle ends where the logged one does");
+    }
+    check(again.nextRandom() == random.nextRandom(), "both battles draw the same values");
     return 0;
 }
