@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "battle/rules.h"
 #include "data/errors.h"
 #include "data/text_codec.h"
 
@@ -12,32 +13,22 @@ namespace {
 
 constexpr std::string_view kSideNames[2] = {"Monster One", "Monster Two"};
 
-// Round half to even, as std::nearbyint does in the default rounding mode, but
-// without a library call in the battle's inner loop: adding and taking away
-// 2^52 leaves no fraction bits, and the addition itself rounds to even.
-inline double roundHalfEven(double x) {
-    constexpr double kNoFraction = 4503599627370496.0;
-    const double magnitude = std::fabs(x);
-    if (!(magnitude < kNoFraction)) return x;  // already whole, or not a number
-    return std::copysign((magnitude + kNoFraction) - kNoFraction, x);
-}
-
 template <typename Random>
 int16_t chooseOpener(double agility0, double agility1, Random& random) {
-    if (agility0 > agility1) return 0;
-    if (agility1 > agility0) return 1;
-    return static_cast<int16_t>(std::floor(2.0 * random.nextRandom()));
+    const int opener = openerByAgility(agility0, agility1);
+    if (opener >= 0) return static_cast<int16_t>(opener);
+    return tieBreak(random.nextRandom());
 }
 
-[[noreturn, gnu::cold]] void failTurn(ErrorKind kind, int turn, int attacker,
+[[noreturn, gnu::cold]] void failTurn(RuleFault fault, int turn, int attacker,
                                       std::string_view what) {
+    const ErrorKind kind =
+        fault == RuleFault::DivisionByZero ? ErrorKind::DivisionByZero : ErrorKind::Overflow;
     const std::string where = "turn " + std::to_string(turn) + ", " +
                               std::string(kSideNames[attacker]) +
                               " attacking: " + std::string(what);
     throw GameError(kind, where, std::string(errorKindName(kind)) + " in " + where);
 }
-
-enum class Attack { Special1, Special2, Normal };
 
 // The log lines of one battle that do not depend on the dice, made once.
 struct BattleLines {
@@ -92,13 +83,13 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
     if constexpr (Texts::kLogs) io.texts.setArenaText("");
     for (int side = 0; side < 2; ++side) {
         const auto& hpText = io.hpText(side);
-        const double start = roundHalfEven(leadingNumber(hpText));
-        if (!(start >= -32768.0 && start <= 32767.0)) {
+        const Checked<int16_t> start = startingHitPoints(leadingNumber(hpText));
+        if (!start.ok()) {
             const std::string where = "starting hit points of " + std::string(kSideNames[side]) +
                                       " (\"" + std::string(hpText) + "\")";
             throw GameError(ErrorKind::Overflow, where, "Overflow in the " + where);
         }
-        st.currentHp[side] = static_cast<int16_t>(start);
+        st.currentHp[side] = start.value;
         if constexpr (Texts::kLogs) io.texts.setCurrentHpText(side, hpText);
     }
     st.turnCount = 0;
@@ -115,81 +106,39 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const MonsterStats& a = f[st.attacker];
         const MonsterStats& d = f[st.defender];
 
-        // 100 r lies in [0, 100), where truncation is the floor.
-        const auto actionRoll =
-            static_cast<int16_t>(static_cast<int>(100.0 * random.nextRandom()) + 1);
-        Attack kind = Attack::Normal;
-        if (actionRoll < a.sp1Threshold) {
-            kind = Attack::Special1;
-        } else if (actionRoll < a.sp2Threshold && actionRoll > a.sp1Threshold) {
-            kind = Attack::Special2;
-        }
+        const AttackKind kind = chooseAttack(actionRollFrom(random.nextRandom()), a);
         if constexpr (Texts::kLogs) {
             io.texts.appendArenaText(io.lines.attackLines[st.attacker][static_cast<int>(kind)]);
         }
 
-        int16_t low = a.offMin, high = a.offMax;
-        const char* rangeName = "damage range offMax - offMin";
-        if (kind == Attack::Special1) {
-            low = a.sp1Min, high = a.sp1Max;
-            rangeName = "damage range sp1Max - sp1Min";
-        } else if (kind == Attack::Special2) {
-            low = a.sp2Min, high = a.sp2Max;
-            rangeName = "damage range sp2Max - sp2Min";
-        }
         // The game draws the roll before it takes the range, so a range that
         // overflows still uses up its random value.
         const double r = random.nextRandom();
-        int16_t span;
-        if (__builtin_sub_overflow(high, low, &span)) {
-            failTurn(ErrorKind::Overflow, turn, st.attacker, rangeName);
+        const DamageRange range = damageRange(a, kind);
+        const Checked<int16_t> span = damageSpan(range);
+        if (!span.ok()) {
+            failTurn(span.fault, turn, st.attacker,
+                     "damage range " + std::string(range.name));
         }
-        // Between low and high, so it always fits 16 bits.
-        const double scaled = r * span;
-        const double damageRoll =
-            low +
-            (scaled >= 0.0 ? static_cast<double>(static_cast<int>(scaled)) : std::floor(scaled));
+        const int16_t roll = damageRoll(range.low, span.value, r);
 
-        const bool magic = kind != Attack::Normal && a.magicFlag != 0;
-        const double attackStat = magic ? a.mpower : a.strength;
-        const double defenceStat = magic ? d.mpower : d.agility;
+        const DuelStats stats = duelStats(a, d, kind);
+        const Checked<int32_t> attack = attackValue(stats.attack, a.level, roll);
+        if (!attack.ok()) failTurn(attack.fault, turn, st.attacker, "attack value");
+        const Checked<int32_t> defence = defenceValue(stats.defence, d.level, d.defense);
+        if (!defence.ok()) failTurn(defence.fault, turn, st.attacker, "defence value");
+        const Checked<int32_t> damage = damageDone(attack.value, defence.value);
+        if (!damage.ok()) failTurn(damage.fault, turn, st.attacker, "damage");
 
-        const double attackDivisor = 100.0 - a.level;
-        if (attackDivisor == 0.0)
-            failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "attack value");
-        const double attack = ((attackStat + 100.0) + a.level) * damageRoll / attackDivisor;
-        const double attackRounded = roundHalfEven(attack);
-        if (!(attackRounded >= INT32_MIN && attackRounded <= INT32_MAX)) {
-            failTurn(ErrorKind::Overflow, turn, st.attacker, "attack value");
-        }
-
-        const double defenceDivisor = 100.0 - d.level;
-        if (defenceDivisor == 0.0)
-            failTurn(ErrorKind::DivisionByZero, turn, st.attacker, "defence value");
-        const double defence = ((defenceStat + 100.0) + d.level) / defenceDivisor * d.defense;
-        const double defenceRounded = roundHalfEven(defence);
-        if (!(defenceRounded >= INT32_MIN && defenceRounded <= INT32_MAX)) {
-            failTurn(ErrorKind::Overflow, turn, st.attacker, "defence value");
-        }
-
-        int32_t damage;
-        if (__builtin_sub_overflow(static_cast<int32_t>(attackRounded),
-                                   static_cast<int32_t>(defenceRounded), &damage)) {
-            failTurn(ErrorKind::Overflow, turn, st.attacker, "damage");
-        }
-
-        if (damage < 0) {
+        if (isMiss(damage.value)) {
             if constexpr (Texts::kLogs)
                 io.texts.appendArenaText("but missed causing no damage\r\n");
         } else {
-            int32_t left;
-            int16_t left16;
-            if (__builtin_sub_overflow(int32_t{st.currentHp[st.defender]}, damage, &left) ||
-                __builtin_add_overflow(left, 0, &left16)) {
-                failTurn(ErrorKind::Overflow, turn, st.attacker, "hit points left");
-            }
-            st.currentHp[st.defender] = left16;
-            if constexpr (Texts::kLogs) io.texts.appendArenaText(io.lines.hit(damage, st.defender));
+            const Checked<int16_t> left = applyHit(st.currentHp[st.defender], damage.value);
+            if (!left.ok()) failTurn(left.fault, turn, st.attacker, "hit points left");
+            st.currentHp[st.defender] = left.value;
+            if constexpr (Texts::kLogs)
+                io.texts.appendArenaText(io.lines.hit(damage.value, st.defender));
         }
 
         st.defender = st.attacker;
@@ -200,7 +149,7 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
             io.texts.setCurrentHpText(st.defender, std::to_string(st.currentHp[st.defender]));
             io.texts.appendArenaText(kLineBreak);
         }
-    } while (st.currentHp[1] >= 1 && st.currentHp[0] >= 1 && st.turnCount <= kMaxTurns - 1);
+    } while (battleGoesOn(st.currentHp[0], st.currentHp[1], st.turnCount));
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "battle/random.h"
+#include "battle/rules.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
 
-inline constexpr int16_t kMaxTurns = 667;
 inline constexpr std::string_view kLineBreak = "\r\n";
 
 // The value of the number at the start of a text (sign, digits, optional
