@@ -24,10 +24,10 @@ int16_t chooseOpener(double agility0, double agility1, Random& random) {
                                       std::string_view what) {
     const ErrorKind kind =
         fault == RuleFault::DivisionByZero ? ErrorKind::DivisionByZero : ErrorKind::Overflow;
-    const std::string where = "turn " + std::to_string(turn) + ", " +
-                              std::string(kSideNames[attacker]) +
-                              " attacking: " + std::string(what);
-    throw GameError(kind, where, std::string(errorKindName(kind)) + " in " + where);
+    throw GameError(kind,
+                    "turn " + std::to_string(turn) + ", " + std::string(kSideNames[attacker]) +
+                        " attacking",
+                    "in the " + std::string(what));
 }
 
 // The log lines of one battle that do not depend on the dice, made once.
@@ -85,9 +85,8 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const auto& hpText = io.hpText(side);
         const Checked<int16_t> start = startingHitPoints(leadingNumber(hpText));
         if (!start.ok()) {
-            const std::string where = "starting hit points of " + std::string(kSideNames[side]) +
-                                      " (\"" + std::string(hpText) + "\")";
-            throw GameError(ErrorKind::Overflow, where, "Overflow in the " + where);
+            throw GameError(ErrorKind::Overflow, std::string(kSideNames[side]),
+                            "in the starting hit points " + quotedText(hpText));
         }
         st.currentHp[side] = start.value;
         if constexpr (Texts::kLogs) io.texts.setCurrentHpText(side, hpText);

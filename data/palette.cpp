@@ -95,7 +95,7 @@ class PaletteText {
         while (m_at < m_text.size() && isSeparator(m_text[m_at])) ++m_at;
         if (m_at == m_text.size()) {
             if (m_cutShort) tooLong();
-            fail(ErrorKind::InputPastEndOfFile, "", ordinal);
+            fail(ErrorKind::InputPastEndOfFile, ordinal);
         }
         const std::size_t start = m_at;
         while (m_at < m_text.size() && !isSeparator(m_text[m_at])) ++m_at;
@@ -103,17 +103,20 @@ class PaletteText {
         const std::string_view token = m_text.substr(start, m_at - start);
         int32_t value = 0;
         bool tooLarge = false;
-        if (!readNumber(token, value, tooLarge)) fail(ErrorKind::BadNumber, quoted(token), ordinal);
+        if (!readNumber(token, value, tooLarge))
+            fail(ErrorKind::BadNumber, ordinal, quoted(token) + " ");
         if (tooLarge || value < INT16_MIN || value > INT16_MAX) {
-            fail(ErrorKind::Overflow, quoted(token) + " does not fit 16 bits", ordinal);
+            fail(ErrorKind::Overflow, ordinal, "", ": " + quoted(token) + " does not fit 16 bits");
         }
         return static_cast<int16_t>(value);
     }
 
-    [[noreturn]] void fail(ErrorKind kind, const std::string& what, int ordinal) const {
+    // "<before>at number 5 of 768<after>"
+    [[noreturn]] void fail(ErrorKind kind, int ordinal, const std::string& before = {},
+                           const std::string& after = {}) const {
         throw GameError(kind, std::string(m_name),
-                        (what.empty() ? "" : what + " ") + "at number " + std::to_string(ordinal) +
-                            " of " + std::to_string(kNumberCount));
+                        before + "at number " + std::to_string(ordinal) + " of " +
+                            std::to_string(kNumberCount) + after);
     }
 
   private:
@@ -147,8 +150,9 @@ void parseLevels(std::string_view text, std::string_view name, bool cutShort, Pa
         for (int k = 0; k < 3; ++k) {
             int16_t scaled;
             if (__builtin_mul_overflow(*levels[k], int16_t{4}, &scaled)) {
-                reader.fail(ErrorKind::Overflow,
-                            "in level " + std::to_string(*levels[k]) + " times 4", first + k);
+                reader.fail(ErrorKind::Overflow, first + k, "",
+                            ": level " + std::to_string(*levels[k]) +
+                                " times 4 does not fit 16 bits");
             }
             *levels[k] = scaled;
         }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "battle/battle.h"
 #include "data/errors.h"
@@ -58,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         check(e.kind() == ErrorKind::Overflow || e.kind() == ErrorKind::DivisionByZero,
               "a battle fails only on an overflow or a division by zero");
         check(!e.where().empty(), "a battle error says where it arose");
+        for (const char c : std::string_view(e.what()))
+            check(static_cast<unsigned char>(c) >= 0x20, "a message shows control bytes escaped");
+        check(std::string_view(e.what()).find(": ") != std::string_view::npos,
+              "a message names its place before the problem");
     }
     const BattleState& st = logged.state;
     if (!logged.failed) {

@@ -160,57 +160,92 @@ TEST(Battle, WorkedExampleThreeTurns) {
     EXPECT_EQ(state.attacker, 1);
 }
 
-TEST(Battle, EveryFailureRowStopsAtItsStep) {
+TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
     struct Case {
-        const char* name;
         void (*setUp)(Fighters&, ArenaTexts&);
-        ErrorKind kind;
-        const char* logTail;  // the last line written before the failure
+        std::string message;
+        bool turnStarted;  // the failure comes after the first attack line
     };
     // The attack and defence values themselves cannot leave 32 bits with 16-bit
     // fields (at most about 1.08e9 each); their difference can.
     const Case cases[] = {
-        {"starting hp", [](Fighters&, ArenaTexts& t) { t.hp[1] = "32767.5"; }, ErrorKind::Overflow,
-         ""},
-        {"damage range",
-         [](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
-         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
-        {"attacker level 100", [](Fighters& f, ArenaTexts&) { f[0].level = 100; },
-         ErrorKind::DivisionByZero, "Goblin    attacks Ice Wraith\r\n"},
-        {"damage",
-         [](Fighters& f, ArenaTexts&) {
-             f[0].strength = 32767, f[0].level = 99, f[0].offMin = 16000, f[0].offMax = 16001;
-             f[1].agility = -32768, f[1].level = 99, f[1].defense = 32767;
+        {[](Fighters&, ArenaTexts& t) { t.hp[1] = std::string("32767.5\0x", 9); },
+         "Monster Two: overflow in the starting hit points \"32767.5\\x00x\"", false},
+        {[](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
+         "turn 1, Monster One attacking: overflow in the damage range offMax - offMin", true},
+        {[](Fighters& f, ArenaTexts&) { f[0].sp1Threshold = 100, f[0].sp1Min = -32768; },
+         "turn 1, Monster One attacking: overflow in the damage range sp1Max - sp1Min", true},
+        {[](Fighters& f, ArenaTexts&) { f[0].sp2Threshold = 100, f[0].sp2Max = 30000,
+                                        f[0].sp2Min = -3000; },
+         "turn 1, Monster One attacking: overflow in the damage range sp2Max - sp2Min", true},
+        {[](Fighters& f, ArenaTexts&) { f[0].level = 100; },
+         "turn 1, Monster One attacking: division by zero in the attack value", true},
+        {[](Fighters& f, ArenaTexts&) { f[1].level = 100; },
+         "turn 1, Monster One attacking: division by zero in the defence value", true},
+        {[](Fighters& f, ArenaTexts&) {
+             // 1080196922 against -1080262456 (a level above 100 turns the divisor)
+             f[0].strength = 32767, f[0].level = 99, f[0].offMin = f[0].offMax = 32767;
+             f[1].agility = 32767, f[1].level = 101, f[1].defense = 32767;
          },
-         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
-        {"hit points",
-         [](Fighters& f, ArenaTexts& t) {
+         "turn 1, Monster One attacking: overflow in the damage", true},
+        {[](Fighters& f, ArenaTexts& t) {
              t.hp[1] = "10";
              f[0].strength = 300, f[0].offMin = 10000, f[0].offMax = 10001, f[1].defense = 0;
          },
-         ErrorKind::Overflow, "Goblin    attacks Ice Wraith\r\n"},
+         "turn 1, Monster One attacking: overflow in the hit points left", true},
     };
     for (const Case& c : cases) {
         Fighters f = goblinAndWraith();
         ArenaTexts t = boxes("30", "40", "12", "9");
         c.setUp(f, t);
-        ConstantRandom random(0.9);  // always the normal attack
+        ConstantRandom random(0.9);  // the normal attack unless a threshold is raised
         try {
             runBattle(t, f, random);
-            ADD_FAILURE() << c.name << ": no error";
+            ADD_FAILURE() << c.message << ": no error";
         } catch (const GameError& e) {
-            EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
+            EXPECT_EQ(e.what(), c.message);
         }
         // Both draws of the failing turn are used up whatever fails in it, so the
         // next battle starts from the same place in the sequence.
-        if (c.logTail[0] == '\0') {
-            EXPECT_EQ(t.arena, "") << c.name;
-            EXPECT_EQ(random.draws, 0) << c.name;
-        } else {
-            EXPECT_EQ(random.draws, 2) << c.name;
-            EXPECT_TRUE(t.arena.ends_with(c.logTail)) << c.name << ": " << t.arena;
-        }
-        EXPECT_FALSE(t.arena.ends_with("\r\n\r\n")) << c.name;
+        EXPECT_EQ(random.draws, c.turnStarted ? 2 : 0) << c.message;
+        // The log stops after the failing turn's attack line.
+        const std::string expectedLog =
+            c.turnStarted ? "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith" : "";
+        EXPECT_TRUE(t.arena.starts_with(expectedLog)) << c.message;
+        EXPECT_EQ(t.arena.find("\r\n", expectedLog.size()),
+                  c.turnStarted ? t.arena.size() - 2 : std::string::npos)
+            << c.message << ": " << t.arena;
+    }
+}
+
+// One hit against a defenceless Knight: the damage roll floors a negative
+// range (truncation would give 4), and any magicFlag but 0, a negative one
+// too, pits both sides' mpower instead of strength and agility.
+TEST(Battle, OneHitFollowsTheDamageRules) {
+    struct Case {
+        void (*setUp)(MonsterStats&);
+        int damage;
+    };
+    const Case cases[] = {
+        {[](MonsterStats& a) { a.offMin = 5, a.offMax = 2; }, 3},
+        {[](MonsterStats& a) { a.sp1Threshold = 100, a.sp1Min = a.sp1Max = 10; }, 10},
+        {[](MonsterStats& a) { a.sp1Threshold = 100, a.sp1Min = a.sp1Max = 10, a.magicFlag = -1; },
+         20},
+        {[](MonsterStats& a) { a.magicFlag = -1, a.offMin = a.offMax = 10; }, 10},
+    };
+    for (const Case& c : cases) {
+        Fighters f{};
+        setField(f[0].name, "Archer");
+        setField(f[1].name, "Knight");
+        f[0].mpower = 100;
+        f[1].agility = 50;
+        c.setUp(f[0]);
+        ArenaTexts t = boxes("10", "100", "1", "0");
+        ScriptedRandom random{0.9, 0.5};
+        EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
+        EXPECT_NE(t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight"),
+                  std::string::npos)
+            << c.damage << ": " << t.arena;
     }
 }
 

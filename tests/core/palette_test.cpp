@@ -26,18 +26,6 @@ Palette load() {
     return p;
 }
 
-std::string errorOf(const std::string& text, ErrorKind expected) {
-    GameFolder folder;
-    folder.write("mypal.pal", text);
-    try {
-        load();
-    } catch (const GameError& e) {
-        EXPECT_EQ(e.kind(), expected) << e.what();
-        return e.what();
-    }
-    return "no error";
-}
-
 }  // namespace
 
 TEST(Palette, ScalesLevelsByFourAndPacksColours) {
@@ -75,39 +63,48 @@ TEST(Palette, AcceptsAnyMixOfSeparatorsAndIgnoresWhatFollows) {
     EXPECT_EQ(p.palBlue[255], (767 % 64) * 4);  // last number without a line end
 }
 
+// Every number is read whole, at any length; a fraction rounds half to even,
+// as the game converts it to the 16-bit level.
+TEST(Palette, NumbersAreReadWholeAndFractionsRoundHalfToEven) {
+    const std::pair<std::string, int16_t> cases[] = {
+        {std::string(42, '0') + "7", 7}, {"31.5", 32},  {"30.5", 30},   {"-30.5", -30},
+        {"2.5000000000000000001", 3},    {"1e1", 10},   {"+25E-1", 2},  {".5", 0},
+        {"7.", 7},                       {"-0.5", 0},   {"0.0e99999999", 0}};
+    for (const auto& [number, level] : cases) {
+        Palette p;
+        parsePalette(paletteText({number + ",0,0"}), "mypal.pal", p);
+        EXPECT_EQ(p.palRed[0], level * 4) << number;
+    }
+}
+
+// What stops the palette names the file, the number and what is wrong; the
+// text of a bad number is shown escaped and cut to a readable length.
 TEST(Palette, FailuresNameTheFileAndTheNumber) {
     std::string short516;
     for (int i = 0; i < 516; ++i) short516 += "1,";
-    EXPECT_EQ(errorOf(short516, ErrorKind::InputPastEndOfFile),
-              "mypal.pal: input past end of file at number 517 of 768");
-    EXPECT_EQ(errorOf("", ErrorKind::InputPastEndOfFile),
-              "mypal.pal: input past end of file at number 1 of 768");
-    EXPECT_EQ(errorOf(paletteText({"1,8192,0"}), ErrorKind::Overflow),
-              "mypal.pal: overflow: level 8192 times 4 at number 2 of 768");
-    EXPECT_EQ(errorOf(paletteText({"1,2,40000"}), ErrorKind::Overflow),
-              "mypal.pal: overflow: \"40000\" does not fit 16 bits at number 3 of 768");
-    EXPECT_EQ(errorOf(paletteText({"1,2", "x7,3,3"}), ErrorKind::BadNumber),
-              "mypal.pal: \"x7\" is not a whole number at number 3 of 768");
-    EXPECT_EQ(errorOf(paletteText({"1.5,2,3"}), ErrorKind::BadNumber),
-              "mypal.pal: \"1.5\" is not a whole number at number 1 of 768");
-    // Reading comes before scaling: a missing blue level is reported, not the
-    // red level that would overflow.
-    EXPECT_EQ(errorOf("9000,1", ErrorKind::InputPastEndOfFile),
-              "mypal.pal: input past end of file at number 3 of 768");
-    // Levels far beyond 255 can overflow the packed colour.
-    EXPECT_EQ(errorOf(paletteText({"8191,8191,8191"}), ErrorKind::Overflow),
-              "mypal.pal: overflow in the packed colour of palette entry 0");
-}
-
-TEST(Palette, MissingFileIsAnError) {
-    GameFolder folder;
-    Palette p;
-    try {
-        loadPalette(p);
-        FAIL();
-    } catch (const GameError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::FileNotFound);
-        EXPECT_STREQ(e.what(), "mypal.pal: file not found");
+    const std::pair<std::string, std::string> cases[] = {
+        {short516, "input past end of file at number 517 of 768"},
+        // Reading comes before scaling: the missing blue level is reported.
+        {"9000,1", "input past end of file at number 3 of 768"},
+        {paletteText({"1,8192,0"}),
+         "overflow at number 2 of 768: level 8192 times 4 does not fit 16 bits"},
+        {paletteText({"1,2,32767.5"}), "overflow at number 3 of 768: \"32767.5\" does not fit 16 bits"},
+        {paletteText({"1,2", "x7,3,3"}), "bad number \"x7\" at number 3 of 768"},
+        {std::string(42, '0') + "7xyz", "bad number \"" + std::string(40, '0') +
+                                            "\"... (46 characters) at number 1 of 768"},
+        {std::string("1,2\0003,4", 7), "bad number \"2\\x003\" at number 2 of 768"},
+        {"&H1F,1e,1", "bad number \"&H1F\" at number 1 of 768"},
+        // Levels far beyond 255 can overflow the packed colour.
+        {paletteText({"8191,8191,8191"}), "overflow in the packed colour of palette entry 0"},
+    };
+    for (const auto& [text, message] : cases) {
+        Palette p;
+        try {
+            parsePalette(text, "mypal.pal", p);
+            makeColorFromRGB(p);
+            ADD_FAILURE() << "no error for " << message;
+        } catch (const GameError& e) {
+            EXPECT_EQ(e.what(), "mypal.pal: " + message);
+        }
     }
-    EXPECT_FALSE(std::filesystem::exists("mypal.pal"));
 }

@@ -95,22 +95,3 @@ TEST(Records, MissingBytesReadAsZeros) {
     EXPECT_FALSE(std::filesystem::exists("monsters.tat"));  // nothing is created
     EXPECT_THROW(loadMonsterStats(32767, s), GameError);    // record 32768 overflows
 }
-
-TEST(Records, ReadOnlyFileWorksAndAFolderOfThatNameIsAnError) {
-    GameFolder folder;
-    folder.writeRecords({numbered(1)});
-    std::filesystem::permissions("monsters.tat", std::filesystem::perms::owner_read);
-    MonsterStats s;
-    loadMonsterStats(0, s);
-    EXPECT_EQ(s, numbered(1));
-
-    std::filesystem::remove("monsters.tat");
-    std::filesystem::create_directory("monsters.tat");
-    try {
-        loadMonsterStats(0, s);
-        FAIL();
-    } catch (const GameError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::FileAccess);
-        EXPECT_STREQ(e.what(), "monsters.tat: cannot read (Is a directory)");
-    }
-}

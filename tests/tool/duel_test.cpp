@@ -94,7 +94,7 @@ TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
         EXPECT_EQ(o["turns"].toInt(), 0);
         EXPECT_EQ(o["currentHp"].toArray().at(1).toString(), "10");
         EXPECT_EQ(o["error"].toString(),
-                  "Division by zero in turn 1, Monster One attacking: defence value");
+                  "turn 1, Monster One attacking: division by zero in the defence value");
     }
     EXPECT_EQ(n, 2);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
