@@ -1,1 +1,131 @@
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }
+// The command line of the karnwick commands. The first byte picks the
+// command, the rest are its arguments, one per line. Whatever they say, a
+// command answers with exit status 0, 1 or 2, puts every complaint on its
+// error stream behind its own name, and changes nothing in the game folder.
+// Commands that write run dry: their folder is always one that cannot exist
+// (below /dev/null), and only their options come from the input.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "data/monster_stats.h"
+#include "data/palette.h"
+#include "fuzz/fuzz_check.h"
+#include "tools/demo_data_command.h"
+#include "tools/demo_set.h"
+#include "tools/duel_command.h"
+
+using karnwick::fuzz::check;
+
+namespace {
+
+using CommandFunction = int (*)(const QStringList&, std::ostream&, std::ostream&);
+
+struct Command {
+    const char* name;
+    CommandFunction run;
+    bool writes;  // its arguments name a folder it writes into
+};
+
+// New commands join this table.
+const Command kCommands[] = {
+    {"duel", runDuelCommand, false},
+    {"demo-data", runDemoDataCommand, true},
+};
+
+// A small game folder, made once and the current folder from then on: three
+// monsters of the demo set.
+void enterGameFolder() {
+    static bool entered = false;
+    if (entered) return;
+    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                             ("karnwick-command-fuzz-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    const karnwick::DemoSet set = karnwick::makeDemoSet();
+    auto write = [](const char* name, const void* data, std::size_t size) {
+        std::FILE* f = std::fopen(name, "wb");
+        check(f != nullptr, "the game folder can be written");
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    };
+    write(karnwick::kPaletteFileName, set.palette.data(), set.palette.size());
+    write("monster.dat", set.sprites.data(), 3 * 9000);
+    write(karnwick::kStatsFileName, set.records.data(), 3 * karnwick::kRecordLength);
+    entered = true;
+}
+
+// Every entry of the current folder with its size and change time.
+std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type>> folderState() {
+    std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type>> state;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        state[entry.path().filename().string()] = {
+            entry.is_regular_file() ? entry.file_size() : 0, entry.last_write_time()};
+    }
+    return state;
+}
+
+// False for a battle count that would make one input run for long.
+bool fewBattles(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString value;
+        if (arguments[i] == "--battles" && i + 1 < arguments.size()) value = arguments[i + 1];
+        else if (arguments[i].startsWith("--battles=")) value = arguments[i].mid(10);
+        else continue;
+        bool ok = false;
+        const long long n = value.toLongLong(&ok);
+        if (ok && n > 64) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static int argc = 1;
+    static char name[] = "karnwick";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    enterGameFolder();
+    if (size == 0) return 0;
+
+    const Command& command = kCommands[data[0] % std::size(kCommands)];
+    QStringList arguments;
+    if (size > 1) {
+        arguments = QString::fromUtf8(reinterpret_cast<const char*>(data + 1),
+                                      static_cast<qsizetype>(size - 1))
+                        .split('\n');
+    }
+    if (command.writes) {
+        QStringList options;
+        for (const QString& a : arguments)
+            if (a.startsWith('-') && a != "-" && a != "--") options << a;
+        arguments = options << "/dev/null/karnwick-fuzz";
+    }
+    if (!fewBattles(arguments)) return 0;
+
+    const auto before = folderState();
+    std::ostringstream out, err;
+    const int status = command.run(arguments, out, err);
+    check(status >= 0 && status <= 2, "a command exits with 0, 1 or 2");
+    const std::string complaint = err.str();
+    const std::string prefix = std::string("karnwick ") + command.name + ": ";
+    if (status == 2) {
+        check(complaint.starts_with(prefix), "a usage error says which command complains");
+        check(out.str().empty(), "a usage error writes nothing else");
+    }
+    if (status == 0) check(complaint.empty(), "a command that succeeds does not complain");
+    if (command.writes) check(status != 0 || out.str().starts_with("Usage:"),
+                              "a dry run never reports a written set");
+    check(folderState() == before, "a command changes nothing in the game folder");
+    return 0;
+}

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <iostream>
 
 #include "tools/demo_set.h"
 
@@ -32,10 +31,7 @@ bool writeWhole(const QString& path, const char* data, qint64 size, QString& err
 
 }  // namespace
 
-int runDemoDataCommand(const QStringList& arguments) {
-    std::ostream& out = std::cout;
-    std::ostream& err = std::cerr;
-
+int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Writes a complete demo set of game files (mypal.pal, monster.dat, monsters.tat) "

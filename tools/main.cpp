@@ -43,7 +43,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (command == "duel") return runDuelCommand(arguments, std::cout, std::cerr);
-    if (command == "demo-data") return runDemoDataCommand(arguments);
+    if (command == "demo-data") return runDemoDataCommand(arguments, std::cout, std::cerr);
     std::cerr << "karnwick: unknown command \"" << command.toStdString() << "\"\n\n" << kUsage;
     return 2;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -19,7 +21,7 @@ TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString target = dir.filePath("arena/demo");  // made when missing
-    ASSERT_EQ(runDemoDataCommand({target}), 0);
+    ASSERT_EQ(runDemoDataCommand({target}, std::cout, std::cerr), 0);
 
     const std::filesystem::path folder(target.toStdString());
     Palette palette;
@@ -48,16 +50,16 @@ TEST(DemoDataCommand, RefusesToOverwriteWithoutForce) {
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
         existing.write("the player's own records");
     }
-    EXPECT_EQ(runDemoDataCommand({dir.path()}), 1);
+    EXPECT_EQ(runDemoDataCommand({dir.path()}, std::cout, std::cerr), 1);
     EXPECT_EQ(QFileInfo(dir.filePath("monsters.tat")).size(), 24);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("mypal.pal")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("monster.dat")));
 
-    EXPECT_EQ(runDemoDataCommand({dir.path(), "--force"}), 0);
+    EXPECT_EQ(runDemoDataCommand({dir.path(), "--force"}, std::cout, std::cerr), 0);
     EXPECT_EQ(QFileInfo(dir.filePath("monsters.tat")).size(), kDemoMonsterCount * kRecordLength);
 
-    EXPECT_EQ(runDemoDataCommand({"--colour"}), 2);
-    EXPECT_EQ(runDemoDataCommand({"one", "two"}), 2);
+    EXPECT_EQ(runDemoDataCommand({"--colour"}, std::cout, std::cerr), 2);
+    EXPECT_EQ(runDemoDataCommand({"one", "two"}, std::cout, std::cerr), 2);
 }
 
 }  // namespace
