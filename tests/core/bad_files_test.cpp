@@ -1,0 +1,217 @@
+// Every bad file the arena can meet in place of a game file, one table per
+// file: each row makes the file and names the message it must give (or what
+// reads from it), and no row may create or change anything in the folder.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "data/errors.h"
+#include "data/palette.h"
+#include "data/sprite.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Row {
+    const char* what;
+    std::function<void(const GameFolder&, const std::string& name)> make;
+    std::string expected;  // the message, or what a good read gives
+};
+
+// Each entry of the folder, links not followed: type, size, time, rights.
+auto folderState(const fs::path& dir) {
+    std::map<std::string, std::tuple<fs::file_type, std::uintmax_t, fs::file_time_type, fs::perms>>
+        state;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const fs::file_status status = entry.symlink_status();
+        const bool regular = status.type() == fs::file_type::regular;
+        state[entry.path().filename().string()] = {
+            status.type(), regular ? entry.file_size() : 0,
+            regular ? entry.last_write_time() : fs::file_time_type{}, status.permissions()};
+    }
+    return state;
+}
+
+void expectRows(const std::string& name, const std::vector<Row>& rows,
+                const std::function<std::string()>& read) {
+    for (const Row& row : rows) {
+        GameFolder folder;
+        row.make(folder, name);
+        const auto before = folderState(folder.path());
+        std::string got;
+        try {
+            got = read();
+        } catch (const GameError& e) {
+            got = e.what();
+        }
+        EXPECT_EQ(got, row.expected) << name << ", " << row.what;
+        EXPECT_EQ(folderState(folder.path()), before) << name << ", " << row.what;
+    }
+}
+
+auto bytes(std::string text) {
+    return [text](const GameFolder& f, const std::string& name) { f.write(name, text); };
+}
+void nothing(const GameFolder&, const std::string&) {}
+void fifo(const GameFolder&, const std::string& name) {
+    ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+}
+void folder(const GameFolder&, const std::string& name) {
+    fs::create_directory(name);
+}
+void linkLoop(const GameFolder&, const std::string& name) {
+    fs::create_symlink(name, name);
+}
+void sparse300MB(const GameFolder& f, const std::string& name) {
+    f.write(name, "");
+    fs::resize_file(name, 300000000);
+}
+void unreadable(const GameFolder& f, const std::string& name) {
+    f.write(name, std::string(9000, '\1'));
+    fs::permissions(name, fs::perms::none);
+}
+
+std::string numbers(int count, const std::string& first = "1") {
+    std::string text = first;
+    for (int i = 1; i < count; ++i) text += i % 3 ? ",1" : "\r\n1";
+    return text;
+}
+
+std::string readPalette() {
+    Palette p;
+    loadPalette(p);
+    return "red level " + std::to_string(p.palRed[0]);
+}
+
+std::string readSprites() {
+    const int16_t last = countMonsters();
+    struct : DrawingSurface {
+        void clear() override {}
+        void setPoint(float, float, int32_t) override { ++points; }
+        int points = 0;
+    } surface;
+    drawPreviewPage(1, last, Palette{}, surface);
+    return "last monster " + std::to_string(last) + ", " + std::to_string(surface.points) +
+           " points";
+}
+
+std::string recordBytes(int length) {
+    MonsterStats s;
+    karnwick::testing::setField(s.name, "Goblin");
+    s.hp = 30, s.spare11 = 0x0707;
+    const auto full = encodeMonsterStats(s);
+    return std::string(reinterpret_cast<const char*>(full.data()), static_cast<std::size_t>(length));
+}
+
+std::string readRecords() {
+    std::string out;
+    for (int16_t monster : {0, 1}) {
+        MonsterStats s;
+        loadMonsterStats(monster, s);
+        out += "[" + fieldText(s.name) + "] " + std::to_string(s.hp) + " " +
+               std::to_string(s.spare11) + "; ";
+    }
+    return out;
+}
+
+const std::string kNul(10, '\0');
+const std::string kZeros = "[" + kNul + "] 0 0; ";
+
+}  // namespace
+
+TEST(BadFiles, Palette) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : numbers(768)) utf16 += std::string{c, '\0'};
+    expectRows(kPaletteFileName,
+               {{"missing", nothing, "mypal.pal: file not found"},
+                {"empty", bytes(""), "mypal.pal: input past end of file at number 1 of 768"},
+                {"767 numbers", bytes(numbers(767)),
+                 "mypal.pal: input past end of file at number 768 of 768"},
+                {"a word", bytes(numbers(768, "red")), "mypal.pal: bad number \"red\" at number 1 of 768"},
+                {"40000", bytes(numbers(768, "40000")),
+                 "mypal.pal: overflow at number 1 of 768: \"40000\" does not fit 16 bits"},
+                {"1e9", bytes(numbers(768, "1e9")),
+                 "mypal.pal: overflow at number 1 of 768: \"1e9\" does not fit 16 bits"},
+                {"UTF-16 with a byte-order mark", bytes(utf16),
+                 "mypal.pal: bad number \"\\xFF\\xFE1\\x00\" at number 1 of 768"},
+                {"an over-long number", bytes(numbers(768, std::string(50, '9'))),
+                 "mypal.pal: overflow at number 1 of 768: \"" + std::string(40, '9') +
+                     "\"... (50 characters) does not fit 16 bits"},
+                {"leading zeros", bytes(numbers(768, std::string(50, '0') + "7")), "red level 28"},
+                {"blanks beyond the size limit", bytes(std::string(kPaletteMaxBytes + 1, ' ')),
+                 "mypal.pal: cannot read (more than 1048576 bytes before its 768th number)"},
+                {"a FIFO", fifo, "mypal.pal: not a regular file"},
+                {"a folder", folder, "mypal.pal: not a regular file"},
+                {"a link loop", linkLoop,
+                 "mypal.pal: cannot read (Too many levels of symbolic links)"}},
+               readPalette);
+}
+
+TEST(BadFiles, Sprites) {
+    expectRows(kSpriteFileName,
+               {{"missing", nothing, "last monster -1, 0 points"},
+                {"empty", bytes(""), "last monster -1, 0 points"},
+                {"1 byte", bytes("\1"), "last monster -1, 0 points"},
+                {"8999 bytes", bytes(std::string(8999, '\1')), "last monster -1, 0 points"},
+                {"9001 bytes", bytes(std::string(9001, '\1')), "last monster 0, 9000 points"},
+                {"a folder", folder, "monster.dat: not a regular file"},
+                {"a FIFO", fifo, "monster.dat: not a regular file"},
+                {"a link loop", linkLoop,
+                 "monster.dat: cannot read (Too many levels of symbolic links)"},
+                // floor(300000000 / 9000) - 1 = 33332 does not fit 16 bits
+                {"a 300 MB sparse file", sparse300MB,
+                 "monster.dat: overflow in the monster count: 300000000 bytes hold more than "
+                 "32768 sprites"}},
+               readSprites);
+}
+
+TEST(BadFiles, Records) {
+    expectRows(kStatsFileName,
+               {{"missing", nothing, kZeros + kZeros},
+                {"empty", bytes(""), kZeros + kZeros},
+                {"85 bytes", bytes(recordBytes(85)), "[Goblin    ] 30 7; " + kZeros},
+                {"a partial last record", bytes(recordBytes(86) + recordBytes(20)),
+                 "[Goblin    ] 30 1799; [Goblin    ] 30 0; "},
+                {"a folder", folder, "monsters.tat: not a regular file"},
+                {"a FIFO", fifo, "monsters.tat: not a regular file"},
+                {"a link loop", linkLoop,
+                 "monsters.tat: cannot read (Too many levels of symbolic links)"}},
+               readRecords);
+}
+
+TEST(BadFiles, UnreadableFilesAreNamed) {
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root, who may read any file";
+    const std::string denied = ": cannot read (Permission denied)";
+    expectRows(kPaletteFileName, {{"unreadable", unreadable, kPaletteFileName + denied}},
+               readPalette);
+    expectRows(kSpriteFileName, {{"unreadable", unreadable, kSpriteFileName + denied}},
+               readSprites);
+    expectRows(kStatsFileName, {{"unreadable", unreadable, kStatsFileName + denied}},
+               readRecords);
+}
+
+// A read-only game folder plays as any other, and a missing monster.dat or
+// monsters.tat is not created in it.
+TEST(BadFiles, ReadOnlyFolder) {
+    GameFolder game;
+    game.writePalette();
+    game.write(kSpriteFileName, std::string(18000, '\2'));
+    fs::permissions(game.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const auto before = folderState(game.path());
+    EXPECT_EQ(readPalette(), "red level 0");
+    EXPECT_EQ(readSprites(), "last monster 1, 18000 points");
+    EXPECT_EQ(readRecords(), kZeros + kZeros);
+    EXPECT_EQ(folderState(game.path()), before);
+    fs::permissions(game.path(), fs::perms::owner_all);
+}
