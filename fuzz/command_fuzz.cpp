@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -42,15 +43,23 @@ const Command kCommands[] = {
     {"demo-data", runDemoDataCommand, true},
 };
 
+std::filesystem::path gameFolder;
+
+void removeGameFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+    std::filesystem::remove_all(gameFolder, ignored);
+}
+
 // A small game folder, made once and the current folder from then on: three
-// monsters of the demo set.
+// monsters of the demo set. It goes when the process ends.
 void enterGameFolder() {
-    static bool entered = false;
-    if (entered) return;
-    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                             ("karnwick-command-fuzz-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
+    if (!gameFolder.empty()) return;
+    gameFolder = std::filesystem::temp_directory_path() /
+                 ("karnwick-command-fuzz-" + std::to_string(getpid()));
+    std::filesystem::create_directories(gameFolder);
+    std::filesystem::current_path(gameFolder);
+    std::atexit(removeGameFolder);
     const karnwick::DemoSet set = karnwick::makeDemoSet();
     auto write = [](const char* name, const void* data, std::size_t size) {
         std::FILE* f = std::fopen(name, "wb");
@@ -61,7 +70,6 @@ void enterGameFolder() {
     write(karnwick::kPaletteFileName, set.palette.data(), set.palette.size());
     write("monster.dat", set.sprites.data(), 3 * 9000);
     write(karnwick::kStatsFileName, set.records.data(), 3 * karnwick::kRecordLength);
-    entered = true;
 }
 
 // Every entry of the current folder with its size and change time.

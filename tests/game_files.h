@@ -16,6 +16,20 @@
 
 namespace karnwick::testing {
 
+// Sprite bytes that differ per monster, column and row, with a zero (a
+// transparent pixel) every so often.
+inline unsigned char spriteByte(int monster, int column, int row) {
+    return static_cast<unsigned char>(monster * 37 + column * 11 + row * 3);
+}
+
+// A distinct colour for every palette index (the colour table only).
+inline Palette distinctPalette() {
+    Palette palette;
+    for (int i = 0; i < kPaletteEntries; ++i)
+        palette.palColor[i] = i + (255 - i) * 256.0 + ((i * 7) & 0xFF) * 65536.0;
+    return palette;
+}
+
 class GameFolder {
   public:
     GameFolder() {
@@ -53,6 +67,25 @@ class GameFolder {
                     std::to_string(63 - i % 64) + "\r\n";
         }
         write(kPaletteFileName, text);
+    }
+
+    // monster.dat of `count` sprites of spriteByte, and `extraBytes` of the
+    // next one.
+    void writeSprites(int count, int extraBytes = 0) const {
+        std::string bytes(std::size_t(count) * kSpriteBytes + std::size_t(extraBytes), '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const int pixel = int(i % kSpriteBytes);
+            bytes[i] = char(spriteByte(int(i / kSpriteBytes), pixel % kSpriteWidth,
+                                       pixel / kSpriteWidth));
+        }
+        write(kSpriteFileName, bytes);
+    }
+
+    // monster.dat of `count` sprites, monster m filled with palette index m + 1.
+    void writeSolidSprites(int count) const {
+        std::string bytes;
+        for (int m = 0; m < count; ++m) bytes += std::string(kSpriteBytes, char(m + 1));
+        write(kSpriteFileName, bytes);
     }
 
     void writeRecords(const std::vector<MonsterStats>& records) const {

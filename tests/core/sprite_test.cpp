@@ -24,21 +24,19 @@ struct RecordingSurface : DrawingSurface {
     }
 };
 
-// Palette whose packed colour of index i is i + 1000 (so it is never 0).
-Palette markerPalette() {
-    Palette p;
-    for (int i = 0; i < 256; ++i) p.palColor[i] = i + 1000;
-    return p;
+const Palette kPalette = karnwick::testing::distinctPalette();
+
+int32_t colourOf(int monster, int column, int row) {
+    return packedColor(kPalette, karnwick::testing::spriteByte(monster, column, row));
 }
 
-// Sprite m filled with byte (m + 1) except a transparent first row.
-std::vector<unsigned char> sprites(int count, int extraBytes = 0) {
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(count) * kSpriteBytes + extraBytes);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::size_t m = i / kSpriteBytes, k = i % kSpriteBytes;
-        bytes[i] = k < kSpriteWidth ? 0 : static_cast<unsigned char>(m + 1 + k % 7);
-    }
-    return bytes;
+// The points a whole sprite sets: one per non-zero byte.
+std::size_t pointsOf(int monster, int rows = kSpriteHeight, int lastRowColumns = kSpriteWidth) {
+    std::size_t n = 0;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < (r == rows - 1 ? lastRowColumns : kSpriteWidth); ++c)
+            n += karnwick::testing::spriteByte(monster, c, r) != 0;
+    return n;
 }
 
 }  // namespace
@@ -71,34 +69,32 @@ TEST(Sprites, MoreThan32768SpritesOverflow) {
 
 TEST(Sprites, DrawMapsBytesToPointsAndSkipsTransparentOnes) {
     GameFolder folder;
-    auto bytes = sprites(4);
-    bytes[3 * kSpriteBytes + 90] = 77;  // monster 3, column 0, row 1
-    bytes[8999] = 200;                  // monster 0, column 89, row 99
-    folder.write("monster.dat", bytes);
-    const Palette palette = markerPalette();
+    folder.writeSprites(4);
     const GameFile file("monster.dat");
 
     RecordingSurface surface;
-    drawSprite(file, 3, surface, 10, 20, palette);
-    EXPECT_EQ(surface.points.size(), static_cast<std::size_t>(kSpriteBytes - kSpriteWidth));
-    EXPECT_EQ(surface.points.count({10, 20}), 0u);  // row 0 is transparent
-    EXPECT_EQ(surface.points.at({10, 21}), 1077);
-    EXPECT_EQ(surface.points.rbegin()->first, std::make_pair(99, 119));
+    drawSprite(file, 3, surface, 10, 20, kPalette);
+    EXPECT_EQ(surface.points.size(), pointsOf(3));
+    EXPECT_EQ(surface.points.at({10, 20}), colourOf(3, 0, 0));  // offset 27000
+    EXPECT_EQ(surface.points.at({10, 21}), colourOf(3, 0, 1));  // a row is 90 bytes
+    EXPECT_EQ(surface.points.at({99, 119}), colourOf(3, 89, 99));
+    EXPECT_EQ(surface.points.rbegin()->first, std::make_pair(99, 119));  // nothing beyond
     EXPECT_EQ(surface.clears, 0);
 
+    // Monster 0 begins with a zero byte: transparent, never drawn.
     RecordingSurface first;
-    drawSprite(file, 0, first, 0, 0, palette);
-    EXPECT_EQ(first.points.at({89, 99}), 1200);
-    EXPECT_EQ(first.points.at({0, 1}), 1000 + bytes[90]);
+    drawSprite(file, 0, first, 0, 0, kPalette);
+    EXPECT_EQ(first.points.count({0, 0}), 0u);
+    EXPECT_EQ(first.points.at({89, 99}), colourOf(0, 89, 99));
 }
 
 TEST(Sprites, BytesPastTheEndAreTransparent) {
     GameFolder folder;
-    folder.write("monster.dat", sprites(1, 200));  // 2 rows and 20 bytes of monster 1
+    folder.writeSprites(1, 200);  // 2 rows and 20 bytes of monster 1
     RecordingSurface surface;
-    drawSprite(GameFile("monster.dat"), 1, surface, 0, 0, markerPalette());
-    EXPECT_EQ(surface.points.size(), 110u);
+    drawSprite(GameFile("monster.dat"), 1, surface, 0, 0, kPalette);
+    EXPECT_EQ(surface.points.size(), pointsOf(1, 3, 20));
     RecordingSurface none;
-    drawSprite(GameFile("monster.dat"), 7, none, 0, 0, markerPalette());
+    drawSprite(GameFile("monster.dat"), 7, none, 0, 0, kPalette);
     EXPECT_TRUE(none.points.empty());
 }

@@ -13,39 +13,17 @@
 
 namespace {
 
-using karnwick::kSpriteBytes;
 using karnwick::kSpriteHeight;
 using karnwick::kSpriteWidth;
 
-// Sprite bytes that differ per monster, column and row, with a zero (a
-// transparent pixel) every so often.
-unsigned char spriteByte(int monster, int column, int row) {
-    return static_cast<unsigned char>(monster * 37 + column * 11 + row * 3);
-}
-
-// A distinct colour for every palette index.
-karnwick::Palette makePalette() {
-    karnwick::Palette palette;
-    for (int i = 0; i < karnwick::kPaletteEntries; ++i) {
-        palette.palColor[i] = i + (255 - i) * 256.0 + ((i * 7) & 0xFF) * 65536.0;
-    }
-    return palette;
-}
+using karnwick::testing::spriteByte;
 
 // Each test plays in its own game folder holding a monster.dat of its own.
 class PreviewWindowsTest : public ::testing::Test {
   protected:
     void TearDown() override { m_windows.closeAll(); }
 
-    void writeSprites(int count) const {
-        std::string bytes(std::size_t(count) * kSpriteBytes, '\0');
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            const int pixel = int(i % kSpriteBytes);
-            bytes[i] =
-                char(spriteByte(int(i / kSpriteBytes), pixel % kSpriteWidth, pixel / kSpriteWidth));
-        }
-        m_folder.write(karnwick::kSpriteFileName, bytes);
-    }
+    void writeSprites(int count) const { m_folder.writeSprites(count); }
 
     QRgb colourOf(unsigned char index) const {
         return karnwick::packedToArgb(karnwick::packedColor(m_palette, index));
@@ -73,7 +51,7 @@ class PreviewWindowsTest : public ::testing::Test {
     }
 
     karnwick::testing::GameFolder m_folder;
-    karnwick::Palette m_palette = makePalette();
+    karnwick::Palette m_palette = karnwick::testing::distinctPalette();
     PreviewWindows m_windows;
 };
 

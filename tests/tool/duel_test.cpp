@@ -98,7 +98,7 @@ TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
     }
     EXPECT_EQ(n, 2);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
-    EXPECT_NE(run.err.find("battle 2: Division by zero"), std::string::npos);
+    EXPECT_NE(run.err.find("battle 2: turn 1, Monster One attacking: division by zero"), std::string::npos);
 }
 
 TEST(Duel, SummaryCountsEveryBattle) {
