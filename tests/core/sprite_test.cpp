@@ -41,18 +41,11 @@ std::size_t pointsOf(int monster, int rows = kSpriteHeight, int lastRowColumns =
 
 }  // namespace
 
+// Short files, missing ones and non-files are in the bad-file matrix.
 TEST(Sprites, CountMonstersFromTheFileLength) {
     GameFolder folder;
-    EXPECT_EQ(countMonsters(), -1);  // missing
-    EXPECT_FALSE(std::filesystem::exists("monster.dat"));
-    for (auto [length, last] : std::vector<std::pair<int, int>>{{0, -1},
-                                                                {1, -1},
-                                                                {8999, -1},
-                                                                {9000, 0},
-                                                                {17999, 0},
-                                                                {18000, 1},
-                                                                {513000, 56},
-                                                                {514000, 56}}) {
+    for (auto [length, last] : std::vector<std::pair<int, int>>{
+             {9000, 0}, {17999, 0}, {18000, 1}, {513000, 56}, {514000, 56}}) {
         folder.write("monster.dat", std::string(static_cast<std::size_t>(length), '\x01'));
         EXPECT_EQ(countMonsters(), last) << length;
     }
