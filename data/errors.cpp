@@ -32,9 +32,12 @@ std::string_view kindPhrase(ErrorKind kind) {
 std::size_t utf8Length(std::string_view text) {
     const auto lead = static_cast<unsigned char>(text[0]);
     std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
     if (length == 0 || length > text.size()) return 0;
     for (std::size_t k = 1; k < length; ++k)
         if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 0;

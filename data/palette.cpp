@@ -67,7 +67,7 @@ bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
         return true;
     }
     int32_t whole = 0;
-    int dropped = 0;  // the first digit after the point
+    int dropped = 0;    // the first digit after the point
     bool more = false;  // any other digit after it that is not 0
     if (pointAt < 0) {
         more = true;  // a leading significant digit sits beyond the first fraction digit
@@ -127,9 +127,9 @@ class PaletteText {
     }
 
     [[noreturn]] void tooLong() const {
-        throw GameError(ErrorKind::FileAccess, std::string(m_name),
-                        "(more than " + std::to_string(kPaletteMaxBytes) +
-                            " bytes before its 768th number)");
+        throw GameError(
+            ErrorKind::FileAccess, std::string(m_name),
+            "(more than " + std::to_string(kPaletteMaxBytes) + " bytes before its 768th number)");
     }
 
     std::string_view m_text;
@@ -150,9 +150,9 @@ void parseLevels(std::string_view text, std::string_view name, bool cutShort, Pa
         for (int k = 0; k < 3; ++k) {
             int16_t scaled;
             if (__builtin_mul_overflow(*levels[k], int16_t{4}, &scaled)) {
-                reader.fail(ErrorKind::Overflow, first + k, "",
-                            ": level " + std::to_string(*levels[k]) +
-                                " times 4 does not fit 16 bits");
+                reader.fail(
+                    ErrorKind::Overflow, first + k, "",
+                    ": level " + std::to_string(*levels[k]) + " times 4 does not fit 16 bits");
             }
             *levels[k] = scaled;
         }
@@ -173,8 +173,8 @@ void loadPalette(Palette& palette, const std::filesystem::path& file) {
     std::size_t length = 0;
     while (length < bytes.size()) {
         const std::size_t chunk = std::min<std::size_t>(bytes.size() - length, 1 << 16);
-        const std::size_t got =
-            source.readAt(static_cast<std::int64_t>(length), std::span(bytes).subspan(length, chunk));
+        const std::size_t got = source.readAt(static_cast<std::int64_t>(length),
+                                              std::span(bytes).subspan(length, chunk));
         length += got;
         if (got < chunk) break;
     }

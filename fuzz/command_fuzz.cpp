@@ -76,8 +76,8 @@ void enterGameFolder() {
 std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type>> folderState() {
     std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type>> state;
     for (const auto& entry : std::filesystem::directory_iterator(".")) {
-        state[entry.path().filename().string()] = {
-            entry.is_regular_file() ? entry.file_size() : 0, entry.last_write_time()};
+        state[entry.path().filename().string()] = {entry.is_regular_file() ? entry.file_size() : 0,
+                                                   entry.last_write_time()};
     }
     return state;
 }
@@ -86,9 +86,12 @@ std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type
 bool fewBattles(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString value;
-        if (arguments[i] == "--battles" && i + 1 < arguments.size()) value = arguments[i + 1];
-        else if (arguments[i].startsWith("--battles=")) value = arguments[i].mid(10);
-        else continue;
+        if (arguments[i] == "--battles" && i + 1 < arguments.size())
+            value = arguments[i + 1];
+        else if (arguments[i].startsWith("--battles="))
+            value = arguments[i].mid(10);
+        else
+            continue;
         bool ok = false;
         const long long n = value.toLongLong(&ok);
         if (ok && n > 64) return false;
@@ -132,8 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         check(out.str().empty(), "a usage error writes nothing else");
     }
     if (status == 0) check(complaint.empty(), "a command that succeeds does not complain");
-    if (command.writes) check(status != 0 || out.str().starts_with("Usage:"),
-                              "a dry run never reports a written set");
+    if (command.writes)
+        check(status != 0 || out.str().starts_with("Usage:"),
+              "a dry run never reports a written set");
     check(folderState() == before, "a command changes nothing in the game folder");
     return 0;
 }

@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
     const int16_t counted = countMonsters(path);
-    check(counted == static_cast<int64_t>(std::floor(double(start + int64_t(count)) / kSpriteBytes)) - 1,
+    check(counted ==
+              static_cast<int64_t>(std::floor(double(start + int64_t(count)) / kSpriteBytes)) - 1,
           "the last monster index is floor(length / 9000) - 1");
 
     const Palette palette = distinctPalette();
@@ -81,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (int cell = 0; cell < kPreviewColumns * kPreviewRows && first + cell <= last; ++cell) {
         for (int r = 0; r < kSpriteHeight; ++r) {
             for (int c = 0; c < kSpriteWidth; ++c) {
-                const std::size_t at = std::size_t(cell) * kSpriteBytes + std::size_t(r) * kSpriteWidth + c;
+                const std::size_t at =
+                    std::size_t(cell) * kSpriteBytes + std::size_t(r) * kSpriteWidth + c;
                 const unsigned char index = at < count ? bytes[at] : 0;
                 if (index == 0) continue;
                 expected.push_back({float(kPreviewCellWidth * (cell % kPreviewColumns) + c),

@@ -75,8 +75,8 @@ class GameFolder {
         std::string bytes(std::size_t(count) * kSpriteBytes + std::size_t(extraBytes), '\0');
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const int pixel = int(i % kSpriteBytes);
-            bytes[i] = char(spriteByte(int(i / kSpriteBytes), pixel % kSpriteWidth,
-                                       pixel / kSpriteWidth));
+            bytes[i] =
+                char(spriteByte(int(i / kSpriteBytes), pixel % kSpriteWidth, pixel / kSpriteWidth));
         }
         write(kSpriteFileName, bytes);
     }

@@ -111,12 +111,13 @@ std::string recordBytes(int length) {
     karnwick::testing::setField(s.name, "Goblin");
     s.hp = 30, s.spare11 = 0x0707;
     const auto full = encodeMonsterStats(s);
-    return std::string(reinterpret_cast<const char*>(full.data()), static_cast<std::size_t>(length));
+    return std::string(reinterpret_cast<const char*>(full.data()),
+                       static_cast<std::size_t>(length));
 }
 
 std::string readRecords() {
     std::string out;
-    for (int16_t monster : {0, 1}) {
+    for (const int16_t monster : {int16_t{0}, int16_t{1}}) {
         MonsterStats s;
         loadMonsterStats(monster, s);
         out += "[" + fieldText(s.name) + "] " + std::to_string(s.hp) + " " +
@@ -133,47 +134,47 @@ const std::string kZeros = "[" + kNul + "] 0 0; ";
 TEST(BadFiles, Palette) {
     std::string utf16 = "\xFF\xFE";
     for (char c : numbers(768)) utf16 += std::string{c, '\0'};
-    expectRows(kPaletteFileName,
-               {{"missing", nothing, "mypal.pal: file not found"},
-                {"empty", bytes(""), "mypal.pal: input past end of file at number 1 of 768"},
-                {"767 numbers", bytes(numbers(767)),
-                 "mypal.pal: input past end of file at number 768 of 768"},
-                {"a word", bytes(numbers(768, "red")), "mypal.pal: bad number \"red\" at number 1 of 768"},
-                {"40000", bytes(numbers(768, "40000")),
-                 "mypal.pal: overflow at number 1 of 768: \"40000\" does not fit 16 bits"},
-                {"1e9", bytes(numbers(768, "1e9")),
-                 "mypal.pal: overflow at number 1 of 768: \"1e9\" does not fit 16 bits"},
-                {"UTF-16 with a byte-order mark", bytes(utf16),
-                 "mypal.pal: bad number \"\\xFF\\xFE1\\x00\" at number 1 of 768"},
-                {"an over-long number", bytes(numbers(768, std::string(50, '9'))),
-                 "mypal.pal: overflow at number 1 of 768: \"" + std::string(40, '9') +
-                     "\"... (50 characters) does not fit 16 bits"},
-                {"leading zeros", bytes(numbers(768, std::string(50, '0') + "7")), "red level 28"},
-                {"blanks beyond the size limit", bytes(std::string(kPaletteMaxBytes + 1, ' ')),
-                 "mypal.pal: cannot read (more than 1048576 bytes before its 768th number)"},
-                {"a FIFO", fifo, "mypal.pal: not a regular file"},
-                {"a folder", folder, "mypal.pal: not a regular file"},
-                {"a link loop", linkLoop,
-                 "mypal.pal: cannot read (Too many levels of symbolic links)"}},
-               readPalette);
+    expectRows(
+        kPaletteFileName,
+        {{"missing", nothing, "mypal.pal: file not found"},
+         {"empty", bytes(""), "mypal.pal: input past end of file at number 1 of 768"},
+         {"767 numbers", bytes(numbers(767)),
+          "mypal.pal: input past end of file at number 768 of 768"},
+         {"a word", bytes(numbers(768, "red")), "mypal.pal: bad number \"red\" at number 1 of 768"},
+         {"40000", bytes(numbers(768, "40000")),
+          "mypal.pal: overflow at number 1 of 768: \"40000\" does not fit 16 bits"},
+         {"1e9", bytes(numbers(768, "1e9")),
+          "mypal.pal: overflow at number 1 of 768: \"1e9\" does not fit 16 bits"},
+         {"UTF-16 with a byte-order mark", bytes(utf16),
+          "mypal.pal: bad number \"\\xFF\\xFE1\\x00\" at number 1 of 768"},
+         {"an over-long number", bytes(numbers(768, std::string(50, '9'))),
+          "mypal.pal: overflow at number 1 of 768: \"" + std::string(40, '9') +
+              "\"... (50 characters) does not fit 16 bits"},
+         {"leading zeros", bytes(numbers(768, std::string(50, '0') + "7")), "red level 28"},
+         {"blanks beyond the size limit", bytes(std::string(kPaletteMaxBytes + 1, ' ')),
+          "mypal.pal: cannot read (more than 1048576 bytes before its 768th number)"},
+         {"a FIFO", fifo, "mypal.pal: not a regular file"},
+         {"a folder", folder, "mypal.pal: not a regular file"},
+         {"a link loop", linkLoop, "mypal.pal: cannot read (Too many levels of symbolic links)"}},
+        readPalette);
 }
 
 TEST(BadFiles, Sprites) {
-    expectRows(kSpriteFileName,
-               {{"missing", nothing, "last monster -1, 0 points"},
-                {"empty", bytes(""), "last monster -1, 0 points"},
-                {"1 byte", bytes("\1"), "last monster -1, 0 points"},
-                {"8999 bytes", bytes(std::string(8999, '\1')), "last monster -1, 0 points"},
-                {"9001 bytes", bytes(std::string(9001, '\1')), "last monster 0, 9000 points"},
-                {"a folder", folder, "monster.dat: not a regular file"},
-                {"a FIFO", fifo, "monster.dat: not a regular file"},
-                {"a link loop", linkLoop,
-                 "monster.dat: cannot read (Too many levels of symbolic links)"},
-                // floor(300000000 / 9000) - 1 = 33332 does not fit 16 bits
-                {"a 300 MB sparse file", sparse300MB,
-                 "monster.dat: overflow in the monster count: 300000000 bytes hold more than "
-                 "32768 sprites"}},
-               readSprites);
+    expectRows(
+        kSpriteFileName,
+        {{"missing", nothing, "last monster -1, 0 points"},
+         {"empty", bytes(""), "last monster -1, 0 points"},
+         {"1 byte", bytes("\1"), "last monster -1, 0 points"},
+         {"8999 bytes", bytes(std::string(8999, '\1')), "last monster -1, 0 points"},
+         {"9001 bytes", bytes(std::string(9001, '\1')), "last monster 0, 9000 points"},
+         {"a folder", folder, "monster.dat: not a regular file"},
+         {"a FIFO", fifo, "monster.dat: not a regular file"},
+         {"a link loop", linkLoop, "monster.dat: cannot read (Too many levels of symbolic links)"},
+         // floor(300000000 / 9000) - 1 = 33332 does not fit 16 bits
+         {"a 300 MB sparse file", sparse300MB,
+          "monster.dat: overflow in the monster count: 300000000 bytes hold more than "
+          "32768 sprites"}},
+        readSprites);
 }
 
 TEST(BadFiles, Records) {
@@ -197,8 +198,7 @@ TEST(BadFiles, UnreadableFilesAreNamed) {
                readPalette);
     expectRows(kSpriteFileName, {{"unreadable", unreadable, kSpriteFileName + denied}},
                readSprites);
-    expectRows(kStatsFileName, {{"unreadable", unreadable, kStatsFileName + denied}},
-               readRecords);
+    expectRows(kStatsFileName, {{"unreadable", unreadable, kStatsFileName + denied}}, readRecords);
 }
 
 // A read-only game folder plays as any other, and a missing monster.dat or

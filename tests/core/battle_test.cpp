@@ -175,8 +175,9 @@ TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
          "turn 1, Monster One attacking: overflow in the damage range offMax - offMin", true},
         {[](Fighters& f, ArenaTexts&) { f[0].sp1Threshold = 100, f[0].sp1Min = -32768; },
          "turn 1, Monster One attacking: overflow in the damage range sp1Max - sp1Min", true},
-        {[](Fighters& f, ArenaTexts&) { f[0].sp2Threshold = 100, f[0].sp2Max = 30000,
-                                        f[0].sp2Min = -3000; },
+        {[](Fighters& f, ArenaTexts&) {
+             f[0].sp2Threshold = 100, f[0].sp2Max = 30000, f[0].sp2Min = -3000;
+         },
          "turn 1, Monster One attacking: overflow in the damage range sp2Max - sp2Min", true},
         {[](Fighters& f, ArenaTexts&) { f[0].level = 100; },
          "turn 1, Monster One attacking: division by zero in the attack value", true},

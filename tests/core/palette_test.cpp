@@ -66,10 +66,17 @@ TEST(Palette, AcceptsAnyMixOfSeparatorsAndIgnoresWhatFollows) {
 // Every number is read whole, at any length; a fraction rounds half to even,
 // as the game converts it to the 16-bit level.
 TEST(Palette, NumbersAreReadWholeAndFractionsRoundHalfToEven) {
-    const std::pair<std::string, int16_t> cases[] = {
-        {std::string(42, '0') + "7", 7}, {"31.5", 32},  {"30.5", 30},   {"-30.5", -30},
-        {"2.5000000000000000001", 3},    {"1e1", 10},   {"+25E-1", 2},  {".5", 0},
-        {"7.", 7},                       {"-0.5", 0},   {"0.0e99999999", 0}};
+    const std::pair<std::string, int16_t> cases[] = {{std::string(42, '0') + "7", 7},
+                                                     {"31.5", 32},
+                                                     {"30.5", 30},
+                                                     {"-30.5", -30},
+                                                     {"2.5000000000000000001", 3},
+                                                     {"1e1", 10},
+                                                     {"+25E-1", 2},
+                                                     {".5", 0},
+                                                     {"7.", 7},
+                                                     {"-0.5", 0},
+                                                     {"0.0e99999999", 0}};
     for (const auto& [number, level] : cases) {
         Palette p;
         parsePalette(paletteText({number + ",0,0"}), "mypal.pal", p);
@@ -88,10 +95,11 @@ TEST(Palette, FailuresNameTheFileAndTheNumber) {
         {"9000,1", "input past end of file at number 3 of 768"},
         {paletteText({"1,8192,0"}),
          "overflow at number 2 of 768: level 8192 times 4 does not fit 16 bits"},
-        {paletteText({"1,2,32767.5"}), "overflow at number 3 of 768: \"32767.5\" does not fit 16 bits"},
+        {paletteText({"1,2,32767.5"}),
+         "overflow at number 3 of 768: \"32767.5\" does not fit 16 bits"},
         {paletteText({"1,2", "x7,3,3"}), "bad number \"x7\" at number 3 of 768"},
-        {std::string(42, '0') + "7xyz", "bad number \"" + std::string(40, '0') +
-                                            "\"... (46 characters) at number 1 of 768"},
+        {std::string(42, '0') + "7xyz",
+         "bad number \"" + std::string(40, '0') + "\"... (46 characters) at number 1 of 768"},
         {std::string("1,2\0003,4", 7), "bad number \"2\\x003\" at number 2 of 768"},
         {"&H1F,1e,1", "bad number \"&H1F\" at number 1 of 768"},
         // Levels far beyond 255 can overflow the packed colour.
