@@ -1,7 +1,10 @@
 #include "battle/odds.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <numeric>
+#include <thread>
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
@@ -275,31 +278,97 @@ BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double one
     return odds;
 }
 
-BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
-                      const std::array<std::string, 2>& agilityTexts) {
-    std::array<int16_t, 2> start{};
+namespace {
+
+// What the boxes decide before the first turn: the starting hit points (none
+// when one overflows) and the chance that Monster One opens.
+struct BattleStart {
+    bool overflow = false;
+    std::array<int16_t, 2> hitPoints{};
+    double oneOpens = 0;
+};
+
+BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
+                        const std::array<std::string, 2>& agilityTexts) {
+    BattleStart start;
     for (int side = 0; side < 2; ++side) {
         const Checked<int16_t> hitPoints = startingHitPoints(leadingNumber(hpTexts[side]));
-        if (!hitPoints.ok()) {
-            // The battle stops before its first turn.
-            BattleOdds odds;
-            odds.error = 1.0;
-            return odds;
-        }
-        start[side] = hitPoints.value;
+        start.overflow = start.overflow || !hitPoints.ok();
+        start.hitPoints[side] = hitPoints.value;
     }
     const int opener =
         openerByAgility(leadingNumber(agilityTexts[0]), leadingNumber(agilityTexts[1]));
     // A tie draws one random value, and each side opens on half of them.
-    const double oneOpens = opener == 0 ? 1.0 : opener == 1 ? 0.0 : 0.5;
-    return combineOdds({defenderChances(fighters[1], fighters[0], start[0]),
-                        defenderChances(fighters[0], fighters[1], start[1])},
-                       oneOpens);
+    start.oneOpens = opener == 0 ? 1.0 : opener == 1 ? 0.0 : 0.5;
+    return start;
+}
+
+BattleStart freshStart(const Fighters& fighters) {
+    return battleStart({panelHpText(fighters[0]), panelHpText(fighters[1])},
+                       {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+}
+
+BattleOdds overflowAtStart() {
+    // The battle stops before its first turn.
+    BattleOdds odds;
+    odds.error = 1.0;
+    return odds;
+}
+
+}  // namespace
+
+BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts) {
+    const BattleStart start = battleStart(hpTexts, agilityTexts);
+    if (start.overflow) return overflowAtStart();
+    return combineOdds({defenderChances(fighters[1], fighters[0], start.hitPoints[0]),
+                        defenderChances(fighters[0], fighters[1], start.hitPoints[1])},
+                       start.oneOpens);
 }
 
 BattleOdds battleOdds(const Fighters& fighters) {
     return battleOdds(fighters, {panelHpText(fighters[0]), panelHpText(fighters[1])},
                       {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+}
+
+std::vector<OutcomeOdds> oddsMatrix(
+    const std::vector<MonsterStats>& monsters, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress) {
+    const std::size_t n = monsters.size();
+    std::vector<OutcomeOdds> matrix(n * n);
+    // A and B against each other in either order meet the same two chains,
+    // so each unordered pair is one piece of work.
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    pairs.reserve(n * (n + 1) / 2);
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = a; b < n; ++b) pairs.emplace_back(a, b);
+
+    std::atomic<std::size_t> next{0}, done{0};
+    auto work = [&] {
+        for (std::size_t p = next++; p < pairs.size(); p = next++) {
+            const auto [a, b] = pairs[p];
+            const Fighters fighters{monsters[a], monsters[b]};
+            const BattleStart start = freshStart(fighters);
+            if (start.overflow) {
+                matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
+            } else {
+                const DefenderChances aHit = defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
+                const DefenderChances bHit = defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
+                matrix[a * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
+                if (a != b) matrix[b * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+            }
+            ++done;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
+    while (progress && done.load() < pairs.size()) {
+        progress(done.load(), pairs.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (progress) progress(pairs.size(), pairs.size());
+    return matrix;
 }
 
 int medianTurns(const BattleOdds& odds) {

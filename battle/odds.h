@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,15 @@ BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>
                       const std::array<std::string, 2>& agilityTexts);
 // The same after a fresh choice of both monsters.
 BattleOdds battleOdds(const Fighters& fighters);
+
+// Every ordered pair of monsters (row: Monster One, column: Monster Two,
+// itself included) after a fresh choice, as battleOdds gives it, row by row.
+// Runs on `threads` threads (at least 1); the result does not depend on their
+// number. The calling thread waits and calls progress(done, total) about ten
+// times a second.
+std::vector<OutcomeOdds> oddsMatrix(
+    const std::vector<MonsterStats>& monsters, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 // The smallest turn by which at least half of the battles have ended; 0 when
 // the battle ends before turn 1.

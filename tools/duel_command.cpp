@@ -15,6 +15,7 @@
 #include "battle/battle.h"
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "tools/record_overrides.h"
 
 using namespace karnwick;
 
@@ -26,6 +27,7 @@ struct DuelOptions {
     uint64_t seed = Pcg32::kDefaultState;
     bool json = false;
     bool summary = false;
+    std::vector<RecordOverride> overrides;
 };
 
 // The log as the arena shows it: one line end per line.
@@ -60,8 +62,9 @@ std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::o
         "summary", "No logs: how often each side won, the turn cap, errors and turn counts.");
     const QCommandLineOption seedOption(
         "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
+    const QCommandLineOption setOption = recordOverrideOption();
     const QCommandLineOption helpOption({"h", "help"}, "Show this help.");
-    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, helpOption});
+    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, setOption, helpOption});
 
     if (!parser.parse(QStringList{"karnwick duel"} + arguments)) {
         err << "karnwick duel: " << parser.errorText().toStdString() << "\n";
@@ -119,6 +122,12 @@ std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::o
         }
         options.monsters[side] = static_cast<int16_t>(index);
     }
+    auto overrides = parseRecordOverrides(parser.values(setOption), last);
+    if (const auto* message = std::get_if<std::string>(&overrides)) {
+        err << "karnwick duel: " << *message << "\n";
+        return 2;
+    }
+    options.overrides = std::move(std::get<std::vector<RecordOverride>>(overrides));
     return options;
 }
 
@@ -226,8 +235,10 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
 
     Fighters fighters{};
     try {
-        for (int side = 0; side < 2; ++side)
+        for (int side = 0; side < 2; ++side) {
             loadMonsterStats(options.monsters[side], fighters[side]);
+            applyRecordOverrides(options.overrides, options.monsters[side], fighters[side]);
+        }
     } catch (const GameError& e) {
         err << "karnwick duel: " << e.what() << "\n";
         return 2;

@@ -1,11 +1,15 @@
 // karnwick: the arena's engine on the command line, for players and modders.
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <iostream>
+#include <memory>
+#include <string_view>
 
 #include "tools/demo_data_command.h"
 #include "tools/duel_command.h"
+#include "tools/matrix_command.h"
+#include "tools/odds_command.h"
 
 namespace {
 
@@ -14,6 +18,8 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  duel A B        Play battles between two monsters of the game files here\n"
+    "  odds A B        The exact odds of the battle between two monsters\n"
+    "  matrix          The exact odds of every pair of monsters: ranking, CSV, JSON, heat map\n"
     "  demo-data [DIR] Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)\n"
     "\n"
     "Options:\n"
@@ -23,7 +29,15 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // The heat map of `matrix` draws text, which takes a graphical
+    // application; the tool never shows a window, so it runs without a
+    // display. The other commands start without the graphics.
+    const bool draws = argc > 1 && std::string_view(argv[1]) == "matrix";
+    if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        draws ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("karnwick");
     QCoreApplication::setApplicationVersion(KARNWICK_VERSION);
     std::ios::sync_with_stdio(false);
@@ -43,6 +57,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (command == "duel") return runDuelCommand(arguments, std::cout, std::cerr);
+    if (command == "odds") return runOddsCommand(arguments, std::cout, std::cerr);
+    if (command == "matrix") return runMatrixCommand(arguments, std::cout, std::cerr);
     if (command == "demo-data") return runDemoDataCommand(arguments);
     std::cerr << "karnwick: unknown command \"" << command.toStdString() << "\"\n\n" << kUsage;
     return 2;
