@@ -1,53 +1,52 @@
 #include "battle/hit_convolution.h"
 
+#include <fftw3.h>
+
 #include <algorithm>
 #include <bit>
-#include <cmath>
-#include <numbers>
+#include <complex>
+#include <mutex>
 
 namespace karnwick {
 
 namespace {
 
-// Iterative radix-2 transform of a power-of-two length, in place, with the
-// roots e^(-2 pi i k / n) for k < n / 2; `inverse` turns the angles round
-// (the caller scales by 1 / n).
-void fourier(std::vector<std::complex<double>>& a, const std::vector<std::complex<double>>& roots,
-             bool inverse) {
-    const std::size_t n = a.size();
-    for (std::size_t i = 1, j = 0; i < n; ++i) {
-        std::size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (std::size_t len = 2; len <= n; len <<= 1) {
-        const std::size_t stride = n / len;
-        for (std::size_t i = 0; i < n; i += len) {
-            for (std::size_t j = 0; j < len / 2; ++j) {
-                const std::complex<double> root =
-                    inverse ? std::conj(roots[j * stride]) : roots[j * stride];
-                const std::complex<double> u = a[i + j];
-                const std::complex<double> v = a[i + j + len / 2] * root;
-                a[i + j] = u + v;
-                a[i + j + len / 2] = u - v;
-            }
-        }
-    }
-}
-
-// Each root from its own angle, so that the error does not grow with n.
-std::vector<std::complex<double>> rootsOfUnity(std::size_t n) {
-    std::vector<std::complex<double>> roots(n / 2);
-    for (std::size_t k = 0; k < n / 2; ++k) {
-        const double angle =
-            2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n);
-        roots[k] = {std::cos(angle), -std::sin(angle)};
-    }
-    return roots;
+// FFTW's planner keeps shared state: plans are made and destroyed one at a
+// time, while running them on their own arrays is safe on any thread.
+std::mutex& plannerLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 }  // namespace
+
+// The arrays and plans of one transform size, and the damages' spectrum.
+struct HitConvolution::Transform {
+    int size;
+    double* values;
+    fftw_complex* spectrum;
+    std::vector<std::complex<double>> damages;
+    fftw_plan forward, backward;
+
+    explicit Transform(int n) : size(n) {
+        const std::lock_guard<std::mutex> guard(plannerLock());
+        values = fftw_alloc_real(n);
+        spectrum = fftw_alloc_complex(n / 2 + 1);
+        forward = fftw_plan_dft_r2c_1d(n, values, spectrum, FFTW_ESTIMATE);
+        backward = fftw_plan_dft_c2r_1d(n, spectrum, values, FFTW_ESTIMATE);
+    }
+    ~Transform() {
+        const std::lock_guard<std::mutex> guard(plannerLock());
+        fftw_destroy_plan(forward);
+        fftw_destroy_plan(backward);
+        fftw_free(values);
+        fftw_free(spectrum);
+    }
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
+};
+
+HitConvolution::~HitConvolution() = default;
 
 HitConvolution::HitConvolution(const std::vector<AttackOutcomes::Hit>& hits, double total,
                                Method method)
@@ -74,7 +73,7 @@ std::pair<int, int> HitConvolution::step(const std::vector<double>& now, int lo,
     bool useTransform = m_method == Method::Transform;
     if (m_method == Method::Choose) {
         const int size = static_cast<int>(std::bit_ceil(static_cast<unsigned>(width + m_damage[reach - 1])));
-        useTransform = width * reach > 12LL * size * std::bit_width(static_cast<unsigned>(size));
+        useTransform = width * reach > 4LL * size * std::bit_width(static_cast<unsigned>(size));
     }
     if (useTransform) {
         transform(now, lo, hi, newLo, newHi, next);
@@ -102,33 +101,37 @@ void HitConvolution::transform(const std::vector<double>& now, int lo, int hi, i
     const auto usable = std::lower_bound(m_damage.begin(), m_damage.end(), top) - m_damage.begin();
     const int largest = m_damage[usable - 1];
     const int width = hi - lo + 1;
-    const unsigned size = std::bit_ceil(static_cast<unsigned>(width + largest));
-    const int level = std::bit_width(size);
-    if (m_spectra.size() <= static_cast<std::size_t>(level)) {
-        m_spectra.resize(level + 1);
-        m_roots.resize(level + 1);
+    const auto size = static_cast<int>(std::bit_ceil(static_cast<unsigned>(width + largest)));
+    const auto level = static_cast<std::size_t>(std::bit_width(static_cast<unsigned>(size)));
+    if (m_transforms.size() <= level) m_transforms.resize(level + 1);
+    if (!m_transforms[level]) {
+        auto made = std::make_unique<Transform>(size);
+        std::fill(made->values, made->values + size, 0.0);
+        for (std::ptrdiff_t j = 0; j < usable; ++j) made->values[largest - m_damage[j]] = m_chance[j];
+        fftw_execute(made->forward);
+        made->damages.assign(reinterpret_cast<std::complex<double>*>(made->spectrum),
+                             reinterpret_cast<std::complex<double>*>(made->spectrum) + size / 2 + 1);
+        m_transforms[level] = std::move(made);
     }
-    std::vector<std::complex<double>>& spectrum = m_spectra[level];
-    const std::vector<std::complex<double>>& roots = m_roots[level];
-    if (spectrum.empty()) {
-        m_roots[level] = rootsOfUnity(size);
-        spectrum.assign(size, 0.0);
-        for (std::ptrdiff_t j = 0; j < usable; ++j) spectrum[largest - m_damage[j]] = m_chance[j];
-        fourier(spectrum, roots, false);
-    }
-    m_work.assign(size, 0.0);
+    Transform& t = *m_transforms[level];
     double peak = 0.0;
     for (int i = 0; i < width; ++i) {
-        m_work[i] = now[lo + i];
+        t.values[i] = now[lo + i];
         peak = std::max(peak, now[lo + i]);
     }
-    fourier(m_work, roots, false);
-    for (unsigned i = 0; i < size; ++i) m_work[i] *= spectrum[i];
-    fourier(m_work, roots, true);
+    std::fill(t.values + width, t.values + size, 0.0);
+    fftw_execute(t.forward);
+    for (int i = 0; i <= size / 2; ++i) {
+        const double xr = t.spectrum[i][0], xi = t.spectrum[i][1];
+        const double yr = t.damages[i].real(), yi = t.damages[i].imag();
+        t.spectrum[i][0] = xr * yr - xi * yi;
+        t.spectrum[i][1] = xr * yi + xi * yr;
+    }
+    fftw_execute(t.backward);
     // Below this the transform's own rounding is all there is.
-    const double noise = 1e-16 * level * peak;
+    const double noise = 1e-16 * static_cast<double>(level) * peak;
     for (int h = newLo; h <= newHi; ++h) {
-        const double value = m_work[h - lo + largest].real() / size;
+        const double value = t.values[h - lo + largest] / size;
         next[h] = value > noise ? value : 0.0;
     }
 }

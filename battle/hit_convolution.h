@@ -19,6 +19,9 @@ class HitConvolution {
     // hits by rising damage; each chance is divided by `total`.
     HitConvolution(const std::vector<AttackOutcomes::Hit>& hits, double total,
                    Method method = Method::Choose);
+    ~HitConvolution();
+    HitConvolution(const HitConvolution&) = delete;
+    HitConvolution& operator=(const HitConvolution&) = delete;
 
     // next[h] for h in the returned window (lo > hi when empty): the chance of
     // standing at h after one more hit, from now[lo..hi]. Only hit points of 1
@@ -30,13 +33,13 @@ class HitConvolution {
     void transform(const std::vector<double>& now, int lo, int hi, int newLo, int newHi,
                    std::vector<double>& next);
 
+    struct Transform;
+
     std::vector<int> m_damage;
     std::vector<double> m_chance;
     Method m_method;
-    // The transform of the damages, per size, made when first needed.
-    std::vector<std::vector<std::complex<double>>> m_spectra;
-    std::vector<std::vector<std::complex<double>>> m_roots;
-    std::vector<std::complex<double>> m_work;
+    // One per transform size (by its power of two), made when first needed.
+    std::vector<std::unique_ptr<Transform>> m_transforms;
 };
 
 }  // namespace karnwick
