@@ -16,6 +16,7 @@
 #include <QStyleOptionButton>
 #include <QToolTip>
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,13 @@ namespace {
 using karnwick::StatBox;
 
 constexpr auto kCaption = "Karnwick Battle Arena";
+
+// QLineEdit::setText leaves the cursor at the end, so a box narrower than its
+// text would show the tail ("lub Smash"); the game's boxes show the start.
+void showFromStart(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
+}
 
 // The window's layout is drawn up in twips; fifteen make one logical pixel, and
 // Qt scales logical pixels on high-density screens.
@@ -349,7 +357,7 @@ void MainWindow::chooseMonster(int side, int position) {
         karnwick::showMonster(static_cast<int16_t>(position), m_palette, *m_pic1[side],
                               m_fighters[side]);
         for (const karnwick::StatText& stat : karnwick::statTexts(m_fighters[side])) {
-            statBox(stat.box, side)->setText(fromGameText(stat.text));
+            showFromStart(statBox(stat.box, side), fromGameText(stat.text));
         }
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
@@ -412,7 +420,7 @@ void MainWindow::showBattleTexts(const karnwick::ArenaTexts& texts) {
     m_txtArena->setPlainText(log);
     for (int side = 0; side < 2; ++side) {
         if (texts.currentHp[side])
-            m_txtCurrentHP[side]->setText(fromGameText(*texts.currentHp[side]));
+            showFromStart(m_txtCurrentHP[side], fromGameText(*texts.currentHp[side]));
     }
 }
 
@@ -439,6 +447,10 @@ void MainWindow::reportError(const QString& message) const {
         m_reportError(message);
         return;
     }
+    if (!canAskThePlayer()) {
+        printToStderr(message);
+        return;
+    }
     QWidget* owner = isVisible() ? const_cast<MainWindow*>(this) : nullptr;
     QMessageBox::critical(owner, QString::fromLatin1(kCaption), message);
 }
@@ -447,11 +459,25 @@ void MainWindow::reportGameError(const karnwick::GameError& error) const {
     reportError(QString::fromUtf8(error.what()));
 }
 
+bool canAskThePlayer() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+void printToStderr(const QString& message) {
+    std::fputs(qPrintable(message), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 bool openMainWindow(MainWindow& window) {
     try {
         window.loadMainWindow();
     } catch (const karnwick::GameError& error) {
-        window.reportError(QString::fromUtf8(error.what()));
+        const QString message = QString::fromUtf8(error.what());
+        // Seen on a terminal too, and the only trace where no box can show.
+        if (window.hasErrorReporter() || canAskThePlayer()) printToStderr(message);
+        window.reportError(message);
         return false;
     }
     window.show();

@@ -58,7 +58,10 @@ class MainWindow : public QWidget {
 
     // Replaces the message box that reports errors (tests, benchmarks).
     void setErrorReporter(ErrorReporter reporter);
+    // The reporter set above, else a message box; where no one can answer a
+    // box (offscreen or minimal platform) the message goes to stderr only.
     void reportError(const QString& message) const;
+    bool hasErrorReporter() const { return static_cast<bool>(m_reportError); }
 
     const karnwick::Palette& gamePalette() const { return m_palette; }
     int16_t lastMonsterIndex() const { return m_lastMonsterIndex; }
@@ -111,6 +114,11 @@ class MainWindow : public QWidget {
 };
 
 // Runs the load step of a new, hidden main window and shows it. A start-up
-// error is reported through the window's reporter and the window is never
-// shown; returns false then.
+// error is written to stderr and reported through the window's reporter, and
+// the window is never shown; returns false then.
 bool openMainWindow(MainWindow& window);
+
+// False on the offscreen and minimal platforms, where a message box would wait
+// for an answer no one can give.
+bool canAskThePlayer();
+void printToStderr(const QString& message);

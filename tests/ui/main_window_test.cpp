@@ -164,6 +164,11 @@ TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
         EXPECT_EQ(arena.box(stat.box, 1), QString::fromStdString(stat.text));
     }
     EXPECT_EQ(arena.box(StatBox::Special1, 1), QStringLiteral("Bite        "));
+    // A box narrower than its text shows the start ("Club Smash  "), not the tail.
+    QLineEdit* special2 = arena.window.statBox(StatBox::Special2, 1);
+    ASSERT_GT(special2->fontMetrics().horizontalAdvance(special2->text()),
+              special2->contentsRect().width());
+    EXPECT_EQ(special2->cursorPosition(), 0);
     EXPECT_EQ(arena.window.currentHpBox(1)->text(), QStringLiteral("17"));
     // The sprite covers its 90 units of width; the rest keeps the background.
     EXPECT_EQ(arena.pixel(1, 0, 0), arena.colour(2));
@@ -240,6 +245,7 @@ TEST_F(ArenaWindowTest, FightShowsTheEnginesBattleAndClicksGoOnFromTheSameRandom
         for (int side = 0; side < 2; ++side) {
             EXPECT_EQ(arena.window.currentHpBox(side)->text().toStdString(),
                       expected.currentHp[side].value());
+            EXPECT_EQ(arena.window.currentHpBox(side)->cursorPosition(), 0);
         }
     }
     EXPECT_TRUE(arena.errors.isEmpty());
