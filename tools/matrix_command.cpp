@@ -40,7 +40,7 @@ class Progress {
     explicit Progress(std::ostream& err) : m_err(err), m_shown(isatty(STDERR_FILENO) == 1) {}
     void operator()(std::size_t done, std::size_t total) {
         if (!m_shown || std::chrono::steady_clock::now() - m_start < std::chrono::seconds(1)) return;
-        m_err << "\rkarnwick matrix: " << done << " of " << total << " pairs of monsters"
+        m_err << "\rkarnwick matrix: " << done << " of " << total << " match-ups"
               << (done == total ? "\n" : "") << std::flush;
     }
 
