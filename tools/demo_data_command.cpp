@@ -39,7 +39,8 @@ class SetWriter {
     bool prepare(const fs::path& target, std::string_view bytes, std::string& error) {
         Slot& slot = m_slots.emplace_back();
         slot.target = target;
-        std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+        std::string pattern =
+            (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
             error = "cannot write " + target.string() + ": " + reason(errno);
@@ -131,7 +132,8 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     const QStringList positional = line.positionalArguments();
     if (positional.size() > 1) return line.fail(err, "only one folder may be given");
 
-    const fs::path dir = positional.isEmpty() ? fs::path(".") : fs::path(positional.front().toStdString());
+    const fs::path dir =
+        positional.isEmpty() ? fs::path(".") : fs::path(positional.front().toStdString());
     std::vector<fs::path> paths;
     for (const auto& name : demoFileNames()) paths.push_back(dir / name);
 
@@ -141,7 +143,8 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
         for (const fs::path& path : paths) {
             std::error_code error;
             if (fs::exists(fs::symlink_status(path, error))) {
-                return line.fail(err, path.string() + " already exists; use --force to overwrite it");
+                return line.fail(err,
+                                 path.string() + " already exists; use --force to overwrite it");
             }
         }
     }
