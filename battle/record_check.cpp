@@ -107,8 +107,8 @@ class RecordChecker {
     void add(std::size_t index, std::string field, std::string value, Severity severity,
              std::string effect, std::string hint) {
         m_problems.push_back({kStatsFileName, static_cast<int>(index),
-                              fieldText(m_records[index].name), std::move(field),
-                              std::move(value), severity, std::move(effect), std::move(hint)});
+                              fieldText(m_records[index].name), std::move(field), std::move(value),
+                              severity, std::move(effect), std::move(hint)});
     }
 
     Fighter checkAlone(std::size_t i) {
@@ -222,14 +222,17 @@ class RecordChecker {
             const int16_t roll = end == 0 ? rolls.first : rolls.last;
             const Checked<int32_t> value = attackValue(stats.attack, s.level, roll);
             if (!value.ok()) {
-                add(i, std::string(magic ? "mpower" : "strength") + ", level, " +
-                           std::string(range.name),
+                add(i,
+                    std::string(magic ? "mpower" : "strength") + ", level, " +
+                        std::string(range.name),
                     std::to_string(stats.attack) + ", " + std::to_string(s.level) + ", " + bounds,
                     Severity::Error,
-                    "the attack value of " + kindName(s, kind) + " overflows 32 bits at a "
-                        "damage roll of " + std::to_string(roll) +
-                        ": the battle stops with Overflow",
-                    "a smaller damage range, level or " + std::string(magic ? "mpower" : "strength"));
+                    "the attack value of " + kindName(s, kind) +
+                        " overflows 32 bits at a "
+                        "damage roll of " +
+                        std::to_string(roll) + ": the battle stops with Overflow",
+                    "a smaller damage range, level or " +
+                        std::string(magic ? "mpower" : "strength"));
                 return std::nullopt;
             }
             values[static_cast<std::size_t>(end)] = value.value;
@@ -280,16 +283,17 @@ class RecordChecker {
                    const std::vector<Fighter>& fighters) {
         const MonsterStats& attacker = m_records[a];
         const int32_t defence = *fighters[d].defence[attack.magic];
-        const std::string against = "monster " + std::to_string(d) + " \"" +
-                                    fieldText(m_records[d].name) + "\"";
+        const std::string against =
+            "monster " + std::to_string(d) + " \"" + fieldText(m_records[d].name) + "\"";
         const DamageRange range = damageRange(attacker, attack.kind);
         const std::string field = std::string(range.name);
         const std::string value = std::to_string(range.high) + " - " + std::to_string(range.low);
         const Checked<int32_t> damage = damageDone(attackValue, defence);
         if (!damage.ok()) {
             add(a, field, value, Severity::Error,
-                kindName(attacker, attack.kind) + " on " + against + " can overflow: attack value " +
-                    std::to_string(attackValue) + " - defence value " + std::to_string(defence) +
+                kindName(attacker, attack.kind) + " on " + against +
+                    " can overflow: attack value " + std::to_string(attackValue) +
+                    " - defence value " + std::to_string(defence) +
                     " leaves 32 bits, and the battle stops with Overflow",
                 "a smaller damage range");
             return true;
@@ -313,8 +317,8 @@ class RecordChecker {
 
 GameFileProblem fileProblem(std::string file, std::string field, std::string value,
                             Severity severity, std::string effect, std::string hint) {
-    return {std::move(file), std::nullopt, "",   std::move(field), std::move(value),
-            severity,        std::move(effect), std::move(hint)};
+    return {std::move(file),   std::nullopt,   "", std::move(field), std::move(value), severity,
+            std::move(effect), std::move(hint)};
 }
 
 void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem>& problems) {
@@ -324,13 +328,13 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
     } catch (const GameError& e) {
         if (e.kind() == ErrorKind::FileNotFound || e.kind() == ErrorKind::FileAccess) throw;
         const bool tooShort = e.kind() == ErrorKind::InputPastEndOfFile;
-        problems.push_back(fileProblem(
-            kPaletteFileName, "", "", Severity::Error,
-            std::string(tooShort ? "it holds fewer than 768 numbers"
-                                 : "it holds a number the arena cannot read") +
-                " (" + e.what() + "): the arena does not start",
-            tooShort ? "768 numbers: red, green and blue of each of the 256 entries"
-                     : "whole numbers from 0 to 63"));
+        problems.push_back(
+            fileProblem(kPaletteFileName, "", "", Severity::Error,
+                        std::string(tooShort ? "it holds fewer than 768 numbers"
+                                             : "it holds a number the arena cannot read") +
+                            " (" + e.what() + "): the arena does not start",
+                        tooShort ? "768 numbers: red, green and blue of each of the 256 entries"
+                                 : "whole numbers from 0 to 63"));
         return;
     }
     try {
@@ -344,20 +348,20 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
     static constexpr const char* kChannels[] = {"red", "green", "blue"};
     for (int i = 0; i < kPaletteEntries; ++i) {
         const int16_t scaled[] = {palette.palRed[i], palette.palGreen[i], palette.palBlue[i]};
-        const auto packed = static_cast<uint32_t>(packedColor(palette, static_cast<unsigned char>(i)));
+        const auto packed =
+            static_cast<uint32_t>(packedColor(palette, static_cast<unsigned char>(i)));
         for (int k = 0; k < 3; ++k) {
             const int level = scaled[k] / 4;
             if (level >= 0 && level <= 63) continue;
             std::string bleed = level > 63 ? "carries into " : "borrows from ";
             bleed += k < 2 ? kChannels[k + 1] : "the byte above blue, which no screen shows";
             problems.push_back(fileProblem(
-                kPaletteFileName,
-                "entry " + std::to_string(i) + " " + kChannels[k], std::to_string(level),
-                Severity::Warning,
-                "the level is outside 0-63: times 4 it leaves its byte and " + bleed +
-                    "; colour " + std::to_string(i) + " shows as red " +
-                    std::to_string(packed & 0xFF) + ", green " + std::to_string((packed >> 8) & 0xFF) +
-                    ", blue " + std::to_string((packed >> 16) & 0xFF),
+                kPaletteFileName, "entry " + std::to_string(i) + " " + kChannels[k],
+                std::to_string(level), Severity::Warning,
+                "the level is outside 0-63: times 4 it leaves its byte and " + bleed + "; colour " +
+                    std::to_string(i) + " shows as red " + std::to_string(packed & 0xFF) +
+                    ", green " + std::to_string((packed >> 8) & 0xFF) + ", blue " +
+                    std::to_string((packed >> 16) & 0xFF),
                 "levels from 0 to 63"));
         }
     }
@@ -388,10 +392,9 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
     } catch (const GameError& e) {
         if (e.kind() != ErrorKind::Overflow) throw;
         counted = false;
-        report.problems.push_back(fileProblem(kSpriteFileName, "length",
-                                              std::to_string(spriteBytes), Severity::Error,
-                                              std::string(e.what()) + ": the arena does not start",
-                                              "at most 32768 sprites"));
+        report.problems.push_back(fileProblem(
+            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Error,
+            std::string(e.what()) + ": the arena does not start", "at most 32768 sprites"));
     }
 
     const GameFile stats(dir / kStatsFileName);
@@ -430,7 +433,8 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
         stats.readAt(static_cast<std::int64_t>(m) * kRecordLength, bytes);
         records[m] = decodeMonsterStats(bytes);
     }
-    for (GameFileProblem& problem : checkRecords(records)) report.problems.push_back(std::move(problem));
+    for (GameFileProblem& problem : checkRecords(records))
+        report.problems.push_back(std::move(problem));
     return report;
 }
 

@@ -19,14 +19,14 @@ enum class Severity {
 };
 
 struct GameFileProblem {
-    std::string file;                 // "mypal.pal", "monster.dat" or "monsters.tat"
-    std::optional<int> monster;       // the monster index, for a record's problem
-    std::string name;                 // its name field as UTF-8, at full width
-    std::string field;                // the field(s) at fault: "level", "offMax - offMin"
-    std::string value;                // their value(s) as the file holds them
+    std::string file;            // "mypal.pal", "monster.dat" or "monsters.tat"
+    std::optional<int> monster;  // the monster index, for a record's problem
+    std::string name;            // its name field as UTF-8, at full width
+    std::string field;           // the field(s) at fault: "level", "offMax - offMin"
+    std::string value;           // their value(s) as the file holds them
     Severity severity = Severity::Error;
-    std::string effect;               // what it does in the game
-    std::string hint;                 // a short fix, or empty when there is no obvious one
+    std::string effect;  // what it does in the game
+    std::string hint;    // a short fix, or empty when there is no obvious one
 };
 
 // The problems of a set of records, monster 0 first, as the battle meets them

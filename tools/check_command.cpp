@@ -77,9 +77,8 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     if (line.isSet(jsonOption)) {
         QJsonArray problems;
         for (const GameFileProblem& p : report.problems) problems.append(jsonOf(p));
-        const QJsonObject document{{"monsters", report.monsters},
-                                   {"records", report.records},
-                                   {"problems", problems}};
+        const QJsonObject document{
+            {"monsters", report.monsters}, {"records", report.records}, {"problems", problems}};
         out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
     } else {
         for (const GameFileProblem& p : report.problems) writeText(p, out);
@@ -87,8 +86,8 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
             out << "No problems found: " << report.monsters << " monsters, " << report.records
                 << " records\n";
         } else {
-            out << report.problems.size() << (report.problems.size() == 1 ? " problem" : " problems")
-                << " found\n";
+            out << report.problems.size()
+                << (report.problems.size() == 1 ? " problem" : " problems") << " found\n";
         }
     }
     return report.problems.empty() ? cli::kExitSuccess : cli::kExitFound;

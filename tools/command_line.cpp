@@ -106,7 +106,8 @@ std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
         std::error_code error;
         // A dangling link counts as missing, as the readers see it.
         if (std::filesystem::exists(dir / name, error) || error) continue;
-        const std::filesystem::path shown = std::filesystem::absolute(dir, error).lexically_normal();
+        const std::filesystem::path shown =
+            std::filesystem::absolute(dir, error).lexically_normal();
         std::string folder = shown.string();
         if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         return std::string("no ") + name + " in " + folder +

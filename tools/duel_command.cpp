@@ -93,8 +93,7 @@ std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::o
         }
     }
 
-    if (const auto missing =
-            cli::missingGameFile(options.dir, {kSpriteFileName, kStatsFileName}))
+    if (const auto missing = cli::missingGameFile(options.dir, {kSpriteFileName, kStatsFileName}))
         return line.fail(err, *missing);
     int16_t last;
     try {
@@ -183,7 +182,8 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
     for (long long n = 1; n <= options.battles; ++n) {
         try {
             const BattleState state = playSilentBattle(hp, agility, fighters, random);
-            ++turnCounts[static_cast<std::size_t>(std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
+            ++turnCounts[static_cast<std::size_t>(
+                std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
             ++finished;
             const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
             if (standing[0] && standing[1])
@@ -227,8 +227,7 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
             if (turnCounts[t]) largest = static_cast<int>(t);
         }
         const long long mid = finished / 2;
-        const double median =
-            finished % 2 ? turnsAt(mid) : (turnsAt(mid - 1) + turnsAt(mid)) / 2.0;
+        const double median = finished % 2 ? turnsAt(mid) : (turnsAt(mid - 1) + turnsAt(mid)) / 2.0;
         char line[160];
         std::snprintf(line, sizeof line, "Turns: mean %.2f, median %g, largest %d\n",
                       static_cast<double>(sum) / static_cast<double>(finished), median, largest);
@@ -247,8 +246,7 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
     Fighters fighters{};
     try {
         for (int side = 0; side < 2; ++side)
-            loadMonsterStats(options.monsters[side], fighters[side],
-                             options.dir / kStatsFileName);
+            loadMonsterStats(options.monsters[side], fighters[side], options.dir / kStatsFileName);
     } catch (const GameError& e) {
         err << "karnwick duel: " << e.what() << "\n";
         return cli::kExitFailure;

@@ -174,8 +174,9 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
                                    return spriteImage(GameFile(spritePath), index, palette);
                                }});
         } else {
-            targets.push_back({named(QString("sheet-%1.png").arg(index)),
-                               [&, index] { return sheetImage(index, last, palette, spritePath); }});
+            targets.push_back({named(QString("sheet-%1.png").arg(index)), [&, index] {
+                                   return sheetImage(index, last, palette, spritePath);
+                               }});
         }
     } else if (what == "palette") {
         targets.push_back({named("palette.png"), [&] { return paletteImage(palette); }});
@@ -188,12 +189,10 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
                                [&, m] { return spriteImage(GameFile(spritePath), m, palette); }});
         }
         for (int16_t page = 1; page <= 3; ++page) {
-            targets.push_back({folder.filePath(QString("sheet-%1.png").arg(page)), [&, page] {
-                                   return sheetImage(page, last, palette, spritePath);
-                               }});
+            targets.push_back({folder.filePath(QString("sheet-%1.png").arg(page)),
+                               [&, page] { return sheetImage(page, last, palette, spritePath); }});
         }
-        targets.push_back(
-            {folder.filePath("palette.png"), [&] { return paletteImage(palette); }});
+        targets.push_back({folder.filePath("palette.png"), [&] { return paletteImage(palette); }});
     }
 
     // Nothing is written while any target is in the way; a link counts as a
@@ -220,10 +219,11 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         QSaveFile file(target.path);
         QImageWriter writer(&file, "png");
         if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
-            const QString reason =
-                writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
-            return line.fail(err, "cannot write " + target.path.toStdString() + ": " +
-                                      reason.toStdString());
+            const QString reason = writer.error() != QImageWriter::UnknownError
+                                       ? writer.errorString()
+                                       : file.errorString();
+            return line.fail(
+                err, "cannot write " + target.path.toStdString() + ": " + reason.toStdString());
         }
     }
     out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";

@@ -65,7 +65,8 @@ void writeTable(const std::vector<MonsterStats>& monsters, std::ostream& out) {
     };
     std::vector<std::size_t> widths(header.size(), 0);
     for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], length(row[i]));
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], length(row[i]));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {

@@ -78,8 +78,10 @@ TEST(DemoDataCommand, RefusesToOverwriteAndNeverWritesThroughALink) {
     EXPECT_FALSE(std::filesystem::exists(dir / "v" / "pal.txt"));
     EXPECT_EQ(contentsOf(dir / "v" / "spr.dat"), "outside");
     for (const auto& name : demoFileNames())
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "d" / name)));
-    EXPECT_EQ(std::filesystem::file_size(dir / "d" / "monsters.tat"), kDemoMonsterCount * kRecordLength);
+        EXPECT_TRUE(
+            std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "d" / name)));
+    EXPECT_EQ(std::filesystem::file_size(dir / "d" / "monsters.tat"),
+              kDemoMonsterCount * kRecordLength);
 
     EXPECT_EQ(demoData({"--colour"}), 2);
     EXPECT_EQ(demoData({"one", "two"}), 2);

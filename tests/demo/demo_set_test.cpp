@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <cstdint>
 #include <set>
 #include <span>
 #include <string>
@@ -38,17 +38,19 @@ std::string contentsOf(const std::filesystem::path& path) {
 
 // Another process (other addresses, other memory) writes the same bytes.
 TEST(DemoSet, IsTheSameOnEveryRunWithFiftySevenFullSizeMonsters) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("karnwick-demo-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("karnwick-demo-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
-    const std::string command = std::string(KARNWICK_BINARY) + " demo-data " + dir.string() +
-                                " >/dev/null 2>&1";
+    const std::string command =
+        std::string(KARNWICK_BINARY) + " demo-data " + dir.string() + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(contentsOf(dir / "mypal.pal"), demoSet().palette);
     const std::string sprites = contentsOf(dir / "monster.dat");
     const std::string records = contentsOf(dir / "monsters.tat");
     std::filesystem::remove_all(dir);
-    auto bytes = [](const std::vector<unsigned char>& v) { return std::string(v.begin(), v.end()); };
+    auto bytes = [](const std::vector<unsigned char>& v) {
+        return std::string(v.begin(), v.end());
+    };
     EXPECT_TRUE(sprites == bytes(demoSet().sprites));
     EXPECT_TRUE(records == bytes(demoSet().records));
     // Pinned, so that a change to the demo set is always a deliberate one.

@@ -57,21 +57,29 @@ TEST(Check, NamesEveryKindOfProblem) {
          "mypal.pal: error: it holds fewer than 768 numbers", "number 768 of 768"},
         {"a palette word", [](Files& f) { f.palette.replace(0, 1, "x"); },
          "mypal.pal: error: it holds a number the arena cannot read", "the arena does not start"},
-        {"a level above 63", [](Files& f) { f.palette.replace(f.palette.find("\n15\n"), 4, "\n70\n"); },
-         "mypal.pal: entry 5 red = 70: warning:", "carries into green; colour 5 shows as red 24, green 65, blue 68"},
+        {"a level above 63",
+         [](Files& f) { f.palette.replace(f.palette.find("\n15\n"), 4, "\n70\n"); },
+         "mypal.pal: entry 5 red = 70: warning:",
+         "carries into green; colour 5 shows as red 24, green 65, blue 68"},
         {"trailing sprite bytes", [](Files& f) { f.sprites += "12345"; },
          "monster.dat: length = 27005: warning:", "the last 5 bytes belong to no monster"},
         {"more sprites than records", [](Files& f) { f.sprites += std::string(9000, '\0'); },
          "monsters.tat: records = 3: warning:", "monsters 3 to 3 have no record"},
         {"more records than sprites", [](Files& f) { f.sprites.resize(2 * 9000); },
          "monsters.tat: records = 3: warning:", "records 3 to 3 are never used"},
-        {"a partial last record", [](Files& f) { f.records.push_back(sane("Half")); f.sprites += std::string(9000, '\0'); },
+        {"a partial last record",
+         [](Files& f) {
+             f.records.push_back(sane("Half"));
+             f.sprites += std::string(9000, '\0');
+         },
          "", ""},  // completed below: a record cut short
         {"level 100", [](Files& f) { f.records[1].level = 100; },
          "monsters.tat: monster 1 \"Bat       \": level = 100: error:", "Division by zero"},
         {"level above 100", [](Files& f) { f.records[2].level = 150; },
-         "monsters.tat: monster 2 \"Cat       \": level = 150: warning:", "100 - level is negative"},
-        {"a range beyond 16 bits", [](Files& f) { f.records[0].offMin = -30000, f.records[0].offMax = 30000; },
+         "monsters.tat: monster 2 \"Cat       \": level = 150: warning:",
+         "100 - level is negative"},
+        {"a range beyond 16 bits",
+         [](Files& f) { f.records[0].offMin = -30000, f.records[0].offMax = 30000; },
          "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 30000 - -30000: error:",
          "the normal attack comes, the battle stops with Overflow"},
         {"max below min", [](Files& f) { f.records[0].sp1Min = 9, f.records[0].sp1Max = 4; },
@@ -89,9 +97,13 @@ TEST(Check, NamesEveryKindOfProblem) {
          "monsters.tat: monster 1 \"Ba        \": name = \"Ba\\x00       \": warning:",
          "NUL or control characters"},
         {"a hit beyond 16 bits",
-         [](Files& f) { f.records[0].level = 99, f.records[0].strength = 1000, f.records[0].offMin = 30, f.records[0].offMax = 40; },
+         [](Files& f) {
+             f.records[0].level = 99, f.records[0].strength = 1000, f.records[0].offMin = 30,
+             f.records[0].offMax = 40;
+         },
          "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 40 - 30: error:",
-         "the normal attack on monster 1 \"Bat       \" can overflow: a hit of 46756 on 1 hit points"},
+         "the normal attack on monster 1 \"Bat       \" can overflow: a hit of 46756 on 1 hit "
+         "points"},
         {"damage beyond 32 bits",
          [](Files& f) {
              MonsterStats& a = f.records[0];
@@ -119,7 +131,8 @@ TEST(Check, NamesEveryKindOfProblem) {
             says = "record 4 (monster 3) is only partly there";
         }
         int status = 0;
-        const std::string output = runCheck({"--dir", QString::fromStdString(folder.path())}, status);
+        const std::string output =
+            runCheck({"--dir", QString::fromStdString(folder.path())}, status);
         EXPECT_EQ(status, 1);
         const std::size_t line = output.find("\n" + where);
         ASSERT_TRUE(output.starts_with(where) || line != std::string::npos) << output;

@@ -25,8 +25,8 @@ struct ProgramRun {
 // without the platform's notes about its runtime folder, which depend on the
 // machine.
 ProgramRun runProgram(const std::string& arguments) {
-    const std::string command = std::string("bash -c '") + KARNWICK_BINARY + " " + arguments +
-                                "' 2>stderr.txt";
+    const std::string command =
+        std::string("bash -c '") + KARNWICK_BINARY + " " + arguments + "' 2>stderr.txt";
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
@@ -57,12 +57,15 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         {"duel 0 1 --battles 3", 0, ""},
         {"", 2, "Usage: karnwick <command>"},
         {"fight 0 1", 2, "karnwick: unknown command \"fight\""},
-        {"duel -1 1", 2, "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..56"},
-        {"duel 0 1 --battles -5", 2, "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
+        {"duel -1 1", 2,
+         "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..56"},
+        {"duel 0 1 --battles -5", 2,
+         "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
         {"list --colour", 2, "karnwick list: Unknown option 'colour'."},
         {"export sheet 4", 2, "karnwick export: sheet \"4\" does not exist"},
         {"demo-data", 2, "karnwick demo-data: ./mypal.pal already exists; use --force"},
-        {"duel 0 1 --dir /", 2, "karnwick duel: no monster.dat in /: start in the game's folder or pass --dir"},
+        {"duel 0 1 --dir /", 2,
+         "karnwick duel: no monster.dat in /: start in the game's folder or pass --dir"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -98,7 +101,8 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
             << full.err;
     }
     // Far more output than a pipe holds; the reader takes one line and goes.
-    const ProgramRun head = runProgram("duel 0 1 --battles 100000 | head -n 1; exit ${PIPESTATUS[0]}");
+    const ProgramRun head =
+        runProgram("duel 0 1 --battles 100000 | head -n 1; exit ${PIPESTATUS[0]}");
     EXPECT_EQ(head.status, 0);
     EXPECT_EQ(head.out, "Monster 1 Goes first \n");
     EXPECT_EQ(head.err, "");

@@ -85,7 +85,8 @@ TEST(Duel, PlaysWhatTheArenaPlaysAfterAFreshStart) {
     std::string line;
     for (const int winner : winners) {
         ASSERT_TRUE(std::getline(lines, line));
-        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(line))["winner"].toInt(), winner);
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(line))["winner"].toInt(),
+                  winner);
     }
 }
 

@@ -26,7 +26,8 @@ struct ExportFolder : GameFolder {
         writePalette();
         std::string sprites;
         for (int m = 0; m < 60; ++m)
-            for (int i = 0; i < kSpriteBytes; ++i) sprites += static_cast<char>(byteOf(m, i % 90, i / 90));
+            for (int i = 0; i < kSpriteBytes; ++i)
+                sprites += static_cast<char>(byteOf(m, i % 90, i / 90));
         write("monster.dat", sprites);
         loadPalette(palette);
         makeColorFromRGB(palette);
@@ -78,7 +79,8 @@ TEST(Export, SheetIsWhatThePreviewWindowDraws) {
         const QString file = QString("sheet-%1.png").arg(page);
         ASSERT_EQ(exportImages({"sheet", QString::number(page)}), 0);
         windows.showPage(page, folder.palette, 59);
-        const QImage drawn = windows.pictureBox(page)->image().convertToFormat(QImage::Format_RGB32);
+        const QImage drawn =
+            windows.pictureBox(page)->image().convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(readBack(file).convertToFormat(QImage::Format_RGB32), drawn);
     }
 }
@@ -98,7 +100,8 @@ TEST(Export, PaletteIsAGridOfItsColours) {
 TEST(Export, AllWritesPredictableNamesAndNothingIsOverwrittenWithoutForce) {
     ExportFolder folder;
     ASSERT_EQ(exportImages({"all", "images"}), 0);
-    for (const char* name : {"sprite-0.png", "sprite-59.png", "sheet-1.png", "sheet-3.png", "palette.png"})
+    for (const char* name :
+         {"sprite-0.png", "sprite-59.png", "sheet-1.png", "sheet-3.png", "palette.png"})
         EXPECT_TRUE(QFileInfo::exists(QString("images/") + name)) << name;
     EXPECT_FALSE(QFileInfo::exists("images/sprite-60.png"));
 

@@ -41,7 +41,8 @@ TEST(List, TrimsForTheTerminalAndKeepsEveryByteForScripts) {
     EXPECT_NE(csv.find(",\"Club, \"\"Big\"\" \","), std::string::npos) << csv;
     EXPECT_NE(csv.find(std::string("\r\n1,\"X") + std::string(9, '\0') + "\","), std::string::npos);
 
-    const QJsonArray json = QJsonDocument::fromJson(QByteArray::fromStdString(list({"--json"}))).array();
+    const QJsonArray json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(list({"--json"}))).array();
     ASSERT_EQ(json.size(), 2);
     EXPECT_EQ(json[0]["name"].toString(), "Ogre      ");
     EXPECT_EQ(json[0]["spare11"].toInt(), 513);
@@ -50,7 +51,8 @@ TEST(List, TrimsForTheTerminalAndKeepsEveryByteForScripts) {
 
     // One monster as the panel shows it, the fields it does not show after.
     const std::string one = list({"1"});
-    EXPECT_TRUE(one.starts_with("Monster 1\n  name          \"X         \"\n  hp            0\n")) << one;
+    EXPECT_TRUE(one.starts_with("Monster 1\n  name          \"X         \"\n  hp            0\n"))
+        << one;
     EXPECT_NE(list({"0"}).find("Not shown in the panel:\n  spare1        0\n"), std::string::npos);
     EXPECT_NE(list({"0"}).find("  sp2Threshold  40\n"), std::string::npos);
 }
