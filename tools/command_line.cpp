@@ -130,8 +130,8 @@ std::optional<long long> wholeNumber(const QString& text, long long low, long lo
     return value;
 }
 
-StandardOutput::StandardOutput(std::string command)
-    : m_command(std::move(command)), m_buffer(1 << 16) {
+StandardOutput::StandardOutput(std::string program)
+    : m_program(std::move(program)), m_buffer(1 << 16) {
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
 }
 
@@ -166,8 +166,8 @@ void StandardOutput::writeBuffered() {
         if (n < 0) {
             // The reader has gone: it wants no more, which is not a failure.
             if (errno == EPIPE) std::_Exit(kExitSuccess);
-            std::cerr << "karnwick " << m_command
-                      << ": cannot write to standard output: " << std::strerror(errno) << "\n";
+            std::cerr << m_program << ": cannot write to standard output: " << std::strerror(errno)
+                      << "\n";
             std::_Exit(kExitFailure);
         }
         at += n;

@@ -86,7 +86,8 @@ std::optional<long long> wholeNumber(const QString& text, long long low, long lo
 // was lost. The program must ignore SIGPIPE for the first case to be seen.
 class StandardOutput : public std::streambuf {
   public:
-    explicit StandardOutput(std::string command);
+    // `program` starts the message of a failed write: "karnwick duel".
+    explicit StandardOutput(std::string program);
     ~StandardOutput() override;
     // Writes what is buffered (ending the program on a failure) and returns
     // `status`.
@@ -98,7 +99,7 @@ class StandardOutput : public std::streambuf {
 
   private:
     void writeBuffered();
-    std::string m_command;
+    std::string m_program;
     std::vector<char> m_buffer;
 };
 

@@ -59,7 +59,8 @@ int main(int argc, char* argv[]) {
         return karnwick::cli::kExitFailure;
     }
     const QString name = arguments.takeFirst();
-    karnwick::cli::StandardOutput buffer(name.toStdString());
+    const Command command = findCommand(name);
+    karnwick::cli::StandardOutput buffer(command ? "karnwick " + name.toStdString() : "karnwick");
     std::ostream out(&buffer);
     if (name == "-h" || name == "--help" || name == "help") {
         out << kUsage << karnwick::cli::kExitStatusHelp;
@@ -69,7 +70,6 @@ int main(int argc, char* argv[]) {
         out << "karnwick " << KARNWICK_VERSION << "\n";
         return buffer.finish(karnwick::cli::kExitSuccess);
     }
-    const Command command = findCommand(name);
     if (!command) {
         std::cerr << "karnwick: unknown command \"" << name.toStdString() << "\"\n\n" << kUsage;
         return karnwick::cli::kExitFailure;
