@@ -134,8 +134,9 @@ class RecordChecker {
         if (s.level > 100) {
             add(i, "level", std::to_string(s.level), Severity::Warning,
                 "100 - level is negative: the signs of its attack values and of its defence "
-                "value turn over, so its attacks miss where they should hit and attacks on it "
+                "value turn over: against ordinary monsters its attacks miss and attacks on it "
                 "hit harder",
+
                 "a level from 0 to 99");
         }
 
