@@ -136,7 +136,6 @@ class RecordChecker {
                 "100 - level is negative: the signs of its attack values and of its defence "
                 "value turn over: against ordinary monsters its attacks miss and attacks on it "
                 "hit harder",
-
                 "a level from 0 to 99");
         }
 
