@@ -15,6 +15,7 @@
 
 #include "battle/odds.h"
 #include "data/errors.h"
+#include "tools/command_line.h"
 #include "tools/heat_map.h"
 #include "tools/roster.h"
 
@@ -53,8 +54,8 @@ class Progress {
 }  // namespace
 
 int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    cli::CommandLine line(
+        "matrix", "",
         "The exact odds of every ordered pair of monsters (A as Monster One, B as Monster Two,\n"
         "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
         "ranking by each monster's mean chance of winning over all opponents and both sides.");
@@ -64,53 +65,37 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
     const QCommandLineOption threadsOption(
         "threads", "Work on N threads (default: one per core); the output is the same.", "N");
-    const QCommandLineOption dirOption(
-        "dir", "The game folder holding monster.dat and monsters.tat (default: here).", "DIR", ".");
     const QCommandLineOption setOption = recordOverrideOption();
-    const QCommandLineOption helpOption({"h", "help"}, "Show this help.");
-    parser.addOptions(
-        {csvOption, jsonOption, pngOption, threadsOption, setOption, dirOption, helpOption});
+    QCommandLineParser& parser = line.parser();
+    parser.addOptions({csvOption, jsonOption, pngOption, threadsOption, setOption});
+    line.addDirOption();
 
-    if (!parser.parse(QStringList{"karnwick matrix"} + arguments)) {
-        err << "karnwick matrix: " << parser.errorText().toStdString() << "\n";
-        return 2;
+    if (const auto status = line.parse(arguments, out, err)) return *status;
+    if (!line.positionalArguments().isEmpty()) {
+        return line.fail(err, "unexpected argument \"" +
+                                  line.positionalArguments().first().toStdString() +
+                                  "\" (see --help)");
     }
-    if (parser.isSet(helpOption)) {
-        out << parser.helpText().toStdString();
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "karnwick matrix: unexpected argument \""
-            << parser.positionalArguments().first().toStdString() << "\" (see --help)\n";
-        return 2;
-    }
-    if (parser.isSet(csvOption) && parser.isSet(jsonOption)) {
-        err << "karnwick matrix: --csv and --json exclude each other\n";
-        return 2;
-    }
+    if (line.isSet(csvOption) && line.isSet(jsonOption))
+        return line.fail(err, "--csv and --json exclude each other");
     int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (parser.isSet(threadsOption)) {
-        bool ok = false;
-        threads = parser.value(threadsOption).toInt(&ok);
-        if (!ok || threads < 1 || threads > 1024) {
-            err << "karnwick matrix: --threads takes a whole number from 1 to 1024, not \""
-                << parser.value(threadsOption).toStdString() << "\"\n";
-            return 2;
+    if (line.isSet(threadsOption)) {
+        const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
+        if (!asked) {
+            return line.fail(err, "--threads takes a whole number from 1 to 1024, not \"" +
+                                      line.value(threadsOption).toStdString() + "\"");
         }
+        threads = static_cast<int>(*asked);
     }
 
-    auto opened = openRoster(parser.value(dirOption), parser.values(setOption));
-    if (const auto* message = std::get_if<std::string>(&opened)) {
-        err << "karnwick matrix: " << *message << "\n";
-        return 2;
-    }
+    auto opened = openRoster(line.gameDir(), parser.values(setOption));
+    if (const auto* message = std::get_if<std::string>(&opened)) return line.fail(err, *message);
     const Roster& roster = std::get<Roster>(opened);
     std::vector<MonsterStats> monsters;
     try {
         for (int i = 0; i <= roster.lastIndex; ++i) monsters.push_back(roster.load(i));
     } catch (const GameError& e) {
-        err << "karnwick matrix: " << e.what() << "\n";
-        return 2;
+        return line.fail(err, e.what());
     }
 
     Progress progress(err);
@@ -125,11 +110,9 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         std::vector<double> oneWins;
         for (std::size_t i = 0; i < n; ++i) labels.push_back(std::to_string(i) + " " + names[i]);
         for (const OutcomeOdds& o : matrix) oneWins.push_back(o.oneWins);
-        const QString problem = writeHeatMap(drawHeatMap(labels, oneWins), parser.value(pngOption));
-        if (!problem.isEmpty()) {
-            err << "karnwick matrix: cannot write the heat map " << problem.toStdString() << "\n";
-            return 2;
-        }
+        const QString problem = writeHeatMap(drawHeatMap(labels, oneWins), line.value(pngOption));
+        if (!problem.isEmpty())
+            return line.fail(err, "cannot write the heat map " + problem.toStdString());
     }
 
     if (parser.isSet(csvOption)) {
@@ -179,5 +162,5 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
             out << line;
         }
     }
-    return 0;
+    return cli::kExitSuccess;
 }

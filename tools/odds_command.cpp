@@ -11,6 +11,7 @@
 
 #include "battle/odds.h"
 #include "data/errors.h"
+#include "tools/command_line.h"
 #include "tools/roster.h"
 
 using namespace karnwick;
@@ -77,53 +78,36 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
 }  // namespace
 
 int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    cli::CommandLine line(
+        "odds", "A B",
         "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
         "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
         "how long battles last. Every random value is counted, none is drawn.");
+    QCommandLineParser& parser = line.parser();
     parser.addPositionalArgument("A", "Monster index for Monster One.");
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
     const QCommandLineOption jsonOption("json", "One JSON object (see docs/json.md).");
-    const QCommandLineOption dirOption(
-        "dir", "The game folder holding monster.dat and monsters.tat (default: here).", "DIR", ".");
     const QCommandLineOption setOption = recordOverrideOption();
-    const QCommandLineOption helpOption({"h", "help"}, "Show this help.");
-    parser.addOptions({jsonOption, setOption, dirOption, helpOption});
+    parser.addOptions({jsonOption, setOption});
+    line.addDirOption();
 
-    if (!parser.parse(QStringList{"karnwick odds"} + arguments)) {
-        err << "karnwick odds: " << parser.errorText().toStdString() << "\n";
-        return 2;
-    }
-    if (parser.isSet(helpOption)) {
-        out << parser.helpText().toStdString();
-        return 0;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2) {
-        err << "karnwick odds: expected two monster indexes, A and B (see --help)\n";
-        return 2;
-    }
-    auto opened = openRoster(parser.value(dirOption), parser.values(setOption));
-    if (const auto* message = std::get_if<std::string>(&opened)) {
-        err << "karnwick odds: " << *message << "\n";
-        return 2;
-    }
+    if (const auto status = line.parse(arguments, out, err)) return *status;
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() != 2)
+        return line.fail(err, "expected two monster indexes, A and B (see --help)");
+    auto opened = openRoster(line.gameDir(), parser.values(setOption));
+    if (const auto* message = std::get_if<std::string>(&opened)) return line.fail(err, *message);
     const Roster& roster = std::get<Roster>(opened);
     int monsters[2];
     Fighters fighters{};
     for (int side = 0; side < 2; ++side) {
         const auto index = roster.index(positional[side]);
-        if (const auto* message = std::get_if<std::string>(&index)) {
-            err << "karnwick odds: " << *message << "\n";
-            return 2;
-        }
+        if (const auto* message = std::get_if<std::string>(&index)) return line.fail(err, *message);
         monsters[side] = std::get<int>(index);
         try {
             fighters[side] = roster.load(monsters[side]);
         } catch (const GameError& e) {
-            err << "karnwick odds: " << e.what() << "\n";
-            return 2;
+            return line.fail(err, e.what());
         }
     }
 
@@ -139,7 +123,7 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
             {"turns", turns},
         };
         out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
-        return 0;
+        return cli::kExitSuccess;
     }
 
     const std::string names[2] = {fieldText(fighters[0].name), fieldText(fighters[1].name)};
@@ -155,5 +139,5 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
     row("Stopped by a run-time error", odds.error);
     out << formatted("Turns: mean %.2f, median %d\n\n", odds.meanTurns, medianTurns(odds));
     writeHistogram(odds, out);
-    return 0;
+    return cli::kExitSuccess;
 }

@@ -2,6 +2,7 @@
 
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "tools/command_line.h"
 
 using namespace karnwick;
 
@@ -13,17 +14,18 @@ MonsterStats Roster::load(int index) const {
 }
 
 std::variant<int, std::string> Roster::index(const QString& text) const {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (ok && value >= 0 && value <= lastIndex) return value;
+    if (const auto value = cli::wholeNumber(text, 0, lastIndex)) return static_cast<int>(*value);
     const std::string named = "monster \"" + text.toStdString() + "\" is not ";
     if (lastIndex < 0) return named + "in monster.dat, which holds no monsters";
     return named + "a monster index: the valid range is 0.." + std::to_string(lastIndex);
 }
 
-std::variant<Roster, std::string> openRoster(const QString& folder, const QStringList& setTexts) {
+std::variant<Roster, std::string> openRoster(const std::filesystem::path& folder,
+                                             const QStringList& setTexts) {
+    if (const auto missing = cli::missingGameFile(folder, {kSpriteFileName, kStatsFileName}))
+        return *missing;
     Roster roster;
-    roster.folder = std::filesystem::path(folder.toStdString());
+    roster.folder = folder;
     try {
         roster.lastIndex = countMonsters(roster.folder / kSpriteFileName);
     } catch (const GameError& e) {

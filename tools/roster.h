@@ -23,5 +23,7 @@ struct Roster {
     std::variant<int, std::string> index(const QString& text) const;
 };
 
-// On a problem (an unreadable monster.dat, a wrong --set) returns its message.
-std::variant<Roster, std::string> openRoster(const QString& folder, const QStringList& setTexts);
+// On a problem (a missing or unreadable game file, a wrong --set) returns its
+// message.
+std::variant<Roster, std::string> openRoster(const std::filesystem::path& folder,
+                                             const QStringList& setTexts);

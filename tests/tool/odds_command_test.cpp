@@ -139,7 +139,7 @@ TEST(OddsCommand, UsageErrors) {
     } wrong[] = {
         {runOddsCommand, {"0"}, "karnwick odds: expected two monster indexes, A and B"},
         {runOddsCommand, {"0", "12"}, "monster \"12\" is not a monster index: the valid range is 0..11"},
-        {runOddsCommand, {"0", "1", "--dir", "no such folder"}, "holds no monsters"},
+        {runOddsCommand, {"0", "1", "--dir", "no such folder"}, "--dir no such folder: not a folder"},
         {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
         {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {runMatrixCommand, {"7"}, "unexpected argument \"7\""},
