@@ -1,35 +1,35 @@
 #include "tools/record_overrides.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
-#include <utility>
+#include <string_view>
+
+#include "data/record_fields.h"
 
 using karnwick::MonsterStats;
 
 namespace {
 
-// The numbers a battle reads, by their record names.
-constexpr std::array<std::pair<const char*, int16_t MonsterStats::*>, 15> kFields{{
-    {"hp", &MonsterStats::hp},
-    {"level", &MonsterStats::level},
-    {"agility", &MonsterStats::agility},
-    {"strength", &MonsterStats::strength},
-    {"defense", &MonsterStats::defense},
-    {"mpower", &MonsterStats::mpower},
-    {"magicFlag", &MonsterStats::magicFlag},
-    {"offMin", &MonsterStats::offMin},
-    {"offMax", &MonsterStats::offMax},
-    {"sp1Min", &MonsterStats::sp1Min},
-    {"sp1Max", &MonsterStats::sp1Max},
-    {"sp2Min", &MonsterStats::sp2Min},
-    {"sp2Max", &MonsterStats::sp2Max},
-    {"sp1Threshold", &MonsterStats::sp1Threshold},
-    {"sp2Threshold", &MonsterStats::sp2Threshold},
-}};
+// The numbers a battle reads, by their record names; the spare fields and the
+// texts play no part in a battle.
+constexpr std::array<std::string_view, 15> kBattleFields = {
+    "hp",     "level",  "agility", "strength", "defense",      "mpower",      "magicFlag", "offMin",
+    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",       "sp1Threshold", "sp2Threshold",
+};
+
+int16_t MonsterStats::*battleField(std::string_view name) {
+    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
+        return nullptr;
+    for (const karnwick::RecordField& field : karnwick::kRecordFields)
+        if (field.name == name) return field.number;
+    return nullptr;
+}
 
 std::string fieldNames() {
     std::string names;
-    for (const auto& [name, member] : kFields) names += (names.empty() ? "" : ", ") + std::string(name);
+    for (const std::string_view name : kBattleFields)
+        names += (names.empty() ? "" : ", ") + std::string(name);
     return names;
 }
 
@@ -62,9 +62,7 @@ std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
         }
         change.index = static_cast<int16_t>(index);
         const std::string field = match.captured(2).trimmed().toStdString();
-        for (const auto& [name, member] : kFields) {
-            if (field == name) change.field = member;
-        }
+        change.field = battleField(field);
         if (!change.field)
             return quoted + "unknown field \"" + field + "\"; the fields are " + fieldNames();
         const long long value = match.captured(3).trimmed().toLongLong(&ok);
