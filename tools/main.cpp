@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <string_view>
 
 #include "tools/check_command.h"
 #include "tools/command_line.h"
@@ -47,12 +49,34 @@ Command findCommand(const QString& name) {
     return nullptr;
 }
 
+// Only the commands that draw pictures need Qt's graphics (fonts, the button
+// face of the preview window); the others start without them.
+bool drawsPictures(int argc, char* argv[]) {
+    if (argc < 2) return false;
+    const std::string_view name = argv[1];
+    return name == "export" || name == "matrix";
+}
+
+// Qt warns that XDG_RUNTIME_DIR is unset when the tool runs without a login
+// session (as root, from cron); the tool never uses that folder, so the
+// warning would only be noise on a command's error stream.
+void dropSessionNoise(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR"))) return;
+    qt_message_output(type, context, message);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // The commands draw images but never show a window: no display is needed.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    qInstallMessageHandler(dropSessionNoise);
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsPictures(argc, argv)) {
+        // Pictures are drawn but no window is ever shown: no display is needed.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("karnwick");
     QCoreApplication::setApplicationVersion(KARNWICK_VERSION);
     // A reader that stops early is seen as a failed write (EPIPE), which the
