@@ -14,7 +14,7 @@ namespace karnwick {
 namespace {
 
 // Counts of random values: 2^32 per draw, so up to 2^64 per attack.
-using Count = unsigned __int128;
+__extension__ typedef unsigned __int128 Count;
 constexpr uint64_t kValues = uint64_t{1} << 32;
 constexpr double kPerValue = 0x1p-32;
 

@@ -156,10 +156,10 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         out << "Rank  Monster  Name        Mean chance of winning\n";
         for (std::size_t r = 0; r < n; ++r) {
             const std::size_t i = order[r];
-            char line[160];
-            std::snprintf(line, sizeof line, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i,
+            char row[160];
+            std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i,
                           names[i].c_str(), 100.0 * wins[i] / (2.0 * static_cast<double>(n)));
-            out << line;
+            out << row;
         }
     }
     return cli::kExitSuccess;

@@ -128,7 +128,7 @@ TEST(Duel, SummaryCountsEveryBattle) {
     }
     EXPECT_NE(run.out.find("Monster One wins (Rat       ) "), std::string::npos);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, wins / 5.0);
+    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, static_cast<double>(wins) / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Turns: mean "), std::string::npos);
     // Another seed plays other battles.
