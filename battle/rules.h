@@ -171,8 +171,13 @@ inline Checked<int16_t> startingHitPoints(double boxNumber) {
 
 // After each turn: another one while both sides stand and fewer than 667 turns
 // have been played. The first turn is played whatever the hit points.
+// A side stands while it has at least 1 hit point.
+inline bool isStanding(int16_t hitPoints) {
+    return hitPoints >= 1;
+}
+
 inline bool battleGoesOn(int16_t hitPoints0, int16_t hitPoints1, int16_t turnsPlayed) {
-    return hitPoints1 >= 1 && hitPoints0 >= 1 && turnsPlayed <= kMaxTurns - 1;
+    return isStanding(hitPoints1) && isStanding(hitPoints0) && turnsPlayed <= kMaxTurns - 1;
 }
 
 }  // namespace karnwick

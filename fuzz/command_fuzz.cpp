@@ -3,7 +3,9 @@
 // command answers with exit status 0, 1 or 2, puts every complaint on its
 // error stream behind its own name, and changes nothing in the game folder.
 // Commands that write run dry: their folder is always one that cannot exist
-// (below /dev/null), and only their options come from the input.
+// (below /dev/null), and only their options come from the input. Commands
+// that read play in the fuzzer's own game folder: --dir is dropped. (export
+// and matrix draw pictures and need a GUI application: not fuzzed here.)
 
 #include <unistd.h>
 
@@ -21,9 +23,12 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "fuzz/fuzz_check.h"
+#include "tools/check_command.h"
 #include "tools/demo_data_command.h"
 #include "tools/demo_set.h"
 #include "tools/duel_command.h"
+#include "tools/list_command.h"
+#include "tools/odds_command.h"
 
 using karnwick::fuzz::check;
 
@@ -39,8 +44,9 @@ struct Command {
 
 // New commands join this table.
 const Command kCommands[] = {
-    {"duel", runDuelCommand, false},
-    {"demo-data", runDemoDataCommand, true},
+    {"duel", runDuelCommand, false},   {"demo-data", runDemoDataCommand, true},
+    {"odds", runOddsCommand, false},   {"list", runListCommand, false},
+    {"check", runCheckCommand, false},
 };
 
 std::filesystem::path gameFolder;
@@ -121,6 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         for (const QString& a : arguments)
             if (a.startsWith('-') && a != "-" && a != "--") options << a;
         arguments = options << "/dev/null/karnwick-fuzz";
+    } else {
+        arguments.removeIf([](const QString& a) { return a == "--dir" || a.startsWith("--dir="); });
     }
     if (!fewBattles(arguments)) return 0;
 

@@ -6,6 +6,6 @@
 #include <ostream>
 
 // `arguments` are those after the word demo-data. Returns the exit status:
-// 0 when all three files were written, 1 when a file exists and --force was
-// not given or a file could not be written, 2 for a wrong command line.
+// 0 when all three files were written; 2 for a wrong command line, a file in
+// the way without --force, or a failure, which leaves the folder as it was.
 int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);

@@ -6,15 +6,18 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include "battle/battle.h"
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "tools/command_line.h"
+#include "tools/record_overrides.h"
 
 using namespace karnwick;
 
@@ -26,6 +29,8 @@ struct DuelOptions {
     uint64_t seed = Pcg32::kDefaultState;
     bool json = false;
     bool summary = false;
+    std::filesystem::path dir = ".";
+    std::vector<RecordOverride> overrides;
 };
 
 // The log as the arena shows it: one line end per line.
@@ -47,10 +52,11 @@ QString fromUtf8(const std::string& s) {
 // exit status instead.
 std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::ostream& out,
                                             std::ostream& err) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    cli::CommandLine line(
+        "duel", "A B",
         "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
-        "files in the current directory, exactly as the arena would after a fresh start.");
+        "files, exactly as the arena would after a fresh start.");
+    QCommandLineParser& parser = line.parser();
     parser.addPositionalArgument("A", "Monster index for Monster One.");
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
     const QCommandLineOption battlesOption("battles", "Press FIGHT <n> times (default 1).", "n",
@@ -60,66 +66,68 @@ std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::o
         "summary", "No logs: how often each side won, the turn cap, errors and turn counts.");
     const QCommandLineOption seedOption(
         "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
-    const QCommandLineOption helpOption({"h", "help"}, "Show this help.");
-    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, helpOption});
+    const QCommandLineOption setOption = recordOverrideOption();
+    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, setOption});
+    line.addDirOption();
 
-    if (!parser.parse(QStringList{"karnwick duel"} + arguments)) {
-        err << "karnwick duel: " << parser.errorText().toStdString() << "\n";
-        return 2;
-    }
-    if (parser.isSet(helpOption)) {
-        out << parser.helpText().toStdString();
-        return 0;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2) {
-        err << "karnwick duel: expected two monster indexes, A and B (see --help)\n";
-        return 2;
-    }
-    if (parser.isSet(jsonOption) && parser.isSet(summaryOption)) {
-        err << "karnwick duel: --json and --summary exclude each other\n";
-        return 2;
-    }
+    if (const auto status = line.parse(arguments, out, err)) return *status;
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() != 2)
+        return line.fail(err, "expected two monster indexes, A and B (see --help)");
+    if (line.isSet(jsonOption) && line.isSet(summaryOption))
+        return line.fail(err, "--json and --summary exclude each other");
 
     DuelOptions options;
-    options.json = parser.isSet(jsonOption);
-    options.summary = parser.isSet(summaryOption);
-    bool ok = false;
-    options.battles = parser.value(battlesOption).toLongLong(&ok);
-    if (!ok || options.battles < 0) {
-        err << "karnwick duel: --battles takes a whole number of 0 or more, not \""
-            << parser.value(battlesOption).toStdString() << "\"\n";
-        return 2;
+    options.dir = line.gameDir();
+    options.json = line.isSet(jsonOption);
+    options.summary = line.isSet(summaryOption);
+    const auto battles = cli::wholeNumber(line.value(battlesOption), 0, LLONG_MAX);
+    if (!battles) {
+        return line.fail(err, "--battles takes a whole number of 0 or more, not \"" +
+                                  line.value(battlesOption).toStdString() + "\"");
     }
-    if (parser.isSet(seedOption)) {
-        options.seed = parser.value(seedOption).toULongLong(&ok);
+    options.battles = *battles;
+    if (line.isSet(seedOption)) {
+        bool ok = false;
+        options.seed = line.value(seedOption).toULongLong(&ok);
         if (!ok) {
-            err << "karnwick duel: --seed takes a whole number of 0 or more, not \""
-                << parser.value(seedOption).toStdString() << "\"\n";
-            return 2;
+            return line.fail(err, "--seed takes a whole number of 0 or more, not \"" +
+                                      line.value(seedOption).toStdString() + "\"");
         }
     }
 
+    if (const auto missing = cli::missingGameFile(options.dir, {kSpriteFileName, kStatsFileName}))
+        return line.fail(err, *missing);
     int16_t last;
     try {
-        last = countMonsters();
+        last = countMonsters(options.dir / kSpriteFileName);
     } catch (const GameError& e) {
-        err << "karnwick duel: " << e.what() << "\n";
-        return 2;
+        return line.fail(err, e.what());
     }
     for (int side = 0; side < 2; ++side) {
-        const int index = positional[side].toInt(&ok);
-        if (!ok || index < 0 || index > last) {
-            err << "karnwick duel: monster \"" << positional[side].toStdString() << "\" is not ";
+        const auto index = cli::wholeNumber(positional[side], 0, last);
+        if (!index) {
+            std::string message = "monster \"" + positional[side].toStdString() + "\" is not ";
             if (last < 0)
-                err << "in monster.dat, which holds no monsters\n";
+                message += "in monster.dat, which holds no monsters";
             else
-                err << "a monster index: the valid range is 0.." << last << "\n";
-            return 2;
+                message += "a monster index: the valid range is 0.." + std::to_string(last);
+            return line.fail(err, message);
         }
-        options.monsters[side] = static_cast<int16_t>(index);
+        options.monsters[side] = static_cast<int16_t>(*index);
     }
+    auto overrides = parseRecordOverrides(parser.values(setOption), last);
+    if (const auto* message = std::get_if<std::string>(&overrides)) return line.fail(err, *message);
+    options.overrides = std::move(std::get<std::vector<RecordOverride>>(overrides));
     return options;
+}
+
+// 1 or 2 for the side left standing; null when the cap ended the battle, an
+// error stopped it, or both sides fell.
+QJsonValue winnerOf(const BattleState& state, bool stopped) {
+    const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
+    if (stopped || standing[0] == standing[1]) return QJsonValue(QJsonValue::Null);
+    return standing[0] ? 1 : 2;
 }
 
 int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
@@ -150,6 +158,7 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
         }
         if (options.json) {
             QJsonObject line{
+                {"winner", winnerOf(state, error.has_value())},
                 {"battle", static_cast<qint64>(n)},
                 {"log", fromUtf8(texts.arena)},
                 {"currentHp", QJsonArray{fromUtf8(currentHp[0]), fromUtf8(currentHp[1])}},
@@ -172,12 +181,16 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
     const std::array<std::string, 2> agility{panelAgilityText(fighters[0]),
                                              panelAgilityText(fighters[1])};
     long long wins[2] = {0, 0}, capped = 0, errors = 0, bothDown = 0;
-    std::vector<int16_t> turns;
-    turns.reserve(static_cast<std::size_t>(std::min(options.battles, 10'000'000LL)));
+    // A battle never lasts more than 667 turns, so a count per length keeps
+    // the exact median in constant memory for any number of battles.
+    std::array<long long, kMaxTurns + 1> turnCounts{};
+    long long finished = 0;
     for (long long n = 1; n <= options.battles; ++n) {
         try {
             const BattleState state = playSilentBattle(hp, agility, fighters, random);
-            turns.push_back(state.turnCount);
+            ++turnCounts[static_cast<std::size_t>(
+                std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
+            ++finished;
             const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
             if (standing[0] && standing[1])
                 ++capped;
@@ -192,29 +205,41 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
     }
 
     auto row = [&](const std::string& label, long long count) {
-        const double share = options.battles ? 100.0 * count / options.battles : 0.0;
+        const double share = options.battles ? 100.0 * static_cast<double>(count) / static_cast<double>(options.battles) : 0.0;
         char line[160];
         std::snprintf(line, sizeof line, "%-34s %10lld  %6.2f%%\n", label.c_str(), count, share);
         out << line;
     };
     out << "Battles: " << options.battles << "\n";
-    row("Monster One wins (" + fieldText(fighters[0].name) + ")", wins[0]);
-    row("Monster Two wins (" + fieldText(fighters[1].name) + ")", wins[1]);
+    row("Monster One wins (" + cli::shownInBox(fieldText(fighters[0].name)) + ")", wins[0]);
+    row("Monster Two wins (" + cli::shownInBox(fieldText(fighters[1].name)) + ")", wins[1]);
     row("Ended by the 667-turn cap", capped);
     if (bothDown) row("Both fell at the start", bothDown);
     row("Stopped by a run-time error", errors);
-    if (!turns.empty()) {
+    if (finished) {
+        // The turn count at 0-based position `rank` of the sorted counts.
+        auto turnsAt = [&](long long rank) {
+            long long seen = 0;
+            for (std::size_t t = 0; t < turnCounts.size(); ++t) {
+                seen += turnCounts[t];
+                if (seen > rank) return static_cast<int>(t);
+            }
+            return static_cast<int>(kMaxTurns);
+        };
         long long sum = 0;
-        for (const int16_t t : turns) sum += t;
-        std::sort(turns.begin(), turns.end());
-        const std::size_t mid = turns.size() / 2;
-        const double median = turns.size() % 2 ? turns[mid] : (turns[mid - 1] + turns[mid]) / 2.0;
+        int largest = 0;
+        for (std::size_t t = 0; t < turnCounts.size(); ++t) {
+            sum += static_cast<long long>(t) * turnCounts[t];
+            if (turnCounts[t]) largest = static_cast<int>(t);
+        }
+        const long long mid = finished / 2;
+        const double median = finished % 2 ? turnsAt(mid) : (turnsAt(mid - 1) + turnsAt(mid)) / 2.0;
         char line[160];
         std::snprintf(line, sizeof line, "Turns: mean %.2f, median %g, largest %d\n",
-                      static_cast<double>(sum) / turns.size(), median, turns.back());
+                      static_cast<double>(sum) / static_cast<double>(finished), median, largest);
         out << line;
     }
-    return errors ? 1 : 0;
+    return errors ? cli::kExitFound : cli::kExitSuccess;
 }
 
 }  // namespace
@@ -226,11 +251,13 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
 
     Fighters fighters{};
     try {
-        for (int side = 0; side < 2; ++side)
-            loadMonsterStats(options.monsters[side], fighters[side]);
+        for (int side = 0; side < 2; ++side) {
+            loadMonsterStats(options.monsters[side], fighters[side], options.dir / kStatsFileName);
+            applyRecordOverrides(options.overrides, options.monsters[side], fighters[side]);
+        }
     } catch (const GameError& e) {
         err << "karnwick duel: " << e.what() << "\n";
-        return 2;
+        return cli::kExitFailure;
     }
     return options.summary ? playSummary(options, fighters, out, err)
                            : playWithLogs(options, fighters, out, err);

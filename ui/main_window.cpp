@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -13,11 +14,13 @@
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QToolTip>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
+#include "battle/odds.h"
 #include "data/errors.h"
 #include "data/sprite.h"
 #include "ui/picture_box.h"
@@ -281,6 +284,7 @@ void MainWindow::createCentre() {
                                  twipsRect(4440, 7320, 1215, 495), arenaFont(9.75, true));
 
     connect(m_cmdFIGHT, &QPushButton::clicked, this, &MainWindow::fight);
+    m_cmdFIGHT->installEventFilter(this);
     connect(m_command1, &QPushButton::clicked, this, &MainWindow::exitProgram);
     for (int16_t page = 1; page <= 3; ++page) {
         connect(m_cmdPreview[page - 1], &QPushButton::clicked, this,
@@ -374,6 +378,38 @@ void MainWindow::fight() {
         return;
     }
     showBattleTexts(texts);
+}
+
+QString MainWindow::fightOdds() const {
+    std::array<std::string, 2> hp, agility;
+    for (int side = 0; side < 2; ++side) {
+        hp[side] = statBox(StatBox::HP, side)->text().toStdString();
+        agility[side] = statBox(StatBox::Agility, side)->text().toStdString();
+    }
+    const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, hp, agility);
+    const QString separator = QString::fromUtf8(" \u00b7 ");
+    auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
+    QString text = "Monster One wins " + percent(odds.oneWins) + separator + "Monster Two wins " +
+                   percent(odds.twoWins) + separator + QString::number(odds.meanTurns, 'f', 1) +
+                   " turns on average";
+    // The rarer ends only when they show at all.
+    const std::pair<double, const char*> others[] = {
+        {odds.bothFell, "both fall "},
+        {odds.turnCap, "667-turn cap "},
+        {odds.error, "run-time error "},
+    };
+    for (const auto& [chance, name] : others) {
+        if (chance >= 0.00005) text += separator + name + percent(chance);
+    }
+    return text;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_cmdFIGHT && event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), fightOdds(), m_cmdFIGHT);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // The battle writes into plain texts; the boxes receive them once, so a long

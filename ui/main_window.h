@@ -52,6 +52,10 @@ class MainWindow : public QWidget {
     // Closes every window of the program and ends it.
     void exitProgram();
 
+    // The FIGHT button's tooltip: the exact odds of the battle a click would
+    // start, from the boxes' current HP and agility texts and the fighters.
+    QString fightOdds() const;
+
     // Replaces the message box that reports errors (tests, benchmarks).
     void setErrorReporter(ErrorReporter reporter);
     // The reporter set above, else a message box; where no one can answer a
@@ -72,6 +76,11 @@ class MainWindow : public QWidget {
     QPushButton* fightButton() const { return m_cmdFIGHT; }
     QPushButton* exitButton() const { return m_command1; }
     QPushButton* previewButton(int16_t page) const { return m_cmdPreview[page - 1]; }
+
+  protected:
+    // Answers the FIGHT button's tooltip when it is asked for, so that a
+    // choice never waits for the odds.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createPanels();

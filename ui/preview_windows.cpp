@@ -4,25 +4,23 @@
 #include <QString>
 #include <stdexcept>
 
+#include "data/preview_page.h"
 #include "data/sprite.h"
 #include "ui/picture_box.h"
 
 namespace {
 
-// One preview window's look: its caption, client area, and the inside of its
-// picture box, which sits at (8, 8) with a 2-pixel border around that inside.
+// One preview window's look: its caption and client area. Its picture box
+// sits at (8, 8) with a 2-pixel border around the page's drawing area.
 struct PageLayout {
     const char* caption;
     QSize clientArea;
-    QSize inside;
 };
 
-// The bosses sheet is only 197 pixels high: its second row of sprites is cut
-// at their pixel row 91, and later rows fall outside.
 constexpr PageLayout kPageLayouts[3] = {
-    {"Monsters 0-24", QSize(534, 557), QSize(501, 533)},
-    {"Monsters 25-49", QSize(528, 560), QSize(509, 541)},
-    {"Game Bosses", QSize(526, 224), QSize(501, 197)},
+    {"Monsters 0-24", QSize(534, 557)},
+    {"Monsters 25-49", QSize(528, 560)},
+    {"Game Bosses", QSize(526, 224)},
 };
 
 constexpr QPoint kPictureBoxPlace(8, 8);
@@ -54,13 +52,15 @@ class PreviewWindow : public QWidget {
 
 // The window is made hidden and drawn on before it is first shown, so it
 // appears with its page complete. Closing it by the title bar destroys it.
-PreviewWindow* makeWindow(const PageLayout& layout) {
+PreviewWindow* makeWindow(const PageLayout& layout, int16_t page) {
     auto* window = new PreviewWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(QString::fromLatin1(layout.caption));
     window->resize(layout.clientArea);
     // No layout manager: resizing the window leaves the picture box in place.
-    auto* box = new PictureBox(layout.inside, QSizeF(layout.inside), window);
+    const karnwick::PreviewArea area = karnwick::previewArea(page);
+    const QSize inside(area.width, area.height);
+    auto* box = new PictureBox(inside, QSizeF(inside), window);
     box->move(kPictureBoxPlace);
     return window;
 }
@@ -79,7 +79,7 @@ void PreviewWindows::showPage(int16_t page, const karnwick::Palette& palette,
         delete window.data();
     }
     if (!window) {
-        window = makeWindow(kPageLayouts[slot]);
+        window = makeWindow(kPageLayouts[slot], page);
     }
     PictureBox* box = window->findChild<PictureBox*>();
     box->clear();

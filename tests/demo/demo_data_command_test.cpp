@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "data/monster_stats.h"
 #include "data/palette.h"
@@ -17,11 +18,23 @@
 namespace karnwick {
 namespace {
 
+int demoData(const QStringList& arguments, std::string* err = nullptr) {
+    std::ostringstream out, errors;
+    const int status = runDemoDataCommand(arguments, out, errors);
+    if (err) *err = errors.str();
+    return status;
+}
+
+std::string contentsOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString target = dir.filePath("arena/demo");  // made when missing
-    ASSERT_EQ(runDemoDataCommand({target}, std::cout, std::cerr), 0);
+    ASSERT_EQ(demoData({target}), 0);
 
     const std::filesystem::path folder(target.toStdString());
     Palette palette;
@@ -41,25 +54,58 @@ TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
 }
 
 // Nothing is written while any one of the three files is in the way, unless
-// forced; a wrong command line is refused outright.
-TEST(DemoDataCommand, RefusesToOverwriteWithoutForce) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    {
-        QFile existing(dir.filePath("monsters.tat"));
-        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-        existing.write("the player's own records");
-    }
-    EXPECT_EQ(runDemoDataCommand({dir.path()}, std::cout, std::cerr), 1);
-    EXPECT_EQ(QFileInfo(dir.filePath("monsters.tat")).size(), 24);
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("mypal.pal")));
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("monster.dat")));
+// forced; a link is in the way like a file, and --force replaces the link
+// itself, never what it leads to. A wrong command line is refused outright.
+TEST(DemoDataCommand, RefusesToOverwriteAndNeverWritesThroughALink) {
+    QTemporaryDir temporary;
+    ASSERT_TRUE(temporary.isValid());
+    const std::filesystem::path dir(temporary.path().toStdString());
+    std::filesystem::create_directories(dir / "d");
+    std::filesystem::create_directories(dir / "v");
+    { std::ofstream(dir / "d" / "monsters.tat") << "the player's own records"; }
+    { std::ofstream(dir / "v" / "spr.dat") << "outside"; }
+    std::filesystem::create_symlink("../v/pal.txt", dir / "d" / "mypal.pal");  // dangling
+    std::filesystem::create_symlink("../v/spr.dat", dir / "d" / "monster.dat");
+    const QString d = QString::fromStdString((dir / "d").string());
 
-    EXPECT_EQ(runDemoDataCommand({dir.path(), "--force"}, std::cout, std::cerr), 0);
-    EXPECT_EQ(QFileInfo(dir.filePath("monsters.tat")).size(), kDemoMonsterCount * kRecordLength);
+    std::string err;
+    EXPECT_EQ(demoData({d}, &err), 2);
+    EXPECT_NE(err.find("mypal.pal already exists; use --force to overwrite it"), std::string::npos);
+    EXPECT_EQ(contentsOf(dir / "d" / "monsters.tat"), "the player's own records");
+    EXPECT_FALSE(std::filesystem::exists(dir / "v" / "pal.txt"));
 
-    EXPECT_EQ(runDemoDataCommand({"--colour"}, std::cout, std::cerr), 2);
-    EXPECT_EQ(runDemoDataCommand({"one", "two"}, std::cout, std::cerr), 2);
+    EXPECT_EQ(demoData({d, "--force"}), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "v" / "pal.txt"));
+    EXPECT_EQ(contentsOf(dir / "v" / "spr.dat"), "outside");
+    for (const auto& name : demoFileNames())
+        EXPECT_TRUE(
+            std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "d" / name)));
+    EXPECT_EQ(std::filesystem::file_size(dir / "d" / "monsters.tat"),
+              kDemoMonsterCount * kRecordLength);
+
+    EXPECT_EQ(demoData({"--colour"}), 2);
+    EXPECT_EQ(demoData({"one", "two"}), 2);
+}
+
+// A failure part-way (here a folder where monster.dat belongs) leaves the old
+// files as they were and no new file beside them; a folder that cannot be
+// made says why.
+TEST(DemoDataCommand, AFailureLeavesTheFolderAsItWas) {
+    QTemporaryDir temporary;
+    ASSERT_TRUE(temporary.isValid());
+    const std::filesystem::path dir(temporary.path().toStdString());
+    { std::ofstream(dir / "mypal.pal") << "old palette"; }
+    std::filesystem::create_directory(dir / "monster.dat");
+    std::string err;
+    EXPECT_EQ(demoData({temporary.path(), "--force"}, &err), 2);
+    EXPECT_NE(err.find("monster.dat: it is a folder"), std::string::npos) << err;
+    EXPECT_EQ(contentsOf(dir / "mypal.pal"), "old palette");
+    EXPECT_FALSE(std::filesystem::exists(dir / "monsters.tat"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+
+    EXPECT_EQ(demoData({QString::fromStdString((dir / "mypal.pal" / "sub").string())}, &err), 2);
+    EXPECT_NE(err.find("cannot create the folder"), std::string::npos);
+    EXPECT_NE(err.find(": Not a directory"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -69,13 +69,25 @@ TEST(Duel, PlaysWhatTheArenaPlaysAfterAFreshStart) {
     texts.hp = {"25", "20"};
     texts.agility = {"7", "7"};
     std::string expected;
+    std::vector<int> winners;
     for (int n = 0; n < 3; ++n) {
-        runBattle(texts, folder.pair, random);
+        BattleState state;
+        runBattle(texts, folder.pair, random, state);
         expected += withoutCarriageReturns(texts.arena) + "Current HP: " + *texts.currentHp[0] +
                     " " + *texts.currentHp[1] + "\n";
+        winners.push_back(state.currentHp[0] >= 1 ? 1 : 2);
     }
     EXPECT_EQ(run.out, expected);
     EXPECT_TRUE(run.err.empty());
+
+    // The same battles as JSON name the side left standing.
+    std::istringstream lines(duel({"0", "1", "--battles", "3", "--json"}).out);
+    std::string line;
+    for (const int winner : winners) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(line))["winner"].toInt(),
+                  winner);
+    }
 }
 
 TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
@@ -92,6 +104,7 @@ TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
         EXPECT_TRUE(
             o["log"].toString().startsWith("Monster 1 Goes first \r\nRat       attacks Broken"));
         EXPECT_EQ(o["turns"].toInt(), 0);
+        EXPECT_TRUE(o["winner"].isNull());
         EXPECT_EQ(o["currentHp"].toArray().at(1).toString(), "10");
         EXPECT_EQ(o["error"].toString(),
                   "turn 1, Monster One attacking: division by zero in the defence value");
@@ -115,11 +128,16 @@ TEST(Duel, SummaryCountsEveryBattle) {
     }
     EXPECT_NE(run.out.find("Monster One wins (Rat       ) "), std::string::npos);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, wins / 5.0);
+    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, static_cast<double>(wins) / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Turns: mean "), std::string::npos);
     // Another seed plays other battles.
     EXPECT_NE(duel({"0", "1", "--summary", "--battles", "500"}).out, run.out);
+    // A name of NUL bytes shows as the arena's box shows it: blanks.
+    folder.pair[0].name.fill('\0');
+    folder.writeRecords({folder.pair[0], folder.pair[1]});
+    EXPECT_NE(duel({"0", "1", "--summary"}).out.find("Monster One wins (          ) "),
+              std::string::npos);
 }
 
 TEST(Duel, RejectsIndexesOutsideTheMonstersAndBadOptions) {
@@ -128,13 +146,16 @@ TEST(Duel, RejectsIndexesOutsideTheMonstersAndBadOptions) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err,
               "karnwick duel: monster \"3\" is not a monster index: the valid range is 0..2\n");
-    EXPECT_EQ(duel({"-1", "0"}).status, 2);
+    run = duel({"-1", "0"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..2\n");
     EXPECT_EQ(duel({"x", "0"}).status, 2);
     EXPECT_EQ(duel({"0"}).status, 2);
     EXPECT_EQ(duel({"0", "1", "--battles", "many"}).status, 2);
     EXPECT_EQ(duel({"0", "1", "--json", "--summary"}).status, 2);
-    std::filesystem::remove("monster.dat");
+    std::filesystem::resize_file("monster.dat", 0);
     run = duel({"0", "0"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("holds no monsters"), std::string::npos);
+    EXPECT_NE(run.err.find("in monster.dat, which holds no monsters"), std::string::npos);
 }

@@ -11,10 +11,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <filesystem>
 #include <string>
 
 #include "battle/battle.h"
+#include "battle/odds.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
@@ -240,6 +242,31 @@ TEST_F(ArenaWindowTest, FightShowsTheEnginesBattleAndClicksGoOnFromTheSameRandom
         }
     }
     EXPECT_TRUE(arena.errors.isEmpty());
+}
+
+// The tooltip asks the engine when it is shown, with the boxes' texts as
+// they stand, and changes nothing else.
+TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
+    Arena arena;
+    arena.choose(0, 0);
+    arena.choose(1, 2);
+    const karnwick::BattleOdds odds =
+        karnwick::battleOdds(arena.window.fighters(), {"30", "50"}, {"12", "9"});
+    const QString expected = QString::fromUtf8("Monster One wins %1% \u00b7 Monster Two wins %2% "
+                                               "\u00b7 %3 turns on average")
+                                 .arg(100 * odds.oneWins, 0, 'f', 2)
+                                 .arg(100 * odds.twoWins, 0, 'f', 2)
+                                 .arg(odds.meanTurns, 0, 'f', 1);
+    QPushButton* fight = arena.window.fightButton();
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), fight->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(fight, &help);
+    EXPECT_EQ(QToolTip::text(), expected);
+    EXPECT_TRUE(arena.window.arenaLog()->toPlainText().isEmpty());
+
+    // An HP box beyond 16 bits stops the battle before its first turn.
+    arena.window.statBox(StatBox::HP, 1)->setText("99999");
+    EXPECT_TRUE(arena.window.fightOdds().endsWith(QString::fromUtf8("\u00b7 run-time error 100.00%")))
+        << arena.window.fightOdds().toStdString();
 }
 
 TEST_F(ArenaWindowTest, ABattleErrorKeepsTheLogSoFarAndTheNextClickStartsAfresh) {

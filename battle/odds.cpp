@@ -1,0 +1,383 @@
+#include "battle/odds.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+#include "battle/battle.h"
+#include "battle/hit_convolution.h"
+
+namespace karnwick {
+
+namespace {
+
+// Counts of random values: 2^32 per draw, so up to 2^64 per attack.
+__extension__ typedef unsigned __int128 Count;
+constexpr uint64_t kValues = uint64_t{1} << 32;
+constexpr double kPerValue = 0x1p-32;
+
+uint64_t ceilDiv(uint64_t a, uint64_t b) {
+    return a / b + (a % b != 0);
+}
+
+// Calls visit(roll, count) for each damage roll of low + floor(r * span) and
+// the number of the 2^32 values of r that give it. The blocks of values are
+// found by integer arithmetic; the roll of each block is the battle's own
+// damageRoll of the block's first value.
+template <typename Visit>
+void forEachDamageRoll(int16_t low, int16_t span, Visit&& visit) {
+    if (span == 0) {
+        visit(damageRoll(low, span, 0.0), kValues);
+    } else if (span > 0) {
+        const auto width = static_cast<uint64_t>(span);
+        uint64_t first = 0;
+        for (uint64_t j = 1; j <= width; ++j) {
+            const uint64_t next = ceilDiv(j * kValues, width);
+            visit(damageRoll(low, span, static_cast<double>(first) * kPerValue), next - first);
+            first = next;
+        }
+    } else {
+        // floor(-k s / 2^32) = -ceil(k s / 2^32): k = 0 alone gives low, then
+        // block m holds the k with (m - 1) 2^32 < k s <= m 2^32.
+        const auto width = static_cast<uint64_t>(-int32_t{span});
+        visit(damageRoll(low, span, 0.0), 1);
+        for (uint64_t m = 1; m <= width; ++m) {
+            const uint64_t first = (m - 1) * kValues / width + 1;
+            const uint64_t last = std::min(m * kValues / width, kValues - 1);
+            if (last >= first) {
+                visit(damageRoll(low, span, static_cast<double>(first) * kPerValue),
+                      last - first + 1);
+            }
+        }
+    }
+}
+
+double chanceOf(Count count) {
+    return static_cast<double>(count) * 0x1p-64;
+}
+
+// Probabilities this small are dropped from a chain: the total they could
+// carry over a whole battle stays far below the doubles' own rounding.
+constexpr double kNegligible = 1e-30;
+
+}  // namespace
+
+AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& defender) {
+    // How many of the 2^32 values of the first draw choose each kind.
+    Count kindCount[3] = {0, 0, 0};
+    for (uint64_t a = 1; a <= 100; ++a) {
+        const uint64_t first = ceilDiv((a - 1) * kValues, 100);
+        const uint64_t next = ceilDiv(a * kValues, 100);
+        const int16_t roll = actionRollFrom(static_cast<double>(first) * kPerValue);
+        kindCount[static_cast<int>(chooseAttack(roll, attacker))] += next - first;
+    }
+
+    Count unhurt = 0, fault = 0;
+    std::vector<std::pair<int32_t, Count>> hits;
+    for (const AttackKind kind : {AttackKind::Special1, AttackKind::Special2, AttackKind::Normal}) {
+        const Count kindValues = kindCount[static_cast<int>(kind)];
+        if (kindValues == 0) continue;
+        const DamageRange range = damageRange(attacker, kind);
+        const Checked<int16_t> span = damageSpan(range);
+        const DuelStats stats = duelStats(attacker, defender, kind);
+        const Checked<int32_t> defence = defenceValue(stats.defence, defender.level, defender.defense);
+        // A level of 100 fails every attack value; so does a failing range or
+        // defence, whichever step the battle meets first.
+        if (!span.ok() || !defence.ok() || !attackValue(stats.attack, attacker.level, 0).ok()) {
+            fault += kindValues * kValues;
+            continue;
+        }
+        forEachDamageRoll(range.low, span.value, [&](int16_t roll, uint64_t count) {
+            const Count values = kindValues * count;
+            const Checked<int32_t> attack = attackValue(stats.attack, attacker.level, roll);
+            const Checked<int32_t> damage =
+                attack.ok() ? damageDone(attack.value, defence.value) : Checked<int32_t>{};
+            if (!attack.ok() || !damage.ok()) {
+                fault += values;
+            } else if (isMiss(damage.value) || damage.value == 0) {
+                unhurt += values;
+            } else {
+                hits.emplace_back(damage.value, values);
+            }
+        });
+    }
+
+    std::sort(hits.begin(), hits.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
+    AttackOutcomes outcomes;
+    outcomes.unhurt = chanceOf(unhurt);
+    outcomes.fault = chanceOf(fault);
+    for (const auto& [damage, values] : hits) {
+        if (!outcomes.hits.empty() && outcomes.hits.back().damage == damage)
+            outcomes.hits.back().chance += chanceOf(values);
+        else
+            outcomes.hits.push_back({damage, chanceOf(values)});
+    }
+    return outcomes;
+}
+
+DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints) {
+    constexpr int kN = kMaxAttacks;
+    DefenderChances chances;
+    chances.fell.assign(kN + 1, 0.0);
+    chances.error.assign(kN + 1, 0.0);
+    chances.standing.assign(kN + 1, 0.0);
+
+    const std::vector<AttackOutcomes::Hit>& hits = attack.hits;
+    // Whether a hit of hits[i] on hitPoints leaves the side standing, below 1
+    // or overflows: both are monotone in the damage.
+    auto firstFelling = [&](int16_t hitPoints) {
+        return std::partition_point(hits.begin(), hits.end(), [&](const AttackOutcomes::Hit& h) {
+                   const Checked<int16_t> left = applyHit(hitPoints, h.damage);
+                   return left.ok() && isStanding(left.value);
+               }) - hits.begin();
+    };
+    auto firstOverflowing = [&](int16_t hitPoints) {
+        return std::partition_point(hits.begin(), hits.end(), [&](const AttackOutcomes::Hit& h) {
+                   return applyHit(hitPoints, h.damage).ok();
+               }) - hits.begin();
+    };
+
+    if (!isStanding(startHitPoints)) {
+        // The one turn played against a side already down can only fail.
+        double overflow = attack.fault;
+        for (auto i = firstOverflowing(startHitPoints); i < std::ssize(hits); ++i)
+            overflow += hits[i].chance;
+        chances.error[1] = overflow;
+        chances.fell[1] = 1.0 - overflow;
+        return chances;
+    }
+    chances.standing[0] = 1.0;
+
+    // The chain runs over the attacks that change something (a fault or a
+    // hit for damage), each with its chance given that the attack did not
+    // leave the side unhurt; the unhurt attacks in between come back below.
+    double active = attack.fault;
+    for (const auto& h : hits) active += h.chance;
+    if (active == 0.0) {
+        std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
+        return chances;
+    }
+    const double unhurt = attack.unhurt;
+    HitConvolution convolution(hits, active);
+
+    // felling[h], overflowing[h]: the chance that the next hit (given one)
+    // fells a side at h hit points, or overflows them.
+    const int top = startHitPoints;
+    std::vector<double> prefix(hits.size() + 1, 0.0);
+    for (std::size_t i = 0; i < hits.size(); ++i) prefix[i + 1] = prefix[i] + hits[i].chance / active;
+    std::vector<double> felling(top + 1, 0.0), overflowing(top + 1, 0.0);
+    for (int h = 1; h <= top; ++h) {
+        const auto from = firstFelling(static_cast<int16_t>(h));
+        const auto to = firstOverflowing(static_cast<int16_t>(h));
+        felling[h] = prefix[to] - prefix[from];
+        overflowing[h] = prefix.back() - prefix[to];
+    }
+
+    // After k hits: the chance of falling or overflowing at hit k and of
+    // standing after it, each given k active attacks.
+    std::vector<double> fellAt(kN + 2, 0.0), overflowAt(kN + 2, 0.0), standingAfter(kN + 2, 0.0);
+    standingAfter[0] = 1.0;
+    std::vector<double> now(top + 1, 0.0), next(top + 1, 0.0);
+    now[top] = 1.0;
+    int lo = top, hi = top, lastHit = 0;
+    for (int k = 1; k <= kN && lo <= hi; ++k) {
+        double fell = 0.0, overflow = 0.0;
+        for (int h = lo; h <= hi; ++h) {
+            fell += now[h] * felling[h];
+            overflow += now[h] * overflowing[h];
+        }
+        fellAt[k] = fell;
+        overflowAt[k] = overflow;
+        std::tie(lo, hi) = convolution.step(now, lo, hi, next);
+        while (lo <= hi && next[lo] < kNegligible) ++lo;
+        while (lo <= hi && next[hi] < kNegligible) --hi;
+        std::swap(now, next);
+        double mass = 0.0;
+        for (int h = lo; h <= hi; ++h) mass += now[h];
+        standingAfter[k] = mass;
+        lastHit = k;
+    }
+
+    // ways[k] after n attacks: the chance that k of them were active,
+    // C(n, k) unhurt^(n - k) active^k.
+    std::vector<double> ways(lastHit + 2, 0.0);
+    ways[0] = 1.0;
+    int most = 0;  // the largest k with ways[k] in use
+    for (int n = 1; n <= kN; ++n) {
+        double fell = 0.0, overflow = 0.0;
+        for (int k = 0; k <= most; ++k) {
+            fell += ways[k] * fellAt[k + 1];
+            overflow += ways[k] * overflowAt[k + 1];
+        }
+        chances.fell[n] = active * fell;
+        chances.error[n] = active * overflow + attack.fault * chances.standing[n - 1];
+        most = std::min(most + 1, lastHit);
+        for (int k = most; k >= 1; --k) ways[k] = unhurt * ways[k] + active * ways[k - 1];
+        ways[0] *= unhurt;
+        double standing = 0.0;
+        for (int k = 0; k <= most; ++k) standing += ways[k] * standingAfter[k];
+        chances.standing[n] = standing;
+    }
+    return chances;
+}
+
+DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
+                                int16_t startHitPoints) {
+    return defenderChances(attackOutcomes(attacker, defender), startHitPoints);
+}
+
+namespace {
+
+BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int opener) {
+    BattleOdds odds;
+    double* wins[2] = {&odds.oneWins, &odds.twoWins};
+    int received[2] = {0, 0};
+    for (int turn = 1; turn <= kMaxTurns; ++turn) {
+        const int attacker = turn % 2 == 1 ? opener : 1 - opener;
+        const int defender = 1 - attacker;
+        const int n = ++received[defender];
+        const DefenderChances& d = against[defender];
+        // Before turn 2 both sides stand; in turn 1 the attacker may already
+        // be down, and then this turn is the only one.
+        const double up = against[attacker].standing[received[attacker]];
+        const double down = turn == 1 ? 1.0 - up : 0.0;
+        *wins[attacker] += d.fell[n] * up;
+        *wins[defender] += d.standing[n] * down;
+        odds.bothFell += d.fell[n] * down;
+        odds.error += d.error[n] * (up + down);
+        double ended = (d.fell[n] + d.error[n]) * (up + down) + d.standing[n] * down;
+        if (turn == kMaxTurns) {
+            odds.turnCap = d.standing[n] * up;
+            ended += odds.turnCap;
+        }
+        odds.turns[turn - 1] = ended;
+        odds.meanTurns += turn * ended;
+    }
+    return odds;
+}
+
+}  // namespace
+
+BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
+    if (oneOpens >= 1.0) return combineWithOpener(against, 0);
+    if (oneOpens <= 0.0) return combineWithOpener(against, 1);
+    const BattleOdds one = combineWithOpener(against, 0), two = combineWithOpener(against, 1);
+    const double w = oneOpens;
+    auto mix = [w](double a, double b) { return w * a + (1.0 - w) * b; };
+    BattleOdds odds;
+    odds.oneWins = mix(one.oneWins, two.oneWins);
+    odds.twoWins = mix(one.twoWins, two.twoWins);
+    odds.bothFell = mix(one.bothFell, two.bothFell);
+    odds.turnCap = mix(one.turnCap, two.turnCap);
+    odds.error = mix(one.error, two.error);
+    odds.meanTurns = mix(one.meanTurns, two.meanTurns);
+    for (int t = 0; t < kMaxTurns; ++t) odds.turns[t] = mix(one.turns[t], two.turns[t]);
+    return odds;
+}
+
+namespace {
+
+// What the boxes decide before the first turn: the starting hit points (none
+// when one overflows) and the chance that Monster One opens.
+struct BattleStart {
+    bool overflow = false;
+    std::array<int16_t, 2> hitPoints{};
+    double oneOpens = 0;
+};
+
+BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
+                        const std::array<std::string, 2>& agilityTexts) {
+    BattleStart start;
+    for (int side = 0; side < 2; ++side) {
+        const Checked<int16_t> hitPoints = startingHitPoints(leadingNumber(hpTexts[side]));
+        start.overflow = start.overflow || !hitPoints.ok();
+        start.hitPoints[side] = hitPoints.value;
+    }
+    const int opener =
+        openerByAgility(leadingNumber(agilityTexts[0]), leadingNumber(agilityTexts[1]));
+    // A tie draws one random value, and each side opens on half of them.
+    start.oneOpens = opener == 0 ? 1.0 : opener == 1 ? 0.0 : 0.5;
+    return start;
+}
+
+BattleStart freshStart(const Fighters& fighters) {
+    return battleStart({panelHpText(fighters[0]), panelHpText(fighters[1])},
+                       {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+}
+
+BattleOdds overflowAtStart() {
+    // The battle stops before its first turn.
+    BattleOdds odds;
+    odds.error = 1.0;
+    return odds;
+}
+
+}  // namespace
+
+BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts) {
+    const BattleStart start = battleStart(hpTexts, agilityTexts);
+    if (start.overflow) return overflowAtStart();
+    return combineOdds({defenderChances(fighters[1], fighters[0], start.hitPoints[0]),
+                        defenderChances(fighters[0], fighters[1], start.hitPoints[1])},
+                       start.oneOpens);
+}
+
+BattleOdds battleOdds(const Fighters& fighters) {
+    return battleOdds(fighters, {panelHpText(fighters[0]), panelHpText(fighters[1])},
+                      {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+}
+
+std::vector<OutcomeOdds> oddsMatrix(
+    const std::vector<MonsterStats>& monsters, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress) {
+    const std::size_t n = monsters.size();
+    std::vector<OutcomeOdds> matrix(n * n);
+    // A and B against each other in either order meet the same two chains,
+    // so each unordered pair is one piece of work.
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    pairs.reserve(n * (n + 1) / 2);
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = a; b < n; ++b) pairs.emplace_back(a, b);
+
+    std::atomic<std::size_t> next{0}, done{0};
+    auto work = [&] {
+        for (std::size_t p = next++; p < pairs.size(); p = next++) {
+            const auto [a, b] = pairs[p];
+            const Fighters fighters{monsters[a], monsters[b]};
+            const BattleStart start = freshStart(fighters);
+            if (start.overflow) {
+                matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
+            } else {
+                const DefenderChances aHit = defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
+                const DefenderChances bHit = defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
+                matrix[a * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
+                if (a != b) matrix[b * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+            }
+            ++done;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
+    while (progress && done.load() < pairs.size()) {
+        progress(done.load(), pairs.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (progress) progress(pairs.size(), pairs.size());
+    return matrix;
+}
+
+int medianTurns(const BattleOdds& odds) {
+    double ended = 1.0 - std::accumulate(odds.turns.begin(), odds.turns.end(), 0.0);
+    for (int t = 0; t < kMaxTurns; ++t) {
+        if (ended >= 0.5) return t;
+        ended += odds.turns[t];
+    }
+    return kMaxTurns;
+}
+
+}  // namespace karnwick

@@ -1,0 +1,91 @@
+#pragma once
+// The exact odds of a battle. A side's hit points change only on the turns
+// the other side attacks, and every attack draws its own two random values, so
+// how many attacks a side survives does not depend on the other side: each
+// side's fall is a chain of its own (DefenderChances), and the two chains meet
+// turn by turn (combineOdds).
+//
+// The random source is taken as 2^32 equally likely values k / 2^32. Every
+// action roll and damage roll is counted over those values and mapped through
+// the battle's own rules, so the odds are exact up to the rounding of doubles.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "battle/rules.h"
+#include "data/monster_stats.h"
+
+namespace karnwick {
+
+// The most attacks a side can take: the side that does not open is attacked
+// in turns 1, 3, ..., 667.
+inline constexpr int kMaxAttacks = (kMaxTurns + 1) / 2;
+
+// The five ends of a battle, which sum to 1, and the mean number of turns.
+struct OutcomeOdds {
+    double oneWins = 0;   // only Monster Two ends below 1 hit point
+    double twoWins = 0;   // only Monster One ends below 1 hit point
+    double bothFell = 0;  // both below 1 (only when a side starts below 1)
+    double turnCap = 0;   // both standing after turn 667
+    double error = 0;     // a run-time error stops the battle
+    double meanTurns = 0;
+};
+
+struct BattleOdds : OutcomeOdds {
+    // turns[t - 1]: the chance that the battle ends in turn t, whatever the
+    // end. A starting hit-point overflow ends it before turn 1 and shows in
+    // `error` only.
+    std::array<double, kMaxTurns> turns{};
+};
+
+// What one attack does to its defender, over all 2^64 pairs of random values.
+struct AttackOutcomes {
+    double unhurt = 0;  // a miss or a hit for no damage
+    double fault = 0;   // an error whatever the hit points
+    struct Hit {
+        int32_t damage;  // 1 or more
+        double chance;
+    };
+    std::vector<Hit> hits;  // by rising damage, each damage once
+};
+AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& defender);
+
+// One side under attack from the other, attack by attack: the chance that it
+// falls in, or an error stops, its n-th attack, and the chance that it still
+// stands after n attacks (index n = 0 .. kMaxAttacks).
+struct DefenderChances {
+    std::vector<double> fell;
+    std::vector<double> error;
+    std::vector<double> standing;
+};
+DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints);
+DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
+                                int16_t startHitPoints);
+
+// The battle from both chains: against[side] is that side under attack, and
+// oneOpens the chance that Monster One attacks first.
+BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens);
+
+// The odds of the battle FIGHT would start with these HP and agility texts.
+BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts);
+// The same after a fresh choice of both monsters.
+BattleOdds battleOdds(const Fighters& fighters);
+
+// Every ordered pair of monsters (row: Monster One, column: Monster Two,
+// itself included) after a fresh choice, as battleOdds gives it, row by row.
+// Runs on `threads` threads (at least 1); the result does not depend on their
+// number. The calling thread waits and calls progress(done, total) about ten
+// times a second.
+std::vector<OutcomeOdds> oddsMatrix(
+    const std::vector<MonsterStats>& monsters, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+
+// The smallest turn by which at least half of the battles have ended; 0 when
+// the battle ends before turn 1.
+int medianTurns(const BattleOdds& odds);
+
+}  // namespace karnwick

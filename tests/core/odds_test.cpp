@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "battle/hit_convolution.h"
+#include "battle/odds.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::setField;
+
+namespace {
+
+// Always the normal attack, for exactly `damage` against a defender of
+// defense 0: level 0 and strength 0 make the attack value the roll itself.
+MonsterStats striker(int16_t hp, int16_t agility, int16_t damage) {
+    MonsterStats s;
+    setField(s.name, "Striker");
+    s.hp = hp, s.agility = agility;
+    s.offMin = damage, s.offMax = damage;
+    return s;
+}
+
+struct HandCase {
+    const char* name;
+    Fighters fighters;
+    double oneWins, twoWins, bothFell, turnCap, error, meanTurns;
+};
+
+Fighters with(Fighters f, void (*change)(Fighters&)) {
+    change(f);
+    return f;
+}
+
+}  // namespace
+
+TEST(Odds, HandCheckableBattles) {
+    const double half = std::ldexp(1.0, -1);
+    const HandCase cases[] = {
+        {"one-hit kill by the faster side", {striker(10, 5, 10), striker(10, 1, 10)}, 1, 0, 0, 0, 0, 1},
+        {"hits for no damage until the cap", {striker(10, 5, 0), striker(10, 1, 0)}, 0, 0, 0, 1, 0, 667},
+        {"agility tie: one half each way", {striker(10, 3, 10), striker(10, 3, 10)}, half, half, 0, 0, 0, 1},
+        {"level 100 divides by zero in turn 1",
+         with({striker(10, 5, 10), striker(10, 1, 10)}, [](Fighters& f) { f[0].level = 100; }),
+         0, 0, 0, 0, 1, 1},
+        {"Monster One starts at 0 HP", {striker(0, 1, 0), striker(10, 5, 0)}, 0, 1, 0, 0, 0, 1},
+        {"both start at 0 HP", {striker(0, 5, 0), striker(0, 1, 0)}, 0, 0, 1, 0, 0, 1},
+        {"hit points below -32768",
+         with({striker(10, 5, 20000), striker(10, 1, 0)}, [](Fighters& f) { f[0].strength = 100; }),
+         0, 0, 0, 0, 1, 1},
+        // Special attack 1 on rolls 1 to 50 (exactly half of the values)
+        // kills; the normal attack hits for 0: One wins in turn 2k - 1 with
+        // chance 2^-k, so 3 turns on average.
+        {"a kill on half of the rolls",
+         with({striker(10, 5, 0), striker(10, 1, 0)},
+              [](Fighters& f) { f[0].sp1Threshold = 51, f[0].sp1Min = 10, f[0].sp1Max = 10; }),
+         1, 0, 0, std::ldexp(1.0, -kMaxAttacks), 0, 3},
+    };
+    for (const HandCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const BattleOdds odds = battleOdds(c.fighters);
+        EXPECT_NEAR(odds.oneWins, c.oneWins, 1e-12);
+        EXPECT_NEAR(odds.twoWins, c.twoWins, 1e-12);
+        EXPECT_NEAR(odds.bothFell, c.bothFell, 1e-12);
+        EXPECT_NEAR(odds.turnCap, c.turnCap, 1e-12);
+        EXPECT_NEAR(odds.error, c.error, 1e-12);
+        EXPECT_NEAR(odds.meanTurns, c.meanTurns, 1e-9);
+        double total = 0;
+        for (const double p : odds.turns) total += p;
+        EXPECT_NEAR(total, 1.0, 1e-12);
+    }
+}
+
+TEST(Odds, BoxTextsDecideStartAndOpener) {
+    const Fighters f{striker(10, 1, 10), striker(10, 1, 10)};
+    // One opens on the agility texts, whatever the records say.
+    EXPECT_NEAR(battleOdds(f, {"10", "10"}, {"7", "6.5"}).oneWins, 1.0, 1e-12);
+    // A starting HP beyond 16 bits stops the battle before its first turn.
+    const BattleOdds overflow = battleOdds(f, {"40000", "10"}, {"1", "1"});
+    EXPECT_EQ(overflow.error, 1.0);
+    EXPECT_EQ(overflow.meanTurns, 0.0);
+    EXPECT_EQ(medianTurns(overflow), 0);
+}
+
+TEST(Odds, TransformAgreesWithDirectSums) {
+    // Hits of 1 to 1999 with uneven chances on 3000 hit points, several hits.
+    std::vector<AttackOutcomes::Hit> hits;
+    double total = 0;
+    for (int d = 1; d < 2000; d += 1 + d % 3) {
+        hits.push_back({d, 1.0 + (d % 7)});
+        total += 1.0 + (d % 7);
+    }
+    const int top = 3000;
+    HitConvolution direct(hits, total, HitConvolution::Method::Direct);
+    HitConvolution transform(hits, total, HitConvolution::Method::Transform);
+    std::vector<double> a(top + 1, 0.0), b(top + 1, 0.0), na(top + 1), nb(top + 1);
+    a[top] = b[top] = 1.0;
+    int lo = top, hi = top;
+    for (int k = 0; k < 6 && lo <= hi; ++k) {
+        const auto [dLo, dHi] = direct.step(a, lo, hi, na);
+        const auto [tLo, tHi] = transform.step(b, lo, hi, nb);
+        ASSERT_EQ(dLo, tLo);
+        ASSERT_EQ(dHi, tHi);
+        double difference = 0;
+        for (int h = dLo; h <= dHi; ++h) difference += std::fabs(na[h] - nb[h]);
+        EXPECT_LT(difference, 1e-13) << "after hit " << k + 1;
+        std::swap(a, na), std::swap(b, nb);
+        lo = dLo, hi = dHi;
+    }
+}

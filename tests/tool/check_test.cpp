@@ -1,0 +1,164 @@
+// `karnwick check` against folders that each hold one known problem.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "game_files.h"
+#include "tools/check_command.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+using karnwick::testing::setField;
+
+namespace {
+
+MonsterStats sane(const char* name) {
+    MonsterStats s;
+    setField(s.name, name);
+    setField(s.special1, "Bite");
+    setField(s.special2, "Spit");
+    s.hp = 25, s.agility = 7, s.level = 3, s.strength = 20;
+    s.sp1Threshold = 20, s.sp2Threshold = 40;
+    s.offMin = 3, s.offMax = 9, s.sp1Min = 6, s.sp1Max = 12, s.sp2Min = 2, s.sp2Max = 15;
+    s.defense = 4;
+    return s;
+}
+
+// Three sane monsters with sprites; each case spoils one thing.
+struct Files {
+    std::vector<MonsterStats> records{sane("Rat"), sane("Bat"), sane("Cat")};
+    std::string sprites = std::string(3 * 9000, '\0');
+    std::string palette;
+    Files() {
+        for (int i = 0; i < 768; ++i) palette += std::to_string(i % 64) + "\n";
+    }
+};
+
+struct Case {
+    const char* what;
+    std::function<void(Files&)> spoil;
+    const char* where;  // the start of the problem's line
+    const char* says;   // a part of what it does in the game
+};
+
+std::string runCheck(const QStringList& arguments, int& status) {
+    std::ostringstream out, err;
+    status = runCheckCommand(arguments, out, err);
+    return out.str() + err.str();
+}
+
+}  // namespace
+
+TEST(Check, NamesEveryKindOfProblem) {
+    const Case cases[] = {
+        {"767 palette numbers", [](Files& f) { f.palette.resize(f.palette.rfind("\n6")); },
+         "mypal.pal: error: it holds fewer than 768 numbers", "number 768 of 768"},
+        {"a palette word", [](Files& f) { f.palette.replace(0, 1, "x"); },
+         "mypal.pal: error: it holds a number the arena cannot read", "the arena does not start"},
+        {"a level above 63",
+         [](Files& f) { f.palette.replace(f.palette.find("\n15\n"), 4, "\n70\n"); },
+         "mypal.pal: entry 5 red = 70: warning:",
+         "carries into green; colour 5 shows as red 24, green 65, blue 68"},
+        {"trailing sprite bytes", [](Files& f) { f.sprites += "12345"; },
+         "monster.dat: length = 27005: warning:", "the last 5 bytes belong to no monster"},
+        {"more sprites than records", [](Files& f) { f.sprites += std::string(9000, '\0'); },
+         "monsters.tat: records = 3: warning:", "monsters 3 to 3 have no record"},
+        {"more records than sprites", [](Files& f) { f.sprites.resize(2 * 9000); },
+         "monsters.tat: records = 3: warning:", "records 3 to 3 are never used"},
+        {"a partial last record",
+         [](Files& f) {
+             f.records.push_back(sane("Half"));
+             f.sprites += std::string(9000, '\0');
+         },
+         "", ""},  // completed below: a record cut short
+        {"level 100", [](Files& f) { f.records[1].level = 100; },
+         "monsters.tat: monster 1 \"Bat       \": level = 100: error:", "Division by zero"},
+        {"level above 100", [](Files& f) { f.records[2].level = 150; },
+         "monsters.tat: monster 2 \"Cat       \": level = 150: warning:",
+         "100 - level is negative"},
+        {"a range beyond 16 bits",
+         [](Files& f) { f.records[0].offMin = -30000, f.records[0].offMax = 30000; },
+         "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 30000 - -30000: error:",
+         "the normal attack comes, the battle stops with Overflow"},
+        {"max below min", [](Files& f) { f.records[0].sp1Min = 9, f.records[0].sp1Max = 4; },
+         "monsters.tat: monster 0 \"Rat       \": sp1Max - sp1Min = 4 - 9: warning:",
+         "rolls from 4 to 9, the minimum included"},
+        {"no special attack 1", [](Files& f) { f.records[0].sp1Threshold = 1; },
+         "monsters.tat: monster 0 \"Rat       \": sp1Threshold = 1: warning:",
+         "special attack 1 \"Bite        \" never happens"},
+        {"no special attack 2", [](Files& f) { f.records[0].sp2Threshold = 21; },
+         "monsters.tat: monster 0 \"Rat       \": sp1Threshold, sp2Threshold = 20, 21: warning:",
+         "special attack 2 \"Spit        \" never happens"},
+        {"no hit points", [](Files& f) { f.records[2].hp = 0; },
+         "monsters.tat: monster 2 \"Cat       \": hp = 0: warning:", "ends after the first turn"},
+        {"a NUL in a name", [](Files& f) { f.records[1].name[2] = '\0'; },
+         "monsters.tat: monster 1 \"Ba        \": name = \"Ba\\x00       \": warning:",
+         "NUL or control characters"},
+        {"a hit beyond 16 bits",
+         [](Files& f) {
+             f.records[0].level = 99, f.records[0].strength = 1000, f.records[0].offMin = 30,
+             f.records[0].offMax = 40;
+         },
+         "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 40 - 30: error:",
+         "the normal attack on monster 1 \"Bat       \" can overflow: a hit of 46756 on 1 hit "
+         "points"},
+        {"damage beyond 32 bits",
+         [](Files& f) {
+             MonsterStats& a = f.records[0];
+             a.level = 99, a.strength = 32767, a.offMin = 32766, a.offMax = 32767;
+             MonsterStats& d = f.records[2];
+             d.level = 101, d.agility = 32767, d.defense = 32767;
+         },
+         "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 32767 - 32766: error:",
+         "the normal attack on monster 2 \"Cat       \" can overflow: attack value 1080163956 - "
+         "defence value -1080262456 leaves 32 bits"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GameFolder folder;
+        Files files;
+        c.spoil(files);
+        folder.write("mypal.pal", files.palette);
+        folder.write("monster.dat", files.sprites);
+        folder.writeRecords(files.records);
+        std::string where = c.where, says = c.says;
+        if (where.empty()) {
+            // The record file ends 40 bytes into monster 3's record.
+            std::filesystem::resize_file(folder.path() / "monsters.tat", 3 * 86 + 40);
+            where = "monsters.tat: length = 298: warning:";
+            says = "record 4 (monster 3) is only partly there";
+        }
+        int status = 0;
+        const std::string output =
+            runCheck({"--dir", QString::fromStdString(folder.path())}, status);
+        EXPECT_EQ(status, 1);
+        const std::size_t line = output.find("\n" + where);
+        ASSERT_TRUE(output.starts_with(where) || line != std::string::npos) << output;
+        const std::size_t from = output.starts_with(where) ? 0 : line + 1;
+        const std::string found = output.substr(from, output.find('\n', from) - from);
+        EXPECT_NE(found.find(says), std::string::npos) << found;
+    }
+}
+
+TEST(Check, CleanFilesPassAndUnreadableOnesAreAnotherMatter) {
+    GameFolder folder;
+    Files files;
+    folder.write("mypal.pal", files.palette);
+    folder.write("monster.dat", files.sprites);
+    folder.writeRecords(files.records);
+    int status = -1;
+    EXPECT_EQ(runCheck({}, status), "No problems found: 3 monsters, 3 records\n");
+    EXPECT_EQ(status, 0);
+
+    std::filesystem::remove(folder.path() / "monsters.tat");
+    EXPECT_EQ(runCheck({}, status), "karnwick check: no monsters.tat in " + folder.path().string() +
+                                        ": start in the game's folder or pass --dir\n");
+    EXPECT_EQ(status, 2);
+    folder.writeRecords(files.records);
+    std::filesystem::remove(folder.path() / "mypal.pal");
+    std::filesystem::create_directory(folder.path() / "mypal.pal");
+    EXPECT_NE(runCheck({}, status).find("karnwick check: "), std::string::npos);
+    EXPECT_EQ(status, 2);
+}

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+#include <sstream>
+
+#include "battle/battle.h"
+#include "battle/odds.h"
+#include "game_files.h"
+#include "tools/demo_set.h"
+#include "tools/duel_command.h"
+#include "tools/matrix_command.h"
+#include "tools/odds_command.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+
+namespace {
+
+struct CommandRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&), const QStringList& args) {
+    std::ostringstream out, err;
+    const int status = command(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+// The first dozen monsters of the demo set, enough for every kind of pair
+// and quick to tabulate.
+struct DemoFolder : GameFolder {
+    static constexpr int kCount = 12;
+    std::vector<MonsterStats> monsters = makeDemoMonsters();
+    DemoFolder() {
+        monsters.resize(kCount);
+        writeRecords(monsters);
+        write("monster.dat", std::string(kCount * 9000, '\0'));
+    }
+};
+
+}  // namespace
+
+// Battles played by the engine land within a 99.9% interval of the exact odds.
+TEST(OddsCommand, AgreesWithPlayedBattles) {
+    const std::vector<MonsterStats> demo = makeDemoMonsters();
+    const int pairs[][2] = {{0, 1}, {20, 20}, {9, 11}, {45, 48}};
+    constexpr int kBattles = 40000;
+    constexpr double kZ = 3.29;
+    for (const auto& [a, b] : pairs) {
+        SCOPED_TRACE(std::to_string(a) + " against " + std::to_string(b));
+        const Fighters fighters{demo[a], demo[b]};
+        const BattleOdds odds = battleOdds(fighters);
+        double square = 0;
+        for (int t = 1; t <= kMaxTurns; ++t) square += t * t * odds.turns[t - 1];
+        const double turnSpread = std::sqrt(square - odds.meanTurns * odds.meanTurns);
+
+        Pcg32 random(1000 + a * 57 + b);
+        const std::array<std::string, 2> hp{panelHpText(demo[a]), panelHpText(demo[b])};
+        const std::array<std::string, 2> agility{panelAgilityText(demo[a]), panelAgilityText(demo[b])};
+        double oneWins = 0, twoWins = 0, turns = 0;
+        for (int n = 0; n < kBattles; ++n) {
+            const BattleState s = playSilentBattle(hp, agility, fighters, random);
+            oneWins += s.currentHp[1] < 1;
+            twoWins += s.currentHp[0] < 1;
+            turns += s.turnCount;
+        }
+        for (const auto& [count, p] : {std::pair{oneWins, odds.oneWins}, {twoWins, odds.twoWins}})
+            EXPECT_NEAR(count / kBattles, p, kZ * std::sqrt(p * (1 - p) / kBattles) + 1e-9);
+        EXPECT_NEAR(turns / kBattles, odds.meanTurns, kZ * turnSpread / std::sqrt(kBattles));
+    }
+}
+
+TEST(OddsCommand, TextAndJsonReport) {
+    DemoFolder folder;
+    const CommandRun text = run(runOddsCommand, {"0", "1"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Monster One wins (Grubnik   )        10.25%\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Turns: mean 14.06, median 14\n"), std::string::npos) << text.out;
+
+    const CommandRun json = run(runOddsCommand, {"0", "1", "--json", "--dir", "."});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(o.keys(), (QStringList{"bothFell", "error", "meanTurns", "one", "oneWins", "turnCap",
+                                     "turns", "two", "twoWins"}));
+    EXPECT_EQ(o["turns"].toArray().size(), kMaxTurns);
+    EXPECT_EQ(o["one"].toInt(), 0);
+    EXPECT_EQ(o["twoWins"].toDouble(), battleOdds({folder.monsters[0], folder.monsters[1]}).twoWins);
+}
+
+TEST(OddsCommand, SetChangesOneRunOnly) {
+    DemoFolder folder;
+    // Monster 1 at 1 HP falls to Monster 0's first hit that lands.
+    const CommandRun changed = run(runOddsCommand, {"0", "1", "--json", "--set", "1.hp=1"});
+    ASSERT_EQ(changed.status, 0) << changed.err;
+    MonsterStats weak = folder.monsters[1];
+    weak.hp = 1;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).object();
+    EXPECT_EQ(o["oneWins"].toDouble(), battleOdds({folder.monsters[0], weak}).oneWins);
+    // Files are left alone, and duel plays the changed record too.
+    EXPECT_NE(run(runOddsCommand, {"0", "1", "--json"}).out, changed.out);
+    const CommandRun duel = run(runDuelCommand, {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
+    EXPECT_EQ(duel.status, 1);
+    EXPECT_NE(duel.err.find("division by zero"), std::string::npos) << duel.err;
+
+    const struct {
+        QStringList args;
+        const char* message;
+    } wrong[] = {
+        {{"--set", "1.hp"}, "karnwick odds: --set \"1.hp\": expected INDEX.FIELD=VALUE, e.g. 3.hp=120\n"},
+        {{"--set", "12.hp=5"},
+         "karnwick odds: --set \"12.hp=5\": monster \"12\" is not a monster index: the valid range "
+         "is 0..11\n"},
+        {{"--set", "1.name=5"}, "unknown field \"name\"; the fields are hp, level, agility,"},
+        {{"--set", "1.hp=32768"}, "the value \"32768\" is not a whole number from -32768 to 32767\n"},
+        {{"--set", "1.hp=4.5"}, "the value \"4.5\" is not a whole number"},
+    };
+    for (const auto& w : wrong) {
+        const CommandRun r = run(runOddsCommand, QStringList{"0", "1"} + w.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(OddsCommand, UsageErrors) {
+    DemoFolder folder;
+    const struct {
+        int (*command)(const QStringList&, std::ostream&, std::ostream&);
+        QStringList args;
+        const char* message;
+    } wrong[] = {
+        {runOddsCommand, {"0"}, "karnwick odds: expected two monster indexes, A and B"},
+        {runOddsCommand, {"0", "12"}, "monster \"12\" is not a monster index: the valid range is 0..11"},
+        {runOddsCommand, {"0", "1", "--dir", "no such folder"}, "--dir no such folder: not a folder"},
+        {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
+        {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
+        {runMatrixCommand, {"7"}, "unexpected argument \"7\""},
+        {runMatrixCommand, {"--png", "no/such/folder/map.png"}, "cannot write the heat map"},
+    };
+    for (const auto& w : wrong) {
+        SCOPED_TRACE(w.args.join(' ').toStdString());
+        const CommandRun r = run(w.command, w.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
+    }
+}
+
+TEST(MatrixCommand, SameOutputOnAnyThreadsAndAsOdds) {
+    DemoFolder folder;
+    const CommandRun one = run(runMatrixCommand, {"--csv", "--threads", "1"});
+    const CommandRun two = run(runMatrixCommand, {"--csv", "--threads", "2", "--png", "map.png"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.out, two.out);
+    EXPECT_EQ(run(runMatrixCommand, {"--json", "--threads", "1"}).out,
+              run(runMatrixCommand, {"--json", "--threads", "3"}).out);
+
+    // Row "9,11" holds what odds says for 9 against 11.
+    const BattleOdds odds = battleOdds({folder.monsters[9], folder.monsters[11]});
+    std::istringstream rows(one.out);
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_EQ(row, "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns");
+    int count = 0;
+    while (std::getline(rows, row)) {
+        ++count;
+        if (row.rfind("9,11,", 0) == 0) {
+            EXPECT_EQ(std::stod(row.substr(5)), odds.oneWins) << row;
+        }
+    }
+    EXPECT_EQ(count, DemoFolder::kCount * DemoFolder::kCount);
+
+    const QImage map("map.png");
+    EXPECT_FALSE(map.isNull());
+    EXPECT_GT(map.width(), DemoFolder::kCount * 14);
+
+    // The ranking: every monster once, best first.
+    const CommandRun ranking = run(runMatrixCommand, {});
+    EXPECT_EQ(std::count(ranking.out.begin(), ranking.out.end(), '\n'), DemoFolder::kCount + 1);
+    EXPECT_EQ(ranking.out.rfind("Rank  Monster  Name        Mean chance of winning\n", 0), 0u);
+}
+
+int main(int argc, char** argv) {
+    // The heat map draws text; the test directory sets the offscreen platform.
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

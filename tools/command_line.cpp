@@ -1,0 +1,178 @@
+#include "tools/command_line.h"
+
+#include <unistd.h>
+
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace karnwick::cli {
+
+const char* const kExitStatusHelp =
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the command ran and found something: a battle stopped by a run-time\n"
+    "     error, problems found by check\n"
+    "  2  wrong usage, game files that cannot be read, or output that cannot be\n"
+    "     written; demo-data refusing to overwrite a file\n";
+
+namespace {
+
+// QCommandLineParser takes "-1" for an option. A negative number is hidden
+// behind this mark while parsing and shown again when it is read back, so
+// `duel -1 1` is an index out of range like any other.
+const QString kNegativeMark = QStringLiteral("\x01");
+
+bool isNegativeNumber(const QString& argument) {
+    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+$"));
+    return pattern.match(argument).hasMatch();
+}
+
+QString unmarked(QString text) {
+    if (text.startsWith(kNegativeMark)) text.remove(0, kNegativeMark.size());
+    return text;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(std::string command, QString synopsis, const QString& description)
+    : m_command(std::move(command)),
+      m_synopsis(std::move(synopsis)),
+      m_helpOption(QStringList{"h", "help"}, "Show this help."),
+      m_dirOption("dir", "The game folder (default: the current directory).", "DIR") {
+    m_parser.setApplicationDescription(description);
+    m_parser.addOption(m_helpOption);
+}
+
+void CommandLine::addDirOption() {
+    m_parser.addOption(m_dirOption);
+    m_hasDir = true;
+}
+
+std::optional<int> CommandLine::parse(const QStringList& arguments, std::ostream& out,
+                                      std::ostream& err) {
+    QStringList marked{QString::fromStdString("karnwick " + m_command)};
+    for (const QString& argument : arguments)
+        marked << (isNegativeNumber(argument) ? kNegativeMark + argument : argument);
+    if (!m_parser.parse(marked)) return fail(err, m_parser.errorText().toStdString());
+    if (m_parser.isSet(m_helpOption)) {
+        out << helpText();
+        return kExitSuccess;
+    }
+    if (m_hasDir && m_parser.isSet(m_dirOption)) {
+        std::error_code error;
+        const std::filesystem::path dir = gameDir();
+        if (!std::filesystem::is_directory(dir, error))
+            return fail(err, "--dir " + dir.string() + ": not a folder");
+    }
+    return std::nullopt;
+}
+
+QString CommandLine::value(const QCommandLineOption& option) const {
+    return unmarked(m_parser.value(option));
+}
+
+QStringList CommandLine::positionalArguments() const {
+    QStringList positional = m_parser.positionalArguments();
+    for (QString& argument : positional) argument = unmarked(argument);
+    return positional;
+}
+
+std::filesystem::path CommandLine::gameDir() const {
+    if (!m_hasDir || !m_parser.isSet(m_dirOption)) return ".";
+    return std::filesystem::path(value(m_dirOption).toStdString());
+}
+
+std::string CommandLine::helpText() const {
+    // The parser's own usage line starts with the program's path; the rest of
+    // its text (description, options, arguments) is kept as it is.
+    const std::string text = m_parser.helpText().toStdString();
+    const std::size_t firstLineEnd = text.find('\n');
+    std::string usage = "Usage: karnwick " + m_command + " [options]";
+    if (!m_synopsis.isEmpty()) usage += " " + m_synopsis.toStdString();
+    return usage + (firstLineEnd == std::string::npos ? "\n" : text.substr(firstLineEnd));
+}
+
+int CommandLine::fail(std::ostream& err, const std::string& message, int status) const {
+    err << "karnwick " << m_command << ": " << message << "\n";
+    return status;
+}
+
+std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
+                                           std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        std::error_code error;
+        // A dangling link counts as missing, as the readers see it.
+        if (std::filesystem::exists(dir / name, error) || error) continue;
+        const std::filesystem::path shown =
+            std::filesystem::absolute(dir, error).lexically_normal();
+        std::string folder = shown.string();
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return std::string("no ") + name + " in " + folder +
+               ": start in the game's folder or pass --dir";
+    }
+    return std::nullopt;
+}
+
+std::string shownInBox(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
+    }
+    return text;
+}
+
+std::optional<long long> wholeNumber(const QString& text, long long low, long long high) {
+    bool ok = false;
+    const long long value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+StandardOutput::StandardOutput(std::string program)
+    : m_program(std::move(program)), m_buffer(1 << 16) {
+    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+}
+
+StandardOutput::~StandardOutput() {
+    writeBuffered();
+}
+
+int StandardOutput::finish(int status) {
+    writeBuffered();
+    return status;
+}
+
+StandardOutput::int_type StandardOutput::overflow(int_type c) {
+    writeBuffered();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+    }
+    return traits_type::not_eof(c);
+}
+
+int StandardOutput::sync() {
+    writeBuffered();
+    return 0;
+}
+
+void StandardOutput::writeBuffered() {
+    const char* at = pbase();
+    while (at < pptr()) {
+        const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(pptr() - at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            // The reader has gone: it wants no more, which is not a failure.
+            if (errno == EPIPE) std::_Exit(kExitSuccess);
+            std::cerr << m_program << ": cannot write to standard output: " << std::strerror(errno)
+                      << "\n";
+            std::_Exit(kExitFailure);
+        }
+        at += n;
+    }
+    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+}
+
+}  // namespace karnwick::cli

@@ -1,0 +1,106 @@
+#pragma once
+// What every `karnwick` command shares: its usage line, the exit statuses,
+// `--dir DIR` and the message for a game file that is not there, negative
+// monster indexes that are arguments rather than options, and a standard
+// output whose failures are never silent.
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace karnwick::cli {
+
+// The same for every command: success; the command ran and found something (a
+// battle stopped by a run-time error, problems in the game files); wrong usage,
+// game files that cannot be read, or output that cannot be written.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFound = 1;
+inline constexpr int kExitFailure = 2;
+
+// The lines `karnwick --help` ends with.
+extern const char* const kExitStatusHelp;
+
+class CommandLine {
+  public:
+    // `command` is the word after "karnwick"; `synopsis` what follows
+    // "[options]" in the usage line ("A B").
+    CommandLine(std::string command, QString synopsis, const QString& description);
+
+    QCommandLineParser& parser() { return m_parser; }
+    const std::string& command() const { return m_command; }
+
+    // Adds `--dir DIR`, the game folder (the current directory by default).
+    void addDirOption();
+
+    // Parses `arguments` (those after the command's word). Returns nothing when
+    // the command should go on; otherwise it has written the help (status 0)
+    // or the problem (status 2) and returns that status.
+    std::optional<int> parse(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+    bool isSet(const QCommandLineOption& option) const { return m_parser.isSet(option); }
+    QString value(const QCommandLineOption& option) const;
+    QStringList positionalArguments() const;
+
+    // The game folder from --dir, or the current directory.
+    std::filesystem::path gameDir() const;
+
+    // The help with a usage line that names the command, never the binary's path.
+    std::string helpText() const;
+
+    // Writes "karnwick <command>: <message>" to `err`; returns `status`.
+    int fail(std::ostream& err, const std::string& message, int status = kExitFailure) const;
+
+  private:
+    std::string m_command;
+    QString m_synopsis;
+    QCommandLineParser m_parser;
+    QCommandLineOption m_helpOption;
+    QCommandLineOption m_dirOption;
+    bool m_hasDir = false;
+};
+
+// "no monster.dat in /games/karnwick: start in the game's folder or pass --dir"
+// for the first of `names` missing from `dir`, or nothing when all are there.
+std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
+                                           std::initializer_list<const char*> names);
+
+// A game text as a statistics box of the arena shows it: the box shows every
+// control character but the tab as a blank, so a name of NUL bytes is blanks.
+std::string shownInBox(std::string text);
+
+// A whole number in `text` within [low, high], or nothing.
+std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
+
+// Standard output for a command, written straight to file descriptor 1. A
+// reader that went away (`| head`) ends the program quietly with status 0: it
+// asked for no more. Any other failed write (`> /dev/full`) is reported on
+// stderr as "karnwick <command>: cannot write to standard output: ..." and ends
+// the program with status 2, so no command can report success for output that
+// was lost. The program must ignore SIGPIPE for the first case to be seen.
+class StandardOutput : public std::streambuf {
+  public:
+    // `program` starts the message of a failed write: "karnwick duel".
+    explicit StandardOutput(std::string program);
+    ~StandardOutput() override;
+    // Writes what is buffered (ending the program on a failure) and returns
+    // `status`.
+    int finish(int status);
+
+  protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+
+  private:
+    void writeBuffered();
+    std::string m_program;
+    std::vector<char> m_buffer;
+};
+
+}  // namespace karnwick::cli

@@ -1,0 +1,10 @@
+#pragma once
+// `karnwick list [N]`: every monster's record, field by field, as the game
+// reads it; or monster N in full, as the arena's panel shows it.
+
+#include <QStringList>
+#include <ostream>
+
+// `arguments` are those after the word "list". Returns 0, or 2 for a wrong
+// command line or game files that cannot be read.
+int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);

@@ -1,0 +1,84 @@
+#include "tools/record_overrides.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "data/record_fields.h"
+
+using karnwick::MonsterStats;
+
+namespace {
+
+// The numbers a battle reads, by their record names; the spare fields and the
+// texts play no part in a battle.
+constexpr std::array<std::string_view, 15> kBattleFields = {
+    "hp",     "level",  "agility", "strength", "defense",      "mpower",      "magicFlag", "offMin",
+    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",       "sp1Threshold", "sp2Threshold",
+};
+
+int16_t MonsterStats::*battleField(std::string_view name) {
+    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
+        return nullptr;
+    for (const karnwick::RecordField& field : karnwick::kRecordFields)
+        if (field.name == name) return field.number;
+    return nullptr;
+}
+
+std::string fieldNames() {
+    std::string names;
+    for (const std::string_view name : kBattleFields)
+        names += (names.empty() ? "" : ", ") + std::string(name);
+    return names;
+}
+
+}  // namespace
+
+QCommandLineOption recordOverrideOption() {
+    return QCommandLineOption(
+        "set",
+        "Change a number of monster INDEX's record for this run only, e.g. 3.hp=120 "
+        "(repeatable; the files are not written).",
+        "INDEX.FIELD=VALUE");
+}
+
+std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
+    const QStringList& texts, int lastIndex) {
+    static const QRegularExpression form(R"(^\s*([^.=]*)\.([^=]*)=(.*)$)");
+    std::vector<RecordOverride> overrides;
+    for (const QString& text : texts) {
+        const std::string quoted = "--set \"" + text.toStdString() + "\": ";
+        const QRegularExpressionMatch match = form.match(text);
+        if (!match.hasMatch())
+            return quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
+        RecordOverride change;
+        bool ok = false;
+        const int index = match.captured(1).trimmed().toInt(&ok);
+        if (!ok || index < 0 || index > lastIndex) {
+            if (lastIndex < 0) return quoted + "there are no monsters in monster.dat";
+            return quoted + "monster \"" + match.captured(1).toStdString() +
+                   "\" is not a monster index: the valid range is 0.." + std::to_string(lastIndex);
+        }
+        change.index = static_cast<int16_t>(index);
+        const std::string field = match.captured(2).trimmed().toStdString();
+        change.field = battleField(field);
+        if (!change.field)
+            return quoted + "unknown field \"" + field + "\"; the fields are " + fieldNames();
+        const long long value = match.captured(3).trimmed().toLongLong(&ok);
+        if (!ok || value < INT16_MIN || value > INT16_MAX) {
+            return quoted + "the value \"" + match.captured(3).toStdString() +
+                   "\" is not a whole number from -32768 to 32767";
+        }
+        change.value = static_cast<int16_t>(value);
+        overrides.push_back(change);
+    }
+    return overrides;
+}
+
+void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
+                          MonsterStats& stats) {
+    for (const RecordOverride& change : overrides) {
+        if (change.index == index) stats.*change.field = change.value;
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// `--set INDEX.FIELD=VALUE`: a what-if change to one number of one monster's
+// record for a single run, for balancing without a game editor. The game files
+// are never written.
+
+#include <QCommandLineOption>
+#include <QStringList>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "data/monster_stats.h"
+
+struct RecordOverride {
+    int16_t index = 0;
+    int16_t karnwick::MonsterStats::*field = nullptr;
+    int16_t value = 0;
+};
+
+// The option as every command that plays battles offers it.
+QCommandLineOption recordOverrideOption();
+
+// Reads the texts of every --set; lastIndex is the highest monster index. On
+// a problem returns a message naming the text and what is wrong with it.
+std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
+    const QStringList& texts, int lastIndex);
+
+// Changes monster `index`'s record as asked, later changes winning.
+void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
+                          karnwick::MonsterStats& stats);
