@@ -186,10 +186,3 @@ TEST(MatrixCommand, SameOutputOnAnyThreadsAndAsOdds) {
     EXPECT_EQ(std::count(ranking.out.begin(), ranking.out.end(), '\n'), DemoFolder::kCount + 1);
     EXPECT_EQ(ranking.out.rfind("Rank  Monster  Name        Mean chance of winning\n", 0), 0u);
 }
-
-int main(int argc, char** argv) {
-    // The heat map draws text; the test directory sets the offscreen platform.
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

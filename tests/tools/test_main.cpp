@@ -1,5 +1,6 @@
-// The window tests need one QApplication for the whole run; the test
-// directory sets QT_QPA_PLATFORM=offscreen so no display is needed.
+// Export and the heat map draw on images, and export is compared with the
+// preview windows, so the tool tests run in one QApplication; the test
+// directory sets QT_QPA_PLATFORM=offscreen.
 #include <gtest/gtest.h>
 
 #include <QApplication>
