@@ -2,14 +2,15 @@
 // command, the rest are its arguments, one per line. Whatever they say, a
 // command answers with exit status 0, 1 or 2, puts every complaint on its
 // error stream behind its own name, and changes nothing in the game folder.
-// Commands that write run dry: their folder is always one that cannot exist
-// (below /dev/null), and only their options come from the input. Commands
-// that read play in the fuzzer's own game folder: --dir is dropped. (export
-// and matrix draw pictures and need a GUI application: not fuzzed here.)
+// demo-data runs dry: its folder is always one that cannot exist (below
+// /dev/null), and only its options come from the input. Commands that read
+// play in the fuzzer's own game folder: --dir is dropped, and so is matrix's
+// --png. export writes its images into a scratch folder of its own, emptied
+// after every input, and reads the game folder through --dir.
 
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,9 @@
 #include "tools/demo_data_command.h"
 #include "tools/demo_set.h"
 #include "tools/duel_command.h"
+#include "tools/export_command.h"
 #include "tools/list_command.h"
+#include "tools/matrix_command.h"
 #include "tools/odds_command.h"
 
 using karnwick::fuzz::check;
@@ -36,25 +39,38 @@ namespace {
 
 using CommandFunction = int (*)(const QStringList&, std::ostream&, std::ostream&);
 
+// How a command's arguments are made safe to run.
+enum class Writes {
+    Nothing,
+    NamedFolder,  // its arguments name a folder it writes into
+    Images,       // it writes image files where its arguments say
+};
+
 struct Command {
     const char* name;
     CommandFunction run;
-    bool writes;  // its arguments name a folder it writes into
+    Writes writes;
 };
 
 // New commands join this table.
 const Command kCommands[] = {
-    {"duel", runDuelCommand, false},   {"demo-data", runDemoDataCommand, true},
-    {"odds", runOddsCommand, false},   {"list", runListCommand, false},
-    {"check", runCheckCommand, false},
+    {"duel", runDuelCommand, Writes::Nothing},
+    {"demo-data", runDemoDataCommand, Writes::NamedFolder},
+    {"odds", runOddsCommand, Writes::Nothing},
+    {"list", runListCommand, Writes::Nothing},
+    {"check", runCheckCommand, Writes::Nothing},
+    {"matrix", runMatrixCommand, Writes::Nothing},
+    {"export", runExportCommand, Writes::Images},
 };
 
 std::filesystem::path gameFolder;
+std::filesystem::path scratchFolder;
 
 void removeGameFolder() {
     std::error_code ignored;
     std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
     std::filesystem::remove_all(gameFolder, ignored);
+    std::filesystem::remove_all(scratchFolder, ignored);
 }
 
 // A small game folder, made once and the current folder from then on: three
@@ -63,7 +79,9 @@ void enterGameFolder() {
     if (!gameFolder.empty()) return;
     gameFolder = std::filesystem::temp_directory_path() /
                  ("karnwick-command-fuzz-" + std::to_string(getpid()));
+    scratchFolder = gameFolder.string() + "-images";
     std::filesystem::create_directories(gameFolder);
+    std::filesystem::create_directories(scratchFolder);
     std::filesystem::current_path(gameFolder);
     std::atexit(removeGameFolder);
     const karnwick::DemoSet set = karnwick::makeDemoSet();
@@ -111,7 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static int argc = 1;
     static char name[] = "karnwick";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    // export and matrix draw pictures; no window is ever shown.
+    static const bool offscreen = qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(argc, argv);
+    (void)offscreen;
     enterGameFolder();
     if (size == 0) return 0;
 
@@ -122,19 +143,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                       static_cast<qsizetype>(size - 1))
                         .split('\n');
     }
-    if (command.writes) {
+    if (command.writes == Writes::NamedFolder) {
         QStringList options;
         for (const QString& a : arguments)
             if (a.startsWith('-') && a != "-" && a != "--") options << a;
         arguments = options << "/dev/null/karnwick-fuzz";
     } else {
-        arguments.removeIf([](const QString& a) { return a == "--dir" || a.startsWith("--dir="); });
+        // Nothing may name a place outside the folder the command works in.
+        arguments.removeIf([](const QString& a) {
+            return a == "--dir" || a.startsWith("--dir=") || a == "--png" ||
+                   a.startsWith("--png=") || a.contains('/') || a.contains("..");
+        });
+        if (command.writes == Writes::Images)
+            arguments << "--dir" << QString::fromStdString(gameFolder.string());
     }
     if (!fewBattles(arguments)) return 0;
 
     const auto before = folderState();
+    if (command.writes == Writes::Images) std::filesystem::current_path(scratchFolder);
     std::ostringstream out, err;
     const int status = command.run(arguments, out, err);
+    if (command.writes == Writes::Images) {
+        std::filesystem::current_path(gameFolder);
+        for (const auto& entry : std::filesystem::directory_iterator(scratchFolder))
+            std::filesystem::remove_all(entry.path());
+    }
     check(status >= 0 && status <= 2, "a command exits with 0, 1 or 2");
     const std::string complaint = err.str();
     const std::string prefix = std::string("karnwick ") + command.name + ": ";
@@ -143,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         check(out.str().empty(), "a usage error writes nothing else");
     }
     if (status == 0) check(complaint.empty(), "a command that succeeds does not complain");
-    if (command.writes)
+    if (command.writes == Writes::NamedFolder)
         check(status != 0 || out.str().starts_with("Usage:"),
               "a dry run never reports a written set");
     check(folderState() == before, "a command changes nothing in the game folder");

@@ -99,8 +99,21 @@ QImage enlarged(const QImage& image, int k) {
 
 struct Target {
     QString path;
+    QSize size;  // before enlarging
     std::function<QImage()> draw;
 };
+
+// An enlarged image is held whole while it is written: 64 megapixels at the
+// most (256 MB), so a large --scale on a sheet cannot exhaust the memory.
+constexpr qint64 kMostPixels = qint64{1} << 26;
+
+const QSize kSpriteSize(kSpriteWidth, kSpriteHeight);
+const QSize kPaletteImageSize(16 * kSwatchSize, 16 * kSwatchSize);
+
+QSize sheetSize(int16_t page) {
+    const PreviewArea area = previewArea(page);
+    return QSize(area.width, area.height);
+}
 
 }  // namespace
 
@@ -170,29 +183,41 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         }
         const auto index = static_cast<int16_t>(*n);
         if (sprite) {
-            targets.push_back({named(QString("sprite-%1.png").arg(index)), [&, index] {
+            targets.push_back({named(QString("sprite-%1.png").arg(index)), kSpriteSize, [&, index] {
                                    return spriteImage(GameFile(spritePath), index, palette);
                                }});
         } else {
-            targets.push_back({named(QString("sheet-%1.png").arg(index)), [&, index] {
+            targets.push_back({named(QString("sheet-%1.png").arg(index)), sheetSize(index), [&, index] {
                                    return sheetImage(index, last, palette, spritePath);
                                }});
         }
     } else if (what == "palette") {
-        targets.push_back({named("palette.png"), [&] { return paletteImage(palette); }});
+        targets.push_back({named("palette.png"), kPaletteImageSize, [&] { return paletteImage(palette); }});
     } else {
         const QDir folder(argument);
         if (!QDir().mkpath(folder.path()))
             return line.fail(err, "cannot create the folder " + argument.toStdString());
         for (int16_t m = 0; m <= last; ++m) {
-            targets.push_back({folder.filePath(QString("sprite-%1.png").arg(m)),
+            targets.push_back({folder.filePath(QString("sprite-%1.png").arg(m)), kSpriteSize,
                                [&, m] { return spriteImage(GameFile(spritePath), m, palette); }});
         }
         for (int16_t page = 1; page <= 3; ++page) {
-            targets.push_back({folder.filePath(QString("sheet-%1.png").arg(page)),
+            targets.push_back({folder.filePath(QString("sheet-%1.png").arg(page)), sheetSize(page),
                                [&, page] { return sheetImage(page, last, palette, spritePath); }});
         }
-        targets.push_back({folder.filePath("palette.png"), [&] { return paletteImage(palette); }});
+        targets.push_back({folder.filePath("palette.png"), kPaletteImageSize,
+                           [&] { return paletteImage(palette); }});
+    }
+
+    for (const Target& target : targets) {
+        const qint64 width = qint64{target.size.width()} * *scale;
+        const qint64 height = qint64{target.size.height()} * *scale;
+        if (width * height > kMostPixels) {
+            return line.fail(err, "--scale " + std::to_string(*scale) + " would make " +
+                                      target.path.toStdString() + " " + std::to_string(width) +
+                                      " x " + std::to_string(height) +
+                                      " pixels; an image may have at most 64 megapixels");
+        }
     }
 
     // Nothing is written while any target is in the way; a link counts as a

@@ -115,4 +115,7 @@ TEST(Export, AllWritesPredictableNamesAndNothingIsOverwrittenWithoutForce) {
     EXPECT_EQ(exportImages({"palette", "-o", "images/palette.png", "--force"}), 0);
     EXPECT_EQ(exportImages({"sprite", "60"}), 2);
     EXPECT_EQ(exportImages({"sprite", "1", "--scale", "0"}), 2);
+    // A sheet 64 times enlarged would need gigabytes: refused before drawing.
+    EXPECT_EQ(exportImages({"sheet", "2", "-o", "big.png", "--scale", "64"}), 2);
+    EXPECT_FALSE(QFileInfo::exists("big.png"));
 }
