@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QDir>
 #include <QSettings>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/arena_start.h"
@@ -45,8 +46,14 @@ int main(int argc, char* argv[]) {
 
     // Help and version before the window system; other errors wait until Qt has
     // taken its own options (-platform, -style) out of the command line.
-    const arena::CommandLine early = arena::parseCommandLine(rawArguments(argc, argv));
-    if (early.action == arena::CommandLine::Action::Exit && early.exitCode == 0)
+    const QStringList raw = rawArguments(argc, argv);
+    const arena::CommandLine early = arena::parseCommandLine(raw);
+    // A bad folder is answered at once too, unless an option may be one of
+    // Qt's, which only the application object understands.
+    const bool onlyFolders = std::none_of(raw.begin() + 1, raw.end(), [](const QString& a) {
+        return a.startsWith(QLatin1Char('-'));
+    });
+    if (early.action == arena::CommandLine::Action::Exit && (early.exitCode == 0 || onlyFolders))
         return answer(early);
 
     QApplication app(argc, argv);
