@@ -97,33 +97,10 @@ TEST(ArenaStartFolder, ArgumentThenPaletteHereThenRememberedThenHere) {
     }
 }
 
-// Started where there are no game files with a remembered game folder, the
-// arena opens there, works there and keeps remembering it.
-TEST(ArenaStartUp, OpensInTheRememberedFolderWithoutAsking) {
-    GameFolder game;
-    fillGameFolder(game);
-    GameFolder home;
-    TempSettings temp;
-    temp.settings.setValue(QLatin1String(arena::kLastFolderKey), pathOf(game));
-
-    MainWindow window;
-    const QString folder = arena::chooseStartFolder({}, QDir::currentPath(), temp.remembered());
-    int asked = 0;
-    ASSERT_TRUE(arena::startArena(window, folder, temp.settings,
-                                  [&](const QString&, const QString&) {
-                                      ++asked;
-                                      return std::nullopt;
-                                  }));
-    EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.monsterList(0)->count(), 2);
-    EXPECT_EQ(QDir::currentPath(), pathOf(game));
-    EXPECT_EQ(temp.remembered(), pathOf(game));
-}
-
 // A failed start names the folder and the file and tells of the demo set; the
-// arena retries in each folder the player picks until one works, and a
-// player who quits leaves the window unshown and the remembered folder alone.
+// arena retries in each folder the player picks until one works, asks no more
+// once it does and remembers that folder; a player who quits leaves the
+// window unshown and the remembered folder alone.
 TEST(ArenaStartUp, RetriesInTheChosenFolderUntilItWorksOrThePlayerQuits) {
     GameFolder game;
     fillGameFolder(game);

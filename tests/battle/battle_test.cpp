@@ -85,21 +85,11 @@ MonsterStats wall(const char* name) {
 }  // namespace
 
 TEST(LeadingNumber, ReadsTheNumberAtTheStartOfAText) {
-    EXPECT_EQ(leadingNumber("12"), 12);
-    EXPECT_EQ(leadingNumber("12abc"), 12);
-    EXPECT_EQ(leadingNumber("-7"), -7);
-    EXPECT_EQ(leadingNumber("+3"), 3);
-    EXPECT_EQ(leadingNumber("10.5"), 10.5);
-    EXPECT_EQ(leadingNumber("12.0"), 12);
-    EXPECT_EQ(leadingNumber(".5"), 0.5);
-    EXPECT_EQ(leadingNumber("7."), 7);
-    EXPECT_EQ(leadingNumber("  42"), 42);
-    EXPECT_EQ(leadingNumber(""), 0);
-    EXPECT_EQ(leadingNumber("abc"), 0);
-    EXPECT_EQ(leadingNumber("-"), 0);
-    EXPECT_EQ(leadingNumber("1e5"), 1);
-    EXPECT_EQ(leadingNumber(std::string(400, '9')), HUGE_VAL);
-    EXPECT_EQ(leadingNumber("0." + std::string(400, '0') + "1"), 0);
+    const std::pair<std::string, double> cases[] = {
+        {"12", 12},   {"12abc", 12}, {"-7", -7}, {"+3", 3}, {"10.5", 10.5}, {".5", 0.5},
+        {"7.", 7},    {"  42", 42},  {"", 0},    {"abc", 0}, {"-", 0},      {"1e5", 1},
+        {std::string(400, '9'), HUGE_VAL},       {"0." + std::string(400, '0') + "1", 0}};
+    for (const auto& [text, number] : cases) EXPECT_EQ(leadingNumber(text), number) << text;
 }
 
 TEST(FirstAttacker, HigherAgilityOpensWithoutADraw) {
@@ -129,8 +119,6 @@ TEST(Random, Pcg32StartsFromTheArenasFixedState) {
     EXPECT_EQ(random.nextUInt32(), 0x7b47f409u);
     Pcg32 again;
     EXPECT_EQ(again.nextRandom(), 0xa15c02b7u / 4294967296.0);
-    Pcg32 other(7);
-    EXPECT_NE(other.nextUInt32(), 0xa15c02b7u);
 }
 
 TEST(Battle, WorkedExampleThreeTurns) {
@@ -219,20 +207,27 @@ TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
     }
 }
 
-// One hit against a defenceless Knight: the damage roll floors a negative
-// range (truncation would give 4), and any magicFlag but 0, a negative one
-// too, pits both sides' mpower instead of strength and agility.
+// One hit against a Knight: the damage roll floors a negative range
+// (truncation would give 4); any magicFlag but 0, a negative one too, pits
+// both sides' mpower instead of strength and agility; the defence is divided
+// before it is multiplied (205 / 100 * 30 is just below 61.5, so 70 - 61 gets
+// through); and no damage at all is still a hit.
 TEST(Battle, OneHitFollowsTheDamageRules) {
     struct Case {
-        void (*setUp)(MonsterStats&);
+        void (*setUp)(Fighters&);
         int damage;
     };
     const Case cases[] = {
-        {[](MonsterStats& a) { a.offMin = 5, a.offMax = 2; }, 3},
-        {[](MonsterStats& a) { a.sp1Threshold = 100, a.sp1Min = a.sp1Max = 10; }, 10},
-        {[](MonsterStats& a) { a.sp1Threshold = 100, a.sp1Min = a.sp1Max = 10, a.magicFlag = -1; },
+        {[](Fighters& f) { f[0].offMin = 5, f[0].offMax = 2; }, 3},
+        {[](Fighters& f) { f[0].sp1Threshold = 100, f[0].sp1Min = f[0].sp1Max = 10; }, 10},
+        {[](Fighters& f) {
+             f[0].sp1Threshold = 100, f[0].sp1Min = f[0].sp1Max = 10, f[0].magicFlag = -1;
+         },
          20},
-        {[](MonsterStats& a) { a.magicFlag = -1, a.offMin = a.offMax = 10; }, 10},
+        {[](Fighters& f) { f[0].magicFlag = -1, f[0].offMin = f[0].offMax = 10; }, 10},
+        {[](Fighters& f) { f[0].offMin = f[0].offMax = 70, f[1].agility = 105, f[1].defense = 30; },
+         9},
+        {[](Fighters& f) { f[1].agility = 0; }, 0},
     };
     for (const Case& c : cases) {
         Fighters f{};
@@ -240,28 +235,14 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
         setField(f[1].name, "Knight");
         f[0].mpower = 100;
         f[1].agility = 50;
-        c.setUp(f[0]);
+        c.setUp(f);
         ArenaTexts t = boxes("10", "100", "1", "0");
         ScriptedRandom random{0.9, 0.5};
         EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
-        EXPECT_NE(t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight"),
+        EXPECT_NE(t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
                   std::string::npos)
             << c.damage << ": " << t.arena;
     }
-}
-
-TEST(Battle, DefenceIsDividedBeforeItIsMultiplied) {
-    Fighters f{};
-    setField(f[0].name, "Archer");
-    f[0].offMin = 70, f[0].offMax = 70;  // attack value exactly 70
-    setField(f[1].name, "Knight");
-    f[1].agility = 105, f[1].level = 0, f[1].defense = 30;
-    ArenaTexts t = boxes("10", "10", "1", "0");
-    ConstantRandom random(0.9);
-    BattleState state;
-    runBattle(t, f, random, state);
-    // 205 / 100 * 30 is just below 61.5, so the defence is 61 and 9 gets through.
-    EXPECT_NE(t.arena.find(" and caused 9 damage to Knight    \r\n"), std::string::npos) << t.arena;
 }
 
 TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
@@ -315,31 +296,5 @@ TEST(Battle, AttackKindFollowsTheThresholds) {
         EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
         const std::string firstAttack = t.arena.substr(23, t.arena.find("\r\n", 23) + 2 - 23);
         EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
-    }
-}
-
-TEST(Battle, ZeroDamageIsAHit) {
-    Fighters f{};
-    setField(f[0].name, "Mouse");
-    setField(f[1].name, "Cat");
-    ArenaTexts t = boxes("3", "4", "1", "0");
-    ConstantRandom random(0.5);
-    BattleState state;
-    runBattle(t, f, random, state);
-    EXPECT_EQ(state.turnCount, 667);
-    EXPECT_NE(t.arena.find(" and caused 0 damage to Cat       \r\n"), std::string::npos);
-}
-
-TEST(Battle, SilentBattleMatchesTheLoggedOne) {
-    Fighters f = goblinAndWraith();
-    Pcg32 a, b;
-    for (int i = 0; i < 50; ++i) {
-        ArenaTexts t = boxes("30", "40", "12", "12");
-        BattleState logged;
-        runBattle(t, f, a, logged);
-        const BattleState silent = playSilentBattle(t.hp, t.agility, f, b);
-        EXPECT_EQ(silent.currentHp, logged.currentHp);
-        EXPECT_EQ(silent.turnCount, logged.turnCount);
-        EXPECT_EQ(t.currentHp[0], std::to_string(logged.currentHp[0]));
     }
 }

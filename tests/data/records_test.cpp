@@ -10,26 +10,6 @@ using namespace karnwick;
 using karnwick::testing::GameFolder;
 using karnwick::testing::setField;
 
-namespace {
-
-MonsterStats numbered(int16_t seed) {
-    MonsterStats s;
-    setField(s.name, "Orc" + std::to_string(seed));
-    setField(s.special1, "Bite");
-    setField(s.special2, "Claw");
-    int16_t v = seed;
-    for (auto* f :
-         {&s.hp,           &s.spare1,  &s.spare2,   &s.spare3,  &s.spare4, &s.spare5,
-          &s.level,        &s.agility, &s.strength, &s.spare6,  &s.spare7, &s.sp1Threshold,
-          &s.sp2Threshold, &s.spare8,  &s.spare9,   &s.offMin,  &s.offMax, &s.sp1Min,
-          &s.sp1Max,       &s.sp2Min,  &s.sp2Max,   &s.defense, &s.mpower, &s.magicFlag,
-          &s.spare10,      &s.spare11})
-        *f = v++;
-    return s;
-}
-
-}  // namespace
-
 TEST(Records, DecodeTheFieldsAtTheirOffsets) {
     RecordBytes bytes{};
     std::memcpy(bytes.data(), "Goblin    ", 10);
@@ -62,7 +42,10 @@ TEST(Records, DecodeTheFieldsAtTheirOffsets) {
 TEST(Records, LoadReadsRecordIndexPlusOne) {
     GameFolder folder;
     std::vector<MonsterStats> records;
-    for (int16_t i = 0; i < 57; ++i) records.push_back(numbered(static_cast<int16_t>(i * 100)));
+    for (int16_t i = 0; i < 57; ++i) {
+        records.emplace_back().hp = i;
+        setField(records.back().name, "Orc" + std::to_string(i));
+    }
     folder.writeRecords(records);
 
     Fighters fighters{};

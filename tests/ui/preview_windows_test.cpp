@@ -55,45 +55,28 @@ class PreviewWindowsTest : public ::testing::Test {
     PreviewWindows m_windows;
 };
 
-// Without a monster.dat every page opens empty, each in a window of its own.
-TEST_F(PreviewWindowsTest, EachPageOpensItsOwnWindowEvenWithoutSprites) {
-    for (int16_t page = 1; page <= 3; ++page) {
-        m_windows.showPage(page, m_palette, -1);
-        const QWidget* window = m_windows.window(page);
-        ASSERT_NE(window, nullptr);
-        EXPECT_TRUE(window->isWindow());
-        EXPECT_TRUE(window->isVisible());
-        EXPECT_FALSE(window->isModal());
-        expectPage(page, 0, -1);
+// Each page opens a window of its own, even without a monster.dat, and fills
+// its cells row by row up to the last monster; the bosses' page is 197 pixels
+// high, so its second row shows sprite rows 0 to 91 only.
+TEST_F(PreviewWindowsTest, EachPageFillsItsOwnWindowUpToTheLastMonster) {
+    const struct {
+        int sprites;
+        int16_t page;
+        int first, last;
+    } cases[] = {{0, 1, 0, -1},   {0, 2, 25, -1}, {0, 3, 50, -1}, {11, 1, 0, 10},
+                 {11, 2, 25, 10}, {50, 2, 25, 49}, {75, 3, 50, 56}, {75, 3, 50, 60}};
+    for (const auto& c : cases) {
+        writeSprites(c.sprites);
+        m_windows.showPage(c.page, m_palette, int16_t(c.last));
+        ASSERT_NE(m_windows.window(c.page), nullptr);
+        EXPECT_TRUE(m_windows.window(c.page)->isVisible());
+        expectPage(c.page, c.first, c.last);
     }
     EXPECT_NE(m_windows.window(1), m_windows.window(2));
-    EXPECT_NE(m_windows.window(2), m_windows.window(3));
-    EXPECT_THROW(m_windows.showPage(4, m_palette, -1), std::out_of_range);
-}
-
-TEST_F(PreviewWindowsTest, PagesOneAndTwoFillRowByRowUpToTheLastMonster) {
-    writeSprites(11);
-    m_windows.showPage(1, m_palette, 10);
-    expectPage(1, 0, 10);
-    m_windows.showPage(2, m_palette, 10);
-    expectPage(2, 25, 10);
-
-    writeSprites(50);
-    m_windows.showPage(2, m_palette, 49);
-    expectPage(2, 25, 49);
-}
-
-TEST_F(PreviewWindowsTest, BossesPageFollowsTheMonsterCountAndCutsItsSecondRow) {
-    writeSprites(75);
-    for (int last : {56, 60, 49}) {
-        m_windows.showPage(3, m_palette, int16_t(last));
-        expectPage(3, 50, last);
-    }
-    // 197 pixels high: the second row shows sprite rows 0 to 91 only.
-    m_windows.showPage(3, m_palette, 60);
     const QImage& image = m_windows.pictureBox(3)->image();
     ASSERT_EQ(image.height(), 197);
     EXPECT_EQ(image.pixel(95 + 1, 196), colourOf(spriteByte(56, 1, 91)));
+    EXPECT_THROW(m_windows.showPage(4, m_palette, -1), std::out_of_range);
 }
 
 TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAnew) {
@@ -104,7 +87,6 @@ TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAn
     m_windows.showPage(2, m_palette, 26);
     EXPECT_EQ(m_windows.window(2), first.data());
     expectPage(2, 25, 26);
-    EXPECT_EQ(QApplication::topLevelWidgets().count(first.data()), 1);
 
     // Closed by the user: gone at once, even before the event loop destroys
     // it, and the next click draws a fresh window.
@@ -113,7 +95,6 @@ TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAn
     m_windows.showPage(2, m_palette, 29);
     ASSERT_NE(m_windows.window(2), nullptr);
     EXPECT_NE(m_windows.window(2), first.data());
-    EXPECT_TRUE(m_windows.window(2)->isVisible());
     expectPage(2, 25, 29);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
