@@ -109,4 +109,18 @@ void setField(std::array<char, N>& field, std::string_view text) {
     for (std::size_t i = 0; i < text.size() && i < N; ++i) field[i] = text[i];
 }
 
+// A monster with ordinary numbers everywhere, which check finds nothing
+// wrong with and which fights without a run-time error.
+inline MonsterStats saneMonster(std::string_view name, int16_t hp = 25, int16_t agility = 7) {
+    MonsterStats s;
+    setField(s.name, name);
+    setField(s.special1, "Bite");
+    setField(s.special2, "Spit");
+    s.hp = hp, s.agility = agility, s.level = 3, s.strength = 20;
+    s.sp1Threshold = 20, s.sp2Threshold = 40;
+    s.offMin = 3, s.offMax = 9, s.sp1Min = 6, s.sp1Max = 12, s.sp2Min = 2, s.sp2Max = 15;
+    s.defense = 4;
+    return s;
+}
+
 }  // namespace karnwick::testing

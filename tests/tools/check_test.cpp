@@ -10,25 +10,13 @@
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
-using karnwick::testing::setField;
+using karnwick::testing::saneMonster;
 
 namespace {
 
-MonsterStats sane(const char* name) {
-    MonsterStats s;
-    setField(s.name, name);
-    setField(s.special1, "Bite");
-    setField(s.special2, "Spit");
-    s.hp = 25, s.agility = 7, s.level = 3, s.strength = 20;
-    s.sp1Threshold = 20, s.sp2Threshold = 40;
-    s.offMin = 3, s.offMax = 9, s.sp1Min = 6, s.sp1Max = 12, s.sp2Min = 2, s.sp2Max = 15;
-    s.defense = 4;
-    return s;
-}
-
 // Three sane monsters with sprites; each case spoils one thing.
 struct Files {
-    std::vector<MonsterStats> records{sane("Rat"), sane("Bat"), sane("Cat")};
+    std::vector<MonsterStats> records{saneMonster("Rat"), saneMonster("Bat"), saneMonster("Cat")};
     std::string sprites = std::string(3 * 9000, '\0');
     std::string palette;
     std::size_t recordBytes = std::string::npos;  // where monsters.tat is cut
@@ -70,7 +58,7 @@ TEST(Check, NamesEveryKindOfProblem) {
          "monsters.tat: records = 3: warning:", "records 3 to 3 are never used"},
         {"a partial last record",
          [](Files& f) {
-             f.records.push_back(sane("Half"));
+             f.records.push_back(saneMonster("Half"));
              f.sprites += std::string(9000, '\0');
              f.recordBytes = 3 * 86 + 40;
          },
