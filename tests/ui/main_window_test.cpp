@@ -108,6 +108,7 @@ TEST(ArenaStartUp, ListsFollowTheSprites) {
 // A sample of places (twips / 15) and the focus order along the tab indexes.
 TEST_F(ArenaWindowTest, ControlsSitAtTheirPlacesInTabOrder) {
     Arena arena;
+    EXPECT_EQ(arena.window.windowTitle(), QStringLiteral("Karnwick Battle Arena"));
     EXPECT_EQ(arena.window.size(), QSize(684, 543));
     const std::pair<const char*, QRect> places[] = {
         {"pic11", {544, 32, 100, 100}},     {"cboMonsterList0", {16, 144, 89, 21}},

@@ -73,6 +73,9 @@ TEST_F(PreviewWindowsTest, EachPageFillsItsOwnWindowUpToTheLastMonster) {
         expectPage(c.page, c.first, c.last);
     }
     EXPECT_NE(m_windows.window(1), m_windows.window(2));
+    EXPECT_EQ(m_windows.window(1)->windowTitle(), QStringLiteral("Monsters 0-24"));
+    EXPECT_EQ(m_windows.window(2)->windowTitle(), QStringLiteral("Monsters 25-49"));
+    EXPECT_EQ(m_windows.window(3)->windowTitle(), QStringLiteral("Game Bosses"));
     const QImage& image = m_windows.pictureBox(3)->image();
     ASSERT_EQ(image.height(), 197);
     EXPECT_EQ(image.pixel(95 + 1, 196), colourOf(spriteByte(56, 1, 91)));
