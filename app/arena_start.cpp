@@ -34,9 +34,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         "'karnwick demo-data DIR' writes a demo set of game files."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("DIR"),
-                                 QStringLiteral("The game folder (mypal.pal, monster.dat, monsters.tat)."),
-                                 QStringLiteral("[DIR]"));
+    parser.addPositionalArgument(
+        QStringLiteral("DIR"),
+        QStringLiteral("The game folder (mypal.pal, monster.dat, monsters.tat)."),
+        QStringLiteral("[DIR]"));
 
     CommandLine result;
     const QString program = QStringLiteral("karnwick-arena");
@@ -57,16 +58,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         result.action = CommandLine::Action::Exit;
-        result.out = program + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
-                     QLatin1Char('\n');
+        result.out =
+            program + QLatin1Char(' ') + QCoreApplication::applicationVersion() + QLatin1Char('\n');
         return result;
     }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) return usageError(QStringLiteral("only one game folder can be given"));
     if (!folders.isEmpty()) {
         const QFileInfo info(folders.first());
-        if (!info.exists())
-            return usageError(folders.first() + QStringLiteral(": no such folder"));
+        if (!info.exists()) return usageError(folders.first() + QStringLiteral(": no such folder"));
         if (!info.isDir()) return usageError(folders.first() + QStringLiteral(": not a folder"));
         result.folder = info.absoluteFilePath();
     }
@@ -110,8 +110,8 @@ std::optional<QString> askForGameFolder(const QString& text, const QString& fold
         box.setEscapeButton(quit);
         box.exec();
         if (box.clickedButton() != open) return std::nullopt;
-        const QString chosen = QFileDialog::getExistingDirectory(
-            nullptr, QStringLiteral("Open Game Folder"), folder);
+        const QString chosen =
+            QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Open Game Folder"), folder);
         // Cancelling the folder dialog goes back to the box, not out of the arena.
         if (!chosen.isEmpty()) return chosen;
     }
@@ -122,8 +122,9 @@ bool startArena(MainWindow& window, QString folder, QSettings& settings,
     for (;;) {
         QString problem;
         if (!QDir::setCurrent(folder)) {
-            problem = QStringLiteral("The folder cannot be opened: it does not exist or is not "
-                                     "readable.");
+            problem = QStringLiteral(
+                "The folder cannot be opened: it does not exist or is not "
+                "readable.");
         } else {
             folder = QDir::currentPath();
             try {

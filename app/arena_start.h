@@ -48,8 +48,8 @@ QString startUpFailureText(const QString& folder, const QString& problem);
 
 // Asked after a failed start with the failure text and the folder; returns the
 // folder to try next, or nothing when the player quits.
-using FolderChooser = std::function<std::optional<QString>(const QString& text,
-                                                           const QString& folder)>;
+using FolderChooser =
+    std::function<std::optional<QString>(const QString& text, const QString& folder)>;
 
 // The player's choice through a message box and the folder dialog. Where no
 // one can answer a box (the offscreen and minimal platforms) it shows none and

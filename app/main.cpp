@@ -3,8 +3,8 @@
 // When start-up fails the player may pick another folder or quit.
 
 #include <QApplication>
-#include <QIcon>
 #include <QDir>
+#include <QIcon>
 #include <QSettings>
 #include <algorithm>
 #include <cstdio>
@@ -64,8 +64,9 @@ int main(int argc, char* argv[]) {
     if (line.action == arena::CommandLine::Action::Exit) return answer(line);
 
     QSettings settings;
-    const QString folder = arena::chooseStartFolder(
-        line.folder, QDir::currentPath(), settings.value(QLatin1String(arena::kLastFolderKey)).toString());
+    const QString folder =
+        arena::chooseStartFolder(line.folder, QDir::currentPath(),
+                                 settings.value(QLatin1String(arena::kLastFolderKey)).toString());
 
     MainWindow frm1;
     if (!arena::startArena(frm1, folder, settings)) return 1;

@@ -24,10 +24,10 @@ int16_t chooseOpener(double agility0, double agility1, Random& random) {
                                       std::string_view what) {
     const ErrorKind kind =
         fault == RuleFault::DivisionByZero ? ErrorKind::DivisionByZero : ErrorKind::Overflow;
-    throw GameError(kind,
-                    "turn " + std::to_string(turn) + ", " + std::string(kSideNames[attacker]) +
-                        " attacking",
-                    "in the " + std::string(what));
+    throw GameError(
+        kind,
+        "turn " + std::to_string(turn) + ", " + std::string(kSideNames[attacker]) + " attacking",
+        "in the " + std::string(what));
 }
 
 // The log lines of one battle that do not depend on the dice, made once.
@@ -116,8 +116,7 @@ void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
         const DamageRange range = damageRange(a, kind);
         const Checked<int16_t> span = damageSpan(range);
         if (!span.ok()) {
-            failTurn(span.fault, turn, st.attacker,
-                     "damage range " + std::string(range.name));
+            failTurn(span.fault, turn, st.attacker, "damage range " + std::string(range.name));
         }
         const int16_t roll = damageRoll(range.low, span.value, r);
 

@@ -72,7 +72,8 @@ std::pair<int, int> HitConvolution::step(const std::vector<double>& now, int lo,
 
     bool useTransform = m_method == Method::Transform;
     if (m_method == Method::Choose) {
-        const int size = static_cast<int>(std::bit_ceil(static_cast<unsigned>(width + m_damage[reach - 1])));
+        const int size =
+            static_cast<int>(std::bit_ceil(static_cast<unsigned>(width + m_damage[reach - 1])));
         useTransform = width * reach > 4LL * size * std::bit_width(static_cast<unsigned>(size));
     }
     if (useTransform) {
@@ -92,8 +93,8 @@ std::pair<int, int> HitConvolution::step(const std::vector<double>& now, int lo,
     return {newLo, newHi};
 }
 
-void HitConvolution::transform(const std::vector<double>& now, int lo, int hi, int newLo,
-                               int newHi, std::vector<double>& next) {
+void HitConvolution::transform(const std::vector<double>& now, int lo, int hi, int newLo, int newHi,
+                               std::vector<double>& next) {
     // next[h] = sum over x of q(x) now[h + x]: a convolution of now[lo..] with
     // the damages reversed, d[X - x] = q(x), X the largest damage used; the
     // spectrum of d is kept per transform size.
@@ -107,10 +108,12 @@ void HitConvolution::transform(const std::vector<double>& now, int lo, int hi, i
     if (!m_transforms[level]) {
         auto made = std::make_unique<Transform>(size);
         std::fill(made->values, made->values + size, 0.0);
-        for (std::ptrdiff_t j = 0; j < usable; ++j) made->values[largest - m_damage[j]] = m_chance[j];
+        for (std::ptrdiff_t j = 0; j < usable; ++j)
+            made->values[largest - m_damage[j]] = m_chance[j];
         fftw_execute(made->forward);
-        made->damages.assign(reinterpret_cast<std::complex<double>*>(made->spectrum),
-                             reinterpret_cast<std::complex<double>*>(made->spectrum) + size / 2 + 1);
+        made->damages.assign(
+            reinterpret_cast<std::complex<double>*>(made->spectrum),
+            reinterpret_cast<std::complex<double>*>(made->spectrum) + size / 2 + 1);
         m_transforms[level] = std::move(made);
     }
     Transform& t = *m_transforms[level];

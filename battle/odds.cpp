@@ -82,7 +82,8 @@ AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& 
         const DamageRange range = damageRange(attacker, kind);
         const Checked<int16_t> span = damageSpan(range);
         const DuelStats stats = duelStats(attacker, defender, kind);
-        const Checked<int32_t> defence = defenceValue(stats.defence, defender.level, defender.defense);
+        const Checked<int32_t> defence =
+            defenceValue(stats.defence, defender.level, defender.defense);
         // A level of 100 fails every attack value; so does a failing range or
         // defence, whichever step the battle meets first.
         if (!span.ok() || !defence.ok() || !attackValue(stats.attack, attacker.level, 0).ok()) {
@@ -129,15 +130,19 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
     // Whether a hit of hits[i] on hitPoints leaves the side standing, below 1
     // or overflows: both are monotone in the damage.
     auto firstFelling = [&](int16_t hitPoints) {
-        return std::partition_point(hits.begin(), hits.end(), [&](const AttackOutcomes::Hit& h) {
-                   const Checked<int16_t> left = applyHit(hitPoints, h.damage);
-                   return left.ok() && isStanding(left.value);
-               }) - hits.begin();
+        return std::partition_point(hits.begin(), hits.end(),
+                                    [&](const AttackOutcomes::Hit& h) {
+                                        const Checked<int16_t> left = applyHit(hitPoints, h.damage);
+                                        return left.ok() && isStanding(left.value);
+                                    }) -
+               hits.begin();
     };
     auto firstOverflowing = [&](int16_t hitPoints) {
-        return std::partition_point(hits.begin(), hits.end(), [&](const AttackOutcomes::Hit& h) {
-                   return applyHit(hitPoints, h.damage).ok();
-               }) - hits.begin();
+        return std::partition_point(hits.begin(), hits.end(),
+                                    [&](const AttackOutcomes::Hit& h) {
+                                        return applyHit(hitPoints, h.damage).ok();
+                                    }) -
+               hits.begin();
     };
 
     if (!isStanding(startHitPoints)) {
@@ -167,7 +172,8 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
     // fells a side at h hit points, or overflows them.
     const int top = startHitPoints;
     std::vector<double> prefix(hits.size() + 1, 0.0);
-    for (std::size_t i = 0; i < hits.size(); ++i) prefix[i + 1] = prefix[i] + hits[i].chance / active;
+    for (std::size_t i = 0; i < hits.size(); ++i)
+        prefix[i + 1] = prefix[i] + hits[i].chance / active;
     std::vector<double> felling(top + 1, 0.0), overflowing(top + 1, 0.0);
     for (int h = 1; h <= top; ++h) {
         const auto from = firstFelling(static_cast<int16_t>(h));
@@ -352,8 +358,10 @@ std::vector<OutcomeOdds> oddsMatrix(
             if (start.overflow) {
                 matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
             } else {
-                const DefenderChances aHit = defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
-                const DefenderChances bHit = defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
+                const DefenderChances aHit =
+                    defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
+                const DefenderChances bHit =
+                    defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
                 matrix[a * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
                 if (a != b) matrix[b * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
             }

@@ -66,8 +66,8 @@ inline AttackKind chooseAttack(int16_t actionRoll, const MonsterStats& attacker)
 }
 
 struct DamageRange {
-    int16_t low = 0;   // the kind's minimum field
-    int16_t high = 0;  // the kind's maximum field
+    int16_t low = 0;        // the kind's minimum field
+    int16_t high = 0;       // the kind's maximum field
     std::string_view name;  // "sp1Max - sp1Min", as an error names it
 };
 
@@ -86,7 +86,8 @@ inline DamageRange damageRange(const MonsterStats& attacker, AttackKind kind) {
 // max - min as a 16-bit difference; outside 16 bits it overflows.
 inline Checked<int16_t> damageSpan(const DamageRange& range) {
     Checked<int16_t> span;
-    if (__builtin_sub_overflow(range.high, range.low, &span.value)) span.fault = RuleFault::Overflow;
+    if (__builtin_sub_overflow(range.high, range.low, &span.value))
+        span.fault = RuleFault::Overflow;
     return span;
 }
 

@@ -205,7 +205,9 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
     }
 
     auto row = [&](const std::string& label, long long count) {
-        const double share = options.battles ? 100.0 * static_cast<double>(count) / static_cast<double>(options.battles) : 0.0;
+        const double share = options.battles ? 100.0 * static_cast<double>(count) /
+                                                   static_cast<double>(options.battles)
+                                             : 0.0;
         char line[160];
         std::snprintf(line, sizeof line, "%-34s %10lld  %6.2f%%\n", label.c_str(), count, share);
         out << line;

@@ -187,12 +187,13 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
                                    return spriteImage(GameFile(spritePath), index, palette);
                                }});
         } else {
-            targets.push_back({named(QString("sheet-%1.png").arg(index)), sheetSize(index), [&, index] {
-                                   return sheetImage(index, last, palette, spritePath);
-                               }});
+            targets.push_back(
+                {named(QString("sheet-%1.png").arg(index)), sheetSize(index),
+                 [&, index] { return sheetImage(index, last, palette, spritePath); }});
         }
     } else if (what == "palette") {
-        targets.push_back({named("palette.png"), kPaletteImageSize, [&] { return paletteImage(palette); }});
+        targets.push_back(
+            {named("palette.png"), kPaletteImageSize, [&] { return paletteImage(palette); }});
     } else {
         const QDir folder(argument);
         if (!QDir().mkpath(folder.path()))

@@ -36,7 +36,8 @@ QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<dou
     const int step = std::max(1, (metrics.height() + cell - 1) / cell);
     int labelWidth = 0;
     for (int i = 0; i < n; i += step)
-        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(QString::fromStdString(labels[i])));
+        labelWidth =
+            std::max(labelWidth, metrics.horizontalAdvance(QString::fromStdString(labels[i])));
     const int margin = 12, gap = 6;
     const int titleHeight = 2 * metrics.height() + gap;
     const int gridLeft = margin + labelWidth + gap;
@@ -67,9 +68,9 @@ QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<dou
         const QString text = QString::fromStdString(labels[i]);
         const int middle = i * cell + cell / 2;
         // Row names right-aligned against the grid, column names read upwards.
-        painter.drawText(QRect(margin, gridTop + middle - metrics.height() / 2, labelWidth,
-                               metrics.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, text);
+        painter.drawText(
+            QRect(margin, gridTop + middle - metrics.height() / 2, labelWidth, metrics.height()),
+            Qt::AlignRight | Qt::AlignVCenter, text);
         painter.save();
         painter.translate(gridLeft + middle, gridTop - gap);
         painter.rotate(-90);

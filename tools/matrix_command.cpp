@@ -40,7 +40,8 @@ class Progress {
   public:
     explicit Progress(std::ostream& err) : m_err(err), m_shown(isatty(STDERR_FILENO) == 1) {}
     void operator()(std::size_t done, std::size_t total) {
-        if (!m_shown || std::chrono::steady_clock::now() - m_start < std::chrono::seconds(1)) return;
+        if (!m_shown || std::chrono::steady_clock::now() - m_start < std::chrono::seconds(1))
+            return;
         m_err << "\rkarnwick matrix: " << done << " of " << total << " match-ups"
               << (done == total ? "\n" : "") << std::flush;
     }
@@ -60,7 +61,8 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
         "ranking by each monster's mean chance of winning over all opponents and both sides.");
     const QCommandLineOption csvOption("csv", "One CSV row per pair instead of the ranking.");
-    const QCommandLineOption jsonOption("json", "A JSON array of the pairs instead of the ranking.");
+    const QCommandLineOption jsonOption("json",
+                                        "A JSON array of the pairs instead of the ranking.");
     const QCommandLineOption pngOption(
         "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
     const QCommandLineOption threadsOption(
@@ -99,8 +101,8 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     }
 
     Progress progress(err);
-    const std::vector<OutcomeOdds> matrix =
-        oddsMatrix(monsters, threads, [&](std::size_t done, std::size_t total) { progress(done, total); });
+    const std::vector<OutcomeOdds> matrix = oddsMatrix(
+        monsters, threads, [&](std::size_t done, std::size_t total) { progress(done, total); });
     const std::size_t n = monsters.size();
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters) names.push_back(trimmed(fieldText(m.name)));
@@ -131,10 +133,14 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
             for (std::size_t b = 0; b < n; ++b) {
                 const OutcomeOdds& o = matrix[a * n + b];
                 pairs.append(QJsonObject{
-                    {"one", static_cast<int>(a)}, {"two", static_cast<int>(b)},
-                    {"oneWins", o.oneWins},       {"twoWins", o.twoWins},
-                    {"bothFell", o.bothFell},     {"turnCap", o.turnCap},
-                    {"error", o.error},           {"meanTurns", o.meanTurns},
+                    {"one", static_cast<int>(a)},
+                    {"two", static_cast<int>(b)},
+                    {"oneWins", o.oneWins},
+                    {"twoWins", o.twoWins},
+                    {"bothFell", o.bothFell},
+                    {"turnCap", o.turnCap},
+                    {"error", o.error},
+                    {"meanTurns", o.meanTurns},
                 });
             }
         }

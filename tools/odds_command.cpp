@@ -67,8 +67,9 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
     for (const Row& r : rows) peak = std::max(peak, r.share);
     out << "Turns      Battles ending\n";
     for (const Row& r : rows) {
-        const std::string label =
-            r.from == r.to ? std::to_string(r.from) : std::to_string(r.from) + "-" + std::to_string(r.to);
+        const std::string label = r.from == r.to
+                                      ? std::to_string(r.from)
+                                      : std::to_string(r.from) + "-" + std::to_string(r.to);
         const int bar = peak > 0 ? static_cast<int>(std::lround(40.0 * r.share / peak)) : 0;
         out << formatted("%-9s  %-40s %7.2f%%\n", label.c_str(), std::string(bar, '#').c_str(),
                          100.0 * r.share);
@@ -116,11 +117,9 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         QJsonArray turns;
         for (const double p : odds.turns) turns.append(p);
         const QJsonObject object{
-            {"one", monsters[0]},         {"two", monsters[1]},
-            {"oneWins", odds.oneWins},    {"twoWins", odds.twoWins},
-            {"bothFell", odds.bothFell},  {"turnCap", odds.turnCap},
-            {"error", odds.error},        {"meanTurns", odds.meanTurns},
-            {"turns", turns},
+            {"one", monsters[0]},      {"two", monsters[1]},          {"oneWins", odds.oneWins},
+            {"twoWins", odds.twoWins}, {"bothFell", odds.bothFell},   {"turnCap", odds.turnCap},
+            {"error", odds.error},     {"meanTurns", odds.meanTurns}, {"turns", turns},
         };
         out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
         return cli::kExitSuccess;

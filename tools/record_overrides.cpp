@@ -14,8 +14,8 @@ namespace {
 // The numbers a battle reads, by their record names; the spare fields and the
 // texts play no part in a battle.
 constexpr std::array<std::string_view, 15> kBattleFields = {
-    "hp",     "level",  "agility", "strength", "defense",      "mpower",      "magicFlag", "offMin",
-    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",       "sp1Threshold", "sp2Threshold",
+    "hp",     "level",  "agility", "strength", "defense", "mpower",       "magicFlag",    "offMin",
+    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",  "sp1Threshold", "sp2Threshold",
 };
 
 int16_t MonsterStats::*battleField(std::string_view name) {
@@ -50,8 +50,7 @@ std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
     for (const QString& text : texts) {
         const std::string quoted = "--set \"" + text.toStdString() + "\": ";
         const QRegularExpressionMatch match = form.match(text);
-        if (!match.hasMatch())
-            return quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
+        if (!match.hasMatch()) return quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
         RecordOverride change;
         bool ok = false;
         const int index = match.captured(1).trimmed().toInt(&ok);

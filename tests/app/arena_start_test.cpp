@@ -90,8 +90,7 @@ TEST(ArenaStartFolder, ArgumentThenPaletteHereThenRememberedThenHere) {
         {none, pathOf(empty), none, pathOf(empty)},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(arena::chooseStartFolder(row.argument, row.current, row.remembered),
-                  row.expected)
+        EXPECT_EQ(arena::chooseStartFolder(row.argument, row.current, row.remembered), row.expected)
             << row.argument.toStdString() << " | " << row.current.toStdString() << " | "
             << row.remembered.toStdString();
     }
@@ -117,9 +116,9 @@ TEST(ArenaStartUp, RetriesInTheChosenFolderUntilItWorksOrThePlayerQuits) {
                                       return std::optional<QString>(answers[texts.size() - 1]);
                                   }));
     ASSERT_EQ(texts.size(), 2u);
-    for (const QString& part : {pathOf(empty), QStringLiteral("mypal.pal"),
-                                QStringLiteral("karnwick demo-data DIR"),
-                                QStringLiteral("Open Game Folder\u2026")})
+    for (const QString& part :
+         {pathOf(empty), QStringLiteral("mypal.pal"), QStringLiteral("karnwick demo-data DIR"),
+          QStringLiteral("Open Game Folder\u2026")})
         EXPECT_TRUE(texts[0].contains(part)) << texts[0].toStdString();
     EXPECT_TRUE(texts[1].contains(vanished)) << texts[1].toStdString();
     EXPECT_TRUE(window.isVisible());

@@ -85,10 +85,20 @@ MonsterStats wall(const char* name) {
 }  // namespace
 
 TEST(LeadingNumber, ReadsTheNumberAtTheStartOfAText) {
-    const std::pair<std::string, double> cases[] = {
-        {"12", 12},   {"12abc", 12}, {"-7", -7}, {"+3", 3}, {"10.5", 10.5}, {".5", 0.5},
-        {"7.", 7},    {"  42", 42},  {"", 0},    {"abc", 0}, {"-", 0},      {"1e5", 1},
-        {std::string(400, '9'), HUGE_VAL},       {"0." + std::string(400, '0') + "1", 0}};
+    const std::pair<std::string, double> cases[] = {{"12", 12},
+                                                    {"12abc", 12},
+                                                    {"-7", -7},
+                                                    {"+3", 3},
+                                                    {"10.5", 10.5},
+                                                    {".5", 0.5},
+                                                    {"7.", 7},
+                                                    {"  42", 42},
+                                                    {"", 0},
+                                                    {"abc", 0},
+                                                    {"-", 0},
+                                                    {"1e5", 1},
+                                                    {std::string(400, '9'), HUGE_VAL},
+                                                    {"0." + std::string(400, '0') + "1", 0}};
     for (const auto& [text, number] : cases) EXPECT_EQ(leadingNumber(text), number) << text;
 }
 
@@ -99,10 +109,14 @@ TEST(FirstAttacker, HigherAgilityOpensAndATieDrawsOnce) {
         const char *one, *two;
         double r;
         int side, draws;
-    } cases[] = {{"12", "9", 0.9, 0, 0},          {"9", "12", 0.0, 1, 0},
-                 {"10.5", "10", 0.9, 0, 0},       {"letters", "1", 0.0, 1, 0},
-                 {"-3", "", 0.0, 1, 0},           {"12", "12.0", 0.0, 0, 1},
-                 {"7", "7 dwarves", 0.4999999, 0, 1}, {"", "", 0.5, 1, 1},
+    } cases[] = {{"12", "9", 0.9, 0, 0},
+                 {"9", "12", 0.0, 1, 0},
+                 {"10.5", "10", 0.9, 0, 0},
+                 {"letters", "1", 0.0, 1, 0},
+                 {"-3", "", 0.0, 1, 0},
+                 {"12", "12.0", 0.0, 0, 1},
+                 {"7", "7 dwarves", 0.4999999, 0, 1},
+                 {"", "", 0.5, 1, 1},
                  {"12", "12", 0.9999999, 1, 1}};
     for (const auto& c : cases) {
         ConstantRandom random(c.r);
@@ -237,8 +251,9 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
         ArenaTexts t = boxes("10", "100", "1", "0");
         ScriptedRandom random{0.9, 0.5};
         EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
-        EXPECT_NE(t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
+            std::string::npos)
             << c.damage << ": " << t.arena;
     }
 }

@@ -49,10 +49,17 @@ TEST(Palette, ScalesLevelsByFourAndPacksColours) {
 // as the game converts it to the 16-bit level. How the numbers may be split
 // is left to the palette fuzz seeds, which re-read every accepted file.
 TEST(Palette, NumbersAreReadWholeAndFractionsRoundHalfToEven) {
-    const std::pair<std::string, int16_t> cases[] = {
-        {std::string(42, '0') + "7", 7}, {"31.5", 32}, {"30.5", 30}, {"-30.5", -30},
-        {"2.5000000000000000001", 3},    {"1e1", 10},  {"+25E-1", 2}, {".5", 0},
-        {"7.", 7},                       {"-0.5", 0},  {"0.0e99999999", 0}};
+    const std::pair<std::string, int16_t> cases[] = {{std::string(42, '0') + "7", 7},
+                                                     {"31.5", 32},
+                                                     {"30.5", 30},
+                                                     {"-30.5", -30},
+                                                     {"2.5000000000000000001", 3},
+                                                     {"1e1", 10},
+                                                     {"+25E-1", 2},
+                                                     {".5", 0},
+                                                     {"7.", 7},
+                                                     {"-0.5", 0},
+                                                     {"0.0e99999999", 0}};
     for (const auto& [number, level] : cases) {
         Palette p;
         parsePalette(paletteText({number + ",0,0"}), "mypal.pal", p);

@@ -99,7 +99,8 @@ TEST(Duel, JsonHoldsTheExactLogAndAnErrorDoesNotStopTheNextBattle) {
     }
     EXPECT_EQ(n, 2);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
-    EXPECT_NE(run.err.find("battle 2: turn 1, Monster One attacking: division by zero"), std::string::npos);
+    EXPECT_NE(run.err.find("battle 2: turn 1, Monster One attacking: division by zero"),
+              std::string::npos);
 }
 
 TEST(Duel, SummaryCountsEveryBattle) {
@@ -116,7 +117,8 @@ TEST(Duel, SummaryCountsEveryBattle) {
     }
     EXPECT_NE(run.out.find("Monster One wins (Rat       ) "), std::string::npos);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins, static_cast<double>(wins) / 5.0);
+    std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins,
+                  static_cast<double>(wins) / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
     // A name of NUL bytes shows as the arena's box shows it: blanks.
     folder.pair[0].name.fill('\0');

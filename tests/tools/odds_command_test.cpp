@@ -27,7 +27,8 @@ struct CommandRun {
     std::string err;
 };
 
-CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&), const QStringList& args) {
+CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&),
+               const QStringList& args) {
     std::ostringstream out, err;
     const int status = command(args, out, err);
     return {status, out.str(), err.str()};
@@ -63,7 +64,8 @@ TEST(OddsCommand, AgreesWithPlayedBattles) {
 
         Pcg32 random(1000 + a * 57 + b);
         const std::array<std::string, 2> hp{panelHpText(demo[a]), panelHpText(demo[b])};
-        const std::array<std::string, 2> agility{panelAgilityText(demo[a]), panelAgilityText(demo[b])};
+        const std::array<std::string, 2> agility{panelAgilityText(demo[a]),
+                                                 panelAgilityText(demo[b])};
         double oneWins = 0, twoWins = 0, turns = 0;
         for (int n = 0; n < kBattles; ++n) {
             const BattleState s = playSilentBattle(hp, agility, fighters, random);
@@ -91,7 +93,8 @@ TEST(OddsCommand, TextAndJsonReport) {
     EXPECT_EQ(o.keys(), (QStringList{"bothFell", "error", "meanTurns", "one", "oneWins", "turnCap",
                                      "turns", "two", "twoWins"}));
     EXPECT_EQ(o["turns"].toArray().size(), kMaxTurns);
-    EXPECT_EQ(o["twoWins"].toDouble(), battleOdds({folder.monsters[0], folder.monsters[1]}).twoWins);
+    EXPECT_EQ(o["twoWins"].toDouble(),
+              battleOdds({folder.monsters[0], folder.monsters[1]}).twoWins);
 }
 
 TEST(OddsCommand, SetChangesOneRunOnly) {
@@ -105,7 +108,8 @@ TEST(OddsCommand, SetChangesOneRunOnly) {
     EXPECT_EQ(o["oneWins"].toDouble(), battleOdds({folder.monsters[0], weak}).oneWins);
     // Files are left alone, and duel plays the changed record too.
     EXPECT_NE(run(runOddsCommand, {"0", "1", "--json"}).out, changed.out);
-    const CommandRun duel = run(runDuelCommand, {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
+    const CommandRun duel =
+        run(runDuelCommand, {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
     EXPECT_EQ(duel.status, 1);
     EXPECT_NE(duel.err.find("division by zero"), std::string::npos) << duel.err;
 
@@ -113,12 +117,14 @@ TEST(OddsCommand, SetChangesOneRunOnly) {
         QStringList args;
         const char* message;
     } wrong[] = {
-        {{"--set", "1.hp"}, "karnwick odds: --set \"1.hp\": expected INDEX.FIELD=VALUE, e.g. 3.hp=120\n"},
+        {{"--set", "1.hp"},
+         "karnwick odds: --set \"1.hp\": expected INDEX.FIELD=VALUE, e.g. 3.hp=120\n"},
         {{"--set", "12.hp=5"},
          "karnwick odds: --set \"12.hp=5\": monster \"12\" is not a monster index: the valid range "
          "is 0..11\n"},
         {{"--set", "1.name=5"}, "unknown field \"name\"; the fields are hp, level, agility,"},
-        {{"--set", "1.hp=32768"}, "the value \"32768\" is not a whole number from -32768 to 32767\n"},
+        {{"--set", "1.hp=32768"},
+         "the value \"32768\" is not a whole number from -32768 to 32767\n"},
         {{"--set", "1.hp=4.5"}, "the value \"4.5\" is not a whole number"},
     };
     for (const auto& w : wrong) {
@@ -137,8 +143,12 @@ TEST(OddsCommand, UsageErrors) {
         const char* message;
     } wrong[] = {
         {runOddsCommand, {"0"}, "karnwick odds: expected two monster indexes, A and B"},
-        {runOddsCommand, {"0", "12"}, "monster \"12\" is not a monster index: the valid range is 0..11"},
-        {runOddsCommand, {"0", "1", "--dir", "no such folder"}, "--dir no such folder: not a folder"},
+        {runOddsCommand,
+         {"0", "12"},
+         "monster \"12\" is not a monster index: the valid range is 0..11"},
+        {runOddsCommand,
+         {"0", "1", "--dir", "no such folder"},
+         "--dir no such folder: not a folder"},
         {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
         {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {runMatrixCommand, {"7"}, "unexpected argument \"7\""},

@@ -246,8 +246,9 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
     arena.choose(1, 2);
     const karnwick::BattleOdds odds =
         karnwick::battleOdds(arena.window.fighters(), {"30", "50"}, {"12", "9"});
-    const QString expected = QString::fromUtf8("Monster One wins %1% \u00b7 Monster Two wins %2% "
-                                               "\u00b7 %3 turns on average")
+    const QString expected = QString::fromUtf8(
+                                 "Monster One wins %1% \u00b7 Monster Two wins %2% "
+                                 "\u00b7 %3 turns on average")
                                  .arg(100 * odds.oneWins, 0, 'f', 2)
                                  .arg(100 * odds.twoWins, 0, 'f', 2)
                                  .arg(odds.meanTurns, 0, 'f', 1);
@@ -259,7 +260,8 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
 
     // An HP box beyond 16 bits stops the battle before its first turn.
     arena.window.statBox(StatBox::HP, 1)->setText("99999");
-    EXPECT_TRUE(arena.window.fightOdds().endsWith(QString::fromUtf8("\u00b7 run-time error 100.00%")))
+    EXPECT_TRUE(
+        arena.window.fightOdds().endsWith(QString::fromUtf8("\u00b7 run-time error 100.00%")))
         << arena.window.fightOdds().toStdString();
 }
 

@@ -63,7 +63,7 @@ TEST_F(PreviewWindowsTest, EachPageFillsItsOwnWindowUpToTheLastMonster) {
         int sprites;
         int16_t page;
         int first, last;
-    } cases[] = {{0, 1, 0, -1},   {0, 2, 25, -1}, {0, 3, 50, -1}, {11, 1, 0, 10},
+    } cases[] = {{0, 1, 0, -1},   {0, 2, 25, -1},  {0, 3, 50, -1},  {11, 1, 0, 10},
                  {11, 2, 25, 10}, {50, 2, 25, 49}, {75, 3, 50, 56}, {75, 3, 50, 60}};
     for (const auto& c : cases) {
         writeSprites(c.sprites);
