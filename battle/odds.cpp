@@ -241,7 +241,11 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     BattleOdds odds;
     double* wins[2] = {&odds.oneWins, &odds.twoWins};
     int received[2] = {0, 0};
-    for (int turn = 1; turn <= kMaxTurns; ++turn) {
+    // An opener that starts below 1 hit point plays turn 1 and nothing more:
+    // the battle goes on only while both sides stand. Its own chain, which
+    // counts the one attack it can take, is never reached.
+    const int lastTurn = against[opener].standing[0] == 0.0 ? 1 : kMaxTurns;
+    for (int turn = 1; turn <= lastTurn; ++turn) {
         const int attacker = turn % 2 == 1 ? opener : 1 - opener;
         const int defender = 1 - attacker;
         const int n = ++received[defender];
