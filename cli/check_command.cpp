@@ -1,4 +1,4 @@
-#include "tools/check_command.h"
+#include "cli/check_command.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,7 +8,7 @@
 #include "data/errors.h"
 #include "data/palette.h"
 #include "data/sprite.h"
-#include "tools/command_line.h"
+#include "cli/command_line.h"
 
 using namespace karnwick;
 

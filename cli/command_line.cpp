@@ -1,4 +1,4 @@
-#include "tools/command_line.h"
+#include "cli/command_line.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "tools/demo_data_command.h"
+#include "cli/demo_data_command.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/command_line.h"
-#include "tools/demo_set.h"
+#include "cli/command_line.h"
+#include "demo/set.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "tools/duel_command.h"
+#include "cli/duel_command.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
@@ -16,8 +16,8 @@
 #include "battle/battle.h"
 #include "data/errors.h"
 #include "data/sprite.h"
-#include "tools/command_line.h"
-#include "tools/record_overrides.h"
+#include "cli/command_line.h"
+#include "cli/record_overrides.h"
 
 using namespace karnwick;
 

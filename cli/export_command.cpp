@@ -1,4 +1,4 @@
-#include "tools/export_command.h"
+#include "cli/export_command.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -14,7 +14,7 @@
 #include "data/palette.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
-#include "tools/command_line.h"
+#include "cli/command_line.h"
 
 using namespace karnwick;
 

@@ -1,4 +1,4 @@
-#include "tools/heat_map.h"
+#include "cli/heat_map.h"
 
 #include <QFileInfo>
 #include <QFont>

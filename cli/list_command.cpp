@@ -1,4 +1,4 @@
-#include "tools/list_command.h"
+#include "cli/list_command.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,7 +10,7 @@
 #include "data/errors.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
-#include "tools/command_line.h"
+#include "cli/command_line.h"
 
 using namespace karnwick;
 

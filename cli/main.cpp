@@ -8,14 +8,14 @@
 #include <memory>
 #include <string_view>
 
-#include "tools/check_command.h"
-#include "tools/command_line.h"
-#include "tools/demo_data_command.h"
-#include "tools/duel_command.h"
-#include "tools/export_command.h"
-#include "tools/list_command.h"
-#include "tools/matrix_command.h"
-#include "tools/odds_command.h"
+#include "cli/check_command.h"
+#include "cli/command_line.h"
+#include "cli/demo_data_command.h"
+#include "cli/duel_command.h"
+#include "cli/export_command.h"
+#include "cli/list_command.h"
+#include "cli/matrix_command.h"
+#include "cli/odds_command.h"
 
 namespace {
 

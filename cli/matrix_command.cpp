@@ -1,4 +1,4 @@
-#include "tools/matrix_command.h"
+#include "cli/matrix_command.h"
 
 #include <unistd.h>
 
@@ -15,9 +15,9 @@
 
 #include "battle/odds.h"
 #include "data/errors.h"
-#include "tools/command_line.h"
-#include "tools/heat_map.h"
-#include "tools/roster.h"
+#include "cli/command_line.h"
+#include "cli/heat_map.h"
+#include "cli/roster.h"
 
 using namespace karnwick;
 

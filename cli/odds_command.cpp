@@ -1,4 +1,4 @@
-#include "tools/odds_command.h"
+#include "cli/odds_command.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
@@ -11,8 +11,8 @@
 
 #include "battle/odds.h"
 #include "data/errors.h"
-#include "tools/command_line.h"
-#include "tools/roster.h"
+#include "cli/command_line.h"
+#include "cli/roster.h"
 
 using namespace karnwick;
 

@@ -1,4 +1,4 @@
-#include "tools/record_overrides.h"
+#include "cli/record_overrides.h"
 
 #include <QRegularExpression>
 #include <algorithm>

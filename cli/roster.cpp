@@ -1,8 +1,8 @@
-#include "tools/roster.h"
+#include "cli/roster.h"
 
 #include "data/errors.h"
 #include "data/sprite.h"
-#include "tools/command_line.h"
+#include "cli/command_line.h"
 
 using namespace karnwick;
 

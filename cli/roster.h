@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "data/monster_stats.h"
-#include "tools/record_overrides.h"
+#include "cli/record_overrides.h"
 
 struct Roster {
     std::filesystem::path folder;

@@ -1,8 +1,8 @@
-#include "tools/demo_creatures.h"
+#include "demo/creatures.h"
 
 #include <cmath>
 
-#include "tools/demo_painter.h"
+#include "demo/painter.h"
 
 namespace karnwick::demo {
 namespace {

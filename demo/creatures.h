@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "tools/demo_set.h"
+#include "demo/set.h"
 
 namespace karnwick::demo {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "data/sprite.h"
-#include "tools/demo_palette.h"
+#include "demo/palette.h"
 
 namespace karnwick::demo {
 

@@ -1,11 +1,11 @@
-#include "tools/demo_palette.h"
+#include "demo/palette.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
 
-#include "tools/demo_set.h"
+#include "demo/set.h"
 
 namespace karnwick {
 namespace demo {

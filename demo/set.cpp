@@ -1,8 +1,8 @@
-#include "tools/demo_set.h"
+#include "demo/set.h"
 
 #include "data/palette.h"
 #include "data/sprite.h"
-#include "tools/demo_creatures.h"
+#include "demo/creatures.h"
 
 namespace karnwick {
 

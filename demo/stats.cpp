@@ -3,8 +3,8 @@
 #include <span>
 #include <string_view>
 
-#include "tools/demo_creatures.h"
-#include "tools/demo_set.h"
+#include "demo/creatures.h"
+#include "demo/set.h"
 
 namespace karnwick {
 namespace {

@@ -24,14 +24,14 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "fuzz/fuzz_check.h"
-#include "tools/check_command.h"
-#include "tools/demo_data_command.h"
-#include "tools/demo_set.h"
-#include "tools/duel_command.h"
-#include "tools/export_command.h"
-#include "tools/list_command.h"
-#include "tools/matrix_command.h"
-#include "tools/odds_command.h"
+#include "cli/check_command.h"
+#include "cli/demo_data_command.h"
+#include "demo/set.h"
+#include "cli/duel_command.h"
+#include "cli/export_command.h"
+#include "cli/list_command.h"
+#include "cli/matrix_command.h"
+#include "cli/odds_command.h"
 
 using karnwick::fuzz::check;
 

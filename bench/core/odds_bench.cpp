@@ -8,7 +8,7 @@
 
 #include "battle/battle.h"
 #include "battle/odds.h"
-#include "tools/demo_set.h"
+#include "demo/set.h"
 
 using namespace karnwick;
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "game_files.h"
-#include "tools/check_command.h"
+#include "cli/check_command.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

@@ -1,4 +1,4 @@
-#include "tools/demo_data_command.h"
+#include "cli/demo_data_command.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 #include "data/monster_stats.h"
 #include "data/sprite.h"
-#include "tools/check_command.h"
-#include "tools/demo_set.h"
+#include "cli/check_command.h"
+#include "demo/set.h"
 
 namespace karnwick {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "battle/battle.h"
 #include "game_files.h"
-#include "tools/duel_command.h"
+#include "cli/duel_command.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

@@ -9,7 +9,7 @@
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
-#include "tools/export_command.h"
+#include "cli/export_command.h"
 #include "ui/picture_box.h"
 #include "ui/preview_windows.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "game_files.h"
-#include "tools/list_command.h"
+#include "cli/list_command.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

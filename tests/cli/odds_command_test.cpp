@@ -11,10 +11,10 @@
 #include "battle/battle.h"
 #include "battle/odds.h"
 #include "game_files.h"
-#include "tools/demo_set.h"
-#include "tools/duel_command.h"
-#include "tools/matrix_command.h"
-#include "tools/odds_command.h"
+#include "demo/set.h"
+#include "cli/duel_command.h"
+#include "cli/matrix_command.h"
+#include "cli/odds_command.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

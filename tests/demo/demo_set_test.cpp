@@ -1,4 +1,4 @@
-#include "tools/demo_set.h"
+#include "demo/set.h"
 
 #include <gtest/gtest.h>
 
