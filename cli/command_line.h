@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -26,6 +27,20 @@ inline constexpr int kExitFailure = 2;
 
 // The lines `karnwick --help` ends with.
 extern const char* const kExitStatusHelp;
+
+// The one way a command fails: thrown anywhere below a command, caught by
+// the dispatcher, which writes "karnwick <command>: <message>" on stderr and
+// ends with `status()`. A GameError from the engine is reported the same way
+// with status 2.
+class CommandError : public std::runtime_error {
+  public:
+    explicit CommandError(const std::string& message, int status = kExitFailure)
+        : std::runtime_error(message), m_status(status) {}
+    int status() const { return m_status; }
+
+  private:
+    int m_status;
+};
 
 class CommandLine {
   public:

@@ -8,53 +8,35 @@
 #include <memory>
 #include <string_view>
 
-#include "cli/check_command.h"
 #include "cli/command_line.h"
-#include "cli/demo_data_command.h"
-#include "cli/duel_command.h"
-#include "cli/export_command.h"
-#include "cli/list_command.h"
-#include "cli/matrix_command.h"
-#include "cli/odds_command.h"
+#include "cli/commands.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: karnwick <command> [options]\n"
-    "\n"
-    "Commands:\n"
-    "  duel A B        Play battles between two monsters of the game files\n"
-    "  odds A B        The exact odds of the battle between two monsters\n"
-    "  matrix          The exact odds of every pair of monsters: ranking, CSV, JSON, heat map\n"
-    "  list [N]        Every monster's record, or monster N in full\n"
-    "  check           Name every problem in the game files that a battle would meet\n"
-    "  export WHAT     Sprites, preview sheets and the palette as PNG images\n"
-    "  demo-data [DIR] Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's options\n"
-    "  -V, --version   Show the version\n"
-    "\n";
+using karnwick::cli::Command;
 
-using Command = int (*)(const QStringList&, std::ostream&, std::ostream&);
-
-Command findCommand(const QString& name) {
-    if (name == "duel") return runDuelCommand;
-    if (name == "odds") return runOddsCommand;
-    if (name == "matrix") return runMatrixCommand;
-    if (name == "list") return runListCommand;
-    if (name == "check") return runCheckCommand;
-    if (name == "export") return runExportCommand;
-    if (name == "demo-data") return runDemoDataCommand;
-    return nullptr;
+void writeUsage(std::ostream& out) {
+    out << "Usage: karnwick <command> [options]\n\nCommands:\n";
+    for (const Command& c : karnwick::cli::commands()) {
+        std::string head = std::string(c.name);
+        if (!c.synopsis.empty()) head += " " + std::string(c.synopsis);
+        out << "  " << head << std::string(head.size() < 16 ? 16 - head.size() : 1, ' ')
+            << c.summary << "\n";
+    }
+    out << "\n"
+           "Options:\n"
+           "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's options\n"
+           "  -V, --version   Show the version\n"
+           "\n"
+        << karnwick::cli::kExitStatusHelp;
 }
 
 // Only the commands that draw pictures need Qt's graphics (fonts, the button
 // face of the preview window); the others start without them.
 bool drawsPictures(int argc, char* argv[]) {
     if (argc < 2) return false;
-    const std::string_view name = argv[1];
-    return name == "export" || name == "matrix";
+    const Command* command = karnwick::cli::findCommand(argv[1]);
+    return command && command->drawsPictures;
 }
 
 // Qt warns that XDG_RUNTIME_DIR is unset when the tool runs without a login
@@ -85,15 +67,15 @@ int main(int argc, char* argv[]) {
 
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty()) {
-        std::cerr << kUsage << karnwick::cli::kExitStatusHelp;
+        writeUsage(std::cerr);
         return karnwick::cli::kExitFailure;
     }
     const QString name = arguments.takeFirst();
-    const Command command = findCommand(name);
+    const Command* command = karnwick::cli::findCommand(name.toStdString());
     karnwick::cli::StandardOutput buffer(command ? "karnwick " + name.toStdString() : "karnwick");
     std::ostream out(&buffer);
     if (name == "-h" || name == "--help" || name == "help") {
-        out << kUsage << karnwick::cli::kExitStatusHelp;
+        writeUsage(out);
         return buffer.finish(karnwick::cli::kExitSuccess);
     }
     if (name == "-V" || name == "--version") {
@@ -101,8 +83,9 @@ int main(int argc, char* argv[]) {
         return buffer.finish(karnwick::cli::kExitSuccess);
     }
     if (!command) {
-        std::cerr << "karnwick: unknown command \"" << name.toStdString() << "\"\n\n" << kUsage;
+        std::cerr << "karnwick: unknown command \"" << name.toStdString() << "\"\n\n";
+        writeUsage(std::cerr);
         return karnwick::cli::kExitFailure;
     }
-    return buffer.finish(command(arguments, out, std::cerr));
+    return buffer.finish(karnwick::cli::runCommand(*command, arguments, out, std::cerr));
 }

@@ -7,8 +7,10 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
 
+#include "cli/commands.h"
 #include "game_files.h"
 
 using karnwick::testing::GameFolder;
@@ -105,4 +107,25 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     EXPECT_EQ(head.status, 0);
     EXPECT_EQ(head.out, "Monster 1 Goes first \n");
     EXPECT_EQ(head.err, "");
+}
+
+// The completion offers exactly the commands of the table, no more, no less.
+TEST(CommandLine, BashCompletionOffersEveryCommandOfTheTable) {
+    const std::string script = std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
+    const std::string command = "bash -c 'source \"" + script +
+                                "\"; COMP_WORDS=(karnwick \"\"); COMP_CWORD=1; _karnwick; "
+                                "printf \"%s\\n\" \"${COMPREPLY[@]}\"'";
+    std::string offered;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer;
+    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        offered.append(buffer.data(), n);
+    ASSERT_EQ(::pclose(pipe), 0);
+    std::set<std::string> words;
+    std::istringstream lines(offered);
+    for (std::string word; std::getline(lines, word);)
+        if (!word.starts_with("-")) words.insert(word);
+    std::set<std::string> names;
+    for (const karnwick::cli::Command& c : karnwick::cli::commands()) names.emplace(c.name);
+    EXPECT_EQ(words, names);
 }

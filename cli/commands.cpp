@@ -1,0 +1,61 @@
+#include "cli/commands.h"
+
+#include <algorithm>
+
+#include "cli/check_command.h"
+#include "cli/command_line.h"
+#include "cli/demo_data_command.h"
+#include "cli/duel_command.h"
+#include "cli/export_command.h"
+#include "cli/list_command.h"
+#include "cli/matrix_command.h"
+#include "cli/odds_command.h"
+#include "data/errors.h"
+
+namespace karnwick::cli {
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"duel", "A B", "Play battles between two monsters of the game files", false, runDuelCommand},
+    {"odds", "A B", "The exact odds of the battle between two monsters", false, runOddsCommand},
+    {"matrix", "", "The exact odds of every pair of monsters: ranking, CSV, JSON, heat map", true,
+     runMatrixCommand},
+    {"list", "[N]", "Every monster's record, or monster N in full", false, runListCommand},
+    {"check", "", "Name every problem in the game files that a battle would meet", false,
+     runCheckCommand},
+    {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", true,
+     runExportCommand},
+    {"demo-data", "[DIR]", "Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)",
+     false, runDemoDataCommand},
+};
+
+}  // namespace
+
+std::span<const Command> commands() {
+    return kCommands;
+}
+
+const Command* findCommand(std::string_view name) {
+    const auto row = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                  [&](const Command& c) { return c.name == name; });
+    return row == std::end(kCommands) ? nullptr : &*row;
+}
+
+int runCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+               std::ostream& err) {
+    const std::string prefix = "karnwick " + std::string(command.name) + ": ";
+    try {
+        return command.run(arguments, out, err);
+    } catch (const CommandError& e) {
+        out.flush();
+        err << prefix << e.what() << "\n";
+        return e.status();
+    } catch (const GameError& e) {
+        out.flush();
+        err << prefix << e.what() << "\n";
+        return kExitFailure;
+    }
+}
+
+}  // namespace karnwick::cli

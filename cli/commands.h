@@ -1,0 +1,39 @@
+#pragma once
+// The one table of `karnwick` commands. Dispatch, `karnwick --help`, the
+// usage line of an unknown command, whether Qt's graphics start, the fuzz
+// target and the test of the bash completion all read it: a new command is
+// one row here and one file of its own.
+
+#include <QStringList>
+#include <ostream>
+#include <span>
+#include <string_view>
+
+namespace karnwick::cli {
+
+// `arguments` are those after the command's word. Returns the exit status; a
+// failure may also be thrown as a CommandError (or a GameError), which the
+// dispatcher reports behind the command's name.
+using CommandFunction = int (*)(const QStringList& arguments, std::ostream& out,
+                                std::ostream& err);
+
+struct Command {
+    std::string_view name;
+    std::string_view synopsis;  // what follows the name in `karnwick --help`
+    std::string_view summary;
+    bool drawsPictures;         // needs Qt's graphics (fonts, images)
+    CommandFunction run;
+};
+
+std::span<const Command> commands();
+
+// The row of `name`, or nullptr.
+const Command* findCommand(std::string_view name);
+
+// Runs `command`: the edge where its failures, thrown from wherever they
+// arose, are written to `err` behind "karnwick <command>: " and turned into
+// its exit status.
+int runCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+               std::ostream& err);
+
+}  // namespace karnwick::cli
