@@ -24,6 +24,10 @@ std::string_view kindPhrase(ErrorKind kind) {
             return "cannot read";
         case ErrorKind::NotRegularFile:
             return "not a regular file";
+        case ErrorKind::FileWrite:
+            return "cannot write";
+        case ErrorKind::FileExists:
+            return "already exists";
     }
     return "error";
 }
@@ -86,6 +90,10 @@ std::string_view errorKindName(ErrorKind kind) {
             return "File access error";
         case ErrorKind::NotRegularFile:
             return "Not a regular file";
+        case ErrorKind::FileWrite:
+            return "File write error";
+        case ErrorKind::FileExists:
+            return "File exists";
     }
     return "Error";
 }

@@ -20,6 +20,8 @@ enum class ErrorKind {
     BadNumber,
     FileAccess,
     NotRegularFile,
+    FileWrite,
+    FileExists,
 };
 
 // The kind's own name as a user reads it: "Overflow", "Division by zero", ...

@@ -1,0 +1,67 @@
+#pragma once
+// The one way the project writes a file: game files, images, CSV and JSON
+// outputs, the demo set. The target ends up as the old file or the whole new
+// one, never a mix, an empty or a cut-off file:
+//  - the bytes go to a temporary file beside the target (same folder, so the
+//    rename cannot cross file systems), every write and the close checked;
+//  - the temporary file is fsync'ed, renamed over the target, and the folder
+//    fsync'ed so the rename itself survives a power cut;
+//  - only a regular file, or nothing, is ever replaced: a device, FIFO,
+//    socket or folder at the target is refused as "not a regular file"; a
+//    link at the target is replaced by the new file (never written through);
+//  - a failure at any step removes the temporary file, leaves the old file as
+//    it was, and throws a GameError naming the file and the reason.
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace karnwick {
+
+// Whether a file already at the target may be replaced (`--force`).
+enum class Existing { Refuse, Replace };
+
+class AtomicFile {
+  public:
+    // Checks the target and opens the temporary file beside it. Throws when
+    // the target may not or cannot be replaced, or the folder cannot be
+    // written.
+    AtomicFile(std::filesystem::path target, Existing existing);
+    // Without commit(), the temporary file is removed and the target stays.
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void write(std::span<const unsigned char> bytes);
+    void write(std::string_view text);
+
+    // fsync, close, rename into place, fsync the folder.
+    void commit();
+
+    const std::filesystem::path& target() const noexcept { return m_target; }
+    const std::filesystem::path& temporary() const noexcept { return m_temporary; }
+
+  private:
+    [[noreturn]] void fail(const std::string& what, int error);
+    void discard() noexcept;
+
+    std::filesystem::path m_target;
+    std::filesystem::path m_temporary;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+// The whole file in one call.
+void writeFileAtomically(const std::filesystem::path& target, std::span<const unsigned char> bytes,
+                         Existing existing);
+void writeFileAtomically(const std::filesystem::path& target, std::string_view text,
+                         Existing existing);
+
+// Throws what AtomicFile would throw for `target` before any byte is written:
+// a folder that is missing or cannot be written, a target that is not a
+// regular file, or one that exists under Existing::Refuse. For checking an
+// output before long work starts.
+void checkWritable(const std::filesystem::path& target, Existing existing);
+
+}  // namespace karnwick
