@@ -184,4 +184,9 @@ std::string panelAgilityText(const MonsterStats& stats) {
     return std::to_string(stats.agility);
 }
 
+StartingTexts startingTexts(const Fighters& fighters) {
+    return {{panelHpText(fighters[0]), panelHpText(fighters[1])},
+            {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])}};
+}
+
 }  // namespace karnwick

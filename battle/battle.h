@@ -86,4 +86,14 @@ BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
 std::string panelHpText(const MonsterStats& stats);
 std::string panelAgilityText(const MonsterStats& stats);
 
+// The texts a battle starts from: what both panels' HP and agility boxes hold
+// when FIGHT is pressed.
+struct StartingTexts {
+    std::array<std::string, 2> hp;
+    std::array<std::string, 2> agility;
+};
+
+// The starting texts right after a fresh choice of both fighters.
+StartingTexts startingTexts(const Fighters& fighters);
+
 }  // namespace karnwick

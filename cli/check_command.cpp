@@ -5,7 +5,6 @@
 #include <QJsonObject>
 
 #include "battle/record_check.h"
-#include "data/errors.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "cli/command_line.h"
@@ -13,10 +12,6 @@
 using namespace karnwick;
 
 namespace {
-
-QString fromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const char* severityName(Severity severity) {
     return severity == Severity::Error ? "error" : "warning";
@@ -35,23 +30,23 @@ void writeText(const GameFileProblem& p, std::ostream& out) {
 
 QJsonObject jsonOf(const GameFileProblem& p) {
     auto orNull = [](const std::string& s) {
-        return s.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(fromUtf8(s));
+        return s.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(cli::jsonText(s));
     };
     return {
-        {"file", fromUtf8(p.file)},
+        {"file", cli::jsonText(p.file)},
         {"monster", p.monster ? QJsonValue(*p.monster) : QJsonValue(QJsonValue::Null)},
-        {"name", p.monster ? QJsonValue(fromUtf8(p.name)) : QJsonValue(QJsonValue::Null)},
+        {"name", p.monster ? QJsonValue(cli::jsonText(p.name)) : QJsonValue(QJsonValue::Null)},
         {"field", orNull(p.field)},
         {"value", orNull(p.value)},
         {"severity", severityName(p.severity)},
-        {"effect", fromUtf8(p.effect)},
+        {"effect", cli::jsonText(p.effect)},
         {"hint", orNull(p.hint)},
     };
 }
 
 }  // namespace
 
-int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     cli::CommandLine line("check", "",
                           "Reads mypal.pal, monster.dat and monsters.tat and names every problem\n"
                           "that would stop the arena or a battle, or that does not do what the\n"
@@ -59,20 +54,13 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const QCommandLineOption jsonOption("json", "The problems as JSON, for scripts.");
     line.parser().addOption(jsonOption);
     line.addDirOption();
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
     if (!line.positionalArguments().isEmpty())
-        return line.fail(err, "takes no arguments (see --help)");
+        throw cli::CommandError("takes no arguments (see --help)");
 
     const std::filesystem::path dir = line.gameDir();
-    if (const auto missing =
-            cli::missingGameFile(dir, {kPaletteFileName, kSpriteFileName, kStatsFileName}))
-        return line.fail(err, *missing);
-    GameFilesReport report;
-    try {
-        report = checkGameFiles(dir);
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
-    }
+    cli::requireGameFiles(dir, {kPaletteFileName, kSpriteFileName, kStatsFileName});
+    const GameFilesReport report = checkGameFiles(dir);
 
     if (line.isSet(jsonOption)) {
         QJsonArray problems;

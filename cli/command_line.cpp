@@ -4,7 +4,6 @@
 
 #include <QRegularExpression>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -51,23 +50,22 @@ void CommandLine::addDirOption() {
     m_hasDir = true;
 }
 
-std::optional<int> CommandLine::parse(const QStringList& arguments, std::ostream& out,
-                                      std::ostream& err) {
+bool CommandLine::parse(const QStringList& arguments, std::ostream& out) {
     QStringList marked{QString::fromStdString("karnwick " + m_command)};
     for (const QString& argument : arguments)
         marked << (isNegativeNumber(argument) ? kNegativeMark + argument : argument);
-    if (!m_parser.parse(marked)) return fail(err, m_parser.errorText().toStdString());
+    if (!m_parser.parse(marked)) throw CommandError(m_parser.errorText().toStdString());
     if (m_parser.isSet(m_helpOption)) {
         out << helpText();
-        return kExitSuccess;
+        return false;
     }
     if (m_hasDir && m_parser.isSet(m_dirOption)) {
         std::error_code error;
         const std::filesystem::path dir = gameDir();
         if (!std::filesystem::is_directory(dir, error))
-            return fail(err, "--dir " + dir.string() + ": not a folder");
+            throw CommandError("--dir " + dir.string() + ": not a folder");
     }
-    return std::nullopt;
+    return true;
 }
 
 QString CommandLine::value(const QCommandLineOption& option) const {
@@ -95,13 +93,7 @@ std::string CommandLine::helpText() const {
     return usage + (firstLineEnd == std::string::npos ? "\n" : text.substr(firstLineEnd));
 }
 
-int CommandLine::fail(std::ostream& err, const std::string& message, int status) const {
-    err << "karnwick " << m_command << ": " << message << "\n";
-    return status;
-}
-
-std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
-                                           std::initializer_list<const char*> names) {
+void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names) {
     for (const char* name : names) {
         std::error_code error;
         // A dangling link counts as missing, as the readers see it.
@@ -110,10 +102,9 @@ std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
             std::filesystem::absolute(dir, error).lexically_normal();
         std::string folder = shown.string();
         if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        return std::string("no ") + name + " in " + folder +
-               ": start in the game's folder or pass --dir";
+        throw CommandError(std::string("no ") + name + " in " + folder +
+                           ": start in the game's folder or pass --dir");
     }
-    return std::nullopt;
 }
 
 std::string shownInBox(std::string text) {
@@ -121,6 +112,10 @@ std::string shownInBox(std::string text) {
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
     }
     return text;
+}
+
+QString jsonText(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high) {
@@ -135,12 +130,15 @@ StandardOutput::StandardOutput(std::string program)
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
 }
 
-StandardOutput::~StandardOutput() {
-    writeBuffered();
-}
-
 int StandardOutput::finish(int status) {
-    writeBuffered();
+    try {
+        writeBuffered();
+    } catch (const ReaderGone&) {
+        return kExitSuccess;
+    } catch (const CommandError& e) {
+        std::cerr << m_program << ": " << e.what() << "\n";
+        return e.status();
+    }
     return status;
 }
 
@@ -160,19 +158,21 @@ int StandardOutput::sync() {
 
 void StandardOutput::writeBuffered() {
     const char* at = pbase();
-    while (at < pptr()) {
-        const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(pptr() - at));
+    const char* end = pptr();
+    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+    // After one failure the rest is dropped: the failure has been reported.
+    if (m_failed) return;
+    while (at < end) {
+        const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(end - at));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            // The reader has gone: it wants no more, which is not a failure.
-            if (errno == EPIPE) std::_Exit(kExitSuccess);
-            std::cerr << m_program << ": cannot write to standard output: " << std::strerror(errno)
-                      << "\n";
-            std::_Exit(kExitFailure);
+            m_failed = true;
+            if (errno == EPIPE) throw ReaderGone{};
+            throw CommandError(std::string("cannot write to standard output: ") +
+                               std::strerror(errno));
         }
         at += n;
     }
-    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
 }
 
 }  // namespace karnwick::cli

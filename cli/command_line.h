@@ -54,10 +54,10 @@ class CommandLine {
     // Adds `--dir DIR`, the game folder (the current directory by default).
     void addDirOption();
 
-    // Parses `arguments` (those after the command's word). Returns nothing when
-    // the command should go on; otherwise it has written the help (status 0)
-    // or the problem (status 2) and returns that status.
-    std::optional<int> parse(const QStringList& arguments, std::ostream& out, std::ostream& err);
+    // Parses `arguments` (those after the command's word). Returns false when
+    // it has written the help to `out`: the command then ends with success.
+    // Throws CommandError for wrong usage or a --dir that is no folder.
+    bool parse(const QStringList& arguments, std::ostream& out);
 
     bool isSet(const QCommandLineOption& option) const { return m_parser.isSet(option); }
     QString value(const QCommandLineOption& option) const;
@@ -69,9 +69,6 @@ class CommandLine {
     // The help with a usage line that names the command, never the binary's path.
     std::string helpText() const;
 
-    // Writes "karnwick <command>: <message>" to `err`; returns `status`.
-    int fail(std::ostream& err, const std::string& message, int status = kExitFailure) const;
-
   private:
     std::string m_command;
     QString m_synopsis;
@@ -81,31 +78,37 @@ class CommandLine {
     bool m_hasDir = false;
 };
 
-// "no monster.dat in /games/karnwick: start in the game's folder or pass --dir"
-// for the first of `names` missing from `dir`, or nothing when all are there.
-std::optional<std::string> missingGameFile(const std::filesystem::path& dir,
-                                           std::initializer_list<const char*> names);
+// Throws "no monster.dat in /games/karnwick: start in the game's folder or
+// pass --dir" for the first of `names` missing from `dir`.
+void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names);
 
 // A game text as a statistics box of the arena shows it: the box shows every
 // control character but the tab as a blank, so a name of NUL bytes is blanks.
 std::string shownInBox(std::string text);
 
+// A game text (UTF-8, NULs and all) as a Qt string for JSON output.
+QString jsonText(const std::string& text);
+
 // A whole number in `text` within [low, high], or nothing.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
 
+// Thrown through the stream when the reader of standard output went away
+// (`| head`): it asked for no more, so the command stops quietly with status 0.
+struct ReaderGone {};
+
 // Standard output for a command, written straight to file descriptor 1. A
-// reader that went away (`| head`) ends the program quietly with status 0: it
-// asked for no more. Any other failed write (`> /dev/full`) is reported on
-// stderr as "karnwick <command>: cannot write to standard output: ..." and ends
-// the program with status 2, so no command can report success for output that
-// was lost. The program must ignore SIGPIPE for the first case to be seen.
+// failed write while the command runs is thrown through the stream (which must
+// have badbit among its exceptions) and stops the command: ReaderGone for a
+// reader that went away, else CommandError "cannot write to standard output:
+// ..." with status 2, so no command can report success for output that was
+// lost. The last write happens in finish(), which reports its own failure. The
+// program must ignore SIGPIPE for a closed pipe to be seen.
 class StandardOutput : public std::streambuf {
   public:
-    // `program` starts the message of a failed write: "karnwick duel".
+    // `program` starts the message of a failed last write: "karnwick duel".
     explicit StandardOutput(std::string program);
-    ~StandardOutput() override;
-    // Writes what is buffered (ending the program on a failure) and returns
-    // `status`.
+    // Writes what is left and returns `status`, or the status of a failed
+    // write (0 for a reader that went away, 2 with a message on stderr).
     int finish(int status);
 
   protected:
@@ -116,6 +119,7 @@ class StandardOutput : public std::streambuf {
     void writeBuffered();
     std::string m_program;
     std::vector<char> m_buffer;
+    bool m_failed = false;
 };
 
 }  // namespace karnwick::cli

@@ -45,14 +45,24 @@ const Command* findCommand(std::string_view name) {
 int runCommand(const Command& command, const QStringList& arguments, std::ostream& out,
                std::ostream& err) {
     const std::string prefix = "karnwick " + std::string(command.name) + ": ";
+    // What the command wrote comes before its message; a failure of that
+    // write is already told by the message it would precede.
+    auto flushQuietly = [&out] {
+        try {
+            out.flush();
+        } catch (...) {
+        }
+    };
     try {
         return command.run(arguments, out, err);
+    } catch (const ReaderGone&) {
+        return kExitSuccess;
     } catch (const CommandError& e) {
-        out.flush();
+        flushQuietly();
         err << prefix << e.what() << "\n";
         return e.status();
     } catch (const GameError& e) {
-        out.flush();
+        flushQuietly();
         err << prefix << e.what() << "\n";
         return kExitFailure;
     }

@@ -119,7 +119,7 @@ class SetWriter {
 
 }  // namespace
 
-int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     using namespace karnwick;
     cli::CommandLine line("demo-data", "[DIR]",
                           "Writes a complete demo set of game files (mypal.pal, monster.dat, "
@@ -128,9 +128,9 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
         "DIR", "Folder to write into (default: the current folder).", "[DIR]");
     const QCommandLineOption forceOption("force", "Overwrite game files that already exist.");
     line.parser().addOption(forceOption);
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
     const QStringList positional = line.positionalArguments();
-    if (positional.size() > 1) return line.fail(err, "only one folder may be given");
+    if (positional.size() > 1) throw cli::CommandError("only one folder may be given");
 
     const fs::path dir =
         positional.isEmpty() ? fs::path(".") : fs::path(positional.front().toStdString());
@@ -143,15 +143,14 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
         for (const fs::path& path : paths) {
             std::error_code error;
             if (fs::exists(fs::symlink_status(path, error))) {
-                return line.fail(err,
-                                 path.string() + " already exists; use --force to overwrite it");
+                throw cli::CommandError(path.string() + " already exists; use --force to overwrite it");
             }
         }
     }
     std::error_code error;
     fs::create_directories(dir, error);
     if (error || !fs::is_directory(dir)) {
-        return line.fail(err, "cannot create the folder " + dir.string() + ": " +
+        throw cli::CommandError("cannot create the folder " + dir.string() + ": " +
                                   (error ? error.message() : "a file of that name is in the way"));
     }
 
@@ -164,9 +163,9 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     SetWriter writer;
     std::string problem;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (!writer.prepare(paths[i], contents[i], problem)) return line.fail(err, problem);
+        if (!writer.prepare(paths[i], contents[i], problem)) throw cli::CommandError(problem);
     }
-    if (!writer.commit(problem)) return line.fail(err, problem);
+    if (!writer.commit(problem)) throw cli::CommandError(problem);
     out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
         << fs::absolute(dir).lexically_normal().string() << "\n";
     return cli::kExitSuccess;

@@ -11,26 +11,22 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <variant>
 
 #include "battle/battle.h"
 #include "data/errors.h"
-#include "data/sprite.h"
 #include "cli/command_line.h"
-#include "cli/record_overrides.h"
+#include "cli/roster.h"
 
 using namespace karnwick;
 
 namespace {
 
 struct DuelOptions {
-    int16_t monsters[2] = {0, 0};
+    std::array<int16_t, 2> monsters{};
     long long battles = 1;
     uint64_t seed = Pcg32::kDefaultState;
     bool json = false;
     bool summary = false;
-    std::filesystem::path dir = ".";
-    std::vector<RecordOverride> overrides;
 };
 
 // The log as the arena shows it: one line end per line.
@@ -44,104 +40,80 @@ std::string displayLog(const std::string& log) {
     return out;
 }
 
-QString fromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// Parses the command line; on a problem writes it to `err` and returns the
-// exit status instead.
-std::variant<DuelOptions, int> parseOptions(const QStringList& arguments, std::ostream& out,
-                                            std::ostream& err) {
-    cli::CommandLine line(
+struct DuelLine {
+    cli::CommandLine line{
         "duel", "A B",
         "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
-        "files, exactly as the arena would after a fresh start.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster index for Monster One.");
-    parser.addPositionalArgument("B", "Monster index for Monster Two.");
-    const QCommandLineOption battlesOption("battles", "Press FIGHT <n> times (default 1).", "n",
-                                           "1");
-    const QCommandLineOption jsonOption("json", "One JSON object per battle, one per line.");
-    const QCommandLineOption summaryOption(
-        "summary", "No logs: how often each side won, the turn cap, errors and turn counts.");
-    const QCommandLineOption seedOption(
-        "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
-    const QCommandLineOption setOption = recordOverrideOption();
-    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, setOption});
-    line.addDirOption();
+        "files, exactly as the arena would after a fresh start."};
+    QCommandLineOption battles{"battles", "Press FIGHT <n> times (default 1).", "n", "1"};
+    QCommandLineOption json{"json", "One JSON object per battle, one per line."};
+    QCommandLineOption summary{
+        "summary", "No logs: how often each side won, the turn cap, errors and turn counts."};
+    QCommandLineOption seed{"seed",
+                            "Seed the random source with <s> instead of the arena's fixed start.",
+                            "s"};
+    QCommandLineOption set = recordOverrideOption();
 
-    if (const auto status = line.parse(arguments, out, err)) return *status;
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() != 2)
-        return line.fail(err, "expected two monster indexes, A and B (see --help)");
-    if (line.isSet(jsonOption) && line.isSet(summaryOption))
-        return line.fail(err, "--json and --summary exclude each other");
+    DuelLine() {
+        QCommandLineParser& parser = line.parser();
+        parser.addPositionalArgument("A", "Monster index for Monster One.");
+        parser.addPositionalArgument("B", "Monster index for Monster Two.");
+        parser.addOptions({battles, json, summary, seed, set});
+        line.addDirOption();
+    }
+};
 
+// The options that need no game file; throws CommandError.
+DuelOptions readOptions(const DuelLine& command) {
+    const cli::CommandLine& line = command.line;
+    if (line.positionalArguments().size() != 2)
+        throw cli::CommandError("expected two monster indexes, A and B (see --help)");
+    if (line.isSet(command.json) && line.isSet(command.summary))
+        throw cli::CommandError("--json and --summary exclude each other");
     DuelOptions options;
-    options.dir = line.gameDir();
-    options.json = line.isSet(jsonOption);
-    options.summary = line.isSet(summaryOption);
-    const auto battles = cli::wholeNumber(line.value(battlesOption), 0, LLONG_MAX);
-    if (!battles) {
-        return line.fail(err, "--battles takes a whole number of 0 or more, not \"" +
-                                  line.value(battlesOption).toStdString() + "\"");
+    options.json = line.isSet(command.json);
+    options.summary = line.isSet(command.summary);
+    const QString battles = line.value(command.battles);
+    const auto count = cli::wholeNumber(battles, 0, LLONG_MAX);
+    if (!count) {
+        throw cli::CommandError("--battles takes a whole number of 0 or more, not \"" +
+                                battles.toStdString() + "\"");
     }
-    options.battles = *battles;
-    if (line.isSet(seedOption)) {
+    options.battles = *count;
+    if (line.isSet(command.seed)) {
         bool ok = false;
-        options.seed = line.value(seedOption).toULongLong(&ok);
+        options.seed = line.value(command.seed).toULongLong(&ok);
         if (!ok) {
-            return line.fail(err, "--seed takes a whole number of 0 or more, not \"" +
-                                      line.value(seedOption).toStdString() + "\"");
+            throw cli::CommandError("--seed takes a whole number of 0 or more, not \"" +
+                                    line.value(command.seed).toStdString() + "\"");
         }
     }
-
-    if (const auto missing = cli::missingGameFile(options.dir, {kSpriteFileName, kStatsFileName}))
-        return line.fail(err, *missing);
-    int16_t last;
-    try {
-        last = countMonsters(options.dir / kSpriteFileName);
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
-    }
-    for (int side = 0; side < 2; ++side) {
-        const auto index = cli::wholeNumber(positional[side], 0, last);
-        if (!index) {
-            std::string message = "monster \"" + positional[side].toStdString() + "\" is not ";
-            if (last < 0)
-                message += "in monster.dat, which holds no monsters";
-            else
-                message += "a monster index: the valid range is 0.." + std::to_string(last);
-            return line.fail(err, message);
-        }
-        options.monsters[side] = static_cast<int16_t>(*index);
-    }
-    auto overrides = parseRecordOverrides(parser.values(setOption), last);
-    if (const auto* message = std::get_if<std::string>(&overrides)) return line.fail(err, *message);
-    options.overrides = std::move(std::get<std::vector<RecordOverride>>(overrides));
     return options;
 }
 
 // 1 or 2 for the side left standing; null when the cap ended the battle, an
 // error stopped it, or both sides fell.
 QJsonValue winnerOf(const BattleState& state, bool stopped) {
-    const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
+    const bool standing[2] = {isStanding(state.currentHp[0]), isStanding(state.currentHp[1])};
     if (stopped || standing[0] == standing[1]) return QJsonValue(QJsonValue::Null);
     return standing[0] ? 1 : 2;
+}
+
+std::string battleFailure(long long battle, const GameError& error) {
+    return "karnwick duel: battle " + std::to_string(battle) + ": " + error.what() + "\n";
 }
 
 int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
                  std::ostream& err) {
     Pcg32 random(options.seed);
     ArenaTexts texts;
-    for (int side = 0; side < 2; ++side) {
-        texts.hp[side] = panelHpText(fighters[side]);
-        texts.agility[side] = panelAgilityText(fighters[side]);
-    }
+    const StartingTexts start = startingTexts(fighters);
+    texts.hp = start.hp;
+    texts.agility = start.agility;
     // The current-HP boxes keep their text from battle to battle until a
     // battle writes them; at start-up they are empty.
     std::string currentHp[2];
-    int status = 0;
+    int status = cli::kExitSuccess;
     for (long long n = 1; n <= options.battles; ++n) {
         texts.currentHp = {};
         BattleState state;
@@ -150,20 +122,20 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
             runBattle(texts, fighters, random, state);
         } catch (const GameError& e) {
             error = e.what();
-            err << "karnwick duel: battle " << n << ": " << e.what() << "\n";
-            status = 1;
+            err << battleFailure(n, e);
+            status = cli::kExitFound;
         }
         for (int side = 0; side < 2; ++side) {
             if (texts.currentHp[side]) currentHp[side] = *texts.currentHp[side];
         }
         if (options.json) {
-            QJsonObject line{
+            const QJsonObject line{
                 {"winner", winnerOf(state, error.has_value())},
                 {"battle", static_cast<qint64>(n)},
-                {"log", fromUtf8(texts.arena)},
-                {"currentHp", QJsonArray{fromUtf8(currentHp[0]), fromUtf8(currentHp[1])}},
+                {"log", cli::jsonText(texts.arena)},
+                {"currentHp", QJsonArray{cli::jsonText(currentHp[0]), cli::jsonText(currentHp[1])}},
                 {"turns", state.turnCount},
-                {"error", error ? QJsonValue(fromUtf8(*error)) : QJsonValue(QJsonValue::Null)},
+                {"error", error ? QJsonValue(cli::jsonText(*error)) : QJsonValue(QJsonValue::Null)},
             };
             out << QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() << "\n";
         } else {
@@ -174,92 +146,107 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
     return status;
 }
 
-int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
-                std::ostream& err) {
-    Pcg32 random(options.seed);
-    const std::array<std::string, 2> hp{panelHpText(fighters[0]), panelHpText(fighters[1])};
-    const std::array<std::string, 2> agility{panelAgilityText(fighters[0]),
-                                             panelAgilityText(fighters[1])};
-    long long wins[2] = {0, 0}, capped = 0, errors = 0, bothDown = 0;
+// How many battles ended each way, and how many of the finished ones lasted
+// each number of turns.
+struct Tally {
+    long long wins[2] = {0, 0};
+    long long capped = 0;
+    long long errors = 0;
+    long long bothDown = 0;
     // A battle never lasts more than 667 turns, so a count per length keeps
     // the exact median in constant memory for any number of battles.
     std::array<long long, kMaxTurns + 1> turnCounts{};
     long long finished = 0;
-    for (long long n = 1; n <= options.battles; ++n) {
-        try {
-            const BattleState state = playSilentBattle(hp, agility, fighters, random);
-            ++turnCounts[static_cast<std::size_t>(
-                std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
-            ++finished;
-            const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
-            if (standing[0] && standing[1])
-                ++capped;
-            else if (standing[0] || standing[1])
-                ++wins[standing[0] ? 0 : 1];
-            else
-                ++bothDown;
-        } catch (const GameError& e) {
-            err << "karnwick duel: battle " << n << ": " << e.what() << "\n";
-            ++errors;
-        }
+
+    void count(const BattleState& state) {
+        ++turnCounts[static_cast<std::size_t>(std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
+        ++finished;
+        const bool standing[2] = {isStanding(state.currentHp[0]), isStanding(state.currentHp[1])};
+        if (standing[0] && standing[1])
+            ++capped;
+        else if (standing[0] || standing[1])
+            ++wins[standing[0] ? 0 : 1];
+        else
+            ++bothDown;
     }
 
+    // The turn count at 0-based position `rank` of the sorted counts.
+    int turnsAt(long long rank) const {
+        long long seen = 0;
+        for (std::size_t t = 0; t < turnCounts.size(); ++t) {
+            seen += turnCounts[t];
+            if (seen > rank) return static_cast<int>(t);
+        }
+        return static_cast<int>(kMaxTurns);
+    }
+
+    double medianTurns() const {
+        const long long mid = finished / 2;
+        return finished % 2 ? turnsAt(mid) : (turnsAt(mid - 1) + turnsAt(mid)) / 2.0;
+    }
+};
+
+void writeTurns(const Tally& tally, std::ostream& out) {
+    long long sum = 0;
+    int largest = 0;
+    for (std::size_t t = 0; t < tally.turnCounts.size(); ++t) {
+        sum += static_cast<long long>(t) * tally.turnCounts[t];
+        if (tally.turnCounts[t]) largest = static_cast<int>(t);
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "Turns: mean %.2f, median %g, largest %d\n",
+                  static_cast<double>(sum) / static_cast<double>(tally.finished),
+                  tally.medianTurns(), largest);
+    out << line;
+}
+
+void writeSummary(const Tally& tally, long long battles, const Fighters& fighters,
+                  std::ostream& out) {
     auto row = [&](const std::string& label, long long count) {
-        const double share = options.battles ? 100.0 * static_cast<double>(count) /
-                                                   static_cast<double>(options.battles)
-                                             : 0.0;
+        const double share =
+            battles ? 100.0 * static_cast<double>(count) / static_cast<double>(battles) : 0.0;
         char line[160];
         std::snprintf(line, sizeof line, "%-34s %10lld  %6.2f%%\n", label.c_str(), count, share);
         out << line;
     };
-    out << "Battles: " << options.battles << "\n";
-    row("Monster One wins (" + cli::shownInBox(fieldText(fighters[0].name)) + ")", wins[0]);
-    row("Monster Two wins (" + cli::shownInBox(fieldText(fighters[1].name)) + ")", wins[1]);
-    row("Ended by the 667-turn cap", capped);
-    if (bothDown) row("Both fell at the start", bothDown);
-    row("Stopped by a run-time error", errors);
-    if (finished) {
-        // The turn count at 0-based position `rank` of the sorted counts.
-        auto turnsAt = [&](long long rank) {
-            long long seen = 0;
-            for (std::size_t t = 0; t < turnCounts.size(); ++t) {
-                seen += turnCounts[t];
-                if (seen > rank) return static_cast<int>(t);
-            }
-            return static_cast<int>(kMaxTurns);
-        };
-        long long sum = 0;
-        int largest = 0;
-        for (std::size_t t = 0; t < turnCounts.size(); ++t) {
-            sum += static_cast<long long>(t) * turnCounts[t];
-            if (turnCounts[t]) largest = static_cast<int>(t);
+    out << "Battles: " << battles << "\n";
+    row("Monster One wins (" + cli::shownInBox(fieldText(fighters[0].name)) + ")", tally.wins[0]);
+    row("Monster Two wins (" + cli::shownInBox(fieldText(fighters[1].name)) + ")", tally.wins[1]);
+    row("Ended by the 667-turn cap", tally.capped);
+    if (tally.bothDown) row("Both fell at the start", tally.bothDown);
+    row("Stopped by a run-time error", tally.errors);
+    if (tally.finished) writeTurns(tally, out);
+}
+
+int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
+                std::ostream& err) {
+    Pcg32 random(options.seed);
+    const StartingTexts start = startingTexts(fighters);
+    Tally tally;
+    for (long long n = 1; n <= options.battles; ++n) {
+        try {
+            tally.count(playSilentBattle(start.hp, start.agility, fighters, random));
+        } catch (const GameError& e) {
+            err << battleFailure(n, e);
+            ++tally.errors;
         }
-        const long long mid = finished / 2;
-        const double median = finished % 2 ? turnsAt(mid) : (turnsAt(mid - 1) + turnsAt(mid)) / 2.0;
-        char line[160];
-        std::snprintf(line, sizeof line, "Turns: mean %.2f, median %g, largest %d\n",
-                      static_cast<double>(sum) / static_cast<double>(finished), median, largest);
-        out << line;
     }
-    return errors ? cli::kExitFound : cli::kExitSuccess;
+    writeSummary(tally, options.battles, fighters, out);
+    return tally.errors ? cli::kExitFound : cli::kExitSuccess;
 }
 
 }  // namespace
 
 int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    const auto parsed = parseOptions(arguments, out, err);
-    if (const int* status = std::get_if<int>(&parsed)) return *status;
-    const DuelOptions& options = std::get<DuelOptions>(parsed);
-
+    DuelLine command;
+    if (!command.line.parse(arguments, out)) return cli::kExitSuccess;
+    DuelOptions options = readOptions(command);
+    const cli::Roster roster(command.line.gameDir(), command.line.parser().values(command.set));
+    const QStringList positional = command.line.positionalArguments();
     Fighters fighters{};
-    try {
-        for (int side = 0; side < 2; ++side) {
-            loadMonsterStats(options.monsters[side], fighters[side], options.dir / kStatsFileName);
-            applyRecordOverrides(options.overrides, options.monsters[side], fighters[side]);
-        }
-    } catch (const GameError& e) {
-        err << "karnwick duel: " << e.what() << "\n";
-        return cli::kExitFailure;
+    for (int side = 0; side < 2; ++side) {
+        options.monsters[side] = roster.index(positional[side]);
+        fighters[side] = roster.load(options.monsters[side]);
     }
     return options.summary ? playSummary(options, fighters, out, err)
                            : playWithLogs(options, fighters, out, err);

@@ -117,7 +117,7 @@ QSize sheetSize(int16_t page) {
 
 }  // namespace
 
-int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     cli::CommandLine line(
         "export", "sprite N | sheet 1|2|3 | palette | all DIR",
         "Writes the game's pictures as PNG images:\n"
@@ -135,26 +135,25 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const QCommandLineOption forceOption("force", "Overwrite files that already exist.");
     parser.addOptions({outputOption, scaleOption, forceOption});
     line.addDirOption();
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
 
     const QStringList positional = line.positionalArguments();
     const QString what = positional.value(0);
     const bool needsArgument = what == "sprite" || what == "sheet" || what == "all";
     if (!needsArgument && what != "palette")
-        return line.fail(err, "expected sprite N, sheet 1|2|3, palette or all DIR (see --help)");
+        throw cli::CommandError("expected sprite N, sheet 1|2|3, palette or all DIR (see --help)");
     if (positional.size() != (needsArgument ? 2 : 1))
-        return line.fail(err, "wrong number of arguments for export " + what.toStdString());
+        throw cli::CommandError("wrong number of arguments for export " + what.toStdString());
     if (what == "all" && line.isSet(outputOption))
-        return line.fail(err, "export all writes into its folder: -o does not apply");
+        throw cli::CommandError("export all writes into its folder: -o does not apply");
     const auto scale = cli::wholeNumber(line.value(scaleOption), 1, 64);
     if (!scale) {
-        return line.fail(err, "--scale takes a whole number from 1 to 64, not \"" +
+        throw cli::CommandError("--scale takes a whole number from 1 to 64, not \"" +
                                   line.value(scaleOption).toStdString() + "\"");
     }
 
     const std::filesystem::path dir = line.gameDir();
-    if (const auto missing = cli::missingGameFile(dir, {kPaletteFileName, kSpriteFileName}))
-        return line.fail(err, *missing);
+    cli::requireGameFiles(dir, {kPaletteFileName, kSpriteFileName});
     const std::filesystem::path spritePath = dir / kSpriteFileName;
     Palette palette;
     int16_t last;
@@ -163,7 +162,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         makeColorFromRGB(palette);
         last = countMonsters(spritePath);
     } catch (const GameError& e) {
-        return line.fail(err, e.what());
+        throw cli::CommandError(e.what());
     }
 
     std::vector<Target> targets;
@@ -175,7 +174,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         const bool sprite = what == "sprite";
         const auto n = cli::wholeNumber(argument, sprite ? 0 : 1, sprite ? last : 3);
         if (!n) {
-            return line.fail(err, sprite ? "monster \"" + argument.toStdString() +
+            throw cli::CommandError(sprite ? "monster \"" + argument.toStdString() +
                                                "\" is not a monster index: the valid range is 0.." +
                                                std::to_string(last)
                                          : "sheet \"" + argument.toStdString() +
@@ -197,7 +196,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     } else {
         const QDir folder(argument);
         if (!QDir().mkpath(folder.path()))
-            return line.fail(err, "cannot create the folder " + argument.toStdString());
+            throw cli::CommandError("cannot create the folder " + argument.toStdString());
         for (int16_t m = 0; m <= last; ++m) {
             targets.push_back({folder.filePath(QString("sprite-%1.png").arg(m)), kSpriteSize,
                                [&, m] { return spriteImage(GameFile(spritePath), m, palette); }});
@@ -214,7 +213,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         const qint64 width = qint64{target.size.width()} * *scale;
         const qint64 height = qint64{target.size.height()} * *scale;
         if (width * height > kMostPixels) {
-            return line.fail(err, "--scale " + std::to_string(*scale) + " would make " +
+            throw cli::CommandError("--scale " + std::to_string(*scale) + " would make " +
                                       target.path.toStdString() + " " + std::to_string(width) +
                                       " x " + std::to_string(height) +
                                       " pixels; an image may have at most 64 megapixels");
@@ -228,7 +227,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
             std::error_code error;
             const auto status = std::filesystem::symlink_status(target.path.toStdString(), error);
             if (std::filesystem::exists(status)) {
-                return line.fail(err, target.path.toStdString() +
+                throw cli::CommandError(target.path.toStdString() +
                                           " already exists; use --force to overwrite it");
             }
         }
@@ -238,7 +237,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         try {
             image = enlarged(target.draw(), static_cast<int>(*scale));
         } catch (const GameError& e) {
-            return line.fail(err, e.what());
+            throw cli::CommandError(e.what());
         }
         // QSaveFile writes beside the target and renames it into place once
         // the image is complete.
@@ -248,8 +247,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
             const QString reason = writer.error() != QImageWriter::UnknownError
                                        ? writer.errorString()
                                        : file.errorString();
-            return line.fail(
-                err, "cannot write " + target.path.toStdString() + ": " + reason.toStdString());
+            throw cli::CommandError("cannot write " + target.path.toStdString() + ": " + reason.toStdString());
         }
     }
     out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";

@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,22 +13,13 @@
 #include "data/record_fields.h"
 #include "data/sprite.h"
 #include "cli/command_line.h"
+#include "cli/roster.h"
 
 using namespace karnwick;
 
 namespace {
 
-enum class Format { Table, Csv, Json };
-
-// The record fields of the panel's fifteen boxes, in the order statTexts
-// gives them.
-constexpr std::string_view kBoxFields[kStatBoxCount] = {
-    "name",   "hp",     "agility", "level",  "strength", "special1", "special2", "defense",
-    "sp1Min", "sp1Max", "sp2Min",  "sp2Max", "offMin",   "offMax",   "mpower"};
-
-QString fromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+enum class Format { Table, WideTable, Csv, Json };
 
 // A text for the terminal table: without its padding (trailing blanks and
 // NULs), control characters shown as blanks as the arena's boxes show them.
@@ -45,33 +38,66 @@ std::string csvText(const std::string& text) {
     return quoted + "\"";
 }
 
-void writeTable(const std::vector<MonsterStats>& monsters, std::ostream& out) {
+// One column of the terminal table: a record field, or one of the three
+// damage ranges as "low-high".
+struct Column {
+    std::string_view header;
+    const RecordField* field;  // null for a range
+    std::string_view low, high;
+
+    bool isText() const { return field && !field->number; }
+    std::string cell(const MonsterStats& stats) const {
+        if (!field) {
+            return std::to_string(stats.*findRecordField(low)->number) + "-" +
+                   std::to_string(stats.*findRecordField(high)->number);
+        }
+        return field->number ? std::to_string(stats.*field->number)
+                             : trimmedText(textField(stats, *field));
+    }
+};
+
+std::vector<Column> tableColumns(bool wide) {
+    std::vector<Column> columns;
+    if (wide) {
+        for (const RecordField& field : kRecordFields) columns.push_back({field.name, &field, {}, {}});
+        return columns;
+    }
+    // What a player compares at a glance, within 80 columns.
+    for (const std::string_view name :
+         {"name", "hp", "level", "agility", "strength", "defense"})
+        columns.push_back({name, findRecordField(name), {}, {}});
+    columns.push_back({"off", nullptr, "offMin", "offMax"});
+    columns.push_back({"sp1", nullptr, "sp1Min", "sp1Max"});
+    columns.push_back({"sp2", nullptr, "sp2Min", "sp2Max"});
+    return columns;
+}
+
+// Width in characters, not bytes: names may hold letters of two bytes.
+std::size_t shownLength(const std::string& s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+void writeTable(const std::vector<MonsterStats>& monsters, bool wide, std::ostream& out) {
+    const std::vector<Column> columns = tableColumns(wide);
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header{"index"};
-    for (const RecordField& field : kRecordFields) header.emplace_back(field.name);
+    for (const Column& column : columns) header.emplace_back(column.header);
     rows.push_back(header);
     for (std::size_t m = 0; m < monsters.size(); ++m) {
         std::vector<std::string> row{std::to_string(m)};
-        for (const RecordField& field : kRecordFields) {
-            row.push_back(field.number ? std::to_string(monsters[m].*field.number)
-                                       : trimmedText(textField(monsters[m], field)));
-        }
+        for (const Column& column : columns) row.push_back(column.cell(monsters[m]));
         rows.push_back(std::move(row));
     }
-    // Widths in characters, not bytes: names may hold letters of two bytes.
-    auto length = [](const std::string& s) {
-        return static_cast<std::size_t>(
-            std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-    };
     std::vector<std::size_t> widths(header.size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], length(row[i]));
+            widths[i] = std::max(widths[i], shownLength(row[i]));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
-            const bool text = i > 0 && !kRecordFields[i - 1].number;
-            const std::string pad(widths[i] - length(row[i]), ' ');
+            const bool text = i > 0 && columns[i - 1].isText();
+            const std::string pad(widths[i] - shownLength(row[i]), ' ');
             if (i) line += "  ";
             line += text ? row[i] + pad : pad + row[i];
         }
@@ -100,7 +126,7 @@ QJsonObject recordObject(int index, const MonsterStats& stats) {
     for (const RecordField& field : kRecordFields) {
         const QString name = QString::fromLatin1(field.name.data(), qsizetype(field.name.size()));
         object[name] = field.number ? QJsonValue(stats.*field.number)
-                                    : QJsonValue(fromUtf8(fieldText(textField(stats, field))));
+                                    : QJsonValue(cli::jsonText(fieldText(textField(stats, field))));
     }
     return object;
 }
@@ -115,86 +141,110 @@ void writeJson(const std::vector<MonsterStats>& monsters, std::ostream& out) {
 // One monster as its panel shows it: the fifteen box texts in the order a
 // choice writes them, then the fields the panel does not show.
 void writeMonster(int index, const MonsterStats& stats, std::ostream& out) {
-    out << "Monster " << index << "\n";
-    const auto texts = statTexts(stats);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const bool text = texts[i].box == StatBox::Name || texts[i].box == StatBox::Special1 ||
-                          texts[i].box == StatBox::Special2;
-        std::string shown = cli::shownInBox(texts[i].text);
-        if (text) shown = "\"" + shown + "\"";
-        std::string label(kBoxFields[i]);
+    auto labelled = [&out](std::string_view name, const std::string& shown) {
+        std::string label(name);
         label.resize(14, ' ');
         out << "  " << label << shown << "\n";
+    };
+    out << "Monster " << index << "\n";
+    for (const std::string_view name : kPanelFields) {
+        const RecordField& field = *findRecordField(name);
+        const std::string shown = cli::shownInBox(panelText(stats, field));
+        labelled(name, field.number ? shown : "\"" + shown + "\"");
     }
     out << "Not shown in the panel:\n";
     for (const RecordField& field : kRecordFields) {
-        if (std::find(std::begin(kBoxFields), std::end(kBoxFields), field.name) !=
-            std::end(kBoxFields))
-            continue;
-        std::string label(field.name);
-        label.resize(14, ' ');
-        out << "  " << label << stats.*field.number << "\n";
+        if (std::find(kPanelFields.begin(), kPanelFields.end(), field.name) == kPanelFields.end())
+            labelled(field.name, std::to_string(stats.*field.number));
     }
+}
+
+// The record of monster `index`, or nothing for monster 32767: its record
+// number (index + 1) overflows the game's 16-bit count, so the arena stops
+// with that error when it is chosen, and the message says so.
+std::optional<MonsterStats> loadRecord(const cli::Roster& roster, int16_t index,
+                                       std::string& unloadable) {
+    try {
+        return roster.load(index);
+    } catch (const GameError& e) {
+        if (index != INT16_MAX || e.kind() != ErrorKind::Overflow) throw;
+        unloadable = "monster " + std::to_string(index) +
+                     " has no record: choosing it in the arena stops with \"" + e.what() + "\"";
+        return std::nullopt;
+    }
+}
+
+struct ListLine {
+    cli::CommandLine line{"list", "[N]",
+                          "Shows every monster's record as the game reads it: by default the\n"
+                          "fields that fit an 80-column terminal, every field with --wide; with\n"
+                          "N, monster N as the arena's panel shows it."};
+    QCommandLineOption csv{"csv", "Comma-separated values, every field, texts exactly as held."};
+    QCommandLineOption json{"json", "JSON, every field, texts exactly as held."};
+    QCommandLineOption wide{"wide", "The table with every field of the record."};
+
+    ListLine() {
+        line.parser().addPositionalArgument("N", "A monster index: show this monster in full.",
+                                            "[N]");
+        line.parser().addOptions({csv, json, wide});
+        line.addDirOption();
+    }
+
+    Format format() const {
+        if (line.isSet(csv) + line.isSet(json) + line.isSet(wide) > 1)
+            throw cli::CommandError("--csv, --json and --wide exclude each other");
+        if (line.isSet(csv)) return Format::Csv;
+        if (line.isSet(json)) return Format::Json;
+        return line.isSet(wide) ? Format::WideTable : Format::Table;
+    }
+};
+
+void writeOne(int16_t index, const MonsterStats& stats, Format format, std::ostream& out) {
+    if (format == Format::Json) {
+        out << QJsonDocument(recordObject(index, stats)).toJson(QJsonDocument::Indented).toStdString();
+    } else if (format == Format::Csv) {
+        writeCsv({stats}, index, out);
+    } else {
+        writeMonster(index, stats, out);
+    }
+}
+
+void writeAll(const std::vector<MonsterStats>& monsters, Format format, std::ostream& out) {
+    if (format == Format::Csv)
+        writeCsv(monsters, 0, out);
+    else if (format == Format::Json)
+        writeJson(monsters, out);
+    else
+        writeTable(monsters, format == Format::WideTable, out);
 }
 
 }  // namespace
 
 int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    cli::CommandLine line("list", "[N]",
-                          "Shows every monster's record, field by field, as the game reads it;\n"
-                          "with N, monster N as the arena's panel shows it.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("N", "A monster index: show this monster in full.", "[N]");
-    const QCommandLineOption csvOption("csv", "Comma-separated values, texts exactly as held.");
-    const QCommandLineOption jsonOption("json", "JSON, texts exactly as held.");
-    parser.addOptions({csvOption, jsonOption});
-    line.addDirOption();
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+    ListLine command;
+    if (!command.line.parse(arguments, out)) return cli::kExitSuccess;
+    const QStringList positional = command.line.positionalArguments();
+    if (positional.size() > 1) throw cli::CommandError("expected at most one monster index");
+    const Format format = command.format();
+    const cli::Roster roster(command.line.gameDir());
 
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() > 1) return line.fail(err, "expected at most one monster index");
-    if (line.isSet(csvOption) && line.isSet(jsonOption))
-        return line.fail(err, "--csv and --json exclude each other");
-    const Format format = line.isSet(csvOption)    ? Format::Csv
-                          : line.isSet(jsonOption) ? Format::Json
-                                                   : Format::Table;
-
-    const std::filesystem::path dir = line.gameDir();
-    if (const auto missing = cli::missingGameFile(dir, {kSpriteFileName, kStatsFileName}))
-        return line.fail(err, *missing);
-    try {
-        const int16_t last = countMonsters(dir / kSpriteFileName);
-        if (!positional.isEmpty()) {
-            const auto index = cli::wholeNumber(positional.front(), 0, last);
-            if (!index) {
-                return line.fail(err, "monster \"" + positional.front().toStdString() +
-                                          "\" is not a monster index: the valid range is 0.." +
-                                          std::to_string(last));
-            }
-            MonsterStats stats;
-            loadMonsterStats(static_cast<int16_t>(*index), stats, dir / kStatsFileName);
-            if (format == Format::Json) {
-                out << QJsonDocument(recordObject(static_cast<int>(*index), stats))
-                           .toJson(QJsonDocument::Indented)
-                           .toStdString();
-            } else if (format == Format::Csv) {
-                writeCsv({stats}, static_cast<int>(*index), out);
-            } else {
-                writeMonster(static_cast<int>(*index), stats, out);
-            }
-            return cli::kExitSuccess;
-        }
-        std::vector<MonsterStats> monsters(static_cast<std::size_t>(last + 1));
-        for (int16_t m = 0; m <= last; ++m)
-            loadMonsterStats(m, monsters[static_cast<std::size_t>(m)], dir / kStatsFileName);
-        if (format == Format::Csv)
-            writeCsv(monsters, 0, out);
-        else if (format == Format::Json)
-            writeJson(monsters, out);
-        else
-            writeTable(monsters, out);
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
+    std::string unloadable;
+    if (!positional.isEmpty()) {
+        const int16_t index = roster.index(positional.front());
+        const std::optional<MonsterStats> stats = loadRecord(roster, index, unloadable);
+        if (!stats) throw cli::CommandError(unloadable);
+        writeOne(index, *stats, format, out);
+        return cli::kExitSuccess;
     }
-    return cli::kExitSuccess;
+    std::vector<MonsterStats> monsters;
+    monsters.reserve(static_cast<std::size_t>(roster.lastIndex() + 1));
+    for (int m = 0; m <= roster.lastIndex(); ++m) {
+        if (auto stats = loadRecord(roster, static_cast<int16_t>(m), unloadable))
+            monsters.push_back(*stats);
+    }
+    writeAll(monsters, format, out);
+    if (unloadable.empty()) return cli::kExitSuccess;
+    out.flush();
+    err << "karnwick list: " << unloadable << "\n";
+    return cli::kExitFound;
 }

@@ -74,6 +74,8 @@ int main(int argc, char* argv[]) {
     const Command* command = karnwick::cli::findCommand(name.toStdString());
     karnwick::cli::StandardOutput buffer(command ? "karnwick " + name.toStdString() : "karnwick");
     std::ostream out(&buffer);
+    // A failed write stops the command where it is (see StandardOutput).
+    out.exceptions(std::ios::badbit);
     if (name == "-h" || name == "--help" || name == "help") {
         writeUsage(out);
         return buffer.finish(karnwick::cli::kExitSuccess);

@@ -72,33 +72,28 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     parser.addOptions({csvOption, jsonOption, pngOption, threadsOption, setOption});
     line.addDirOption();
 
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
     if (!line.positionalArguments().isEmpty()) {
-        return line.fail(err, "unexpected argument \"" +
+        throw cli::CommandError("unexpected argument \"" +
                                   line.positionalArguments().first().toStdString() +
                                   "\" (see --help)");
     }
     if (line.isSet(csvOption) && line.isSet(jsonOption))
-        return line.fail(err, "--csv and --json exclude each other");
+        throw cli::CommandError("--csv and --json exclude each other");
     int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (line.isSet(threadsOption)) {
         const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
         if (!asked) {
-            return line.fail(err, "--threads takes a whole number from 1 to 1024, not \"" +
+            throw cli::CommandError("--threads takes a whole number from 1 to 1024, not \"" +
                                       line.value(threadsOption).toStdString() + "\"");
         }
         threads = static_cast<int>(*asked);
     }
 
-    auto opened = openRoster(line.gameDir(), parser.values(setOption));
-    if (const auto* message = std::get_if<std::string>(&opened)) return line.fail(err, *message);
-    const Roster& roster = std::get<Roster>(opened);
+    const cli::Roster roster(line.gameDir(), parser.values(setOption));
     std::vector<MonsterStats> monsters;
-    try {
-        for (int i = 0; i <= roster.lastIndex; ++i) monsters.push_back(roster.load(i));
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
-    }
+    for (int i = 0; i <= roster.lastIndex(); ++i)
+        monsters.push_back(roster.load(static_cast<int16_t>(i)));
 
     Progress progress(err);
     const std::vector<OutcomeOdds> matrix = oddsMatrix(
@@ -114,7 +109,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         for (const OutcomeOdds& o : matrix) oneWins.push_back(o.oneWins);
         const QString problem = writeHeatMap(drawHeatMap(labels, oneWins), line.value(pngOption));
         if (!problem.isEmpty())
-            return line.fail(err, "cannot write the heat map " + problem.toStdString());
+            throw cli::CommandError("cannot write the heat map " + problem.toStdString());
     }
 
     if (parser.isSet(csvOption)) {

@@ -5,12 +5,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "battle/odds.h"
-#include "data/errors.h"
 #include "cli/command_line.h"
 #include "cli/roster.h"
 
@@ -76,55 +76,19 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
     }
 }
 
-}  // namespace
+void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds, std::ostream& out) {
+    QJsonArray turns;
+    for (const double p : odds.turns) turns.append(p);
+    const QJsonObject object{
+        {"one", monsters[0]},      {"two", monsters[1]},          {"oneWins", odds.oneWins},
+        {"twoWins", odds.twoWins}, {"bothFell", odds.bothFell},   {"turnCap", odds.turnCap},
+        {"error", odds.error},     {"meanTurns", odds.meanTurns}, {"turns", turns},
+    };
+    out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
+}
 
-int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    cli::CommandLine line(
-        "odds", "A B",
-        "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
-        "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
-        "how long battles last. Every random value is counted, none is drawn.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster index for Monster One.");
-    parser.addPositionalArgument("B", "Monster index for Monster Two.");
-    const QCommandLineOption jsonOption("json", "One JSON object (see docs/json.md).");
-    const QCommandLineOption setOption = recordOverrideOption();
-    parser.addOptions({jsonOption, setOption});
-    line.addDirOption();
-
-    if (const auto status = line.parse(arguments, out, err)) return *status;
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() != 2)
-        return line.fail(err, "expected two monster indexes, A and B (see --help)");
-    auto opened = openRoster(line.gameDir(), parser.values(setOption));
-    if (const auto* message = std::get_if<std::string>(&opened)) return line.fail(err, *message);
-    const Roster& roster = std::get<Roster>(opened);
-    int monsters[2];
-    Fighters fighters{};
-    for (int side = 0; side < 2; ++side) {
-        const auto index = roster.index(positional[side]);
-        if (const auto* message = std::get_if<std::string>(&index)) return line.fail(err, *message);
-        monsters[side] = std::get<int>(index);
-        try {
-            fighters[side] = roster.load(monsters[side]);
-        } catch (const GameError& e) {
-            return line.fail(err, e.what());
-        }
-    }
-
-    const BattleOdds odds = battleOdds(fighters);
-    if (parser.isSet(jsonOption)) {
-        QJsonArray turns;
-        for (const double p : odds.turns) turns.append(p);
-        const QJsonObject object{
-            {"one", monsters[0]},      {"two", monsters[1]},          {"oneWins", odds.oneWins},
-            {"twoWins", odds.twoWins}, {"bothFell", odds.bothFell},   {"turnCap", odds.turnCap},
-            {"error", odds.error},     {"meanTurns", odds.meanTurns}, {"turns", turns},
-        };
-        out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
-        return cli::kExitSuccess;
-    }
-
+void writeText(const std::array<int, 2>& monsters, const Fighters& fighters,
+               const BattleOdds& odds, std::ostream& out) {
     const std::string names[2] = {fieldText(fighters[0].name), fieldText(fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
         out << formatted("%-34s %7.2f%%\n", label.c_str(), 100.0 * chance);
@@ -138,5 +102,41 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
     row("Stopped by a run-time error", odds.error);
     out << formatted("Turns: mean %.2f, median %d\n\n", odds.meanTurns, medianTurns(odds));
     writeHistogram(odds, out);
+}
+
+}  // namespace
+
+int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+    cli::CommandLine line(
+        "odds", "A B",
+        "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
+        "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
+        "how long battles last. Every random value is counted, none is drawn.");
+    QCommandLineParser& parser = line.parser();
+    parser.addPositionalArgument("A", "Monster index for Monster One.");
+    parser.addPositionalArgument("B", "Monster index for Monster Two.");
+    const QCommandLineOption jsonOption("json", "One JSON object (see docs/json.md).");
+    const QCommandLineOption setOption = recordOverrideOption();
+    parser.addOptions({jsonOption, setOption});
+    line.addDirOption();
+
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() != 2)
+        throw cli::CommandError("expected two monster indexes, A and B (see --help)");
+    const cli::Roster roster(line.gameDir(), parser.values(setOption));
+    std::array<int, 2> monsters{};
+    Fighters fighters{};
+    for (int side = 0; side < 2; ++side) {
+        const int16_t index = roster.index(positional[side]);
+        monsters[side] = index;
+        fighters[side] = roster.load(index);
+    }
+
+    const BattleOdds odds = battleOdds(fighters);
+    if (parser.isSet(jsonOption))
+        writeJson(monsters, odds, out);
+    else
+        writeText(monsters, fighters, odds, out);
     return cli::kExitSuccess;
 }

@@ -5,9 +5,14 @@
 #include <array>
 #include <string_view>
 
+#include "cli/command_line.h"
+#include "cli/roster.h"
 #include "data/record_fields.h"
 
 using karnwick::MonsterStats;
+using karnwick::cli::CommandError;
+using karnwick::cli::monsterIndex;
+using karnwick::cli::wholeNumber;
 
 namespace {
 
@@ -21,9 +26,7 @@ constexpr std::array<std::string_view, 15> kBattleFields = {
 int16_t MonsterStats::*battleField(std::string_view name) {
     if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
         return nullptr;
-    for (const karnwick::RecordField& field : karnwick::kRecordFields)
-        if (field.name == name) return field.number;
-    return nullptr;
+    return karnwick::findRecordField(name)->number;
 }
 
 std::string fieldNames() {
@@ -43,33 +46,31 @@ QCommandLineOption recordOverrideOption() {
         "INDEX.FIELD=VALUE");
 }
 
-std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
-    const QStringList& texts, int lastIndex) {
+std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex) {
     static const QRegularExpression form(R"(^\s*([^.=]*)\.([^=]*)=(.*)$)");
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
         const std::string quoted = "--set \"" + text.toStdString() + "\": ";
         const QRegularExpressionMatch match = form.match(text);
-        if (!match.hasMatch()) return quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
+        if (!match.hasMatch())
+            throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
         RecordOverride change;
-        bool ok = false;
-        const int index = match.captured(1).trimmed().toInt(&ok);
-        if (!ok || index < 0 || index > lastIndex) {
-            if (lastIndex < 0) return quoted + "there are no monsters in monster.dat";
-            return quoted + "monster \"" + match.captured(1).toStdString() +
-                   "\" is not a monster index: the valid range is 0.." + std::to_string(lastIndex);
+        try {
+            change.index = monsterIndex(match.captured(1).trimmed(), lastIndex);
+        } catch (const CommandError& e) {
+            throw CommandError(quoted + e.what());
         }
-        change.index = static_cast<int16_t>(index);
         const std::string field = match.captured(2).trimmed().toStdString();
         change.field = battleField(field);
         if (!change.field)
-            return quoted + "unknown field \"" + field + "\"; the fields are " + fieldNames();
-        const long long value = match.captured(3).trimmed().toLongLong(&ok);
-        if (!ok || value < INT16_MIN || value > INT16_MAX) {
-            return quoted + "the value \"" + match.captured(3).toStdString() +
-                   "\" is not a whole number from -32768 to 32767";
+            throw CommandError(quoted + "unknown field \"" + field + "\"; the fields are " +
+                               fieldNames());
+        const auto value = wholeNumber(match.captured(3).trimmed(), INT16_MIN, INT16_MAX);
+        if (!value) {
+            throw CommandError(quoted + "the value \"" + match.captured(3).toStdString() +
+                               "\" is not a whole number from -32768 to 32767");
         }
-        change.value = static_cast<int16_t>(value);
+        change.value = static_cast<int16_t>(*value);
         overrides.push_back(change);
     }
     return overrides;

@@ -6,8 +6,6 @@
 #include <QCommandLineOption>
 #include <QStringList>
 #include <cstdint>
-#include <string>
-#include <variant>
 #include <vector>
 
 #include "data/monster_stats.h"
@@ -21,10 +19,9 @@ struct RecordOverride {
 // The option as every command that plays battles offers it.
 QCommandLineOption recordOverrideOption();
 
-// Reads the texts of every --set; lastIndex is the highest monster index. On
-// a problem returns a message naming the text and what is wrong with it.
-std::variant<std::vector<RecordOverride>, std::string> parseRecordOverrides(
-    const QStringList& texts, int lastIndex);
+// Reads the texts of every --set; lastIndex is the highest monster index.
+// Throws CommandError naming the text and what is wrong with it.
+std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex);
 
 // Changes monster `index`'s record as asked, later changes winning.
 void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,

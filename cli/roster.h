@@ -1,29 +1,42 @@
 #pragma once
-// The monsters of a game folder as the odds commands see them: the records of
-// monsters.tat for the indexes monster.dat holds, with every --set applied.
+// The monsters of a game folder as the commands that fight or show them see
+// them: the records of monsters.tat for the indexes monster.dat holds, with
+// every --set applied.
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <filesystem>
-#include <string>
-#include <variant>
 #include <vector>
 
 #include "data/monster_stats.h"
 #include "cli/record_overrides.h"
 
-struct Roster {
-    std::filesystem::path folder;
-    int lastIndex = -1;
-    std::vector<RecordOverride> overrides;
+namespace karnwick::cli {
 
+// The monster index `text` names among 0..lastIndex (the highest index
+// monster.dat holds, -1 when it holds none); throws CommandError naming the
+// text and the valid range, or saying that monster.dat holds no monsters.
+int16_t monsterIndex(const QString& text, int lastIndex);
+
+class Roster {
+  public:
+    // Opens the game folder: both monster files must be there, monster.dat is
+    // counted and every --set is read. Throws CommandError or GameError.
+    Roster(const std::filesystem::path& folder, const QStringList& setTexts = {});
+
+    int lastIndex() const { return m_lastIndex; }
+    const std::filesystem::path& folder() const { return m_folder; }
+
+    // The monster index `text` names; throws as monsterIndex does.
+    int16_t index(const QString& text) const { return monsterIndex(text, m_lastIndex); }
     // The record of a monster as a fresh choice loads it; throws GameError.
-    karnwick::MonsterStats load(int index) const;
-    // A text naming a monster index, or the reason it names none.
-    std::variant<int, std::string> index(const QString& text) const;
+    MonsterStats load(int16_t index) const;
+
+  private:
+    std::filesystem::path m_folder;
+    int m_lastIndex = -1;
+    std::vector<RecordOverride> m_overrides;
 };
 
-// On a problem (a missing or unreadable game file, a wrong --set) returns its
-// message.
-std::variant<Roster, std::string> openRoster(const std::filesystem::path& folder,
-                                             const QStringList& setTexts);
+}  // namespace karnwick::cli

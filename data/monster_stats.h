@@ -52,36 +52,6 @@ RecordBytes encodeMonsterStats(const MonsterStats& stats);
 void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
                       const std::filesystem::path& file = kStatsFileName);
 
-// The fifteen statistics boxes of a monster panel, in the order a choice
-// writes them.
-enum class StatBox {
-    Name,
-    HP,
-    Agility,
-    Level,
-    Strength,
-    Special1,
-    Special2,
-    Defense,
-    SP1Min,
-    SP1Max,
-    Sp2Min,
-    SP2Max,
-    OffMin,
-    OffMax,
-    Mpower,
-};
-inline constexpr int kStatBoxCount = 15;
-
-struct StatText {
-    StatBox box;
-    std::string text;  // UTF-8
-};
-
-// The texts a panel shows for a record: numbers in shortest decimal, the three
-// names at full width through Windows-1252.
-std::array<StatText, kStatBoxCount> statTexts(const MonsterStats& stats);
-
 // A fixed-width text field as UTF-8, nothing trimmed.
 std::string fieldText(std::span<const char> field);
 

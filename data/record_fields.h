@@ -1,12 +1,16 @@
 #pragma once
 // The 29 fields of a monsters.tat record by the names the game's record gives
-// them, in file order, for tools that show, check or change a record field by
-// field.
+// them, in file order: the one description of the record's layout. Reading and
+// writing a record walk it, and so do the tools that show, check or change a
+// record field by field.
 
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "data/monster_stats.h"
 
@@ -14,53 +18,103 @@ namespace karnwick {
 
 struct RecordField {
     std::string_view name;
-    int offset;  // in the 86-byte record
-    int width;   // in bytes
-    // The number's member; null for the three texts (name, special1, special2).
+    int width;  // in bytes
+    // The number's member; null for the three texts.
     int16_t MonsterStats::*number;
+    // The text's bytes at full width; null for the numbers.
+    std::span<char> (*text)(MonsterStats&);
+    int offset = 0;  // in the 86-byte record, from the widths before it
 };
 
 inline constexpr int kRecordFieldCount = 29;
 
-// clang-format off
-inline constexpr std::array<RecordField, kRecordFieldCount> kRecordFields = {{
-    {"name", 0, kNameLength, nullptr},
-    {"hp", 10, 2, &MonsterStats::hp},
-    {"spare1", 12, 2, &MonsterStats::spare1},
-    {"spare2", 14, 2, &MonsterStats::spare2},
-    {"spare3", 16, 2, &MonsterStats::spare3},
-    {"spare4", 18, 2, &MonsterStats::spare4},
-    {"spare5", 20, 2, &MonsterStats::spare5},
-    {"level", 22, 2, &MonsterStats::level},
-    {"agility", 24, 2, &MonsterStats::agility},
-    {"strength", 26, 2, &MonsterStats::strength},
-    {"spare6", 28, 2, &MonsterStats::spare6},
-    {"spare7", 30, 2, &MonsterStats::spare7},
-    {"special1", 32, kSpecialLength, nullptr},
-    {"special2", 44, kSpecialLength, nullptr},
-    {"sp1Threshold", 56, 2, &MonsterStats::sp1Threshold},
-    {"sp2Threshold", 58, 2, &MonsterStats::sp2Threshold},
-    {"spare8", 60, 2, &MonsterStats::spare8},
-    {"spare9", 62, 2, &MonsterStats::spare9},
-    {"offMin", 64, 2, &MonsterStats::offMin},
-    {"offMax", 66, 2, &MonsterStats::offMax},
-    {"sp1Min", 68, 2, &MonsterStats::sp1Min},
-    {"sp1Max", 70, 2, &MonsterStats::sp1Max},
-    {"sp2Min", 72, 2, &MonsterStats::sp2Min},
-    {"sp2Max", 74, 2, &MonsterStats::sp2Max},
-    {"defense", 76, 2, &MonsterStats::defense},
-    {"mpower", 78, 2, &MonsterStats::mpower},
-    {"magicFlag", 80, 2, &MonsterStats::magicFlag},
-    {"spare10", 82, 2, &MonsterStats::spare10},
-    {"spare11", 84, 2, &MonsterStats::spare11},
-}};
-// clang-format on
+namespace detail {
+
+template <auto Member>
+std::span<char> textBytes(MonsterStats& stats) {
+    return stats.*Member;
+}
+
+constexpr RecordField number(std::string_view name, int16_t MonsterStats::*member) {
+    return {name, 2, member, nullptr};
+}
+
+template <auto Member>
+constexpr RecordField text(std::string_view name) {
+    return {name, static_cast<int>(std::tuple_size_v<std::remove_cvref_t<
+                      decltype(std::declval<MonsterStats>().*Member)>>),
+            nullptr, &textBytes<Member>};
+}
+
+constexpr std::array<RecordField, kRecordFieldCount> laidOut(
+    std::array<RecordField, kRecordFieldCount> fields) {
+    int offset = 0;
+    for (RecordField& field : fields) {
+        field.offset = offset;
+        offset += field.width;
+    }
+    return fields;
+}
+
+}  // namespace detail
+
+inline constexpr std::array<RecordField, kRecordFieldCount> kRecordFields = detail::laidOut({{
+    detail::text<&MonsterStats::name>("name"),
+    detail::number("hp", &MonsterStats::hp),
+    detail::number("spare1", &MonsterStats::spare1),
+    detail::number("spare2", &MonsterStats::spare2),
+    detail::number("spare3", &MonsterStats::spare3),
+    detail::number("spare4", &MonsterStats::spare4),
+    detail::number("spare5", &MonsterStats::spare5),
+    detail::number("level", &MonsterStats::level),
+    detail::number("agility", &MonsterStats::agility),
+    detail::number("strength", &MonsterStats::strength),
+    detail::number("spare6", &MonsterStats::spare6),
+    detail::number("spare7", &MonsterStats::spare7),
+    detail::text<&MonsterStats::special1>("special1"),
+    detail::text<&MonsterStats::special2>("special2"),
+    detail::number("sp1Threshold", &MonsterStats::sp1Threshold),
+    detail::number("sp2Threshold", &MonsterStats::sp2Threshold),
+    detail::number("spare8", &MonsterStats::spare8),
+    detail::number("spare9", &MonsterStats::spare9),
+    detail::number("offMin", &MonsterStats::offMin),
+    detail::number("offMax", &MonsterStats::offMax),
+    detail::number("sp1Min", &MonsterStats::sp1Min),
+    detail::number("sp1Max", &MonsterStats::sp1Max),
+    detail::number("sp2Min", &MonsterStats::sp2Min),
+    detail::number("sp2Max", &MonsterStats::sp2Max),
+    detail::number("defense", &MonsterStats::defense),
+    detail::number("mpower", &MonsterStats::mpower),
+    detail::number("magicFlag", &MonsterStats::magicFlag),
+    detail::number("spare10", &MonsterStats::spare10),
+    detail::number("spare11", &MonsterStats::spare11),
+}});
+
+static_assert(kRecordFields.back().offset + kRecordFields.back().width == kRecordLength,
+              "the fields fill the record exactly");
+
+// The field called `name`, or nullptr.
+constexpr const RecordField* findRecordField(std::string_view name) {
+    for (const RecordField& field : kRecordFields)
+        if (field.name == name) return &field;
+    return nullptr;
+}
 
 // The bytes of one of the three text fields, as the record holds them.
 inline std::span<const char> textField(const MonsterStats& stats, const RecordField& field) {
-    if (field.offset == 0) return stats.name;
-    return field.offset == 32 ? std::span<const char>(stats.special1)
-                              : std::span<const char>(stats.special2);
+    // Only read through: the accessor is shared with the record's reader.
+    return field.text(const_cast<MonsterStats&>(stats));
 }
+
+// The fifteen fields a monster panel of the arena shows, in the order a
+// choice writes its boxes; the others (thresholds, magic flag, spares) play
+// their part unseen.
+inline constexpr std::array<std::string_view, 15> kPanelFields = {
+    "name",   "hp",     "agility", "level",  "strength", "special1", "special2", "defense",
+    "sp1Min", "sp1Max", "sp2Min",  "sp2Max", "offMin",   "offMax",   "mpower"};
+
+// A field as a panel box shows it: a number in shortest decimal, a text at
+// full width through Windows-1252, as UTF-8.
+std::string panelText(const MonsterStats& stats, const RecordField& field);
 
 }  // namespace karnwick

@@ -39,17 +39,6 @@ void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface
     }
 }
 
-void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& spriteBox,
-                 MonsterStats& fighter, const std::filesystem::path& spriteFile,
-                 const std::filesystem::path& statsFile) {
-    {
-        const GameFile sprites(spriteFile);
-        spriteBox.clear();
-        drawSprite(sprites, monsterIndex, spriteBox, 0.0f, 0.0f, palette);
-    }
-    loadMonsterStats(monsterIndex, fighter, statsFile);
-}
-
 int16_t previewFirstMonster(int16_t page) {
     return static_cast<int16_t>((page - 1) * 25);
 }

@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "data/game_file.h"
-#include "data/monster_stats.h"
 #include "data/palette.h"
 
 namespace karnwick {
@@ -35,13 +34,6 @@ int16_t countMonsters(const std::filesystem::path& file = kSpriteFileName);
 // surface nor opens the file.
 void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface, float x,
                 float y, const Palette& palette);
-
-// A choice in a monster list: clears the box and draws the sprite (monster.dat
-// open only meanwhile), then loads the record into `fighter`. A failure stops
-// at its step; what came before stays done.
-void showMonster(int16_t monsterIndex, const Palette& palette, DrawingSurface& spriteBox,
-                 MonsterStats& fighter, const std::filesystem::path& spriteFile = kSpriteFileName,
-                 const std::filesystem::path& statsFile = kStatsFileName);
 
 // Preview pages: 1 shows monsters 0-24, 2 shows 25-49, 3 the bosses from 50.
 inline constexpr int kPreviewColumns = 5;

@@ -8,6 +8,7 @@
 
 #include "battle/battle.h"
 #include "data/monster_stats.h"
+#include "data/record_fields.h"
 #include "fuzz/fuzz_check.h"
 
 using karnwick::fuzz::check;
@@ -48,19 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
               stats.magicFlag == at(80) && stats.spare11 == at(84),
           "numbers sit at their offsets, little-endian");
 
-    for (const StatText& box : statTexts(stats)) {
-        switch (box.box) {
-            case StatBox::Name:
-                check(codePoints(box.text) == kNameLength, "the name shows 10 characters");
-                break;
-            case StatBox::Special1:
-            case StatBox::Special2:
-                check(codePoints(box.text) == kSpecialLength, "an attack name shows 12 characters");
-                break;
-            default:
-                check(!box.text.empty() && std::stol(box.text) >= INT16_MIN &&
-                          std::stol(box.text) <= INT16_MAX,
-                      "a number box shows a 16-bit number");
+    for (const std::string_view name : kPanelFields) {
+        const RecordField& field = *findRecordField(name);
+        const std::string text = panelText(stats, field);
+        if (field.number) {
+            check(!text.empty() && std::stol(text) >= INT16_MIN && std::stol(text) <= INT16_MAX,
+                  "a number box shows a 16-bit number");
+        } else {
+            check(codePoints(text) == field.width, "a text box shows the field at full width");
         }
     }
     check(leadingNumber(panelHpText(stats)) == stats.hp &&

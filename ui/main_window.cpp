@@ -17,6 +17,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -26,8 +27,6 @@
 #include "ui/picture_box.h"
 
 namespace {
-
-using karnwick::StatBox;
 
 constexpr auto kCaption = "Karnwick Battle Arena";
 
@@ -68,7 +67,7 @@ const QColor kLabelText(0, 0, 192);
 
 // One row of a monster panel: its box, its label and their places.
 struct StatRow {
-    StatBox box;
+    std::string_view field;  // the record field the box shows
     const char* boxName;
     int top;
     int maxLength;  // 0: the box takes any length
@@ -78,26 +77,42 @@ struct StatRow {
     std::array<int, 2> labelLeft;
 };
 
-// Top to bottom as the panels show them; the StatBox enum gives the order in
+// Top to bottom as the panels show them; kPanelFields gives the order in
 // which a choice writes them.
 constexpr StatRow kStatRows[] = {
-    {StatBox::Name, "txtName", 2640, 10, {1, 50}, "Label1", "Name", {240, 9360}},
-    {StatBox::Level, "txtLevel", 3000, 0, {5, 48}, "Label7", "Level", {240, 9360}},
-    {StatBox::HP, "txtHP", 3360, 0, {2, 49}, "Label2", "HP", {240, 9360}},
-    {StatBox::Agility, "txtAgi", 3720, 0, {3, 52}, "Label8", "Agility", {240, 9360}},
-    {StatBox::Strength, "txtStr", 4080, 0, {4, 51}, "Label9", "Stength", {240, 9360}},
-    {StatBox::Defense, "txtDef", 4440, 0, {6, 41}, "Label22", "Defense", {120, 9240}},
-    {StatBox::OffMin, "txtOffMin", 4800, 0, {7, 40}, "Label23", "Off Min", {240, 9360}},
-    {StatBox::OffMax, "txtOffMax", 5160, 0, {15, 39}, "Label24", "Off Max", {120, 9240}},
-    {StatBox::Mpower, "txtMpower", 5520, 0, {8, 38}, "Label25", "Mpower", {120, 9240}},
-    {StatBox::Special1, "txtSpecial1", 5880, 12, {9, 47}, "Label12", "Special1", {120, 9240}},
-    {StatBox::SP1Min, "txtSP1min", 6240, 0, {10, 45}, "Label18", "SP1 Min", {120, 9240}},
-    {StatBox::SP1Max, "txtSP1max", 6600, 0, {11, 44}, "Label19", "SP1 Max", {120, 9240}},
-    {StatBox::Special2, "txtSpecial2", 6960, 12, {12, 46}, "Label14", "Special2", {120, 9240}},
-    {StatBox::Sp2Min, "txtSp2min", 7320, 0, {13, 43}, "Label20", "Sp2 Min", {120, 9240}},
-    {StatBox::SP2Max, "txtSP2max", 7680, 0, {14, 42}, "Label21", "SP2 Max", {120, 9240}},
+    {"name", "txtName", 2640, 10, {1, 50}, "Label1", "Name", {240, 9360}},
+    {"level", "txtLevel", 3000, 0, {5, 48}, "Label7", "Level", {240, 9360}},
+    {"hp", "txtHP", 3360, 0, {2, 49}, "Label2", "HP", {240, 9360}},
+    {"agility", "txtAgi", 3720, 0, {3, 52}, "Label8", "Agility", {240, 9360}},
+    {"strength", "txtStr", 4080, 0, {4, 51}, "Label9", "Stength", {240, 9360}},
+    {"defense", "txtDef", 4440, 0, {6, 41}, "Label22", "Defense", {120, 9240}},
+    {"offMin", "txtOffMin", 4800, 0, {7, 40}, "Label23", "Off Min", {240, 9360}},
+    {"offMax", "txtOffMax", 5160, 0, {15, 39}, "Label24", "Off Max", {120, 9240}},
+    {"mpower", "txtMpower", 5520, 0, {8, 38}, "Label25", "Mpower", {120, 9240}},
+    {"special1", "txtSpecial1", 5880, 12, {9, 47}, "Label12", "Special1", {120, 9240}},
+    {"sp1Min", "txtSP1min", 6240, 0, {10, 45}, "Label18", "SP1 Min", {120, 9240}},
+    {"sp1Max", "txtSP1max", 6600, 0, {11, 44}, "Label19", "SP1 Max", {120, 9240}},
+    {"special2", "txtSpecial2", 6960, 12, {12, 46}, "Label14", "Special2", {120, 9240}},
+    {"sp2Min", "txtSp2min", 7320, 0, {13, 43}, "Label20", "Sp2 Min", {120, 9240}},
+    {"sp2Max", "txtSP2max", 7680, 0, {14, 42}, "Label21", "SP2 Max", {120, 9240}},
 };
 constexpr std::array<int, 2> kStatBoxLeft = {960, 8160};
+
+// Where a record field's box sits among the window's rows of boxes.
+constexpr std::size_t panelPosition(std::string_view field) {
+    for (std::size_t i = 0; i < karnwick::kPanelFields.size(); ++i)
+        if (karnwick::kPanelFields[i] == field) return i;
+    throw std::logic_error("not a field of the panel");
+}
+
+// Every field the panel shows has exactly one row.
+static_assert([] {
+    std::array<int, karnwick::kPanelFields.size()> rows{};
+    for (const StatRow& row : kStatRows) ++rows[panelPosition(row.field)];
+    for (const int count : rows)
+        if (count != 1) return false;
+    return true;
+}());
 
 // The one label that keeps a fixed size instead of fitting its caption.
 constexpr auto kFixedSizeLabel = "Label25";
@@ -209,7 +224,7 @@ void MainWindow::createPanels() {
         m_cboMonsterList[side] = list;
 
         for (const StatRow& row : kStatRows) {
-            const auto rowIndex = static_cast<std::size_t>(row.box);
+            const std::size_t rowIndex = panelPosition(row.field);
 
             auto* box = new QLineEdit(this);
             box->setObjectName(sideName(row.boxName, side));
@@ -305,7 +320,7 @@ void MainWindow::createCentre() {
 void MainWindow::orderTabStops() {
     std::vector<std::pair<int, QWidget*>> stops;
     for (const StatRow& row : kStatRows) {
-        const auto rowIndex = static_cast<std::size_t>(row.box);
+        const std::size_t rowIndex = panelPosition(row.field);
         for (int side = 0; side < 2; ++side) {
             stops.emplace_back(row.tabIndex[side], m_statBoxes[rowIndex][side]);
         }
@@ -328,8 +343,8 @@ void MainWindow::orderTabStops() {
     stops.front().second->setFocus();
 }
 
-QLineEdit* MainWindow::statBox(StatBox box, int side) const {
-    return m_statBoxes[static_cast<std::size_t>(box)][side];
+QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
+    return m_statBoxes[panelPosition(field)][side];
 }
 
 void MainWindow::loadMainWindow() {
@@ -353,23 +368,39 @@ void MainWindow::fillMonsterLists() {
 
 void MainWindow::chooseMonster(int side, int position) {
     if (position < 0 || position > m_lastMonsterIndex) return;
+    const auto index = static_cast<int16_t>(position);
+    // Each step stands once done: a sprite drawn before a failing record stays.
     try {
-        karnwick::showMonster(static_cast<int16_t>(position), m_palette, *m_pic1[side],
-                              m_fighters[side]);
-        for (const karnwick::StatText& stat : karnwick::statTexts(m_fighters[side])) {
-            showFromStart(statBox(stat.box, side), fromGameText(stat.text));
+        {
+            const karnwick::GameFile sprites(karnwick::kSpriteFileName);
+            m_pic1[side]->clear();
+            karnwick::drawSprite(sprites, index, *m_pic1[side], 0.0f, 0.0f, m_palette);
+        }
+        karnwick::loadMonsterStats(index, m_fighters[side]);
+        for (const std::string_view field : karnwick::kPanelFields) {
+            const std::string text =
+                karnwick::panelText(m_fighters[side], *karnwick::findRecordField(field));
+            showFromStart(statBox(field, side), fromGameText(text));
         }
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
     }
 }
 
-void MainWindow::fight() {
-    karnwick::ArenaTexts texts;
+karnwick::StartingTexts MainWindow::startingTexts() const {
+    karnwick::StartingTexts start;
     for (int side = 0; side < 2; ++side) {
-        texts.hp[side] = statBox(StatBox::HP, side)->text().toStdString();
-        texts.agility[side] = statBox(StatBox::Agility, side)->text().toStdString();
+        start.hp[side] = statBox("hp", side)->text().toStdString();
+        start.agility[side] = statBox("agility", side)->text().toStdString();
     }
+    return start;
+}
+
+void MainWindow::fight() {
+    const karnwick::StartingTexts start = startingTexts();
+    karnwick::ArenaTexts texts;
+    texts.hp = start.hp;
+    texts.agility = start.agility;
     try {
         karnwick::runBattle(texts, m_fighters, m_random);
     } catch (const karnwick::GameError& error) {
@@ -381,12 +412,8 @@ void MainWindow::fight() {
 }
 
 QString MainWindow::fightOdds() const {
-    std::array<std::string, 2> hp, agility;
-    for (int side = 0; side < 2; ++side) {
-        hp[side] = statBox(StatBox::HP, side)->text().toStdString();
-        agility[side] = statBox(StatBox::Agility, side)->text().toStdString();
-    }
-    const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, hp, agility);
+    const karnwick::StartingTexts start = startingTexts();
+    const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, start.hp, start.agility);
     const QString separator = QString::fromUtf8(" \u00b7 ");
     auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
     QString text = "Monster One wins " + percent(odds.oneWins) + separator + "Monster Two wins " +
@@ -468,18 +495,4 @@ void printToStderr(const QString& message) {
     std::fputs(qPrintable(message), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
-}
-
-bool openMainWindow(MainWindow& window) {
-    try {
-        window.loadMainWindow();
-    } catch (const karnwick::GameError& error) {
-        const QString message = QString::fromUtf8(error.what());
-        // Seen on a terminal too, and the only trace where no box can show.
-        if (window.hasErrorReporter() || canAskThePlayer()) printToStderr(message);
-        window.reportError(message);
-        return false;
-    }
-    window.show();
-    return true;
 }

@@ -10,11 +10,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "battle/battle.h"
 #include "battle/random.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"
+#include "data/record_fields.h"
 #include "ui/preview_windows.h"
 
 class QComboBox;
@@ -61,7 +63,6 @@ class MainWindow : public QWidget {
     // The reporter set above, else a message box; where no one can answer a
     // box (offscreen or minimal platform) the message goes to stderr only.
     void reportError(const QString& message) const;
-    bool hasErrorReporter() const { return static_cast<bool>(m_reportError); }
 
     const karnwick::Palette& gamePalette() const { return m_palette; }
     int16_t lastMonsterIndex() const { return m_lastMonsterIndex; }
@@ -70,7 +71,9 @@ class MainWindow : public QWidget {
 
     QComboBox* monsterList(int side) const { return m_cboMonsterList[side]; }
     PictureBox* spriteBox(int side) const { return m_pic1[side]; }
-    QLineEdit* statBox(karnwick::StatBox box, int side) const;
+    // The box of a record field the panel shows (data/record_fields.h's
+    // kPanelFields), as "hp" or "special1".
+    QLineEdit* statBox(std::string_view field, int side) const;
     QLineEdit* currentHpBox(int side) const { return m_txtCurrentHP[side]; }
     QPlainTextEdit* arenaLog() const { return m_txtArena; }
     QPushButton* fightButton() const { return m_cmdFIGHT; }
@@ -89,6 +92,8 @@ class MainWindow : public QWidget {
     void fillMonsterLists();
     void reportGameError(const karnwick::GameError& error) const;
     void showBattleTexts(const karnwick::ArenaTexts& texts);
+    // The HP and agility boxes of both panels, which a battle starts from.
+    karnwick::StartingTexts startingTexts() const;
 
     karnwick::Palette m_palette;
     int16_t m_lastMonsterIndex = 0;
@@ -99,9 +104,10 @@ class MainWindow : public QWidget {
 
     std::array<PictureBox*, 2> m_pic1{};
     std::array<QComboBox*, 2> m_cboMonsterList{};
-    // One row of the statistics per StatBox, each indexed by side.
-    std::array<std::array<QLineEdit*, 2>, karnwick::kStatBoxCount> m_statBoxes{};
-    std::array<std::array<QLabel*, 2>, karnwick::kStatBoxCount> m_statLabels{};
+    // One row of the statistics per panel field, in kPanelFields order, each
+    // indexed by side.
+    std::array<std::array<QLineEdit*, 2>, karnwick::kPanelFields.size()> m_statBoxes{};
+    std::array<std::array<QLabel*, 2>, karnwick::kPanelFields.size()> m_statLabels{};
     std::array<QLineEdit*, 2> m_txtCurrentHP{};
     QLabel* m_label40 = nullptr;
     QLabel* m_label3 = nullptr;
@@ -112,11 +118,6 @@ class MainWindow : public QWidget {
     // cmdPreview1, cmdPreview2, cmdPreview3: pages 1 to 3.
     std::array<QPushButton*, 3> m_cmdPreview{};
 };
-
-// Runs the load step of a new, hidden main window and shows it. A start-up
-// error is written to stderr and reported through the window's reporter, and
-// the window is never shown; returns false then.
-bool openMainWindow(MainWindow& window);
 
 // False on the offscreen and minimal platforms, where a message box would wait
 // for an answer no one can give.

@@ -64,7 +64,8 @@ class ArenaFixture {
         writeFile(m_dir.filePath("monsters.tat"), records);
 
         window.setErrorReporter([](const QString&) { std::abort(); });
-        if (!openMainWindow(window)) std::abort();
+        window.loadMainWindow();
+        window.show();
         window.chooseMonster(0, 0);
         window.chooseMonster(1, 1);
     }

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "game_files.h"
-#include "cli/check_command.h"
+#include "command_run.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
@@ -33,9 +33,9 @@ struct Case {
 };
 
 std::string runCheck(const QStringList& arguments, int& status) {
-    std::ostringstream out, err;
-    status = runCheckCommand(arguments, out, err);
-    return out.str() + err.str();
+    const karnwick::testing::CommandRun run = karnwick::testing::runKarnwick("check", arguments);
+    status = run.status;
+    return run.out + run.err;
 }
 
 }  // namespace

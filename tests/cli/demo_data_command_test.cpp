@@ -11,17 +11,16 @@
 
 #include "data/monster_stats.h"
 #include "data/sprite.h"
-#include "cli/check_command.h"
+#include "command_run.h"
 #include "demo/set.h"
 
 namespace karnwick {
 namespace {
 
 int demoData(const QStringList& arguments, std::string* err = nullptr) {
-    std::ostringstream out, errors;
-    const int status = runDemoDataCommand(arguments, out, errors);
-    if (err) *err = errors.str();
-    return status;
+    const testing::CommandRun run = testing::runKarnwick("demo-data", arguments);
+    if (err) *err = run.err;
+    return run.status;
 }
 
 std::string contentsOf(const std::filesystem::path& path) {
@@ -37,8 +36,8 @@ TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
 
     // check finds nothing: no level that bleeds into the next colour, no
     // level 100, no special attack that never comes, no NUL in a name.
-    std::ostringstream out, err;
-    EXPECT_EQ(runCheckCommand({"--dir", target}, out, err), 0) << out.str() << err.str();
+    const testing::CommandRun check = testing::runKarnwick("check", {"--dir", target});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
     const std::filesystem::path folder(target.toStdString());
     EXPECT_EQ(countMonsters(folder / kSpriteFileName), kDemoMonsterCount - 1);
     const std::vector<MonsterStats> expected = makeDemoMonsters();

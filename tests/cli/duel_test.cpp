@@ -9,7 +9,7 @@
 
 #include "battle/battle.h"
 #include "game_files.h"
-#include "cli/duel_command.h"
+#include "command_run.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
@@ -24,9 +24,8 @@ struct DuelRun {
 };
 
 DuelRun duel(const QStringList& arguments) {
-    std::ostringstream out, err;
-    const int status = runDuelCommand(arguments, out, err);
-    return {status, out.str(), err.str()};
+    const karnwick::testing::CommandRun run = karnwick::testing::runKarnwick("duel", arguments);
+    return {run.status, run.out, run.err};
 }
 
 // Three monsters; the third divides by zero whenever it attacks or defends.

@@ -9,7 +9,7 @@
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
-#include "cli/export_command.h"
+#include "command_run.h"
 #include "ui/picture_box.h"
 #include "ui/preview_windows.h"
 
@@ -39,8 +39,7 @@ struct ExportFolder : GameFolder {
 };
 
 int exportImages(const QStringList& arguments) {
-    std::ostringstream out, err;
-    return runExportCommand(arguments, out, err);
+    return karnwick::testing::runKarnwick("export", arguments).status;
 }
 
 QImage readBack(const QString& path) {

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -20,13 +22,13 @@
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
+#include "app/arena_start.h"
 #include "ui/main_window.h"
 #include "ui/picture_box.h"
 
 namespace {
 
 using karnwick::MonsterStats;
-using karnwick::StatBox;
 using karnwick::testing::GameFolder;
 using karnwick::testing::setField;
 
@@ -39,15 +41,27 @@ MonsterStats makeMonster(const std::string& name, int16_t hp, int16_t agility) {
     return m;
 }
 
+// Every number of the panel different, so a box showing another's field shows.
+MonsterStats makeWraith() {
+    MonsterStats m = makeMonster("Ice Wraith", 40, 9);
+    m.level = 2, m.strength = 21, m.defense = 3, m.offMin = 4, m.offMax = 11, m.mpower = 5;
+    m.sp1Min = 6, m.sp1Max = 7, m.sp2Min = 8, m.sp2Max = 10;
+    return m;
+}
+
 // A window loaded from the current folder, its errors collected instead of shown.
 struct Arena {
     MainWindow window;
     QStringList errors;
+    QSettings settings;
     bool opened = false;
 
-    Arena() {
+    // Started as the player starts it, in the current folder; a failure
+    // quits at once instead of asking for another folder.
+    Arena() : settings(QStringLiteral("settings.ini"), QSettings::IniFormat) {
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        opened = openMainWindow(window);
+        opened = arena::startArena(window, QDir::currentPath(), settings,
+                                   [](const QString&, const QString&) { return std::nullopt; });
     }
     ~Arena() { window.previewWindows().closeAll(); }
 
@@ -56,7 +70,9 @@ struct Arena {
         list->setCurrentIndex(position);
         emit list->activated(position);
     }
-    QString box(StatBox box, int side) const { return window.statBox(box, side)->text(); }
+    QString box(std::string_view field, int side) const {
+        return window.statBox(field, side)->text();
+    }
     QRgb pixel(int side, int x, int y) const { return window.spriteBox(side)->image().pixel(x, y); }
     QRgb colour(int index) const {
         return karnwick::packedToArgb(
@@ -67,7 +83,7 @@ struct Arena {
     }
     void expectNothingChosen(int side) const {
         EXPECT_EQ(window.monsterList(side)->currentText(), QStringLiteral("Pick Monster"));
-        EXPECT_TRUE(box(StatBox::Name, side).isEmpty());
+        EXPECT_TRUE(box("name", side).isEmpty());
         EXPECT_EQ(window.fighters()[side], MonsterStats{});
     }
 };
@@ -77,8 +93,7 @@ class ArenaWindowTest : public ::testing::Test {
     void SetUp() override {
         folder.writePalette();
         folder.writeSolidSprites(3);
-        folder.writeRecords({makeMonster("Goblin", 30, 12), makeMonster("Ice Wraith", 40, 9),
-                             makeMonster("Troll", 50, 9)});
+        folder.writeRecords({makeMonster("Goblin", 30, 12), makeWraith(), makeMonster("Troll", 50, 9)});
     }
     GameFolder folder;
 };
@@ -124,7 +139,7 @@ TEST_F(ArenaWindowTest, ControlsSitAtTheirPlacesInTabOrder) {
     EXPECT_EQ(arena.window.findChild<QLabel*>("Label90")->text(), QStringLiteral("Stength"));
 
     QStringList order;
-    QWidget* focus = arena.window.statBox(StatBox::Name, 0);
+    QWidget* focus = arena.window.statBox("name", 0);
     for (int i = 0; i < 8; ++i, focus = focus->nextInFocusChain()) {
         while (focus->focusPolicy() == Qt::NoFocus || focus->focusProxy())
             focus = focus->nextInFocusChain();
@@ -135,17 +150,20 @@ TEST_F(ArenaWindowTest, ControlsSitAtTheirPlacesInTabOrder) {
 }
 
 TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
-    const MonsterStats wraith = makeMonster("Ice Wraith", 40, 9);
     Arena arena;
     arena.window.currentHpBox(1)->setText(QStringLiteral("17"));
     arena.choose(1, 1);
 
-    EXPECT_EQ(arena.window.fighters()[1], wraith);
-    for (const auto& stat : karnwick::statTexts(wraith)) {
-        EXPECT_EQ(arena.box(stat.box, 1), QString::fromStdString(stat.text));
-    }
+    EXPECT_EQ(arena.window.fighters()[1], makeWraith());
+    const std::pair<const char*, const char*> panel[] = {
+        {"name", "Ice Wraith"}, {"hp", "40"},       {"agility", "9"},  {"level", "2"},
+        {"strength", "21"},     {"special1", "Bite        "},          {"special2", "Club Smash  "},
+        {"defense", "3"},       {"sp1Min", "6"},    {"sp1Max", "7"},   {"sp2Min", "8"},
+        {"sp2Max", "10"},       {"offMin", "4"},    {"offMax", "11"},  {"mpower", "5"},
+    };
+    for (const auto& [field, text] : panel) EXPECT_EQ(arena.box(field, 1), text) << field;
     // A box narrower than its text shows the start ("Club Smash  "), not the tail.
-    QLineEdit* special2 = arena.window.statBox(StatBox::Special2, 1);
+    QLineEdit* special2 = arena.window.statBox("special2", 1);
     ASSERT_GT(special2->fontMetrics().horizontalAdvance(special2->text()),
               special2->contentsRect().width());
     EXPECT_EQ(special2->cursorPosition(), 0);
@@ -175,7 +193,7 @@ TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
     EXPECT_TRUE(arena.errors[0].contains(QStringLiteral("monsters.tat")))
         << arena.errors[0].toStdString();
     EXPECT_EQ(arena.pixel(1, 0, 0), arena.colour(1));
-    EXPECT_EQ(arena.box(StatBox::Name, 1), QStringLiteral("Ice Wraith"));
+    EXPECT_EQ(arena.box("name", 1), QStringLiteral("Ice Wraith"));
 }
 
 TEST_F(ArenaWindowTest, ArrowKeysChooseButTypingEnterAndEscapeDoNothing) {
@@ -191,18 +209,18 @@ TEST_F(ArenaWindowTest, ArrowKeysChooseButTypingEnterAndEscapeDoNothing) {
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(list, QStringLiteral("1"));
     arena.window.fightButton()->setFocus();
-    EXPECT_TRUE(arena.box(StatBox::Name, 0).isEmpty());
+    EXPECT_TRUE(arena.box("name", 0).isEmpty());
     EXPECT_EQ(arena.window.fighters()[0], MonsterStats{});
     EXPECT_EQ(list->count(), 3);
 
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(arena.box(StatBox::Name, 0), QStringLiteral("Goblin    "));
+    EXPECT_EQ(arena.box("name", 0), QStringLiteral("Goblin    "));
     QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(arena.box(StatBox::Name, 0), QStringLiteral("Ice Wraith"));
+    EXPECT_EQ(arena.box("name", 0), QStringLiteral("Ice Wraith"));
 
     // The statistics boxes show a record; typing cannot change it.
-    QLineEdit* name = arena.window.statBox(StatBox::Name, 0);
+    QLineEdit* name = arena.window.statBox("name", 0);
     QTest::keyClicks(name, QStringLiteral("xyz"));
     EXPECT_EQ(name->text(), QStringLiteral("Ice Wraith"));
 
@@ -258,8 +276,12 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
     EXPECT_EQ(QToolTip::text(), expected);
     EXPECT_TRUE(arena.window.arenaLog()->toPlainText().isEmpty());
 
-    // An HP box beyond 16 bits stops the battle before its first turn.
-    arena.window.statBox(StatBox::HP, 1)->setText("99999");
+    // The largest 16-bit HP starts the battle; one beyond stops it before its
+    // first turn.
+    arena.window.statBox("hp", 1)->setText("32767");
+    EXPECT_FALSE(arena.window.fightOdds().contains("run-time error"))
+        << arena.window.fightOdds().toStdString();
+    arena.window.statBox("hp", 1)->setText("32768");
     EXPECT_TRUE(
         arena.window.fightOdds().endsWith(QString::fromUtf8("\u00b7 run-time error 100.00%")))
         << arena.window.fightOdds().toStdString();
