@@ -38,14 +38,18 @@ struct BattleLines {
     std::string hitEnding[2];
     std::string hitLine;  // reused buffer
 
-    explicit BattleLines(const Fighters& f) {
-        for (int s = 0; s < 2; ++s) {
-            const MonsterStats& a = f[s];
-            const std::string prefix = fieldText(a.name) + "attacks " + fieldText(f[1 - s].name);
-            attackLines[s][0] = prefix + " with " + fieldText(a.special1) + std::string(kLineBreak);
-            attackLines[s][1] = prefix + " with " + fieldText(a.special2) + std::string(kLineBreak);
-            attackLines[s][2] = prefix + std::string(kLineBreak);
-            hitEnding[1 - s] = " damage to " + fieldText(f[1 - s].name) + std::string(kLineBreak);
+    explicit BattleLines(const Fighters& fighters) {
+        for (int side = 0; side < 2; ++side) {
+            const MonsterStats& attacker = fighters[side];
+            const MonsterStats& defender = fighters[1 - side];
+            const std::string opening =
+                fieldText(attacker.name) + "attacks " + fieldText(defender.name);
+            attackLines[side][0] =
+                opening + " with " + fieldText(attacker.special1) + std::string(kLineBreak);
+            attackLines[side][1] =
+                opening + " with " + fieldText(attacker.special2) + std::string(kLineBreak);
+            attackLines[side][2] = opening + std::string(kLineBreak);
+            hitEnding[1 - side] = " damage to " + fieldText(defender.name) + std::string(kLineBreak);
         }
     }
 
@@ -57,123 +61,139 @@ struct BattleLines {
     }
 };
 
-// Texts through the window's (or a test's) BattleTexts.
-struct LoggedTexts {
-    static constexpr bool kLogs = true;
-    BattleTexts& texts;
+// A battle told in a log.
+struct Narrated {
+    static constexpr bool kTells = true;
+    const StartingTexts& start;
+    BattleLog& log;
     BattleLines lines;
 
-    std::string hpText(int side) const { return texts.hpText(side); }
-    std::string agilityText(int side) const { return texts.agilityText(side); }
+    const std::string& hp(int side) const { return start.hp[side]; }
+    const std::string& agility(int side) const { return start.agility[side]; }
 };
 
-// No texts at all: the starting texts are given, nothing is written.
-struct SilentTexts {
-    static constexpr bool kLogs = false;
-    const std::array<std::string, 2>& hp;
-    const std::array<std::string, 2>& agility;
+// A battle told to no one: the same steps without a line of text.
+struct Untold {
+    static constexpr bool kTells = false;
+    const std::array<std::string, 2>& hpTexts;
+    const std::array<std::string, 2>& agilityTexts;
 
-    const std::string& hpText(int side) const { return hp[side]; }
-    const std::string& agilityText(int side) const { return agility[side]; }
+    const std::string& hp(int side) const { return hpTexts[side]; }
+    const std::string& agility(int side) const { return agilityTexts[side]; }
 };
 
-template <typename Texts, typename Random>
-void playBattle(Texts& io, const Fighters& f, Random& random, BattleState& st) {
-    st = BattleState{};
-    if constexpr (Texts::kLogs) io.texts.setArenaText("");
+// Both sides' hit points from their HP texts, each shown in its current-HP box
+// as soon as it is read.
+template <typename Teller>
+void readStartingHitPoints(Teller& teller, BattleState& state) {
     for (int side = 0; side < 2; ++side) {
-        const auto& hpText = io.hpText(side);
+        const std::string& hpText = teller.hp(side);
         const Checked<int16_t> start = startingHitPoints(leadingNumber(hpText));
         if (!start.ok()) {
             throw GameError(ErrorKind::Overflow, std::string(kSideNames[side]),
                             "in the starting hit points " + quotedText(hpText));
         }
-        st.currentHp[side] = start.value;
-        if constexpr (Texts::kLogs) io.texts.setCurrentHpText(side, hpText);
+        state.currentHp[side] = start.value;
+        if constexpr (Teller::kTells) teller.log.startingHp[side] = hpText;
     }
-    st.turnCount = 0;
-    st.attacker =
-        chooseOpener(leadingNumber(io.agilityText(0)), leadingNumber(io.agilityText(1)), random);
-    st.defender = st.attacker != 1 ? 1 : 0;
-    if constexpr (Texts::kLogs) {
-        io.texts.setArenaText(st.attacker == 0 ? "Monster 1 Goes first \r\n"
-                                               : "Monster 2 Goes first \r\n");
-    }
+}
 
+// One attack of the side whose turn it is, up to the hit points it leaves.
+template <typename Teller, typename Random>
+void playTurn(Teller& teller, const Fighters& fighters, Random& random, BattleState& state) {
+    const int turn = state.turnCount + 1;
+    const MonsterStats& attacker = fighters[state.attacker];
+    const MonsterStats& defender = fighters[state.defender];
+
+    const AttackKind kind = chooseAttack(actionRollFrom(random.nextRandom()), attacker);
+    if constexpr (Teller::kTells)
+        teller.log.text += teller.lines.attackLines[state.attacker][static_cast<int>(kind)];
+
+    // The game draws the roll before it takes the range, so a range that
+    // overflows still uses up its random value.
+    const double r = random.nextRandom();
+    const DamageRange range = damageRange(attacker, kind);
+    const Checked<int16_t> span = damageSpan(range);
+    if (!span.ok())
+        failTurn(span.fault, turn, state.attacker, "damage range " + std::string(range.name));
+    const int16_t roll = damageRoll(range.low, span.value, r);
+
+    const DuelStats duel = duelStats(attacker, defender, kind);
+    const Checked<int32_t> attack = attackValue(duel.attack, attacker.level, roll);
+    if (!attack.ok()) failTurn(attack.fault, turn, state.attacker, "attack value");
+    const Checked<int32_t> defence = defenceValue(duel.defence, defender.level, defender.defense);
+    if (!defence.ok()) failTurn(defence.fault, turn, state.attacker, "defence value");
+    const Checked<int32_t> damage = damageDone(attack.value, defence.value);
+    if (!damage.ok()) failTurn(damage.fault, turn, state.attacker, "damage");
+
+    if (isMiss(damage.value)) {
+        if constexpr (Teller::kTells) teller.log.text += "but missed causing no damage\r\n";
+        return;
+    }
+    const Checked<int16_t> left = applyHit(state.currentHp[state.defender], damage.value);
+    if (!left.ok()) failTurn(left.fault, turn, state.attacker, "hit points left");
+    state.currentHp[state.defender] = left.value;
+    if constexpr (Teller::kTells) teller.log.text += teller.lines.hit(damage.value, state.defender);
+}
+
+template <typename Teller, typename Random>
+void playBattle(Teller& teller, const Fighters& fighters, Random& random, BattleState& state) {
+    state = BattleState{};
+    if constexpr (Teller::kTells) {
+        teller.log.text.clear();
+        teller.log.startingHp = {};
+        teller.log.hpAfterTurn.clear();
+    }
+    readStartingHitPoints(teller, state);
+    state.attacker =
+        chooseOpener(leadingNumber(teller.agility(0)), leadingNumber(teller.agility(1)), random);
+    state.defender = state.attacker != 1 ? 1 : 0;
+    if constexpr (Teller::kTells) {
+        teller.log.text = state.attacker == 0 ? "Monster 1 Goes first \r\n"
+                                              : "Monster 2 Goes first \r\n";
+    }
     do {
-        const int turn = st.turnCount + 1;
-        const MonsterStats& a = f[st.attacker];
-        const MonsterStats& d = f[st.defender];
-
-        const AttackKind kind = chooseAttack(actionRollFrom(random.nextRandom()), a);
-        if constexpr (Texts::kLogs) {
-            io.texts.appendArenaText(io.lines.attackLines[st.attacker][static_cast<int>(kind)]);
+        playTurn(teller, fighters, random, state);
+        state.defender = state.attacker;
+        state.attacker = state.attacker == 0 ? 1 : 0;
+        ++state.turnCount;
+        if constexpr (Teller::kTells) {
+            teller.log.hpAfterTurn.push_back(state.currentHp);
+            teller.log.text += kLineBreak;
         }
-
-        // The game draws the roll before it takes the range, so a range that
-        // overflows still uses up its random value.
-        const double r = random.nextRandom();
-        const DamageRange range = damageRange(a, kind);
-        const Checked<int16_t> span = damageSpan(range);
-        if (!span.ok()) {
-            failTurn(span.fault, turn, st.attacker, "damage range " + std::string(range.name));
-        }
-        const int16_t roll = damageRoll(range.low, span.value, r);
-
-        const DuelStats stats = duelStats(a, d, kind);
-        const Checked<int32_t> attack = attackValue(stats.attack, a.level, roll);
-        if (!attack.ok()) failTurn(attack.fault, turn, st.attacker, "attack value");
-        const Checked<int32_t> defence = defenceValue(stats.defence, d.level, d.defense);
-        if (!defence.ok()) failTurn(defence.fault, turn, st.attacker, "defence value");
-        const Checked<int32_t> damage = damageDone(attack.value, defence.value);
-        if (!damage.ok()) failTurn(damage.fault, turn, st.attacker, "damage");
-
-        if (isMiss(damage.value)) {
-            if constexpr (Texts::kLogs)
-                io.texts.appendArenaText("but missed causing no damage\r\n");
-        } else {
-            const Checked<int16_t> left = applyHit(st.currentHp[st.defender], damage.value);
-            if (!left.ok()) failTurn(left.fault, turn, st.attacker, "hit points left");
-            st.currentHp[st.defender] = left.value;
-            if constexpr (Texts::kLogs)
-                io.texts.appendArenaText(io.lines.hit(damage.value, st.defender));
-        }
-
-        st.defender = st.attacker;
-        st.attacker = st.attacker == 0 ? 1 : 0;
-        ++st.turnCount;
-        if constexpr (Texts::kLogs) {
-            io.texts.setCurrentHpText(st.attacker, std::to_string(st.currentHp[st.attacker]));
-            io.texts.setCurrentHpText(st.defender, std::to_string(st.currentHp[st.defender]));
-            io.texts.appendArenaText(kLineBreak);
-        }
-    } while (battleGoesOn(st.currentHp[0], st.currentHp[1], st.turnCount));
+    } while (battleGoesOn(state.currentHp[0], state.currentHp[1], state.turnCount));
 }
 
 }  // namespace
+
+std::optional<std::string> BattleLog::currentHpText(int side) const {
+    if (!hpAfterTurn.empty()) return std::to_string(hpAfterTurn.back()[side]);
+    return startingHp[side];
+}
 
 int16_t pickFirstAttacker(std::string_view agility0, std::string_view agility1,
                           RandomSource& random) {
     return chooseOpener(leadingNumber(agility0), leadingNumber(agility1), random);
 }
 
-void runBattle(BattleTexts& texts, const Fighters& fighters, RandomSource& random,
-               BattleState& state) {
-    LoggedTexts io{texts, BattleLines(fighters)};
-    playBattle(io, fighters, random, state);
+void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSource& random,
+               BattleLog& log, BattleState& state) {
+    Narrated teller{start, log, BattleLines(fighters)};
+    playBattle(teller, fighters, random, state);
 }
 
-void runBattle(BattleTexts& texts, const Fighters& fighters, RandomSource& random) {
+void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSource& random,
+               BattleLog& log) {
     BattleState state;
-    runBattle(texts, fighters, random, state);
+    runBattle(start, fighters, random, log, state);
 }
 
 BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
                              const std::array<std::string, 2>& agilityTexts,
                              const Fighters& fighters, Pcg32& random) {
-    SilentTexts io{hpTexts, agilityTexts};
+    Untold teller{hpTexts, agilityTexts};
     BattleState state;
-    playBattle(io, fighters, random, state);
+    playBattle(teller, fighters, random, state);
     return state;
 }
 

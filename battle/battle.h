@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "battle/random.h"
 #include "battle/rules.h"
@@ -27,39 +28,34 @@ double leadingNumber(std::string_view text);
 int16_t pickFirstAttacker(std::string_view agility0, std::string_view agility1,
                           RandomSource& random);
 
-// The texts a battle reads and writes: what the arena window shows in its HP,
-// agility, log and current-HP boxes. The battle calls them in the game's order.
-class BattleTexts {
-  public:
-    virtual ~BattleTexts() = default;
-    virtual std::string hpText(int side) const = 0;
-    virtual std::string agilityText(int side) const = 0;
-    // Replaces the whole log (emptying it, then the opening line).
-    virtual void setArenaText(std::string_view text) = 0;
-    // Appends one piece (a line with its line break) to the log.
-    virtual void appendArenaText(std::string_view piece) = 0;
-    virtual void setCurrentHpText(int side, std::string_view text) = 0;
-};
-
-// A plain set of the texts, for the window (filled from its boxes, written back
-// once the battle is over), the command-line tool and the tests.
-struct ArenaTexts : BattleTexts {
+// The texts a battle starts from: what both panels' HP and agility boxes hold
+// when FIGHT is pressed.
+struct StartingTexts {
     std::array<std::string, 2> hp;
     std::array<std::string, 2> agility;
-    std::string arena;
-    // Unset until the battle writes the box; the box keeps its text until then.
-    std::array<std::optional<std::string>, 2> currentHp;
-
-    std::string hpText(int side) const override { return hp[side]; }
-    std::string agilityText(int side) const override { return agility[side]; }
-    void setArenaText(std::string_view text) override { arena.assign(text); }
-    void appendArenaText(std::string_view piece) override { arena.append(piece); }
-    void setCurrentHpText(int side, std::string_view text) override {
-        currentHp[side].emplace(text);
-    }
 };
 
-// What a battle leaves behind besides its texts. Filled as the battle goes, so
+// The starting texts right after a fresh choice of both fighters.
+StartingTexts startingTexts(const Fighters& fighters);
+
+// A battle as the game tells it, for the window to show in its boxes and the
+// command line to print. Filled as the battle goes, so a battle stopped by an
+// error keeps everything up to the failing step.
+struct BattleLog {
+    // The whole log, each line ended by "\r\n".
+    std::string text;
+    // The HP text each side started from, once the battle has read it.
+    std::array<std::optional<std::string>, 2> startingHp;
+    // Both sides' hit points after each turn played.
+    std::vector<std::array<int16_t, 2>> hpAfterTurn;
+
+    // A side's current hit points as the arena shows them after the battle:
+    // those after the last turn; before any turn, the HP text it started from;
+    // nothing when the battle never came to that side.
+    std::optional<std::string> currentHpText(int side) const;
+};
+
+// Where a battle stands besides its log. Filled as the battle goes, so
 // it tells how far a battle came that stopped on an error.
 struct BattleState {
     std::array<int16_t, 2> currentHp{};
@@ -71,9 +67,10 @@ struct BattleState {
 // Plays one whole battle. A run-time error (overflow, division by zero) is
 // thrown as GameError at the failing step, after everything before it was
 // written.
-void runBattle(BattleTexts& texts, const Fighters& fighters, RandomSource& random,
-               BattleState& state);
-void runBattle(BattleTexts& texts, const Fighters& fighters, RandomSource& random);
+void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSource& random,
+               BattleLog& log, BattleState& state);
+void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSource& random,
+               BattleLog& log);
 
 // The same battle without any text, for statistics over many battles: the
 // starting texts as the panels would show them, the same random draws, the
@@ -85,15 +82,5 @@ BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
 // The HP and agility texts a monster panel shows for a record.
 std::string panelHpText(const MonsterStats& stats);
 std::string panelAgilityText(const MonsterStats& stats);
-
-// The texts a battle starts from: what both panels' HP and agility boxes hold
-// when FIGHT is pressed.
-struct StartingTexts {
-    std::array<std::string, 2> hp;
-    std::array<std::string, 2> agility;
-};
-
-// The starting texts right after a fresh choice of both fighters.
-StartingTexts startingTexts(const Fighters& fighters);
 
 }  // namespace karnwick

@@ -106,40 +106,37 @@ std::string battleFailure(long long battle, const GameError& error) {
 int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
                  std::ostream& err) {
     Pcg32 random(options.seed);
-    ArenaTexts texts;
     const StartingTexts start = startingTexts(fighters);
-    texts.hp = start.hp;
-    texts.agility = start.agility;
+    BattleLog log;
     // The current-HP boxes keep their text from battle to battle until a
     // battle writes them; at start-up they are empty.
     std::string currentHp[2];
     int status = cli::kExitSuccess;
     for (long long n = 1; n <= options.battles; ++n) {
-        texts.currentHp = {};
         BattleState state;
         std::optional<std::string> error;
         try {
-            runBattle(texts, fighters, random, state);
+            runBattle(start, fighters, random, log, state);
         } catch (const GameError& e) {
             error = e.what();
             err << battleFailure(n, e);
             status = cli::kExitFound;
         }
         for (int side = 0; side < 2; ++side) {
-            if (texts.currentHp[side]) currentHp[side] = *texts.currentHp[side];
+            if (auto shown = log.currentHpText(side)) currentHp[side] = std::move(*shown);
         }
         if (options.json) {
             const QJsonObject line{
                 {"winner", winnerOf(state, error.has_value())},
                 {"battle", static_cast<qint64>(n)},
-                {"log", cli::jsonText(texts.arena)},
+                {"log", cli::jsonText(log.text)},
                 {"currentHp", QJsonArray{cli::jsonText(currentHp[0]), cli::jsonText(currentHp[1])}},
                 {"turns", state.turnCount},
                 {"error", error ? QJsonValue(cli::jsonText(*error)) : QJsonValue(QJsonValue::Null)},
             };
             out << QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() << "\n";
         } else {
-            out << displayLog(texts.arena) << "Current HP: " << currentHp[0] << " " << currentHp[1]
+            out << displayLog(log.text) << "Current HP: " << currentHp[0] << " " << currentHp[1]
                 << "\n";
         }
     }

@@ -6,30 +6,32 @@ namespace karnwick {
 
 namespace {
 
-// What follows the place in a message; the kind's name where it reads well
-// in the middle of a sentence.
-std::string_view kindPhrase(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::Overflow:
-            return "overflow";
-        case ErrorKind::DivisionByZero:
-            return "division by zero";
-        case ErrorKind::FileNotFound:
-            return "file not found";
-        case ErrorKind::InputPastEndOfFile:
-            return "input past end of file";
-        case ErrorKind::BadNumber:
-            return "bad number";
-        case ErrorKind::FileAccess:
-            return "cannot read";
-        case ErrorKind::NotRegularFile:
-            return "not a regular file";
-        case ErrorKind::FileWrite:
-            return "cannot write";
-        case ErrorKind::FileExists:
-            return "already exists";
-    }
-    return "error";
+// Each kind's own name as a user reads it, and the phrase that follows the
+// place in a message, where it reads well in the middle of a sentence.
+struct KindWords {
+    ErrorKind kind;
+    std::string_view name;
+    std::string_view phrase;
+};
+
+constexpr KindWords kKindWords[] = {
+    {ErrorKind::Overflow, "Overflow", "overflow"},
+    {ErrorKind::DivisionByZero, "Division by zero", "division by zero"},
+    {ErrorKind::FileNotFound, "File not found", "file not found"},
+    {ErrorKind::InputPastEndOfFile, "Input past end of file", "input past end of file"},
+    {ErrorKind::BadNumber, "Bad number", "bad number"},
+    {ErrorKind::FileAccess, "File access error", "cannot read"},
+    {ErrorKind::NotRegularFile, "Not a regular file", "not a regular file"},
+    {ErrorKind::FileWrite, "File write error", "cannot write"},
+    {ErrorKind::FileExists, "File exists", "already exists"},
+};
+
+const KindWords& wordsOf(ErrorKind kind) {
+    for (const KindWords& words : kKindWords)
+        if (words.kind == kind) return words;
+    // Only a value outside the enumeration comes here.
+    static constexpr KindWords kUnknown{ErrorKind{}, "Error", "error"};
+    return kUnknown;
 }
 
 // The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
@@ -75,27 +77,7 @@ void appendEscaped(std::string& out, std::string_view text, bool inQuotes) {
 }  // namespace
 
 std::string_view errorKindName(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::Overflow:
-            return "Overflow";
-        case ErrorKind::DivisionByZero:
-            return "Division by zero";
-        case ErrorKind::FileNotFound:
-            return "File not found";
-        case ErrorKind::InputPastEndOfFile:
-            return "Input past end of file";
-        case ErrorKind::BadNumber:
-            return "Bad number";
-        case ErrorKind::FileAccess:
-            return "File access error";
-        case ErrorKind::NotRegularFile:
-            return "Not a regular file";
-        case ErrorKind::FileWrite:
-            return "File write error";
-        case ErrorKind::FileExists:
-            return "File exists";
-    }
-    return "Error";
+    return wordsOf(kind).name;
 }
 
 std::string quotedText(std::string_view text) {
@@ -109,7 +91,7 @@ std::string errorMessage(ErrorKind kind, std::string_view where, std::string_vie
     std::string message;
     appendEscaped(message, where, false);
     message += ": ";
-    message += kindPhrase(kind);
+    message += wordsOf(kind).phrase;
     if (!detail.empty()) {
         message += ' ';
         appendEscaped(message, detail, false);
@@ -117,9 +99,7 @@ std::string errorMessage(ErrorKind kind, std::string_view where, std::string_vie
     return message;
 }
 
-GameError::GameError(ErrorKind kind, std::string where, std::string_view detail)
-    : std::runtime_error(errorMessage(kind, where, detail)),
-      m_kind(kind),
-      m_where(std::move(where)) {}
+GameError::GameError(ErrorKind kind, std::string_view where, std::string_view detail)
+    : std::runtime_error(errorMessage(kind, where, detail)), m_kind(kind) {}
 
 }  // namespace karnwick

@@ -43,14 +43,12 @@ class GameError : public std::runtime_error {
     // `where` names the place (a file, a turn, a side); `detail` says what
     // went wrong there beyond the kind, starting with its own connective
     // ("at number 5 of 768", "in the attack value", "(Permission denied)").
-    GameError(ErrorKind kind, std::string where, std::string_view detail = {});
+    GameError(ErrorKind kind, std::string_view where, std::string_view detail = {});
 
     ErrorKind kind() const noexcept { return m_kind; }
-    const std::string& where() const noexcept { return m_where; }
 
   private:
     ErrorKind m_kind;
-    std::string m_where;
 };
 
 }  // namespace karnwick

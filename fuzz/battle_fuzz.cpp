@@ -21,7 +21,7 @@ struct Outcome {
     karnwick::BattleState state;
     bool failed = false;
     karnwick::ErrorKind kind{};
-    std::string where;
+    std::string message;
 };
 
 }  // namespace
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     uint64_t seed = 0;
     for (int i = 0; i < 8; ++i) seed = seed << 8 | data[2 * kRecordLength + i];
     // The four box texts are cut from the rest at the first three '|' bytes.
-    ArenaTexts texts;
+    StartingTexts texts;
     std::string* boxes[] = {&texts.hp[0], &texts.hp[1], &texts.agility[0], &texts.agility[1]};
     int box = 0;
     for (std::size_t i = kHead; i < size; ++i) {
@@ -49,16 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
 
     Outcome logged;
+    BattleLog log;
     Pcg32 random(seed);
     try {
-        runBattle(texts, fighters, random, logged.state);
+        runBattle(texts, fighters, random, log, logged.state);
     } catch (const GameError& e) {
         logged.failed = true;
         logged.kind = e.kind();
-        logged.where = e.where();
+        logged.message = e.what();
         check(e.kind() == ErrorKind::Overflow || e.kind() == ErrorKind::DivisionByZero,
               "a battle fails only on an overflow or a division by zero");
-        check(!e.where().empty(), "a battle error says where it arose");
         for (const char c : std::string_view(e.what()))
             check(static_cast<unsigned char>(c) >= 0x20, "a message shows control bytes escaped");
         check(std::string_view(e.what()).find(": ") != std::string_view::npos,
@@ -69,9 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         check(st.turnCount >= 1 && st.turnCount <= kMaxTurns, "a battle plays 1 to 667 turns");
         check(st.currentHp[0] < 1 || st.currentHp[1] < 1 || st.turnCount == kMaxTurns,
               "a battle ends on a fallen side or the turn cap");
-        check(texts.arena.ends_with("\r\n\r\n"), "the log's last line is empty");
+        check(log.text.ends_with("\r\n\r\n"), "the log's last line is empty");
+        check(log.hpAfterTurn.size() == static_cast<std::size_t>(st.turnCount),
+              "the log holds the hit points after every turn");
         for (int side = 0; side < 2; ++side) {
-            check(texts.currentHp[side] == std::to_string(st.currentHp[side]),
+            check(log.currentHpText(side) == std::to_string(st.currentHp[side]),
                   "the current-HP boxes show the hit points left");
         }
     }
@@ -83,10 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     } catch (const GameError& e) {
         silent.failed = true;
         silent.kind = e.kind();
-        silent.where = e.where();
+        silent.message = e.what();
     }
     check(silent.failed == logged.failed && silent.kind == logged.kind &&
-              silent.where == logged.where,
+              silent.message == logged.message,
           "the silent battle fails where the logged one does");
     if (!silent.failed) {
         check(silent.state.turnCount == st.turnCount && silent.state.currentHp == st.currentHp,

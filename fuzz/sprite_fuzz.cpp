@@ -18,6 +18,7 @@
 #include "data/errors.h"
 #include "data/sprite.h"
 #include "fuzz/fuzz_check.h"
+#include "tests/game_files.h"
 
 using karnwick::fuzz::check;
 
@@ -34,14 +35,6 @@ struct MemorySurface : karnwick::DrawingSurface {
     void clear() override { points.clear(); }
     void setPoint(float x, float y, int32_t colour) override { points.push_back({x, y, colour}); }
 };
-
-// A distinct colour for every palette index.
-karnwick::Palette distinctPalette() {
-    karnwick::Palette palette;
-    for (int i = 0; i < karnwick::kPaletteEntries; ++i)
-        palette.palColor[i] = i + (255 - i) * 256.0 + ((i * 7) & 0xFF) * 65536.0;
-    return palette;
-}
 
 // The sprite file in memory, made once per process.
 int spriteFile() {
@@ -74,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
               static_cast<int64_t>(std::floor(double(start + int64_t(count)) / kSpriteBytes)) - 1,
           "the last monster index is floor(length / 9000) - 1");
 
-    const Palette palette = distinctPalette();
+    const Palette palette = karnwick::testing::distinctPalette();
     MemorySurface surface;
     drawPreviewPage(page, last, palette, surface, path);
 

@@ -397,18 +397,15 @@ karnwick::StartingTexts MainWindow::startingTexts() const {
 }
 
 void MainWindow::fight() {
-    const karnwick::StartingTexts start = startingTexts();
-    karnwick::ArenaTexts texts;
-    texts.hp = start.hp;
-    texts.agility = start.agility;
+    karnwick::BattleLog log;
     try {
-        karnwick::runBattle(texts, m_fighters, m_random);
+        karnwick::runBattle(startingTexts(), m_fighters, m_random, log);
     } catch (const karnwick::GameError& error) {
-        showBattleTexts(texts);
+        showBattleLog(log);
         reportGameError(error);
         return;
     }
-    showBattleTexts(texts);
+    showBattleLog(log);
 }
 
 QString MainWindow::fightOdds() const {
@@ -439,15 +436,15 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// The battle writes into plain texts; the boxes receive them once, so a long
-// battle costs one layout of the log and not one per line.
-void MainWindow::showBattleTexts(const karnwick::ArenaTexts& texts) {
-    QString log = fromGameText(texts.arena);
-    log.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_txtArena->setPlainText(log);
+// The boxes receive the battle once it is over, so a long battle costs one
+// layout of the log and not one per line.
+void MainWindow::showBattleLog(const karnwick::BattleLog& log) {
+    QString text = fromGameText(log.text);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_txtArena->setPlainText(text);
     for (int side = 0; side < 2; ++side) {
-        if (texts.currentHp[side])
-            showFromStart(m_txtCurrentHP[side], fromGameText(*texts.currentHp[side]));
+        if (const auto hitPoints = log.currentHpText(side))
+            showFromStart(m_txtCurrentHP[side], fromGameText(*hitPoints));
     }
 }
 

@@ -91,7 +91,7 @@ class MainWindow : public QWidget {
     void orderTabStops();
     void fillMonsterLists();
     void reportGameError(const karnwick::GameError& error) const;
-    void showBattleTexts(const karnwick::ArenaTexts& texts);
+    void showBattleLog(const karnwick::BattleLog& log);
     // The HP and agility boxes of both panels, which a battle starts from.
     karnwick::StartingTexts startingTexts() const;
 

@@ -48,19 +48,18 @@ Fighters skirmishers() {
 
 void logBattles(benchmark::State& state, const Fighters& fighters) {
     Pcg32 random;
-    ArenaTexts texts;
-    texts.hp = {"40", "40"};
-    texts.agility = {"12", "9"};
+    const StartingTexts start{{"40", "40"}, {"12", "9"}};
+    BattleLog log;
     long long turns = 0;
     BattleState battle;
     for (auto _ : state) {
-        runBattle(texts, fighters, random, battle);
+        runBattle(start, fighters, random, log, battle);
         turns += battle.turnCount;
-        benchmark::DoNotOptimize(texts.arena.data());
+        benchmark::DoNotOptimize(log.text.data());
     }
     state.counters["turns/s"] =
         benchmark::Counter(static_cast<double>(turns), benchmark::Counter::kIsRate);
-    state.counters["log bytes"] = static_cast<double>(texts.arena.size());
+    state.counters["log bytes"] = static_cast<double>(log.text.size());
 }
 
 void BM_BattleOf667TurnsWithLog(benchmark::State& state) {

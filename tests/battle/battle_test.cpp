@@ -36,19 +36,6 @@ struct ConstantRandom : RandomSource {
     }
 };
 
-// Records every call in the order the battle makes it.
-struct TracingTexts : ArenaTexts {
-    std::vector<std::string> calls;
-    void setArenaText(std::string_view t) override {
-        calls.push_back("arena=" + std::string(t));
-        ArenaTexts::setArenaText(t);
-    }
-    void setCurrentHpText(int side, std::string_view t) override {
-        calls.push_back("hp" + std::to_string(side) + "=" + std::string(t));
-        ArenaTexts::setCurrentHpText(side, t);
-    }
-};
-
 Fighters goblinAndWraith() {
     Fighters f{};
     MonsterStats& g = f[0];
@@ -67,11 +54,9 @@ Fighters goblinAndWraith() {
     return f;
 }
 
-ArenaTexts boxes(std::string hp0, std::string hp1, std::string agi0 = "0", std::string agi1 = "0") {
-    ArenaTexts t;
-    t.hp = {std::move(hp0), std::move(hp1)};
-    t.agility = {std::move(agi0), std::move(agi1)};
-    return t;
+StartingTexts boxes(std::string hp0, std::string hp1, std::string agi0 = "0",
+                    std::string agi1 = "0") {
+    return {{std::move(hp0), std::move(hp1)}, {std::move(agi0), std::move(agi1)}};
 }
 
 // A fighter whose every attack misses: no strength, and a thick hide.
@@ -135,14 +120,12 @@ TEST(Random, Pcg32StartsFromTheArenasFixedState) {
 
 TEST(Battle, WorkedExampleThreeTurns) {
     const Fighters f = goblinAndWraith();
-    TracingTexts t;
-    t.hp = {"30", "40"};
-    t.agility = {"12", "9"};
     // Both still stand after three turns; the dry random source stops turn 4.
     ScriptedRandom random{0.137, 0.5, 0.42, 0.25, 0.80, 0.1};
+    BattleLog log;
     BattleState state;
-    EXPECT_THROW(runBattle(t, f, random, state), RandomRanDry);
-    EXPECT_EQ(t.arena,
+    EXPECT_THROW(runBattle(boxes("30", "40", "12", "9"), f, random, log, state), RandomRanDry);
+    EXPECT_EQ(log.text,
               "Monster 1 Goes first \r\n"
               "Goblin    attacks Ice Wraith with Bite        \r\n"
               " and caused 6 damage to Ice Wraith\r\n"
@@ -153,43 +136,43 @@ TEST(Battle, WorkedExampleThreeTurns) {
               "Goblin    attacks Ice Wraith\r\n"
               "but missed causing no damage\r\n"
               "\r\n");
-    EXPECT_EQ(t.calls, (std::vector<std::string>{
-                           "arena=", "hp0=30", "hp1=40", "arena=Monster 1 Goes first \r\n",
-                           "hp1=34", "hp0=30", "hp0=17", "hp1=34", "hp1=34", "hp0=17"}));
+    EXPECT_EQ(log.startingHp[0], "30");
+    EXPECT_EQ(log.startingHp[1], "40");
+    EXPECT_EQ(log.hpAfterTurn, (std::vector<std::array<int16_t, 2>>{{30, 34}, {17, 34}, {17, 34}}));
     EXPECT_EQ(state.turnCount, 3);
     EXPECT_EQ(state.attacker, 1);
 }
 
 TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
     struct Case {
-        void (*setUp)(Fighters&, ArenaTexts&);
+        void (*setUp)(Fighters&, StartingTexts&);
         std::string message;
         bool turnStarted;  // the failure comes after the first attack line
     };
     // The attack and defence values themselves cannot leave 32 bits with 16-bit
     // fields (at most about 1.08e9 each); their difference can.
     const Case cases[] = {
-        {[](Fighters&, ArenaTexts& t) { t.hp[1] = std::string("32767.5\0x", 9); },
+        {[](Fighters&, StartingTexts& t) { t.hp[1] = std::string("32767.5\0x", 9); },
          "Monster Two: overflow in the starting hit points \"32767.5\\x00x\"", false},
-        {[](Fighters& f, ArenaTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
+        {[](Fighters& f, StartingTexts&) { f[0].offMin = -30000, f[0].offMax = 30000; },
          "turn 1, Monster One attacking: overflow in the damage range offMax - offMin", true},
-        {[](Fighters& f, ArenaTexts&) { f[0].sp1Threshold = 100, f[0].sp1Min = -32768; },
+        {[](Fighters& f, StartingTexts&) { f[0].sp1Threshold = 100, f[0].sp1Min = -32768; },
          "turn 1, Monster One attacking: overflow in the damage range sp1Max - sp1Min", true},
-        {[](Fighters& f, ArenaTexts&) {
+        {[](Fighters& f, StartingTexts&) {
              f[0].sp2Threshold = 100, f[0].sp2Max = 30000, f[0].sp2Min = -3000;
          },
          "turn 1, Monster One attacking: overflow in the damage range sp2Max - sp2Min", true},
-        {[](Fighters& f, ArenaTexts&) { f[0].level = 100; },
+        {[](Fighters& f, StartingTexts&) { f[0].level = 100; },
          "turn 1, Monster One attacking: division by zero in the attack value", true},
-        {[](Fighters& f, ArenaTexts&) { f[1].level = 100; },
+        {[](Fighters& f, StartingTexts&) { f[1].level = 100; },
          "turn 1, Monster One attacking: division by zero in the defence value", true},
-        {[](Fighters& f, ArenaTexts&) {
+        {[](Fighters& f, StartingTexts&) {
              // 1080196922 against -1080262456 (a level above 100 turns the divisor)
              f[0].strength = 32767, f[0].level = 99, f[0].offMin = f[0].offMax = 32767;
              f[1].agility = 32767, f[1].level = 101, f[1].defense = 32767;
          },
          "turn 1, Monster One attacking: overflow in the damage", true},
-        {[](Fighters& f, ArenaTexts& t) {
+        {[](Fighters& f, StartingTexts& t) {
              t.hp[1] = "10";
              f[0].strength = 300, f[0].offMin = 10000, f[0].offMax = 10001, f[1].defense = 0;
          },
@@ -197,11 +180,12 @@ TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
     };
     for (const Case& c : cases) {
         Fighters f = goblinAndWraith();
-        ArenaTexts t = boxes("30", "40", "12", "9");
+        StartingTexts t = boxes("30", "40", "12", "9");
         c.setUp(f, t);
         ConstantRandom random(0.9);  // the normal attack unless a threshold is raised
+        BattleLog log;
         try {
-            runBattle(t, f, random);
+            runBattle(t, f, random, log);
             ADD_FAILURE() << c.message << ": no error";
         } catch (const GameError& e) {
             EXPECT_EQ(e.what(), c.message);
@@ -212,10 +196,10 @@ TEST(Battle, EveryFailureRowStopsAtItsStepAndSaysWhere) {
         // The log stops after the failing turn's attack line.
         const std::string expectedLog =
             c.turnStarted ? "Monster 1 Goes first \r\nGoblin    attacks Ice Wraith" : "";
-        EXPECT_TRUE(t.arena.starts_with(expectedLog)) << c.message;
-        EXPECT_EQ(t.arena.find("\r\n", expectedLog.size()),
-                  c.turnStarted ? t.arena.size() - 2 : std::string::npos)
-            << c.message << ": " << t.arena;
+        EXPECT_TRUE(log.text.starts_with(expectedLog)) << c.message;
+        EXPECT_EQ(log.text.find("\r\n", expectedLog.size()),
+                  c.turnStarted ? log.text.size() - 2 : std::string::npos)
+            << c.message << ": " << log.text;
     }
 }
 
@@ -248,47 +232,54 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
         f[0].mpower = 100;
         f[1].agility = 50;
         c.setUp(f);
-        ArenaTexts t = boxes("10", "100", "1", "0");
         ScriptedRandom random{0.9, 0.5};
-        EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
+        BattleLog log;
+        EXPECT_THROW(runBattle(boxes("10", "100", "1", "0"), f, random, log), RandomRanDry);
         EXPECT_NE(
-            t.arena.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
+            log.text.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
             std::string::npos)
-            << c.damage << ": " << t.arena;
+            << c.damage << ": " << log.text;
     }
+}
+
+// Hit points left are worked out in 32 bits and must fit 16: a side already
+// far below 0 (the first turn is played whatever the hit points) may reach
+// -32768 but not go below it.
+TEST(Battle, HitPointsLeftStopAtTheSmallest16BitNumber) {
+    EXPECT_EQ(applyHit(-32000, 768).value, -32768);
+    EXPECT_TRUE(applyHit(-32000, 768).ok());
+    EXPECT_FALSE(applyHit(-32000, 769).ok());
 }
 
 TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
     Fighters f{wall("Left"), wall("Right")};
-    ArenaTexts t = boxes("12.5", "13.5xyz");
     ConstantRandom random(0.9);
+    BattleLog log;
     BattleState state;
-    runBattle(t, f, random, state);
+    runBattle(boxes("12.5", "13.5xyz"), f, random, log, state);
     EXPECT_EQ(state.currentHp, (std::array<int16_t, 2>{12, 14}));
 
     // Empty boxes start from 0: exactly one turn is played, and until then the
     // current-HP box shows the HP box's own text.
-    TracingTexts empty;
-    empty.hp = {"", "12.7"};
-    runBattle(empty, f, random, state);
+    runBattle(boxes("", "12.7"), f, random, log, state);
     EXPECT_EQ(state.turnCount, 1);
-    EXPECT_EQ(empty.calls[1], "hp0=");
-    EXPECT_EQ(empty.calls[2], "hp1=12.7");
-    EXPECT_EQ(empty.currentHp[0], "0");
-    EXPECT_EQ(empty.currentHp[1], "13");
+    EXPECT_EQ(log.startingHp[0], "");
+    EXPECT_EQ(log.startingHp[1], "12.7");
+    EXPECT_EQ(log.currentHpText(0), "0");
+    EXPECT_EQ(log.currentHpText(1), "13");
 }
 
 TEST(Battle, EndsAfter667TurnsWhenNobodyFalls) {
     Fighters f{wall("Left"), wall("Right")};
-    ArenaTexts t = boxes("5", "5", "3", "3");
     ConstantRandom random(0.7);
+    BattleLog log;
     BattleState state;
-    runBattle(t, f, random, state);
+    runBattle(boxes("5", "5", "3", "3"), f, random, log, state);
     EXPECT_EQ(state.turnCount, 667);
     EXPECT_EQ(random.draws, 1 + 2 * 667);  // the tie draws once more
-    EXPECT_EQ(t.arena.size(), 23u + 667u * (30 + 30 + 2));
-    EXPECT_TRUE(t.arena.ends_with("but missed causing no damage\r\n\r\n"));
-    EXPECT_EQ(t.currentHp[0], "5");
+    EXPECT_EQ(log.text.size(), 23u + 667u * (30 + 30 + 2));
+    EXPECT_TRUE(log.text.ends_with("but missed causing no damage\r\n\r\n"));
+    EXPECT_EQ(log.currentHpText(0), "5");
 }
 
 TEST(Battle, AttackKindFollowsTheThresholds) {
@@ -302,12 +293,13 @@ TEST(Battle, AttackKindFollowsTheThresholds) {
                           Case{0.205, "with Club Smash  \r\n"},
                           Case{0.335, "with Club Smash  \r\n"}, Case{0.345, "Ice Wraith\r\n"}}) {
         Fighters f = goblinAndWraith();
-        ArenaTexts t = boxes("1", "1", "12", "9");
         ScriptedRandom random{c.r, 0.0};
         f[0].sp1Min = f[0].sp2Min = f[0].offMin = 0;
         f[0].sp1Max = f[0].sp2Max = f[0].offMax = 0;
-        EXPECT_THROW(runBattle(t, f, random), RandomRanDry);
-        const std::string firstAttack = t.arena.substr(23, t.arena.find("\r\n", 23) + 2 - 23);
+        BattleLog log;
+        EXPECT_THROW(runBattle(boxes("1", "1", "12", "9"), f, random, log), RandomRanDry);
+        const std::string firstAttack =
+            log.text.substr(23, log.text.find("\r\n", 23) + 2 - 23);
         EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
     }
 }

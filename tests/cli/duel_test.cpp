@@ -52,16 +52,14 @@ TEST(Duel, PlaysWhatTheArenaPlaysAfterAFreshStart) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     Pcg32 random;
-    ArenaTexts texts;
-    texts.hp = {"25", "20"};
-    texts.agility = {"7", "7"};
     std::string expected;
     std::vector<int> winners;
     for (int n = 0; n < 3; ++n) {
+        BattleLog log;
         BattleState state;
-        runBattle(texts, folder.pair, random, state);
-        expected += withoutCarriageReturns(texts.arena) + "Current HP: " + *texts.currentHp[0] +
-                    " " + *texts.currentHp[1] + "\n";
+        runBattle({{"25", "20"}, {"7", "7"}}, folder.pair, random, log, state);
+        expected += withoutCarriageReturns(log.text) + "Current HP: " + *log.currentHpText(0) +
+                    " " + *log.currentHpText(1) + "\n";
         winners.push_back(state.currentHp[0] >= 1 ? 1 : 2);
     }
     EXPECT_EQ(run.out, expected);
@@ -110,15 +108,31 @@ TEST(Duel, SummaryCountsEveryBattle) {
     // The seeded battles are the engine's own, counted side by side.
     Pcg32 random(7);
     long long wins = 0;
+    std::vector<int> turns;
     for (int n = 0; n < 500; ++n) {
         const BattleState b = playSilentBattle({"25", "20"}, {"7", "7"}, folder.pair, random);
         wins += b.currentHp[1] < 1 && b.currentHp[0] >= 1;
+        turns.push_back(b.turnCount);
     }
     EXPECT_NE(run.out.find("Monster One wins (Rat       ) "), std::string::npos);
     char expected[64];
     std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins,
                   static_cast<double>(wins) / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+    // The median of an even count is the mean of the middle two: here of the
+    // first four battles.
+    std::sort(turns.begin(), turns.begin() + 4);
+    std::snprintf(expected, sizeof expected, ", median %g, largest %d\n",
+                  (turns[1] + turns[2]) / 2.0, turns[3]);
+    const DuelRun four = duel({"0", "1", "--summary", "--battles", "4", "--seed", "7"});
+    EXPECT_NE(four.out.find(expected), std::string::npos) << expected << four.out;
+    // Battles stopped by an error are counted, named on stderr, and found.
+    const DuelRun broken = duel({"0", "2", "--summary", "--battles", "3"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.out.find("Stopped by a run-time error                 3  100.00%"),
+              std::string::npos)
+        << broken.out;
+    EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 3);
     // A name of NUL bytes shows as the arena's box shows it: blanks.
     folder.pair[0].name.fill('\0');
     folder.writeRecords({folder.pair[0], folder.pair[1]});

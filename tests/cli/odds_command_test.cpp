@@ -90,15 +90,15 @@ TEST(OddsCommand, TextAndJsonReport) {
 
 TEST(OddsCommand, SetChangesOneRunOnly) {
     DemoFolder folder;
-    // Monster 1 at 1 HP falls to Monster 0's first hit that lands.
-    const CommandRun changed = run("odds", {"0", "1", "--json", "--set", "1.hp=1"});
+    // The last monster at 1 HP falls to Monster 0's first hit that lands.
+    const CommandRun changed = run("odds", {"0", "11", "--json", "--set", "11.hp=1"});
     ASSERT_EQ(changed.status, 0) << changed.err;
-    MonsterStats weak = folder.monsters[1];
+    MonsterStats weak = folder.monsters[11];
     weak.hp = 1;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).object();
     EXPECT_EQ(o["oneWins"].toDouble(), battleOdds({folder.monsters[0], weak}).oneWins);
     // Files are left alone, and duel plays the changed record too.
-    EXPECT_NE(run("odds", {"0", "1", "--json"}).out, changed.out);
+    EXPECT_NE(run("odds", {"0", "11", "--json"}).out, changed.out);
     const CommandRun duel =
         run("duel", {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
     EXPECT_EQ(duel.status, 1);

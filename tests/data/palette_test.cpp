@@ -80,8 +80,9 @@ TEST(Palette, FailuresNameTheFileAndTheNumber) {
         {paletteText({"1,2", "x7,3,3"}), "bad number \"x7\" at number 3 of 768"},
         {std::string("1,2\0003,4", 7), "bad number \"2\\x003\" at number 2 of 768"},
         {"&H1F,1e,1", "bad number \"&H1F\" at number 1 of 768"},
-        // Levels far beyond 255 can overflow the packed colour.
-        {paletteText({"8191,8191,8191"}), "overflow in the packed colour of palette entry 0"},
+        // Levels beyond 255 can overflow the packed colour: these four times
+        // give 1024 + 1020 * 256 + 32764 * 65536, one more than 32 bits hold.
+        {paletteText({"256,255,8191"}), "overflow in the packed colour of palette entry 0"},
     };
     for (const auto& [text, message] : cases) {
         Palette p;

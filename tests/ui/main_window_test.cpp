@@ -239,17 +239,15 @@ TEST_F(ArenaWindowTest, FightShowsTheEnginesBattleAndClicksGoOnFromTheSameRandom
 
     karnwick::Pcg32 random;
     for (int click = 0; click < 2; ++click) {
-        karnwick::ArenaTexts expected;
-        expected.hp = {"30", "40"};
-        expected.agility = {"12", "9"};
-        karnwick::runBattle(expected, arena.window.fighters(), random);
+        karnwick::BattleLog expected;
+        karnwick::runBattle({{"30", "40"}, {"12", "9"}}, arena.window.fighters(), random, expected);
 
         QTest::mouseClick(arena.window.fightButton(), Qt::LeftButton);
         EXPECT_EQ(arena.window.arenaLog()->toPlainText(),
-                  QString::fromStdString(expected.arena).replace("\r\n", "\n"));
+                  QString::fromStdString(expected.text).replace("\r\n", "\n"));
         for (int side = 0; side < 2; ++side) {
             EXPECT_EQ(arena.window.currentHpBox(side)->text().toStdString(),
-                      expected.currentHp[side].value());
+                      expected.currentHpText(side).value());
             EXPECT_EQ(arena.window.currentHpBox(side)->cursorPosition(), 0);
         }
     }
