@@ -186,74 +186,96 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
 MainWindow::~MainWindow() = default;
 
 void MainWindow::createPanels() {
-    const QColor buttonFace = palette().color(QPalette::Button);
-
     m_label40 = makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
     m_label3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
     for (QLabel* head : {m_label40, m_label3}) {
         head->setFont(arenaFont(9.75, true));
         head->adjustSize();
     }
-
-    constexpr std::array<int, 2> picLeft = {120, 8160};
-    constexpr std::array<int, 2> listLeft = {240, 8280};
     for (int side = 0; side < 2; ++side) {
-        auto* pic = new PictureBox(QSize(96, 96), QSizeF(100, 100), this);
-        pic->setObjectName(sideName("pic1", side));
-        pic->setGeometry(twipsRect(picLeft[side], 480, 1500, 1500));
-        m_pic1[side] = pic;
-
-        auto* list = new QComboBox(this);
-        list->setObjectName(sideName("cboMonsterList", side));
-        list->setEditable(true);
-        // The text field is free text for the user: it neither completes,
-        // adds items nor chooses a monster.
-        list->setInsertPolicy(QComboBox::NoInsert);
-        list->setCompleter(nullptr);
-        list->setGeometry(twipsRect(listLeft[side], 2160, 1335, 315));
-        QPalette listColours = list->palette();
-        listColours.setColor(QPalette::Base, buttonFace);
-        list->setPalette(listColours);
-        list->setEditText(QStringLiteral("Pick Monster"));
-        // Qt's editable combo box picks the item matching the typed text on
-        // Enter and when the focus leaves the field; typing is no choice here.
-        disconnect(list->lineEdit(), &QLineEdit::returnPressed, list, nullptr);
-        disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
-        connect(list, &QComboBox::activated, this,
-                [this, side](int position) { chooseMonster(side, position); });
-        m_cboMonsterList[side] = list;
-
-        for (const StatRow& row : kStatRows) {
-            const std::size_t rowIndex = panelPosition(row.field);
-
-            auto* box = new QLineEdit(this);
-            box->setObjectName(sideName(row.boxName, side));
-            box->setGeometry(twipsRect(kStatBoxLeft[side], row.top, 975, 285));
-            box->setReadOnly(true);
-            if (row.maxLength > 0) box->setMaxLength(row.maxLength);
-            QPalette boxColours = box->palette();
-            boxColours.setColor(QPalette::Base, buttonFace);
-            boxColours.setColor(QPalette::Text, kStatText);
-            box->setPalette(boxColours);
-            m_statBoxes[rowIndex][side] = box;
-
-            QLabel* label =
-                makeLabel(this, sideName(row.labelName, side), QString::fromLatin1(row.caption),
-                          row.labelLeft[side], row.top);
-            QPalette labelColours = label->palette();
-            labelColours.setColor(QPalette::WindowText, kLabelText);
-            label->setPalette(labelColours);
-            if (qstrcmp(row.labelName, kFixedSizeLabel) == 0) {
-                label->resize(twips(735), twips(255));
-            } else {
-                label->adjustSize();
-            }
-            m_statLabels[rowIndex][side] = label;
-        }
+        createMonsterChoice(side);
+        for (std::size_t row = 0; row < std::size(kStatRows); ++row) createStatRow(row, side);
     }
 }
 
+void MainWindow::createMonsterChoice(int side) {
+    constexpr std::array<int, 2> picLeft = {120, 8160};
+    constexpr std::array<int, 2> listLeft = {240, 8280};
+    auto* pic = new PictureBox(QSize(96, 96), QSizeF(100, 100), this);
+    pic->setObjectName(sideName("pic1", side));
+    pic->setGeometry(twipsRect(picLeft[side], 480, 1500, 1500));
+    m_pic1[side] = pic;
+
+    auto* list = new QComboBox(this);
+    list->setObjectName(sideName("cboMonsterList", side));
+    list->setEditable(true);
+    // The text field is free text for the user: it neither completes,
+    // adds items nor chooses a monster.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setGeometry(twipsRect(listLeft[side], 2160, 1335, 315));
+    QPalette listColours = list->palette();
+    listColours.setColor(QPalette::Base, palette().color(QPalette::Button));
+    list->setPalette(listColours);
+    list->setEditText(QStringLiteral("Pick Monster"));
+    // Qt's editable combo box picks the item matching the typed text on
+    // Enter and when the focus leaves the field; typing is no choice here.
+    disconnect(list->lineEdit(), &QLineEdit::returnPressed, list, nullptr);
+    disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
+    connect(list, &QComboBox::activated, this,
+            [this, side](int position) { chooseMonster(side, position); });
+    m_cboMonsterList[side] = list;
+}
+
+void MainWindow::createStatRow(std::size_t rowIndex, int side) {
+    const StatRow& row = kStatRows[rowIndex];
+    const std::size_t boxIndex = panelPosition(row.field);
+    auto* box = new QLineEdit(this);
+    box->setObjectName(sideName(row.boxName, side));
+    box->setGeometry(twipsRect(kStatBoxLeft[side], row.top, 975, 285));
+    box->setReadOnly(true);
+    if (row.maxLength > 0) box->setMaxLength(row.maxLength);
+    QPalette boxColours = box->palette();
+    boxColours.setColor(QPalette::Base, palette().color(QPalette::Button));
+    boxColours.setColor(QPalette::Text, kStatText);
+    box->setPalette(boxColours);
+    m_statBoxes[boxIndex][side] = box;
+
+    QLabel* label = makeLabel(this, sideName(row.labelName, side),
+                              QString::fromLatin1(row.caption), row.labelLeft[side], row.top);
+    QPalette labelColours = label->palette();
+    labelColours.setColor(QPalette::WindowText, kLabelText);
+    label->setPalette(labelColours);
+    if (qstrcmp(row.labelName, kFixedSizeLabel) == 0) {
+        label->resize(twips(735), twips(255));
+    } else {
+        label->adjustSize();
+    }
+    m_statLabels[boxIndex][side] = label;
+}
+
 void MainWindow::createCentre() {
+    createArenaLog();
+    constexpr std::array<int, 2> currentHpLeft = {2520, 6120};
+    for (int side = 0; side < 2; ++side) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(sideName("txtCurrentHP", side));
+        box->setGeometry(twipsRect(currentHpLeft[side], 5640, 1455, 645));
+        box->setFont(arenaFont(24, false));
+        m_txtCurrentHP[side] = box;
+    }
+    createButtons();
+
+    // The rectangle around the centre column, from (2280, 360) to (7800, 7920)
+    // twips, each line covering both of its end points.
+    const int left = twips(2280), top = twips(360), right = twips(7800), bottom = twips(7920);
+    makeLine(this, "Line4", QRect(left, top, right - left + 1, 1));
+    makeLine(this, "Line1", QRect(left, bottom, right - left + 1, 1));
+    makeLine(this, "Line2", QRect(left, top, 1, bottom - top + 1));
+    makeLine(this, "Line3", QRect(right, top, 1, bottom - top + 1));
+}
+
+void MainWindow::createArenaLog() {
     m_arena = new QGroupBox(QStringLiteral("Arena"), this);
     m_arena->setObjectName(QStringLiteral("arena"));
     m_arena->setGeometry(twipsRect(2400, 720, 5295, 4695));
@@ -277,16 +299,9 @@ void MainWindow::createCentre() {
     m_txtArena->setReadOnly(true);
     m_txtArena->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_txtArena->setFocusPolicy(Qt::StrongFocus);
+}
 
-    constexpr std::array<int, 2> currentHpLeft = {2520, 6120};
-    for (int side = 0; side < 2; ++side) {
-        auto* box = new QLineEdit(this);
-        box->setObjectName(sideName("txtCurrentHP", side));
-        box->setGeometry(twipsRect(currentHpLeft[side], 5640, 1455, 645));
-        box->setFont(arenaFont(24, false));
-        m_txtCurrentHP[side] = box;
-    }
-
+void MainWindow::createButtons() {
     m_cmdFIGHT = makeButton(this, "cmdFIGHT", QStringLiteral("FIGHT"),
                             twipsRect(4440, 5640, 1215, 735), arenaFont(13.5, true));
     m_command1 = makeButton(this, "Command1", QStringLiteral("&Exit"),
@@ -305,14 +320,6 @@ void MainWindow::createCentre() {
         connect(m_cmdPreview[page - 1], &QPushButton::clicked, this,
                 [this, page] { showPreview(page); });
     }
-
-    // The rectangle around the centre column, from (2280, 360) to (7800, 7920)
-    // twips, each line covering both of its end points.
-    const int left = twips(2280), top = twips(360), right = twips(7800), bottom = twips(7920);
-    makeLine(this, "Line4", QRect(left, top, right - left + 1, 1));
-    makeLine(this, "Line1", QRect(left, bottom, right - left + 1, 1));
-    makeLine(this, "Line2", QRect(left, top, 1, bottom - top + 1));
-    makeLine(this, "Line3", QRect(right, top, 1, bottom - top + 1));
 }
 
 // Tab stops follow the window's tab indexes; labels, the frame and the sprite

@@ -87,7 +87,12 @@ class MainWindow : public QWidget {
 
   private:
     void createPanels();
+    void createMonsterChoice(int side);
+    // Row `rowIndex` of the panel, top to bottom.
+    void createStatRow(std::size_t rowIndex, int side);
     void createCentre();
+    void createArenaLog();
+    void createButtons();
     void orderTabStops();
     void fillMonsterLists();
     void reportGameError(const karnwick::GameError& error) const;
