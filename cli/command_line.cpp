@@ -13,7 +13,7 @@ const char* const kExitStatusHelp =
     "Exit status:\n"
     "  0  success\n"
     "  1  the command ran and found something: a battle stopped by a run-time\n"
-    "     error, problems found by check\n"
+    "     error, problems found by check, a monster list cannot show\n"
     "  2  wrong usage, game files that cannot be read, or output that cannot be\n"
     "     written; demo-data refusing to overwrite a file\n";
 
