@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
+#include <utility>
 
 #include "data/errors.h"
 #include "data/monster_stats.h"
@@ -9,33 +10,34 @@
 using namespace karnwick;
 using karnwick::testing::GameFolder;
 
-TEST(Records, DecodeTheFieldsAtTheirOffsets) {
-    RecordBytes bytes{};
-    std::memcpy(bytes.data(), "Goblin    ", 10);
-    bytes[10] = 0x1E;                    // hp 30
-    bytes[22] = 5;                       // level
-    bytes[24] = 0xFF, bytes[25] = 0xFF;  // agility -1
-    bytes[26] = 0x00, bytes[27] = 0x80;  // strength -32768
-    std::memcpy(bytes.data() + 32, "Bite        ", 12);
-    std::memcpy(bytes.data() + 44, "Club Smash  ", 12);
-    bytes[56] = 20, bytes[58] = 35;
-    bytes[64] = 4, bytes[66] = 9;
-    bytes[76] = 3, bytes[80] = 1, bytes[84] = 7;
+// Every byte of the record different, so a field read from the wrong place,
+// or into another field, shows; the offsets are the file format's own.
+TEST(Records, EveryFieldSitsAtItsOffset) {
+    RecordBytes bytes;
+    for (int i = 0; i < kRecordLength; ++i) bytes[i] = static_cast<unsigned char>(0x21 + i);
     const MonsterStats s = decodeMonsterStats(bytes);
-    EXPECT_EQ(fieldText(s.name), "Goblin    ");
-    EXPECT_EQ(s.hp, 30);
-    EXPECT_EQ(s.level, 5);
-    EXPECT_EQ(s.agility, -1);
-    EXPECT_EQ(s.strength, -32768);
-    EXPECT_EQ(fieldText(s.special2), "Club Smash  ");
-    EXPECT_EQ(s.sp1Threshold, 20);
-    EXPECT_EQ(s.sp2Threshold, 35);
-    EXPECT_EQ(s.offMin, 4);
-    EXPECT_EQ(s.offMax, 9);
-    EXPECT_EQ(s.defense, 3);
-    EXPECT_EQ(s.magicFlag, 1);
-    EXPECT_EQ(s.spare11, 7);
+    using M = MonsterStats;
+    const std::pair<int16_t M::*, int> numbers[] = {
+        {&M::hp, 10},           {&M::spare1, 12},       {&M::spare2, 14},  {&M::spare3, 16},
+        {&M::spare4, 18},       {&M::spare5, 20},       {&M::level, 22},   {&M::agility, 24},
+        {&M::strength, 26},     {&M::spare6, 28},       {&M::spare7, 30},  {&M::sp1Threshold, 56},
+        {&M::sp2Threshold, 58}, {&M::spare8, 60},       {&M::spare9, 62},  {&M::offMin, 64},
+        {&M::offMax, 66},       {&M::sp1Min, 68},       {&M::sp1Max, 70},  {&M::sp2Min, 72},
+        {&M::sp2Max, 74},       {&M::defense, 76},      {&M::mpower, 78},  {&M::magicFlag, 80},
+        {&M::spare10, 82},      {&M::spare11, 84}};
+    for (const auto& [number, offset] : numbers)
+        EXPECT_EQ(s.*number, bytes[offset] | bytes[offset + 1] << 8) << offset;
+    auto text = [&](int offset, int width) {
+        return std::string(reinterpret_cast<const char*>(bytes.data()) + offset, width);
+    };
+    EXPECT_EQ(std::string(s.name.data(), 10), text(0, 10));
+    EXPECT_EQ(std::string(s.special1.data(), 12), text(32, 12));
+    EXPECT_EQ(std::string(s.special2.data(), 12), text(44, 12));
     EXPECT_EQ(encodeMonsterStats(s), bytes);
+    // Little-endian and signed: FF FF is -1, 00 80 the smallest number.
+    bytes[24] = 0xFF, bytes[25] = 0xFF, bytes[26] = 0x00, bytes[27] = 0x80;
+    EXPECT_EQ(decodeMonsterStats(bytes).agility, -1);
+    EXPECT_EQ(decodeMonsterStats(bytes).strength, -32768);
 }
 
 // Which record a monster reads, whole or cut short, is in the bad-file
