@@ -35,17 +35,4 @@ int16_t countMonsters(const std::filesystem::path& file = kSpriteFileName);
 void drawSprite(const GameFile& spriteFile, int16_t monsterIndex, DrawingSurface& surface, float x,
                 float y, const Palette& palette);
 
-// Preview pages: 1 shows monsters 0-24, 2 shows 25-49, 3 the bosses from 50.
-inline constexpr int kPreviewColumns = 5;
-inline constexpr int kPreviewRows = 5;
-inline constexpr int kPreviewCellWidth = 95;
-inline constexpr int kPreviewCellHeight = 105;
-int16_t previewFirstMonster(int16_t page);
-
-// Draws a page's 5 x 5 grid, row by row, while the monster index is not above
-// lastMonsterIndex; opens monster.dat once. Does not clear the surface.
-void drawPreviewPage(int16_t page, int16_t lastMonsterIndex, const Palette& palette,
-                     DrawingSurface& surface,
-                     const std::filesystem::path& spriteFile = kSpriteFileName);
-
 }  // namespace karnwick

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "data/errors.h"
+#include "data/preview_page.h"
 #include "data/sprite.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/game_files.h"

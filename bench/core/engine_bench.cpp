@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "battle/battle.h"
+#include "data/preview_page.h"
 #include "data/sprite.h"
 
 using namespace karnwick;

@@ -15,6 +15,7 @@
 
 #include "data/errors.h"
 #include "data/palette.h"
+#include "data/preview_page.h"
 #include "data/sprite.h"
 #include "game_files.h"
 
