@@ -3,12 +3,9 @@
 #include <string>
 #include <utility>
 
-#include "data/errors.h"
 #include "data/monster_stats.h"
-#include "game_files.h"
 
 using namespace karnwick;
-using karnwick::testing::GameFolder;
 
 // Every byte of the record different, so a field read from the wrong place,
 // or into another field, shows; the offsets are the file format's own.
@@ -38,13 +35,4 @@ TEST(Records, EveryFieldSitsAtItsOffset) {
     bytes[24] = 0xFF, bytes[25] = 0xFF, bytes[26] = 0x00, bytes[27] = 0x80;
     EXPECT_EQ(decodeMonsterStats(bytes).agility, -1);
     EXPECT_EQ(decodeMonsterStats(bytes).strength, -32768);
-}
-
-// Which record a monster reads, whole or cut short, is in the bad-file
-// matrix; record 32768 (monster 32767) does not fit 16 bits.
-TEST(Records, MonsterIndexPlusOneMustFitSixteenBits) {
-    GameFolder folder;
-    folder.writeRecords({MonsterStats{}});
-    MonsterStats s;
-    EXPECT_THROW(loadMonsterStats(32767, s), GameError);
 }
