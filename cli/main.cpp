@@ -19,7 +19,7 @@ void writeUsage(std::ostream& out) {
     out << "Usage: karnwick <command> [options]\n\nCommands:\n";
     for (const Command& c : karnwick::cli::commands()) {
         std::string head = std::string(c.name);
-        if (!c.synopsis.empty()) head += " " + std::string(c.synopsis);
+        if (!c.synopsis.empty()) head.append(" ").append(c.synopsis);
         out << "  " << head << std::string(head.size() < 16 ? 16 - head.size() : 1, ' ')
             << c.summary << "\n";
     }
