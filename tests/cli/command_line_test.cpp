@@ -56,7 +56,6 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         const char* err;  // the start of stderr
     } cases[] = {
         {"--help", 0, ""},
-        {"-V", 0, ""},
         {"check", 0, ""},
         {"list --csv", 0, ""},
         {"duel 0 1 --battles 3", 0, ""},
