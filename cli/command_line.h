@@ -26,9 +26,9 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFound = 1;
 inline constexpr int kExitFailure = 2;
 
-// Where the package installs the description of every command's JSON and CSV,
+// Where the package installs the description of every command's JSON,
 // for the help texts that point to it.
-inline constexpr const char* kFormatsDocumentation = "/usr/share/doc/karnwick-arena/json.md";
+inline constexpr const char* kJsonDocumentation = "/usr/share/doc/karnwick-arena/json.md";
 
 // The lines `karnwick --help` ends with.
 extern const char* const kExitStatusHelp;

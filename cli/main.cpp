@@ -29,8 +29,8 @@ void writeUsage(std::ostream& out) {
            "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's options\n"
            "  -V, --version   Show the version\n"
            "\n"
-           "The JSON and CSV of every command are described in\n"
-        << karnwick::cli::kFormatsDocumentation << "\n\n"
+           "The JSON of every command is described in\n"
+        << karnwick::cli::kJsonDocumentation << "\n\n"
         << karnwick::cli::kExitStatusHelp;
 }
 

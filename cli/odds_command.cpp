@@ -88,7 +88,7 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
     parser.addPositionalArgument("A", "Monster index for Monster One.");
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
     const QCommandLineOption jsonOption(
-        "json", QStringLiteral("One JSON object (see %1).").arg(cli::kFormatsDocumentation));
+        "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
     const QCommandLineOption setOption = recordOverrideOption();
     parser.addOptions({jsonOption, setOption});
     line.addDirOption();
