@@ -256,8 +256,8 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
 
     const std::string names[2] = {trimmed(fieldText(fighters[0].name)),
                                   trimmed(fieldText(fighters[1].name))};
-    const std::string sweptName = "monster " + std::to_string(swept.index) + " \"" +
-                                   names[plan.sides[0] ? 0 : 1] + "\"'s " + swept.name;
+    const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
+                                  names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (line.isSet(pngOption)) {
         SweepChart chart;
         chart.title = "Chance of each end of the battle as " + sweptName + " goes from " +
