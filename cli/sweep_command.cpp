@@ -176,7 +176,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const QCommandLineOption forceOption("force", "Replace the file --png names if it exists.");
     const QCommandLineOption targetOption(
         "target",
-        "Instead of the table, the value(s) where Monster One's chance of winning comes\n"
+        "Instead of the table, the value(s) where Monster One's chance of winning comes "
         "closest to P percent.",
         "P");
     const QCommandLineOption threadsOption(
