@@ -68,9 +68,8 @@ class ChainTable {
             if (before <= 0.0) break;
             lastHit = k;
             standingAfter[k] = standing(k, start);
-            fellAt[k] = noneFalls(k, start)
-                            ? 0.0
-                            : std::max(0.0, m_hitShare * before - standingAfter[k]);
+            fellAt[k] =
+                noneFalls(k, start) ? 0.0 : std::max(0.0, m_hitShare * before - standingAfter[k]);
         }
         return chancesByAttack(m_attack, fellAt, overflowAt, standingAfter, lastHit);
     }
@@ -104,7 +103,6 @@ class ChainTable {
     std::vector<Step> m_steps;
 };
 
-
 // Hit points change no attack: only the chain of the swept side moves, and
 // all its chains come from one walk per side.
 struct HitPointSweep {
@@ -120,7 +118,8 @@ struct HitPointSweep {
         for (int side = 0; side < 2; ++side) {
             attackOn[side] = attackOutcomes(fighters[1 - side], fighters[side]);
             if (!plan.sides[side]) {
-                if (!start.overflow) fixed[side] = defenderChances(attackOn[side], start.hitPoints[side]);
+                if (!start.overflow)
+                    fixed[side] = defenderChances(attackOn[side], start.hitPoints[side]);
             } else if (top >= 1 && ChainTable::serves(attackOn[side])) {
                 tables[side] = std::make_unique<ChainTable>(attackOn[side], top);
             }
@@ -162,7 +161,8 @@ std::vector<OutcomeOdds> sweepOdds(
     std::vector<OutcomeOdds> odds(total);
     if (total == 0) return odds;
     std::unique_ptr<HitPointSweep> hitPoints;
-    if (plan.field == &MonsterStats::hp) hitPoints = std::make_unique<HitPointSweep>(fighters, plan);
+    if (plan.field == &MonsterStats::hp)
+        hitPoints = std::make_unique<HitPointSweep>(fighters, plan);
     auto oddsOf = [&](std::size_t i) -> OutcomeOdds {
         if (hitPoints) return (*hitPoints)(i);
         Fighters changed = fighters;

@@ -78,9 +78,9 @@ QImage drawSweepChart(const SweepChart& chart) {
         painter.drawLine(plotLeft, row, plotLeft + plotWidth, row);
         painter.setPen(Qt::black);
         painter.drawLine(plotLeft - 3, row, plotLeft, row);
-        painter.drawText(QRect(margin, row - metrics.height() / 2, plotLeft - margin - gap,
-                               metrics.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, QString::number(percent) + "%");
+        painter.drawText(
+            QRect(margin, row - metrics.height() / 2, plotLeft - margin - gap, metrics.height()),
+            Qt::AlignRight | Qt::AlignVCenter, QString::number(percent) + "%");
     }
     // Values along the foot, at round numbers.
     const double step = tickStep(high - low, 10);

@@ -89,8 +89,8 @@ SweptField sweptField(const QString& text, const Roster& roster) {
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         // The message names the text as --set saw it; name it as given.
         const std::size_t after = message->find("\": ");
-        throw CommandError(quoted +
-                           (after == std::string::npos ? ": " + *message : message->substr(after + 1)));
+        throw CommandError(
+            quoted + (after == std::string::npos ? ": " + *message : message->substr(after + 1)));
     }
     const RecordOverride& change = std::get<std::vector<RecordOverride>>(parsed).front();
     const QString name = text.section('.', 1).trimmed();
@@ -123,8 +123,9 @@ std::string valueList(const std::vector<int16_t>& values, const std::vector<std:
     for (std::size_t i = 0; i < at.size();) {
         std::size_t j = i;
         while (j + 1 < at.size() && at[j + 1] == at[j] + 1) ++j;
-        parts.push_back(j == i ? std::to_string(values[at[i]])
-                               : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
+        parts.push_back(j == i
+                            ? std::to_string(values[at[i]])
+                            : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
         i = j + 1;
     }
     std::string text;
@@ -148,8 +149,8 @@ void writeTarget(double target, const std::string& field, const std::vector<int1
         out << "at " << field << " " << values[at.front()] << "\n";
         return;
     }
-    out << "at each of " << at.size() << " values of " << field << " (a tie): "
-        << valueList(values, at) << "\n";
+    out << "at each of " << at.size() << " values of " << field
+        << " (a tie): " << valueList(values, at) << "\n";
 }
 
 }  // namespace
@@ -169,8 +170,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     parser.addPositionalArgument("FROM..TO", "Its values, e.g. 50..300 or -10..10.");
     const QCommandLineOption stepOption("step", "Every S-th value only (default 1).", "S");
     const QCommandLineOption csvOption("csv", "One CSV row per value instead of the table.");
-    const QCommandLineOption jsonOption("json",
-                                        "A JSON array of the values instead of the table.");
+    const QCommandLineOption jsonOption("json", "A JSON array of the values instead of the table.");
     const QCommandLineOption pngOption(
         "png", "Also draw the chances against the value as a PNG chart into FILE.", "FILE");
     const QCommandLineOption forceOption("force", "Replace the file --png names if it exists.");
@@ -186,8 +186,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
                        threadsOption, setOption});
     line.addDirOption();
 
-    if (const auto status = line.parse(withNegativeRangeLast(arguments), out, err))
-        return *status;
+    if (const auto status = line.parse(withNegativeRangeLast(arguments), out, err)) return *status;
     const QStringList positional = line.positionalArguments();
     if (positional.size() != 4) {
         throw CommandError(
@@ -251,8 +250,9 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     plan.sides = {monsters[0] == swept.index, monsters[1] == swept.index};
     plan.values = sweepValues(from, to, step);
     Progress progress(err);
-    const std::vector<OutcomeOdds> odds = sweepOdds(
-        fighters, plan, threads, [&](std::size_t done, std::size_t total) { progress(done, total); });
+    const std::vector<OutcomeOdds> odds =
+        sweepOdds(fighters, plan, threads,
+                  [&](std::size_t done, std::size_t total) { progress(done, total); });
 
     const std::string names[2] = {trimmed(fieldText(fighters[0].name)),
                                   trimmed(fieldText(fighters[1].name))};
@@ -276,11 +276,10 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         QImageWriter writer(&buffer, "png");
         if (!writer.write(drawSweepChart(chart)))
             throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
-        writeFileAtomically(
-            chartFile,
-            std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                      static_cast<std::size_t>(bytes.size())),
-            existing);
+        writeFileAtomically(chartFile,
+                            std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                      static_cast<std::size_t>(bytes.size())),
+                            existing);
     }
 
     if (target) {
@@ -289,9 +288,9 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         out << "value,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
         for (std::size_t i = 0; i < odds.size(); ++i) {
             const OutcomeOdds& o = odds[i];
-            out << plan.values[i] << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins)
-                << ',' << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ','
-                << shortest(o.error) << ',' << shortest(o.meanTurns) << '\n';
+            out << plan.values[i] << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins) << ','
+                << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ',' << shortest(o.error)
+                << ',' << shortest(o.meanTurns) << '\n';
         }
     } else if (line.isSet(jsonOption)) {
         QJsonArray rows;
@@ -318,8 +317,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
             const OutcomeOdds& o = odds[i];
             out << formatted("%7d  %7.2f%%  %7.2f%%  %8.2f%%  %7.2f%%  %7.2f%%  %10.2f\n",
                              plan.values[i], 100.0 * o.oneWins, 100.0 * o.twoWins,
-                             100.0 * o.bothFell, 100.0 * o.turnCap, 100.0 * o.error,
-                             o.meanTurns);
+                             100.0 * o.bothFell, 100.0 * o.turnCap, 100.0 * o.error, o.meanTurns);
         }
     }
     return cli::kExitSuccess;

@@ -29,7 +29,8 @@ void BM_SweepWholeHitPointRange(benchmark::State& state) {
     plan.sides = {false, true};
     plan.values = sweepValues(INT16_MIN, INT16_MAX, 1);
     for (auto _ : state)
-        benchmark::DoNotOptimize(sweepOdds(fighters, plan, static_cast<int>(state.range(0))).data());
+        benchmark::DoNotOptimize(
+            sweepOdds(fighters, plan, static_cast<int>(state.range(0))).data());
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(plan.values.size()));
 }
 BENCHMARK(BM_SweepWholeHitPointRange)
@@ -46,7 +47,8 @@ void BM_SweepOffMax(benchmark::State& state) {
     plan.sides = {true, false};
     plan.values = sweepValues(0, 999, 1);
     for (auto _ : state)
-        benchmark::DoNotOptimize(sweepOdds(fighters, plan, static_cast<int>(state.range(0))).data());
+        benchmark::DoNotOptimize(
+            sweepOdds(fighters, plan, static_cast<int>(state.range(0))).data());
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(plan.values.size()));
 }
 BENCHMARK(BM_SweepOffMax)->Arg(1)->Arg(kAllCores)->Unit(benchmark::kMillisecond)->UseRealTime();

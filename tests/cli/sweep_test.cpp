@@ -79,9 +79,11 @@ TEST(SweepCommand, RowsAreTheOddsOfEachValue) {
             const QString value = QString::number(row["value"].toInt());
             const CommandRun odds =
                 run("odds", {c[0], c[1], "--json", "--set", c[2] + "=" + value});
-            const QJsonObject expected = QJsonDocument::fromJson(QByteArray::fromStdString(odds.out)).object();
+            const QJsonObject expected =
+                QJsonDocument::fromJson(QByteArray::fromStdString(odds.out)).object();
             for (const char* key : keys)
-                EXPECT_NEAR(row[key].toDouble(), expected[key].toDouble(), 1e-12) << key << " at " << value.toStdString();
+                EXPECT_NEAR(row[key].toDouble(), expected[key].toDouble(), 1e-12)
+                    << key << " at " << value.toStdString();
         }
     }
     // The CSV carries the same numbers under its header.
@@ -136,7 +138,8 @@ TEST(SweepCommand, RefusesWhatItCannotSweep) {
         {{"0", "1", "0.hp", "1..40000"}, "\"40000\" is not a whole number from -32768 to 32767"},
         {{"0", "1", "0.hp", "1-5"}, "the range \"1-5\": expected FROM..TO"},
         {{"0", "1", "0.hp", "1..5", "--step", "0"}, "--step takes a whole number from 1"},
-        {{"0", "1", "0.hp", "1..5", "--target", "101"}, "--target takes a percentage from 0 to 100"},
+        {{"0", "1", "0.hp", "1..5", "--target", "101"},
+         "--target takes a percentage from 0 to 100"},
         {{"0", "1", "0.hp", "1..5", "--csv", "--target", "5"}, "exclude each other"},
         {{"0", "1", "0.hp", "1..5", "--png", "taken.png"}, "taken.png"},
     };
@@ -152,8 +155,8 @@ TEST(SweepCommand, RefusesWhatItCannotSweep) {
     EXPECT_EQ(kept, "keep");
 
     // With --force the chart replaces it.
-    const CommandRun chart =
-        run("sweep", {"0", "1", "0.hp", "1..100", "--png", "taken.png", "--force", "--target", "50"});
+    const CommandRun chart = run(
+        "sweep", {"0", "1", "0.hp", "1..100", "--png", "taken.png", "--force", "--target", "50"});
     ASSERT_EQ(chart.status, 0) << chart.err;
     const QImage image("taken.png");
     EXPECT_FALSE(image.isNull());
