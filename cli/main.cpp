@@ -20,7 +20,9 @@ void writeUsage(std::ostream& out) {
     for (const Command& c : karnwick::cli::commands()) {
         std::string head = std::string(c.name);
         if (!c.synopsis.empty()) head.append(" ").append(c.synopsis);
-        out << "  " << head << std::string(head.size() < 16 ? 16 - head.size() : 1, ' ')
+        // A synopsis too long for the column puts its summary on a line of its own.
+        out << "  " << head
+            << (head.size() < 16 ? std::string(16 - head.size(), ' ') : "\n" + std::string(18, ' '))
             << c.summary << "\n";
     }
     out << "\n"
