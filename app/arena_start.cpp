@@ -176,19 +176,26 @@ QString missingSpritesText(const fs::path& folder) {
              gameFolderAdvice(QStringLiteral("Press Ctrl+O to pick the folder of your game")));
 }
 
+std::unique_ptr<QMessageBox> makeFailureBox(const QString& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical,
+                                             QStringLiteral("Karnwick Battle Arena"), text);
+    QPushButton* open =
+        box->addButton(QStringLiteral("&Open Game Folder\u2026"), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("&Try the Demo Set"), QMessageBox::ApplyRole);
+    QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::RejectRole);
+    box->setDefaultButton(open);
+    box->setEscapeButton(quit);
+    return box;
+}
+
 StartChoice askForGameFolder(const QString& text, const fs::path& folder) {
     if (!canAskThePlayer()) return {};
     for (;;) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Karnwick Battle Arena"), text);
-        QPushButton* open =
-            box.addButton(QStringLiteral("&Open Game Folder\u2026"), QMessageBox::AcceptRole);
-        QPushButton* demo = box.addButton(QStringLiteral("&Try the Demo Set"), QMessageBox::ApplyRole);
-        QPushButton* quit = box.addButton(QStringLiteral("&Quit"), QMessageBox::RejectRole);
-        box.setDefaultButton(open);
-        box.setEscapeButton(quit);
-        box.exec();
-        if (box.clickedButton() == demo) return {StartChoice::Kind::DemoSet, {}};
-        if (box.clickedButton() != open) return {};
+        const std::unique_ptr<QMessageBox> box = makeFailureBox(text);
+        box->exec();
+        const QMessageBox::ButtonRole role = box->buttonRole(box->clickedButton());
+        if (role == QMessageBox::ApplyRole) return {StartChoice::Kind::DemoSet, {}};
+        if (role != QMessageBox::AcceptRole) return {};
         // Cancelling the folder dialog goes back to the box, not out of the arena.
         if (std::optional<fs::path> chosen = pickGameFolder(nullptr, folder))
             return {StartChoice::Kind::Folder, *chosen};

@@ -11,11 +11,13 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class MainWindow;
+class QMessageBox;
 class QSettings;
 
 namespace arena {
@@ -66,7 +68,12 @@ struct StartChoice {
 using FolderChooser =
     std::function<StartChoice(const QString& text, const std::filesystem::path& folder)>;
 
-// The player's choice through a message box ("Open Game Folder…", "Try the
+// The failure box: the text and "Open Game Folder…" (Alt+O, the default, in
+// the accept role), "Try the Demo Set" (Alt+T, apply role) and "Quit" (Alt+Q,
+// reject role, also Escape).
+std::unique_ptr<QMessageBox> makeFailureBox(const QString& text);
+
+// The player's choice through the failure box ("Open Game Folder…", "Try the
 // Demo Set", "Quit") and the folder dialog. Where no one can answer a box (the
 // offscreen and minimal platforms) it shows none and quits at once.
 StartChoice askForGameFolder(const QString& text, const std::filesystem::path& folder);

@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -189,6 +194,40 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     // Offscreen, the real dialog asks no one and quits at once.
     EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
     fs::current_path(base.parent_path());
+}
+
+// The failure box: each button's mnemonic, and Enter and Escape pressing the
+// default and the escape button.
+TEST(ArenaStartUp, FailureBoxKeys) {
+    struct Row {
+        QKeySequence key;
+        QMessageBox::ButtonRole role;
+    };
+    const Row rows[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_O), QMessageBox::AcceptRole},
+        {QKeySequence(Qt::ALT | Qt::Key_T), QMessageBox::ApplyRole},
+        {QKeySequence(Qt::ALT | Qt::Key_Q), QMessageBox::RejectRole},
+        {QKeySequence(Qt::Key_Return), QMessageBox::AcceptRole},
+        {QKeySequence(Qt::Key_Escape), QMessageBox::RejectRole},
+    };
+    for (const Row& row : rows) {
+        const std::unique_ptr<QMessageBox> box = arena::makeFailureBox(QStringLiteral("text"));
+        const QKeyCombination key = row.key[0];
+        if (key.keyboardModifiers() == Qt::AltModifier) {
+            const QList<QAbstractButton*> buttons = box->buttons();
+            const auto it = std::find_if(buttons.begin(), buttons.end(), [&](QAbstractButton* b) {
+                return b->shortcut() == row.key;
+            });
+            ASSERT_NE(it, buttons.end()) << row.key.toString().toStdString();
+            EXPECT_EQ(box->buttonRole(*it), row.role) << row.key.toString().toStdString();
+            continue;
+        }
+        box->show();
+        QApplication::setActiveWindow(box.get());
+        QTest::keyClick(box.get(), key.key());
+        ASSERT_NE(box->clickedButton(), nullptr) << row.key.toString().toStdString();
+        EXPECT_EQ(box->buttonRole(box->clickedButton()), row.role);
+    }
 }
 
 }  // namespace
