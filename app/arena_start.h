@@ -8,6 +8,7 @@
 // Folders are kept as the bytes the system gave (argv, getcwd, the settings),
 // never through a QString, so a folder whose name is not valid UTF-8 works.
 
+#include <QIcon>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -25,6 +26,10 @@ namespace arena {
 // One id for the desktop entry, the icon, the software-centre data and the
 // window system's grouping of the arena's windows.
 inline constexpr auto kApplicationId = "io.github.karnwick.Arena";
+
+// The program's icon: the game's 15 x 16 image and larger renderings, each
+// read when the window system first asks for its size.
+QIcon arenaIcon();
 
 // What the command line asked for.
 struct CommandLine {

@@ -4,12 +4,10 @@
 // folder, try the demo set or quit.
 
 #include <QApplication>
-#include <QIcon>
 #include <QSettings>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/arena_start.h"
@@ -25,21 +23,6 @@ int answer(const arena::CommandLine& line) {
     return line.exitCode;
 }
 
-QIcon arenaIcon() {
-    QIcon icon;
-    // The game's own 15 x 16 image where the window system asks for a small
-    // icon, sharper renderings for taskbars and window switchers. With their
-    // sizes given, each image is decoded only when the window system asks for
-    // it, and no image format plugin is probed at start-up.
-    const std::pair<const char*, QSize> files[] = {
-        {"15x16", QSize(15, 16)}, {"32", QSize(32, 32)}, {"48", QSize(48, 48)},
-        {"256", QSize(256, 256)}};
-    for (const auto& [name, size] : files)
-        icon.addFile(QStringLiteral(":/icons/karnwick-arena-%1.png").arg(QLatin1String(name)),
-                     size);
-    return icon;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -52,7 +35,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("karnwick-arena"));
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QLatin1String(arena::kApplicationId));
-    QApplication::setWindowIcon(arenaIcon());
+    QApplication::setWindowIcon(arena::arenaIcon());
 
     QSettings settings;
     std::error_code error;

@@ -83,6 +83,13 @@ void BM_BareWindowToFirstPaint(benchmark::State& state) {
 BENCHMARK(BM_BareWindowToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(9)
     ->ReportAggregatesOnly(true)->Iterations(5)->UseRealTime();
 
+void BM_BareWindowWithTextToFirstPaint(benchmark::State& state) {
+    folders();
+    launchUntilFirstPaint(state, KARNWICK_BARE_PROBE, {"--text"});
+}
+BENCHMARK(BM_BareWindowWithTextToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(9)
+    ->ReportAggregatesOnly(true)->Iterations(5)->UseRealTime();
+
 void BM_ArenaToFirstPaint(benchmark::State& state) {
     launchUntilFirstPaint(state, KARNWICK_ARENA_PROBE, {folders().game.string()});
 }

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -194,6 +196,23 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     // Offscreen, the real dialog asks no one and quits at once.
     EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
     fs::current_path(base.parent_path());
+}
+
+// The icon answers each size with the smallest rendering that fills it.
+TEST(ArenaIcon, EachSizeFromTheRenderingThatFillsIt) {
+    const QIcon icon = arena::arenaIcon();
+    EXPECT_EQ(icon.availableSizes().size(), 4);
+    const std::pair<QSize, QSize> rows[] = {
+        {{15, 16}, {15, 16}}, {{16, 16}, {16, 16}}, {{48, 48}, {48, 48}},
+        {{64, 64}, {64, 64}}, {{512, 512}, {256, 256}},
+    };
+    for (const auto& [asked, given] : rows) {
+        const QPixmap pixmap = icon.pixmap(asked);
+        EXPECT_EQ(pixmap.size(), given) << asked.width();
+        EXPECT_FALSE(pixmap.toImage().pixelColor(given.width() / 2, given.height() / 2) ==
+                     QColor(Qt::transparent))
+            << asked.width();
+    }
 }
 
 // The failure box: each button's mnemonic, and Enter and Escape pressing the
