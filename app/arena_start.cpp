@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QIconEngine>
 #include <QImage>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -57,9 +57,13 @@ fs::path rawArgument(const QString& text, const std::vector<std::string>& argume
 // The window system's own options, taken out of argv by the application
 // object; accepted here so they are no usage error.
 void addWindowSystemOptions(QCommandLineParser& parser) {
-    const char* const valued[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                  "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
-                                  "display", "name", "geometry", "title", "style", "stylesheet",
+    const char* const valued[] = {"platform",        "platformpluginpath",
+                                  "platformtheme",   "plugin",
+                                  "qwindowgeometry", "qwindowicon",
+                                  "qwindowtitle",    "session",
+                                  "display",         "name",
+                                  "geometry",        "title",
+                                  "style",           "stylesheet",
                                   "qmljsdebugger"};
     const char* const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "testability"};
     for (const char* name : valued) {
@@ -193,7 +197,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (parser.isSet(version)) {
         result.action = CommandLine::Action::Exit;
-        result.out = program + QLatin1Char(' ') + QStringLiteral(KARNWICK_VERSION) + QLatin1Char('\n');
+        result.out =
+            program + QLatin1Char(' ') + QStringLiteral(KARNWICK_VERSION) + QLatin1Char('\n');
         return result;
     }
     const QStringList folders = parser.positionalArguments();
@@ -316,8 +321,7 @@ std::optional<QString> startIn(MainWindow& window, fs::path& folder, QSettings& 
     std::error_code error;
     fs::current_path(folder, error);
     if (error) {
-        return QStringLiteral(
-            "The folder cannot be opened: it does not exist or is not readable.");
+        return QStringLiteral("The folder cannot be opened: it does not exist or is not readable.");
     }
     folder = fs::current_path(error);
     try {

@@ -2,10 +2,10 @@
 // the moment its first top-level window receives its first paint, so the time
 // from launch to exit is the time from launch to a window on screen.
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +21,8 @@ class FirstPaintExit : public QObject {
 };
 
 void installFirstPaintExit() {
-    QCoreApplication::instance()->installEventFilter(new FirstPaintExit(QCoreApplication::instance()));
+    QCoreApplication::instance()->installEventFilter(
+        new FirstPaintExit(QCoreApplication::instance()));
 }
 
 }  // namespace

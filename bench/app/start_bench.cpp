@@ -80,21 +80,33 @@ void BM_BareWindowToFirstPaint(benchmark::State& state) {
     folders();
     launchUntilFirstPaint(state, KARNWICK_BARE_PROBE, {});
 }
-BENCHMARK(BM_BareWindowToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(9)
-    ->ReportAggregatesOnly(true)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_BareWindowToFirstPaint)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(5)
+    ->UseRealTime();
 
 void BM_BareWindowWithTextToFirstPaint(benchmark::State& state) {
     folders();
     launchUntilFirstPaint(state, KARNWICK_BARE_PROBE, {"--text"});
 }
-BENCHMARK(BM_BareWindowWithTextToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(9)
-    ->ReportAggregatesOnly(true)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_BareWindowWithTextToFirstPaint)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(5)
+    ->UseRealTime();
 
 void BM_ArenaToFirstPaint(benchmark::State& state) {
     launchUntilFirstPaint(state, KARNWICK_ARENA_PROBE, {folders().game.string()});
 }
-BENCHMARK(BM_ArenaToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(9)
-    ->ReportAggregatesOnly(true)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_ArenaToFirstPaint)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(5)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -10,15 +10,15 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/arena_start.h"
@@ -44,8 +44,10 @@ void fillGameFolder(const fs::path& folder, int monsters = 2) {
         std::fclose(file);
     };
     write(karnwick::kPaletteFileName, text);
-    write(karnwick::kSpriteFileName, std::string(std::size_t(monsters) * karnwick::kSpriteBytes, '\1'));
-    write(karnwick::kStatsFileName, std::string(std::size_t(monsters) * karnwick::kRecordLength, ' '));
+    write(karnwick::kSpriteFileName,
+          std::string(std::size_t(monsters) * karnwick::kSpriteBytes, '\1'));
+    write(karnwick::kStatsFileName,
+          std::string(std::size_t(monsters) * karnwick::kRecordLength, ' '));
 }
 
 // Settings in a temporary file, never the player's own.
@@ -59,7 +61,9 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
     GameFolder folder;
     const std::string dir = folder.path().string();
     // A folder name that is not UTF-8 arrives as bytes and stays so.
-    const std::string latin1 = dir + "/bad\xff" "name";
+    const std::string latin1 = dir +
+                               "/bad\xff"
+                               "name";
     fs::create_directory(latin1);
     struct Row {
         std::vector<std::string> arguments;
@@ -112,7 +116,7 @@ TEST(ArenaStartFolder, ArgumentThenPaletteHereThenRememberedThenHere) {
         fs::path argument, current, remembered, expected;
     };
     const std::vector<Row> rows = {
-        {e, g, g, e}, {none, p, g, p}, {none, e, g, g},
+        {e, g, g, e},    {none, p, g, p},          {none, e, g, g},
         {none, e, p, e}, {none, e, e / "gone", e}, {none, e, none, e},
     };
     for (const Row& row : rows) {
@@ -203,7 +207,7 @@ TEST(ArenaIcon, EachSizeFromTheRenderingThatFillsIt) {
     const QIcon icon = arena::arenaIcon();
     EXPECT_EQ(icon.availableSizes().size(), 4);
     const std::pair<QSize, QSize> rows[] = {
-        {{15, 16}, {15, 16}}, {{16, 16}, {16, 16}}, {{48, 48}, {48, 48}},
+        {{15, 16}, {15, 16}}, {{16, 16}, {16, 16}},     {{48, 48}, {48, 48}},
         {{64, 64}, {64, 64}}, {{512, 512}, {256, 256}},
     };
     for (const auto& [asked, given] : rows) {
