@@ -166,8 +166,8 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
     for (const karnwick::RecordCause& cause : karnwick::battleErrorCauses(error, fighters, state)) {
         lines << QStringLiteral("%1 %2 has %3 %4")
                      .arg(QLatin1String(cause.side == 0 ? "Monster One" : "Monster Two"),
-                          fromGameText(karnwick::quotedText(cause.name)),
-                          fromGameText(cause.field), fromGameText(cause.value));
+                          fromGameText(karnwick::quotedText(cause.name)), fromGameText(cause.field),
+                          fromGameText(cause.value));
     }
     return lines;
 }

@@ -104,8 +104,7 @@ PictureBox* PreviewWindows::pictureBox(int16_t page) const {
     return w ? w->findChild<PictureBox*>() : nullptr;
 }
 
-void PreviewWindows::redrawOpenPages(const karnwick::Palette& palette,
-                                     int16_t lastMonsterIndex) {
+void PreviewWindows::redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex) {
     for (int16_t page = 1; page <= 3; ++page) {
         PictureBox* box = pictureBox(page);
         if (!box) continue;

@@ -254,8 +254,9 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
                                  .arg(100 * odds.oneWins, 0, 'f', 2)
                                  .arg(100 * odds.twoWins, 0, 'f', 2)
                                  .arg(odds.meanTurns, 0, 'f', 1) +
-                             QString::fromUtf8("\nCtrl+O opens another game folder \u00b7 F5 "
-                                               "reads the files again");
+                             QString::fromUtf8(
+                                 "\nCtrl+O opens another game folder \u00b7 F5 "
+                                 "reads the files again");
     QPushButton* fight = arena.window.fightButton();
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), fight->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(fight, &help);
@@ -277,7 +278,8 @@ TEST_F(ArenaWindowTest, ABattleErrorNamesTheRecordBehindIt) {
     wild.offMax = 30000;
     MonsterStats cobblet = makeMonster("Cobblet", 40, 9);
     cobblet.level = 100;
-    const QString check = QStringLiteral("\n\nRun karnwick check for every problem of these files.");
+    const QString check =
+        QStringLiteral("\n\nRun karnwick check for every problem of these files.");
     struct Row {
         MonsterStats one, two;
         QString log, error;
@@ -286,11 +288,13 @@ TEST_F(ArenaWindowTest, ABattleErrorNamesTheRecordBehindIt) {
         {wild, makeMonster("Ice Wraith", 40, 9),
          "Monster 1 Goes first \nWild      attacks Ice Wraith\n",
          "turn 1, Monster One attacking: overflow in the damage range offMax - offMin\n\n"
-         "Monster One \"Wild\" has offMax - offMin 30000 - -30000" + check},
+         "Monster One \"Wild\" has offMax - offMin 30000 - -30000" +
+             check},
         {makeMonster("Goblin", 30, 12), cobblet,
          "Monster 1 Goes first \nGoblin    attacks Cobblet   \n",
          "turn 1, Monster One attacking: division by zero in the defence value\n\n"
-         "Monster Two \"Cobblet\" has level 100" + check},
+         "Monster Two \"Cobblet\" has level 100" +
+             check},
     };
     for (const Row& row : rows) {
         folder.writeRecords({row.one, row.two});
@@ -333,10 +337,10 @@ TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
          [&] { folder.write(karnwick::kPaletteFileName, "1,2"); }, none, folder.path(), 3, 1},
         {"Ctrl+O to another game", Qt::Key_O, [] {}, other.path(), other.path(), 5, 0},
         {"Ctrl+O cancelled", Qt::Key_O, [] {}, none, folder.path(), 3, 0},
-        {"Ctrl+O to a folder without a palette", Qt::Key_O, [] {}, broken.path(), folder.path(),
+        {"Ctrl+O to a folder without a palette", Qt::Key_O, [] {}, broken.path(), folder.path(), 3,
+         1},
+        {"Ctrl+O to a folder that is gone", Qt::Key_O, [] {}, broken.path() / "gone", folder.path(),
          3, 1},
-        {"Ctrl+O to a folder that is gone", Qt::Key_O, [] {}, broken.path() / "gone",
-         folder.path(), 3, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
