@@ -251,26 +251,29 @@ QString missingSpritesText(const fs::path& folder) {
              gameFolderAdvice(QStringLiteral("Press Ctrl+O to pick the folder of your game")));
 }
 
-std::unique_ptr<QMessageBox> makeFailureBox(const QString& text) {
-    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical,
+FailureBox makeFailureBox(const QString& text) {
+    FailureBox made;
+    made.box = std::make_unique<QMessageBox>(QMessageBox::Critical,
                                              QStringLiteral("Karnwick Battle Arena"), text);
-    QPushButton* open =
-        box->addButton(QStringLiteral("&Open Game Folder\u2026"), QMessageBox::AcceptRole);
-    box->addButton(QStringLiteral("&Try the Demo Set"), QMessageBox::ApplyRole);
-    QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::RejectRole);
-    box->setDefaultButton(open);
-    box->setEscapeButton(quit);
-    return box;
+    QMessageBox& box = *made.box;
+    // The two ways on share the accept role, so the layout keeps them side by
+    // side in this order, with Quit apart.
+    made.open = box.addButton(QStringLiteral("&Open Game Folder\u2026"), QMessageBox::AcceptRole);
+    made.demo = box.addButton(QStringLiteral("&Try the Demo Set"), QMessageBox::AcceptRole);
+    made.quit = box.addButton(QStringLiteral("&Quit"), QMessageBox::RejectRole);
+    box.setDefaultButton(made.open);
+    box.setEscapeButton(made.quit);
+    return made;
 }
 
 StartChoice askForGameFolder(const QString& text, const fs::path& folder) {
     if (!canAskThePlayer()) return {};
     for (;;) {
-        const std::unique_ptr<QMessageBox> box = makeFailureBox(text);
-        box->exec();
-        const QMessageBox::ButtonRole role = box->buttonRole(box->clickedButton());
-        if (role == QMessageBox::ApplyRole) return {StartChoice::Kind::DemoSet, {}};
-        if (role != QMessageBox::AcceptRole) return {};
+        const FailureBox failure = makeFailureBox(text);
+        failure.box->exec();
+        const QAbstractButton* clicked = failure.box->clickedButton();
+        if (clicked == failure.demo) return {StartChoice::Kind::DemoSet, {}};
+        if (clicked != failure.open) return {};
         // Cancelling the folder dialog goes back to the box, not out of the arena.
         if (std::optional<fs::path> chosen = pickGameFolder(nullptr, folder))
             return {StartChoice::Kind::Folder, *chosen};

@@ -19,6 +19,7 @@
 
 class MainWindow;
 class QMessageBox;
+class QPushButton;
 class QSettings;
 
 namespace arena {
@@ -73,10 +74,15 @@ struct StartChoice {
 using FolderChooser =
     std::function<StartChoice(const QString& text, const std::filesystem::path& folder)>;
 
-// The failure box: the text and "Open Game Folder…" (Alt+O, the default, in
-// the accept role), "Try the Demo Set" (Alt+T, apply role) and "Quit" (Alt+Q,
-// reject role, also Escape).
-std::unique_ptr<QMessageBox> makeFailureBox(const QString& text);
+// The failure box: the text, "Open Game Folder…" (Alt+O, the default),
+// "Try the Demo Set" (Alt+T) and "Quit" (Alt+Q, also Escape).
+struct FailureBox {
+    std::unique_ptr<QMessageBox> box;
+    QPushButton* open = nullptr;
+    QPushButton* demo = nullptr;
+    QPushButton* quit = nullptr;
+};
+FailureBox makeFailureBox(const QString& text);
 
 // The player's choice through the failure box ("Open Game Folder…", "Try the
 // Demo Set", "Quit") and the folder dialog. Where no one can answer a box (the
