@@ -12,21 +12,25 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "fuzz/fuzz_check.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "demo/set.h"
 
@@ -46,7 +50,8 @@ enum class Writes {
 // Every command of the table must be named here: a command that writes and
 // is not would write where the input says.
 Writes writesOf(std::string_view name) {
-    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix")
+    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix" ||
+        name == "sweep")
         return Writes::Nothing;
     if (name == "demo-data") return Writes::NamedFolder;
     if (name == "export") return Writes::Images;
@@ -98,7 +103,8 @@ std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type
     return state;
 }
 
-// False for a battle count that would make one input run for long.
+// False for a battle count or a sweep range that would make one input run for
+// long.
 bool fewBattles(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString value;
@@ -111,6 +117,13 @@ bool fewBattles(const QStringList& arguments) {
         bool ok = false;
         const long long n = value.toLongLong(&ok);
         if (ok && n > 64) return false;
+    }
+    // A sweep's range counts as one battle per value.
+    static const QRegularExpression range(R"(^\s*(-?\d+)\s*\.\.\s*(-?\d+)\s*$)");
+    for (const QString& a : arguments) {
+        const QRegularExpressionMatch m = range.match(a);
+        if (m.hasMatch() && m.captured(2).toLongLong() - m.captured(1).toLongLong() > 64)
+            return false;
     }
     return true;
 }
@@ -128,9 +141,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     enterGameFolder();
     if (size == 0) return 0;
 
+    // The lines as the program reads its argv: each up to a NUL, which no
+    // argument can hold, and bytes outside UTF-8 kept for the paths.
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += static_cast<char>(data[i]);
+    }
+    std::vector<const char*> pointers = {"karnwick"};
+    for (std::string& line : lines) {
+        line.resize(std::strlen(line.c_str()));
+        pointers.push_back(line.c_str());
+    }
     QStringList arguments =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))
-            .split('\n');
+        karnwick::cli::argumentsFromArgv(static_cast<int>(pointers.size()), pointers.data());
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        check(karnwick::cli::bytesFromArgument(arguments[i]) == lines[static_cast<std::size_t>(i)],
+              "an argument's bytes come back as they were");
     const Command* named = karnwick::cli::findCommand(arguments.takeFirst().toStdString());
     if (!named) return 0;
     const Command& command = *named;
