@@ -134,8 +134,9 @@ std::int64_t AtomicFile::copySparse(int source) {
             buffer.resize(std::size_t{1} << 20);
         }
         while (in < to && !buffer.empty()) {
-            const ssize_t n = ::pread(source, buffer.data(),
-                                      std::min(buffer.size(), static_cast<std::size_t>(to - in)), in);
+            const ssize_t n =
+                ::pread(source, buffer.data(),
+                        std::min(buffer.size(), static_cast<std::size_t>(to - in)), in);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) fail("cannot read the file it replaces", errno);
             if (n == 0) break;
