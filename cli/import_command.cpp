@@ -334,6 +334,17 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     loadPalette(palette, dir / kPaletteFileName);
     makeColorFromRGB(palette);
 
+    // A wrong index is named before the image is looked at; the count is
+    // taken again under the lock.
+    auto refuseIndex = [&](long long count) {
+        if (*requested <= count) return;
+        throw cli::CommandError("monster " + std::to_string(*requested) +
+                                " has no sprite: monster.dat holds " + std::to_string(count) +
+                                " (0.." + std::to_string(count - 1) + ", and " +
+                                std::to_string(count) + " appends one)");
+    };
+    refuseIndex(countMonsters(dir / kSpriteFileName) + 1);
+
     const std::string shownName = imageName == "-" ? "standard input" : imageName.toStdString();
     const QImage image = readImage(imageName);
     if (image.width() != kSpriteWidth || image.height() != kSpriteHeight) {
@@ -360,12 +371,7 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     }
     if (!S_ISREG(status.st_mode)) throw GameError(ErrorKind::NotRegularFile, kSpriteFileName);
     const auto count = static_cast<long long>(status.st_size / kSpriteBytes);
-    if (*requested > count) {
-        throw cli::CommandError("monster " + std::to_string(*requested) +
-                                " has no sprite: monster.dat holds " + std::to_string(count) +
-                                " (0.." + std::to_string(count - 1) + ", and " +
-                                std::to_string(count) + " appends one)");
-    }
+    refuseIndex(count);
     const off_t at = static_cast<off_t>(*requested) * kSpriteBytes;
     if (*requested < count) {
         SpriteBytes old{};
