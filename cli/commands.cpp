@@ -28,7 +28,7 @@ constexpr Command kCommands[] = {
      runCheckCommand},
     {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", true,
      runExportCommand},
-    {"set", "N FIELD=VALUE...", "Change fields of a monster's record in monsters.tat", false,
+    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", false,
      runSetCommand},
     {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
      true, runImportCommand},

@@ -293,29 +293,35 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
     return sprite;
 }
 
-QImage readImage(const QString& name) {
+[[noreturn]] void wrongSize(const std::string& name, QSize size) {
+    throw cli::CommandError(name + " is " + std::to_string(size.width()) + " x " +
+                            std::to_string(size.height()) + " pixels; a sprite is 90 x 100");
+}
+
+// The image of FILE, or of standard input for "-". Its size is checked before
+// it is decoded, so a huge picture is refused without being unpacked.
+QImage readImage(const QString& name, const std::string& shownName) {
     QByteArray data;
-    QImage image;
-    QString reason;
+    QBuffer buffer(&data);
+    QImageReader reader;
     if (name == "-") {
         const std::string bytes = readInput(name);
         data = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        QBuffer buffer(&data);
-        QImageReader reader(&buffer);
-        image = reader.read();
-        reason = reader.errorString();
+        reader.setDevice(&buffer);
     } else {
         std::error_code error;
         if (!std::filesystem::exists(name.toStdString(), error))
             throw cli::CommandError("no image " + name.toStdString());
-        QImageReader reader(name);
-        image = reader.read();
-        reason = reader.errorString();
+        reader.setFileName(name);
     }
+    const QSize size = reader.size();
+    if (size.isValid() && size != QSize(kSpriteWidth, kSpriteHeight)) wrongSize(shownName, size);
+    const QImage image = reader.read();
     if (image.isNull()) {
-        throw cli::CommandError((name == "-" ? std::string("standard input") : name.toStdString()) +
-                                ": not an image this tool can read (" + reason.toStdString() + ")");
+        throw cli::CommandError(shownName + ": not an image this tool can read (" +
+                                reader.errorString().toStdString() + ")");
     }
+    if (image.size() != QSize(kSpriteWidth, kSpriteHeight)) wrongSize(shownName, image.size());
     return image;
 }
 
@@ -346,11 +352,7 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     refuseIndex(countMonsters(dir / kSpriteFileName) + 1);
 
     const std::string shownName = imageName == "-" ? "standard input" : imageName.toStdString();
-    const QImage image = readImage(imageName);
-    if (image.width() != kSpriteWidth || image.height() != kSpriteHeight) {
-        throw cli::CommandError(shownName + " is " + std::to_string(image.width()) + " x " +
-                                std::to_string(image.height()) + " pixels; a sprite is 90 x 100");
-    }
+    const QImage image = readImage(imageName, shownName);
     const SpriteBytes sprite = spriteOf(image, palette, nearest, shownName, out);
 
     const std::filesystem::path file = dir / kSpriteFileName;

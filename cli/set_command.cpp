@@ -130,6 +130,10 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     const auto records = static_cast<long long>((bytes.size() + kRecordLength - 1) / kRecordLength);
     const auto index =
         cli::wholeNumber(positional.front(), 0, std::min<long long>(records, kLastRecordIndex));
+    if (!index && !cli::wholeNumber(positional.front(), -(1LL << 62), 1LL << 62)) {
+        throw cli::CommandError("\"" + positional.front().toStdString() +
+                                "\" is not a monster index");
+    }
     if (!index) {
         throw cli::CommandError("monster \"" + positional.front().toStdString() +
                                 "\" has no record: monsters.tat holds " + std::to_string(records) +
