@@ -117,6 +117,18 @@ TEST(Edit, ListCsvThroughImportStatsKeepsWildRecordsByteForByte) {
         ASSERT_EQ(imported.status, 0) << imported.err;
         EXPECT_EQ(bytesOf(kStatsFileName), wild);
     }
+    // The same through standard input, as `list --csv | karnwick import stats -`.
+    GameFolder folder;
+    folder.write(kStatsFileName, std::string(kRecordLength, 'x'));
+    folder.writeSprites(1);
+    MonsterStats newt = saneMonster("Newt");
+    folder.write("one.csv", csvHeader() + csvRow(0, newt));
+    QProcess import;
+    import.setStandardInputFile("one.csv");
+    import.start(KARNWICK_BINARY, {"import", "stats", "-"});
+    ASSERT_TRUE(import.waitForFinished(30000));
+    EXPECT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
+    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0), newt);
 }
 
 TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
@@ -274,8 +286,12 @@ TEST(Edit, FiftyConcurrentSetsAllLand) {
                      {"set", QString::number(m), QString("%1=%2").arg(field).arg(1000 + m)});
         }
     }
+    // A reader meanwhile (the arena) always finds a whole file.
     for (auto& p : writers) {
-        ASSERT_TRUE(p->waitForFinished(60000));
+        for (int waited = 0; !p->waitForFinished(1); ++waited) {
+            ASSERT_LT(waited, 60000);
+            ASSERT_EQ(bytesOf(kStatsFileName).size(), 10u * kRecordLength);
+        }
         EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
     }
     const std::string after = bytesOf(kStatsFileName);
