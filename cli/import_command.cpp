@@ -49,9 +49,20 @@ std::string readInput(const QString& name) {
             throw cli::CommandError("cannot read " + path + " (" + std::strerror(errno) + ")");
         in = &file;
     }
-    std::string text{std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()};
-    if (in->bad())
-        throw cli::CommandError("cannot read " + (name == "-" ? "standard input" : path));
+    // Far more than the CSV of 32767 records or any sprite's image; a
+    // device that never ends (/dev/zero) stops here instead of filling the
+    // memory.
+    constexpr std::size_t kMostBytes = std::size_t{64} << 20;
+    const std::string shown = name == "-" ? "standard input" : path;
+    std::string text;
+    std::array<char, 1 << 16> chunk;
+    while (in->read(chunk.data(), chunk.size()) || in->gcount() > 0) {
+        text.append(chunk.data(), static_cast<std::size_t>(in->gcount()));
+        if (text.size() > kMostBytes)
+            throw cli::CommandError(shown +
+                                    " holds more than 64 MiB: not a file of records or a sprite");
+    }
+    if (in->bad()) throw cli::CommandError("cannot read " + shown);
     return text;
 }
 
