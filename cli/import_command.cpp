@@ -182,9 +182,9 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, std::o
         if (index > records) {
             badRow(row.line, 1,
                    "monster " + std::to_string(row.index) +
-                       " would leave a gap after the last "
-                       "record, " +
-                       std::to_string(records - 1) + "");
+                       " would leave a gap: the next record "
+                       "to append is " +
+                       std::to_string(records));
         }
         const std::size_t at = index * kRecordLength;
         if (bytes.size() < at + kRecordLength) bytes.resize(at + kRecordLength, 0);
