@@ -40,7 +40,7 @@ class SetWriter {
         Slot& slot = m_slots.emplace_back();
         slot.target = target;
         std::string pattern =
-            (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+            (target.parent_path() / ('.' + target.filename().string() + ".XXXXXX")).string();
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
             error = "cannot write " + target.string() + ": " + reason(errno);
@@ -133,7 +133,7 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     if (positional.size() > 1) return line.fail(err, "only one folder may be given");
 
     const fs::path dir =
-        positional.isEmpty() ? fs::path(".") : fs::path(positional.front().toStdString());
+        positional.isEmpty() ? fs::path(".") : cli::pathFromArgument(positional.front());
     std::vector<fs::path> paths;
     for (const auto& name : demoFileNames()) paths.push_back(dir / name);
 

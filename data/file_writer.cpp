@@ -55,7 +55,7 @@ AtomicFile::AtomicFile(std::filesystem::path target, Existing existing)
     checkWritable(m_target, existing);
     // Hidden, beside the target, unique: ".monsters.tat.XXXXXX".
     std::string pattern =
-        (folderOf(m_target) / ("." + m_target.filename().string() + ".XXXXXX")).string();
+        (folderOf(m_target) / ('.' + m_target.filename().string() + ".XXXXXX")).string();
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0) fail("cannot create a temporary file", errno);
     m_temporary = pattern;
