@@ -39,7 +39,7 @@ constexpr int kPixelsNamed = 5;
 std::string readInput(const QString& name) {
     std::istream* in = &std::cin;
     std::ifstream file;
-    const std::string path = name.toStdString();
+    const std::string path = cli::pathFromArgument(name).string();
     if (name != "-") {
         std::error_code error;
         if (std::filesystem::is_directory(path, error))
@@ -312,19 +312,10 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
 // The image of FILE, or of standard input for "-". Its size is checked before
 // it is decoded, so a huge picture is refused without being unpacked.
 QImage readImage(const QString& name, const std::string& shownName) {
-    QByteArray data;
+    const std::string bytes = readInput(name);
+    QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
-    QImageReader reader;
-    if (name == "-") {
-        const std::string bytes = readInput(name);
-        data = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        reader.setDevice(&buffer);
-    } else {
-        std::error_code error;
-        if (!std::filesystem::exists(name.toStdString(), error))
-            throw cli::CommandError("no image " + name.toStdString());
-        reader.setFileName(name);
-    }
+    QImageReader reader(&buffer);
     const QSize size = reader.size();
     if (size.isValid() && size != QSize(kSpriteWidth, kSpriteHeight)) wrongSize(shownName, size);
     const QImage image = reader.read();
@@ -362,7 +353,8 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     };
     refuseIndex(countMonsters(dir / kSpriteFileName) + 1);
 
-    const std::string shownName = imageName == "-" ? "standard input" : imageName.toStdString();
+    const std::string shownName =
+        imageName == "-" ? "standard input" : cli::pathFromArgument(imageName).string();
     const QImage image = readImage(imageName, shownName);
     const SpriteBytes sprite = spriteOf(image, palette, nearest, shownName, out);
 

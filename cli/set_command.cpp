@@ -32,7 +32,8 @@ std::string allFieldNames() {
 }
 
 Change parseChange(const QString& argument) {
-    const std::string text = argument.toStdString();
+    // The bytes the shell passed: a text must be UTF-8 to be read as letters.
+    const std::string text = cli::bytesFromArgument(argument);
     const auto equals = text.find('=');
     if (equals == std::string::npos) throw cli::CommandError("\"" + text + "\" is not FIELD=VALUE");
     const std::string name = text.substr(0, equals);
