@@ -76,6 +76,14 @@ QStringList withNegativeRangeLast(const QStringList& arguments) {
     return kept << "--" << ranges;
 }
 
+// "text" with its quotes, built by appending: GCC 12's optimiser warns
+// falsely (-Wrestrict) about a literal added in front of a temporary string.
+std::string quotedArgument(const QString& text) {
+    std::string quoted(1, '"');
+    quoted.append(text.toStdString()).push_back('"');
+    return quoted;
+}
+
 struct SweptField {
     int index;
     std::string name;
@@ -84,7 +92,7 @@ struct SweptField {
 
 // INDEX.FIELD as --set reads it, with --set's own checks and messages.
 SweptField sweptField(const QString& text, const Roster& roster) {
-    const std::string quoted = "\"" + text.toStdString() + "\"";
+    const std::string quoted = quotedArgument(text);
     if (text.contains('=')) throw CommandError(quoted + ": expected INDEX.FIELD, e.g. 0.hp");
     RecordOverride change;
     try {

@@ -100,8 +100,10 @@ constexpr const RecordField* findRecordField(std::string_view name) {
     return nullptr;
 }
 
-// The bytes of one of the three text fields, as the record holds them.
+// The bytes of one of the three text fields, as the record holds them; none
+// for a number.
 inline std::span<const char> textField(const MonsterStats& stats, const RecordField& field) {
+    if (!field.text) return {};
     // Only read through: the accessor is shared with the record's reader.
     return field.text(const_cast<MonsterStats&>(stats));
 }

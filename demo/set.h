@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/file_writer.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
@@ -30,5 +31,8 @@ std::vector<MonsterStats> makeDemoMonsters();
 
 // The three file names of a demo set, in the order they are written.
 std::vector<std::filesystem::path> demoFileNames();
+
+// Writes the three files of the demo set into `dir` through the file writer.
+void writeDemoSet(const std::filesystem::path& dir, Existing existing);
 
 }  // namespace karnwick
