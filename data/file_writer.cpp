@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <unordered_map>
 #include <utility>
 
@@ -184,6 +185,15 @@ void removeStaleTemporaries(const fs::path& folder) noexcept {
     ::closedir(dir);
 }
 
+std::string randomSuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string suffix(6, ' ');
+    for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+    return suffix;
+}
+
 mode_t fileModeMask() {
     static const mode_t mask = [] {
         const mode_t m = ::umask(0);
@@ -263,13 +273,22 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     const fs::path folder = folderOf(m_target);
     checkFolder(folder, m_target.string());
     if (cleanFolder) removeStaleTemporaries(folder);
-    std::string pattern = (folder / ("." + m_target.filename().string() +
-                                     std::string(kTemporaryTag) + "XXXXXX"))
-                              .string();
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0) fail("cannot create a temporary file", errno);
-    m_temporary = pattern;
-    track(pattern);
+    // The name is known to the signal handler before the file exists, so a
+    // Ctrl-C at any moment finds it.
+    const std::string stem =
+        (folder / ("." + m_target.filename().string() + std::string(kTemporaryTag))).string();
+    for (int attempt = 0; m_fd < 0; ++attempt) {
+        const std::string name = stem + randomSuffix();
+        track(name);
+        m_fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (m_fd >= 0) {
+            m_temporary = name;
+            break;
+        }
+        const int error = errno;
+        untrack(name);
+        if (error != EEXIST || attempt == 100) fail("cannot create a temporary file", error);
+    }
     // The lock tells a later writer that this file is being written, not left over.
     ::flock(m_fd, LOCK_EX | LOCK_NB);
     // A replaced file keeps its permissions; a new one gets the usual mode.
