@@ -33,7 +33,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         "last folder where it started; when neither holds the game files it asks for one.\n"
         "'karnwick demo-data DIR' writes a demo set of game files."));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // -V and --version, as karnwick takes them (Qt's own version option is -v).
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    parser.addOption(version);
     parser.addPositionalArgument(
         QStringLiteral("DIR"),
         QStringLiteral("The game folder (mypal.pal, monster.dat, monsters.tat)."),

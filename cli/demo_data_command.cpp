@@ -23,7 +23,7 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
 
     const std::filesystem::path dir =
         positional.isEmpty() ? std::filesystem::path(".")
-                             : std::filesystem::path(positional.front().toLocal8Bit().toStdString());
+                             : cli::pathFromArgument(positional.front());
     // The three files go in whole or not at all; a link at any of them is
     // replaced by a file, never written through.
     writeDemoSet(dir, line.isSet(forceOption) ? Existing::Replace : Existing::Refuse);

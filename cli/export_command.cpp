@@ -118,10 +118,6 @@ QSize sheetSize(int16_t page) {
     return QSize(area.width, area.height);
 }
 
-std::filesystem::path localPath(const QString& text) {
-    return std::filesystem::path(text.toLocal8Bit().toStdString());
-}
-
 struct ExportRequest {
     QString what;      // sprite, sheet, palette or all
     QString argument;  // N, P or DIR
@@ -161,7 +157,7 @@ std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringL
         throw cli::CommandError("the folder name is empty");
     if (line.isSet(outputOption)) {
         if (line.value(outputOption).isEmpty()) throw cli::CommandError("-o needs a file name");
-        request.output = localPath(line.value(outputOption));
+        request.output = line.pathValue(outputOption);
     }
     const auto scale = cli::wholeNumber(line.value(scaleOption), 1, 64);
     if (!scale) {
@@ -290,7 +286,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         return cli::kExitSuccess;
     }
 
-    const std::filesystem::path folder = localPath(request->argument);
+    const std::filesystem::path folder = cli::pathFromArgument(request->argument);
     const std::vector<Target> targets = allTargets(game);
     checkSizes(targets, request->scale);
     std::vector<std::filesystem::path> names;

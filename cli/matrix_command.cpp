@@ -147,7 +147,7 @@ MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments,
     if (line.isSet(pngOption)) {
         const QString file = line.value(pngOption);
         if (file.isEmpty()) throw cli::CommandError("--png needs a file name");
-        request.heatMap = std::filesystem::path(file.toLocal8Bit().toStdString());
+        request.heatMap = line.pathValue(pngOption);
         // A doomed picture fails now, not after the whole matrix.
         checkWritable(*request.heatMap, request.existing);
     }

@@ -276,7 +276,7 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     // The name is known to the signal handler before the file exists, so a
     // Ctrl-C at any moment finds it.
     const std::string stem =
-        (folder / ("." + m_target.filename().string() + std::string(kTemporaryTag))).string();
+        (folder / ('.' + m_target.filename().string() + std::string(kTemporaryTag))).string();
     for (int attempt = 0; m_fd < 0; ++attempt) {
         const std::string name = stem + randomSuffix();
         track(name);

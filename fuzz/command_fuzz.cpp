@@ -17,16 +17,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "fuzz/fuzz_check.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "demo/set.h"
 
@@ -128,9 +131,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     enterGameFolder();
     if (size == 0) return 0;
 
+    // The lines as the program reads its argv: each up to a NUL, which no
+    // argument can hold, and bytes outside UTF-8 kept for the paths.
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += static_cast<char>(data[i]);
+    }
+    std::vector<const char*> pointers = {"karnwick"};
+    for (std::string& line : lines) {
+        line.resize(std::strlen(line.c_str()));
+        pointers.push_back(line.c_str());
+    }
     QStringList arguments =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))
-            .split('\n');
+        karnwick::cli::argumentsFromArgv(static_cast<int>(pointers.size()), pointers.data());
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        check(karnwick::cli::bytesFromArgument(arguments[i]) == lines[static_cast<std::size_t>(i)],
+              "an argument's bytes come back as they were");
     const Command* named = karnwick::cli::findCommand(arguments.takeFirst().toStdString());
     if (!named) return 0;
     const Command& command = *named;
