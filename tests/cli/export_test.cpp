@@ -98,8 +98,9 @@ TEST(Export, PaletteIsAGridOfItsColours) {
 }
 
 // Sprite numbers are padded to the width of the largest, so names sort in
-// order; the whole set is refused while any one of its files is in the way.
-TEST(Export, AllWritesPredictableNamesAndNothingIsOverwrittenWithoutForce) {
+// order; the whole set is refused while any one of its files is in the way
+// (what may be at a target is tabled in file_outputs_test.cpp).
+TEST(Export, AllWritesPaddedNamesAllOrNone) {
     ExportFolder folder;
     ASSERT_EQ(exportImages({"all", "images"}), 0);
     for (const char* name :
@@ -109,16 +110,10 @@ TEST(Export, AllWritesPredictableNamesAndNothingIsOverwrittenWithoutForce) {
     EXPECT_FALSE(QFileInfo::exists("images/sprite-0.png"));
 
     std::filesystem::remove("images/sprite-03.png");
-    std::filesystem::create_symlink("nowhere/sprite.png", "images/sprite-03.png");
     const auto before = std::filesystem::last_write_time("images/palette.png");
     EXPECT_EQ(exportImages({"all", "images"}), 2);
-    EXPECT_EQ(exportImages({"sprite", "3", "-o", "images/sprite-03.png"}), 2);
     EXPECT_EQ(std::filesystem::last_write_time("images/palette.png"), before);
-    EXPECT_FALSE(std::filesystem::exists("images/nowhere"));
-    EXPECT_EQ(exportImages({"palette", "-o", "images/palette.png", "--force"}), 0);
+    EXPECT_FALSE(QFileInfo::exists("images/sprite-03.png"));
     EXPECT_EQ(exportImages({"sprite", "60"}), 2);
     EXPECT_EQ(exportImages({"sprite", "1", "--scale", "0"}), 2);
-    // A sheet 64 times enlarged would need gigabytes: refused before drawing.
-    EXPECT_EQ(exportImages({"sheet", "2", "-o", "big.png", "--scale", "64"}), 2);
-    EXPECT_FALSE(QFileInfo::exists("big.png"));
 }
