@@ -419,7 +419,8 @@ std::vector<OutcomeOdds> oddsMatrixRows(
                 const DefenderChances bHit =
                     defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
                 rows[(a - first) * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
-                if (both) rows[(b - first) * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+                if (both)
+                    rows[(b - first) * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
             }
             ++done;
         }

@@ -21,9 +21,9 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     if (!positional.isEmpty() && positional.front().isEmpty())
         throw cli::CommandError("the folder name is empty");
 
-    const std::filesystem::path dir =
-        positional.isEmpty() ? std::filesystem::path(".")
-                             : cli::pathFromArgument(positional.front());
+    const std::filesystem::path dir = positional.isEmpty()
+                                          ? std::filesystem::path(".")
+                                          : cli::pathFromArgument(positional.front());
     // The three files go in whole or not at all; a link at any of them is
     // replaced by a file, never written through.
     writeDemoSet(dir, line.isSet(forceOption) ? Existing::Replace : Existing::Refuse);

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/image_file.h"
 #include "data/errors.h"
+#include "data/file_writer.h"
 #include "data/game_file.h"
 #include "data/palette.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
-#include "cli/command_line.h"
-#include "cli/image_file.h"
-#include "data/file_writer.h"
 
 using namespace karnwick;
 
@@ -119,8 +119,8 @@ QSize sheetSize(int16_t page) {
 }
 
 struct ExportRequest {
-    QString what;      // sprite, sheet, palette or all
-    QString argument;  // N, P or DIR
+    QString what;                                 // sprite, sheet, palette or all
+    QString argument;                             // N, P or DIR
     std::optional<std::filesystem::path> output;  // -o; "-" is standard output
     int scale = 1;
     Existing existing = Existing::Refuse;
@@ -187,8 +187,9 @@ GamePictures loadGame(const std::filesystem::path& dir) {
 }
 
 Target spriteTarget(std::filesystem::path path, const GamePictures& game, int16_t monster) {
-    return {std::move(path), kSpriteSize,
-            [&game, monster] { return spriteImage(GameFile(game.spriteFile), monster, game.palette); }};
+    return {std::move(path), kSpriteSize, [&game, monster] {
+                return spriteImage(GameFile(game.spriteFile), monster, game.palette);
+            }};
 }
 
 Target sheetTarget(std::filesystem::path path, const GamePictures& game, int16_t page) {

@@ -208,8 +208,8 @@ void writeRanking(std::ostream& out, const std::vector<double>& wins,
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
         char row[160];
-        std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i,
-                      names[i].c_str(), 100.0 * wins[i] / (2.0 * static_cast<double>(n)));
+        std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i, names[i].c_str(),
+                      100.0 * wins[i] / (2.0 * static_cast<double>(n)));
         out << row;
     }
 }
@@ -247,8 +247,8 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     }
 
     const std::size_t band =
-        std::clamp<std::size_t>(kBandBytes / (std::max<std::size_t>(n, 1) * sizeof(OutcomeOdds)),
-                                1, std::max<std::size_t>(n, 1));
+        std::clamp<std::size_t>(kBandBytes / (std::max<std::size_t>(n, 1) * sizeof(OutcomeOdds)), 1,
+                                std::max<std::size_t>(n, 1));
     std::size_t total = 0;
     for (std::size_t first = 0; first < n; first += band) {
         const std::size_t rows = std::min(band, n - first);

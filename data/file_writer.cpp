@@ -113,7 +113,8 @@ std::size_t registerPath(const std::string& path, bool folder) {
         freeSlots().pop_back();
     } else {
         index = g_slotsUsed.load();
-        if (index / kSlotsPerChunk >= kChunks) return SIZE_MAX;  // untracked, still removed on failure
+        if (index / kSlotsPerChunk >= kChunks)
+            return SIZE_MAX;  // untracked, still removed on failure
         if (!g_chunks[index / kSlotsPerChunk].load())
             g_chunks[index / kSlotsPerChunk].store(new Slot[kSlotsPerChunk]);
         g_slotsUsed.store(index + 1);
@@ -234,7 +235,8 @@ bool checkTarget(const fs::path& target, Existing existing, mode_t* mode = nullp
         if (mode && S_ISREG(status.st_mode)) *mode = status.st_mode & 07777;
         return S_ISREG(status.st_mode);
     }
-    if (errno != ENOENT && errno != ENOTDIR) throw GameError(ErrorKind::FileWrite, name, reason(errno));
+    if (errno != ENOENT && errno != ENOTDIR)
+        throw GameError(ErrorKind::FileWrite, name, reason(errno));
     return false;
 }
 
@@ -470,7 +472,8 @@ void FileSet::commit() {
             const int error = errno;
             const std::string target = file.target.string();
             discard();
-            throw GameError(ErrorKind::FileWrite, target, reason("cannot keep the old file", error));
+            throw GameError(ErrorKind::FileWrite, target,
+                            reason("cannot keep the old file", error));
         }
         file.backup = std::move(backup);
     }

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/check_command.h"
 #include "data/monster_stats.h"
 #include "data/sprite.h"
-#include "cli/check_command.h"
 #include "demo/set.h"
 
 namespace karnwick {

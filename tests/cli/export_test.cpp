@@ -6,10 +6,10 @@
 #include <QImageReader>
 #include <sstream>
 
+#include "cli/commands.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
-#include "cli/commands.h"
 #include "ui/picture_box.h"
 #include "ui/preview_windows.h"
 

@@ -75,8 +75,8 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
         {"a file", [](const fs::path& t) { std::ofstream(t) << "old"; }, false, 2,
          "T: already exists (use --force to replace it)"},
         {"a file, forced", [](const fs::path& t) { std::ofstream(t) << "old"; }, true, 0, ""},
-        {"a link, forced", [](const fs::path& t) { fs::create_symlink("../outside", t); }, true,
-         0, ""},
+        {"a link, forced", [](const fs::path& t) { fs::create_symlink("../outside", t); }, true, 0,
+         ""},
     };
     for (const auto& command : commands) {
         for (const auto& kind : kinds) {

@@ -11,12 +11,12 @@
 
 #include "battle/battle.h"
 #include "battle/odds.h"
-#include "game_files.h"
-#include "demo/set.h"
-#include "cli/duel_command.h"
 #include "cli/commands.h"
+#include "cli/duel_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "demo/set.h"
+#include "game_files.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
@@ -158,7 +158,9 @@ TEST(OddsCommand, UsageErrors) {
         {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
         {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {runMatrixCommand, {"7"}, "unexpected argument \"7\""},
-        {runMatrixCommand, {"--png", "no/such/folder/map.png"}, "no/such/folder/map.png: cannot write (the folder no/such/folder does not exist)"},
+        {runMatrixCommand,
+         {"--png", "no/such/folder/map.png"},
+         "no/such/folder/map.png: cannot write (the folder no/such/folder does not exist)"},
     };
     for (const auto& w : wrong) {
         SCOPED_TRACE(w.args.join(' ').toStdString());

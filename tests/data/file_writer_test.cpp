@@ -3,6 +3,7 @@
 // large write. Every time, the target is the old file or the whole new one and
 // no temporary file is left.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,13 +11,12 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -80,7 +80,9 @@ struct InjectedCalls {
     InjectedCalls() {
         saved = writerCalls();
         writerCalls() = {
-            [](int fd, const void* b, std::size_t n) { return failOr("write", ENOSPC, ::write, fd, b, n); },
+            [](int fd, const void* b, std::size_t n) {
+                return failOr("write", ENOSPC, ::write, fd, b, n);
+            },
             [](int fd) { return failOr("fsync", EIO, ::fsync, fd); },
             [](int fd) { return failOr("close", EIO, ::close, fd); },
             [](const char* a, const char* b) { return failOr("rename", EACCES, ::rename, a, b); },
@@ -204,8 +206,8 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
         {d / "g", ""},
         {d / "m", ""},
         {"", "\"\": cannot write (the file name is empty)"},
-        {d / "missing" / "x", "cannot write (the folder " + (d / "missing").string() +
-                                  " does not exist)"},
+        {d / "missing" / "x",
+         "cannot write (the folder " + (d / "missing").string() + " does not exist)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.target.string());
@@ -233,8 +235,8 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
 TEST(FileWriter, TheNextWriteRemovesOnlyStaleTemporaryFiles) {
     karnwick::testing::GameFolder folder;
     const fs::path d = folder.path();
-    for (const char* name : {".t.karnwick-Ab12Cd", ".u.karnwick-Ab12Cd-old", ".live.karnwick-Zz9Zz9",
-                             ".bashrc.backup", "keep.karnwick-Ab12Cd"})
+    for (const char* name : {".t.karnwick-Ab12Cd", ".u.karnwick-Ab12Cd-old",
+                             ".live.karnwick-Zz9Zz9", ".bashrc.backup", "keep.karnwick-Ab12Cd"})
         put(d / name, "x");
     const int live = ::open((d / ".live.karnwick-Zz9Zz9").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);
@@ -261,7 +263,8 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     put(small / "p.png", std::string(20 * 1024, 'o'));
     EXPECT_THROW(writeFileAtomically(small / "p.png", kNew, Existing::Replace), GameError);
     EXPECT_EQ(contentsOf(small / "p.png"), std::string(20 * 1024, 'o'));
-    const SetFile files[] = {{"a", std::string(30 * 1024, 'a')}, {"b", std::string(30 * 1024, 'b')}};
+    const SetFile files[] = {{"a", std::string(30 * 1024, 'a')},
+                             {"b", std::string(30 * 1024, 'b')}};
     try {
         writeFileSet(small / "nest" / "a", files, Existing::Refuse);
         ADD_FAILURE() << "a set larger than the free space was written";
@@ -295,7 +298,8 @@ TEST(FileWriter, KillsAtRandomMomentsOfALargeWrite) {
         const char* argv[] = {WRITER_KILL_HELPER, target.c_str(), sizeText.c_str(), byte.c_str(),
                               nullptr};
         pid_t pid = 0;
-        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
+                  0);
         return pid;
     };
     auto wait = [](pid_t pid) {
@@ -345,8 +349,8 @@ TEST(FileWriter, KillsAtRandomMomentsOfALargeWrite) {
     ASSERT_EQ(wait(run(7)), 0);
     EXPECT_EQ(temporariesIn(dir), 0);
     std::cout << "[ figures  ] " << killed[0] << " runs killed by SIGKILL, " << killed[1]
-              << " by SIGINT or SIGTERM (" << midWrite << " part-way through the file), " << finished
-              << " finished first; every target whole\n";
+              << " by SIGINT or SIGTERM (" << midWrite << " part-way through the file), "
+              << finished << " finished first; every target whole\n";
     EXPECT_EQ(killed[0], 200);
     EXPECT_EQ(killed[1], 50);
 }
