@@ -165,6 +165,13 @@ bool isTemporaryName(std::string_view name) {
            name.size() == tag + kTemporaryTag.size() + 6;
 }
 
+// Whether this program is writing the file now (a file of a pending set
+// holds no lock once it is written).
+bool isTracked(const fs::path& path) {
+    std::lock_guard lock(g_registryMutex);
+    return trackedSlots().contains(path.string());
+}
+
 // A temporary file nobody holds a lock on was left by a writer that ended
 // without cleaning up (kill -9, a power cut): its target was never touched,
 // so it is only clutter.
@@ -173,7 +180,7 @@ void removeStaleTemporaries(const fs::path& folder) noexcept {
     if (!dir) return;
     const int dirFd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
-        if (!isTemporaryName(entry->d_name)) continue;
+        if (!isTemporaryName(entry->d_name) || isTracked(folder / entry->d_name)) continue;
         const int fd = ::openat(dirFd, entry->d_name,
                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) continue;
@@ -251,14 +258,6 @@ int syncFolder(const fs::path& folder) {
 }
 
 }  // namespace
-
-std::size_t liveTemporaryFiles() {
-    std::lock_guard lock(g_registryMutex);
-    std::size_t files = 0;
-    for (const auto& entry : trackedSlots())
-        files += isTemporaryName(fs::path(entry.first).filename().string());
-    return files;
-}
 
 void checkWritable(const fs::path& target, Existing existing) {
     checkTarget(target, existing);
@@ -462,6 +461,12 @@ void FileSet::rollBack(std::size_t placed) noexcept {
 }
 
 void FileSet::commit() {
+    // From the first kept link to the last rename the ending signals are
+    // held back, so a Ctrl-C never leaves the folder half old, half new.
+    sigset_t ending, previous;
+    sigemptyset(&ending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
     // Keep a second link to every file about to be replaced (a link stays a
     // link), so a failed rename can put the old set back.
     for (Placed& file : m_files) {
@@ -472,17 +477,12 @@ void FileSet::commit() {
             const int error = errno;
             const std::string target = file.target.string();
             discard();
+            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
             throw GameError(ErrorKind::FileWrite, target,
                             reason("cannot keep the old file", error));
         }
         file.backup = std::move(backup);
     }
-    // The renames run with the ending signals held back, so the folder is
-    // never left half old, half new by a Ctrl-C.
-    sigset_t ending, previous;
-    sigemptyset(&ending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
-    ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         Placed& file = m_files[i];
         if (writerCalls().rename(file.temporary.c_str(), file.target.c_str()) != 0) {

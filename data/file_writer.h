@@ -147,7 +147,4 @@ struct WriterCalls {
 };
 WriterCalls& writerCalls();
 
-// The temporary files of the writer that are alive now (for tests).
-std::size_t liveTemporaryFiles();
-
 }  // namespace karnwick
