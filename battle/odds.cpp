@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <numeric>
+#include <span>
 #include <thread>
 
 #include "battle/battle.h"
@@ -119,6 +120,47 @@ AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& 
     return outcomes;
 }
 
+DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const double> fellAt,
+                                std::span<const double> overflowAt,
+                                std::span<const double> standingAfter, int lastHit) {
+    constexpr int kN = kMaxAttacks;
+    DefenderChances chances;
+    chances.fell.assign(kN + 1, 0.0);
+    chances.error.assign(kN + 1, 0.0);
+    chances.standing.assign(kN + 1, 0.0);
+    chances.standing[0] = 1.0;
+    const double unhurt = attack.unhurt;
+    double active = attack.fault;
+    for (const auto& h : attack.hits) active += h.chance;
+
+    // ways[k] after n attacks: the chance that k of them were active,
+    // C(n, k) unhurt^(n - k) active^k. Those below `least` have become
+    // negligible (all of them at once when no attack leaves the side unhurt)
+    // and are skipped.
+    std::vector<double> ways(lastHit + 2, 0.0);
+    ways[0] = 1.0;
+    int least = 0;
+    int most = 0;  // the largest k with ways[k] in use
+    for (int n = 1; n <= kN; ++n) {
+        double fell = 0.0, overflow = 0.0;
+        for (int k = least; k <= most; ++k) {
+            fell += ways[k] * fellAt[k + 1];
+            overflow += ways[k] * overflowAt[k + 1];
+        }
+        chances.fell[n] = active * fell;
+        chances.error[n] = active * overflow + attack.fault * chances.standing[n - 1];
+        most = std::min(most + 1, lastHit);
+        for (int k = most; k >= std::max(least, 1); --k)
+            ways[k] = unhurt * ways[k] + active * ways[k - 1];
+        if (least == 0) ways[0] *= unhurt;
+        while (least < most && ways[least] < kNegligible) ways[least++] = 0.0;
+        double standing = 0.0;
+        for (int k = least; k <= most; ++k) standing += ways[k] * standingAfter[k];
+        chances.standing[n] = standing;
+    }
+    return chances;
+}
+
 DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints) {
     constexpr int kN = kMaxAttacks;
     DefenderChances chances;
@@ -165,7 +207,6 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
         std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
         return chances;
     }
-    const double unhurt = attack.unhurt;
     HitConvolution convolution(hits, active);
 
     // felling[h], overflowing[h]: the chance that the next hit (given one)
@@ -207,27 +248,7 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
         lastHit = k;
     }
 
-    // ways[k] after n attacks: the chance that k of them were active,
-    // C(n, k) unhurt^(n - k) active^k.
-    std::vector<double> ways(lastHit + 2, 0.0);
-    ways[0] = 1.0;
-    int most = 0;  // the largest k with ways[k] in use
-    for (int n = 1; n <= kN; ++n) {
-        double fell = 0.0, overflow = 0.0;
-        for (int k = 0; k <= most; ++k) {
-            fell += ways[k] * fellAt[k + 1];
-            overflow += ways[k] * overflowAt[k + 1];
-        }
-        chances.fell[n] = active * fell;
-        chances.error[n] = active * overflow + attack.fault * chances.standing[n - 1];
-        most = std::min(most + 1, lastHit);
-        for (int k = most; k >= 1; --k) ways[k] = unhurt * ways[k] + active * ways[k - 1];
-        ways[0] *= unhurt;
-        double standing = 0.0;
-        for (int k = 0; k <= most; ++k) standing += ways[k] * standingAfter[k];
-        chances.standing[n] = standing;
-    }
-    return chances;
+    return chancesByAttack(attack, fellAt, overflowAt, standingAfter, lastHit);
 }
 
 DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
@@ -245,7 +266,24 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     // the battle goes on only while both sides stand. Its own chain, which
     // counts the one attack it can take, is never reached.
     const int lastTurn = against[opener].standing[0] == 0.0 ? 1 : kMaxTurns;
-    for (int turn = 1; turn <= lastTurn; ++turn) {
+    // The last attack after which a side can still fall, err or stand, and
+    // the last after which it can still stand. After turn 1 a turn adds
+    // something only while its defender has such an attack ahead and its
+    // attacker can still be standing; once neither kind of turn can, the rest
+    // of the battle adds exact zeros and is skipped.
+    int live[2] = {0, 0}, liveStanding[2] = {0, 0};
+    for (int side = 0; side < 2; ++side) {
+        const DefenderChances& d = against[side];
+        for (int n = kMaxAttacks; n > 0 && live[side] == 0; --n)
+            if (d.fell[n] != 0.0 || d.error[n] != 0.0 || d.standing[n] != 0.0) live[side] = n;
+        for (int n = kMaxAttacks; n > 0 && liveStanding[side] == 0; --n)
+            if (d.standing[n] != 0.0) liveStanding[side] = n;
+    }
+    auto over = [&](int defender) {
+        return received[defender] >= live[defender] ||
+               received[1 - defender] > liveStanding[1 - defender];
+    };
+    for (int turn = 1; turn <= lastTurn && !(turn > 1 && over(0) && over(1)); ++turn) {
         const int attacker = turn % 2 == 1 ? opener : 1 - opener;
         const int defender = 1 - attacker;
         const int n = ++received[defender];
@@ -290,14 +328,6 @@ BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double one
 
 namespace {
 
-// What the boxes decide before the first turn: the starting hit points (none
-// when one overflows) and the chance that Monster One opens.
-struct BattleStart {
-    bool overflow = false;
-    std::array<int16_t, 2> hitPoints{};
-    double oneOpens = 0;
-};
-
 BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
                         const std::array<std::string, 2>& agilityTexts) {
     BattleStart start;
@@ -313,19 +343,18 @@ BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
     return start;
 }
 
+}  // namespace
+
 BattleStart freshStart(const Fighters& fighters) {
     return battleStart({panelHpText(fighters[0]), panelHpText(fighters[1])},
                        {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
 }
 
 BattleOdds overflowAtStart() {
-    // The battle stops before its first turn.
     BattleOdds odds;
     odds.error = 1.0;
     return odds;
 }
-
-}  // namespace
 
 BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
                       const std::array<std::string, 2>& agilityTexts) {

@@ -10,6 +10,7 @@
 #include "cli/list_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "cli/sweep_command.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
@@ -21,6 +22,9 @@ constexpr Command kCommands[] = {
     {"odds", "A B", "The exact odds of the battle between two monsters", false, runOddsCommand},
     {"matrix", "", "The exact odds of every pair of monsters: ranking, CSV, JSON, heat map", true,
      runMatrixCommand},
+    {"sweep", "A B INDEX.FIELD FROM..TO",
+     "The exact odds of a pair for every value of one number of a record: table, CSV, JSON, chart",
+     true, runSweepCommand},
     {"list", "[N]", "Every monster's record, or monster N in full", false, runListCommand},
     {"check", "", "Name every problem in the game files that a battle would meet", false,
      runCheckCommand},

@@ -20,13 +20,17 @@ void writeUsage(std::ostream& out) {
     for (const Command& c : karnwick::cli::commands()) {
         std::string head = std::string(c.name);
         if (!c.synopsis.empty()) head.append(" ").append(c.synopsis);
-        out << "  " << head << std::string(head.size() < 16 ? 16 - head.size() : 1, ' ')
+        // A synopsis too long for the column puts its summary on a line of its own.
+        out << "  " << head
+            << (head.size() < 16 ? std::string(16 - head.size(), ' ')
+                                 : std::string(1, '\n').append(18, ' '))
             << c.summary << "\n";
     }
     out << "\n"
            "Options:\n"
            "  --dir DIR       Read the game files from DIR, before or after the command\n"
-           "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's options\n"
+           "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's "
+           "options\n"
            "  -V, --version   Show the version\n"
            "\n"
            "The JSON of every command is described in\n"

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
@@ -49,7 +50,8 @@ enum class Writes {
 // Every command of the table must be named here: a command that writes and
 // is not would write where the input says.
 Writes writesOf(std::string_view name) {
-    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix")
+    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix" ||
+        name == "sweep")
         return Writes::Nothing;
     if (name == "demo-data") return Writes::NamedFolder;
     if (name == "export") return Writes::Images;
@@ -101,7 +103,8 @@ std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type
     return state;
 }
 
-// False for a battle count that would make one input run for long.
+// False for a battle count or a sweep range that would make one input run for
+// long.
 bool fewBattles(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString value;
@@ -114,6 +117,13 @@ bool fewBattles(const QStringList& arguments) {
         bool ok = false;
         const long long n = value.toLongLong(&ok);
         if (ok && n > 64) return false;
+    }
+    // A sweep's range counts as one battle per value.
+    static const QRegularExpression range(R"(^\s*(-?\d+)\s*\.\.\s*(-?\d+)\s*$)");
+    for (const QString& a : arguments) {
+        const QRegularExpressionMatch m = range.match(a);
+        if (m.hasMatch() && m.captured(2).toLongLong() - m.captured(1).toLongLong() > 64)
+            return false;
     }
     return true;
 }
