@@ -7,9 +7,11 @@
 #include "cli/demo_data_command.h"
 #include "cli/duel_command.h"
 #include "cli/export_command.h"
+#include "cli/import_command.h"
 #include "cli/list_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "cli/set_command.h"
 #include "cli/sweep_command.h"
 #include "data/errors.h"
 
@@ -30,6 +32,10 @@ constexpr Command kCommands[] = {
      runCheckCommand},
     {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", true,
      runExportCommand},
+    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", false,
+     runSetCommand},
+    {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
+     true, runImportCommand},
     {"demo-data", "[DIR]", "Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)",
      false, runDemoDataCommand},
 };

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <random>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "data/errors.h"
 
@@ -332,6 +334,71 @@ void AtomicFile::write(std::span<const unsigned char> bytes) {
 
 void AtomicFile::write(std::string_view text) {
     write({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+}
+
+void AtomicFile::setMode(unsigned mode) {
+    if (::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) != 0) fail("", errno);
+}
+
+void AtomicFile::writeAt(std::int64_t offset, std::span<const unsigned char> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("", errno);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::int64_t AtomicFile::copySparse(int source) {
+    struct stat status {};
+    if (::fstat(source, &status) != 0) fail("cannot read the file it replaces", errno);
+    const off_t length = status.st_size;
+    std::int64_t copied = 0;
+    std::vector<unsigned char> buffer;
+    // Copies [from, to) of the source; in the kernel where it can, through a
+    // buffer where it cannot (another file system, an old kernel).
+    auto copyRange = [&](off_t from, off_t to) {
+        off_t in = from, out = from;
+        while (in < to && buffer.empty()) {
+            const ssize_t n =
+                ::copy_file_range(source, &in, m_fd, &out, static_cast<std::size_t>(to - in), 0);
+            if (n > 0) continue;
+            if (n == 0) break;  // the source shrank meanwhile
+            if (errno == EINTR) continue;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                fail("", errno);
+            buffer.resize(std::size_t{1} << 20);
+        }
+        while (in < to && !buffer.empty()) {
+            const ssize_t n =
+                ::pread(source, buffer.data(),
+                        std::min(buffer.size(), static_cast<std::size_t>(to - in)), in);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) fail("cannot read the file it replaces", errno);
+            if (n == 0) break;
+            writeAt(in, {buffer.data(), static_cast<std::size_t>(n)});
+            in += n;
+        }
+        copied += in - from;
+    };
+    off_t at = 0;
+    while (at < length) {
+        off_t data = ::lseek(source, at, SEEK_DATA);
+        off_t hole = length;
+        if (data < 0 && errno == ENXIO) break;  // nothing but a hole from here
+        if (data < 0) {
+            data = at;  // a file system that cannot tell: copy everything
+        } else {
+            hole = ::lseek(source, data, SEEK_HOLE);
+            if (hole < 0 || hole > length) hole = length;
+        }
+        copyRange(data, hole);
+        at = hole;
+    }
+    if (::ftruncate(m_fd, length) != 0) fail("", errno);
+    return copied;
 }
 
 void AtomicFile::finishTemporary() {

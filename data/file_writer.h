@@ -19,6 +19,7 @@
 // a power cut) carries no lock any more: the next write into the same folder
 // removes it.
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -45,6 +46,21 @@ class AtomicFile {
 
     void write(std::span<const unsigned char> bytes);
     void write(std::string_view text);
+
+    // For a file rewritten in place of its old self (a game file): the new
+    // file keeps the old one's permission bits instead of the usual ones.
+    void setMode(unsigned mode);
+
+    // Copies all of the open file `source` into this one at the same offsets,
+    // skipping its holes, so a large sparse monster.dat stays sparse and costs
+    // only the bytes it really holds. This file ends as long as `source`.
+    // Returns the bytes copied. Neither this nor writeAt moves the position
+    // write() appends at.
+    std::int64_t copySparse(int source);
+
+    // Writes `bytes` at `offset`, growing the file when the offset lies past
+    // its end.
+    void writeAt(std::int64_t offset, std::span<const unsigned char> bytes);
 
     // fsync, close, rename into place, fsync the folder.
     void commit();

@@ -7,7 +7,9 @@
 // /dev/null), and only its options come from the input. Commands that read
 // play in the fuzzer's own game folder: --dir is dropped, and so is matrix's
 // --png. export writes its images into a scratch folder of its own, emptied
-// after every input, and reads the game folder through --dir.
+// after every input, and reads the game folder through --dir. set and import
+// change a copy of the game folder in that scratch folder, never the folder
+// itself, and never read standard input.
 
 #include <unistd.h>
 
@@ -45,6 +47,7 @@ enum class Writes {
     Nothing,
     NamedFolder,  // its arguments name a folder it writes into
     Images,       // it writes image files where its arguments say
+    GameFiles,    // it changes the game files of its folder
 };
 
 // Every command of the table must be named here: a command that writes and
@@ -55,6 +58,7 @@ Writes writesOf(std::string_view name) {
         return Writes::Nothing;
     if (name == "demo-data") return Writes::NamedFolder;
     if (name == "export") return Writes::Images;
+    if (name == "set" || name == "import") return Writes::GameFiles;
     std::fprintf(stderr, "the command fuzz target does not know how \"%.*s\" writes\n",
                  static_cast<int>(name.size()), name.data());
     std::abort();
@@ -173,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         // Nothing may name a place outside the folder the command works in.
         arguments.removeIf([](const QString& a) {
             return a == "--dir" || a.startsWith("--dir=") || a == "--png" ||
-                   a.startsWith("--png=") || a.contains('/') || a.contains("..");
+                   a.startsWith("--png=") || a.contains('/') || a.contains("..") || a == "-";
         });
         if (writes == Writes::Images)
             arguments << "--dir" << QString::fromStdString(gameFolder.string());
@@ -181,10 +185,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!fewBattles(arguments)) return 0;
 
     const auto before = folderState();
-    if (writes == Writes::Images) std::filesystem::current_path(scratchFolder);
+    if (writes == Writes::GameFiles) {
+        for (const char* file : {karnwick::kPaletteFileName, "monster.dat", karnwick::kStatsFileName})
+            std::filesystem::copy_file(file, scratchFolder / file);
+    }
+    const bool inScratch = writes == Writes::Images || writes == Writes::GameFiles;
+    if (inScratch) std::filesystem::current_path(scratchFolder);
     std::ostringstream out, err;
     const int status = karnwick::cli::runCommand(command, arguments, out, err);
-    if (writes == Writes::Images) {
+    if (inScratch) {
         std::filesystem::current_path(gameFolder);
         for (const auto& entry : std::filesystem::directory_iterator(scratchFolder))
             std::filesystem::remove_all(entry.path());
