@@ -287,12 +287,8 @@ fs::path demoSetFolder() {
 
 void provideDemoSet(const fs::path& folder) {
     if (holdsGameFiles(folder)) return;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
-        throw karnwick::GameError(karnwick::ErrorKind::FileWrite, folder.string(),
-                                  "(" + error.message() + ")");
-    }
+    // The set makes the missing folders itself and removes them again when
+    // it cannot be written whole.
     karnwick::writeDemoSet(folder, karnwick::Existing::Replace);
 }
 

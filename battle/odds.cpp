@@ -421,4 +421,48 @@ int medianTurns(const BattleOdds& odds) {
     return kMaxTurns;
 }
 
+std::vector<OutcomeOdds> oddsMatrixRows(
+    const std::vector<MonsterStats>& monsters, std::size_t first, std::size_t count, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress) {
+    const std::size_t n = monsters.size();
+    const std::size_t end = std::min(n, first + count);
+    std::vector<OutcomeOdds> rows((end - std::min(first, end)) * n);
+    auto inBand = [&](std::size_t m) { return m >= first && m < end; };
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t a = first; a < end; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            if (!inBand(b) || b >= a) pairs.emplace_back(a, b);
+
+    std::atomic<std::size_t> next{0}, done{0};
+    auto work = [&] {
+        for (std::size_t p = next++; p < pairs.size(); p = next++) {
+            const auto [a, b] = pairs[p];
+            const bool both = inBand(b) && a != b;
+            const BattleStart start = freshStart(Fighters{monsters[a], monsters[b]});
+            if (start.overflow) {
+                rows[(a - first) * n + b] = overflowAtStart();
+                if (both) rows[(b - first) * n + a] = overflowAtStart();
+            } else {
+                const DefenderChances aHit =
+                    defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
+                const DefenderChances bHit =
+                    defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
+                rows[(a - first) * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
+                if (both)
+                    rows[(b - first) * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+            }
+            ++done;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
+    while (progress && done.load() < pairs.size()) {
+        progress(done.load(), pairs.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (progress) progress(pairs.size(), pairs.size());
+    return rows;
+}
+
 }  // namespace karnwick

@@ -112,4 +112,13 @@ std::vector<OutcomeOdds> oddsMatrix(
 // the battle ends before turn 1.
 int medianTurns(const BattleOdds& odds);
 
+// Rows [first, first + count) of oddsMatrix's result, row a column b at
+// [(a - first) * n + b], so a matrix too large to hold can be made and
+// written a band of rows at a time. A pair with both monsters inside the band
+// is worked out once for both orders, as in oddsMatrix; a pair reaching
+// outside it is worked out for this order only.
+std::vector<OutcomeOdds> oddsMatrixRows(
+    const std::vector<MonsterStats>& monsters, std::size_t first, std::size_t count, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+
 }  // namespace karnwick

@@ -67,7 +67,7 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
          "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
         {"list --colour", 2, "karnwick list: Unknown option 'colour'."},
         {"export sheet 4", 2, "karnwick export: sheet \"4\" does not exist"},
-        {"demo-data", 2, "karnwick demo-data: ./mypal.pal already exists; use --force"},
+        {"demo-data", 2, "karnwick demo-data: ./mypal.pal: already exists (use --force"},
         {"duel 0 1 --dir /", 2,
          "karnwick duel: no monster.dat in /: start in the game's folder or pass --dir"},
     };

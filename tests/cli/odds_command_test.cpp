@@ -5,24 +5,39 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
 #include "battle/battle.h"
 #include "battle/odds.h"
-#include "game_files.h"
+#include "cli/commands.h"
+#include "cli/duel_command.h"
+#include "cli/matrix_command.h"
+#include "cli/odds_command.h"
 #include "demo/set.h"
-#include "command_run.h"
+#include "game_files.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
 
 namespace {
 
-using karnwick::testing::CommandRun;
+struct CommandRun {
+    int status;
+    std::string out;
+    std::string err;
+};
 
-CommandRun run(std::string_view command, const QStringList& args) {
-    return karnwick::testing::runKarnwick(command, args);
+// Through the dispatcher, which reports a failure the command throws.
+CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&),
+               const QStringList& args) {
+    std::ostringstream out, err;
+    const auto commands = cli::commands();
+    const auto row = std::find_if(commands.begin(), commands.end(),
+                                  [&](const cli::Command& c) { return c.run == command; });
+    const int status = cli::runCommand(*row, args, out, err);
+    return {status, out.str(), err.str()};
 }
 
 // The first dozen monsters of the demo set, enough for every kind of pair
@@ -72,13 +87,13 @@ TEST(OddsCommand, AgreesWithPlayedBattles) {
 
 TEST(OddsCommand, TextAndJsonReport) {
     DemoFolder folder;
-    const CommandRun text = run("odds", {"0", "1"});
+    const CommandRun text = run(runOddsCommand, {"0", "1"});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("Monster One wins (Grubnik   )        10.25%\n"), std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("Turns: mean 14.06, median 14\n"), std::string::npos) << text.out;
 
-    const CommandRun json = run("odds", {"0", "1", "--json", "--dir", "."});
+    const CommandRun json = run(runOddsCommand, {"0", "1", "--json", "--dir", "."});
     ASSERT_EQ(json.status, 0) << json.err;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
     EXPECT_EQ(o.keys(), (QStringList{"bothFell", "error", "meanTurns", "one", "oneWins", "turnCap",
@@ -91,16 +106,16 @@ TEST(OddsCommand, TextAndJsonReport) {
 TEST(OddsCommand, SetChangesOneRunOnly) {
     DemoFolder folder;
     // The last monster at 1 HP falls to Monster 0's first hit that lands.
-    const CommandRun changed = run("odds", {"0", "11", "--json", "--set", "11.hp=1"});
+    const CommandRun changed = run(runOddsCommand, {"0", "11", "--json", "--set", "11.hp=1"});
     ASSERT_EQ(changed.status, 0) << changed.err;
     MonsterStats weak = folder.monsters[11];
     weak.hp = 1;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).object();
     EXPECT_EQ(o["oneWins"].toDouble(), battleOdds({folder.monsters[0], weak}).oneWins);
     // Files are left alone, and duel plays the changed record too.
-    EXPECT_NE(run("odds", {"0", "11", "--json"}).out, changed.out);
+    EXPECT_NE(run(runOddsCommand, {"0", "11", "--json"}).out, changed.out);
     const CommandRun duel =
-        run("duel", {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
+        run(runDuelCommand, {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
     EXPECT_EQ(duel.status, 1);
     EXPECT_NE(duel.err.find("division by zero"), std::string::npos) << duel.err;
 
@@ -119,7 +134,7 @@ TEST(OddsCommand, SetChangesOneRunOnly) {
         {{"--set", "1.hp=4.5"}, "the value \"4.5\" is not a whole number"},
     };
     for (const auto& w : wrong) {
-        const CommandRun r = run("odds", QStringList{"0", "1"} + w.args);
+        const CommandRun r = run(runOddsCommand, QStringList{"0", "1"} + w.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
@@ -129,21 +144,23 @@ TEST(OddsCommand, SetChangesOneRunOnly) {
 TEST(OddsCommand, UsageErrors) {
     DemoFolder folder;
     const struct {
-        std::string_view command;
+        int (*command)(const QStringList&, std::ostream&, std::ostream&);
         QStringList args;
         const char* message;
     } wrong[] = {
-        {"odds", {"0"}, "karnwick odds: expected two monster indexes, A and B"},
-        {"odds",
+        {runOddsCommand, {"0"}, "karnwick odds: expected two monster indexes, A and B"},
+        {runOddsCommand,
          {"0", "12"},
          "monster \"12\" is not a monster index: the valid range is 0..11"},
-        {"odds",
+        {runOddsCommand,
          {"0", "1", "--dir", "no such folder"},
          "--dir no such folder: not a folder"},
-        {"matrix", {"--csv", "--json"}, "--csv and --json exclude each other"},
-        {"matrix", {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
-        {"matrix", {"7"}, "unexpected argument \"7\""},
-        {"matrix", {"--png", "no/such/folder/map.png"}, "cannot write the heat map"},
+        {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
+        {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
+        {runMatrixCommand, {"7"}, "unexpected argument \"7\""},
+        {runMatrixCommand,
+         {"--png", "no/such/folder/map.png"},
+         "no/such/folder/map.png: cannot write (the folder no/such/folder does not exist)"},
     };
     for (const auto& w : wrong) {
         SCOPED_TRACE(w.args.join(' ').toStdString());
@@ -155,12 +172,12 @@ TEST(OddsCommand, UsageErrors) {
 
 TEST(MatrixCommand, SameOutputOnAnyThreadsAndAsOdds) {
     DemoFolder folder;
-    const CommandRun one = run("matrix", {"--csv", "--threads", "1"});
-    const CommandRun two = run("matrix", {"--csv", "--threads", "2", "--png", "map.png"});
+    const CommandRun one = run(runMatrixCommand, {"--csv", "--threads", "1"});
+    const CommandRun two = run(runMatrixCommand, {"--csv", "--threads", "2", "--png", "map.png"});
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(one.out, two.out);
-    EXPECT_EQ(run("matrix", {"--json", "--threads", "1"}).out,
-              run("matrix", {"--json", "--threads", "3"}).out);
+    EXPECT_EQ(run(runMatrixCommand, {"--json", "--threads", "1"}).out,
+              run(runMatrixCommand, {"--json", "--threads", "3"}).out);
 
     // Row "9,11" holds what odds says for 9 against 11.
     const BattleOdds odds = battleOdds({folder.monsters[9], folder.monsters[11]});
@@ -182,7 +199,7 @@ TEST(MatrixCommand, SameOutputOnAnyThreadsAndAsOdds) {
     EXPECT_GT(map.width(), DemoFolder::kCount * 14);
 
     // The ranking: every monster once, best first.
-    const CommandRun ranking = run("matrix", {});
+    const CommandRun ranking = run(runMatrixCommand, {});
     EXPECT_EQ(std::count(ranking.out.begin(), ranking.out.end(), '\n'), DemoFolder::kCount + 1);
     EXPECT_EQ(ranking.out.rfind("Rank  Monster  Name        Mean chance of winning\n", 0), 0u);
 }
