@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/roster.h"
 #include "cli/image_file.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -206,20 +207,17 @@ Target singleTarget(const ExportRequest& request, const GamePictures& game) {
         return request.output ? *request.output : std::filesystem::path(fallback);
     };
     if (request.what == "palette") return paletteTarget(named("palette.png"), game);
-    const bool sprite = request.what == "sprite";
-    const std::string argument = request.argument.toStdString();
-    if (sprite && game.last < 0)
-        throw cli::CommandError(game.spriteFile.string() + " holds no monsters");
-    const auto n = cli::wholeNumber(request.argument, sprite ? 0 : 1, sprite ? game.last : 3);
-    if (!n) {
-        throw cli::CommandError(
-            sprite ? "monster \"" + argument + "\" is not a monster index: the valid range is 0.." +
-                         std::to_string(game.last)
-                   : "sheet \"" + argument + "\" does not exist: the sheets are 1, 2 and 3");
+    if (request.what == "sprite") {
+        const int16_t index = cli::monsterIndex(request.argument, game.last);
+        return spriteTarget(named("sprite-" + std::to_string(index) + ".png"), game, index);
     }
-    const auto index = static_cast<int16_t>(*n);
-    return sprite ? spriteTarget(named("sprite-" + std::to_string(index) + ".png"), game, index)
-                  : sheetTarget(named("sheet-" + std::to_string(index) + ".png"), game, index);
+    const auto sheet = cli::wholeNumber(request.argument, 1, 3);
+    if (!sheet) {
+        throw cli::CommandError("sheet \"" + request.argument.toStdString() +
+                                "\" does not exist: the sheets are 1, 2 and 3");
+    }
+    const auto page = static_cast<int16_t>(*sheet);
+    return sheetTarget(named("sheet-" + std::to_string(page) + ".png"), game, page);
 }
 
 // Every picture of `export all`, named inside its folder. Sprite numbers are

@@ -151,7 +151,7 @@ TEST(FileOutputs, DoomedOutputsFailBeforeAnyWork) {
     EXPECT_FALSE(fs::exists("many"));
 
     fs::resize_file(kSpriteFileName, 0);
-    EXPECT_NE(runTool({"export", "sprite", "0"}).err.find("monster.dat holds no monsters"),
+    EXPECT_NE(runTool({"export", "sprite", "0"}).err.find("in monster.dat, which holds no monsters"),
               std::string::npos);
 }
 
