@@ -34,49 +34,14 @@ Fighters with(Fighters f, void (*change)(Fighters&)) {
 
 }  // namespace
 
+// Worked out by hand; the exact enumerator covers every other class of record.
 TEST(Odds, HandCheckableBattles) {
     const double half = std::ldexp(1.0, -1);
+    // clang-format off
     const HandCase cases[] = {
-        {"one-hit kill by the faster side",
-         {striker(10, 5, 10), striker(10, 1, 10)},
-         1,
-         0,
-         0,
-         0,
-         0,
-         1},
-        {"hits for no damage until the cap",
-         {striker(10, 5, 0), striker(10, 1, 0)},
-         0,
-         0,
-         0,
-         1,
-         0,
-         667},
-        {"agility tie: one half each way",
-         {striker(10, 3, 10), striker(10, 3, 10)},
-         half,
-         half,
-         0,
-         0,
-         0,
-         1},
-        {"level 100 divides by zero in turn 1",
-         with({striker(10, 5, 10), striker(10, 1, 10)}, [](Fighters& f) { f[0].level = 100; }), 0,
-         0, 0, 0, 1, 1},
-        {"Monster One starts at 0 HP", {striker(0, 1, 0), striker(10, 5, 0)}, 0, 1, 0, 0, 0, 1},
-        // A fallen opener plays turn 1 only: the survivor never strikes back,
-        // even where its hit would overflow the fallen side's hit points.
-        {"Monster One opens at -32768 HP", {striker(-32768, 5, 0), striker(10, 1, 10)}, 0, 1, 0, 0,
-         0, 1},
-        {"a tie with Monster One at 0 HP", {striker(0, 3, 0), striker(10, 3, 10)}, 0, 1, 0, 0, 0, 1},
-        {"Monster Two opens at -5 HP, hitting 0 to 19 on 10 HP",
-         with({striker(10, 5, 0), striker(-5, 10, 0)}, [](Fighters& f) { f[1].offMax = 20; }), half,
-         0, half, 0, 0, 1},
-        {"both start at 0 HP", {striker(0, 5, 0), striker(0, 1, 0)}, 0, 0, 1, 0, 0, 1},
-        {"hit points below -32768",
-         with({striker(10, 5, 20000), striker(10, 1, 0)}, [](Fighters& f) { f[0].strength = 100; }),
-         0, 0, 0, 0, 1, 1},
+        {"one-hit kill by the faster side", {striker(10, 5, 10), striker(10, 1, 10)}, 1, 0, 0, 0, 0, 1},
+        {"hits for no damage until the cap", {striker(10, 5, 0), striker(10, 1, 0)}, 0, 0, 0, 1, 0, 667},
+        {"agility tie: one half each way", {striker(10, 3, 10), striker(10, 3, 10)}, half, half, 0, 0, 0, 1},
         // Special attack 1 on rolls 1 to 50 (exactly half of the values)
         // kills; the normal attack hits for 0: One wins in turn 2k - 1 with
         // chance 2^-k, so 3 turns on average.
@@ -85,6 +50,7 @@ TEST(Odds, HandCheckableBattles) {
               [](Fighters& f) { f[0].sp1Threshold = 51, f[0].sp1Min = 10, f[0].sp1Max = 10; }),
          1, 0, 0, std::ldexp(1.0, -kMaxAttacks), 0, 3},
     };
+    // clang-format on
     for (const HandCase& c : cases) {
         SCOPED_TRACE(c.name);
         const BattleOdds odds = battleOdds(c.fighters);
