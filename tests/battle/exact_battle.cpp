@@ -50,9 +50,10 @@ class Walk {
   public:
     explicit Walk(const Fighters& f) : m_f(f) {
         for (int side = 0; side < 2; ++side) {
-            forEachRun([&](double r) { return chooseAttack(actionRollFrom(r), f[side]); },
-                       [&](AttackKind kind, uint64_t n) {
-                           m_kindValues[side][static_cast<int>(kind)] += n;
+            // The roll rises with the draw; the kind it chooses need not.
+            forEachRun([](double r) { return actionRollFrom(r); },
+                       [&](int16_t roll, uint64_t n) {
+                           m_kindValues[side][static_cast<int>(chooseAttack(roll, f[side]))] += n;
                        });
         }
     }
