@@ -171,10 +171,16 @@ void runBattle(BattleTexts& texts, const Fighters& fighters, RandomSource& rando
 BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
                              const std::array<std::string, 2>& agilityTexts,
                              const Fighters& fighters, Pcg32& random) {
-    SilentTexts io{hpTexts, agilityTexts};
     BattleState state;
-    playBattle(io, fighters, random, state);
+    playSilentBattle(hpTexts, agilityTexts, fighters, random, state);
     return state;
+}
+
+void playSilentBattle(const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts, const Fighters& fighters,
+                      Pcg32& random, BattleState& state) {
+    SilentTexts io{hpTexts, agilityTexts};
+    playBattle(io, fighters, random, state);
 }
 
 std::string panelHpText(const MonsterStats& stats) {

@@ -184,13 +184,20 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
     // A battle never lasts more than 667 turns, so a count per length keeps
     // the exact median in constant memory for any number of battles.
     std::array<long long, kMaxTurns + 1> turnCounts{};
+    // A battle stopped by an error counts at the turn it stopped, as the odds
+    // count it: turn 0 when a starting hit point overflows.
+    const bool startFails = !startingHitPoints(leadingNumber(hp[0])).ok() ||
+                            !startingHitPoints(leadingNumber(hp[1])).ok();
     long long finished = 0;
+    BattleState state;
+    auto countTurns = [&](int turns) {
+        ++turnCounts[static_cast<std::size_t>(std::clamp(turns, 0, int{kMaxTurns}))];
+        ++finished;
+    };
     for (long long n = 1; n <= options.battles; ++n) {
         try {
-            const BattleState state = playSilentBattle(hp, agility, fighters, random);
-            ++turnCounts[static_cast<std::size_t>(
-                std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
-            ++finished;
+            playSilentBattle(hp, agility, fighters, random, state);
+            countTurns(state.turnCount);
             const bool standing[2] = {state.currentHp[0] >= 1, state.currentHp[1] >= 1};
             if (standing[0] && standing[1])
                 ++capped;
@@ -201,6 +208,7 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
         } catch (const GameError& e) {
             err << "karnwick duel: battle " << n << ": " << e.what() << "\n";
             ++errors;
+            countTurns(startFails ? 0 : state.turnCount + 1);
         }
     }
 

@@ -120,6 +120,10 @@ TEST(Duel, SummaryCountsEveryBattle) {
     std::snprintf(expected, sizeof expected, "%10lld  %6.2f%%", wins,
                   static_cast<double>(wins) / 5.0);
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+    // Battles stopped by an error count at the turn they stopped, as the odds do.
+    EXPECT_NE(duel({"0", "2", "--summary", "--battles", "4"}).out.find(
+                  "Turns: mean 1.00, median 1, largest 1\n"),
+              std::string::npos);
     // A name of NUL bytes shows as the arena's box shows it: blanks.
     folder.pair[0].name.fill('\0');
     folder.writeRecords({folder.pair[0], folder.pair[1]});
