@@ -36,7 +36,7 @@ karnwick::MonsterStats recordFrom(const uint8_t* bytes) {
     karnwick::MonsterStats s;
     // Every value is kept but the hit points: small, or the lowest of all,
     // which no hit can take further without an overflow.
-    s.hp = v[0] == INT16_MIN ? v[0] : clampTo(static_cast<int16_t>(v[0] % 32), -12, 16);
+    s.hp = v[0] == INT16_MIN ? v[0] : clampTo(static_cast<int16_t>(v[0] % 32), -8, 12);
     s.level = v[1], s.agility = v[2], s.strength = v[3];
     s.sp1Threshold = v[4], s.sp2Threshold = v[5];
     s.offMin = v[6], s.offMax = v[7], s.sp1Min = v[8], s.sp1Max = v[9];
