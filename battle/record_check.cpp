@@ -408,44 +408,85 @@ class RecordChecker {
                     for (auto d = byHitKey.begin();
                          d != byHitKey.end() && hitKey(*d) < int64_t{attack.highest} - 32768; ++d)
                         atRisk.insert(*d);
-                    for (const std::size_t d : atRisk) checkPair(a, attack, d, fighters);
+                    std::vector<Overflow> found;
+                    for (const std::size_t d : atRisk) {
+                        if (auto overflow = overflowOn(a, attack, d, fighters))
+                            found.push_back(*overflow);
+                    }
+                    reportOverflows(a, attack, found, true);
+                    reportOverflows(a, attack, found, false);
                 }
             }
         }
     }
 
-    void checkPair(std::size_t a, const Attack& attack, std::size_t d,
-                   const std::vector<Fighter>& fighters) {
+    // An overflow one attack can bring on one defender.
+    struct Overflow {
+        std::size_t defender;
+        bool inDamage;  // attack value - defence value; otherwise the hit points
+        int32_t attackValue, defence, damage;
+        int16_t hitPoints;  // the fewest the defender can have when hit
+    };
+
+    std::optional<Overflow> overflowOn(std::size_t a, const Attack& attack, std::size_t d,
+                                       const std::vector<Fighter>& fighters) const {
         const int made = attacksMade(fighters[a], fighters[d]);
-        if (made == 0) return;  // the attacker never gets a turn
-        const MonsterStats& attacker = m_records[a];
+        if (made == 0) return std::nullopt;  // the attacker never gets a turn
         const int32_t defence = *fighters[d].defence[attack.magic];
-        const std::string against =
-            "monster " + std::to_string(d) + " \"" + fieldText(m_records[d].name) + "\"";
-        const DamageRange range = damageRange(attacker, attack.kind);
-        const std::string field = std::string(range.name);
-        const std::string value = std::to_string(range.high) + " - " + std::to_string(range.low);
-        for (const int32_t attackValue : {attack.highest, attack.lowest}) {
-            if (damageDone(attackValue, defence).ok()) continue;
-            add(a, field, value, Severity::Error,
-                kindName(attacker, attack.kind) + " on " + against +
-                    " can overflow: attack value " + std::to_string(attackValue) +
-                    " - defence value " + std::to_string(defence) +
-                    " leaves 32 bits, and the battle stops with Overflow",
-                "a smaller damage range");
-            return;
+        for (const int32_t value : {attack.highest, attack.lowest}) {
+            if (!damageDone(value, defence).ok()) return Overflow{d, true, value, defence, 0, 0};
         }
         const Checked<int32_t> damage = damageDone(attack.highest, defence);
-        if (isMiss(damage.value)) return;
+        if (isMiss(damage.value)) return std::nullopt;
+        // Its first attack meets the starting hit points; standing, a side
+        // never has fewer than 1.
+        if (!applyHit(fighters[d].startHp, damage.value).ok())
+            return Overflow{d, false, attack.highest, defence, damage.value, fighters[d].startHp};
+        if (applyHit(1, damage.value).ok()) return std::nullopt;
         const int16_t hp =
-            fewestHitPointsHit(attacker, fighters[a], m_records[d], fighters[d], made);
-        if (applyHit(hp, damage.value).ok()) return;
-        add(a, field, value, Severity::Error,
-            kindName(attacker, attack.kind) + " on " + against + " can overflow: a hit of " +
-                std::to_string(damage.value) + " on " + std::to_string(hp) +
-                " hit points (the fewest it can have when that attack comes) leaves 16 bits, "
-                "and the battle stops with Overflow",
-            "a smaller damage range or level");
+            fewestHitPointsHit(m_records[a], fighters[a], m_records[d], fighters[d], made);
+        if (applyHit(hp, damage.value).ok()) return std::nullopt;
+        return Overflow{d, false, attack.highest, defence, damage.value, hp};
+    }
+
+    // One line for each way an attack overflows, naming every defender it
+    // can overflow on and the first of them as an example.
+    void reportOverflows(std::size_t a, const Attack& attack, const std::vector<Overflow>& found,
+                         bool inDamage) {
+        std::vector<const Overflow*> these;
+        for (const Overflow& o : found)
+            if (o.inDamage == inDamage) these.push_back(&o);
+        if (these.empty()) return;
+        const MonsterStats& attacker = m_records[a];
+        std::string against = these.size() == 1 ? "monster " : "monsters ";
+        for (std::size_t k = 0; k < these.size(); ++k) {
+            const std::size_t d = these[k]->defender;
+            against += (k == 0                  ? ""
+                        : k + 1 == these.size() ? " and "
+                                                : ", ") +
+                       std::to_string(d) + " \"" + fieldText(m_records[d].name) + "\"";
+        }
+        const Overflow& example = *these.front();
+        const std::string on =
+            these.size() == 1 ? "" : " on monster " + std::to_string(example.defender);
+        const DamageRange range = damageRange(attacker, attack.kind);
+        const std::string value = std::to_string(range.high) + " - " + std::to_string(range.low);
+        if (inDamage) {
+            add(a, std::string(range.name), value, Severity::Error,
+                kindName(attacker, attack.kind) + " on " + against +
+                    " can overflow: attack value " + std::to_string(example.attackValue) +
+                    " - defence value " + std::to_string(example.defence) + on +
+                    " leaves 32 bits, and the battle stops with Overflow",
+                "a smaller damage range");
+        } else {
+            add(a, std::string(range.name), value, Severity::Error,
+                kindName(attacker, attack.kind) + " on " + against + " can overflow: a hit of " +
+                    std::to_string(example.damage) + " on " + std::to_string(example.hitPoints) +
+                    " hit points" + on +
+                    " (the fewest it can have when that attack comes) leaves 16 bits, and the "
+                    "battle stops with Overflow",
+                "a smaller damage range or level");
+        }
     }
 
     const std::vector<MonsterStats>& m_records;

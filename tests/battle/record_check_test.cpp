@@ -24,11 +24,21 @@ MonsterStats named(const char* name) {
     return s;
 }
 
-// The pair a problem names: its monster attacking the one after " on monster ".
-std::optional<std::pair<int, int>> namedPair(const GameFileProblem& p) {
-    const std::size_t at = p.effect.find(" on monster ");
-    if (at == std::string::npos || !p.monster) return std::nullopt;
-    return std::pair{*p.monster, std::stoi(p.effect.substr(at + 12))};
+// The pairs a problem names: its monster attacking each one listed after
+// " on monster(s) " (numbers followed by a quoted name).
+std::vector<std::pair<int, int>> namedPairs(const GameFileProblem& p) {
+    std::vector<std::pair<int, int>> pairs;
+    std::size_t at = p.effect.find(" on monster");
+    const std::size_t end = p.effect.find(" can overflow");
+    if (at == std::string::npos || end == std::string::npos) return pairs;
+    at = p.effect.find(' ', at + 4);
+    while (at < end) {
+        pairs.emplace_back(*p.monster, std::stoi(p.effect.substr(at + 1)));
+        at = p.effect.find('"', p.effect.find('"', at) + 1) + 1;  // past the name
+        at = p.effect.find_first_of("0123456789", at);
+        if (at != std::string::npos) --at;
+    }
+    return pairs;
 }
 
 void expectClaimsMatchTheOdds(const std::vector<MonsterStats>& records) {
@@ -40,13 +50,12 @@ void expectClaimsMatchTheOdds(const std::vector<MonsterStats>& records) {
         EXPECT_TRUE(lines.insert(std::to_string(*p.monster) + p.field + p.effect).second)
             << "said twice: " << p.effect;
         if (p.severity != Severity::Error) continue;
-        if (const auto pair = namedPair(p)) {
-            claimed.insert(*pair);
-            const auto [a, d] = *pair;
+        const std::vector<std::pair<int, int>> pairs = namedPairs(p);
+        if (pairs.empty()) broken.insert(*p.monster);
+        for (const auto& [a, d] : pairs) {
+            claimed.insert({a, d});
             EXPECT_GT(battleOdds({records[a], records[d]}).error, 0.0)
-                << "monster " << a << ": " << p.effect;
-        } else {
-            broken.insert(*p.monster);
+                << "monster " << a << " on " << d << ": " << p.effect;
         }
     }
     for (int a = 0; a < std::ssize(records); ++a) {
@@ -97,9 +106,7 @@ TEST(RecordCheck, GeneratedSetsClaimExactlyThePairsThatErr) {
     const int16_t strengths[] = {0, 1000, 32767};
     const int16_t defenses[] = {0, 1, 1000, -32768, 32767};
     Pcg32 random(2024, 7);
-    auto pick = [&](const auto& values) {
-        return values[random.nextUInt32() % std::size(values)];
-    };
+    auto pick = [&](const auto& values) { return values[random.nextUInt32() % std::size(values)]; };
     for (int set = 0; set < 40; ++set) {
         std::vector<MonsterStats> records;
         for (int m = 0; m < 5; ++m) {

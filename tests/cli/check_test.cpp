@@ -96,8 +96,8 @@ TEST(Check, NamesEveryKindOfProblem) {
              f.records[0].offMax = 40;
          },
          "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 40 - 30: error:",
-         "the normal attack on monster 1 \"Bat       \" can overflow: a hit of 46756 on 25 hit "
-         "points"},
+         "the normal attack on monsters 0 \"Rat       \", 1 \"Bat       \" and 2 \"Cat       \" "
+         "can overflow: a hit of 45937 on 25 hit points on monster 0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
