@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,33 @@ struct AttackResults {
     std::map<int16_t, mpz_class> hitPoints;
 };
 
+// The counts of one turn's pairs of hit points. Their numbers grow to tens of
+// thousands of bits, so a turn's storage is kept and reused by the next.
+struct States {
+    std::unordered_map<int32_t, std::size_t> index;
+    std::vector<std::pair<int32_t, mpz_class>> values;
+    std::size_t used = 0;
+
+    mpz_class& at(int32_t k) {
+        const auto [it, fresh] = index.try_emplace(k, used);
+        if (fresh) {
+            if (used == values.size()) values.emplace_back();
+            values[used].first = k;
+            values[used].second = 0;
+            ++used;
+        }
+        return values[it->second].second;
+    }
+    void clear() {
+        index.clear();
+        used = 0;
+    }
+};
+
+int32_t key(int16_t hp0, int16_t hp1) {
+    return int32_t{hp0} * 65536 + static_cast<uint16_t>(hp1);
+}
+
 class Walk {
   public:
     explicit Walk(const Fighters& f) : m_f(f) {
@@ -60,46 +88,60 @@ class Walk {
 
     // The battle from its starting hit points with `opener` attacking first.
     ExactOdds play(std::array<int16_t, 2> start, int opener) {
-        ExactOdds odds;
         // The chance of each pair of hit points after the turns so far, as a
-        // count out of 2^(64 turns).
-        std::map<std::pair<int16_t, int16_t>, mpz_class> states{{{start[0], start[1]}, 1}};
-        for (int turn = 1; turn <= kMaxTurns && !states.empty(); ++turn) {
+        // count out of 2^(64 turns); the ends as counts out of 2^(64 * 667).
+        States states, next;
+        states.at(key(start[0], start[1])) = 1;
+        constexpr int kOutcomes = 5;  // oneWins, twoWins, bothFell, turnCap, error
+        mpz_class total[kOutcomes], turnSum, ended[kOutcomes], endedThisTurn;
+        ExactOdds odds;
+        for (int turn = 1; turn <= kMaxTurns && states.used > 0; ++turn) {
             const int attacker = turn % 2 == 1 ? opener : 1 - opener;
             const int defender = 1 - attacker;
-            std::map<std::pair<int16_t, int16_t>, mpz_class> next;
-            mpz_class ended[5];  // oneWins, twoWins, bothFell, turnCap, error
-            for (const auto& [hp, count] : states) {
-                std::array<int16_t, 2> now{hp.first, hp.second};
+            next.clear();
+            for (mpz_class& e : ended) e = 0;
+            for (std::size_t s = 0; s < states.used; ++s) {
+                const auto& [k, count] = states.values[s];
+                std::array<int16_t, 2> now{static_cast<int16_t>(k >> 16),
+                                           static_cast<int16_t>(k & 0xFFFF)};
                 const AttackResults& results = attack(attacker, now[defender]);
-                ended[4] += count * results.error;
+                mpz_addmul(ended[4].get_mpz_t(), count.get_mpz_t(), results.error.get_mpz_t());
                 for (const auto& [left, n] : results.hitPoints) {
                     now[defender] = left;
-                    const mpz_class mass = count * n;
+                    mpz_class* into = &ended[3];
                     if (battleGoesOn(now[0], now[1], static_cast<int16_t>(turn)))
-                        next[{now[0], now[1]}] += mass;
+                        into = &next.at(key(now[0], now[1]));
                     else if (!isStanding(now[0]) && !isStanding(now[1]))
-                        ended[2] += mass;
+                        into = &ended[2];
                     else if (!isStanding(now[1]))
-                        ended[0] += mass;
+                        into = &ended[0];
                     else if (!isStanding(now[0]))
-                        ended[1] += mass;
-                    else
-                        ended[3] += mass;
+                        into = &ended[1];
+                    mpz_addmul(into->get_mpz_t(), count.get_mpz_t(), n.get_mpz_t());
                 }
             }
-            mpq_class* outcome[5] = {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap,
-                                     &odds.error};
-            const auto bits = static_cast<mp_bitcnt_t>(64 * turn);
-            for (int o = 0; o < 5; ++o) {
-                mpq_class chance(ended[o]);
-                mpq_div_2exp(chance.get_mpq_t(), chance.get_mpq_t(), bits);
-                *outcome[o] += chance;
-                odds.turns[static_cast<std::size_t>(turn - 1)] += chance;
+            endedThisTurn = 0;
+            const auto shift = static_cast<mp_bitcnt_t>(64 * (kMaxTurns - turn));
+            for (int o = 0; o < kOutcomes; ++o) {
+                endedThisTurn += ended[o];
+                total[o] += ended[o] << shift;
             }
-            odds.meanTurns += turn * odds.turns[static_cast<std::size_t>(turn - 1)];
-            states = std::move(next);
+            turnSum += turn * (endedThisTurn << shift);
+            mpq_class& chance = odds.turns[static_cast<std::size_t>(turn - 1)];
+            chance = endedThisTurn;
+            mpq_div_2exp(chance.get_mpq_t(), chance.get_mpq_t(),
+                         static_cast<mp_bitcnt_t>(64 * turn));
+            std::swap(states, next);
         }
+        const auto all = static_cast<mp_bitcnt_t>(64 * kMaxTurns);
+        mpq_class* outcome[kOutcomes] = {&odds.oneWins, &odds.twoWins, &odds.bothFell,
+                                         &odds.turnCap, &odds.error};
+        for (int o = 0; o < kOutcomes; ++o) {
+            *outcome[o] = total[o];
+            mpq_div_2exp(outcome[o]->get_mpq_t(), outcome[o]->get_mpq_t(), all);
+        }
+        odds.meanTurns = turnSum;
+        mpq_div_2exp(odds.meanTurns.get_mpq_t(), odds.meanTurns.get_mpq_t(), all);
         return odds;
     }
 
