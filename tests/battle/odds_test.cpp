@@ -21,50 +21,7 @@ MonsterStats striker(int16_t hp, int16_t agility, int16_t damage) {
     return s;
 }
 
-struct HandCase {
-    const char* name;
-    Fighters fighters;
-    double oneWins, twoWins, bothFell, turnCap, error, meanTurns;
-};
-
-Fighters with(Fighters f, void (*change)(Fighters&)) {
-    change(f);
-    return f;
-}
-
 }  // namespace
-
-// Worked out by hand; the exact enumerator covers every other class of record.
-TEST(Odds, HandCheckableBattles) {
-    const double half = std::ldexp(1.0, -1);
-    // clang-format off
-    const HandCase cases[] = {
-        {"one-hit kill by the faster side", {striker(10, 5, 10), striker(10, 1, 10)}, 1, 0, 0, 0, 0, 1},
-        {"hits for no damage until the cap", {striker(10, 5, 0), striker(10, 1, 0)}, 0, 0, 0, 1, 0, 667},
-        {"agility tie: one half each way", {striker(10, 3, 10), striker(10, 3, 10)}, half, half, 0, 0, 0, 1},
-        // Special attack 1 on rolls 1 to 50 (exactly half of the values)
-        // kills; the normal attack hits for 0: One wins in turn 2k - 1 with
-        // chance 2^-k, so 3 turns on average.
-        {"a kill on half of the rolls",
-         with({striker(10, 5, 0), striker(10, 1, 0)},
-              [](Fighters& f) { f[0].sp1Threshold = 51, f[0].sp1Min = 10, f[0].sp1Max = 10; }),
-         1, 0, 0, std::ldexp(1.0, -kMaxAttacks), 0, 3},
-    };
-    // clang-format on
-    for (const HandCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const BattleOdds odds = battleOdds(c.fighters);
-        EXPECT_NEAR(odds.oneWins, c.oneWins, 1e-12);
-        EXPECT_NEAR(odds.twoWins, c.twoWins, 1e-12);
-        EXPECT_NEAR(odds.bothFell, c.bothFell, 1e-12);
-        EXPECT_NEAR(odds.turnCap, c.turnCap, 1e-12);
-        EXPECT_NEAR(odds.error, c.error, 1e-12);
-        EXPECT_NEAR(odds.meanTurns, c.meanTurns, 1e-9);
-        double total = 0;
-        for (const double p : odds.turns) total += p;
-        EXPECT_NEAR(total, 1.0, 1e-12);
-    }
-}
 
 TEST(Odds, BoxTextsDecideStartAndOpener) {
     const Fighters f{striker(10, 1, 10), striker(10, 1, 10)};
