@@ -1,6 +1,7 @@
 #include "battle/game_files_check.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "battle/rules.h"

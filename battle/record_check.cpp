@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <set>
-#include <tuple>
 
 #include "battle/battle.h"
 #include "battle/rules.h"
