@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <numeric>
+#include <span>
 #include <thread>
 
 #include "battle/battle.h"
@@ -119,6 +120,47 @@ AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& 
     return outcomes;
 }
 
+DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const double> fellAt,
+                                std::span<const double> overflowAt,
+                                std::span<const double> standingAfter, int lastHit) {
+    constexpr int kN = kMaxAttacks;
+    DefenderChances chances;
+    chances.fell.assign(kN + 1, 0.0);
+    chances.error.assign(kN + 1, 0.0);
+    chances.standing.assign(kN + 1, 0.0);
+    chances.standing[0] = 1.0;
+    const double unhurt = attack.unhurt;
+    double active = attack.fault;
+    for (const auto& h : attack.hits) active += h.chance;
+
+    // ways[k] after n attacks: the chance that k of them were active,
+    // C(n, k) unhurt^(n - k) active^k. Those below `least` have become
+    // negligible (all of them at once when no attack leaves the side unhurt)
+    // and are skipped.
+    std::vector<double> ways(lastHit + 2, 0.0);
+    ways[0] = 1.0;
+    int least = 0;
+    int most = 0;  // the largest k with ways[k] in use
+    for (int n = 1; n <= kN; ++n) {
+        double fell = 0.0, overflow = 0.0;
+        for (int k = least; k <= most; ++k) {
+            fell += ways[k] * fellAt[k + 1];
+            overflow += ways[k] * overflowAt[k + 1];
+        }
+        chances.fell[n] = active * fell;
+        chances.error[n] = active * overflow + attack.fault * chances.standing[n - 1];
+        most = std::min(most + 1, lastHit);
+        for (int k = most; k >= std::max(least, 1); --k)
+            ways[k] = unhurt * ways[k] + active * ways[k - 1];
+        if (least == 0) ways[0] *= unhurt;
+        while (least < most && ways[least] < kNegligible) ways[least++] = 0.0;
+        double standing = 0.0;
+        for (int k = least; k <= most; ++k) standing += ways[k] * standingAfter[k];
+        chances.standing[n] = standing;
+    }
+    return chances;
+}
+
 DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints) {
     constexpr int kN = kMaxAttacks;
     DefenderChances chances;
@@ -165,7 +207,6 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
         std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
         return chances;
     }
-    const double unhurt = attack.unhurt;
     HitConvolution convolution(hits, active);
 
     // felling[h], overflowing[h]: the chance that the next hit (given one)
@@ -207,27 +248,7 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
         lastHit = k;
     }
 
-    // ways[k] after n attacks: the chance that k of them were active,
-    // C(n, k) unhurt^(n - k) active^k.
-    std::vector<double> ways(lastHit + 2, 0.0);
-    ways[0] = 1.0;
-    int most = 0;  // the largest k with ways[k] in use
-    for (int n = 1; n <= kN; ++n) {
-        double fell = 0.0, overflow = 0.0;
-        for (int k = 0; k <= most; ++k) {
-            fell += ways[k] * fellAt[k + 1];
-            overflow += ways[k] * overflowAt[k + 1];
-        }
-        chances.fell[n] = active * fell;
-        chances.error[n] = active * overflow + attack.fault * chances.standing[n - 1];
-        most = std::min(most + 1, lastHit);
-        for (int k = most; k >= 1; --k) ways[k] = unhurt * ways[k] + active * ways[k - 1];
-        ways[0] *= unhurt;
-        double standing = 0.0;
-        for (int k = 0; k <= most; ++k) standing += ways[k] * standingAfter[k];
-        chances.standing[n] = standing;
-    }
-    return chances;
+    return chancesByAttack(attack, fellAt, overflowAt, standingAfter, lastHit);
 }
 
 DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
@@ -245,7 +266,24 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     // the battle goes on only while both sides stand. Its own chain, which
     // counts the one attack it can take, is never reached.
     const int lastTurn = against[opener].standing[0] == 0.0 ? 1 : kMaxTurns;
-    for (int turn = 1; turn <= lastTurn; ++turn) {
+    // The last attack after which a side can still fall, err or stand, and
+    // the last after which it can still stand. After turn 1 a turn adds
+    // something only while its defender has such an attack ahead and its
+    // attacker can still be standing; once neither kind of turn can, the rest
+    // of the battle adds exact zeros and is skipped.
+    int live[2] = {0, 0}, liveStanding[2] = {0, 0};
+    for (int side = 0; side < 2; ++side) {
+        const DefenderChances& d = against[side];
+        for (int n = kMaxAttacks; n > 0 && live[side] == 0; --n)
+            if (d.fell[n] != 0.0 || d.error[n] != 0.0 || d.standing[n] != 0.0) live[side] = n;
+        for (int n = kMaxAttacks; n > 0 && liveStanding[side] == 0; --n)
+            if (d.standing[n] != 0.0) liveStanding[side] = n;
+    }
+    auto over = [&](int defender) {
+        return received[defender] >= live[defender] ||
+               received[1 - defender] > liveStanding[1 - defender];
+    };
+    for (int turn = 1; turn <= lastTurn && !(turn > 1 && over(0) && over(1)); ++turn) {
         const int attacker = turn % 2 == 1 ? opener : 1 - opener;
         const int defender = 1 - attacker;
         const int n = ++received[defender];
@@ -290,14 +328,6 @@ BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double one
 
 namespace {
 
-// What the boxes decide before the first turn: the starting hit points (none
-// when one overflows) and the chance that Monster One opens.
-struct BattleStart {
-    bool overflow = false;
-    std::array<int16_t, 2> hitPoints{};
-    double oneOpens = 0;
-};
-
 BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
                         const std::array<std::string, 2>& agilityTexts) {
     BattleStart start;
@@ -329,14 +359,18 @@ std::array<DefenderChances, 2> chainsFrom(const Fighters& fighters, const Battle
             defenderChances(fighters[0], fighters[1], start.hitPoints[1])};
 }
 
+}  // namespace
+
+BattleStart freshStart(const Fighters& fighters) {
+    const PanelTexts texts = panelTexts(fighters);
+    return battleStart(texts.hp, texts.agility);
+}
+
 BattleOdds overflowAtStart() {
-    // The battle stops before its first turn.
     BattleOdds odds;
     odds.error = 1.0;
     return odds;
 }
-
-}  // namespace
 
 BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
                       const std::array<std::string, 2>& agilityTexts) {
@@ -367,8 +401,7 @@ std::vector<OutcomeOdds> oddsMatrix(
         for (std::size_t p = next++; p < pairs.size(); p = next++) {
             const auto [a, b] = pairs[p];
             const Fighters fighters{monsters[a], monsters[b]};
-            const PanelTexts texts = panelTexts(fighters);
-            const BattleStart start = battleStart(texts.hp, texts.agility);
+            const BattleStart start = freshStart(fighters);
             if (start.overflow) {
                 matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
             } else {
@@ -398,6 +431,50 @@ int medianTurns(const BattleOdds& odds) {
         ended += odds.turns[t];
     }
     return kMaxTurns;
+}
+
+std::vector<OutcomeOdds> oddsMatrixRows(
+    const std::vector<MonsterStats>& monsters, std::size_t first, std::size_t count, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress) {
+    const std::size_t n = monsters.size();
+    const std::size_t end = std::min(n, first + count);
+    std::vector<OutcomeOdds> rows((end - std::min(first, end)) * n);
+    auto inBand = [&](std::size_t m) { return m >= first && m < end; };
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t a = first; a < end; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            if (!inBand(b) || b >= a) pairs.emplace_back(a, b);
+
+    std::atomic<std::size_t> next{0}, done{0};
+    auto work = [&] {
+        for (std::size_t p = next++; p < pairs.size(); p = next++) {
+            const auto [a, b] = pairs[p];
+            const bool both = inBand(b) && a != b;
+            const BattleStart start = freshStart(Fighters{monsters[a], monsters[b]});
+            if (start.overflow) {
+                rows[(a - first) * n + b] = overflowAtStart();
+                if (both) rows[(b - first) * n + a] = overflowAtStart();
+            } else {
+                const DefenderChances aHit =
+                    defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
+                const DefenderChances bHit =
+                    defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
+                rows[(a - first) * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
+                if (both)
+                    rows[(b - first) * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+            }
+            ++done;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
+    while (progress && done.load() < pairs.size()) {
+        progress(done.load(), pairs.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (progress) progress(pairs.size(), pairs.size());
+    return rows;
 }
 
 }  // namespace karnwick

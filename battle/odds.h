@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,32 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
 DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
                                 int16_t startHitPoints);
 
+// The chain of a side that starts standing, from what happens over its
+// active attacks (a fault or a hit for damage): fellAt[k] and overflowAt[k]
+// the chance that it falls or overflows at its k-th active attack,
+// standingAfter[k] that it stands after k of them (each given k active
+// attacks), for k up to lastHit, the last with anything left standing before
+// it. The attacks that leave it unhurt come in between. Each span holds at
+// least lastHit + 2 entries.
+DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const double> fellAt,
+                                std::span<const double> overflowAt,
+                                std::span<const double> standingAfter, int lastHit);
+
 // The battle from both chains: against[side] is that side under attack, and
 // oneOpens the chance that Monster One attacks first.
 BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens);
+
+// What a fresh choice decides before the first turn: the starting hit points
+// (none when one overflows) and the chance that Monster One opens.
+struct BattleStart {
+    bool overflow = false;
+    std::array<int16_t, 2> hitPoints{};
+    double oneOpens = 0;
+};
+BattleStart freshStart(const Fighters& fighters);
+// The odds when a starting hit point overflows: the battle stops before its
+// first turn.
+BattleOdds overflowAtStart();
 
 // The odds of the battle FIGHT would start with these HP and agility texts.
 BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
@@ -87,5 +111,14 @@ std::vector<OutcomeOdds> oddsMatrix(
 // The smallest turn by which at least half of the battles have ended; 0 when
 // the battle ends before turn 1.
 int medianTurns(const BattleOdds& odds);
+
+// Rows [first, first + count) of oddsMatrix's result, row a column b at
+// [(a - first) * n + b], so a matrix too large to hold can be made and
+// written a band of rows at a time. A pair with both monsters inside the band
+// is worked out once for both orders, as in oddsMatrix; a pair reaching
+// outside it is worked out for this order only.
+std::vector<OutcomeOdds> oddsMatrixRows(
+    const std::vector<MonsterStats>& monsters, std::size_t first, std::size_t count, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 }  // namespace karnwick

@@ -311,7 +311,7 @@ class RecordChecker {
             if (std::none_of(bytes.begin(), bytes.end(),
                              [](char c) { return isControlByte(static_cast<unsigned char>(c)); }))
                 continue;
-            add(i, field, "\"" + escapedField(bytes) + "\"", Severity::Warning,
+            add(i, field, '"' + escapedField(bytes) + '"', Severity::Warning,
                 "it holds NUL or control characters: the arena's boxes show them as blanks, "
                 "and the log and other programs may cut the text there",
                 "pad texts with blanks");

@@ -1,8 +1,9 @@
 #pragma once
 // What every `karnwick` command shares: its usage line, the exit statuses,
 // `--dir DIR` and the message for a game file that is not there, negative
-// monster indexes that are arguments rather than options, and a standard
-// output whose failures are never silent.
+// monster indexes that are arguments rather than options, paths kept as the
+// bytes the shell passed, and a standard output whose failures are never
+// silent.
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -24,6 +25,10 @@ namespace karnwick::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFound = 1;
 inline constexpr int kExitFailure = 2;
+
+// Where the package installs the description of every command's JSON,
+// for the help texts that point to it.
+inline constexpr const char* kJsonDocumentation = "/usr/share/doc/karnwick-arena/json.md";
 
 // The lines `karnwick --help` ends with.
 extern const char* const kExitStatusHelp;
@@ -66,6 +71,10 @@ class CommandLine {
     // The game folder from --dir, or the current directory.
     std::filesystem::path gameDir() const;
 
+    // The value of `option` as a path with the bytes of the command line (see
+    // pathFromArgument), e.g. the file of `-o FILE`.
+    std::filesystem::path pathValue(const QCommandLineOption& option) const;
+
     // The help with a usage line that names the command, never the binary's path.
     std::string helpText() const;
 
@@ -80,6 +89,22 @@ class CommandLine {
     QCommandLineOption m_dirOption;
     bool m_hasDir = false;
 };
+
+// The program's arguments after its name, as text for the parser. A folder or
+// file may be named by any bytes but '/' and NUL, valid UTF-8 or not: a byte
+// that is not part of valid UTF-8 is kept as the code point U+DC00 + byte
+// (U+DC80..U+DCFF, which valid UTF-8 never holds), so nothing is lost on the
+// way to the file system.
+QStringList argumentsFromArgv(int argc, const char* const argv[]);
+
+// The bytes an argument came as: the inverse of argumentsFromArgv.
+std::string bytesFromArgument(const QString& argument);
+
+// A folder or file named on the command line (--dir, -o, a DIR argument) as
+// the path the shell passed, byte for byte. Every command takes its paths
+// through this (or CommandLine::pathValue), never through toStdString(),
+// which turns a byte outside UTF-8 into U+FFFD and so names another file.
+std::filesystem::path pathFromArgument(const QString& argument);
 
 // "no monster.dat in /games/karnwick: start in the game's folder or pass --dir"
 // for the first of `names` missing from `dir`, or nothing when all are there.

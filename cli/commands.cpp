@@ -7,9 +7,12 @@
 #include "cli/demo_data_command.h"
 #include "cli/duel_command.h"
 #include "cli/export_command.h"
+#include "cli/import_command.h"
 #include "cli/list_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "cli/set_command.h"
+#include "cli/sweep_command.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
@@ -21,11 +24,18 @@ constexpr Command kCommands[] = {
     {"odds", "A B", "The exact odds of the battle between two monsters", false, runOddsCommand},
     {"matrix", "", "The exact odds of every pair of monsters: ranking, CSV, JSON, heat map", true,
      runMatrixCommand},
+    {"sweep", "A B INDEX.FIELD FROM..TO",
+     "The exact odds of a pair for every value of one number of a record: table, CSV, JSON, chart",
+     true, runSweepCommand},
     {"list", "[N]", "Every monster's record, or monster N in full", false, runListCommand},
     {"check", "", "Name every problem in the game files that a battle would meet", false,
      runCheckCommand},
     {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", true,
      runExportCommand},
+    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", false,
+     runSetCommand},
+    {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
+     true, runImportCommand},
     {"demo-data", "[DIR]", "Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)",
      false, runDemoDataCommand},
 };

@@ -1,20 +1,21 @@
 #include "cli/export_command.h"
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 #include <QPalette>
-#include <QSaveFile>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/image_file.h"
 #include "data/errors.h"
+#include "data/file_writer.h"
 #include "data/game_file.h"
 #include "data/palette.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
-#include "cli/command_line.h"
 
 using namespace karnwick;
 
@@ -97,9 +98,11 @@ QImage enlarged(const QImage& image, int k) {
     return big;
 }
 
+// One picture to write: where (inside the set's folder for `export all`),
+// its size before enlarging, and how to draw it.
 struct Target {
-    QString path;
-    QSize size;  // before enlarging
+    std::filesystem::path path;
+    QSize size;
     std::function<QImage()> draw;
 };
 
@@ -115,6 +118,144 @@ QSize sheetSize(int16_t page) {
     return QSize(area.width, area.height);
 }
 
+struct ExportRequest {
+    QString what;                                 // sprite, sheet, palette or all
+    QString argument;                             // N, P or DIR
+    std::optional<std::filesystem::path> output;  // -o; "-" is standard output
+    int scale = 1;
+    Existing existing = Existing::Refuse;
+};
+
+std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                          std::ostream& out, std::ostream& err, int& status) {
+    QCommandLineParser& parser = line.parser();
+    const QCommandLineOption outputOption({"o", "output"},
+                                          "Write to <file> (- for standard output).", "file");
+    const QCommandLineOption scaleOption("scale", "Enlarge every pixel to k x k (default 1).", "k",
+                                         "1");
+    const QCommandLineOption forceOption("force", "Overwrite files that already exist.");
+    parser.addOptions({outputOption, scaleOption, forceOption});
+    line.addDirOption();
+    if (const auto shown = line.parse(arguments, out, err)) {
+        status = *shown;
+        return std::nullopt;
+    }
+
+    const QStringList positional = line.positionalArguments();
+    ExportRequest request;
+    request.what = positional.value(0);
+    request.argument = positional.value(1);
+    const QString& what = request.what;
+    const bool needsArgument = what == "sprite" || what == "sheet" || what == "all";
+    if (!needsArgument && what != "palette")
+        throw cli::CommandError("expected sprite N, sheet 1|2|3, palette or all DIR (see --help)");
+    if (positional.size() != (needsArgument ? 2 : 1))
+        throw cli::CommandError("wrong number of arguments for export " + what.toStdString());
+    if (what == "all" && line.isSet(outputOption))
+        throw cli::CommandError("export all writes into its folder: -o does not apply");
+    if (what == "all" && request.argument.isEmpty())
+        throw cli::CommandError("the folder name is empty");
+    if (line.isSet(outputOption)) {
+        if (line.value(outputOption).isEmpty()) throw cli::CommandError("-o needs a file name");
+        request.output = line.pathValue(outputOption);
+    }
+    const auto scale = cli::wholeNumber(line.value(scaleOption), 1, 64);
+    if (!scale) {
+        throw cli::CommandError("--scale takes a whole number from 1 to 64, not \"" +
+                                line.value(scaleOption).toStdString() + "\"");
+    }
+    request.scale = static_cast<int>(*scale);
+    request.existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
+    return request;
+}
+
+struct GamePictures {
+    std::filesystem::path spriteFile;
+    Palette palette;
+    int16_t last = -1;  // the last monster index; -1 for none
+};
+
+GamePictures loadGame(const std::filesystem::path& dir) {
+    if (const auto missing = cli::missingGameFile(dir, {kPaletteFileName, kSpriteFileName}))
+        throw cli::CommandError(*missing);
+    GamePictures game;
+    game.spriteFile = dir / kSpriteFileName;
+    loadPalette(game.palette, dir / kPaletteFileName);
+    makeColorFromRGB(game.palette);
+    game.last = countMonsters(game.spriteFile);
+    return game;
+}
+
+Target spriteTarget(std::filesystem::path path, const GamePictures& game, int16_t monster) {
+    return {std::move(path), kSpriteSize, [&game, monster] {
+                return spriteImage(GameFile(game.spriteFile), monster, game.palette);
+            }};
+}
+
+Target sheetTarget(std::filesystem::path path, const GamePictures& game, int16_t page) {
+    return {std::move(path), sheetSize(page),
+            [&game, page] { return sheetImage(page, game.last, game.palette, game.spriteFile); }};
+}
+
+Target paletteTarget(std::filesystem::path path, const GamePictures& game) {
+    return {std::move(path), kPaletteImageSize, [&game] { return paletteImage(game.palette); }};
+}
+
+// The one picture of `export sprite|sheet|palette`.
+Target singleTarget(const ExportRequest& request, const GamePictures& game) {
+    auto named = [&](const std::string& fallback) {
+        return request.output ? *request.output : std::filesystem::path(fallback);
+    };
+    if (request.what == "palette") return paletteTarget(named("palette.png"), game);
+    const bool sprite = request.what == "sprite";
+    const std::string argument = request.argument.toStdString();
+    if (sprite && game.last < 0)
+        throw cli::CommandError(game.spriteFile.string() + " holds no monsters");
+    const auto n = cli::wholeNumber(request.argument, sprite ? 0 : 1, sprite ? game.last : 3);
+    if (!n) {
+        throw cli::CommandError(
+            sprite ? "monster \"" + argument + "\" is not a monster index: the valid range is 0.." +
+                         std::to_string(game.last)
+                   : "sheet \"" + argument + "\" does not exist: the sheets are 1, 2 and 3");
+    }
+    const auto index = static_cast<int16_t>(*n);
+    return sprite ? spriteTarget(named("sprite-" + std::to_string(index) + ".png"), game, index)
+                  : sheetTarget(named("sheet-" + std::to_string(index) + ".png"), game, index);
+}
+
+// Every picture of `export all`, named inside its folder. Sprite numbers are
+// zero-padded to the width of the largest, so the names sort in order.
+std::vector<Target> allTargets(const GamePictures& game) {
+    std::vector<Target> targets;
+    const int width = static_cast<int>(std::to_string(std::max<int>(game.last, 0)).size());
+    for (int m = 0; m <= game.last; ++m) {
+        std::string number = std::to_string(m);
+        number.insert(0, static_cast<std::size_t>(width) - number.size(), '0');
+        targets.push_back(spriteTarget("sprite-" + number + ".png", game, static_cast<int16_t>(m)));
+    }
+    for (int16_t page = 1; page <= 3; ++page)
+        targets.push_back(sheetTarget("sheet-" + std::to_string(page) + ".png", game, page));
+    targets.push_back(paletteTarget("palette.png", game));
+    return targets;
+}
+
+void checkSizes(const std::vector<Target>& targets, int scale) {
+    for (const Target& target : targets) {
+        const qint64 width = qint64{target.size.width()} * scale;
+        const qint64 height = qint64{target.size.height()} * scale;
+        if (width * height > kMostPixels) {
+            throw cli::CommandError("--scale " + std::to_string(scale) + " would make " +
+                                    target.path.string() + " " + std::to_string(width) + " x " +
+                                    std::to_string(height) +
+                                    " pixels; an image may have at most 64 megapixels");
+        }
+    }
+}
+
+std::string pictureBytes(const Target& target, int scale) {
+    return cli::encodedImage(enlarged(target.draw(), scale));
+}
+
 }  // namespace
 
 int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
@@ -127,131 +268,36 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "              it (default file sheet-P.png)\n"
         "  palette     the 256 colours as a 16 x 16 grid (default file palette.png)\n"
         "  all DIR     every sprite, the three sheets and the palette into DIR, under\n"
-        "              those default names");
-    QCommandLineParser& parser = line.parser();
-    const QCommandLineOption outputOption({"o", "output"}, "Write to <file>.", "file");
-    const QCommandLineOption scaleOption("scale", "Enlarge every pixel to k x k (default 1).", "k",
-                                         "1");
-    const QCommandLineOption forceOption("force", "Overwrite files that already exist.");
-    parser.addOptions({outputOption, scaleOption, forceOption});
-    line.addDirOption();
-    if (const auto status = line.parse(arguments, out, err)) return *status;
+        "              those default names (sprite numbers zero-padded), all or none");
+    int status = cli::kExitSuccess;
+    const auto request = parseRequest(line, arguments, out, err, status);
+    if (!request) return status;
+    const GamePictures game = loadGame(line.gameDir());
 
-    const QStringList positional = line.positionalArguments();
-    const QString what = positional.value(0);
-    const bool needsArgument = what == "sprite" || what == "sheet" || what == "all";
-    if (!needsArgument && what != "palette")
-        return line.fail(err, "expected sprite N, sheet 1|2|3, palette or all DIR (see --help)");
-    if (positional.size() != (needsArgument ? 2 : 1))
-        return line.fail(err, "wrong number of arguments for export " + what.toStdString());
-    if (what == "all" && line.isSet(outputOption))
-        return line.fail(err, "export all writes into its folder: -o does not apply");
-    const auto scale = cli::wholeNumber(line.value(scaleOption), 1, 64);
-    if (!scale) {
-        return line.fail(err, "--scale takes a whole number from 1 to 64, not \"" +
-                                  line.value(scaleOption).toStdString() + "\"");
+    if (request->what != "all") {
+        const Target target = singleTarget(*request, game);
+        checkSizes({target}, request->scale);
+        if (target.path == "-") {
+            out << pictureBytes(target, request->scale);
+            return cli::kExitSuccess;
+        }
+        checkWritable(target.path, request->existing);
+        writeFileAtomically(target.path, pictureBytes(target, request->scale), request->existing);
+        out << "Wrote 1 image\n";
+        return cli::kExitSuccess;
     }
 
-    const std::filesystem::path dir = line.gameDir();
-    if (const auto missing = cli::missingGameFile(dir, {kPaletteFileName, kSpriteFileName}))
-        return line.fail(err, *missing);
-    const std::filesystem::path spritePath = dir / kSpriteFileName;
-    Palette palette;
-    int16_t last;
-    try {
-        loadPalette(palette, dir / kPaletteFileName);
-        makeColorFromRGB(palette);
-        last = countMonsters(spritePath);
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
-    }
-
-    std::vector<Target> targets;
-    auto named = [&](const QString& fallback) {
-        return line.isSet(outputOption) ? line.value(outputOption) : fallback;
-    };
-    const QString argument = positional.value(1);
-    if (what == "sprite" || what == "sheet") {
-        const bool sprite = what == "sprite";
-        const auto n = cli::wholeNumber(argument, sprite ? 0 : 1, sprite ? last : 3);
-        if (!n) {
-            return line.fail(err, sprite ? "monster \"" + argument.toStdString() +
-                                               "\" is not a monster index: the valid range is 0.." +
-                                               std::to_string(last)
-                                         : "sheet \"" + argument.toStdString() +
-                                               "\" does not exist: the sheets are 1, 2 and 3");
-        }
-        const auto index = static_cast<int16_t>(*n);
-        if (sprite) {
-            targets.push_back({named(QString("sprite-%1.png").arg(index)), kSpriteSize, [&, index] {
-                                   return spriteImage(GameFile(spritePath), index, palette);
-                               }});
-        } else {
-            targets.push_back(
-                {named(QString("sheet-%1.png").arg(index)), sheetSize(index),
-                 [&, index] { return sheetImage(index, last, palette, spritePath); }});
-        }
-    } else if (what == "palette") {
-        targets.push_back(
-            {named("palette.png"), kPaletteImageSize, [&] { return paletteImage(palette); }});
-    } else {
-        const QDir folder(argument);
-        if (!QDir().mkpath(folder.path()))
-            return line.fail(err, "cannot create the folder " + argument.toStdString());
-        for (int16_t m = 0; m <= last; ++m) {
-            targets.push_back({folder.filePath(QString("sprite-%1.png").arg(m)), kSpriteSize,
-                               [&, m] { return spriteImage(GameFile(spritePath), m, palette); }});
-        }
-        for (int16_t page = 1; page <= 3; ++page) {
-            targets.push_back({folder.filePath(QString("sheet-%1.png").arg(page)), sheetSize(page),
-                               [&, page] { return sheetImage(page, last, palette, spritePath); }});
-        }
-        targets.push_back({folder.filePath("palette.png"), kPaletteImageSize,
-                           [&] { return paletteImage(palette); }});
-    }
-
-    for (const Target& target : targets) {
-        const qint64 width = qint64{target.size.width()} * *scale;
-        const qint64 height = qint64{target.size.height()} * *scale;
-        if (width * height > kMostPixels) {
-            return line.fail(err, "--scale " + std::to_string(*scale) + " would make " +
-                                      target.path.toStdString() + " " + std::to_string(width) +
-                                      " x " + std::to_string(height) +
-                                      " pixels; an image may have at most 64 megapixels");
-        }
-    }
-
-    // Nothing is written while any target is in the way; a link counts as a
-    // file even when it leads nowhere.
-    if (!line.isSet(forceOption)) {
-        for (const Target& target : targets) {
-            std::error_code error;
-            const auto status = std::filesystem::symlink_status(target.path.toStdString(), error);
-            if (std::filesystem::exists(status)) {
-                return line.fail(err, target.path.toStdString() +
-                                          " already exists; use --force to overwrite it");
-            }
-        }
-    }
-    for (const Target& target : targets) {
-        QImage image;
-        try {
-            image = enlarged(target.draw(), static_cast<int>(*scale));
-        } catch (const GameError& e) {
-            return line.fail(err, e.what());
-        }
-        // QSaveFile writes beside the target and renames it into place once
-        // the image is complete.
-        QSaveFile file(target.path);
-        QImageWriter writer(&file, "png");
-        if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
-            const QString reason = writer.error() != QImageWriter::UnknownError
-                                       ? writer.errorString()
-                                       : file.errorString();
-            return line.fail(
-                err, "cannot write " + target.path.toStdString() + ": " + reason.toStdString());
-        }
-    }
+    const std::filesystem::path folder = cli::pathFromArgument(request->argument);
+    const std::vector<Target> targets = allTargets(game);
+    checkSizes(targets, request->scale);
+    std::vector<std::filesystem::path> names;
+    for (const Target& target : targets) names.push_back(target.path);
+    checkSetWritable(folder, names, request->existing);
+    // All the pictures or none: each is written to its temporary file as it
+    // is drawn, and all are renamed into place at the end.
+    FileSet set(folder, request->existing);
+    for (const Target& target : targets) set.add(target.path, pictureBytes(target, request->scale));
+    set.commit();
     out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";
     return cli::kExitSuccess;
 }

@@ -1,11 +1,8 @@
 #include "cli/heat_map.h"
 
-#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
-#include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -23,91 +20,112 @@ QColor chanceColour(double chance) {
                   mix(from.blue(), to.blue()));
 }
 
-}  // namespace
+// Where everything goes: cells as large as a name can be read beside, up
+// to about 900 pixels; with many monsters only every step-th name fits.
+struct Layout {
+    explicit Layout(const std::vector<std::string>& labels)
+        : n(static_cast<int>(labels.size())),
+          cell(std::clamp(900 / std::max(n, 1), 2, 14)),
+          font("DejaVu Sans") {
+        font.setPixelSize(std::clamp(cell - 2, 9, 11));
+        const QFontMetrics metrics(font);
+        lineHeight = metrics.height();
+        step = std::max(1, (lineHeight + cell - 1) / cell);
+        for (int i = 0; i < n; i += step)
+            labelWidth =
+                std::max(labelWidth, metrics.horizontalAdvance(QString::fromStdString(labels[i])));
+        gridLeft = kMargin + labelWidth + kGap;
+        gridTop = kMargin + 2 * lineHeight + kGap + labelWidth + kGap;
+        legendLeft = gridLeft + n * cell + 3 * kGap;
+        legendHeight = std::max(n * cell, 10 * lineHeight);
+        width = legendLeft + kLegendWidth + kGap + metrics.horizontalAdvance("100%") + kMargin;
+        height = gridTop + legendHeight + kMargin;
+    }
+    static constexpr int kMargin = 12, kGap = 6, kLegendWidth = 16;
+    int n;
+    int cell;
+    QFont font;
+    int lineHeight = 0, step = 1, labelWidth = 0;
+    int gridLeft = 0, gridTop = 0, legendLeft = 0, legendHeight = 0, width = 0, height = 0;
+};
 
-QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<double>& oneWins) {
-    const int n = static_cast<int>(labels.size());
-    // Cells as large as a name can be read beside, up to about 900 pixels;
-    // with many monsters only every step-th name fits.
-    const int cell = std::clamp(900 / std::max(n, 1), 2, 14);
-    QFont font("DejaVu Sans");
-    font.setPixelSize(std::clamp(cell - 2, 9, 11));
-    const QFontMetrics metrics(font);
-    const int step = std::max(1, (metrics.height() + cell - 1) / cell);
-    int labelWidth = 0;
-    for (int i = 0; i < n; i += step)
-        labelWidth =
-            std::max(labelWidth, metrics.horizontalAdvance(QString::fromStdString(labels[i])));
-    const int margin = 12, gap = 6;
-    const int titleHeight = 2 * metrics.height() + gap;
-    const int gridLeft = margin + labelWidth + gap;
-    const int gridTop = margin + titleHeight + labelWidth + gap;
-    const int grid = n * cell;
-    const int legendLeft = gridLeft + grid + 3 * gap;
-    const int legendWidth = 16;
-    const int legendTextWidth = metrics.horizontalAdvance("100%");
-    const int width = legendLeft + legendWidth + gap + legendTextWidth + margin;
-    const int height = gridTop + std::max(grid, 10 * metrics.height()) + margin;
-
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(margin, margin + metrics.ascent(),
-                     "Chance that Monster One wins (exact odds after a fresh choice)");
-    painter.drawText(margin, margin + metrics.height() + metrics.ascent(),
-                     "Rows: Monster One. Columns: Monster Two.");
-
-    for (int a = 0; a < n; ++a)
-        for (int b = 0; b < n; ++b)
-            painter.fillRect(gridLeft + b * cell, gridTop + a * cell, cell, cell,
-                             chanceColour(oneWins[static_cast<std::size_t>(a) * n + b]));
-
-    for (int i = 0; i < n; i += step) {
-        const QString text = QString::fromStdString(labels[i]);
-        const int middle = i * cell + cell / 2;
+void drawNames(QPainter& painter, const Layout& at, const std::vector<std::string>& labels) {
+    for (int i = 0; i < at.n; i += at.step) {
+        const QString text = QString::fromStdString(labels[static_cast<std::size_t>(i)]);
+        const int middle = i * at.cell + at.cell / 2;
         // Row names right-aligned against the grid, column names read upwards.
-        painter.drawText(
-            QRect(margin, gridTop + middle - metrics.height() / 2, labelWidth, metrics.height()),
-            Qt::AlignRight | Qt::AlignVCenter, text);
+        painter.drawText(QRect(Layout::kMargin, at.gridTop + middle - at.lineHeight / 2,
+                               at.labelWidth, at.lineHeight),
+                         Qt::AlignRight | Qt::AlignVCenter, text);
         painter.save();
-        painter.translate(gridLeft + middle, gridTop - gap);
+        painter.translate(at.gridLeft + middle, at.gridTop - Layout::kGap);
         painter.rotate(-90);
-        painter.drawText(QRect(0, -metrics.height() / 2, labelWidth, metrics.height()),
+        painter.drawText(QRect(0, -at.lineHeight / 2, at.labelWidth, at.lineHeight),
                          Qt::AlignLeft | Qt::AlignVCenter, text);
         painter.restore();
     }
+}
 
-    // The legend: 100% at the top, 0% at the foot.
-    const int legendHeight = std::max(grid, 10 * metrics.height());
-    for (int y = 0; y < legendHeight; ++y)
-        painter.fillRect(legendLeft, gridTop + y, legendWidth, 1,
-                         chanceColour(1.0 - static_cast<double>(y) / (legendHeight - 1)));
-    painter.drawRect(legendLeft, gridTop, legendWidth - 1, legendHeight - 1);
+// 100% at the top, 0% at the foot.
+void drawLegend(QPainter& painter, const Layout& at) {
+    const int left = at.legendLeft, top = at.gridTop, height = at.legendHeight;
+    for (int y = 0; y < height; ++y)
+        painter.fillRect(left, top + y, Layout::kLegendWidth, 1,
+                         chanceColour(1.0 - static_cast<double>(y) / (height - 1)));
+    painter.drawRect(left, top, Layout::kLegendWidth - 1, height - 1);
     for (int percent = 0; percent <= 100; percent += 25) {
-        const int y = gridTop + (legendHeight - 1) * (100 - percent) / 100;
-        painter.drawLine(legendLeft + legendWidth, y, legendLeft + legendWidth + 3, y);
-        painter.drawText(QRect(legendLeft + legendWidth + gap, y - metrics.height() / 2,
-                               legendTextWidth, metrics.height()),
+        const int y = top + (height - 1) * (100 - percent) / 100;
+        painter.drawLine(left + Layout::kLegendWidth, y, left + Layout::kLegendWidth + 3, y);
+        painter.drawText(QRect(left + Layout::kLegendWidth + Layout::kGap, y - at.lineHeight / 2,
+                               at.width, at.lineHeight),
                          Qt::AlignLeft | Qt::AlignVCenter, QString::number(percent) + "%");
     }
+}
+
+}  // namespace
+
+QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<double>& oneWins) {
+    const Layout at(labels);
+    QImage image(at.width, at.height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(at.font);
+    painter.setPen(Qt::black);
+    const int ascent = QFontMetrics(at.font).ascent();
+    painter.drawText(Layout::kMargin, Layout::kMargin + ascent,
+                     "Chance that Monster One wins (exact odds after a fresh choice)");
+    painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent,
+                     "Rows: Monster One. Columns: Monster Two.");
+    const auto n = static_cast<std::size_t>(at.n);
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            painter.fillRect(at.gridLeft + static_cast<int>(b) * at.cell,
+                             at.gridTop + static_cast<int>(a) * at.cell, at.cell, at.cell,
+                             chanceColour(oneWins[a * n + b]));
+    drawNames(painter, at, labels);
+    drawLegend(painter, at);
     painter.end();
     return image;
 }
 
-QString writeHeatMap(const QImage& image, const QString& file) {
-    // Through a temporary file renamed at the end: a failed write leaves
-    // whatever was there before, never half a picture.
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return file + ": " + out.errorString();
-    QByteArray format = QFileInfo(file).suffix().toLower().toLatin1();
-    if (!QImageWriter::supportedImageFormats().contains(format)) format = "png";
-    QImageWriter writer(&out, format);
-    if (!writer.write(image)) {
-        out.cancelWriting();
-        return file + ": " + writer.errorString();
-    }
-    if (!out.commit()) return file + ": " + out.errorString();
-    return {};
+std::uint64_t heatMapMemory(const std::vector<std::string>& labels) {
+    const Layout at(labels);
+    const std::uint64_t n = labels.size();
+    return std::uint64_t(at.width) * std::uint64_t(at.height) * 4 + n * n * sizeof(double);
+}
+
+std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& labels,
+                                           std::uint64_t budget) {
+    const Layout at(labels);
+    const std::uint64_t need = heatMapMemory(labels);
+    // The painter and the PNG encoder count pixels in int.
+    const bool tooWide = at.width > 32767 || at.height > 32767;
+    if (need <= budget && !tooWide) return std::nullopt;
+    constexpr std::uint64_t kMiB = 1 << 20;
+    return "the heat map of " + std::to_string(labels.size()) + " monsters would be " +
+           std::to_string(at.width) + " x " + std::to_string(at.height) + " pixels and need " +
+           std::to_string((need + kMiB - 1) / kMiB) + " MiB of memory" +
+           (tooWide ? " (at most 32767 pixels a side can be drawn)"
+                    : " (" + std::to_string(budget / kMiB) + " MiB may be used)") +
+           "; leave out --png";
 }

@@ -4,13 +4,20 @@
 // both axes and a colour legend. Needs a QGuiApplication for its text.
 
 #include <QImage>
-#include <QString>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 // labels[i] names monster i; oneWins[a * n + b] is row a, column b.
 QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<double>& oneWins);
 
-// Writes the picture in the format its suffix names (PNG when it names none
-// known); on a failure returns the reason, else an empty text.
-QString writeHeatMap(const QImage& image, const QString& file);
+// What drawing the heat map of these monsters needs in memory: the picture
+// and the grid of chances it is drawn from, in bytes.
+std::uint64_t heatMapMemory(const std::vector<std::string>& labels);
+
+// Why the heat map of these monsters cannot be drawn here, with the figures,
+// or nothing when it fits: the whole grid is held while it is drawn, and may
+// take at most `budget` bytes.
+std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& labels,
+                                           std::uint64_t budget);

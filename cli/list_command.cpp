@@ -11,6 +11,7 @@
 #include "data/record_fields.h"
 #include "data/sprite.h"
 #include "cli/command_line.h"
+#include "cli/csv_text.h"
 
 using namespace karnwick;
 
@@ -34,15 +35,6 @@ std::string trimmedText(std::span<const char> field) {
     std::size_t end = field.size();
     while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
     return cli::shownInBox(fieldText(field.first(end)));
-}
-
-std::string csvText(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
 }
 
 void writeTable(const std::vector<MonsterStats>& monsters, std::ostream& out) {
@@ -89,7 +81,7 @@ void writeCsv(const std::vector<MonsterStats>& monsters, int firstIndex, std::os
         for (const RecordField& field : kRecordFields) {
             out << ","
                 << (field.number ? std::to_string(monsters[m].*field.number)
-                                 : csvText(fieldText(textField(monsters[m], field))));
+                                 : cli::csvText(textField(monsters[m], field)));
         }
         out << "\r\n";
     }

@@ -19,23 +19,56 @@ void writeUsage(std::ostream& out) {
     out << "Usage: karnwick <command> [options]\n\nCommands:\n";
     for (const Command& c : karnwick::cli::commands()) {
         std::string head = std::string(c.name);
-        if (!c.synopsis.empty()) head += " " + std::string(c.synopsis);
-        out << "  " << head << std::string(head.size() < 16 ? 16 - head.size() : 1, ' ')
+        if (!c.synopsis.empty()) head.append(" ").append(c.synopsis);
+        // A synopsis too long for the column puts its summary on a line of its own.
+        out << "  " << head
+            << (head.size() < 16 ? std::string(16 - head.size(), ' ')
+                                 : std::string(1, '\n').append(18, ' '))
             << c.summary << "\n";
     }
     out << "\n"
            "Options:\n"
-           "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's options\n"
+           "  --dir DIR       Read the game files from DIR, before or after the command\n"
+           "  -h, --help      Show this help; 'karnwick <command> --help' shows a command's "
+           "options\n"
            "  -V, --version   Show the version\n"
            "\n"
+           "The JSON of every command is described in\n"
+        << karnwick::cli::kJsonDocumentation << "\n\n"
         << karnwick::cli::kExitStatusHelp;
+}
+
+// Where the command's word is: global options may come before it
+// (`karnwick --dir D list`), as karnwick(1) lists them. They are handed to the
+// command in front of its own arguments, so one given after the command wins.
+struct CommandWords {
+    QStringList global;
+    QStringList rest;  // the command's word and its arguments
+};
+
+CommandWords splitGlobalOptions(QStringList arguments) {
+    CommandWords words;
+    while (!arguments.isEmpty()) {
+        const QString& first = arguments.first();
+        if (first.startsWith(QLatin1String("--dir="))) {
+            words.global << arguments.takeFirst();
+        } else if (first == QLatin1String("--dir")) {
+            words.global << arguments.takeFirst();
+            if (!arguments.isEmpty()) words.global << arguments.takeFirst();
+        } else {
+            break;
+        }
+    }
+    words.rest = std::move(arguments);
+    return words;
 }
 
 // Only the commands that draw pictures need Qt's graphics (fonts, the button
 // face of the preview window); the others start without them.
 bool drawsPictures(int argc, char* argv[]) {
-    if (argc < 2) return false;
-    const Command* command = karnwick::cli::findCommand(argv[1]);
+    const CommandWords words = splitGlobalOptions(karnwick::cli::argumentsFromArgv(argc, argv));
+    if (words.rest.isEmpty()) return false;
+    const Command* command = karnwick::cli::findCommand(words.rest.first().toStdString());
     return command && command->drawsPictures;
 }
 
@@ -65,7 +98,11 @@ int main(int argc, char* argv[]) {
     // standard output below ends quietly, instead of a signal.
     std::signal(SIGPIPE, SIG_IGN);
 
-    QStringList arguments = QCoreApplication::arguments().mid(1);
+    // From argv rather than QCoreApplication::arguments(), which would turn a
+    // path's bytes outside UTF-8 into U+FFFD; the graphics have taken their
+    // own options (-platform) out of argv by now.
+    const CommandWords words = splitGlobalOptions(karnwick::cli::argumentsFromArgv(argc, argv));
+    QStringList arguments = words.rest;
     if (arguments.isEmpty()) {
         writeUsage(std::cerr);
         return karnwick::cli::kExitFailure;
@@ -87,5 +124,6 @@ int main(int argc, char* argv[]) {
         writeUsage(std::cerr);
         return karnwick::cli::kExitFailure;
     }
-    return buffer.finish(karnwick::cli::runCommand(*command, arguments, out, std::cerr));
+    return buffer.finish(
+        karnwick::cli::runCommand(*command, words.global + arguments, out, std::cerr));
 }

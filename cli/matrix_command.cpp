@@ -3,28 +3,43 @@
 #include <unistd.h>
 
 #include <QCommandLineParser>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include "battle/odds.h"
-#include "data/errors.h"
 #include "cli/command_line.h"
 #include "cli/heat_map.h"
+#include "cli/image_file.h"
 #include "cli/roster.h"
+#include "data/errors.h"
+#include "data/file_writer.h"
 
 using namespace karnwick;
 
 namespace {
 
-// The shortest text that reads back as the same double.
-std::string shortest(double value) {
+// A band of rows is held while it is worked out and written; the rows of a
+// large roster go a band at a time so memory stays flat in the pairs.
+constexpr std::size_t kBandBytes = std::size_t{64} << 20;
+
+enum class Listing { Ranking, Csv, Json };
+
+struct MatrixRequest {
+    Listing listing = Listing::Ranking;
+    std::optional<std::filesystem::path> heatMap;
+    Existing existing = Existing::Refuse;
+    int threads = 1;
+};
+
+// The shortest text that reads back as the same double; JSON has no NaN.
+std::string shortest(double value, bool json = false) {
+    if (json && !std::isfinite(value)) return "null";
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     return std::string(text, result.ptr);
@@ -35,22 +50,175 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-// Progress on a terminal, once the work has taken more than a second.
+std::string duration(double seconds) {
+    const auto s = static_cast<long long>(std::ceil(seconds));
+    if (s < 60) return std::to_string(s) + " s";
+    if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+    return std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
+}
+
+// Work that runs longer than a minute says so on stderr once the rate is
+// known (after a second), and on a terminal shows how far it is and the
+// time left, on one line that is cleared at the end.
 class Progress {
   public:
-    explicit Progress(std::ostream& err) : m_err(err), m_shown(isatty(STDERR_FILENO) == 1) {}
-    void operator()(std::size_t done, std::size_t total) {
-        if (!m_shown || std::chrono::steady_clock::now() - m_start < std::chrono::seconds(1))
-            return;
-        m_err << "\rkarnwick matrix: " << done << " of " << total << " match-ups"
-              << (done == total ? "\n" : "") << std::flush;
+    Progress(std::ostream& err, std::size_t total)
+        : m_err(err), m_total(total), m_terminal(isatty(STDERR_FILENO) == 1) {}
+    ~Progress() { clear(); }
+
+    void operator()(std::size_t done) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        if (elapsed < 1.0 || done == 0 || done >= m_total) return;
+        const double rate = static_cast<double>(done) / elapsed;
+        const double left = static_cast<double>(m_total - done) / rate;
+        if (!m_estimated) {
+            m_estimated = true;
+            if (elapsed + left > 60.0) {
+                clear();
+                m_err << "karnwick matrix: " << m_total << " match-ups at about "
+                      << static_cast<long long>(rate) << " a second: about "
+                      << duration(elapsed + left) << "\n"
+                      << std::flush;
+            }
+        }
+        if (!m_terminal) return;
+        const std::string text = "karnwick matrix: " + std::to_string(done) + " of " +
+                                 std::to_string(m_total) + " match-ups, about " + duration(left) +
+                                 " left";
+        m_err << '\r' << text << std::string(m_shown > text.size() ? m_shown - text.size() : 0, ' ')
+              << std::flush;
+        m_shown = std::max(m_shown, text.size());
+    }
+
+    void clear() {
+        if (m_shown == 0) return;
+        m_err << '\r' << std::string(m_shown, ' ') << '\r' << std::flush;
+        m_shown = 0;
     }
 
   private:
     std::ostream& m_err;
-    bool m_shown;
+    std::size_t m_total;
+    bool m_terminal;
+    bool m_estimated = false;
+    std::size_t m_shown = 0;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
+
+MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments, std::ostream& out,
+                           std::ostream& err, QStringList& setTexts, std::optional<int>& status) {
+    const QCommandLineOption csvOption("csv", "One CSV row per pair instead of the ranking.");
+    const QCommandLineOption jsonOption("json",
+                                        "A JSON array of the pairs instead of the ranking.");
+    const QCommandLineOption pngOption(
+        "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
+    const QCommandLineOption forceOption("force", "Replace the --png file if it exists.");
+    const QCommandLineOption threadsOption(
+        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
+    const QCommandLineOption setOption = recordOverrideOption();
+    QCommandLineParser& parser = line.parser();
+    parser.addOptions({csvOption, jsonOption, pngOption, forceOption, threadsOption, setOption});
+    line.addDirOption();
+
+    MatrixRequest request;
+    status = line.parse(arguments, out, err);
+    if (status) return request;
+    if (!line.positionalArguments().isEmpty()) {
+        throw cli::CommandError("unexpected argument \"" +
+                                line.positionalArguments().first().toStdString() +
+                                "\" (see --help)");
+    }
+    if (line.isSet(csvOption) && line.isSet(jsonOption))
+        throw cli::CommandError("--csv and --json exclude each other");
+    request.listing = line.isSet(csvOption)    ? Listing::Csv
+                      : line.isSet(jsonOption) ? Listing::Json
+                                               : Listing::Ranking;
+    request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (line.isSet(threadsOption)) {
+        const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
+        if (!asked) {
+            throw cli::CommandError("--threads takes a whole number from 1 to 1024, not \"" +
+                                    line.value(threadsOption).toStdString() + "\"");
+        }
+        request.threads = static_cast<int>(*asked);
+    }
+    request.existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
+    if (line.isSet(pngOption)) {
+        const QString file = line.value(pngOption);
+        if (file.isEmpty()) throw cli::CommandError("--png needs a file name");
+        request.heatMap = line.pathValue(pngOption);
+        // A doomed picture fails now, not after the whole matrix.
+        checkWritable(*request.heatMap, request.existing);
+    }
+    setTexts = parser.values(setOption);
+    return request;
+}
+
+std::vector<MonsterStats> loadMonsters(const Roster& roster) {
+    std::vector<MonsterStats> monsters;
+    for (int i = 0; i <= roster.lastIndex; ++i) monsters.push_back(roster.load(i));
+    return monsters;
+}
+
+// Writes CSV or JSON rows as each band is done.
+class PairWriter {
+  public:
+    PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
+        if (listing == Listing::Csv)
+            m_out << "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
+        if (listing == Listing::Json) m_out << '[';
+    }
+    void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {
+        if (m_listing == Listing::Csv) {
+            m_out << a << ',' << b << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins)
+                  << ',' << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ','
+                  << shortest(o.error) << ',' << shortest(o.meanTurns) << '\n';
+        } else if (m_listing == Listing::Json) {
+            m_out << (m_first ? "" : ",") << "{\"one\":" << a << ",\"two\":" << b
+                  << ",\"oneWins\":" << shortest(o.oneWins, true)
+                  << ",\"twoWins\":" << shortest(o.twoWins, true)
+                  << ",\"bothFell\":" << shortest(o.bothFell, true)
+                  << ",\"turnCap\":" << shortest(o.turnCap, true)
+                  << ",\"error\":" << shortest(o.error, true)
+                  << ",\"meanTurns\":" << shortest(o.meanTurns, true) << '}';
+            m_first = false;
+        }
+    }
+    void finish() {
+        if (m_listing == Listing::Json) m_out << "]\n";
+    }
+
+  private:
+    std::ostream& m_out;
+    Listing m_listing;
+    bool m_first = true;
+};
+
+// Each monster's chance of winning, averaged over every opponent as Monster
+// Two and as Monster One.
+void writeRanking(std::ostream& out, const std::vector<double>& wins,
+                  const std::vector<std::string>& names) {
+    const std::size_t n = wins.size();
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return wins[x] > wins[y]; });
+    out << "Rank  Monster  Name        Mean chance of winning\n";
+    for (std::size_t r = 0; r < n; ++r) {
+        const std::size_t i = order[r];
+        char row[160];
+        std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i, names[i].c_str(),
+                      100.0 * wins[i] / (2.0 * static_cast<double>(n)));
+        out << row;
+    }
+}
+
+std::uint64_t memoryBudget() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || size <= 0) return std::uint64_t{1} << 31;
+    return std::uint64_t(pages) * std::uint64_t(size) / 2;
+}
 
 }  // namespace
 
@@ -60,113 +228,68 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "The exact odds of every ordered pair of monsters (A as Monster One, B as Monster Two,\n"
         "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
         "ranking by each monster's mean chance of winning over all opponents and both sides.");
-    const QCommandLineOption csvOption("csv", "One CSV row per pair instead of the ranking.");
-    const QCommandLineOption jsonOption("json",
-                                        "A JSON array of the pairs instead of the ranking.");
-    const QCommandLineOption pngOption(
-        "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
-    const QCommandLineOption threadsOption(
-        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
-    const QCommandLineOption setOption = recordOverrideOption();
-    QCommandLineParser& parser = line.parser();
-    parser.addOptions({csvOption, jsonOption, pngOption, threadsOption, setOption});
-    line.addDirOption();
+    QStringList setTexts;
+    std::optional<int> status;
+    const MatrixRequest request = parseRequest(line, arguments, out, err, setTexts, status);
+    if (status) return *status;
 
-    if (const auto status = line.parse(arguments, out, err)) return *status;
-    if (!line.positionalArguments().isEmpty()) {
-        return line.fail(err, "unexpected argument \"" +
-                                  line.positionalArguments().first().toStdString() +
-                                  "\" (see --help)");
-    }
-    if (line.isSet(csvOption) && line.isSet(jsonOption))
-        return line.fail(err, "--csv and --json exclude each other");
-    int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (line.isSet(threadsOption)) {
-        const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
-        if (!asked) {
-            return line.fail(err, "--threads takes a whole number from 1 to 1024, not \"" +
-                                      line.value(threadsOption).toStdString() + "\"");
-        }
-        threads = static_cast<int>(*asked);
-    }
-
-    auto opened = openRoster(line.gameDir(), parser.values(setOption));
-    if (const auto* message = std::get_if<std::string>(&opened)) return line.fail(err, *message);
-    const Roster& roster = std::get<Roster>(opened);
-    std::vector<MonsterStats> monsters;
-    try {
-        for (int i = 0; i <= roster.lastIndex; ++i) monsters.push_back(roster.load(i));
-    } catch (const GameError& e) {
-        return line.fail(err, e.what());
-    }
-
-    Progress progress(err);
-    const std::vector<OutcomeOdds> matrix = oddsMatrix(
-        monsters, threads, [&](std::size_t done, std::size_t total) { progress(done, total); });
+    auto opened = openRoster(line.gameDir(), setTexts);
+    if (const auto* message = std::get_if<std::string>(&opened)) throw cli::CommandError(*message);
+    const std::vector<MonsterStats> monsters = loadMonsters(std::get<Roster>(opened));
     const std::size_t n = monsters.size();
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters) names.push_back(trimmed(fieldText(m.name)));
-
-    if (parser.isSet(pngOption)) {
-        std::vector<std::string> labels;
-        std::vector<double> oneWins;
+    std::vector<std::string> labels;
+    if (request.heatMap) {
         for (std::size_t i = 0; i < n; ++i) labels.push_back(std::to_string(i) + " " + names[i]);
-        for (const OutcomeOdds& o : matrix) oneWins.push_back(o.oneWins);
-        const QString problem = writeHeatMap(drawHeatMap(labels, oneWins), line.value(pngOption));
-        if (!problem.isEmpty())
-            return line.fail(err, "cannot write the heat map " + problem.toStdString());
+        if (const auto problem = heatMapTooLarge(labels, memoryBudget()))
+            throw cli::CommandError(*problem);
     }
 
-    if (parser.isSet(csvOption)) {
-        out << "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
-        for (std::size_t a = 0; a < n; ++a) {
-            for (std::size_t b = 0; b < n; ++b) {
-                const OutcomeOdds& o = matrix[a * n + b];
-                out << a << ',' << b << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins)
-                    << ',' << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ','
-                    << shortest(o.error) << ',' << shortest(o.meanTurns) << '\n';
-            }
-        }
-    } else if (parser.isSet(jsonOption)) {
-        QJsonArray pairs;
-        for (std::size_t a = 0; a < n; ++a) {
-            for (std::size_t b = 0; b < n; ++b) {
-                const OutcomeOdds& o = matrix[a * n + b];
-                pairs.append(QJsonObject{
-                    {"one", static_cast<int>(a)},
-                    {"two", static_cast<int>(b)},
-                    {"oneWins", o.oneWins},
-                    {"twoWins", o.twoWins},
-                    {"bothFell", o.bothFell},
-                    {"turnCap", o.turnCap},
-                    {"error", o.error},
-                    {"meanTurns", o.meanTurns},
+    const std::size_t band =
+        std::clamp<std::size_t>(kBandBytes / (std::max<std::size_t>(n, 1) * sizeof(OutcomeOdds)), 1,
+                                std::max<std::size_t>(n, 1));
+    std::size_t total = 0;
+    for (std::size_t first = 0; first < n; first += band) {
+        const std::size_t rows = std::min(band, n - first);
+        total += rows * n - rows * (rows - 1) / 2;
+    }
+    std::vector<double> wins(n, 0.0), oneWins(request.heatMap ? n * n : 0);
+    PairWriter pairs(out, request.listing);
+    {
+        Progress progress(err, total);
+        std::size_t before = 0;
+        for (std::size_t first = 0; first < n; first += band) {
+            std::size_t worked = 0;
+            const std::vector<OutcomeOdds> rows = oddsMatrixRows(
+                monsters, first, band, request.threads, [&](std::size_t done, std::size_t) {
+                    progress(before + done);
+                    worked = done;
                 });
+            before += worked;
+            progress.clear();
+            for (std::size_t r = 0; r < rows.size() / std::max<std::size_t>(n, 1); ++r) {
+                const std::size_t a = first + r;
+                for (std::size_t b = 0; b < n; ++b) {
+                    const OutcomeOdds& o = rows[r * n + b];
+                    pairs.write(a, b, o);
+                    wins[a] += o.oneWins;
+                    wins[b] += o.twoWins;
+                    if (request.heatMap) oneWins[a * n + b] = o.oneWins;
+                }
             }
         }
-        out << QJsonDocument(pairs).toJson(QJsonDocument::Compact).toStdString() << "\n";
-    } else {
-        // Each monster's chance of winning, averaged over every opponent as
-        // Monster Two and as Monster One.
-        std::vector<double> wins(n, 0.0);
-        for (std::size_t a = 0; a < n; ++a) {
-            for (std::size_t b = 0; b < n; ++b) {
-                wins[a] += matrix[a * n + b].oneWins;
-                wins[b] += matrix[a * n + b].twoWins;
-            }
-        }
-        std::vector<std::size_t> order(n);
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t x, std::size_t y) { return wins[x] > wins[y]; });
-        out << "Rank  Monster  Name        Mean chance of winning\n";
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::size_t i = order[r];
-            char row[160];
-            std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i,
-                          names[i].c_str(), 100.0 * wins[i] / (2.0 * static_cast<double>(n)));
-            out << row;
-        }
+    }
+    pairs.finish();
+    if (request.listing == Listing::Ranking) writeRanking(out, wins, names);
+    // The listing is out before the picture is written: a picture that fails
+    // at the end costs nothing else that was asked for.
+    if (request.heatMap) {
+        out.flush();
+        writeFileAtomically(*request.heatMap,
+                            cli::encodedImage(drawHeatMap(labels, oneWins),
+                                              cli::imageFormatFor(*request.heatMap).constData()),
+                            request.existing);
     }
     return cli::kExitSuccess;
 }

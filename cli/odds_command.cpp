@@ -87,7 +87,8 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
     QCommandLineParser& parser = line.parser();
     parser.addPositionalArgument("A", "Monster index for Monster One.");
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
-    const QCommandLineOption jsonOption("json", "One JSON object (see docs/json.md).");
+    const QCommandLineOption jsonOption(
+        "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
     const QCommandLineOption setOption = recordOverrideOption();
     parser.addOptions({jsonOption, setOption});
     line.addDirOption();

@@ -11,11 +11,22 @@
 //    link at the target is replaced by the new file (never written through);
 //  - a failure at any step removes the temporary file, leaves the old file as
 //    it was, and throws a GameError naming the file and the reason.
+//
+// Temporary files are named ".<target>.karnwick-XXXXXX". While a writer is
+// filling one it holds an flock on it; SIGINT, SIGTERM and SIGHUP remove every
+// temporary file (and every folder a file set created) before the program
+// ends. A temporary file left by a program that was killed outright (kill -9,
+// a power cut) carries no lock any more: the next write into the same folder
+// removes it.
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <sys/types.h>
 
 namespace karnwick {
 
@@ -36,6 +47,21 @@ class AtomicFile {
     void write(std::span<const unsigned char> bytes);
     void write(std::string_view text);
 
+    // For a file rewritten in place of its old self (a game file): the new
+    // file keeps the old one's permission bits instead of the usual ones.
+    void setMode(unsigned mode);
+
+    // Copies all of the open file `source` into this one at the same offsets,
+    // skipping its holes, so a large sparse monster.dat stays sparse and costs
+    // only the bytes it really holds. This file ends as long as `source`.
+    // Returns the bytes copied. Neither this nor writeAt moves the position
+    // write() appends at.
+    std::int64_t copySparse(int source);
+
+    // Writes `bytes` at `offset`, growing the file when the offset lies past
+    // its end.
+    void writeAt(std::int64_t offset, std::span<const unsigned char> bytes);
+
     // fsync, close, rename into place, fsync the folder.
     void commit();
 
@@ -43,6 +69,12 @@ class AtomicFile {
     const std::filesystem::path& temporary() const noexcept { return m_temporary; }
 
   private:
+    friend class FileSet;
+    // `cleanFolder`: first remove temporary files left in the folder by
+    // writers that were killed (a set does that once for all its files).
+    AtomicFile(std::filesystem::path target, Existing existing, bool cleanFolder);
+    // Writes the whole temporary file but leaves the rename to the caller.
+    void finishTemporary();
     [[noreturn]] void fail(const std::string& what, int error);
     void discard() noexcept;
 
@@ -63,5 +95,72 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view t
 // regular file, or one that exists under Existing::Refuse. For checking an
 // output before long work starts.
 void checkWritable(const std::filesystem::path& target, Existing existing);
+
+// Files that belong together (the demo set, every picture of `export all`),
+// all in one folder, written whole or not at all. Each file is written whole
+// to its temporary file as it is added, so only one file's bytes are ever in
+// memory; commit() renames them all into place, and a failure there puts back
+// the files that were replaced. Without commit() (a failure, an exception
+// from the caller), every temporary file and every folder the set created is
+// removed again.
+class FileSet {
+  public:
+    // Creates `folder` and its missing parents now. Throws when a file is in
+    // the way or a folder cannot be created.
+    FileSet(std::filesystem::path folder, Existing existing);
+    ~FileSet();
+    FileSet(const FileSet&) = delete;
+    FileSet& operator=(const FileSet&) = delete;
+
+    // `name` is a file name inside the folder.
+    void add(const std::filesystem::path& name, std::span<const unsigned char> bytes);
+    void add(const std::filesystem::path& name, std::string_view text);
+
+    void commit();
+
+    const std::filesystem::path& folder() const noexcept { return m_folder; }
+
+  private:
+    struct Placed {
+        std::filesystem::path target;
+        std::string temporary;
+        std::string backup;  // a second link to the file it replaces
+    };
+    void rollBack(std::size_t placed) noexcept;
+    void discard() noexcept;
+
+    std::filesystem::path m_folder;
+    Existing m_existing;
+    std::vector<std::string> m_createdFolders;  // parents first
+    std::vector<Placed> m_files;
+    bool m_committed = false;
+};
+
+// One file of a set: its name inside the set's folder and its bytes.
+struct SetFile {
+    std::filesystem::path name;
+    std::string_view bytes;
+};
+
+void writeFileSet(const std::filesystem::path& folder, std::span<const SetFile> files,
+                  Existing existing);
+
+// Throws what FileSet would throw for these names before any work starts: a
+// folder that cannot be created or written, a name that is not a regular
+// file or exists under Existing::Refuse.
+void checkSetWritable(const std::filesystem::path& folder,
+                      std::span<const std::filesystem::path> names, Existing existing);
+
+// The system calls the writer makes, replaceable by a test to make any one
+// of them fail. Production code never changes them.
+struct WriterCalls {
+    ssize_t (*write)(int fd, const void* bytes, std::size_t count);
+    int (*fsync)(int fd);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*link)(const char* from, const char* to);
+    int (*mkdir)(const char* path, mode_t mode);
+};
+WriterCalls& writerCalls();
 
 }  // namespace karnwick

@@ -27,6 +27,18 @@ DemoSet makeDemoSet() {
     return set;
 }
 
+void writeDemoSet(const std::filesystem::path& dir, Existing existing) {
+    const std::vector<std::filesystem::path> names = demoFileNames();
+    checkSetWritable(dir, names, existing);
+    const DemoSet set = makeDemoSet();
+    const SetFile files[] = {
+        {names[0], set.palette},
+        {names[1], {reinterpret_cast<const char*>(set.sprites.data()), set.sprites.size()}},
+        {names[2], {reinterpret_cast<const char*>(set.records.data()), set.records.size()}},
+    };
+    writeFileSet(dir, files, existing);
+}
+
 std::vector<std::filesystem::path> demoFileNames() {
     return {kPaletteFileName, kSpriteFileName, kStatsFileName};
 }

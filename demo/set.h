@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/file_writer.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
@@ -30,5 +31,11 @@ std::vector<MonsterStats> makeDemoMonsters();
 
 // The three file names of a demo set, in the order they are written.
 std::vector<std::filesystem::path> demoFileNames();
+
+// Writes the three files of the demo set into `dir` (made if missing), all
+// three or none: the arena's "Try the Demo Set" and `karnwick demo-data`.
+// Throws a GameError naming the file and the reason; what it created is
+// removed again on a failure.
+void writeDemoSet(const std::filesystem::path& dir, Existing existing);
 
 }  // namespace karnwick

@@ -7,26 +7,32 @@
 // /dev/null), and only its options come from the input. Commands that read
 // play in the fuzzer's own game folder: --dir is dropped, and so is matrix's
 // --png. export writes its images into a scratch folder of its own, emptied
-// after every input, and reads the game folder through --dir.
+// after every input, and reads the game folder through --dir. set and import
+// change a copy of the game folder in that scratch folder, never the folder
+// itself, and never read standard input.
 
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "fuzz/fuzz_check.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "demo/set.h"
 
@@ -41,15 +47,18 @@ enum class Writes {
     Nothing,
     NamedFolder,  // its arguments name a folder it writes into
     Images,       // it writes image files where its arguments say
+    GameFiles,    // it changes the game files of its folder
 };
 
 // Every command of the table must be named here: a command that writes and
 // is not would write where the input says.
 Writes writesOf(std::string_view name) {
-    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix")
+    if (name == "duel" || name == "odds" || name == "list" || name == "check" || name == "matrix" ||
+        name == "sweep")
         return Writes::Nothing;
     if (name == "demo-data") return Writes::NamedFolder;
     if (name == "export") return Writes::Images;
+    if (name == "set" || name == "import") return Writes::GameFiles;
     std::fprintf(stderr, "the command fuzz target does not know how \"%.*s\" writes\n",
                  static_cast<int>(name.size()), name.data());
     std::abort();
@@ -98,7 +107,8 @@ std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type
     return state;
 }
 
-// False for a battle count that would make one input run for long.
+// False for a battle count or a sweep range that would make one input run for
+// long.
 bool fewBattles(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString value;
@@ -111,6 +121,13 @@ bool fewBattles(const QStringList& arguments) {
         bool ok = false;
         const long long n = value.toLongLong(&ok);
         if (ok && n > 64) return false;
+    }
+    // A sweep's range counts as one battle per value.
+    static const QRegularExpression range(R"(^\s*(-?\d+)\s*\.\.\s*(-?\d+)\s*$)");
+    for (const QString& a : arguments) {
+        const QRegularExpressionMatch m = range.match(a);
+        if (m.hasMatch() && m.captured(2).toLongLong() - m.captured(1).toLongLong() > 64)
+            return false;
     }
     return true;
 }
@@ -128,9 +145,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     enterGameFolder();
     if (size == 0) return 0;
 
+    // The lines as the program reads its argv: each up to a NUL, which no
+    // argument can hold, and bytes outside UTF-8 kept for the paths.
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += static_cast<char>(data[i]);
+    }
+    std::vector<const char*> pointers = {"karnwick"};
+    for (std::string& line : lines) {
+        line.resize(std::strlen(line.c_str()));
+        pointers.push_back(line.c_str());
+    }
     QStringList arguments =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))
-            .split('\n');
+        karnwick::cli::argumentsFromArgv(static_cast<int>(pointers.size()), pointers.data());
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        check(karnwick::cli::bytesFromArgument(arguments[i]) == lines[static_cast<std::size_t>(i)],
+              "an argument's bytes come back as they were");
     const Command* named = karnwick::cli::findCommand(arguments.takeFirst().toStdString());
     if (!named) return 0;
     const Command& command = *named;
@@ -144,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         // Nothing may name a place outside the folder the command works in.
         arguments.removeIf([](const QString& a) {
             return a == "--dir" || a.startsWith("--dir=") || a == "--png" ||
-                   a.startsWith("--png=") || a.contains('/') || a.contains("..");
+                   a.startsWith("--png=") || a.contains('/') || a.contains("..") || a == "-";
         });
         if (writes == Writes::Images)
             arguments << "--dir" << QString::fromStdString(gameFolder.string());
@@ -152,10 +185,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!fewBattles(arguments)) return 0;
 
     const auto before = folderState();
-    if (writes == Writes::Images) std::filesystem::current_path(scratchFolder);
+    if (writes == Writes::GameFiles) {
+        for (const char* file : {karnwick::kPaletteFileName, "monster.dat", karnwick::kStatsFileName})
+            std::filesystem::copy_file(file, scratchFolder / file);
+    }
+    const bool inScratch = writes == Writes::Images || writes == Writes::GameFiles;
+    if (inScratch) std::filesystem::current_path(scratchFolder);
     std::ostringstream out, err;
     const int status = karnwick::cli::runCommand(command, arguments, out, err);
-    if (writes == Writes::Images) {
+    if (inScratch) {
         std::filesystem::current_path(gameFolder);
         for (const auto& entry : std::filesystem::directory_iterator(scratchFolder))
             std::filesystem::remove_all(entry.path());

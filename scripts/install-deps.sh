@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libgmp-dev
   fonts-liberation fonts-dejavu-core
-  desktop-file-utils dpkg-dev file appstream lintian
+  desktop-file-utils dpkg-dev file appstream lintian bash-completion
 )
 [ "$#" -gt 0 ] && packages+=("$@")
 

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -20,9 +21,11 @@
 #include <utility>
 #include <vector>
 
+#include "battle/battle_cause.h"
 #include "battle/odds.h"
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "ui/game_folder.h"
 #include "ui/picture_box.h"
 
 namespace {
@@ -155,6 +158,22 @@ void makeLine(QWidget* parent, const char* name, QRect place) {
     line->setAutoFillBackground(true);
 }
 
+// The records' share in a battle's error as the player reads it:
+// Monster Two "Cobblet" has level 100.
+QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fighters& fighters,
+                         const karnwick::BattleState& state) {
+    QStringList lines;
+    for (const karnwick::RecordCause& cause : karnwick::battleErrorCauses(error, fighters, state)) {
+        lines << QStringLiteral("%1 %2 has %3 %4")
+                     .arg(QLatin1String(cause.side == 0 ? "Monster One" : "Monster Two"),
+                          fromGameText(karnwick::quotedText(cause.name)), fromGameText(cause.field),
+                          fromGameText(cause.value));
+    }
+    return lines;
+}
+
+constexpr auto kShortcutsHint = "Ctrl+O opens another game folder \u00b7 F5 reads the files again";
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
@@ -166,6 +185,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     createPanels();
     createCentre();
     orderTabStops();
+    createShortcuts();
 }
 
 MainWindow::~MainWindow() = default;
@@ -370,11 +390,12 @@ void MainWindow::fight() {
         texts.hp[side] = statBox(StatBox::HP, side)->text().toStdString();
         texts.agility[side] = statBox(StatBox::Agility, side)->text().toStdString();
     }
+    karnwick::BattleState state;
     try {
-        karnwick::runBattle(texts, m_fighters, m_random);
+        karnwick::runBattle(texts, m_fighters, m_random, state);
     } catch (const karnwick::GameError& error) {
         showBattleTexts(texts);
-        reportGameError(error);
+        reportGameError(error, recordCauses(error, m_fighters, state));
         return;
     }
     showBattleTexts(texts);
@@ -406,7 +427,8 @@ QString MainWindow::fightOdds() const {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_cmdFIGHT && event->type() == QEvent::ToolTip) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), fightOdds(), m_cmdFIGHT);
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), fightToolTip(),
+                           m_cmdFIGHT);
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -455,8 +477,84 @@ void MainWindow::reportError(const QString& message) const {
     QMessageBox::critical(owner, QString::fromLatin1(kCaption), message);
 }
 
-void MainWindow::reportGameError(const karnwick::GameError& error) const {
-    reportError(QString::fromUtf8(error.what()));
+void MainWindow::reportGameError(const karnwick::GameError& error,
+                                 const QStringList& causes) const {
+    QString message = QString::fromUtf8(error.what());
+    if (!causes.isEmpty()) message += QStringLiteral("\n\n") + causes.join(QLatin1Char('\n'));
+    message += QStringLiteral("\n\nRun karnwick check for every problem of these files.");
+    reportError(message);
+}
+
+// Shortcuts only: no menu or button is added, so the window looks as it did.
+void MainWindow::createShortcuts() {
+    auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(open, &QShortcut::activated, this, &MainWindow::openGameFolder);
+    auto* reload = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(reload, &QShortcut::activated, this, &MainWindow::reloadGameFiles);
+}
+
+QString MainWindow::fightToolTip() const {
+    return fightOdds() + QLatin1Char('\n') + QString::fromUtf8(kShortcutsHint);
+}
+
+void MainWindow::setFolderPicker(FolderPicker picker) {
+    m_pickFolder = std::move(picker);
+}
+
+bool MainWindow::reloadGameFiles() {
+    // Read into fresh state first, so a broken file leaves the window as it was.
+    karnwick::Palette palette;
+    int16_t lastMonsterIndex = 0;
+    try {
+        karnwick::loadPalette(palette);
+        karnwick::makeColorFromRGB(palette);
+        lastMonsterIndex = karnwick::countMonsters();
+    } catch (const karnwick::GameError& error) {
+        reportGameError(error);
+        return false;
+    }
+    m_palette = palette;
+    m_lastMonsterIndex = lastMonsterIndex;
+    clearPanels();
+    for (QComboBox* list : m_cboMonsterList) list->clear();
+    fillMonsterLists();
+    try {
+        m_previews.redrawOpenPages(m_palette, m_lastMonsterIndex);
+    } catch (const karnwick::GameError& error) {
+        reportGameError(error);
+    }
+    return true;
+}
+
+bool MainWindow::openGameFolder() {
+    std::error_code error;
+    const std::filesystem::path previous = std::filesystem::current_path(error);
+    const std::optional<std::filesystem::path> chosen =
+        m_pickFolder ? m_pickFolder(previous) : pickGameFolder(this, previous);
+    if (!chosen) return false;
+    std::filesystem::current_path(*chosen, error);
+    if (error) {
+        reportError(shownFolder(*chosen) +
+                    QStringLiteral(": the folder cannot be opened: it does not exist or is not "
+                                   "readable."));
+        return false;
+    }
+    if (!reloadGameFiles()) {
+        std::filesystem::current_path(previous, error);
+        return false;
+    }
+    emit gameFolderOpened(std::filesystem::current_path(error));
+    return true;
+}
+
+// The monster panels as at start-up: no sprite, empty boxes, zero-filled
+// fighters, "Pick Monster" in the lists.
+void MainWindow::clearPanels() {
+    m_fighters = {};
+    for (int side = 0; side < 2; ++side) {
+        m_pic1[side]->clear();
+        for (const auto& row : m_statBoxes) row[side]->clear();
+    }
 }
 
 bool canAskThePlayer() {

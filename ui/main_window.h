@@ -9,7 +9,9 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "battle/battle.h"
 #include "battle/random.h"
@@ -52,6 +54,24 @@ class MainWindow : public QWidget {
     // Closes every window of the program and ends it.
     void exitProgram();
 
+    // F5: reads the game files again from the current folder. Both lists are
+    // filled again as at start-up, both panels and fighters are cleared and
+    // the open preview windows redraw. A failure is reported and the window
+    // keeps everything it showed; returns false then.
+    bool reloadGameFiles();
+    // Ctrl+O: asks for a game folder, makes it current and reloads from it,
+    // then sends gameFolderOpened. A failure is reported and the window stays
+    // with the folder and files it had; returns false then (or on cancel).
+    bool openGameFolder();
+    // Replaces the folder dialog of openGameFolder (tests): given the current
+    // folder, the chosen one or nothing.
+    using FolderPicker =
+        std::function<std::optional<std::filesystem::path>(const std::filesystem::path& current)>;
+    void setFolderPicker(FolderPicker picker);
+
+    // The FIGHT button's tooltip: the odds below and the shortcuts.
+    QString fightToolTip() const;
+
     // The FIGHT button's tooltip: the exact odds of the battle a click would
     // start, from the boxes' current HP and agility texts and the fighters.
     QString fightOdds() const;
@@ -77,6 +97,10 @@ class MainWindow : public QWidget {
     QPushButton* exitButton() const { return m_command1; }
     QPushButton* previewButton(int16_t page) const { return m_cmdPreview[page - 1]; }
 
+  signals:
+    // A game folder chosen with Ctrl+O has been loaded (the settings remember it).
+    void gameFolderOpened(const std::filesystem::path& folder);
+
   protected:
     // Answers the FIGHT button's tooltip when it is asked for, so that a
     // choice never waits for the odds.
@@ -86,8 +110,12 @@ class MainWindow : public QWidget {
     void createPanels();
     void createCentre();
     void orderTabStops();
+    void createShortcuts();
+    void clearPanels();
     void fillMonsterLists();
-    void reportGameError(const karnwick::GameError& error) const;
+    // The error's message, the records' share in it (`causes`, already worded)
+    // and where to look for every problem of the files.
+    void reportGameError(const karnwick::GameError& error, const QStringList& causes = {}) const;
     void showBattleTexts(const karnwick::ArenaTexts& texts);
 
     karnwick::Palette m_palette;
@@ -96,6 +124,7 @@ class MainWindow : public QWidget {
     karnwick::Pcg32 m_random;
     PreviewWindows m_previews;
     ErrorReporter m_reportError;
+    FolderPicker m_pickFolder;
 
     std::array<PictureBox*, 2> m_pic1{};
     std::array<QComboBox*, 2> m_cboMonsterList{};

@@ -104,6 +104,15 @@ PictureBox* PreviewWindows::pictureBox(int16_t page) const {
     return w ? w->findChild<PictureBox*>() : nullptr;
 }
 
+void PreviewWindows::redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex) {
+    for (int16_t page = 1; page <= 3; ++page) {
+        PictureBox* box = pictureBox(page);
+        if (!box) continue;
+        box->clear();
+        karnwick::drawPreviewPage(page, lastMonsterIndex, palette, *box);
+    }
+}
+
 void PreviewWindows::closeAll() {
     for (QPointer<QWidget>& window : m_windows) {
         delete window.data();

@@ -29,6 +29,10 @@ class PreviewWindows {
     QWidget* window(int16_t page) const;
     PictureBox* pictureBox(int16_t page) const;
 
+    // Draws every open page again (the game files were read again), without
+    // bringing the windows to the front. Throws karnwick::GameError as showPage.
+    void redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex);
+
     // Closes and destroys every open preview window.
     void closeAll();
 

@@ -1,71 +1,104 @@
-// Finding the game folder at start-up: the command line, the choice between
-// the argument, the current folder and the remembered one, and the retry after
-// a failed start, with the player's answers given through the chooser seam.
+// Finding the game folder at start-up: the command line (answered before any
+// window system), the choice between the argument, the current folder and the
+// remembered one, and the retry after a failed start, with the player's
+// answers given through the chooser seam.
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
-#include <QDir>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/arena_start.h"
 #include "data/sprite.h"
+#include "demo/set.h"
 #include "game_files.h"
 #include "ui/main_window.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using karnwick::testing::GameFolder;
+using Action = arena::CommandLine::Action;
+using Kind = arena::StartChoice::Kind;
 
-QString pathOf(const GameFolder& folder) {
-    return QString::fromStdString(folder.path().string());
-}
-
-void fillGameFolder(const GameFolder& folder) {
-    folder.writePalette();
-    folder.write(karnwick::kSpriteFileName, std::string(2 * karnwick::kSpriteBytes, '\1'));
-    folder.writeRecords({{}, {}});
+void fillGameFolder(const fs::path& folder, int monsters = 2) {
+    fs::create_directories(folder);
+    std::string text;
+    for (int i = 0; i < 768; ++i) text += "1\r\n";
+    auto write = [&](const char* name, const std::string& bytes) {
+        std::FILE* file = std::fopen((folder / name).c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    };
+    write(karnwick::kPaletteFileName, text);
+    write(karnwick::kSpriteFileName,
+          std::string(std::size_t(monsters) * karnwick::kSpriteBytes, '\1'));
+    write(karnwick::kStatsFileName,
+          std::string(std::size_t(monsters) * karnwick::kRecordLength, ' '));
 }
 
 // Settings in a temporary file, never the player's own.
 struct TempSettings {
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("arena.conf")), QSettings::IniFormat};
-    QString remembered() const {
-        return settings.value(QLatin1String(arena::kLastFolderKey)).toString();
-    }
+    fs::path remembered() const { return arena::rememberedFolder(settings); }
 };
 
-TEST(ArenaCommandLine, AnswersHelpAndVersionAndRejectsBadFolders) {
+TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
     GameFolder folder;
-    const QString dir = pathOf(folder);
+    const std::string dir = folder.path().string();
+    // A folder name that is not UTF-8 arrives as bytes and stays so.
+    const std::string latin1 = dir +
+                               "/bad\xff"
+                               "name";
+    fs::create_directory(latin1);
     struct Row {
-        QStringList arguments;
-        arena::CommandLine::Action action;
-        int exitCode;
-        QString folder;
-        QString said;  // on stdout when the exit code is 0, else on stderr
+        std::vector<std::string> arguments;
+        int exitCode;  // -1: the arena runs
+        fs::path folder;
+        std::string said;  // on stdout when the exit code is 0, else on stderr
     };
     const std::vector<Row> rows = {
-        {{}, arena::CommandLine::Action::Run, 0, {}, {}},
-        {{dir}, arena::CommandLine::Action::Run, 0, dir, {}},
-        {{QStringLiteral("--help")}, arena::CommandLine::Action::Exit, 0, {}, "[DIR]"},
-        {{QStringLiteral("--version")}, arena::CommandLine::Action::Exit, 0, {}, "karnwick-arena "},
-        {{dir + "/nowhere"}, arena::CommandLine::Action::Exit, 2, {}, "nowhere: no such folder"},
-        {{dir, dir}, arena::CommandLine::Action::Exit, 2, {}, "only one game folder"},
-        {{QStringLiteral("--fight")}, arena::CommandLine::Action::Exit, 2, {}, "fight"},
+        {{}, -1, {}, {}},
+        {{dir}, -1, dir, {}},
+        {{dir + "/"}, -1, dir, {}},
+        {{latin1}, -1, latin1, {}},
+        {{"-platform", "offscreen", "-style=fusion", dir}, -1, dir, {}},
+        {{"--help"}, 0, {}, "Ctrl+O"},
+        {{"-V"}, 0, {}, "karnwick-arena " KARNWICK_VERSION "\n"},
+        {{"--version"}, 0, {}, "karnwick-arena " KARNWICK_VERSION "\n"},
+        {{dir + "/nowhere"}, 2, {}, "karnwick-arena: " + dir + "/nowhere: no such folder\n"},
+        {{dir + "/mypal.pal"}, 2, {}, "mypal.pal: not a folder"},
+        {{dir, dir}, 2, {}, "karnwick-arena: only one game folder can be given\n"},
+        {{"--fight"}, 2, {}, "karnwick-arena: Unknown option 'fight'.\n"},
+        {{"-x"}, 2, {}, "karnwick-arena: Unknown option 'x'.\n"},
+        {{"-platform"}, 2, {}, "Missing value after '-platform'"},
     };
+    folder.writePalette();
     for (const Row& row : rows) {
-        const auto line = arena::parseCommandLine(QStringList{"karnwick-arena"} + row.arguments);
-        const QString context = row.arguments.join(' ');
-        EXPECT_EQ(line.action, row.action) << context.toStdString();
-        EXPECT_EQ(line.exitCode, row.exitCode) << context.toStdString();
-        EXPECT_EQ(line.folder, row.folder) << context.toStdString();
-        EXPECT_TRUE((row.exitCode ? line.err : line.out).contains(row.said))
-            << context.toStdString() << ": " << line.out.toStdString() << line.err.toStdString();
+        std::vector<std::string> argv = {"karnwick-arena"};
+        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+        const arena::CommandLine line = arena::parseCommandLine(argv);
+        const std::string context = row.arguments.empty() ? "(none)" : row.arguments.front();
+        EXPECT_EQ(line.action, row.exitCode < 0 ? Action::Run : Action::Exit) << context;
+        EXPECT_EQ(line.exitCode, std::max(row.exitCode, 0)) << context;
+        EXPECT_EQ(line.folder, row.folder) << context;
+        const QString said = row.exitCode == 2 ? line.err : line.out;
+        EXPECT_TRUE(said.contains(QString::fromStdString(row.said)))
+            << context << ": " << said.toStdString();
     }
 }
 
@@ -74,66 +107,146 @@ TEST(ArenaCommandLine, AnswersHelpAndVersionAndRejectsBadFolders) {
 TEST(ArenaStartFolder, ArgumentThenPaletteHereThenRememberedThenHere) {
     GameFolder empty;
     GameFolder game;
-    fillGameFolder(game);
+    fillGameFolder(game.path());
     GameFolder paletteOnly;
     paletteOnly.writePalette();
-    const QString none;
+    const fs::path none;
+    const fs::path e = empty.path(), g = game.path(), p = paletteOnly.path();
     struct Row {
-        QString argument, current, remembered, expected;
+        fs::path argument, current, remembered, expected;
     };
     const std::vector<Row> rows = {
-        {pathOf(empty), pathOf(game), pathOf(game), pathOf(empty)},
-        {none, pathOf(paletteOnly), pathOf(game), pathOf(paletteOnly)},
-        {none, pathOf(empty), pathOf(game), pathOf(game)},
-        {none, pathOf(empty), pathOf(paletteOnly), pathOf(empty)},
-        {none, pathOf(empty), pathOf(empty) + "/gone", pathOf(empty)},
-        {none, pathOf(empty), none, pathOf(empty)},
+        {e, g, g, e},    {none, p, g, p},          {none, e, g, g},
+        {none, e, p, e}, {none, e, e / "gone", e}, {none, e, none, e},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(arena::chooseStartFolder(row.argument, row.current, row.remembered), row.expected)
-            << row.argument.toStdString() << " | " << row.current.toStdString() << " | "
-            << row.remembered.toStdString();
+            << row.argument << " | " << row.current << " | " << row.remembered;
     }
 }
 
-// A failed start names the folder and the file and tells of the demo set; the
-// arena retries in each folder the player picks until one works, asks no more
-// once it does and remembers that folder; a player who quits leaves the
-// window unshown and the remembered folder alone.
-TEST(ArenaStartUp, RetriesInTheChosenFolderUntilItWorksOrThePlayerQuits) {
-    GameFolder game;
+// Each row starts in a folder and answers the failure dialog in turn; it ends
+// shown in `opened` (empty: the player quit), having asked `asked` times and
+// told the player `told` things once the window was shown.
+TEST(ArenaStartUp, FailureDialogChoices) {
+    QTemporaryDir root;
+    const fs::path base = root.path().toStdString();
+    const fs::path empty = base / "empty", game = base / "game", palette = base / "palette";
+    const fs::path latin1 = base / "caf\xe9";
+    fs::create_directories(empty);
     fillGameFolder(game);
-    GameFolder empty;
-    const QString vanished = pathOf(empty) + "/vanished";
-    TempSettings temp;
+    fillGameFolder(latin1, 3);
+    fs::create_directories(palette);
+    fs::copy_file(game / karnwick::kPaletteFileName, palette / karnwick::kPaletteFileName);
+    // The demo set goes into the data folder of this test, not the player's.
+    qputenv("XDG_DATA_HOME", (base / "data").c_str());
+    const fs::path demo = arena::demoSetFolder();
+    ASSERT_EQ(demo.string().rfind((base / "data").string(), 0), 0u) << demo;
 
-    std::vector<QString> texts;
-    std::vector<QString> answers = {vanished, pathOf(game)};
+    const arena::StartChoice quit;
+    const arena::StartChoice tryDemo{Kind::DemoSet, {}};
+    auto pick = [](fs::path f) { return arena::StartChoice{Kind::Folder, std::move(f)}; };
+    struct Row {
+        const char* name;
+        fs::path start;
+        std::vector<arena::StartChoice> answers;
+        fs::path opened;
+        int monsters;
+        int told;
+    };
+    const std::vector<Row> rows = {
+        {"works at once", game, {}, game, 2, 0},
+        {"vanished, then a game", empty, {pick(empty / "vanished"), pick(game)}, game, 2, 0},
+        {"quit", empty, {quit}, {}, 0, 0},
+        {"demo set", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
+        {"demo set already there", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
+        {"palette alone opens and tells", palette, {}, palette, 0, 1},
+        {"not UTF-8", empty, {pick(latin1)}, latin1, 3, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempSettings temp;
+        MainWindow window;
+        QStringList told;
+        window.setErrorReporter([&](const QString& text) { told << text; });
+        std::vector<QString> texts;
+        const bool started = arena::startArena(
+            window, row.start, temp.settings, [&](const QString& text, const fs::path&) {
+                texts.push_back(text);
+                return texts.size() <= row.answers.size() ? row.answers[texts.size() - 1] : quit;
+            });
+        EXPECT_EQ(texts.size(), row.answers.size());
+        EXPECT_EQ(started, !row.opened.empty());
+        EXPECT_EQ(window.isVisible(), started);
+        EXPECT_EQ(temp.remembered(), row.opened);
+        EXPECT_EQ(told.size(), row.told);
+        if (!started) continue;
+        EXPECT_EQ(fs::current_path(), row.opened);
+        EXPECT_EQ(window.monsterList(1)->count(), row.monsters);
+        if (row.told) {
+            EXPECT_TRUE(told[0].contains("monster.dat: file not found"));
+        }
+    }
+    // The first failure names the folder, the file and all three ways on.
     MainWindow window;
-    ASSERT_TRUE(arena::startArena(window, pathOf(empty), temp.settings,
-                                  [&](const QString& text, const QString&) {
-                                      texts.push_back(text);
-                                      return std::optional<QString>(answers[texts.size() - 1]);
-                                  }));
-    ASSERT_EQ(texts.size(), 2u);
-    for (const QString& part :
-         {pathOf(empty), QStringLiteral("mypal.pal"), QStringLiteral("karnwick demo-data DIR"),
-          QStringLiteral("Open Game Folder\u2026")})
-        EXPECT_TRUE(texts[0].contains(part)) << texts[0].toStdString();
-    EXPECT_TRUE(texts[1].contains(vanished)) << texts[1].toStdString();
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.monsterList(1)->count(), 2);
-    EXPECT_EQ(QDir::currentPath(), pathOf(game));
-    EXPECT_EQ(temp.remembered(), pathOf(game));
-
-    TempSettings untouched;
-    MainWindow quitter;
-    EXPECT_FALSE(arena::startArena(quitter, pathOf(empty), untouched.settings,
-                                   [](const QString&, const QString&) { return std::nullopt; }));
-    EXPECT_FALSE(quitter.isVisible());
-    EXPECT_TRUE(untouched.remembered().isEmpty());
+    TempSettings temp;
+    QString text;
+    arena::startArena(window, empty, temp.settings, [&](const QString& t, const fs::path&) {
+        text = t;
+        return quit;
+    });
+    for (const char* part : {"empty", "mypal.pal", "karnwick demo-data DIR", "Try the Demo Set"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << text.toStdString();
     // Offscreen, the real dialog asks no one and quits at once.
-    EXPECT_EQ(arena::askForGameFolder(texts[0], pathOf(empty)), std::nullopt);
+    EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
+    fs::current_path(base.parent_path());
+}
+
+// The icon answers each size with the smallest rendering that fills it.
+TEST(ArenaIcon, EachSizeFromTheRenderingThatFillsIt) {
+    const QIcon icon = arena::arenaIcon();
+    EXPECT_EQ(icon.availableSizes().size(), 4);
+    const std::pair<QSize, QSize> rows[] = {
+        {{15, 16}, {15, 16}}, {{16, 16}, {16, 16}},     {{48, 48}, {48, 48}},
+        {{64, 64}, {64, 64}}, {{512, 512}, {256, 256}},
+    };
+    for (const auto& [asked, given] : rows) {
+        const QPixmap pixmap = icon.pixmap(asked);
+        EXPECT_EQ(pixmap.size(), given) << asked.width();
+        EXPECT_FALSE(pixmap.toImage().pixelColor(given.width() / 2, given.height() / 2) ==
+                     QColor(Qt::transparent))
+            << asked.width();
+    }
+}
+
+// The failure box: each button's mnemonic, and Enter and Escape pressing the
+// default and the escape button.
+TEST(ArenaStartUp, FailureBoxKeys) {
+    using Button = QPushButton* arena::FailureBox::*;
+    struct Row {
+        QKeySequence key;
+        Button button;
+    };
+    const Row rows[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_O), &arena::FailureBox::open},
+        {QKeySequence(Qt::ALT | Qt::Key_T), &arena::FailureBox::demo},
+        {QKeySequence(Qt::ALT | Qt::Key_Q), &arena::FailureBox::quit},
+        {QKeySequence(Qt::Key_Return), &arena::FailureBox::open},
+        {QKeySequence(Qt::Key_Escape), &arena::FailureBox::quit},
+    };
+    for (const Row& row : rows) {
+        const arena::FailureBox failure = arena::makeFailureBox(QStringLiteral("text"));
+        QPushButton* expected = failure.*row.button;
+        const QKeyCombination key = row.key[0];
+        if (key.keyboardModifiers() == Qt::AltModifier) {
+            EXPECT_EQ(expected->shortcut(), row.key) << expected->text().toStdString();
+            continue;
+        }
+        failure.box->show();
+        QApplication::setActiveWindow(failure.box.get());
+        QTest::keyClick(failure.box.get(), key.key());
+        EXPECT_EQ(failure.box->clickedButton(), expected) << row.key.toString().toStdString();
+    }
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "game_files.h"
 
@@ -26,9 +29,9 @@ struct ProgramRun {
 // Runs `karnwick <arguments>` through bash in the current folder; stderr
 // without the platform's notes about its runtime folder, which depend on the
 // machine.
-ProgramRun runProgram(const std::string& arguments) {
+ProgramRun runProgram(const std::string& arguments, const char* program = KARNWICK_BINARY) {
     const std::string command =
-        std::string("bash -c '") + KARNWICK_BINARY + " " + arguments + "' 2>stderr.txt";
+        std::string("bash -c '") + program + " " + arguments + "' 2>stderr.txt";
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
@@ -53,7 +56,6 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         const char* err;  // the start of stderr
     } cases[] = {
         {"--help", 0, ""},
-        {"-V", 0, ""},
         {"check", 0, ""},
         {"list --csv", 0, ""},
         {"duel 0 1 --battles 3", 0, ""},
@@ -65,7 +67,7 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
          "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
         {"list --colour", 2, "karnwick list: Unknown option 'colour'."},
         {"export sheet 4", 2, "karnwick export: sheet \"4\" does not exist"},
-        {"demo-data", 2, "karnwick demo-data: ./mypal.pal already exists; use --force"},
+        {"demo-data", 2, "karnwick demo-data: ./mypal.pal: already exists (use --force"},
         {"duel 0 1 --dir /", 2,
          "karnwick duel: no monster.dat in /: start in the game's folder or pass --dir"},
     };
@@ -109,23 +111,182 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     EXPECT_EQ(head.err, "");
 }
 
-// The completion offers exactly the commands of the table, no more, no less.
-TEST(CommandLine, BashCompletionOffersEveryCommandOfTheTable) {
-    const std::string script = std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
-    const std::string command = "bash -c 'source \"" + script +
-                                "\"; COMP_WORDS=(karnwick \"\"); COMP_CWORD=1; _karnwick; "
-                                "printf \"%s\\n\" \"${COMPREPLY[@]}\"'";
-    std::string offered;
+TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
+    GameFolder folder;
+    ASSERT_EQ(runProgram("demo-data").status, 0);
+    // A folder whose name is no UTF-8, as a Latin-1 system names "bad\xffname".
+    const std::string bad = "bad\xff" "name";
+    ::setenv("BAD", bad.c_str(), 1);
+    const char* karnwick = KARNWICK_BINARY;
+    const char* arena = KARNWICK_ARENA_BINARY;
+    const struct {
+        const char* program;
+        const char* arguments;
+        int status;
+        const char* out;  // the start of stdout
+        const char* err;  // the start of stderr
+    } cases[] = {
+        {karnwick, "--dir . list 0", 0, "Monster 0\n", ""},
+        {karnwick, "--dir=. check", 0, "", ""},
+        {karnwick, "--dir nowhere duel 0 1", 2, "", "karnwick duel: --dir nowhere: not a folder"},
+        {karnwick, "--dir nowhere duel 0 1 --dir .", 0, "Monster", ""},
+        {karnwick, "--dir", 2, "", "Usage: karnwick <command>"},
+        {karnwick, "--dir . demo-data", 2, "", "karnwick demo-data: Unknown option 'dir'."},
+        {karnwick, "demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
+        {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
+        {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
+         "karnwick list: --dir bad\xff" "namex: not a folder"},
+        // Both programs take the same flags for the same version.
+        {karnwick, "-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
+        {karnwick, "--version", 0, "karnwick " KARNWICK_VERSION "\n", ""},
+        {arena, "-V", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},
+        {arena, "--version", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ProgramRun run = runProgram(c.arguments, c.program);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
+        EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_regular_file(bad + "/monster.dat"));
+}
+
+// Bytes outside UTF-8 survive the parser's text and come back as they were;
+// valid UTF-8 is read as its text.
+TEST(CommandLine, ArgumentsKeepTheirBytes) {
+    const struct {
+        const char* bytes;
+        const char16_t* text;  // as the parser sees it; nullptr: not checked
+    } cases[] = {
+        {"sprite-12.png", u"sprite-12.png"},
+        {"caf\xc3\xa9 \xf0\x9f\x90\x89", u"caf\u00e9 \U0001F409"},
+        {"bad\xff" "name", u"bad\xdcff" "name"},
+        {"\xff\xfe.png", u"\xdcff\xdcfe.png"},
+        {"\xc0\xaf", u"\xdcc0\xdcaf"},                  // an overlong '/'
+        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},        // a surrogate in UTF-8
+        {"\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},  // beyond U+10FFFF
+        {"end\xe2\x82", u"end\xdce2\xdc82"},            // cut short
+        {"\xed\xb3\xbf", nullptr},                      // U+DCFF itself, as UTF-8
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        const char* argv[] = {"karnwick", c.bytes};
+        const QStringList arguments = karnwick::cli::argumentsFromArgv(2, argv);
+        ASSERT_EQ(arguments.size(), 1);
+        if (c.text) {
+            EXPECT_EQ(arguments[0], QString::fromUtf16(c.text));
+        }
+        EXPECT_EQ(karnwick::cli::pathFromArgument(arguments[0]).native(), c.bytes);
+    }
+}
+
+namespace {
+
+// What the completion function offers for `words` (the last one being
+// completed), and whether it asked readline to treat the offers as file names
+// (quoting, a slash after a folder). `withLibrary`: with bash-completion's
+// helpers loaded, as in an interactive shell.
+struct Offer {
+    std::set<std::string> words;
+    bool fileNames = false;
+};
+
+Offer complete(const std::vector<std::string>& words, bool withLibrary) {
+    std::string command = "bash -c '";
+    if (withLibrary) command += "source /usr/share/bash-completion/bash_completion || exit 3; ";
+    command += "source \"$0\"; compopt() { echo compopt \"$@\"; }; "
+               "COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; "
+               "COMP_POINT=${#COMP_LINE}; "
+               "if [ \"$1\" = karnwick-arena ]; then _karnwick_arena; else _karnwick; fi; "
+               "printf \"%s\\n\" \"${COMPREPLY[@]}\"' ";
+    command += std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
+    for (const std::string& word : words) {
+        std::string quoted = "'";
+        for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += " " + quoted + "'";
+    }
     FILE* pipe = ::popen(command.c_str(), "r");
+    std::string text;
     std::array<char, 4096> buffer;
     while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        offered.append(buffer.data(), n);
-    ASSERT_EQ(::pclose(pipe), 0);
-    std::set<std::string> words;
-    std::istringstream lines(offered);
-    for (std::string word; std::getline(lines, word);)
-        if (!word.starts_with("-")) words.insert(word);
+        text.append(buffer.data(), n);
+    EXPECT_EQ(::pclose(pipe), 0);
+    Offer offer;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "compopt -o filenames")
+            offer.fileNames = true;
+        else if (!line.empty())
+            offer.words.insert(line);
+    }
+    return offer;
+}
+
+// The long options a command's --help lists.
+std::set<std::string> longOptionsInHelp(const std::string& command) {
+    std::set<std::string> options;
+    std::istringstream lines(runProgram(command + " --help").out);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  -")) continue;
+        std::istringstream fields(line.substr(0, line.find("  ", 2)));
+        for (std::string field; fields >> field;) {
+            if (field.ends_with(",")) field.pop_back();
+            if (field.starts_with("--")) options.insert(field);
+        }
+    }
+    return options;
+}
+
+}  // namespace
+
+// The completion knows every command of the table and each one's options as
+// its --help lists them; names with blanks stay one word.
+TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
+    GameFolder folder;
+    std::filesystem::create_directory("My Games");
+    std::filesystem::create_directory("demo");
+    folder.write("notes.txt", "");
     std::set<std::string> names;
     for (const karnwick::cli::Command& c : karnwick::cli::commands()) names.emplace(c.name);
-    EXPECT_EQ(words, names);
+    const std::set<std::string> folders = {"My Games", "demo"};
+    const struct {
+        std::vector<std::string> words;
+        std::set<std::string> offered;
+        bool fileNames;
+    } cases[] = {
+        {{"karnwick", ""}, names, false},
+        {{"karnwick", "--dir", "\"My Games\"", ""}, names, false},
+        {{"karnwick", "--dir", "=", ".", ""}, names, false},
+        {{"karnwick", "--dir", "My"}, {"My Games"}, true},
+        {{"karnwick", "list", "--dir", ""}, folders, true},
+        {{"karnwick", "export", ""}, {"sprite", "sheet", "palette", "all"}, false},
+        {{"karnwick", "export", "sprite", ""}, {}, false},
+        {{"karnwick", "export", "sheet", ""}, {"1", "2", "3"}, false},
+        {{"karnwick", "export", "all", ""}, folders, true},
+        {{"karnwick", "export", "sprite", "3", "--output", "n"}, {"notes.txt"}, true},
+        {{"karnwick", "--dir", "demo", "export", "-o", "x", "--scale", "2", "all", "d"}, {"demo"}, true},
+        {{"karnwick", "duel", "--battles", ""}, {}, false},
+        {{"karnwick-arena", ""}, folders, true},
+        {{"karnwick-arena", "--v"}, {"--version"}, false},
+    };
+    const bool library = std::filesystem::exists("/usr/share/bash-completion/bash_completion");
+    for (const bool withLibrary : {false, true}) {
+        if (withLibrary && !library) continue;
+        SCOPED_TRACE(withLibrary ? "with bash-completion" : "alone");
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.words.back());
+            const Offer offer = complete(c.words, withLibrary);
+            EXPECT_EQ(offer.words, c.offered);
+            EXPECT_EQ(offer.fileNames, c.fileNames);
+        }
+        for (const std::string& name : names) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(complete({"karnwick", name, "--"}, withLibrary).words,
+                      longOptionsInHelp(name));
+        }
+    }
+    // Without bash-completion a half-typed name with a blank is read as the shell would.
+    EXPECT_EQ(complete({"karnwick", "demo-data", "My\\ G"}, false).words,
+              std::set<std::string>{"My Games"});
 }

@@ -9,24 +9,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/check_command.h"
 #include "data/monster_stats.h"
 #include "data/sprite.h"
-#include "cli/check_command.h"
 #include "demo/set.h"
 
 namespace karnwick {
 namespace {
 
-int demoData(const QStringList& arguments, std::string* err = nullptr) {
+int demoData(const QStringList& arguments) {
     std::ostringstream out, errors;
-    const int status = runDemoDataCommand(arguments, out, errors);
-    if (err) *err = errors.str();
-    return status;
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return runDemoDataCommand(arguments, out, errors);
 }
 
 TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
@@ -47,61 +40,6 @@ TEST(DemoDataCommand, WritesASetThatTheGameReadersAccept) {
         loadMonsterStats(m, read, folder / kStatsFileName);
         EXPECT_EQ(read, expected[m]) << "monster " << m;
     }
-}
-
-// Nothing is written while any one of the three files is in the way, unless
-// forced; a link is in the way like a file, and --force replaces the link
-// itself, never what it leads to. A wrong command line is refused outright.
-TEST(DemoDataCommand, RefusesToOverwriteAndNeverWritesThroughALink) {
-    QTemporaryDir temporary;
-    ASSERT_TRUE(temporary.isValid());
-    const std::filesystem::path dir(temporary.path().toStdString());
-    std::filesystem::create_directories(dir / "d");
-    std::filesystem::create_directories(dir / "v");
-    { std::ofstream(dir / "d" / "monsters.tat") << "the player's own records"; }
-    { std::ofstream(dir / "v" / "spr.dat") << "outside"; }
-    std::filesystem::create_symlink("../v/pal.txt", dir / "d" / "mypal.pal");  // dangling
-    std::filesystem::create_symlink("../v/spr.dat", dir / "d" / "monster.dat");
-    const QString d = QString::fromStdString((dir / "d").string());
-
-    std::string err;
-    EXPECT_EQ(demoData({d}, &err), 2);
-    EXPECT_NE(err.find("mypal.pal already exists; use --force to overwrite it"), std::string::npos);
-    EXPECT_EQ(contentsOf(dir / "d" / "monsters.tat"), "the player's own records");
-    EXPECT_FALSE(std::filesystem::exists(dir / "v" / "pal.txt"));
-
-    EXPECT_EQ(demoData({d, "--force"}), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir / "v" / "pal.txt"));
-    EXPECT_EQ(contentsOf(dir / "v" / "spr.dat"), "outside");
-    for (const auto& name : demoFileNames())
-        EXPECT_TRUE(
-            std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "d" / name)));
-    EXPECT_EQ(std::filesystem::file_size(dir / "d" / "monsters.tat"),
-              kDemoMonsterCount * kRecordLength);
-
-    EXPECT_EQ(demoData({"--colour"}), 2);
-    EXPECT_EQ(demoData({"one", "two"}), 2);
-}
-
-// A failure part-way (here a folder where monster.dat belongs) leaves the old
-// files as they were and no new file beside them; a folder that cannot be
-// made says why.
-TEST(DemoDataCommand, AFailureLeavesTheFolderAsItWas) {
-    QTemporaryDir temporary;
-    ASSERT_TRUE(temporary.isValid());
-    const std::filesystem::path dir(temporary.path().toStdString());
-    { std::ofstream(dir / "mypal.pal") << "old palette"; }
-    std::filesystem::create_directory(dir / "monster.dat");
-    std::string err;
-    EXPECT_EQ(demoData({temporary.path(), "--force"}, &err), 2);
-    EXPECT_NE(err.find("monster.dat: it is a folder"), std::string::npos) << err;
-    EXPECT_EQ(contentsOf(dir / "mypal.pal"), "old palette");
-    EXPECT_FALSE(std::filesystem::exists(dir / "monsters.tat"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
-
-    EXPECT_EQ(demoData({QString::fromStdString((dir / "mypal.pal" / "sub").string())}, &err), 2);
-    EXPECT_NE(err.find("cannot create the folder"), std::string::npos);
-    EXPECT_NE(err.find(": Not a directory"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -5,16 +5,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
 #include "battle/battle.h"
 #include "battle/odds.h"
-#include "game_files.h"
-#include "demo/set.h"
+#include "cli/commands.h"
 #include "cli/duel_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "demo/set.h"
+#include "game_files.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
@@ -27,10 +29,14 @@ struct CommandRun {
     std::string err;
 };
 
+// Through the dispatcher, which reports a failure the command throws.
 CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&),
                const QStringList& args) {
     std::ostringstream out, err;
-    const int status = command(args, out, err);
+    const auto commands = cli::commands();
+    const auto row = std::find_if(commands.begin(), commands.end(),
+                                  [&](const cli::Command& c) { return c.run == command; });
+    const int status = cli::runCommand(*row, args, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -152,7 +158,9 @@ TEST(OddsCommand, UsageErrors) {
         {runMatrixCommand, {"--csv", "--json"}, "--csv and --json exclude each other"},
         {runMatrixCommand, {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {runMatrixCommand, {"7"}, "unexpected argument \"7\""},
-        {runMatrixCommand, {"--png", "no/such/folder/map.png"}, "cannot write the heat map"},
+        {runMatrixCommand,
+         {"--png", "no/such/folder/map.png"},
+         "no/such/folder/map.png: cannot write (the folder no/such/folder does not exist)"},
     };
     for (const auto& w : wrong) {
         SCOPED_TRACE(w.args.join(' ').toStdString());

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QToolTip>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "battle/battle.h"
@@ -251,7 +253,10 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
                                  "\u00b7 %3 turns on average")
                                  .arg(100 * odds.oneWins, 0, 'f', 2)
                                  .arg(100 * odds.twoWins, 0, 'f', 2)
-                                 .arg(odds.meanTurns, 0, 'f', 1);
+                                 .arg(odds.meanTurns, 0, 'f', 1) +
+                             QString::fromUtf8(
+                                 "\nCtrl+O opens another game folder \u00b7 F5 "
+                                 "reads the files again");
     QPushButton* fight = arena.window.fightButton();
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), fight->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(fight, &help);
@@ -265,27 +270,113 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
         << arena.window.fightOdds().toStdString();
 }
 
-TEST_F(ArenaWindowTest, ABattleErrorKeepsTheLogSoFarAndTheNextClickStartsAfresh) {
+// A battle that stops keeps its log so far, and the box names the record's
+// field behind the error; the next click starts afresh.
+TEST_F(ArenaWindowTest, ABattleErrorNamesTheRecordBehindIt) {
     MonsterStats wild = makeMonster("Wild", 30, 50);
     wild.offMin = -30000;
     wild.offMax = 30000;
-    folder.writeRecords({wild, makeMonster("Ice Wraith", 40, 9)});
-    Arena arena;
-    arena.choose(0, 0);
-    arena.choose(1, 1);
-
-    const QString expected =
-        QStringLiteral("Monster 1 Goes first \nWild      attacks Ice Wraith\n");
-    for (int click = 1; click <= 2; ++click) {
-        QTest::mouseClick(arena.window.fightButton(), Qt::LeftButton);
-        EXPECT_EQ(arena.window.arenaLog()->toPlainText(), expected);
-        EXPECT_EQ(arena.window.currentHpBox(0)->text(), QStringLiteral("30"));
-        EXPECT_EQ(arena.window.currentHpBox(1)->text(), QStringLiteral("40"));
-        ASSERT_EQ(arena.errors.size(), click);
-        EXPECT_EQ(arena.errors.last(), QStringLiteral("turn 1, Monster One attacking: overflow in "
-                                                      "the damage range offMax - offMin"));
+    MonsterStats cobblet = makeMonster("Cobblet", 40, 9);
+    cobblet.level = 100;
+    const QString check =
+        QStringLiteral("\n\nRun karnwick check for every problem of these files.");
+    struct Row {
+        MonsterStats one, two;
+        QString log, error;
+    };
+    const Row rows[] = {
+        {wild, makeMonster("Ice Wraith", 40, 9),
+         "Monster 1 Goes first \nWild      attacks Ice Wraith\n",
+         "turn 1, Monster One attacking: overflow in the damage range offMax - offMin\n\n"
+         "Monster One \"Wild\" has offMax - offMin 30000 - -30000" +
+             check},
+        {makeMonster("Goblin", 30, 12), cobblet,
+         "Monster 1 Goes first \nGoblin    attacks Cobblet   \n",
+         "turn 1, Monster One attacking: division by zero in the defence value\n\n"
+         "Monster Two \"Cobblet\" has level 100" +
+             check},
+    };
+    for (const Row& row : rows) {
+        folder.writeRecords({row.one, row.two});
+        Arena arena;
+        arena.choose(0, 0);
+        arena.choose(1, 1);
+        for (int click = 1; click <= 2; ++click) {
+            QTest::mouseClick(arena.window.fightButton(), Qt::LeftButton);
+            EXPECT_EQ(arena.window.arenaLog()->toPlainText(), row.log);
+            EXPECT_EQ(arena.window.currentHpBox(1)->text(), QStringLiteral("40"));
+            ASSERT_EQ(arena.errors.size(), click);
+            EXPECT_EQ(arena.errors.last(), row.error);
+        }
     }
-    EXPECT_TRUE(arena.window.isVisible());
+}
+
+// Ctrl+O and F5 read the game files again: each row changes the files or
+// answers the folder dialog, presses a key and finds the window reloaded or,
+// when the new files cannot be read, just as it was.
+TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
+    GameFolder other;
+    other.writePalette();
+    other.writeSolidSprites(5);
+    GameFolder broken;  // no palette
+    std::filesystem::current_path(folder.path());
+    const std::filesystem::path none;
+    struct Row {
+        const char* name;
+        Qt::Key key;
+        std::function<void()> change;
+        std::filesystem::path picked;  // Ctrl+O's answer; empty: cancelled
+        std::filesystem::path folderAfter;
+        int monsters;
+        int errors;
+    };
+    const std::vector<Row> rows = {
+        {"F5 after more sprites", Qt::Key_F5, [&] { folder.writeSolidSprites(4); }, none,
+         folder.path(), 4, 0},
+        {"F5 after the palette broke", Qt::Key_F5,
+         [&] { folder.write(karnwick::kPaletteFileName, "1,2"); }, none, folder.path(), 3, 1},
+        {"Ctrl+O to another game", Qt::Key_O, [] {}, other.path(), other.path(), 5, 0},
+        {"Ctrl+O cancelled", Qt::Key_O, [] {}, none, folder.path(), 3, 0},
+        {"Ctrl+O to a folder without a palette", Qt::Key_O, [] {}, broken.path(), folder.path(), 3,
+         1},
+        {"Ctrl+O to a folder that is gone", Qt::Key_O, [] {}, broken.path() / "gone", folder.path(),
+         3, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        folder.writePalette();
+        folder.writeSolidSprites(3);
+        std::filesystem::current_path(folder.path());
+        Arena arena;
+        std::vector<std::filesystem::path> opened;
+        QObject::connect(&arena.window, &MainWindow::gameFolderOpened,
+                         [&](const std::filesystem::path& f) { opened.push_back(f); });
+        arena.window.setFolderPicker([&](const std::filesystem::path& current) {
+            EXPECT_EQ(current, folder.path());
+            return row.picked.empty() ? std::nullopt : std::optional(row.picked);
+        });
+        arena.choose(0, 1);
+        arena.window.showPreview(1);
+        const QImage preview = arena.window.previewWindows().pictureBox(1)->image();
+        row.change();
+
+        QApplication::setActiveWindow(&arena.window);
+        QTest::keyClick(&arena.window, row.key,
+                        row.key == Qt::Key_O ? Qt::ControlModifier : Qt::NoModifier);
+        const bool reloaded = row.errors == 0 && (row.key == Qt::Key_F5 || !row.picked.empty());
+        EXPECT_EQ(std::filesystem::current_path(), row.folderAfter);
+        EXPECT_EQ(arena.errors.size(), row.errors);
+        EXPECT_EQ(opened.size(), reloaded && row.key == Qt::Key_O ? 1u : 0u);
+        for (int side = 0; side < 2; ++side)
+            EXPECT_EQ(arena.window.monsterList(side)->count(), row.monsters);
+        EXPECT_EQ(arena.box(StatBox::Name, 0).isEmpty(), reloaded);
+        EXPECT_EQ(arena.pixel(0, 0, 0) == arena.background(0), reloaded);
+        if (reloaded) arena.expectNothingChosen(0);
+        // The open preview redraws with the new files, in the same window.
+        ASSERT_NE(arena.window.previewWindows().window(1), nullptr);
+        EXPECT_EQ(arena.window.previewWindows().pictureBox(1)->image() != preview,
+                  reloaded && row.monsters != 3);
+    }
 }
 
 TEST_F(ArenaWindowTest, AltEClosesEveryWindowAndEndsTheProgram) {

@@ -1,0 +1,35 @@
+#pragma once
+// A balance curve: the exact odds of one pair of monsters for every value of
+// one number of a record, as `--set` would set it ("how much HP must my boss
+// have so the hero wins one time in three").
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "battle/odds.h"
+
+namespace karnwick {
+
+struct SweepPlan {
+    int16_t MonsterStats::*field = nullptr;
+    // The sides whose record takes each value: one side, or both when the
+    // same monster fights itself.
+    std::array<bool, 2> sides{};
+    std::vector<int16_t> values;
+};
+
+// FROM, FROM + step, ... up to TO (inclusive when the steps land on it);
+// empty when from > to. step is at least 1.
+std::vector<int16_t> sweepValues(int16_t from, int16_t to, int step);
+
+// battleOdds after a fresh choice of `fighters` with the plan's field set to
+// each value in turn, in the order of plan.values. Runs on `threads` threads
+// (at least 1); the result does not depend on their number. The calling
+// thread waits and calls progress(done, total) about ten times a second.
+std::vector<OutcomeOdds> sweepOdds(
+    const Fighters& fighters, const SweepPlan& plan, int threads,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+
+}  // namespace karnwick

@@ -1,0 +1,121 @@
+#include "cli/csv_text.h"
+
+#include <cstdio>
+
+#include "data/text_codec.h"
+
+namespace karnwick::cli {
+
+namespace {
+
+bool escaped(unsigned char b) {
+    return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string csvText(std::span<const char> bytes) {
+    std::string quoted = "\"";
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (escaped(b)) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            quoted += hex;
+        } else if (c == '\\') {
+            quoted += "\\\\";
+        } else if (c == '"') {
+            quoted += "\"\"";
+        } else {
+            quoted += decodeWindows1252(std::string_view(&c, 1));
+        }
+    }
+    return quoted + "\"";
+}
+
+std::optional<std::string> csvTextBytes(std::string_view field, std::string& problem) {
+    std::string bytes;
+    std::size_t plainStart = 0;
+    auto flushPlain = [&](std::size_t end) {
+        const auto encoded = encodeWindows1252(field.substr(plainStart, end - plainStart));
+        if (!encoded) {
+            problem = "a character Windows-1252 cannot hold (write other bytes as \\xHH)";
+            return false;
+        }
+        bytes += *encoded;
+        return true;
+    };
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') continue;
+        if (!flushPlain(i)) return std::nullopt;
+        if (i + 1 < field.size() && field[i + 1] == '\\') {
+            bytes += '\\';
+            i += 1;
+        } else if (i + 3 < field.size() && field[i + 1] == 'x' && hexDigit(field[i + 2]) >= 0 &&
+                   hexDigit(field[i + 3]) >= 0) {
+            bytes += static_cast<char>(hexDigit(field[i + 2]) * 16 + hexDigit(field[i + 3]));
+            i += 3;
+        } else {
+            problem = "a backslash that is neither \\\\ nor \\xHH";
+            return std::nullopt;
+        }
+        plainStart = i + 1;
+    }
+    if (!flushPlain(field.size())) return std::nullopt;
+    return bytes;
+}
+
+std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
+                                                  int& column) {
+    std::vector<CsvField> fields;
+    std::size_t at = 0;
+    while (true) {
+        CsvField field;
+        column = static_cast<int>(fields.size()) + 1;
+        if (at < line.size() && line[at] == '"') {
+            field.quoted = true;
+            ++at;
+            while (true) {
+                if (at >= line.size()) {
+                    problem = "a quote that is never closed";
+                    return std::nullopt;
+                }
+                if (line[at] == '"') {
+                    if (at + 1 < line.size() && line[at + 1] == '"') {
+                        field.text += '"';
+                        at += 2;
+                        continue;
+                    }
+                    ++at;
+                    break;
+                }
+                field.text += line[at++];
+            }
+            if (at < line.size() && line[at] != ',') {
+                problem = "text after the closing quote";
+                return std::nullopt;
+            }
+        } else {
+            const std::size_t comma = line.find(',', at);
+            const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+            field.text = std::string(line.substr(at, end - at));
+            if (field.text.find('"') != std::string::npos) {
+                problem = "a quote inside a field that does not start with one";
+                return std::nullopt;
+            }
+            at = end;
+        }
+        fields.push_back(std::move(field));
+        if (at >= line.size()) return fields;
+        ++at;  // the comma
+    }
+}
+
+}  // namespace karnwick::cli

@@ -1,0 +1,38 @@
+#pragma once
+// The texts of `list --csv`, and the way back for `import stats`. A record's
+// text may hold any byte; a CSV line holds printable text. So inside the
+// quotes every byte is its Windows-1252 character in UTF-8, except the bytes
+// a CSV or a spreadsheet cannot carry safely: control bytes (0x00-0x1F,
+// 0x7F) and the five bytes the code page leaves undefined (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) are written \xHH, the backslash itself \\, the quote "".
+// The way back turns every such line into the same bytes again.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karnwick::cli {
+
+// A text field's bytes as one quoted CSV field.
+std::string csvText(std::span<const char> bytes);
+
+// One CSV field as a text's bytes: `field` is the content between the quotes
+// with "" already undone (or an unquoted field). Nothing, with `problem` set,
+// for an escape that is not \\ or \xHH, or a character Windows-1252 cannot
+// hold.
+std::optional<std::string> csvTextBytes(std::string_view field, std::string& problem);
+
+struct CsvField {
+    std::string text;  // quotes removed, "" undone
+    bool quoted = false;
+};
+
+// Splits one line (without its line break) at the commas outside quotes.
+// Nothing, with `problem` set and `column` the 1-based field at fault, for a
+// quote left open or text after a closing quote.
+std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
+                                                  int& column);
+
+}  // namespace karnwick::cli

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QStringList>
+#include <ostream>
+
+// `karnwick set N FIELD=VALUE...`: changes fields of monster N's record in
+// monsters.tat, every other byte kept.
+int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);

@@ -1,0 +1,305 @@
+// `karnwick set` and `karnwick import`: what list --csv and export sprite give
+// out comes back byte for byte, changes touch only what they name, refusals
+// write nothing, and concurrent writers never lose a change.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QProcess>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "data/record_fields.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using namespace std::string_literals;
+using karnwick::testing::GameFolder;
+using karnwick::testing::saneMonster;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(std::string_view command, const QStringList& arguments) {
+    std::ostringstream out, err;
+    const int status = cli::runCommand(*cli::findCommand(command), arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string bytesOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(std::filesystem::file_size(file), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+MonsterStats recordOf(const std::string& bytes, int monster) {
+    RecordBytes record{};
+    std::copy_n(bytes.begin() + monster * kRecordLength, kRecordLength, record.begin());
+    return decodeMonsterStats(record);
+}
+
+// Random bytes with every number field at one of its limits in turn and the
+// texts full of what a CSV cannot carry: NULs, line breaks, quotes,
+// backslashes and the bytes Windows-1252 leaves undefined.
+std::string wildRecords(int whole, int extraBytes, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(std::size_t(whole * kRecordLength + extraBytes), '\0');
+    for (char& b : bytes) b = static_cast<char>(random());
+    const std::string awkward = "\x00\x81\x8D\x8F\x90\x9D\\\"\r\n\x7F,\xFF"s;
+    for (int r = 0; r < whole; ++r) {
+        char* record = bytes.data() + r * kRecordLength;
+        for (const RecordField& f : kRecordFields) {
+            if (!f.number) {
+                for (int i = 0; i < f.width; ++i)
+                    record[f.offset + i] = awkward[std::size_t(r + i + f.offset) % awkward.size()];
+            } else if ((r + f.offset) % 3 != 2) {
+                record[f.offset] = (r + f.offset) % 3 ? '\xFF' : '\0';
+                record[f.offset + 1] = (r + f.offset) % 3 ? '\x7F' : '\x80';
+            }
+        }
+    }
+    return bytes;
+}
+
+// One CSV row as list --csv writes it, for plain texts.
+std::string csvRow(int index, const MonsterStats& s) {
+    std::string row = std::to_string(index);
+    for (const RecordField& f : kRecordFields) {
+        const auto text = textField(s, f);
+        row += "," + (f.number ? std::to_string(s.*f.number)
+                               : "\"" + std::string(text.begin(), text.end()) + "\"");
+    }
+    return row + "\r\n";
+}
+
+std::string csvHeader() {
+    std::string header = "index";
+    for (const RecordField& f : kRecordFields) header += "," + std::string(f.name);
+    return header + "\r\n";
+}
+
+}  // namespace
+
+TEST(Edit, ListCsvThroughImportStatsKeepsWildRecordsByteForByte) {
+    struct Case {
+        int records, extraBytes, sprites;
+    };
+    // More records than sprites, a partial last record, fewer records than
+    // sprites (list shows zero rows past the end of the file).
+    for (const Case c : {Case{6, 0, 6}, Case{7, 0, 3}, Case{3, 40, 5}, Case{2, 0, 6}}) {
+        SCOPED_TRACE(c.records * 100 + c.sprites);
+        GameFolder folder;
+        const std::string wild = wildRecords(c.records, c.extraBytes, unsigned(c.records));
+        folder.write(kStatsFileName, wild);
+        folder.writeSprites(c.sprites);
+        const Result list = run("list", {"--csv"});
+        ASSERT_EQ(list.status, 0) << list.err;
+        // One line per row: no byte of a text breaks the CSV.
+        EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), c.sprites + 1);
+        EXPECT_EQ(list.out.find('\0'), std::string::npos);
+        folder.write("records.csv", list.out);
+        std::string scrambled = wild;
+        std::fill_n(scrambled.begin(), std::min<int>(int(wild.size()), c.sprites * kRecordLength),
+                    'x');
+        folder.write(kStatsFileName, scrambled);
+        const Result imported = run("import", {"stats", "records.csv"});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        EXPECT_EQ(bytesOf(kStatsFileName), wild);
+    }
+    // The same through standard input, as `list --csv | karnwick import stats -`.
+    GameFolder folder;
+    folder.write(kStatsFileName, std::string(kRecordLength, 'x'));
+    folder.writeSprites(1);
+    MonsterStats newt = saneMonster("Newt");
+    folder.write("one.csv", csvHeader() + csvRow(0, newt));
+    QProcess import;
+    import.setStandardInputFile("one.csv");
+    import.start(KARNWICK_BINARY, {"import", "stats", "-"});
+    ASSERT_TRUE(import.waitForFinished(30000));
+    EXPECT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
+    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0), newt);
+}
+
+TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
+    GameFolder folder;
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee"), saneMonster("Cat")});
+    folder.writeSprites(3);
+    const std::string before = bytesOf(kStatsFileName);
+
+    Result set = run("set", {"1", "hp=-32768", "name=Grü", "spare11=7"});
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_NE(set.out.find("hp            25 -> -32768"), std::string::npos) << set.out;
+    std::string expected = before;
+    expected.replace(86, 10, "Gr\xFC       ");
+    expected.replace(96, 2, "\x00\x80"s);
+    expected.replace(86 + 84, 2, "\x07\x00"s);
+    EXPECT_EQ(bytesOf(kStatsFileName), expected);
+
+    // N equal to the record count appends a record, zero but the fields given.
+    set = run("set", {"3", "level=5"});
+    ASSERT_EQ(set.status, 0) << set.err;
+    MonsterStats appended;
+    appended.level = 5;
+    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 3), appended);
+    EXPECT_EQ(bytesOf(kStatsFileName).substr(0, 3 * 86), expected);
+
+    // A CSV of two rows: one record changed, one appended, the rest kept.
+    MonsterStats dog = saneMonster("Dog", 90);
+    folder.write("two.csv", csvHeader() + csvRow(4, dog) + csvRow(0, saneMonster("Ant", 12)));
+    const Result imported = run("import", {"stats", "two.csv"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const std::string after = bytesOf(kStatsFileName);
+    ASSERT_EQ(after.size(), 5u * 86);
+    EXPECT_EQ(recordOf(after, 0), saneMonster("Ant", 12));
+    EXPECT_EQ(after.substr(86, 2 * 86), expected.substr(86, 2 * 86));
+    EXPECT_EQ(recordOf(after, 3), appended);
+    EXPECT_EQ(recordOf(after, 4), dog);
+}
+
+TEST(Edit, RefusalsNameTheProblemAndWriteNothing) {
+    GameFolder folder;
+    folder.writePalette();
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee"), saneMonster("Cat")});
+    folder.writeSprites(3);
+    MonsterStats wrong = saneMonster("Dog");
+    folder.write("bad.csv", csvHeader() + csvRow(0, wrong) + csvRow(1, wrong).replace(6, 0, "\\q"));
+    folder.write("gap.csv", csvHeader() + csvRow(0, wrong) + csvRow(5, wrong));
+    folder.write("twice.csv", csvHeader() + csvRow(2, wrong) + csvRow(2, wrong));
+    folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
+    QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
+    small.fill(Qt::transparent);
+    stray.fill(Qt::transparent);
+    stray.setPixel(3, 1, qRgb(1, 2, 3));
+    ASSERT_TRUE(small.save("small.png") && stray.save("stray.png"));
+    const std::string records = bytesOf(kStatsFileName), sprites = bytesOf(kSpriteFileName);
+
+    const struct {
+        const char* command;
+        QStringList arguments;
+        std::string says;
+    } cases[] = {
+        {"set", {"0", "hpx=1"}, "\"hpx\" is not a record field: the fields are name, hp,"},
+        {"set", {"0", "hp=32768"}, "hp=32768: hp takes a whole number from -32768 to 32767"},
+        {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
+        {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
+        {"set", {"4", "hp=1"}, "monster \"4\" has no record: monsters.tat holds 3"},
+        {"set", {"0", "hp=1", "hp=2"}, "hp is given twice"},
+        {"set", {"0", "hp=1", "--dry-run"}, ""},
+        {"import", {"stats", "bad.csv"}, "line 3, column 2 (name): a backslash that is neither"},
+        {"import",
+         {"stats", "gap.csv"},
+         "line 3, column 1 (index): monster 5 would leave a gap: the next record to append is 3"},
+        {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
+        {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
+        {"import",
+         {"sprite", "0", "small.png"},
+         "small.png is 90 x 99 pixels; a sprite is 90 x 100"},
+        {"import",
+         {"sprite", "0", "stray.png"},
+         "1 pixel has a colour not in the game palette: (3, 1) #010203"},
+        {"import", {"sprite", "4", "stray.png"}, "monster 4 has no sprite: monster.dat holds 3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Result result = run(c.command, c.arguments);
+        EXPECT_EQ(result.status, c.says.empty() ? 0 : 2);
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        EXPECT_EQ(bytesOf(kStatsFileName), records);
+        EXPECT_EQ(bytesOf(kSpriteFileName), sprites);
+    }
+
+    // A game file shared through a link is never split from its set.
+    std::filesystem::create_directory("shared");
+    std::filesystem::rename(kStatsFileName, "shared/monsters.tat");
+    std::filesystem::create_symlink("shared/monsters.tat", kStatsFileName);
+    const Result linked = run("set", {"0", "hp=1"});
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_NE(
+        linked.err.find("monsters.tat is a link to " +
+                        (folder.path() / "shared/monsters.tat").string() + ": pass --dir with "),
+        std::string::npos)
+        << linked.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(kStatsFileName));
+}
+
+// export sprite then import sprite is the identity, for the indexed image and
+// for the same picture in plain colours; a sparse monster.dat stays sparse.
+TEST(Edit, ImportSpriteTakesIndexesOrColoursAndKeepsASparseFileSparse) {
+    GameFolder folder;
+    folder.writePalette();
+    folder.writeSprites(4);
+    constexpr std::int64_t kSprites = 1000;
+    ASSERT_EQ(::truncate(kSpriteFileName, kSprites * kSpriteBytes), 0);
+    ASSERT_EQ(run("export", {"sprite", "2", "-o", "two.png"}).status, 0);
+    QImage plain = QImage("two.png").convertToFormat(QImage::Format_ARGB32);
+    ASSERT_TRUE(plain.save("plain.png"));
+    plain.setPixel(0, 0, plain.pixel(0, 0) + 1);  // one step off a palette colour
+    ASSERT_TRUE(plain.save("near.png"));
+    std::string expected = bytesOf(kSpriteFileName);
+    const std::string two = expected.substr(2 * kSpriteBytes, kSpriteBytes);
+
+    const struct {
+        QStringList arguments;
+        std::int64_t monster;
+    } cases[] = {
+        {{"sprite", "2", "two.png"}, 2},
+        {{"sprite", "700", "two.png"}, 700},
+        {{"sprite", "3", "plain.png"}, 3},
+        {{"sprite", "1000", "plain.png"}, 1000},  // appends
+        {{"sprite", "0", "near.png", "--nearest"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Result result = run("import", c.arguments);
+        ASSERT_EQ(result.status, 0) << result.err;
+        expected.resize(
+            std::max<std::size_t>(expected.size(), std::size_t(c.monster + 1) * kSpriteBytes));
+        expected.replace(std::size_t(c.monster) * kSpriteBytes, kSpriteBytes, two);
+        ASSERT_EQ(bytesOf(kSpriteFileName), expected);
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat(kSpriteFileName, &status), 0);
+    EXPECT_LT(status.st_blocks * 512, 1 << 20) << "of " << status.st_size << " bytes";
+}
+
+// Writers at once each read, change and replace the whole file: without the
+// lock, one's rename would drop another's change.
+TEST(Edit, FiftyConcurrentSetsAllLand) {
+    GameFolder folder;
+    std::vector<MonsterStats> monsters(10, saneMonster("Ant"));
+    folder.writeRecords(monsters);
+    const char* fields[] = {"hp", "level", "agility", "strength", "defense", "mpower"};
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (int m = 0; m < 10; ++m) {
+        for (const char* field : fields) {
+            auto& p = writers.emplace_back(std::make_unique<QProcess>());
+            p->start(KARNWICK_BINARY,
+                     {"set", QString::number(m), QString("%1=%2").arg(field).arg(1000 + m)});
+        }
+    }
+    // A reader meanwhile (the arena) always finds a whole file.
+    for (auto& p : writers) {
+        for (int waited = 0; !p->waitForFinished(1); ++waited) {
+            ASSERT_LT(waited, 60000);
+            ASSERT_EQ(bytesOf(kStatsFileName).size(), 10u * kRecordLength);
+        }
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    const std::string after = bytesOf(kStatsFileName);
+    for (int m = 0; m < 10; ++m) {
+        const MonsterStats s = recordOf(after, m);
+        for (const int16_t value : {s.hp, s.level, s.agility, s.strength, s.defense, s.mpower})
+            EXPECT_EQ(value, 1000 + m) << "monster " << m;
+    }
+}

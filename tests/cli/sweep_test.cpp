@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "demo/set.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+
+namespace {
+
+struct CommandRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CommandRun run(const char* name, const QStringList& args) {
+    std::ostringstream out, err;
+    const int status = cli::runCommand(*cli::findCommand(name), args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+QJsonArray jsonRows(const CommandRun& r) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+}
+
+// Two demo monsters, and records that reach the odds' other paths: misses
+// and hits for nothing, an attack that always fails, and hits so large that
+// they overflow any standing side.
+struct SweepFolder : GameFolder {
+    SweepFolder() {
+        std::vector<MonsterStats> monsters = makeDemoMonsters();
+        monsters.resize(5);
+        MonsterStats& misser = monsters[2];
+        misser = MonsterStats{};
+        misser.hp = 40, misser.agility = 10, misser.offMin = -20, misser.offMax = 15;
+        misser.sp1Threshold = 20, misser.sp1Min = 5, misser.sp1Max = 9, misser.mpower = 200;
+        monsters[3] = misser;
+        monsters[3].level = 100;
+        monsters[4] = misser;
+        monsters[4].level = 90, monsters[4].offMin = monsters[4].offMax = 30000;
+        writeRecords(monsters);
+        write("monster.dat", std::string(5 * 9000, '\0'));
+    }
+};
+
+}  // namespace
+
+// Every row is what `odds --set` says for that value, the same on any number
+// of threads: hit points through their own fast path (negative, both sides,
+// misses, failing attacks, overflowing hits) and another number through the
+// plain one.
+TEST(SweepCommand, RowsAreTheOddsOfEachValue) {
+    SweepFolder folder;
+    const QStringList cases[] = {
+        {"0", "1", "0.hp", "-3..200", "--step", "7"},
+        {"1", "2", "1.hp", "1..400", "--step", "13"},
+        {"2", "2", "2.hp", "-1..90", "--step", "3"},
+        {"3", "0", "3.hp", "1..50", "--step", "7"},
+        {"0", "4", "0.hp", "1..32767", "--step", "4099"},
+        {"2", "0", "2.offMax", "0..30", "--step", "5"},
+    };
+    const char* keys[] = {"oneWins", "twoWins", "bothFell", "turnCap", "error", "meanTurns"};
+    for (const QStringList& c : cases) {
+        SCOPED_TRACE(c.join(' ').toStdString());
+        const CommandRun sweep = run("sweep", c + QStringList{"--json", "--threads", "1"});
+        ASSERT_EQ(sweep.status, 0) << sweep.err;
+        EXPECT_EQ(run("sweep", c + QStringList{"--json", "--threads", "3"}).out, sweep.out);
+        for (const QJsonValue row : jsonRows(sweep)) {
+            const QString value = QString::number(row["value"].toInt());
+            const CommandRun odds =
+                run("odds", {c[0], c[1], "--json", "--set", c[2] + "=" + value});
+            const QJsonObject expected =
+                QJsonDocument::fromJson(QByteArray::fromStdString(odds.out)).object();
+            for (const char* key : keys)
+                EXPECT_NEAR(row[key].toDouble(), expected[key].toDouble(), 1e-12)
+                    << key << " at " << value.toStdString();
+        }
+    }
+    // The CSV carries the same numbers under its header.
+    const CommandRun csv = run("sweep", {"0", "1", "1.hp", "-2..2", "--csv"});
+    const QJsonArray json = jsonRows(run("sweep", {"0", "1", "1.hp", "-2..2", "--json"}));
+    std::istringstream lines(csv.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "value,oneWins,twoWins,bothFell,turnCap,error,meanTurns");
+    for (const QJsonValue row : json) {
+        std::getline(lines, line);
+        EXPECT_EQ(std::stod(line.substr(line.find(',') + 1)), row["oneWins"].toDouble()) << line;
+    }
+}
+
+// magicFlag turns the special attack magic for every value but 0, so the
+// values either side of 0 tie, apart in the sweep.
+TEST(SweepCommand, TargetNamesEveryTiedValue) {
+    SweepFolder folder;
+    const QStringList sweep = {"2", "0", "2.magicFlag", "-2..2"};
+    const QJsonArray rows = jsonRows(run("sweep", sweep + QStringList{"--json"}));
+    ASSERT_EQ(rows.size(), 5);
+    const double magic = rows[3]["oneWins"].toDouble(), plain = rows[2]["oneWins"].toDouble();
+    ASSERT_NE(magic, plain);
+    auto percent = [](double chance) { return QString::number(100.0 * chance, 'g', 17); };
+    const struct {
+        QString target;
+        std::string answer;
+    } targets[] = {
+        {percent(magic), "at each of 4 values of magicFlag (a tie): -2..-1 and 1..2\n"},
+        {percent(plain), "at magicFlag 0\n"},
+    };
+    for (const auto& t : targets) {
+        const CommandRun r = run("sweep", sweep + QStringList{"--target", t.target});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.substr(r.out.find(" at ") + 1), t.answer) << r.out;
+    }
+}
+
+TEST(SweepCommand, RefusesWhatItCannotSweep) {
+    SweepFolder folder;
+    { std::ofstream("taken.png") << "keep"; }
+    const struct {
+        QStringList args;
+        const char* message;
+    } wrong[] = {
+        {{"0", "1", "0.hp"}, "expected A, B, INDEX.FIELD and FROM..TO"},
+        {{"0", "1", "0.hpx", "1..3"}, "\"0.hpx\": unknown field \"hpx\"; the fields are hp,"},
+        {{"0", "1", "3.hp", "1..3"}, "monster 3 does not fight; the monsters are 0 and 1"},
+        {{"0", "1", "9.hp", "1..3"}, "\"9.hp\": monster \"9\" is not a monster index"},
+        {{"0", "1", "0.hp", "5..1"}, "the range \"5..1\" is empty: FROM is above TO"},
+        {{"0", "1", "0.hp", "1..40000"}, "\"40000\" is not a whole number from -32768 to 32767"},
+        {{"0", "1", "0.hp", "1-5"}, "the range \"1-5\": expected FROM..TO"},
+        {{"0", "1", "0.hp", "1..5", "--step", "0"}, "--step takes a whole number from 1"},
+        {{"0", "1", "0.hp", "1..5", "--target", "101"},
+         "--target takes a percentage from 0 to 100"},
+        {{"0", "1", "0.hp", "1..5", "--csv", "--target", "5"}, "exclude each other"},
+        {{"0", "1", "0.hp", "1..5", "--png", "taken.png"}, "taken.png"},
+    };
+    for (const auto& w : wrong) {
+        SCOPED_TRACE(w.args.join(' ').toStdString());
+        const CommandRun r = run("sweep", w.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
+    }
+    std::string kept;
+    std::ifstream("taken.png") >> kept;
+    EXPECT_EQ(kept, "keep");
+
+    // With --force the chart replaces it.
+    const CommandRun chart = run(
+        "sweep", {"0", "1", "0.hp", "1..100", "--png", "taken.png", "--force", "--target", "50"});
+    ASSERT_EQ(chart.status, 0) << chart.err;
+    const QImage image("taken.png");
+    EXPECT_FALSE(image.isNull());
+    EXPECT_GT(image.width(), 700);
+}
