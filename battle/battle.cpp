@@ -191,10 +191,16 @@ void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSourc
 BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
                              const std::array<std::string, 2>& agilityTexts,
                              const Fighters& fighters, Pcg32& random) {
-    Untold teller{hpTexts, agilityTexts};
     BattleState state;
-    playBattle(teller, fighters, random, state);
+    playSilentBattle(hpTexts, agilityTexts, fighters, random, state);
     return state;
+}
+
+void playSilentBattle(const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts, const Fighters& fighters,
+                      Pcg32& random, BattleState& state) {
+    Untold teller{hpTexts, agilityTexts};
+    playBattle(teller, fighters, random, state);
 }
 
 std::string panelHpText(const MonsterStats& stats) {

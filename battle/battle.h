@@ -78,6 +78,11 @@ void runBattle(const StartingTexts& start, const Fighters& fighters, RandomSourc
 BattleState playSilentBattle(const std::array<std::string, 2>& hpTexts,
                              const std::array<std::string, 2>& agilityTexts,
                              const Fighters& fighters, Pcg32& random);
+// The same, filling `state` as it goes: after an error it tells the turn that
+// failed (turnCount + 1).
+void playSilentBattle(const std::array<std::string, 2>& hpTexts,
+                      const std::array<std::string, 2>& agilityTexts, const Fighters& fighters,
+                      Pcg32& random, BattleState& state);
 
 // The HP and agility texts a monster panel shows for a record.
 std::string panelHpText(const MonsterStats& stats);

@@ -343,11 +343,27 @@ BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
     return start;
 }
 
+// The HP and agility texts a fresh choice of both monsters shows.
+struct PanelTexts {
+    std::array<std::string, 2> hp, agility;
+};
+PanelTexts panelTexts(const Fighters& fighters) {
+    return {{panelHpText(fighters[0]), panelHpText(fighters[1])},
+            {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])}};
+}
+
+// Both sides under attack from a start that did not overflow: Monster One's
+// chain first.
+std::array<DefenderChances, 2> chainsFrom(const Fighters& fighters, const BattleStart& start) {
+    return {defenderChances(fighters[1], fighters[0], start.hitPoints[0]),
+            defenderChances(fighters[0], fighters[1], start.hitPoints[1])};
+}
+
 }  // namespace
 
 BattleStart freshStart(const Fighters& fighters) {
-    return battleStart({panelHpText(fighters[0]), panelHpText(fighters[1])},
-                       {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+    const PanelTexts texts = panelTexts(fighters);
+    return battleStart(texts.hp, texts.agility);
 }
 
 BattleOdds overflowAtStart() {
@@ -360,14 +376,12 @@ BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>
                       const std::array<std::string, 2>& agilityTexts) {
     const BattleStart start = battleStart(hpTexts, agilityTexts);
     if (start.overflow) return overflowAtStart();
-    return combineOdds({defenderChances(fighters[1], fighters[0], start.hitPoints[0]),
-                        defenderChances(fighters[0], fighters[1], start.hitPoints[1])},
-                       start.oneOpens);
+    return combineOdds(chainsFrom(fighters, start), start.oneOpens);
 }
 
 BattleOdds battleOdds(const Fighters& fighters) {
-    return battleOdds(fighters, {panelHpText(fighters[0]), panelHpText(fighters[1])},
-                      {panelAgilityText(fighters[0]), panelAgilityText(fighters[1])});
+    const PanelTexts texts = panelTexts(fighters);
+    return battleOdds(fighters, texts.hp, texts.agility);
 }
 
 std::vector<OutcomeOdds> oddsMatrix(
@@ -391,12 +405,10 @@ std::vector<OutcomeOdds> oddsMatrix(
             if (start.overflow) {
                 matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
             } else {
-                const DefenderChances aHit =
-                    defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
-                const DefenderChances bHit =
-                    defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
-                matrix[a * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
-                if (a != b) matrix[b * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+                const std::array<DefenderChances, 2> chains = chainsFrom(fighters, start);
+                matrix[a * n + b] = combineOdds(chains, start.oneOpens);
+                if (a != b)
+                    matrix[b * n + a] = combineOdds({chains[1], chains[0]}, 1.0 - start.oneOpens);
             }
             ++done;
         }

@@ -4,14 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <limits>
+#include <optional>
+#include <set>
 
 #include "battle/battle.h"
 #include "battle/rules.h"
-#include "data/errors.h"
-#include "data/game_file.h"
-#include "data/palette.h"
-#include "data/sprite.h"
 #include "data/text_codec.h"
 
 namespace karnwick {
@@ -73,11 +72,14 @@ RollSpan rollsOf(const DamageRange& range, int16_t span) {
     return {damageRoll(range.low, span, 0.0), damageRoll(range.low, span, lastR)};
 }
 
-// What one record brings to the pair checks: per kind of attack it can make,
-// the attack values it can reach; its defence values and lowest hit points.
+// What one record brings to the pair checks: per kind of attack it can make
+// without failing on its own, the rolls and the attack values they reach (an
+// attack value follows the roll one way, so the ends of the rolls give its
+// ends); its defence values, starting hit points and agility.
 struct Attack {
     AttackKind kind;
     bool magic;
+    RollSpan rolls;
     int32_t lowest;
     int32_t highest;
 };
@@ -85,8 +87,107 @@ struct Fighter {
     std::vector<Attack> attacks;
     // Defence against the normal attack (agility) and a magic one (mpower).
     std::array<std::optional<int32_t>, 2> defence;
-    int16_t lowestHp = 1;  // the fewest hit points it can be hit at
+    int16_t startHp = 0;
+    double agility = 0;  // as the panel shows it
 };
+
+// The most attacks a side makes in a battle: 334 when it opens, one fewer
+// when it replies.
+constexpr int kReplies = kMaxTurns / 2;
+
+// How a side fares under the other's attacks, as far as staying in the
+// battle goes: whether some attack goes through without an error, whether
+// one can leave it unhurt, and otherwise the smallest hit.
+struct Threat {
+    bool anyClean = false;
+    bool canUnhurt = false;
+    int64_t smallestHit = std::numeric_limits<int64_t>::max();
+};
+
+Threat threatOf(const Fighter& attacker, const Fighter& defender) {
+    Threat threat;
+    for (const Attack& attack : attacker.attacks) {
+        const std::optional<int32_t>& defence = defender.defence[attack.magic];
+        if (!defence) continue;
+        const int64_t low = int64_t{attack.lowest} - *defence;
+        const int64_t high = int64_t{attack.highest} - *defence;
+        if (low > INT32_MAX || high < INT32_MIN) continue;  // every roll overflows
+        threat.anyClean = true;
+        if (low <= 0)
+            threat.canUnhurt = true;
+        else
+            threat.smallestHit = std::min(threat.smallestHit, low);
+    }
+    return threat;
+}
+
+// How many attacks `a` can make on `d` in one battle (0: it never gets a
+// turn). It opens on a higher agility or half of a tie; a side that starts
+// down plays turn 1 only; after that it attacks again while it comes through
+// the other's replies standing and without an error.
+int attacksMade(const Fighter& a, const Fighter& d) {
+    const int opener = openerByAgility(a.agility, d.agility);
+    const bool bothStand = isStanding(a.startHp) && isStanding(d.startHp);
+    int survived = 0;
+    if (bothStand) {
+        const Threat threat = threatOf(d, a);
+        if (threat.anyClean) {
+            survived = threat.canUnhurt ? kReplies
+                                        : static_cast<int>(std::min<int64_t>(
+                                              kReplies, (a.startHp - 1) / threat.smallestHit));
+        }
+    }
+    int made = 0;
+    if (opener != 1) made = bothStand ? 1 + survived : 1;
+    if (opener != 0 && bothStand) made = std::max(made, survived);
+    return made;
+}
+
+// The fewest hit points `d` can have when one of `a`'s attacks comes, given
+// that `a` makes `made` (1 or more) of them: its starting hit points, then
+// whatever hits that leave it standing can bring it down to in the attacks
+// before.
+int16_t fewestHitPointsHit(const MonsterStats& attacker, const Fighter& a,
+                           const MonsterStats& defender, const Fighter& d, int made) {
+    const int16_t start = d.startHp;
+    if (!isStanding(start) || made < 2) return start;
+    std::vector<int32_t> damages;
+    for (const Attack& attack : a.attacks) {
+        const std::optional<int32_t>& defence = d.defence[attack.magic];
+        if (!defence) continue;
+        const DuelStats stats = duelStats(attacker, defender, attack.kind);
+        const auto [lowRoll, highRoll] = std::minmax(attack.rolls.first, attack.rolls.last);
+        for (int roll = lowRoll; roll <= highRoll; ++roll) {
+            const Checked<int32_t> value =
+                attackValue(stats.attack, attacker.level, static_cast<int16_t>(roll));
+            const Checked<int32_t> damage =
+                value.ok() ? damageDone(value.value, *defence) : Checked<int32_t>{};
+            if (damage.ok() && damage.value > 0 && damage.value < start)
+                damages.push_back(damage.value);
+        }
+    }
+    std::sort(damages.begin(), damages.end());
+    damages.erase(std::unique(damages.begin(), damages.end()), damages.end());
+    // Fewest hits to each number of hit points, breadth first.
+    std::vector<int> hits(static_cast<std::size_t>(start) + 1, -1);
+    std::deque<int> queue{start};
+    hits[static_cast<std::size_t>(start)] = 0;
+    int fewest = start;
+    while (!queue.empty()) {
+        const int hp = queue.front();
+        queue.pop_front();
+        fewest = std::min(fewest, hp);
+        if (hits[static_cast<std::size_t>(hp)] + 1 >= made) continue;
+        for (const int32_t damage : damages) {
+            if (damage >= hp) break;
+            int& seen = hits[static_cast<std::size_t>(hp - damage)];
+            if (seen >= 0) continue;
+            seen = hits[static_cast<std::size_t>(hp)] + 1;
+            queue.push_back(hp - damage);
+        }
+    }
+    return static_cast<int16_t>(fewest);
+}
 
 class RecordChecker {
   public:
@@ -115,30 +216,54 @@ class RecordChecker {
         const MonsterStats& s = m_records[i];
         Fighter fighter;
         checkTexts(i);
+        fighter.startHp = checkHitPoints(i);
+        fighter.agility = leadingNumber(panelAgilityText(s));
+        if (!checkLevel(i)) return fighter;
+        const std::array<bool, 3> used = checkThresholds(i);
+        for (const AttackKind kind : kKinds) {
+            if (!used[static_cast<std::size_t>(kind)]) continue;
+            if (auto attack = checkAttack(i, kind)) fighter.attacks.push_back(*attack);
+        }
+        checkDefences(i, fighter);
+        return fighter;
+    }
 
+    int16_t checkHitPoints(std::size_t i) {
+        const MonsterStats& s = m_records[i];
         const Checked<int16_t> start = startingHitPoints(leadingNumber(panelHpText(s)));
-        fighter.lowestHp = start.value < 1 ? start.value : int16_t{1};
-        if (start.value < 1) {
+        if (!isStanding(start.value)) {
             add(i, "hp", std::to_string(s.hp), Severity::Warning,
                 "it starts with no hit points: every battle with it ends after the first turn",
                 "an hp of 1 or more");
         }
+        return start.value;
+    }
 
-        if (attackValue(0.0, s.level, 1).fault == RuleFault::DivisionByZero) {
+    // False when no battle with it gets past its first turn.
+    bool checkLevel(std::size_t i) {
+        const MonsterStats& s = m_records[i];
+        const double divisor = levelDivisor(s.level);
+        if (divisor == 0.0) {
             add(i, "level", std::to_string(s.level), Severity::Error,
-                "100 - level is 0: every battle involving it stops with Division by zero in "
-                "turn 1 (its attack value, or its defence value when it is attacked)",
+                "100 - level is 0: every battle involving it stops in turn 1 with a run-time "
+                "error (Division by zero in its attack value, or in its defence value when it is "
+                "attacked, unless the attack chosen in turn 1 has a damage range that leaves 16 "
+                "bits: then Overflow)",
                 "a level from 0 to 99");
-            return fighter;
+            return false;
         }
-        if (s.level > 100) {
+        if (divisor < 0.0) {
             add(i, "level", std::to_string(s.level), Severity::Warning,
                 "100 - level is negative: the signs of its attack values and of its defence "
                 "value turn over: against ordinary monsters its attacks miss and attacks on it "
                 "hit harder",
                 "a level from 0 to 99");
         }
+        return true;
+    }
 
+    std::array<bool, 3> checkThresholds(std::size_t i) {
+        const MonsterStats& s = m_records[i];
         const std::array<bool, 3> used = usedKinds(s);
         if (!used[static_cast<std::size_t>(AttackKind::Special1)]) {
             add(i, "sp1Threshold", std::to_string(s.sp1Threshold), Severity::Warning,
@@ -155,11 +280,11 @@ class RecordChecker {
                     "below sp2Threshold",
                 "an sp2Threshold at least 2 above sp1Threshold");
         }
+        return used;
+    }
 
-        for (const AttackKind kind : kKinds) {
-            if (!used[static_cast<std::size_t>(kind)]) continue;
-            if (auto attack = checkAttack(i, kind)) fighter.attacks.push_back(*attack);
-        }
+    void checkDefences(std::size_t i, Fighter& fighter) {
+        const MonsterStats& s = m_records[i];
         for (const bool magic : {false, true}) {
             const double stat = magic ? double(s.mpower) : double(s.agility);
             const Checked<int32_t> defence = defenceValue(stat, s.level, s.defense);
@@ -176,7 +301,6 @@ class RecordChecker {
                     "a smaller defense");
             }
         }
-        return fighter;
     }
 
     void checkTexts(std::size_t i) {
@@ -216,7 +340,7 @@ class RecordChecker {
         }
         const DuelStats stats = duelStats(s, s, kind);
         const bool magic = kind != AttackKind::Normal && s.magicFlag != 0;
-        Attack attack{kind, magic, 0, 0};
+        Attack attack{kind, magic, rolls, 0, 0};
         std::array<int32_t, 2> values{};
         for (int end = 0; end < 2; ++end) {
             const int16_t roll = end == 0 ? rolls.first : rolls.last;
@@ -250,194 +374,129 @@ class RecordChecker {
     }
 
     // Damage is attack value - defence value, and a hit takes it from the
-    // defender's hit points: both can leave their width for some pairs. For
-    // every attack, the defenders with the lowest and highest defence value
-    // and the one that leaves the fewest hit points are the worst cases.
+    // defender's hit points: both can leave their width for some pairs. Only
+    // defenders whose defence value (and, for a hit, hit points) lie far
+    // enough out can be at risk; they are found in sorted order and each is
+    // decided from what the battle between the two can really bring.
     void checkPairs(const std::vector<Fighter>& fighters) {
         for (const bool magic : {false, true}) {
-            std::optional<std::size_t> lowestDefence, highestDefence, weakest;
-            for (std::size_t d = 0; d < fighters.size(); ++d) {
-                const auto& defence = fighters[d].defence[magic];
-                if (!defence) continue;
-                auto value = [&](std::size_t k) { return *fighters[k].defence[magic]; };
-                auto weakness = [&](std::size_t k) {
-                    return -int64_t{value(k)} - fighters[k].lowestHp;
-                };
-                if (!lowestDefence || *defence < value(*lowestDefence)) lowestDefence = d;
-                if (!highestDefence || *defence > value(*highestDefence)) highestDefence = d;
-                if (!weakest || weakness(d) > weakness(*weakest)) weakest = d;
-            }
-            if (!lowestDefence) continue;
+            std::vector<std::size_t> byDefence;
+            for (std::size_t d = 0; d < fighters.size(); ++d)
+                if (fighters[d].defence[magic]) byDefence.push_back(d);
+            auto defenceOf = [&](std::size_t d) { return int64_t{*fighters[d].defence[magic]}; };
+            // A hit on d leaves 16 bits when damage > hp + 32768, and d is hit
+            // at its starting hit points or, standing, at 1 or more.
+            auto hitKey = [&](std::size_t d) {
+                return defenceOf(d) + std::min<int64_t>(fighters[d].startHp, 1);
+            };
+            std::vector<std::size_t> byHitKey = byDefence;
+            std::stable_sort(byDefence.begin(), byDefence.end(), [&](std::size_t x, std::size_t y) {
+                return defenceOf(x) < defenceOf(y);
+            });
+            std::stable_sort(byHitKey.begin(), byHitKey.end(),
+                             [&](std::size_t x, std::size_t y) { return hitKey(x) < hitKey(y); });
             for (std::size_t a = 0; a < fighters.size(); ++a) {
                 for (const Attack& attack : fighters[a].attacks) {
                     if (attack.magic != magic) continue;
-                    if (!checkPair(a, attack, *lowestDefence, attack.highest, fighters))
-                        checkPair(a, attack, *weakest, attack.highest, fighters);
-                    checkPair(a, attack, *highestDefence, attack.lowest, fighters);
+                    std::set<std::size_t> atRisk;
+                    for (auto d = byDefence.begin();
+                         d != byDefence.end() && attack.highest - defenceOf(*d) > INT32_MAX; ++d)
+                        atRisk.insert(*d);
+                    for (auto d = byDefence.rbegin();
+                         d != byDefence.rend() && attack.lowest - defenceOf(*d) < INT32_MIN; ++d)
+                        atRisk.insert(*d);
+                    for (auto d = byHitKey.begin();
+                         d != byHitKey.end() && hitKey(*d) < int64_t{attack.highest} - 32768; ++d)
+                        atRisk.insert(*d);
+                    std::vector<Overflow> found;
+                    for (const std::size_t d : atRisk) {
+                        if (auto overflow = overflowOn(a, attack, d, fighters))
+                            found.push_back(*overflow);
+                    }
+                    reportOverflows(a, attack, found, true);
+                    reportOverflows(a, attack, found, false);
                 }
             }
         }
     }
 
-    bool checkPair(std::size_t a, const Attack& attack, std::size_t d, int32_t attackValue,
-                   const std::vector<Fighter>& fighters) {
-        const MonsterStats& attacker = m_records[a];
+    // An overflow one attack can bring on one defender.
+    struct Overflow {
+        std::size_t defender;
+        bool inDamage;  // attack value - defence value; otherwise the hit points
+        int32_t attackValue, defence, damage;
+        int16_t hitPoints;  // the fewest the defender can have when hit
+    };
+
+    std::optional<Overflow> overflowOn(std::size_t a, const Attack& attack, std::size_t d,
+                                       const std::vector<Fighter>& fighters) const {
+        const int made = attacksMade(fighters[a], fighters[d]);
+        if (made == 0) return std::nullopt;  // the attacker never gets a turn
         const int32_t defence = *fighters[d].defence[attack.magic];
-        const std::string against =
-            "monster " + std::to_string(d) + " \"" + fieldText(m_records[d].name) + "\"";
+        for (const int32_t value : {attack.highest, attack.lowest}) {
+            if (!damageDone(value, defence).ok()) return Overflow{d, true, value, defence, 0, 0};
+        }
+        const Checked<int32_t> damage = damageDone(attack.highest, defence);
+        if (isMiss(damage.value)) return std::nullopt;
+        // Its first attack meets the starting hit points; standing, a side
+        // never has fewer than 1.
+        if (!applyHit(fighters[d].startHp, damage.value).ok())
+            return Overflow{d, false, attack.highest, defence, damage.value, fighters[d].startHp};
+        if (applyHit(1, damage.value).ok()) return std::nullopt;
+        const int16_t hp =
+            fewestHitPointsHit(m_records[a], fighters[a], m_records[d], fighters[d], made);
+        if (applyHit(hp, damage.value).ok()) return std::nullopt;
+        return Overflow{d, false, attack.highest, defence, damage.value, hp};
+    }
+
+    // One line for each way an attack overflows, naming every defender it
+    // can overflow on and the first of them as an example.
+    void reportOverflows(std::size_t a, const Attack& attack, const std::vector<Overflow>& found,
+                         bool inDamage) {
+        std::vector<const Overflow*> these;
+        for (const Overflow& o : found)
+            if (o.inDamage == inDamage) these.push_back(&o);
+        if (these.empty()) return;
+        const MonsterStats& attacker = m_records[a];
+        std::string against = these.size() == 1 ? "monster " : "monsters ";
+        for (std::size_t k = 0; k < these.size(); ++k) {
+            const std::size_t d = these[k]->defender;
+            against += (k == 0                  ? ""
+                        : k + 1 == these.size() ? " and "
+                                                : ", ") +
+                       std::to_string(d) + " \"" + fieldText(m_records[d].name) + "\"";
+        }
+        const Overflow& example = *these.front();
+        const std::string on =
+            these.size() == 1 ? "" : " on monster " + std::to_string(example.defender);
         const DamageRange range = damageRange(attacker, attack.kind);
-        const std::string field = std::string(range.name);
         const std::string value = std::to_string(range.high) + " - " + std::to_string(range.low);
-        const Checked<int32_t> damage = damageDone(attackValue, defence);
-        if (!damage.ok()) {
-            add(a, field, value, Severity::Error,
+        if (inDamage) {
+            add(a, std::string(range.name), value, Severity::Error,
                 kindName(attacker, attack.kind) + " on " + against +
-                    " can overflow: attack value " + std::to_string(attackValue) +
-                    " - defence value " + std::to_string(defence) +
+                    " can overflow: attack value " + std::to_string(example.attackValue) +
+                    " - defence value " + std::to_string(example.defence) + on +
                     " leaves 32 bits, and the battle stops with Overflow",
                 "a smaller damage range");
-            return true;
-        }
-        if (isMiss(damage.value)) return false;
-        const int16_t hp = fighters[d].lowestHp;
-        if (!applyHit(hp, damage.value).ok()) {
-            add(a, field, value, Severity::Error,
+        } else {
+            add(a, std::string(range.name), value, Severity::Error,
                 kindName(attacker, attack.kind) + " on " + against + " can overflow: a hit of " +
-                    std::to_string(damage.value) + " on " + std::to_string(hp) +
-                    " hit points leaves 16 bits, and the battle stops with Overflow",
+                    std::to_string(example.damage) + " on " + std::to_string(example.hitPoints) +
+                    " hit points" + on +
+                    " (the fewest it can have when that attack comes) leaves 16 bits, and the "
+                    "battle stops with Overflow",
                 "a smaller damage range or level");
-            return true;
         }
-        return false;
     }
 
     const std::vector<MonsterStats>& m_records;
     std::vector<GameFileProblem> m_problems;
 };
 
-GameFileProblem fileProblem(std::string file, std::string field, std::string value,
-                            Severity severity, std::string effect, std::string hint) {
-    return {std::move(file),   std::nullopt,   "", std::move(field), std::move(value), severity,
-            std::move(effect), std::move(hint)};
-}
-
-void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem>& problems) {
-    Palette palette;
-    try {
-        loadPalette(palette, path);
-    } catch (const GameError& e) {
-        if (e.kind() == ErrorKind::FileNotFound || e.kind() == ErrorKind::FileAccess ||
-            e.kind() == ErrorKind::NotRegularFile)
-            throw;
-        const bool tooShort = e.kind() == ErrorKind::InputPastEndOfFile;
-        problems.push_back(
-            fileProblem(kPaletteFileName, "", "", Severity::Error,
-                        std::string(tooShort ? "it holds fewer than 768 numbers"
-                                             : "it holds a number the arena cannot read") +
-                            " (" + e.what() + "): the arena does not start",
-                        tooShort ? "768 numbers: red, green and blue of each of the 256 entries"
-                                 : "whole numbers from 0 to 63"));
-        return;
-    }
-    try {
-        makeColorFromRGB(palette);
-    } catch (const GameError& e) {
-        problems.push_back(fileProblem(kPaletteFileName, "", "", Severity::Error,
-                                       std::string(e.what()) + ": the arena does not start",
-                                       "levels from 0 to 63"));
-        return;
-    }
-    static constexpr const char* kChannels[] = {"red", "green", "blue"};
-    for (int i = 0; i < kPaletteEntries; ++i) {
-        const int16_t scaled[] = {palette.palRed[i], palette.palGreen[i], palette.palBlue[i]};
-        const auto packed =
-            static_cast<uint32_t>(packedColor(palette, static_cast<unsigned char>(i)));
-        for (int k = 0; k < 3; ++k) {
-            const int level = scaled[k] / 4;
-            if (level >= 0 && level <= 63) continue;
-            std::string bleed = level > 63 ? "carries into " : "borrows from ";
-            bleed += k < 2 ? kChannels[k + 1] : "the byte above blue, which no screen shows";
-            problems.push_back(fileProblem(
-                kPaletteFileName, "entry " + std::to_string(i) + " " + kChannels[k],
-                std::to_string(level), Severity::Warning,
-                "the level is outside 0-63: times 4 it leaves its byte and " + bleed + "; colour " +
-                    std::to_string(i) + " shows as red " + std::to_string(packed & 0xFF) +
-                    ", green " + std::to_string((packed >> 8) & 0xFF) + ", blue " +
-                    std::to_string((packed >> 16) & 0xFF),
-                "levels from 0 to 63"));
-        }
-    }
-}
-
 }  // namespace
 
 std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records) {
     return RecordChecker(records).run();
-}
-
-GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
-    GameFilesReport report;
-    checkPalette(dir / kPaletteFileName, report.problems);
-
-    const GameFile sprites(dir / kSpriteFileName);
-    const std::int64_t spriteBytes = sprites.size();
-    if (spriteBytes % kSpriteBytes != 0) {
-        report.problems.push_back(fileProblem(
-            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Warning,
-            "the length is not a multiple of 9000: the last " +
-                std::to_string(spriteBytes % kSpriteBytes) + " bytes belong to no monster",
-            "whole sprites of 9000 bytes"));
-    }
-    bool counted = true;
-    try {
-        report.monsters = countMonsters(dir / kSpriteFileName) + 1;
-    } catch (const GameError& e) {
-        if (e.kind() != ErrorKind::Overflow) throw;
-        counted = false;
-        report.problems.push_back(fileProblem(
-            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Error,
-            std::string(e.what()) + ": the arena does not start", "at most 32768 sprites"));
-    }
-
-    const GameFile stats(dir / kStatsFileName);
-    const std::int64_t statsBytes = stats.size();
-    report.records = static_cast<int>(
-        std::min<std::int64_t>((statsBytes + kRecordLength - 1) / kRecordLength, INT32_MAX));
-    if (statsBytes % kRecordLength != 0) {
-        report.problems.push_back(fileProblem(
-            kStatsFileName, "length", std::to_string(statsBytes), Severity::Warning,
-            "the length is not a multiple of 86: record " + std::to_string(report.records) +
-                " (monster " + std::to_string(report.records - 1) +
-                ") is only partly there, its missing bytes read as 0",
-            "whole records of 86 bytes"));
-    }
-    if (counted && report.monsters > report.records) {
-        report.problems.push_back(fileProblem(
-            kStatsFileName, "records", std::to_string(report.records), Severity::Warning,
-            "monster.dat holds " + std::to_string(report.monsters) + " sprites: monsters " +
-                std::to_string(report.records) + " to " + std::to_string(report.monsters - 1) +
-                " have no record and fight with zero-filled ones (no name, 0 hit points)",
-            "one record per sprite"));
-    } else if (counted && report.records > report.monsters) {
-        report.problems.push_back(fileProblem(
-            kStatsFileName, "records", std::to_string(report.records), Severity::Warning,
-            "monster.dat holds only " + std::to_string(report.monsters) + " sprites: records " +
-                std::to_string(report.monsters + 1) + " to " + std::to_string(report.records) +
-                " are never used",
-            "one sprite per record"));
-    }
-
-    // Only the records the arena offers can meet in a battle.
-    const int used = counted ? std::min(report.monsters, report.records) : report.records;
-    std::vector<MonsterStats> records(static_cast<std::size_t>(std::max(used, 0)));
-    for (std::size_t m = 0; m < records.size(); ++m) {
-        RecordBytes bytes;
-        stats.readAt(static_cast<std::int64_t>(m) * kRecordLength, bytes);
-        records[m] = decodeMonsterStats(bytes);
-    }
-    for (GameFileProblem& problem : checkRecords(records))
-        report.problems.push_back(std::move(problem));
-    return report;
 }
 
 }  // namespace karnwick

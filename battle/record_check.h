@@ -4,7 +4,6 @@
 // own rules (battle/rules.h) what a record can do; nothing here decides a rule
 // of its own.
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,16 +31,5 @@ struct GameFileProblem {
 // The problems of a set of records, monster 0 first, as the battle meets them
 // whatever the other side (every record of the set can be the other side).
 std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records);
-
-// Reads and checks the three game files of `dir`: the palette, the sprite file
-// against the record file, then every record the game can use. Throws
-// GameError for a file that cannot be read at all (missing palette, no
-// access, a folder in its place).
-struct GameFilesReport {
-    std::vector<GameFileProblem> problems;
-    int monsters = 0;  // how many monsters the arena offers (lastMonsterIndex + 1)
-    int records = 0;   // how many whole or partial records monsters.tat holds
-};
-GameFilesReport checkGameFiles(const std::filesystem::path& dir);
 
 }  // namespace karnwick

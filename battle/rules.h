@@ -122,10 +122,16 @@ inline Checked<int32_t> roundTo32Bits(double value) {
     return {static_cast<int32_t>(rounded)};
 }
 
+// 100 - L, the divisor of both values: 0 at level 100, and below 0 above it,
+// which turns the signs of the values over.
+inline double levelDivisor(int16_t level) {
+    return 100.0 - level;
+}
+
 // ((S + 100) + L) * roll / (100 - L), in this order; a level of exactly 100
 // divides by zero.
 inline Checked<int32_t> attackValue(double attackStat, int16_t level, int16_t roll) {
-    const double divisor = 100.0 - level;
+    const double divisor = levelDivisor(level);
     if (divisor == 0.0) return {0, RuleFault::DivisionByZero};
     return roundTo32Bits(((attackStat + 100.0) + level) * roll / divisor);
 }
@@ -134,7 +140,7 @@ inline Checked<int32_t> attackValue(double attackStat, int16_t level, int16_t ro
 // rounded before the product, which shows in the result (2.05 * 30 is just
 // below 61.5).
 inline Checked<int32_t> defenceValue(double defenceStat, int16_t level, int16_t defense) {
-    const double divisor = 100.0 - level;
+    const double divisor = levelDivisor(level);
     if (divisor == 0.0) return {0, RuleFault::DivisionByZero};
     return roundTo32Bits(((defenceStat + 100.0) + level) / divisor * defense);
 }
@@ -179,6 +185,17 @@ inline bool isStanding(int16_t hitPoints) {
 
 inline bool battleGoesOn(int16_t hitPoints0, int16_t hitPoints1, int16_t turnsPlayed) {
     return isStanding(hitPoints1) && isStanding(hitPoints0) && turnsPlayed <= kMaxTurns - 1;
+}
+
+// A palette level is stored times 4 in its colour byte, so levels 0 to 63 fit
+// the byte; others spill into the neighbouring channel.
+inline constexpr int kPaletteLevelScale = 4;
+inline constexpr int kHighestPaletteLevel = 63;
+inline int paletteLevel(int16_t scaled) {
+    return scaled / kPaletteLevelScale;
+}
+inline bool fitsColourByte(int level) {
+    return level >= 0 && level <= kHighestPaletteLevel;
 }
 
 }  // namespace karnwick

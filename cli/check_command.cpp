@@ -4,7 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "battle/record_check.h"
+#include "battle/game_files_check.h"
+#include "data/errors.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "cli/command_line.h"

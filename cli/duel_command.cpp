@@ -143,8 +143,8 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
     return status;
 }
 
-// How many battles ended each way, and how many of the finished ones lasted
-// each number of turns.
+// How many battles ended each way, and how many lasted each number of turns,
+// a battle stopped by an error included.
 struct Tally {
     long long wins[2] = {0, 0};
     long long capped = 0;
@@ -155,9 +155,13 @@ struct Tally {
     std::array<long long, kMaxTurns + 1> turnCounts{};
     long long finished = 0;
 
-    void count(const BattleState& state) {
-        ++turnCounts[static_cast<std::size_t>(std::clamp<int16_t>(state.turnCount, 0, kMaxTurns))];
+    void countTurns(int turns) {
+        ++turnCounts[static_cast<std::size_t>(std::clamp(turns, 0, int{kMaxTurns}))];
         ++finished;
+    }
+
+    void count(const BattleState& state) {
+        countTurns(state.turnCount);
         const bool standing[2] = {isStanding(state.currentHp[0]), isStanding(state.currentHp[1])};
         if (standing[0] && standing[1])
             ++capped;
@@ -219,13 +223,20 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
                 std::ostream& err) {
     Pcg32 random(options.seed);
     const StartingTexts start = startingTexts(fighters);
+    // A battle stopped by an error counts at the turn it stopped, as the odds
+    // count it: turn 0 when a starting hit point overflows.
+    const bool startFails = !startingHitPoints(leadingNumber(start.hp[0])).ok() ||
+                            !startingHitPoints(leadingNumber(start.hp[1])).ok();
     Tally tally;
+    BattleState state;
     for (long long n = 1; n <= options.battles; ++n) {
         try {
-            tally.count(playSilentBattle(start.hp, start.agility, fighters, random));
+            playSilentBattle(start.hp, start.agility, fighters, random, state);
+            tally.count(state);
         } catch (const GameError& e) {
             err << battleFailure(n, e);
             ++tally.errors;
+            tally.countTurns(startFails ? 0 : state.turnCount + 1);
         }
     }
     writeSummary(tally, options.battles, fighters, out);

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-"palette record sprite battle command"}
+targets=${*:-"palette record sprite battle command csv odds"}
 
 # clang and its libFuzzer runtime are needed here only, not by ./test.sh.
 scripts/install-deps.sh clang libclang-rt-14-dev

@@ -126,13 +126,15 @@ TEST(Duel, SummaryCountsEveryBattle) {
                   (turns[1] + turns[2]) / 2.0, turns[3]);
     const DuelRun four = duel({"0", "1", "--summary", "--battles", "4", "--seed", "7"});
     EXPECT_NE(four.out.find(expected), std::string::npos) << expected << four.out;
-    // Battles stopped by an error are counted, named on stderr, and found.
+    // Battles stopped by an error are counted, named on stderr, and found; they
+    // count at the turn they stopped, as the odds do.
     const DuelRun broken = duel({"0", "2", "--summary", "--battles", "3"});
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.out.find("Stopped by a run-time error                 3  100.00%"),
               std::string::npos)
         << broken.out;
     EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 3);
+    EXPECT_NE(broken.out.find("Turns: mean 1.00, median 1, largest 1\n"), std::string::npos);
     // A name of NUL bytes shows as the arena's box shows it: blanks.
     folder.pair[0].name.fill('\0');
     folder.writeRecords({folder.pair[0], folder.pair[1]});

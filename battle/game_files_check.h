@@ -1,0 +1,23 @@
+#pragma once
+// Reads a game folder's three files and reports what in them will stop the
+// arena, break a battle, or quietly not do what a modder meant.
+
+#include <filesystem>
+#include <vector>
+
+#include "battle/record_check.h"
+
+namespace karnwick {
+
+// Reads and checks the three game files of `dir`: the palette, the sprite file
+// against the record file, then every record the game can use. Throws
+// GameError for a file that cannot be read at all (missing palette, no
+// access, a folder in its place).
+struct GameFilesReport {
+    std::vector<GameFileProblem> problems;
+    int monsters = 0;  // how many monsters the arena offers (lastMonsterIndex + 1)
+    int records = 0;   // how many whole or partial records monsters.tat holds
+};
+GameFilesReport checkGameFiles(const std::filesystem::path& dir);
+
+}  // namespace karnwick

@@ -1,0 +1,125 @@
+// What `check` says about pairs of monsters, held to the exact odds: every
+// overflow it names happens in some battle of the pair it names, and every
+// pair whose battles can stop on an error is covered by something it says.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "battle/odds.h"
+#include "battle/random.h"
+#include "battle/record_check.h"
+#include "data/monster_stats.h"
+
+using namespace karnwick;
+
+namespace {
+
+MonsterStats named(const char* name) {
+    MonsterStats s;
+    for (std::size_t i = 0; i < s.name.size(); ++i) s.name[i] = *name ? *name++ : ' ';
+    return s;
+}
+
+// The pairs a problem names: its monster attacking each one listed after
+// " on monster(s) " (numbers followed by a quoted name).
+std::vector<std::pair<int, int>> namedPairs(const GameFileProblem& p) {
+    std::vector<std::pair<int, int>> pairs;
+    std::size_t at = p.effect.find(" on monster");
+    const std::size_t end = p.effect.find(" can overflow");
+    if (at == std::string::npos || end == std::string::npos) return pairs;
+    at = p.effect.find(' ', at + 4);
+    while (at < end) {
+        pairs.emplace_back(*p.monster, std::stoi(p.effect.substr(at + 1)));
+        at = p.effect.find('"', p.effect.find('"', at) + 1) + 1;  // past the name
+        at = p.effect.find_first_of("0123456789", at);
+        if (at != std::string::npos) --at;
+    }
+    return pairs;
+}
+
+void expectClaimsMatchTheOdds(const std::vector<MonsterStats>& records) {
+    const std::vector<GameFileProblem> problems = checkRecords(records);
+    std::set<int> broken;  // monsters with an error of their own
+    std::set<std::pair<int, int>> claimed;
+    std::set<std::string> lines;
+    for (const GameFileProblem& p : problems) {
+        EXPECT_TRUE(lines.insert(std::to_string(*p.monster) + p.field + p.effect).second)
+            << "said twice: " << p.effect;
+        if (p.severity != Severity::Error) continue;
+        const std::vector<std::pair<int, int>> pairs = namedPairs(p);
+        if (pairs.empty()) broken.insert(*p.monster);
+        for (const auto& [a, d] : pairs) {
+            claimed.insert({a, d});
+            EXPECT_GT(battleOdds({records[a], records[d]}).error, 0.0)
+                << "monster " << a << " on " << d << ": " << p.effect;
+        }
+    }
+    for (int a = 0; a < std::ssize(records); ++a) {
+        for (int b = 0; b < std::ssize(records); ++b) {
+            if (broken.count(a) || broken.count(b) || claimed.count({a, b}) ||
+                claimed.count({b, a}))
+                continue;
+            EXPECT_EQ(battleOdds({records[a], records[b]}).error, 0.0)
+                << "nothing said about monsters " << a << " and " << b;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
+    // A hit of 32790 kills from 50 hit points without leaving 16 bits; from 1
+    // it overflows.
+    MonsterStats smasher = named("Smasher");
+    smasher.hp = 50, smasher.level = 50, smasher.agility = 5;
+    smasher.offMin = smasher.offMax = 10930;
+    MonsterStats target50 = named("Target50");
+    target50.hp = 50, target50.offMin = 4, target50.offMax = 9;
+    MonsterStats target1 = target50;
+    target1.hp = 1;
+    // Quick always opens and ends the battle in turn 1: Doomed never attacks.
+    MonsterStats doomed = named("Doomed");
+    doomed.level = 50, doomed.offMin = doomed.offMax = 10930, doomed.defense = 1000;
+    MonsterStats quick = named("Quick");
+    quick.hp = 1, quick.agility = 10, quick.offMin = 1, quick.offMax = 3;
+
+    const std::vector<std::vector<MonsterStats>> sets = {
+        {smasher, target50}, {smasher, target50, target1}, {doomed, quick}};
+    for (const auto& set : sets) expectClaimsMatchTheOdds(set);
+    // One line per overflowing pair: Smasher's hit on Target1 only.
+    int overflows = 0;
+    for (const GameFileProblem& p : checkRecords(sets[1]))
+        overflows += p.effect.find("can overflow") != std::string::npos;
+    EXPECT_EQ(overflows, 1);
+}
+
+TEST(RecordCheck, GeneratedSetsClaimExactlyThePairsThatErr) {
+    // Values near the edges where damage and hit points leave their widths.
+    const int16_t hps[] = {-32768, -3, 0, 1, 2, 50, 300, 32767};
+    const int16_t levels[] = {0, 50, 99, 150, 0, 100};
+    const int16_t lows[] = {1, 4, 10930, 32766, -30000, 0};
+    const int16_t widths[] = {0, 1, 3, -2};
+    const int16_t strengths[] = {0, 1000, 32767};
+    const int16_t defenses[] = {0, 1, 1000, -32768, 32767};
+    Pcg32 random(2024, 7);
+    auto pick = [&](const auto& values) { return values[random.nextUInt32() % std::size(values)]; };
+    for (int set = 0; set < 40; ++set) {
+        std::vector<MonsterStats> records;
+        for (int m = 0; m < 5; ++m) {
+            MonsterStats s = named("Gen");
+            s.hp = pick(hps), s.level = pick(levels), s.agility = pick(lows) % 11;
+            s.strength = pick(strengths), s.defense = pick(defenses);
+            s.sp1Threshold = static_cast<int16_t>(random.nextUInt32() % 2 * 30);
+            s.sp1Min = pick(lows), s.sp1Max = static_cast<int16_t>(s.sp1Min + pick(widths));
+            s.offMin = pick(lows), s.offMax = static_cast<int16_t>(s.offMin + pick(widths));
+            s.mpower = pick(strengths), s.magicFlag = static_cast<int16_t>(random.nextUInt32() % 2);
+            records.push_back(s);
+        }
+        SCOPED_TRACE("set " + std::to_string(set));
+        expectClaimsMatchTheOdds(records);
+    }
+}
