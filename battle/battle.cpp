@@ -49,7 +49,8 @@ struct BattleLines {
             attackLines[side][1] =
                 opening + " with " + fieldText(attacker.special2) + std::string(kLineBreak);
             attackLines[side][2] = opening + std::string(kLineBreak);
-            hitEnding[1 - side] = " damage to " + fieldText(defender.name) + std::string(kLineBreak);
+            hitEnding[1 - side] =
+                " damage to " + fieldText(defender.name) + std::string(kLineBreak);
         }
     }
 
@@ -149,8 +150,8 @@ void playBattle(Teller& teller, const Fighters& fighters, Random& random, Battle
         chooseOpener(leadingNumber(teller.agility(0)), leadingNumber(teller.agility(1)), random);
     state.defender = state.attacker != 1 ? 1 : 0;
     if constexpr (Teller::kTells) {
-        teller.log.text = state.attacker == 0 ? "Monster 1 Goes first \r\n"
-                                              : "Monster 2 Goes first \r\n";
+        teller.log.text =
+            state.attacker == 0 ? "Monster 1 Goes first \r\n" : "Monster 2 Goes first \r\n";
     }
     do {
         playTurn(teller, fighters, random, state);

@@ -5,10 +5,10 @@
 #include <QJsonObject>
 
 #include "battle/game_files_check.h"
+#include "cli/command_line.h"
 #include "data/errors.h"
 #include "data/palette.h"
 #include "data/sprite.h"
-#include "cli/command_line.h"
 
 using namespace karnwick;
 

@@ -14,14 +14,13 @@ namespace karnwick::cli {
 // `arguments` are those after the command's word. Returns the exit status; a
 // failure may also be thrown as a CommandError (or a GameError), which the
 // dispatcher reports behind the command's name.
-using CommandFunction = int (*)(const QStringList& arguments, std::ostream& out,
-                                std::ostream& err);
+using CommandFunction = int (*)(const QStringList& arguments, std::ostream& out, std::ostream& err);
 
 struct Command {
     std::string_view name;
     std::string_view synopsis;  // what follows the name in `karnwick --help`
     std::string_view summary;
-    bool drawsPictures;         // needs Qt's graphics (fonts, images)
+    bool drawsPictures;  // needs Qt's graphics (fonts, images)
     CommandFunction run;
 };
 

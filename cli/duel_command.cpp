@@ -13,9 +13,9 @@
 #include <string>
 
 #include "battle/battle.h"
-#include "data/errors.h"
 #include "cli/command_line.h"
 #include "cli/roster.h"
+#include "data/errors.h"
 
 using namespace karnwick;
 
@@ -49,9 +49,8 @@ struct DuelLine {
     QCommandLineOption json{"json", "One JSON object per battle, one per line."};
     QCommandLineOption summary{
         "summary", "No logs: how often each side won, the turn cap, errors and turn counts."};
-    QCommandLineOption seed{"seed",
-                            "Seed the random source with <s> instead of the arena's fixed start.",
-                            "s"};
+    QCommandLineOption seed{
+        "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s"};
     QCommandLineOption set = recordOverrideOption();
 
     DuelLine() {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/roster.h"
 #include "cli/image_file.h"
+#include "cli/roster.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "data/errors.h"
-#include "data/record_fields.h"
-#include "data/sprite.h"
 #include "cli/command_line.h"
 #include "cli/csv_text.h"
 #include "cli/roster.h"
+#include "data/errors.h"
+#include "data/record_fields.h"
+#include "data/sprite.h"
 
 using namespace karnwick;
 
@@ -51,12 +51,12 @@ struct Column {
 std::vector<Column> tableColumns(bool wide) {
     std::vector<Column> columns;
     if (wide) {
-        for (const RecordField& field : kRecordFields) columns.push_back({field.name, &field, {}, {}});
+        for (const RecordField& field : kRecordFields)
+            columns.push_back({field.name, &field, {}, {}});
         return columns;
     }
     // What a player compares at a glance, within 80 columns.
-    for (const std::string_view name :
-         {"name", "hp", "level", "agility", "strength", "defense"})
+    for (const std::string_view name : {"name", "hp", "level", "agility", "strength", "defense"})
         columns.push_back({name, findRecordField(name), {}, {}});
     columns.push_back({"off", nullptr, "offMin", "offMax"});
     columns.push_back({"sp1", nullptr, "sp1Min", "sp1Max"});
@@ -193,7 +193,9 @@ struct ListLine {
 
 void writeOne(int16_t index, const MonsterStats& stats, Format format, std::ostream& out) {
     if (format == Format::Json) {
-        out << QJsonDocument(recordObject(index, stats)).toJson(QJsonDocument::Indented).toStdString();
+        out << QJsonDocument(recordObject(index, stats))
+                   .toJson(QJsonDocument::Indented)
+                   .toStdString();
     } else if (format == Format::Csv) {
         writeCsv({stats}, index, out);
     } else {

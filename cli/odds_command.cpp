@@ -87,8 +87,8 @@ void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds, std::
     out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
 }
 
-void writeText(const std::array<int, 2>& monsters, const Fighters& fighters,
-               const BattleOdds& odds, std::ostream& out) {
+void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, const BattleOdds& odds,
+               std::ostream& out) {
     const std::string names[2] = {fieldText(fighters[0].name), fieldText(fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
         out << formatted("%-34s %7.2f%%\n", label.c_str(), 100.0 * chance);

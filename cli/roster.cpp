@@ -1,7 +1,7 @@
 #include "cli/roster.h"
 
-#include "data/sprite.h"
 #include "cli/command_line.h"
+#include "data/sprite.h"
 
 namespace karnwick::cli {
 

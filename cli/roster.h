@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "data/monster_stats.h"
 #include "cli/record_overrides.h"
+#include "data/monster_stats.h"
 
 namespace karnwick::cli {
 

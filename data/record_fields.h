@@ -41,9 +41,11 @@ constexpr RecordField number(std::string_view name, int16_t MonsterStats::*membe
 
 template <auto Member>
 constexpr RecordField text(std::string_view name) {
-    return {name, static_cast<int>(std::tuple_size_v<std::remove_cvref_t<
-                      decltype(std::declval<MonsterStats>().*Member)>>),
-            nullptr, &textBytes<Member>};
+    return {
+        name,
+        static_cast<int>(
+            std::tuple_size_v<std::remove_cvref_t<decltype(std::declval<MonsterStats>().*Member)>>),
+        nullptr, &textBytes<Member>};
 }
 
 constexpr std::array<RecordField, kRecordFieldCount> laidOut(

@@ -29,12 +29,12 @@
 #include <tuple>
 #include <vector>
 
-#include "data/monster_stats.h"
-#include "data/palette.h"
-#include "fuzz/fuzz_check.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "data/monster_stats.h"
+#include "data/palette.h"
 #include "demo/set.h"
+#include "fuzz/fuzz_check.h"
 
 using karnwick::fuzz::check;
 
@@ -186,7 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const auto before = folderState();
     if (writes == Writes::GameFiles) {
-        for (const char* file : {karnwick::kPaletteFileName, "monster.dat", karnwick::kStatsFileName})
+        for (const char* file :
+             {karnwick::kPaletteFileName, "monster.dat", karnwick::kStatsFileName})
             std::filesystem::copy_file(file, scratchFolder / file);
     }
     const bool inScratch = writes == Writes::Images || writes == Writes::GameFiles;

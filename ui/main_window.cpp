@@ -261,8 +261,8 @@ void MainWindow::createStatRow(std::size_t rowIndex, int side) {
     box->setPalette(boxColours);
     m_statBoxes[boxIndex][side] = box;
 
-    QLabel* label = makeLabel(this, sideName(row.labelName, side),
-                              QString::fromLatin1(row.caption), row.labelLeft[side], row.top);
+    QLabel* label = makeLabel(this, sideName(row.labelName, side), QString::fromLatin1(row.caption),
+                              row.labelLeft[side], row.top);
     QPalette labelColours = label->palette();
     labelColours.setColor(QPalette::WindowText, kLabelText);
     label->setPalette(labelColours);

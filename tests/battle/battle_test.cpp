@@ -298,8 +298,7 @@ TEST(Battle, AttackKindFollowsTheThresholds) {
         f[0].sp1Max = f[0].sp2Max = f[0].offMax = 0;
         BattleLog log;
         EXPECT_THROW(runBattle(boxes("1", "1", "12", "9"), f, random, log), RandomRanDry);
-        const std::string firstAttack =
-            log.text.substr(23, log.text.find("\r\n", 23) + 2 - 23);
+        const std::string firstAttack = log.text.substr(23, log.text.find("\r\n", 23) + 2 - 23);
         EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
     }
 }

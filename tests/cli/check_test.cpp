@@ -5,8 +5,8 @@
 #include <functional>
 #include <sstream>
 
-#include "game_files.h"
 #include "command_run.h"
+#include "game_files.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

@@ -115,7 +115,9 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
     GameFolder folder;
     ASSERT_EQ(runProgram("demo-data").status, 0);
     // A folder whose name is no UTF-8, as a Latin-1 system names "bad\xffname".
-    const std::string bad = "bad\xff" "name";
+    const std::string bad =
+        "bad\xff"
+        "name";
     ::setenv("BAD", bad.c_str(), 1);
     const char* karnwick = KARNWICK_BINARY;
     const char* arena = KARNWICK_ARENA_BINARY;
@@ -135,7 +137,8 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
         {karnwick, "demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
         {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
         {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
-         "karnwick list: --dir bad\xff" "namex: not a folder"},
+         "karnwick list: --dir bad\xff"
+         "namex: not a folder"},
         // Both programs take the same flags for the same version.
         {karnwick, "-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
         {karnwick, "--version", 0, "karnwick " KARNWICK_VERSION "\n", ""},
@@ -161,13 +164,16 @@ TEST(CommandLine, ArgumentsKeepTheirBytes) {
     } cases[] = {
         {"sprite-12.png", u"sprite-12.png"},
         {"caf\xc3\xa9 \xf0\x9f\x90\x89", u"caf\u00e9 \U0001F409"},
-        {"bad\xff" "name", u"bad\xdcff" "name"},
+        {"bad\xff"
+         "name",
+         u"bad\xdcff"
+         "name"},
         {"\xff\xfe.png", u"\xdcff\xdcfe.png"},
-        {"\xc0\xaf", u"\xdcc0\xdcaf"},                  // an overlong '/'
-        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},        // a surrogate in UTF-8
+        {"\xc0\xaf", u"\xdcc0\xdcaf"},                      // an overlong '/'
+        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},            // a surrogate in UTF-8
         {"\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},  // beyond U+10FFFF
-        {"end\xe2\x82", u"end\xdce2\xdc82"},            // cut short
-        {"\xed\xb3\xbf", nullptr},                      // U+DCFF itself, as UTF-8
+        {"end\xe2\x82", u"end\xdce2\xdc82"},                // cut short
+        {"\xed\xb3\xbf", nullptr},                          // U+DCFF itself, as UTF-8
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -195,11 +201,12 @@ struct Offer {
 Offer complete(const std::vector<std::string>& words, bool withLibrary) {
     std::string command = "bash -c '";
     if (withLibrary) command += "source /usr/share/bash-completion/bash_completion || exit 3; ";
-    command += "source \"$0\"; compopt() { echo compopt \"$@\"; }; "
-               "COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; "
-               "COMP_POINT=${#COMP_LINE}; "
-               "if [ \"$1\" = karnwick-arena ]; then _karnwick_arena; else _karnwick; fi; "
-               "printf \"%s\\n\" \"${COMPREPLY[@]}\"' ";
+    command +=
+        "source \"$0\"; compopt() { echo compopt \"$@\"; }; "
+        "COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; "
+        "COMP_POINT=${#COMP_LINE}; "
+        "if [ \"$1\" = karnwick-arena ]; then _karnwick_arena; else _karnwick; fi; "
+        "printf \"%s\\n\" \"${COMPREPLY[@]}\"' ";
     command += std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
     for (const std::string& word : words) {
         std::string quoted = "'";
@@ -265,7 +272,9 @@ TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
         {{"karnwick", "export", "sheet", ""}, {"1", "2", "3"}, false},
         {{"karnwick", "export", "all", ""}, folders, true},
         {{"karnwick", "export", "sprite", "3", "--output", "n"}, {"notes.txt"}, true},
-        {{"karnwick", "--dir", "demo", "export", "-o", "x", "--scale", "2", "all", "d"}, {"demo"}, true},
+        {{"karnwick", "--dir", "demo", "export", "-o", "x", "--scale", "2", "all", "d"},
+         {"demo"},
+         true},
         {{"karnwick", "duel", "--battles", ""}, {}, false},
         {{"karnwick-arena", ""}, folders, true},
         {{"karnwick-arena", "--v"}, {"--version"}, false},

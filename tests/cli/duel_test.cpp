@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "battle/battle.h"
-#include "game_files.h"
 #include "command_run.h"
+#include "game_files.h"
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;

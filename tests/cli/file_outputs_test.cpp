@@ -151,8 +151,9 @@ TEST(FileOutputs, DoomedOutputsFailBeforeAnyWork) {
     EXPECT_FALSE(fs::exists("many"));
 
     fs::resize_file(kSpriteFileName, 0);
-    EXPECT_NE(runTool({"export", "sprite", "0"}).err.find("in monster.dat, which holds no monsters"),
-              std::string::npos);
+    EXPECT_NE(
+        runTool({"export", "sprite", "0"}).err.find("in monster.dat, which holds no monsters"),
+        std::string::npos);
 }
 
 // Rows made a band at a time are the rows of the whole matrix, whatever

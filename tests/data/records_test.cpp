@@ -15,12 +15,12 @@ TEST(Records, EveryFieldSitsAtItsOffset) {
     const MonsterStats s = decodeMonsterStats(bytes);
     using M = MonsterStats;
     const std::pair<int16_t M::*, int> numbers[] = {
-        {&M::hp, 10},           {&M::spare1, 12},       {&M::spare2, 14},  {&M::spare3, 16},
-        {&M::spare4, 18},       {&M::spare5, 20},       {&M::level, 22},   {&M::agility, 24},
-        {&M::strength, 26},     {&M::spare6, 28},       {&M::spare7, 30},  {&M::sp1Threshold, 56},
-        {&M::sp2Threshold, 58}, {&M::spare8, 60},       {&M::spare9, 62},  {&M::offMin, 64},
-        {&M::offMax, 66},       {&M::sp1Min, 68},       {&M::sp1Max, 70},  {&M::sp2Min, 72},
-        {&M::sp2Max, 74},       {&M::defense, 76},      {&M::mpower, 78},  {&M::magicFlag, 80},
+        {&M::hp, 10},           {&M::spare1, 12},  {&M::spare2, 14}, {&M::spare3, 16},
+        {&M::spare4, 18},       {&M::spare5, 20},  {&M::level, 22},  {&M::agility, 24},
+        {&M::strength, 26},     {&M::spare6, 28},  {&M::spare7, 30}, {&M::sp1Threshold, 56},
+        {&M::sp2Threshold, 58}, {&M::spare8, 60},  {&M::spare9, 62}, {&M::offMin, 64},
+        {&M::offMax, 66},       {&M::sp1Min, 68},  {&M::sp1Max, 70}, {&M::sp2Min, 72},
+        {&M::sp2Max, 74},       {&M::defense, 76}, {&M::mpower, 78}, {&M::magicFlag, 80},
         {&M::spare10, 82},      {&M::spare11, 84}};
     for (const auto& [number, offset] : numbers)
         EXPECT_EQ(s.*number, bytes[offset] | bytes[offset + 1] << 8) << offset;

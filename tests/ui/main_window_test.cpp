@@ -18,12 +18,12 @@
 #include <optional>
 #include <string>
 
+#include "app/arena_start.h"
 #include "battle/battle.h"
 #include "battle/odds.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "game_files.h"
-#include "app/arena_start.h"
 #include "ui/main_window.h"
 #include "ui/picture_box.h"
 
@@ -61,10 +61,9 @@ struct Arena {
     // quits at once instead of asking for another folder.
     Arena() : settings(QStringLiteral("settings.ini"), QSettings::IniFormat) {
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        opened = arena::startArena(window, std::filesystem::current_path(), settings,
-                                   [](const QString&, const std::filesystem::path&) {
-                                       return arena::StartChoice{};
-                                   });
+        opened = arena::startArena(
+            window, std::filesystem::current_path(), settings,
+            [](const QString&, const std::filesystem::path&) { return arena::StartChoice{}; });
     }
     ~Arena() { window.previewWindows().closeAll(); }
 
@@ -96,7 +95,8 @@ class ArenaWindowTest : public ::testing::Test {
     void SetUp() override {
         folder.writePalette();
         folder.writeSolidSprites(3);
-        folder.writeRecords({makeMonster("Goblin", 30, 12), makeWraith(), makeMonster("Troll", 50, 9)});
+        folder.writeRecords(
+            {makeMonster("Goblin", 30, 12), makeWraith(), makeMonster("Troll", 50, 9)});
     }
     GameFolder folder;
 };
@@ -159,10 +159,21 @@ TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
 
     EXPECT_EQ(arena.window.fighters()[1], makeWraith());
     const std::pair<const char*, const char*> panel[] = {
-        {"name", "Ice Wraith"}, {"hp", "40"},       {"agility", "9"},  {"level", "2"},
-        {"strength", "21"},     {"special1", "Bite        "},          {"special2", "Club Smash  "},
-        {"defense", "3"},       {"sp1Min", "6"},    {"sp1Max", "7"},   {"sp2Min", "8"},
-        {"sp2Max", "10"},       {"offMin", "4"},    {"offMax", "11"},  {"mpower", "5"},
+        {"name", "Ice Wraith"},
+        {"hp", "40"},
+        {"agility", "9"},
+        {"level", "2"},
+        {"strength", "21"},
+        {"special1", "Bite        "},
+        {"special2", "Club Smash  "},
+        {"defense", "3"},
+        {"sp1Min", "6"},
+        {"sp1Max", "7"},
+        {"sp2Min", "8"},
+        {"sp2Max", "10"},
+        {"offMin", "4"},
+        {"offMax", "11"},
+        {"mpower", "5"},
     };
     for (const auto& [field, text] : panel) EXPECT_EQ(arena.box(field, 1), text) << field;
     // A box narrower than its text shows the start ("Club Smash  "), not the tail.
