@@ -387,41 +387,7 @@ BattleOdds battleOdds(const Fighters& fighters) {
 std::vector<OutcomeOdds> oddsMatrix(
     const std::vector<MonsterStats>& monsters, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress) {
-    const std::size_t n = monsters.size();
-    std::vector<OutcomeOdds> matrix(n * n);
-    // A and B against each other in either order meet the same two chains,
-    // so each unordered pair is one piece of work.
-    std::vector<std::pair<std::size_t, std::size_t>> pairs;
-    pairs.reserve(n * (n + 1) / 2);
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = a; b < n; ++b) pairs.emplace_back(a, b);
-
-    std::atomic<std::size_t> next{0}, done{0};
-    auto work = [&] {
-        for (std::size_t p = next++; p < pairs.size(); p = next++) {
-            const auto [a, b] = pairs[p];
-            const Fighters fighters{monsters[a], monsters[b]};
-            const BattleStart start = freshStart(fighters);
-            if (start.overflow) {
-                matrix[a * n + b] = matrix[b * n + a] = overflowAtStart();
-            } else {
-                const std::array<DefenderChances, 2> chains = chainsFrom(fighters, start);
-                matrix[a * n + b] = combineOdds(chains, start.oneOpens);
-                if (a != b)
-                    matrix[b * n + a] = combineOdds({chains[1], chains[0]}, 1.0 - start.oneOpens);
-            }
-            ++done;
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
-    while (progress && done.load() < pairs.size()) {
-        progress(done.load(), pairs.size());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    for (std::thread& worker : workers) worker.join();
-    if (progress) progress(pairs.size(), pairs.size());
-    return matrix;
+    return oddsMatrixRows(monsters, 0, monsters.size(), threads, progress);
 }
 
 int medianTurns(const BattleOdds& odds) {
@@ -455,13 +421,13 @@ std::vector<OutcomeOdds> oddsMatrixRows(
                 rows[(a - first) * n + b] = overflowAtStart();
                 if (both) rows[(b - first) * n + a] = overflowAtStart();
             } else {
-                const DefenderChances aHit =
-                    defenderChances(monsters[b], monsters[a], start.hitPoints[0]);
-                const DefenderChances bHit =
-                    defenderChances(monsters[a], monsters[b], start.hitPoints[1]);
-                rows[(a - first) * n + b] = combineOdds({aHit, bHit}, start.oneOpens);
+                // A and B in either order meet the same two chains.
+                const std::array<DefenderChances, 2> chains =
+                    chainsFrom(Fighters{monsters[a], monsters[b]}, start);
+                rows[(a - first) * n + b] = combineOdds(chains, start.oneOpens);
                 if (both)
-                    rows[(b - first) * n + a] = combineOdds({bHit, aHit}, 1.0 - start.oneOpens);
+                    rows[(b - first) * n + a] =
+                        combineOdds({chains[1], chains[0]}, 1.0 - start.oneOpens);
             }
             ++done;
         }

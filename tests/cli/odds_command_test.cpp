@@ -15,6 +15,7 @@
 #include "cli/duel_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "command_run.h"
 #include "demo/set.h"
 #include "game_files.h"
 
@@ -23,21 +24,15 @@ using karnwick::testing::GameFolder;
 
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using karnwick::testing::CommandRun;
 
 // Through the dispatcher, which reports a failure the command throws.
 CommandRun run(int (*command)(const QStringList&, std::ostream&, std::ostream&),
                const QStringList& args) {
-    std::ostringstream out, err;
     const auto commands = cli::commands();
     const auto row = std::find_if(commands.begin(), commands.end(),
                                   [&](const cli::Command& c) { return c.run == command; });
-    const int status = cli::runCommand(*row, args, out, err);
-    return {status, out.str(), err.str()};
+    return karnwick::testing::runKarnwick(row->name, args);
 }
 
 // The first dozen monsters of the demo set, enough for every kind of pair

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "command_run.h"
 #include "demo/set.h"
 #include "game_files.h"
 
@@ -17,16 +18,10 @@ using karnwick::testing::GameFolder;
 
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using karnwick::testing::CommandRun;
 
 CommandRun run(const char* name, const QStringList& args) {
-    std::ostringstream out, err;
-    const int status = cli::runCommand(*cli::findCommand(name), args, out, err);
-    return {status, out.str(), err.str()};
+    return karnwick::testing::runKarnwick(name, args);
 }
 
 QJsonArray jsonRows(const CommandRun& r) {
