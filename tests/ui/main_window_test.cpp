@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -101,55 +100,23 @@ class ArenaWindowTest : public ::testing::Test {
     GameFolder folder;
 };
 
-// The lists hold one entry per complete sprite, nothing chosen; no sprite at
-// all still opens the window. (A palette that stops the window is in the
-// start-up tests of app/.)
+// The lists hold one entry per complete sprite, nothing chosen. (No sprite
+// at all, and a palette that stops the window, are in the start-up tests of
+// app/.)
 TEST(ArenaStartUp, ListsFollowTheSprites) {
-    for (const int count : {57, 0}) {
-        GameFolder folder;
-        folder.writePalette();
-        folder.writeSolidSprites(count);
-        Arena arena;
-        ASSERT_TRUE(arena.opened) << count;
-        EXPECT_TRUE(arena.window.isVisible());
-        EXPECT_EQ(arena.window.lastMonsterIndex(), count - 1);
-        for (int side = 0; side < 2; ++side) {
-            ASSERT_EQ(arena.window.monsterList(side)->count(), count);
-            EXPECT_EQ(arena.window.monsterList(side)->itemText(count - 1),
-                      count ? QStringLiteral("56") : QString());
-            arena.expectNothingChosen(side);
-        }
-        EXPECT_TRUE(arena.errors.isEmpty());
-    }
-}
-
-// A sample of places (twips / 15) and the focus order along the tab indexes.
-TEST_F(ArenaWindowTest, ControlsSitAtTheirPlacesInTabOrder) {
+    GameFolder folder;
+    folder.writePalette();
+    folder.writeSolidSprites(57);
     Arena arena;
-    EXPECT_EQ(arena.window.windowTitle(), QStringLiteral("Karnwick Battle Arena"));
-    EXPECT_EQ(arena.window.size(), QSize(684, 543));
-    const std::pair<const char*, QRect> places[] = {
-        {"pic11", {544, 32, 100, 100}},     {"cboMonsterList0", {16, 144, 89, 21}},
-        {"txtArena", {16, 24, 305, 273}},   {"txtCurrentHP1", {408, 376, 97, 43}},
-        {"cmdFIGHT", {296, 376, 81, 49}},   {"cmdPreview2", {416, 488, 81, 33}},
-        {"txtSP2max1", {544, 512, 65, 19}}, {"Label251", {616, 368, 49, 17}},
-    };
-    for (const auto& [name, place] : places) {
-        const auto* widget = arena.window.findChild<QWidget*>(QString::fromLatin1(name));
-        ASSERT_NE(widget, nullptr) << name;
-        EXPECT_EQ(widget->geometry(), place) << name;
+    ASSERT_TRUE(arena.opened);
+    EXPECT_TRUE(arena.window.isVisible());
+    EXPECT_EQ(arena.window.lastMonsterIndex(), 56);
+    for (int side = 0; side < 2; ++side) {
+        ASSERT_EQ(arena.window.monsterList(side)->count(), 57);
+        EXPECT_EQ(arena.window.monsterList(side)->itemText(56), QStringLiteral("56"));
+        arena.expectNothingChosen(side);
     }
-    EXPECT_EQ(arena.window.findChild<QLabel*>("Label90")->text(), QStringLiteral("Stength"));
-
-    QStringList order;
-    QWidget* focus = arena.window.statBox("name", 0);
-    for (int i = 0; i < 8; ++i, focus = focus->nextInFocusChain()) {
-        while (focus->focusPolicy() == Qt::NoFocus || focus->focusProxy())
-            focus = focus->nextInFocusChain();
-        order << focus->objectName();
-    }
-    EXPECT_EQ(order, (QStringList{"txtName0", "txtHP0", "txtAgi0", "txtStr0", "txtLevel0",
-                                  "txtDef0", "txtOffMin0", "txtMpower0"}));
+    EXPECT_TRUE(arena.errors.isEmpty());
 }
 
 TEST_F(ArenaWindowTest, AChoiceFillsOnlyItsSideAndAFailedReadKeepsTheOldBoxes) {
@@ -371,8 +338,6 @@ TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
         {"Ctrl+O cancelled", Qt::Key_O, [] {}, none, folder.path(), 3, 0},
         {"Ctrl+O to a folder without a palette", Qt::Key_O, [] {}, broken.path(), folder.path(), 3,
          1},
-        {"Ctrl+O to a folder that is gone", Qt::Key_O, [] {}, broken.path() / "gone", folder.path(),
-         3, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
