@@ -263,8 +263,8 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     put(small / "p.png", std::string(20 * 1024, 'o'));
     EXPECT_THROW(writeFileAtomically(small / "p.png", kNew, Existing::Replace), GameError);
     EXPECT_EQ(contentsOf(small / "p.png"), std::string(20 * 1024, 'o'));
-    const SetFile files[] = {{"a", std::string(30 * 1024, 'a')},
-                             {"b", std::string(30 * 1024, 'b')}};
+    const std::string a(30 * 1024, 'a'), b(30 * 1024, 'b');
+    const SetFile files[] = {{"a", a}, {"b", b}};
     try {
         writeFileSet(small / "nest" / "a", files, Existing::Refuse);
         ADD_FAILURE() << "a set larger than the free space was written";
