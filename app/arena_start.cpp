@@ -153,8 +153,10 @@ QIcon arenaIcon() {
     return QIcon(new ArenaIconEngine);
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
-    QCommandLineParser parser;
+namespace {
+
+void describeArguments(QCommandLineParser& parser, const QCommandLineOption& help,
+                       const QCommandLineOption& version) {
     // Qt's options are single-dash words (-platform, -style).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
@@ -164,10 +166,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         "or writes and opens a demo set of made-up monsters.\n"
         "In the arena, Ctrl+O opens another game folder and F5 reads the files again.\n"
         "'karnwick demo-data DIR' writes a demo set of game files."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version."));
     parser.addOption(help);
     parser.addOption(version);
     addWindowSystemOptions(parser);
@@ -175,47 +173,64 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("DIR"),
         QStringLiteral("The game folder (mypal.pal, monster.dat, monsters.tat)."),
         QStringLiteral("[DIR]"));
+}
 
+// Worded as the karnwick tool words its usage errors, with its status.
+CommandLine usageError(const QString& message) {
     CommandLine result;
+    result.action = CommandLine::Action::Exit;
+    result.exitCode = 2;
+    result.err = QString::fromLatin1(kProgram) + QStringLiteral(": ") + message + QLatin1Char('\n');
+    return result;
+}
+
+CommandLine exitPrinting(const QString& out) {
+    CommandLine result;
+    result.action = CommandLine::Action::Exit;
+    result.out = out;
+    return result;
+}
+
+CommandLine openingFolder(const QString& given, const std::vector<std::string>& arguments) {
+    const fs::path folder = rawArgument(given, arguments);
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (!fs::exists(status))
+        return usageError(shownFolder(folder) + QStringLiteral(": no such folder"));
+    if (!fs::is_directory(status))
+        return usageError(shownFolder(folder) + QStringLiteral(": not a folder"));
+    CommandLine result;
+    result.folder = fs::absolute(folder, error).lexically_normal();
+    if (result.folder.has_relative_path() && !result.folder.has_filename())
+        result.folder = result.folder.parent_path();
+    return result;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    describeArguments(parser, help, version);
+
     const QString program = QString::fromLatin1(kProgram);
-    // Worded as the karnwick tool words its usage errors, with its status.
-    const auto usageError = [&](const QString& message) {
-        result.action = CommandLine::Action::Exit;
-        result.exitCode = 2;
-        result.err = program + QStringLiteral(": ") + message + QLatin1Char('\n');
-        return result;
-    };
     QStringList texts;
     for (std::size_t i = 0; i < arguments.size(); ++i) texts << parserText(arguments[i], i);
     if (texts.isEmpty()) texts << program;
     if (!parser.parse(texts)) return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        result.action = CommandLine::Action::Exit;
-        // Answered before the application object exists, which would name the program.
-        result.out = parser.helpText().replace(QLatin1String("<executable_name>"), program);
-        return result;
-    }
-    if (parser.isSet(version)) {
-        result.action = CommandLine::Action::Exit;
-        result.out =
-            program + QLatin1Char(' ') + QStringLiteral(KARNWICK_VERSION) + QLatin1Char('\n');
-        return result;
-    }
+    // Answered before the application object exists, which would name the program.
+    if (parser.isSet(help))
+        return exitPrinting(parser.helpText().replace(QLatin1String("<executable_name>"), program));
+    if (parser.isSet(version))
+        return exitPrinting(program + QLatin1Char(' ') + QStringLiteral(KARNWICK_VERSION) +
+                            QLatin1Char('\n'));
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) return usageError(QStringLiteral("only one game folder can be given"));
-    if (!folders.isEmpty()) {
-        const fs::path folder = rawArgument(folders.first(), arguments);
-        std::error_code error;
-        const fs::file_status status = fs::status(folder, error);
-        if (!fs::exists(status))
-            return usageError(shownFolder(folder) + QStringLiteral(": no such folder"));
-        if (!fs::is_directory(status))
-            return usageError(shownFolder(folder) + QStringLiteral(": not a folder"));
-        result.folder = fs::absolute(folder, error).lexically_normal();
-        if (result.folder.has_relative_path() && !result.folder.has_filename())
-            result.folder = result.folder.parent_path();
-    }
-    return result;
+    if (folders.isEmpty()) return CommandLine{};
+    return openingFolder(folders.first(), arguments);
 }
 
 bool holdsGameFiles(const fs::path& folder) {

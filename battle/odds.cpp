@@ -161,94 +161,122 @@ DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const do
     return chances;
 }
 
-DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints) {
+namespace {
+
+// Whether a hit of hits[i] on hitPoints leaves the side standing, below 1 or
+// overflows: both are monotone in the damage, so each ends at one index.
+std::ptrdiff_t firstFelling(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
+    return std::partition_point(hits.begin(), hits.end(),
+                                [&](const AttackOutcomes::Hit& h) {
+                                    const Checked<int16_t> left = applyHit(hitPoints, h.damage);
+                                    return left.ok() && isStanding(left.value);
+                                }) -
+           hits.begin();
+}
+
+std::ptrdiff_t firstOverflowing(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
+    return std::partition_point(
+               hits.begin(), hits.end(),
+               [&](const AttackOutcomes::Hit& h) { return applyHit(hitPoints, h.damage).ok(); }) -
+           hits.begin();
+}
+
+DefenderChances noChances() {
     constexpr int kN = kMaxAttacks;
     DefenderChances chances;
     chances.fell.assign(kN + 1, 0.0);
     chances.error.assign(kN + 1, 0.0);
     chances.standing.assign(kN + 1, 0.0);
+    return chances;
+}
 
-    const std::vector<AttackOutcomes::Hit>& hits = attack.hits;
-    // Whether a hit of hits[i] on hitPoints leaves the side standing, below 1
-    // or overflows: both are monotone in the damage.
-    auto firstFelling = [&](int16_t hitPoints) {
-        return std::partition_point(hits.begin(), hits.end(),
-                                    [&](const AttackOutcomes::Hit& h) {
-                                        const Checked<int16_t> left = applyHit(hitPoints, h.damage);
-                                        return left.ok() && isStanding(left.value);
-                                    }) -
-               hits.begin();
-    };
-    auto firstOverflowing = [&](int16_t hitPoints) {
-        return std::partition_point(hits.begin(), hits.end(),
-                                    [&](const AttackOutcomes::Hit& h) {
-                                        return applyHit(hitPoints, h.damage).ok();
-                                    }) -
-               hits.begin();
-    };
+// The one turn played against a side already down can only fail.
+DefenderChances chancesWhenDown(const AttackOutcomes& attack, int16_t startHitPoints) {
+    DefenderChances chances = noChances();
+    double overflow = attack.fault;
+    for (auto i = firstOverflowing(attack.hits, startHitPoints); i < std::ssize(attack.hits); ++i)
+        overflow += attack.hits[i].chance;
+    chances.error[1] = overflow;
+    chances.fell[1] = 1.0 - overflow;
+    return chances;
+}
 
-    if (!isStanding(startHitPoints)) {
-        // The one turn played against a side already down can only fail.
-        double overflow = attack.fault;
-        for (auto i = firstOverflowing(startHitPoints); i < std::ssize(hits); ++i)
-            overflow += hits[i].chance;
-        chances.error[1] = overflow;
-        chances.fell[1] = 1.0 - overflow;
-        return chances;
-    }
-    chances.standing[0] = 1.0;
+// felling[h], overflowing[h]: the chance that the next hit (given one) fells
+// a side at h hit points, or overflows them.
+struct NextHit {
+    std::vector<double> felling;
+    std::vector<double> overflowing;
+};
 
-    // The chain runs over the attacks that change something (a fault or a
-    // hit for damage), each with its chance given that the attack did not
-    // leave the side unhurt; the unhurt attacks in between come back below.
-    double active = attack.fault;
-    for (const auto& h : hits) active += h.chance;
-    if (active == 0.0) {
-        std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
-        return chances;
-    }
-    HitConvolution convolution(hits, active);
-
-    // felling[h], overflowing[h]: the chance that the next hit (given one)
-    // fells a side at h hit points, or overflows them.
-    const int top = startHitPoints;
+NextHit nextHitChances(const std::vector<AttackOutcomes::Hit>& hits, double active, int top) {
     std::vector<double> prefix(hits.size() + 1, 0.0);
     for (std::size_t i = 0; i < hits.size(); ++i)
         prefix[i + 1] = prefix[i] + hits[i].chance / active;
-    std::vector<double> felling(top + 1, 0.0), overflowing(top + 1, 0.0);
+    NextHit next{std::vector<double>(top + 1, 0.0), std::vector<double>(top + 1, 0.0)};
     for (int h = 1; h <= top; ++h) {
-        const auto from = firstFelling(static_cast<int16_t>(h));
-        const auto to = firstOverflowing(static_cast<int16_t>(h));
-        felling[h] = prefix[to] - prefix[from];
-        overflowing[h] = prefix.back() - prefix[to];
+        const auto from = firstFelling(hits, static_cast<int16_t>(h));
+        const auto to = firstOverflowing(hits, static_cast<int16_t>(h));
+        next.felling[h] = prefix[to] - prefix[from];
+        next.overflowing[h] = prefix.back() - prefix[to];
     }
+    return next;
+}
 
-    // After k hits: the chance of falling or overflowing at hit k and of
-    // standing after it, each given k active attacks.
-    std::vector<double> fellAt(kN + 2, 0.0), overflowAt(kN + 2, 0.0), standingAfter(kN + 2, 0.0);
-    standingAfter[0] = 1.0;
+// After k hits: the chance of falling or overflowing at hit k and of standing
+// after it, each given k active attacks.
+struct ByHit {
+    std::vector<double> fellAt, overflowAt, standingAfter;
+    int lastHit = 0;
+};
+
+ByHit chancesByHit(HitConvolution& convolution, const NextHit& nextHit, int top) {
+    constexpr int kN = kMaxAttacks;
+    ByHit byHit{std::vector<double>(kN + 2, 0.0), std::vector<double>(kN + 2, 0.0),
+                std::vector<double>(kN + 2, 0.0)};
+    byHit.standingAfter[0] = 1.0;
     std::vector<double> now(top + 1, 0.0), next(top + 1, 0.0);
     now[top] = 1.0;
-    int lo = top, hi = top, lastHit = 0;
+    int lo = top, hi = top;
     for (int k = 1; k <= kN && lo <= hi; ++k) {
         double fell = 0.0, overflow = 0.0;
         for (int h = lo; h <= hi; ++h) {
-            fell += now[h] * felling[h];
-            overflow += now[h] * overflowing[h];
+            fell += now[h] * nextHit.felling[h];
+            overflow += now[h] * nextHit.overflowing[h];
         }
-        fellAt[k] = fell;
-        overflowAt[k] = overflow;
+        byHit.fellAt[k] = fell;
+        byHit.overflowAt[k] = overflow;
         std::tie(lo, hi) = convolution.step(now, lo, hi, next);
         while (lo <= hi && next[lo] < kNegligible) ++lo;
         while (lo <= hi && next[hi] < kNegligible) --hi;
         std::swap(now, next);
         double mass = 0.0;
         for (int h = lo; h <= hi; ++h) mass += now[h];
-        standingAfter[k] = mass;
-        lastHit = k;
+        byHit.standingAfter[k] = mass;
+        byHit.lastHit = k;
     }
+    return byHit;
+}
 
-    return chancesByAttack(attack, fellAt, overflowAt, standingAfter, lastHit);
+}  // namespace
+
+DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPoints) {
+    if (!isStanding(startHitPoints)) return chancesWhenDown(attack, startHitPoints);
+
+    // The chain runs over the attacks that change something (a fault or a
+    // hit for damage), each with its chance given that the attack did not
+    // leave the side unhurt; the unhurt attacks in between come back below.
+    double active = attack.fault;
+    for (const auto& h : attack.hits) active += h.chance;
+    if (active == 0.0) {
+        DefenderChances chances = noChances();
+        std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
+        return chances;
+    }
+    HitConvolution convolution(attack.hits, active);
+    const int top = startHitPoints;
+    const ByHit byHit = chancesByHit(convolution, nextHitChances(attack.hits, active, top), top);
+    return chancesByAttack(attack, byHit.fellAt, byHit.overflowAt, byHit.standingAfter,
+                           byHit.lastHit);
 }
 
 DefenderChances defenderChances(const MonsterStats& attacker, const MonsterStats& defender,
