@@ -15,6 +15,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,8 +86,8 @@ struct CsvRow {
     throw cli::CommandError(where + ": " + problem + "; nothing imported");
 }
 
-std::vector<CsvRow> parseStatsCsv(std::string text) {
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a spreadsheet's byte order mark
+// The lines of TEXT without their line ends, "\r\n" taken as one.
+std::vector<std::string_view> csvLines(const std::string& text) {
     std::vector<std::string_view> lines;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
@@ -96,6 +97,64 @@ std::vector<CsvRow> parseStatsCsv(std::string text) {
         lines.push_back(l);
         at = end + 1;
     }
+    return lines;
+}
+
+// One field's VALUE into its place in a record, as the file holds it.
+void putField(const RecordField& field, const std::string& value, int lineNumber, int column,
+              unsigned char* at) {
+    if (field.number) {
+        const auto n = cli::wholeNumber(QString::fromStdString(value), -32768, 32767);
+        if (!n)
+            badRow(lineNumber, column,
+                   quotedText(value) + " is not a whole number from -32768 to 32767");
+        const auto u = static_cast<uint16_t>(*n);
+        at[0] = static_cast<unsigned char>(u & 0xFF);
+        at[1] = static_cast<unsigned char>(u >> 8);
+        return;
+    }
+    std::string problem;
+    auto bytes = cli::csvTextBytes(value, problem);
+    if (!bytes) badRow(lineNumber, column, problem);
+    if (bytes->size() > static_cast<std::size_t>(field.width)) {
+        badRow(lineNumber, column,
+               quotedText(value) + " is longer than the field's " + std::to_string(field.width) +
+                   " characters");
+    }
+    bytes->resize(static_cast<std::size_t>(field.width), ' ');
+    std::copy(bytes->begin(), bytes->end(), at);
+}
+
+CsvRow parseStatsRow(std::string_view line, int lineNumber) {
+    std::string problem;
+    int column = 0;
+    const auto fields = cli::splitCsvLine(line, problem, column);
+    if (!fields) badRow(lineNumber, column, problem);
+    if (fields->size() != kRecordFieldCount + 1) {
+        badRow(lineNumber, 0,
+               std::to_string(fields->size()) + " columns where the header has " +
+                   std::to_string(kRecordFieldCount + 1));
+    }
+    CsvRow row{lineNumber, 0, {}};
+    const auto index =
+        cli::wholeNumber(QString::fromStdString((*fields)[0].text), 0, kLastRecordIndex);
+    if (!index) {
+        badRow(lineNumber, 1,
+               "\"" + (*fields)[0].text + "\" is not a monster index from 0 to " +
+                   std::to_string(kLastRecordIndex));
+    }
+    row.index = static_cast<int>(*index);
+    for (std::size_t f = 0; f < kRecordFields.size(); ++f) {
+        const RecordField& field = kRecordFields[f];
+        putField(field, (*fields)[f + 1].text, lineNumber, static_cast<int>(f) + 2,
+                 row.record.data() + field.offset);
+    }
+    return row;
+}
+
+std::vector<CsvRow> parseStatsCsv(std::string text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a spreadsheet's byte order mark
+    const std::vector<std::string_view> lines = csvLines(text);
     std::string header = "index";
     for (const RecordField& f : kRecordFields) header += "," + std::string(f.name);
     if (lines.empty() || lines.front() != header)
@@ -105,55 +164,13 @@ std::vector<CsvRow> parseStatsCsv(std::string text) {
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
         if (lines[i].empty()) {
+            // Blank lines are allowed only as the file's tail.
             if (std::all_of(lines.begin() + static_cast<std::ptrdiff_t>(i), lines.end(),
                             [](std::string_view l) { return l.empty(); }))
                 break;
             badRow(lineNumber, 0, "an empty line");
         }
-        std::string problem;
-        int column = 0;
-        const auto fields = cli::splitCsvLine(lines[i], problem, column);
-        if (!fields) badRow(lineNumber, column, problem);
-        if (fields->size() != kRecordFieldCount + 1) {
-            badRow(lineNumber, 0,
-                   std::to_string(fields->size()) + " columns where the header has " +
-                       std::to_string(kRecordFieldCount + 1));
-        }
-        CsvRow row{lineNumber, 0, {}};
-        const auto index =
-            cli::wholeNumber(QString::fromStdString((*fields)[0].text), 0, kLastRecordIndex);
-        if (!index) {
-            badRow(lineNumber, 1,
-                   "\"" + (*fields)[0].text + "\" is not a monster index from 0 to " +
-                       std::to_string(kLastRecordIndex));
-        }
-        row.index = static_cast<int>(*index);
-        for (std::size_t f = 0; f < kRecordFields.size(); ++f) {
-            const RecordField& field = kRecordFields[f];
-            const std::string& value = (*fields)[f + 1].text;
-            const int column1 = static_cast<int>(f) + 2;
-            auto* at = row.record.data() + field.offset;
-            if (field.number) {
-                const auto n = cli::wholeNumber(QString::fromStdString(value), -32768, 32767);
-                if (!n)
-                    badRow(lineNumber, column1,
-                           quotedText(value) + " is not a whole number from -32768 to 32767");
-                const auto u = static_cast<uint16_t>(*n);
-                at[0] = static_cast<unsigned char>(u & 0xFF);
-                at[1] = static_cast<unsigned char>(u >> 8);
-                continue;
-            }
-            auto bytes = cli::csvTextBytes(value, problem);
-            if (!bytes) badRow(lineNumber, column1, problem);
-            if (bytes->size() > static_cast<std::size_t>(field.width)) {
-                badRow(lineNumber, column1,
-                       quotedText(value) + " is longer than the field's " +
-                           std::to_string(field.width) + " characters");
-            }
-            bytes->resize(static_cast<std::size_t>(field.width), ' ');
-            std::copy(bytes->begin(), bytes->end(), at);
-        }
-        rows.push_back(row);
+        rows.push_back(parseStatsRow(lines[i], lineNumber));
     }
     return rows;
 }
@@ -226,38 +243,62 @@ QString colourName(QRgb rgb) {
     return QString("#%1").arg(rgb & 0xFFFFFFu, 6, 16, QChar('0')).toUpper();
 }
 
-// The sprite the image shows, in palette indexes.
-SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
-                     const std::string& name, std::ostream& out) {
-    std::array<QRgb, kPaletteEntries> table;
+using PaletteTable = std::array<QRgb, kPaletteEntries>;
+
+PaletteTable paletteTable(const Palette& palette) {
+    PaletteTable table;
     for (int i = 0; i < kPaletteEntries; ++i)
         table[std::size_t(i)] =
             packedToArgb(packedColor(palette, static_cast<unsigned char>(i))) & 0xFFFFFFu;
+    return table;
+}
+
+// What `export sprite` writes, or an editor kept: the indexes are the
+// palette's, taken as they are. Nothing for an image with any other table.
+std::optional<SpriteBytes> spriteByIndex(const QImage& image, const PaletteTable& table) {
+    if (image.format() != QImage::Format_Indexed8) return std::nullopt;
+    const QList<QRgb> colours = image.colorTable();
+    bool same = colours.size() <= kPaletteEntries;
+    for (qsizetype i = 0; same && i < colours.size(); ++i)
+        same = (colours[i] & 0xFFFFFFu) == table[std::size_t(i)];
+    if (!same) return std::nullopt;
     SpriteBytes sprite{};
+    for (int y = 0; y < kSpriteHeight; ++y)
+        std::copy_n(image.constScanLine(y), kSpriteWidth, sprite.data() + y * kSpriteWidth);
+    return sprite;
+}
 
-    // What `export sprite` writes, or an editor kept: the indexes are the
-    // palette's, taken as they are.
-    if (image.format() == QImage::Format_Indexed8) {
-        const QList<QRgb> colours = image.colorTable();
-        bool same = colours.size() <= kPaletteEntries;
-        for (qsizetype i = 0; same && i < colours.size(); ++i)
-            same = (colours[i] & 0xFFFFFFu) == table[std::size_t(i)];
-        if (same) {
-            for (int y = 0; y < kSpriteHeight; ++y)
-                std::copy_n(image.constScanLine(y), kSpriteWidth, sprite.data() + y * kSpriteWidth);
-            return sprite;
-        }
+// Straight-line distance in red, green and blue; a tie goes to the lower
+// index; index 0, being transparent, is never taken.
+unsigned char nearestIndex(const PaletteTable& table, QRgb rgb) {
+    unsigned char index = 0;
+    long best = -1;
+    for (int i = 1; i < kPaletteEntries; ++i) {
+        const QRgb c = table[std::size_t(i)];
+        const long dr = qRed(c) - qRed(rgb), dg = qGreen(c) - qGreen(rgb),
+                   db = qBlue(c) - qBlue(rgb);
+        const long d = dr * dr + dg * dg + db * db;
+        if (best < 0 || d < best) best = d, index = static_cast<unsigned char>(i);
     }
+    return index;
+}
 
-    // Any other picture, colour by colour: the lowest index showing it, index
-    // 0 (transparent) only for a colour no drawn index has.
+struct StrayPixels {
+    int count = 0;
+    std::vector<std::string> named;  // the first kPixelsNamed, for the refusal
+};
+
+// Any other picture, colour by colour: the lowest index showing it, index
+// 0 (transparent) only for a colour no drawn index has. A colour the palette
+// lacks is a stray: named, or with NEAREST given its nearest index.
+SpriteBytes spriteByColour(const QImage& image, const PaletteTable& table, bool nearest,
+                           StrayPixels& strays) {
     std::map<QRgb, unsigned char> exact;
     for (int i = kPaletteEntries - 1; i >= 1; --i)
         exact[table[std::size_t(i)]] = static_cast<unsigned char>(i);
     exact.try_emplace(table[0], 0);
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    std::vector<std::string> strays;
-    int strayCount = 0;
+    SpriteBytes sprite{};
     for (int y = 0; y < kSpriteHeight; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         for (int x = 0; x < kSpriteWidth; ++x) {
@@ -268,28 +309,29 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
                 index = found->second;
                 continue;
             }
-            ++strayCount;
-            if (!nearest) {
-                if (strays.size() < kPixelsNamed)
-                    strays.push_back("(" + std::to_string(x) + ", " + std::to_string(y) + ") " +
-                                     colourName(rgb).toStdString());
-                continue;
-            }
-            // Straight-line distance in red, green and blue; a tie goes to
-            // the lower index; index 0, being transparent, is never taken.
-            long best = -1;
-            for (int i = 1; i < kPaletteEntries; ++i) {
-                const QRgb c = table[std::size_t(i)];
-                const long dr = qRed(c) - qRed(rgb), dg = qGreen(c) - qGreen(rgb),
-                           db = qBlue(c) - qBlue(rgb);
-                const long d = dr * dr + dg * dg + db * db;
-                if (best < 0 || d < best) best = d, index = static_cast<unsigned char>(i);
-            }
+            ++strays.count;
+            if (nearest)
+                index = nearestIndex(table, rgb);
+            else if (strays.named.size() < kPixelsNamed)
+                strays.named.push_back("(" + std::to_string(x) + ", " + std::to_string(y) + ") " +
+                                       colourName(rgb).toStdString());
         }
     }
+    return sprite;
+}
+
+// The sprite the image shows, in palette indexes.
+SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
+                     const std::string& name, std::ostream& out) {
+    const PaletteTable table = paletteTable(palette);
+    if (auto sprite = spriteByIndex(image, table)) return *sprite;
+
+    StrayPixels strays;
+    const SpriteBytes sprite = spriteByColour(image, table, nearest, strays);
+    const int strayCount = strays.count;
     if (strayCount > 0 && !nearest) {
         std::string named;
-        for (const std::string& s : strays) named += (named.empty() ? "" : ", ") + s;
+        for (const std::string& s : strays.named) named += (named.empty() ? "" : ", ") + s;
         throw cli::CommandError(name + ": " + std::to_string(strayCount) +
                                 (strayCount == 1 ? " pixel has a colour" : " pixels have colours") +
                                 " not in the game palette: " + named +
@@ -327,38 +369,18 @@ QImage readImage(const QString& name, const std::string& shownName) {
     return image;
 }
 
-int importSprite(const QString& monster, const QString& imageName, bool nearest,
-                 const std::filesystem::path& dir, std::ostream& out) {
-    const auto requested = cli::wholeNumber(monster, 0, kLastSpriteIndex);
-    if (!requested) {
-        throw cli::CommandError("monster \"" + monster.toStdString() +
-                                "\" is not a monster index from 0 to " +
-                                std::to_string(kLastSpriteIndex));
-    }
-    cli::requireGameFiles(dir, {kPaletteFileName});
-    cli::requireOwnGameFile(dir, kSpriteFileName);
-    Palette palette;
-    loadPalette(palette, dir / kPaletteFileName);
-    makeColorFromRGB(palette);
+void refuseSpriteIndex(long long requested, long long count) {
+    if (requested <= count) return;
+    throw cli::CommandError("monster " + std::to_string(requested) +
+                            " has no sprite: monster.dat holds " + std::to_string(count) + " (0.." +
+                            std::to_string(count - 1) + ", and " + std::to_string(count) +
+                            " appends one)");
+}
 
-    // A wrong index is named before the image is looked at; the count is
-    // taken again under the lock.
-    auto refuseIndex = [&](long long count) {
-        if (*requested <= count) return;
-        throw cli::CommandError("monster " + std::to_string(*requested) +
-                                " has no sprite: monster.dat holds " + std::to_string(count) +
-                                " (0.." + std::to_string(count - 1) + ", and " +
-                                std::to_string(count) + " appends one)");
-    };
-    refuseIndex(countMonsters(dir / kSpriteFileName) + 1);
-
-    const std::string shownName =
-        imageName == "-" ? "standard input" : cli::pathFromArgument(imageName).string();
-    const QImage image = readImage(imageName, shownName);
-    const SpriteBytes sprite = spriteOf(image, palette, nearest, shownName, out);
-
-    const std::filesystem::path file = dir / kSpriteFileName;
-    const cli::GameFolderLock lock(dir);
+// Puts SPRITE at index REQUESTED of FILE, which the caller holds locked;
+// the sprites are counted again here, from the file that is opened.
+int writeSprite(const std::filesystem::path& file, long long requested, const SpriteBytes& sprite,
+                std::ostream& out) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         throw GameError(ErrorKind::FileAccess, kSpriteFileName,
@@ -375,13 +397,13 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     }
     if (!S_ISREG(status.st_mode)) throw GameError(ErrorKind::NotRegularFile, kSpriteFileName);
     const auto count = static_cast<long long>(status.st_size / kSpriteBytes);
-    refuseIndex(count);
-    const off_t at = static_cast<off_t>(*requested) * kSpriteBytes;
-    if (*requested < count) {
+    refuseSpriteIndex(requested, count);
+    const off_t at = static_cast<off_t>(requested) * kSpriteBytes;
+    if (requested < count) {
         SpriteBytes old{};
         if (::pread(fd, old.data(), old.size(), at) == static_cast<ssize_t>(old.size()) &&
             old == sprite) {
-            out << "monster.dat: sprite " << *requested
+            out << "monster.dat: sprite " << requested
                 << " unchanged (the image shows it as it is)\n";
             return cli::kExitSuccess;
         }
@@ -391,9 +413,36 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
     replacement.copySparse(fd);
     replacement.writeAt(at, sprite);
     replacement.commit();
-    out << "monster.dat: sprite " << *requested << (*requested == count ? " appended" : " replaced")
+    out << "monster.dat: sprite " << requested << (requested == count ? " appended" : " replaced")
         << "\n";
     return cli::kExitSuccess;
+}
+
+int importSprite(const QString& monster, const QString& imageName, bool nearest,
+                 const std::filesystem::path& dir, std::ostream& out) {
+    const auto requested = cli::wholeNumber(monster, 0, kLastSpriteIndex);
+    if (!requested) {
+        throw cli::CommandError("monster \"" + monster.toStdString() +
+                                "\" is not a monster index from 0 to " +
+                                std::to_string(kLastSpriteIndex));
+    }
+    cli::requireGameFiles(dir, {kPaletteFileName});
+    cli::requireOwnGameFile(dir, kSpriteFileName);
+    Palette palette;
+    loadPalette(palette, dir / kPaletteFileName);
+    makeColorFromRGB(palette);
+
+    // A wrong index is named before the image is looked at; the count is
+    // taken again under the lock.
+    refuseSpriteIndex(*requested, countMonsters(dir / kSpriteFileName) + 1);
+
+    const std::string shownName =
+        imageName == "-" ? "standard input" : cli::pathFromArgument(imageName).string();
+    const QImage image = readImage(imageName, shownName);
+    const SpriteBytes sprite = spriteOf(image, palette, nearest, shownName, out);
+
+    const cli::GameFolderLock lock(dir);
+    return writeSprite(dir / kSpriteFileName, *requested, sprite, out);
 }
 
 }  // namespace

@@ -90,6 +90,67 @@ std::vector<MonsterStats> recordsOfTheSet(const std::vector<unsigned char>& byte
     return records;
 }
 
+// Every FIELD=VALUE after N; a field named twice is refused before anything is read.
+std::vector<Change> parseChanges(const QStringList& arguments) {
+    std::vector<Change> changes;
+    for (const QString& argument : arguments) {
+        Change change = parseChange(argument);
+        for (const Change& earlier : changes) {
+            if (earlier.field == change.field)
+                throw cli::CommandError(std::string(change.field->name) + " is given twice");
+        }
+        changes.push_back(std::move(change));
+    }
+    return changes;
+}
+
+// N as a record index: one of the file's records, or the one just past them.
+long long monsterIndex(const QString& argument, long long records) {
+    const auto index =
+        cli::wholeNumber(argument, 0, std::min<long long>(records, kLastRecordIndex));
+    if (!index && !cli::wholeNumber(argument, -(1LL << 62), 1LL << 62))
+        throw cli::CommandError("\"" + argument.toStdString() + "\" is not a monster index");
+    if (!index) {
+        throw cli::CommandError("monster \"" + argument.toStdString() +
+                                "\" has no record: monsters.tat holds " + std::to_string(records) +
+                                " (0.." + std::to_string(records - 1) + ", and " +
+                                std::to_string(records) + " appends one)");
+    }
+    return *index;
+}
+
+void printChanges(std::ostream& out, long long index, bool appended, bool dryRun,
+                  const std::vector<Change>& changes, const unsigned char* before,
+                  const unsigned char* after) {
+    out << "Monster " << index;
+    if (appended)
+        out << " (a new record)";
+    else
+        out << " " << shownValue(kRecordFields[0], before);
+    out << (dryRun ? ", dry run: nothing written\n" : "\n");
+    for (const Change& change : changes) {
+        std::string label(change.field->name);
+        label.resize(14, ' ');
+        out << "  " << label << shownValue(*change.field, before) << " -> "
+            << shownValue(*change.field, after) << "\n";
+    }
+}
+
+// What check says about this one monster, judged among the records of the set.
+void printCheck(std::ostream& out, const std::vector<unsigned char>& bytes,
+                const std::filesystem::path& dir, int monster) {
+    std::vector<GameFileProblem> problems;
+    for (GameFileProblem& p : checkRecords(recordsOfTheSet(bytes, dir, monster)))
+        if (p.monster == monster) problems.push_back(std::move(p));
+    if (problems.empty()) out << "check: no problems with monster " << monster << "\n";
+    for (const GameFileProblem& p : problems) {
+        out << "check: " << p.field << " = " << p.value << ": "
+            << (p.severity == Severity::Error ? "error" : "warning") << ": " << p.effect;
+        if (!p.hint.empty()) out << " (fix: " << p.hint << ")";
+        out << "\n";
+    }
+}
+
 }  // namespace
 
 int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
@@ -110,15 +171,7 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
 
     const QStringList positional = line.positionalArguments();
     if (positional.size() < 2) throw cli::CommandError("expected N and at least one FIELD=VALUE");
-    std::vector<Change> changes;
-    for (const QString& argument : positional.mid(1)) {
-        Change change = parseChange(argument);
-        for (const Change& earlier : changes) {
-            if (earlier.field == change.field)
-                throw cli::CommandError(std::string(change.field->name) + " is given twice");
-        }
-        changes.push_back(std::move(change));
-    }
+    const std::vector<Change> changes = parseChanges(positional.mid(1));
     const bool dryRun = line.isSet(dryRunOption);
 
     const std::filesystem::path dir = line.gameDir();
@@ -129,19 +182,8 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
 
     std::vector<unsigned char> bytes = cli::readWholeFile(file);
     const auto records = static_cast<long long>((bytes.size() + kRecordLength - 1) / kRecordLength);
-    const auto index =
-        cli::wholeNumber(positional.front(), 0, std::min<long long>(records, kLastRecordIndex));
-    if (!index && !cli::wholeNumber(positional.front(), -(1LL << 62), 1LL << 62)) {
-        throw cli::CommandError("\"" + positional.front().toStdString() +
-                                "\" is not a monster index");
-    }
-    if (!index) {
-        throw cli::CommandError("monster \"" + positional.front().toStdString() +
-                                "\" has no record: monsters.tat holds " + std::to_string(records) +
-                                " (0.." + std::to_string(records - 1) + ", and " +
-                                std::to_string(records) + " appends one)");
-    }
-    const auto at = static_cast<std::size_t>(*index) * kRecordLength;
+    const long long index = monsterIndex(positional.front(), records);
+    const auto at = static_cast<std::size_t>(index) * kRecordLength;
     const std::size_t oldSize = bytes.size();
     if (bytes.size() < at + kRecordLength) bytes.resize(at + kRecordLength, 0);
     std::vector<unsigned char> before(
@@ -152,18 +194,7 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
                   bytes.begin() + static_cast<std::ptrdiff_t>(at) + change.field->offset);
     const unsigned char* after = bytes.data() + at;
 
-    out << "Monster " << *index;
-    if (*index == records)
-        out << " (a new record)";
-    else
-        out << " " << shownValue(kRecordFields[0], before.data());
-    out << (dryRun ? ", dry run: nothing written\n" : "\n");
-    for (const Change& change : changes) {
-        std::string label(change.field->name);
-        label.resize(14, ' ');
-        out << "  " << label << shownValue(*change.field, before.data()) << " -> "
-            << shownValue(*change.field, after) << "\n";
-    }
+    printChanges(out, index, index == records, dryRun, changes, before.data(), after);
     if (dryRun) return cli::kExitSuccess;
 
     if (bytes.size() != oldSize || !std::equal(before.begin(), before.end(), after))
@@ -171,16 +202,6 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     lock.reset();
 
     // Written even when check objects: a modder may want a wild record.
-    const int monster = static_cast<int>(*index);
-    std::vector<GameFileProblem> problems;
-    for (GameFileProblem& p : checkRecords(recordsOfTheSet(bytes, dir, monster)))
-        if (p.monster == monster) problems.push_back(std::move(p));
-    if (problems.empty()) out << "check: no problems with monster " << monster << "\n";
-    for (const GameFileProblem& p : problems) {
-        out << "check: " << p.field << " = " << p.value << ": "
-            << (p.severity == Severity::Error ? "error" : "warning") << ": " << p.effect;
-        if (!p.hint.empty()) out << " (fix: " << p.hint << ")";
-        out << "\n";
-    }
+    printCheck(out, bytes, dir, static_cast<int>(index));
     return cli::kExitSuccess;
 }
