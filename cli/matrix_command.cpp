@@ -223,6 +223,61 @@ std::uint64_t memoryBudget() {
     return std::uint64_t(pages) * std::uint64_t(size) / 2;
 }
 
+// "INDEX NAME" for each monster, checked against the memory the picture may take.
+std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
+    std::vector<std::string> labels;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        labels.push_back(std::to_string(i) + " " + names[i]);
+    if (const auto problem = heatMapTooLarge(labels, memoryBudget()))
+        throw cli::CommandError(*problem);
+    return labels;
+}
+
+// Each monster's chances of winning summed over its pairs, and Monster One's
+// chance in every pair when a heat map needs them.
+struct Tally {
+    std::vector<double> wins, oneWins;
+};
+
+// Works the matrix out a band of rows at a time, writing each band's pairs
+// before the next is held.
+Tally tallyPairs(const std::vector<MonsterStats>& monsters, const MatrixRequest& request,
+                 PairWriter& pairs, std::ostream& err) {
+    const std::size_t n = monsters.size();
+    const std::size_t band =
+        std::clamp<std::size_t>(kBandBytes / (std::max<std::size_t>(n, 1) * sizeof(OutcomeOdds)), 1,
+                                std::max<std::size_t>(n, 1));
+    std::size_t total = 0;
+    for (std::size_t first = 0; first < n; first += band) {
+        const std::size_t rows = std::min(band, n - first);
+        total += rows * n - rows * (rows - 1) / 2;
+    }
+    Tally tally{std::vector<double>(n, 0.0), std::vector<double>(request.heatMap ? n * n : 0)};
+    Progress progress(err, total);
+    std::size_t before = 0;
+    for (std::size_t first = 0; first < n; first += band) {
+        std::size_t worked = 0;
+        const std::vector<OutcomeOdds> rows = oddsMatrixRows(monsters, first, band, request.threads,
+                                                             [&](std::size_t done, std::size_t) {
+                                                                 progress(before + done);
+                                                                 worked = done;
+                                                             });
+        before += worked;
+        progress.clear();
+        for (std::size_t r = 0; r < rows.size() / std::max<std::size_t>(n, 1); ++r) {
+            const std::size_t a = first + r;
+            for (std::size_t b = 0; b < n; ++b) {
+                const OutcomeOdds& o = rows[r * n + b];
+                pairs.write(a, b, o);
+                tally.wins[a] += o.oneWins;
+                tally.wins[b] += o.twoWins;
+                if (request.heatMap) tally.oneWins[a * n + b] = o.oneWins;
+            }
+        }
+    }
+    return tally;
+}
+
 }  // namespace
 
 int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
@@ -237,58 +292,21 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     if (status) return *status;
 
     const std::vector<MonsterStats> monsters = loadMonsters(cli::Roster(line.gameDir(), setTexts));
-    const std::size_t n = monsters.size();
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters) names.push_back(trimmed(fieldText(m.name)));
-    std::vector<std::string> labels;
-    if (request.heatMap) {
-        for (std::size_t i = 0; i < n; ++i) labels.push_back(std::to_string(i) + " " + names[i]);
-        if (const auto problem = heatMapTooLarge(labels, memoryBudget()))
-            throw cli::CommandError(*problem);
-    }
+    const std::vector<std::string> labels =
+        request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 
-    const std::size_t band =
-        std::clamp<std::size_t>(kBandBytes / (std::max<std::size_t>(n, 1) * sizeof(OutcomeOdds)), 1,
-                                std::max<std::size_t>(n, 1));
-    std::size_t total = 0;
-    for (std::size_t first = 0; first < n; first += band) {
-        const std::size_t rows = std::min(band, n - first);
-        total += rows * n - rows * (rows - 1) / 2;
-    }
-    std::vector<double> wins(n, 0.0), oneWins(request.heatMap ? n * n : 0);
     PairWriter pairs(out, request.listing);
-    {
-        Progress progress(err, total);
-        std::size_t before = 0;
-        for (std::size_t first = 0; first < n; first += band) {
-            std::size_t worked = 0;
-            const std::vector<OutcomeOdds> rows = oddsMatrixRows(
-                monsters, first, band, request.threads, [&](std::size_t done, std::size_t) {
-                    progress(before + done);
-                    worked = done;
-                });
-            before += worked;
-            progress.clear();
-            for (std::size_t r = 0; r < rows.size() / std::max<std::size_t>(n, 1); ++r) {
-                const std::size_t a = first + r;
-                for (std::size_t b = 0; b < n; ++b) {
-                    const OutcomeOdds& o = rows[r * n + b];
-                    pairs.write(a, b, o);
-                    wins[a] += o.oneWins;
-                    wins[b] += o.twoWins;
-                    if (request.heatMap) oneWins[a * n + b] = o.oneWins;
-                }
-            }
-        }
-    }
+    const Tally tally = tallyPairs(monsters, request, pairs, err);
     pairs.finish();
-    if (request.listing == Listing::Ranking) writeRanking(out, wins, names);
+    if (request.listing == Listing::Ranking) writeRanking(out, tally.wins, names);
     // The listing is out before the picture is written: a picture that fails
     // at the end costs nothing else that was asked for.
     if (request.heatMap) {
         out.flush();
         writeFileAtomically(*request.heatMap,
-                            cli::encodedImage(drawHeatMap(labels, oneWins),
+                            cli::encodedImage(drawHeatMap(labels, tally.oneWins),
                                               cli::imageFormatFor(*request.heatMap).constData()),
                             request.existing);
     }

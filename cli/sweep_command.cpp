@@ -164,6 +164,188 @@ void writeTarget(double target, const std::string& field, const std::vector<int1
         << " (a tie): " << valueList(values, at) << "\n";
 }
 
+struct SweepOptions {
+    QCommandLineOption step, csv, json, png, force, target, threads, set;
+};
+
+SweepOptions addSweepOptions(cli::CommandLine& line) {
+    QCommandLineParser& parser = line.parser();
+    parser.addPositionalArgument("A", "Monster index for Monster One.");
+    parser.addPositionalArgument("B", "Monster index for Monster Two.");
+    parser.addPositionalArgument("INDEX.FIELD", "The number that changes, e.g. 5.hp.");
+    parser.addPositionalArgument("FROM..TO", "Its values, e.g. 50..300 or -10..10.");
+    SweepOptions options{
+        QCommandLineOption("step", "Every S-th value only (default 1).", "S"),
+        QCommandLineOption("csv", "One CSV row per value instead of the table."),
+        QCommandLineOption("json", "A JSON array of the values instead of the table."),
+        QCommandLineOption(
+            "png", "Also draw the chances against the value as a PNG chart into FILE.", "FILE"),
+        QCommandLineOption("force", "Replace the file --png names if it exists."),
+        QCommandLineOption("target",
+                           "Instead of the table, the value(s) where Monster One's chance of "
+                           "winning comes closest to P percent.",
+                           "P"),
+        QCommandLineOption(
+            "threads", "Work on N threads (default: one per core); the output is the same.", "N"),
+        recordOverrideOption(),
+    };
+    parser.addOptions({options.step, options.csv, options.json, options.png, options.force,
+                       options.target, options.threads, options.set});
+    line.addDirOption();
+    return options;
+}
+
+// A whole number from 1 to `most` for an option that has one, or nothing.
+std::optional<int> countOption(const cli::CommandLine& line, const QCommandLineOption& option,
+                               int most) {
+    if (!line.isSet(option)) return std::nullopt;
+    const auto asked = cli::wholeNumber(line.value(option), 1, most);
+    if (!asked) {
+        throw CommandError("--" + option.names().front().toStdString() +
+                           " takes a whole number from 1 to " + std::to_string(most) + ", not \"" +
+                           line.value(option).toStdString() + "\"");
+    }
+    return static_cast<int>(*asked);
+}
+
+std::optional<double> targetChance(const cli::CommandLine& line, const QCommandLineOption& option) {
+    if (!line.isSet(option)) return std::nullopt;
+    bool ok = false;
+    const double percent = line.value(option).trimmed().remove('%').toDouble(&ok);
+    if (!ok || !(percent >= 0.0 && percent <= 100.0)) {
+        throw CommandError("--target takes a percentage from 0 to 100, not \"" +
+                           line.value(option).toStdString() + "\"");
+    }
+    return percent / 100.0;
+}
+
+// What the command line asks for, before any game file is read.
+struct SweepRequest {
+    bool csv = false, json = false;
+    int threads = 1, step = 1;
+    std::optional<double> target;
+    std::optional<std::filesystem::path> chartFile;
+    Existing existing = Existing::Refuse;
+};
+
+SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& options) {
+    if (line.positionalArguments().size() != 4) {
+        throw CommandError(
+            "expected A, B, INDEX.FIELD and FROM..TO, e.g. sweep 0 5 5.hp 50..300 (see --help)");
+    }
+    SweepRequest request;
+    request.csv = line.isSet(options.csv);
+    request.json = line.isSet(options.json);
+    if (request.csv + request.json + line.isSet(options.target) > 1)
+        throw CommandError("--csv, --json and --target exclude each other");
+    request.threads =
+        countOption(line, options.threads, 1024)
+            .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    request.step = countOption(line, options.step, 65535).value_or(1);
+    request.target = targetChance(line, options.target);
+    if (line.isSet(options.png)) request.chartFile = line.value(options.png).toStdString();
+    request.existing = line.isSet(options.force) ? Existing::Replace : Existing::Refuse;
+    return request;
+}
+
+// The two monsters, the number that changes and its range, as the arguments name them.
+struct SweptMatchUp {
+    int16_t monsters[2];
+    SweptField swept;
+    int16_t from, to;
+};
+
+SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
+    int16_t monsters[2];
+    for (int side = 0; side < 2; ++side) monsters[side] = roster.index(positional[side]);
+    SweptField swept = sweptField(positional[2], roster);
+    if (swept.index != monsters[0] && swept.index != monsters[1]) {
+        throw CommandError("\"" + positional[2].toStdString() + "\": monster " +
+                           std::to_string(swept.index) + " does not fight; the monsters are " +
+                           std::to_string(monsters[0]) + " and " + std::to_string(monsters[1]));
+    }
+    const auto [from, to] = sweptRange(positional[3]);
+    return {{monsters[0], monsters[1]}, std::move(swept), from, to};
+}
+
+void writeChart(const SweepChart& chart, const std::filesystem::path& file, Existing existing) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(drawSweepChart(chart)))
+        throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
+    writeFileAtomically(file,
+                        std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                  static_cast<std::size_t>(bytes.size())),
+                        existing);
+}
+
+void writeCsv(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
+              std::ostream& out) {
+    out << "value,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
+    for (std::size_t i = 0; i < odds.size(); ++i) {
+        const OutcomeOdds& o = odds[i];
+        out << values[i] << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins) << ','
+            << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ',' << shortest(o.error) << ','
+            << shortest(o.meanTurns) << '\n';
+    }
+}
+
+void writeJson(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
+               std::ostream& out) {
+    QJsonArray rows;
+    for (std::size_t i = 0; i < odds.size(); ++i) {
+        const OutcomeOdds& o = odds[i];
+        rows.append(QJsonObject{
+            {"value", values[i]},
+            {"oneWins", o.oneWins},
+            {"twoWins", o.twoWins},
+            {"bothFell", o.bothFell},
+            {"turnCap", o.turnCap},
+            {"error", o.error},
+            {"meanTurns", o.meanTurns},
+        });
+    }
+    out << QJsonDocument(rows).toJson(QJsonDocument::Compact).toStdString() << "\n";
+}
+
+void writeTable(const std::string& heading, const std::string& field,
+                const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
+                std::ostream& out) {
+    out << heading << "\n";
+    out << formatted("%7s  %8s  %8s  %9s  %8s  %8s  %10s\n", field.substr(0, 7).c_str(), "One wins",
+                     "Two wins", "Both fell", "Turn cap", "Error", "Mean turns");
+    for (std::size_t i = 0; i < odds.size(); ++i) {
+        const OutcomeOdds& o = odds[i];
+        out << formatted("%7d  %7.2f%%  %7.2f%%  %8.2f%%  %7.2f%%  %7.2f%%  %10.2f\n", values[i],
+                         100.0 * o.oneWins, 100.0 * o.twoWins, 100.0 * o.bothFell,
+                         100.0 * o.turnCap, 100.0 * o.error, o.meanTurns);
+    }
+}
+
+SweepPlan planFor(const SweptMatchUp& match, int step) {
+    SweepPlan plan;
+    plan.field = match.swept.field;
+    plan.sides = {match.monsters[0] == match.swept.index, match.monsters[1] == match.swept.index};
+    plan.values = sweepValues(match.from, match.to, step);
+    return plan;
+}
+
+// The chart's texts; the values and odds are the caller's.
+SweepChart chartTexts(const SweptMatchUp& match, const std::string (&names)[2],
+                      const std::string& sweptName, int step) {
+    SweepChart chart;
+    chart.title = "Chance of each end of the battle as " + sweptName + " goes from " +
+                  std::to_string(match.from) + " to " + std::to_string(match.to) +
+                  (step > 1 ? " by " + std::to_string(step) : "") +
+                  " (exact odds after a fresh choice)";
+    chart.subtitle = "Monster One: " + std::to_string(match.monsters[0]) + " " + names[0] +
+                     ". Monster Two: " + std::to_string(match.monsters[1]) + " " + names[1] + ".";
+    chart.axis = std::to_string(match.swept.index) + "." + match.swept.name;
+    return chart;
+}
+
 }  // namespace
 
 int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
@@ -174,156 +356,46 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         "record (INDEX is A or B) from FROM to TO, set as --set would set it: e.g.\n"
         "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
         "monster 0 beat monster 5 one time in three.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster index for Monster One.");
-    parser.addPositionalArgument("B", "Monster index for Monster Two.");
-    parser.addPositionalArgument("INDEX.FIELD", "The number that changes, e.g. 5.hp.");
-    parser.addPositionalArgument("FROM..TO", "Its values, e.g. 50..300 or -10..10.");
-    const QCommandLineOption stepOption("step", "Every S-th value only (default 1).", "S");
-    const QCommandLineOption csvOption("csv", "One CSV row per value instead of the table.");
-    const QCommandLineOption jsonOption("json", "A JSON array of the values instead of the table.");
-    const QCommandLineOption pngOption(
-        "png", "Also draw the chances against the value as a PNG chart into FILE.", "FILE");
-    const QCommandLineOption forceOption("force", "Replace the file --png names if it exists.");
-    const QCommandLineOption targetOption(
-        "target",
-        "Instead of the table, the value(s) where Monster One's chance of winning comes "
-        "closest to P percent.",
-        "P");
-    const QCommandLineOption threadsOption(
-        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
-    const QCommandLineOption setOption = recordOverrideOption();
-    parser.addOptions({stepOption, csvOption, jsonOption, pngOption, forceOption, targetOption,
-                       threadsOption, setOption});
-    line.addDirOption();
-
+    const SweepOptions options = addSweepOptions(line);
     if (!line.parse(withNegativeRangeLast(arguments), out)) return cli::kExitSuccess;
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() != 4) {
-        throw CommandError(
-            "expected A, B, INDEX.FIELD and FROM..TO, e.g. sweep 0 5 5.hp 50..300 (see --help)");
-    }
-    const int outputs = line.isSet(csvOption) + line.isSet(jsonOption) + line.isSet(targetOption);
-    if (outputs > 1) throw CommandError("--csv, --json and --target exclude each other");
-    int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (line.isSet(threadsOption)) {
-        const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
-        if (!asked) {
-            throw CommandError("--threads takes a whole number from 1 to 1024, not \"" +
-                               line.value(threadsOption).toStdString() + "\"");
-        }
-        threads = static_cast<int>(*asked);
-    }
-    int step = 1;
-    if (line.isSet(stepOption)) {
-        const auto asked = cli::wholeNumber(line.value(stepOption), 1, 65535);
-        if (!asked) {
-            throw CommandError("--step takes a whole number from 1 to 65535, not \"" +
-                               line.value(stepOption).toStdString() + "\"");
-        }
-        step = static_cast<int>(*asked);
-    }
-    std::optional<double> target;
-    if (line.isSet(targetOption)) {
-        bool ok = false;
-        const double percent = line.value(targetOption).trimmed().remove('%').toDouble(&ok);
-        if (!ok || !(percent >= 0.0 && percent <= 100.0)) {
-            throw CommandError("--target takes a percentage from 0 to 100, not \"" +
-                               line.value(targetOption).toStdString() + "\"");
-        }
-        target = percent / 100.0;
-    }
+    const SweepRequest request = checkedRequest(line, options);
 
-    const Roster roster(line.gameDir(), parser.values(setOption));
-    int16_t monsters[2];
-    for (int side = 0; side < 2; ++side) monsters[side] = roster.index(positional[side]);
-    const SweptField swept = sweptField(positional[2], roster);
-    if (swept.index != monsters[0] && swept.index != monsters[1]) {
-        throw CommandError("\"" + positional[2].toStdString() + "\": monster " +
-                           std::to_string(swept.index) + " does not fight; the monsters are " +
-                           std::to_string(monsters[0]) + " and " + std::to_string(monsters[1]));
-    }
-    const auto [from, to] = sweptRange(positional[3]);
-
-    const std::filesystem::path chartFile = line.value(pngOption).toStdString();
-    const Existing existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
-    if (line.isSet(pngOption)) checkWritable(chartFile, existing);
+    const Roster roster(line.gameDir(), line.parser().values(options.set));
+    const SweptMatchUp match = matchUp(line.positionalArguments(), roster);
+    const auto& [monsters, swept, from, to] = match;
+    if (request.chartFile) checkWritable(*request.chartFile, request.existing);
 
     const Fighters fighters{roster.load(monsters[0]), roster.load(monsters[1])};
-    SweepPlan plan;
-    plan.field = swept.field;
-    plan.sides = {monsters[0] == swept.index, monsters[1] == swept.index};
-    plan.values = sweepValues(from, to, step);
+    const SweepPlan plan = planFor(match, request.step);
     Progress progress(err);
     const std::vector<OutcomeOdds> odds =
-        sweepOdds(fighters, plan, threads,
+        sweepOdds(fighters, plan, request.threads,
                   [&](std::size_t done, std::size_t total) { progress(done, total); });
 
     const std::string names[2] = {trimmed(fieldText(fighters[0].name)),
                                   trimmed(fieldText(fighters[1].name))};
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
-    if (line.isSet(pngOption)) {
-        SweepChart chart;
-        chart.title = "Chance of each end of the battle as " + sweptName + " goes from " +
-                      std::to_string(from) + " to " + std::to_string(to) +
-                      (step > 1 ? " by " + std::to_string(step) : "") +
-                      " (exact odds after a fresh choice)";
-        chart.subtitle = "Monster One: " + std::to_string(monsters[0]) + " " + names[0] +
-                         ". Monster Two: " + std::to_string(monsters[1]) + " " + names[1] + ".";
-        chart.axis = std::to_string(swept.index) + "." + swept.name;
+    if (request.chartFile) {
+        SweepChart chart = chartTexts(match, names, sweptName, request.step);
         chart.values = plan.values;
         chart.odds = odds;
-        chart.target = target;
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(drawSweepChart(chart)))
-            throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
-        writeFileAtomically(chartFile,
-                            std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                      static_cast<std::size_t>(bytes.size())),
-                            existing);
+        chart.target = request.target;
+        writeChart(chart, *request.chartFile, request.existing);
     }
 
-    if (target) {
-        writeTarget(*target, swept.name, plan.values, odds, out);
-    } else if (line.isSet(csvOption)) {
-        out << "value,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
-        for (std::size_t i = 0; i < odds.size(); ++i) {
-            const OutcomeOdds& o = odds[i];
-            out << plan.values[i] << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins) << ','
-                << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ',' << shortest(o.error)
-                << ',' << shortest(o.meanTurns) << '\n';
-        }
-    } else if (line.isSet(jsonOption)) {
-        QJsonArray rows;
-        for (std::size_t i = 0; i < odds.size(); ++i) {
-            const OutcomeOdds& o = odds[i];
-            rows.append(QJsonObject{
-                {"value", plan.values[i]},
-                {"oneWins", o.oneWins},
-                {"twoWins", o.twoWins},
-                {"bothFell", o.bothFell},
-                {"turnCap", o.turnCap},
-                {"error", o.error},
-                {"meanTurns", o.meanTurns},
-            });
-        }
-        out << QJsonDocument(rows).toJson(QJsonDocument::Compact).toStdString() << "\n";
+    if (request.target) {
+        writeTarget(*request.target, swept.name, plan.values, odds, out);
+    } else if (request.csv) {
+        writeCsv(plan.values, odds, out);
+    } else if (request.json) {
+        writeJson(plan.values, odds, out);
     } else {
-        out << "Exact odds: " << monsters[0] << " " << names[0] << " (Monster One) against "
-            << monsters[1] << " " << names[1] << " (Monster Two), by " << sweptName
-            << (plan.sides[0] && plan.sides[1] ? " on both sides" : "") << "\n";
-        out << formatted("%7s  %8s  %8s  %9s  %8s  %8s  %10s\n", swept.name.substr(0, 7).c_str(),
-                         "One wins", "Two wins", "Both fell", "Turn cap", "Error", "Mean turns");
-        for (std::size_t i = 0; i < odds.size(); ++i) {
-            const OutcomeOdds& o = odds[i];
-            out << formatted("%7d  %7.2f%%  %7.2f%%  %8.2f%%  %7.2f%%  %7.2f%%  %10.2f\n",
-                             plan.values[i], 100.0 * o.oneWins, 100.0 * o.twoWins,
-                             100.0 * o.bothFell, 100.0 * o.turnCap, 100.0 * o.error, o.meanTurns);
-        }
+        writeTable("Exact odds: " + std::to_string(monsters[0]) + " " + names[0] +
+                       " (Monster One) against " + std::to_string(monsters[1]) + " " + names[1] +
+                       " (Monster Two), by " + sweptName +
+                       (plan.sides[0] && plan.sides[1] ? " on both sides" : ""),
+                   swept.name, plan.values, odds, out);
     }
     return cli::kExitSuccess;
 }
