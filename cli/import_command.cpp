@@ -156,7 +156,7 @@ std::vector<CsvRow> parseStatsCsv(std::string text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a spreadsheet's byte order mark
     const std::vector<std::string_view> lines = csvLines(text);
     std::string header = "index";
-    for (const RecordField& f : kRecordFields) header += "," + std::string(f.name);
+    for (const RecordField& f : kRecordFields) header.append(",").append(f.name);
     if (lines.empty() || lines.front() != header)
         badRow(1, 0, "expected the header that list --csv writes (" + header + ")");
 
@@ -313,8 +313,12 @@ SpriteBytes spriteByColour(const QImage& image, const PaletteTable& table, bool 
             if (nearest)
                 index = nearestIndex(table, rgb);
             else if (strays.named.size() < kPixelsNamed)
-                strays.named.push_back("(" + std::to_string(x) + ", " + std::to_string(y) + ") " +
-                                       colourName(rgb).toStdString());
+                strays.named.push_back(std::string("(")
+                                           .append(std::to_string(x))
+                                           .append(", ")
+                                           .append(std::to_string(y))
+                                           .append(") ")
+                                           .append(colourName(rgb).toStdString()));
         }
     }
     return sprite;
