@@ -243,7 +243,7 @@ SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& op
             .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     request.step = countOption(line, options.step, 65535).value_or(1);
     request.target = targetChance(line, options.target);
-    if (line.isSet(options.png)) request.chartFile = line.value(options.png).toStdString();
+    if (line.isSet(options.png)) request.chartFile = line.pathValue(options.png);
     request.existing = line.isSet(options.force) ? Existing::Replace : Existing::Refuse;
     return request;
 }
