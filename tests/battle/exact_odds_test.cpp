@@ -18,14 +18,14 @@ namespace {
 
 // The fields a row sets; every other field is 0. The default is a plain
 // fighter: hp 10, only the normal attack, for 1 to 2 damage.
-struct Spec {
+struct Sketch {
     int16_t hp = 10, level = 0, agility = 5, strength = 0;
     int16_t sp1Threshold = 0, sp2Threshold = 0;
     int16_t offMin = 1, offMax = 3, sp1Min = 0, sp1Max = 0, sp2Min = 0, sp2Max = 0;
     int16_t defense = 0, mpower = 0, magicFlag = 0;
 };
 
-MonsterStats record(const Spec& s) {
+MonsterStats record(const Sketch& s) {
     MonsterStats m;
     m.hp = s.hp, m.level = s.level, m.agility = s.agility, m.strength = s.strength;
     m.sp1Threshold = s.sp1Threshold, m.sp2Threshold = s.sp2Threshold;
@@ -37,7 +37,7 @@ MonsterStats record(const Spec& s) {
 
 struct Row {
     const char* what;
-    Spec a, b;
+    Sketch a, b;
 };
 
 void expectSameOdds(const Fighters& f) {
