@@ -2,7 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QIconEngine>
 #include <QImage>
 #include <QMessageBox>
@@ -12,6 +14,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTimer>
+#include <QWidget>
 #include <iterator>
 #include <utility>
 
@@ -147,10 +151,35 @@ class ArenaIconEngine : public QIconEngine {
     }
 };
 
+// Waits for the first paint of its window, then gives the icon from the event
+// loop, once that paint has reached the screen.
+class IconAfterFirstPaint : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                giveArenaIcon();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 QIcon arenaIcon() {
     return QIcon(new ArenaIconEngine);
+}
+
+void giveArenaIconAfterFirstPaint(QWidget& window) {
+    window.installEventFilter(new IconAfterFirstPaint(&window));
+}
+
+void giveArenaIcon() {
+    if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(arenaIcon());
 }
 
 namespace {
@@ -283,6 +312,7 @@ FailureBox makeFailureBox(const QString& text) {
 
 StartChoice askForGameFolder(const QString& text, const fs::path& folder) {
     if (!canAskThePlayer()) return {};
+    giveArenaIcon();
     for (;;) {
         const FailureBox failure = makeFailureBox(text);
         failure.box->exec();

@@ -35,7 +35,6 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("karnwick-arena"));
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QLatin1String(arena::kApplicationId));
-    QApplication::setWindowIcon(arena::arenaIcon());
 
     QSettings settings;
     std::error_code error;
@@ -43,6 +42,7 @@ int main(int argc, char* argv[]) {
         line.folder, std::filesystem::current_path(error), arena::rememberedFolder(settings));
 
     MainWindow frm1;
+    arena::giveArenaIconAfterFirstPaint(frm1);
     QObject::connect(&frm1, &MainWindow::gameFolderOpened, &frm1,
                      [&settings](const std::filesystem::path& opened) {
                          arena::rememberFolder(settings, opened);

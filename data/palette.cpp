@@ -169,10 +169,15 @@ void loadPalette(Palette& palette, const std::filesystem::path& file) {
     const GameFile source(file);
     if (!source.exists()) throw GameError(ErrorKind::FileNotFound, file.string());
     // Read up to one byte beyond the limit, to know whether the text was cut.
-    std::vector<unsigned char> bytes(kPaletteMaxBytes + 1);
+    // The buffer grows with what is read: a palette is a few kilobytes, and
+    // clearing a megabyte up front would cost the arena's start-up more than
+    // reading it.
+    constexpr std::size_t kLimit = kPaletteMaxBytes + 1;
+    std::vector<unsigned char> bytes;
     std::size_t length = 0;
-    while (length < bytes.size()) {
-        const std::size_t chunk = std::min<std::size_t>(bytes.size() - length, 1 << 16);
+    while (length < kLimit) {
+        const std::size_t chunk = std::min<std::size_t>(kLimit - length, 1 << 16);
+        bytes.resize(length + chunk);
         const std::size_t got = source.readAt(static_cast<std::int64_t>(length),
                                               std::span(bytes).subspan(length, chunk));
         length += got;

@@ -200,9 +200,15 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     fs::current_path(base.parent_path());
 }
 
-// The icon's renderings are all there (a lost resource leaves it empty).
-TEST(ArenaIcon, HasItsFourRenderings) {
-    const QIcon icon = arena::arenaIcon();
+// The icon comes once the window has been painted, with all four renderings
+// (a lost resource leaves it empty).
+TEST(ArenaIcon, GivenWithItsRenderingsAfterTheFirstPaint) {
+    QWidget window;
+    arena::giveArenaIconAfterFirstPaint(window);
+    window.show();
+    EXPECT_TRUE(QGuiApplication::windowIcon().isNull());
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QGuiApplication::windowIcon().isNull(); }));
+    const QIcon icon = QGuiApplication::windowIcon();
     EXPECT_EQ(icon.availableSizes().size(), 4);
     EXPECT_NE(icon.pixmap(QSize(48, 48)).toImage().pixelColor(24, 24), QColor(Qt::transparent));
 }
