@@ -397,10 +397,10 @@ void MainWindow::loadMainWindow() {
 }
 
 void MainWindow::fillMonsterLists() {
-    for (int index = 0; index <= m_lastMonsterIndex; ++index) {
-        const QString text = QString::number(index);
-        for (QComboBox* list : m_cboMonsterList) list->addItem(text);
-    }
+    QStringList numbers;
+    numbers.reserve(m_lastMonsterIndex + 1);
+    for (int index = 0; index <= m_lastMonsterIndex; ++index) numbers << QString::number(index);
+    for (QComboBox* list : m_cboMonsterList) list->addItems(numbers);
     // Adding the first item selects it; the lists start with no monster chosen.
     for (QComboBox* list : m_cboMonsterList) {
         list->setCurrentIndex(-1);
