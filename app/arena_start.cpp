@@ -326,8 +326,9 @@ StartChoice askForGameFolder(const QString& text, const fs::path& folder) {
 }
 
 fs::path demoSetFolder() {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return fs::path(QFile::encodeName(data).toStdString()) / "demo";
+    // The game's data folder, not the arena's own: the demo set is game files.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return fs::path(QFile::encodeName(data).toStdString()) / "karnwick" / "demo";
 }
 
 void provideDemoSet(const fs::path& folder) {

@@ -99,8 +99,7 @@ FailureBox makeFailureBox(const QString& text);
 // offscreen and minimal platforms) it shows none and quits at once.
 StartChoice askForGameFolder(const QString& text, const std::filesystem::path& folder);
 
-// Where "Try the Demo Set" keeps its files: "demo" in the player's data
-// folder of the arena.
+// Where "Try the Demo Set" keeps its files: ~/.local/share/karnwick/demo.
 std::filesystem::path demoSetFolder();
 
 // Writes the demo set into `folder` unless all three files are there already.
