@@ -1,5 +1,7 @@
 #include "app/arena_start.h"
 
+#include <fontconfig/fontconfig.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEvent>
@@ -169,6 +171,10 @@ class IconAfterFirstPaint : public QObject {
 };
 
 }  // namespace
+
+std::jthread startReadingFontConfiguration() {
+    return std::jthread([] { FcInit(); });
+}
 
 QIcon arenaIcon() {
     return QIcon(new ArenaIconEngine);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class MainWindow;
@@ -41,6 +42,12 @@ QIcon arenaIcon();
 void giveArenaIconAfterFirstPaint(QWidget& window);
 // Gives the application its icon unless it has one.
 void giveArenaIcon();
+
+// Reads the system's font configuration on a thread of its own, to be joined
+// before the first window is made. The window's first text needs it and it
+// takes milliseconds to read; on a display the window system's own start
+// takes as long, and the two can run side by side.
+std::jthread startReadingFontConfiguration();
 
 // What the command line asked for.
 struct CommandLine {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/arena_start.h"
@@ -31,6 +32,7 @@ int main(int argc, char* argv[]) {
         arena::parseCommandLine(std::vector<std::string>(argv, argv + argc));
     if (line.action == arena::CommandLine::Action::Exit) return answer(line);
 
+    std::jthread fontConfiguration = arena::startReadingFontConfiguration();
     QCoreApplication::setOrganizationName(QStringLiteral("karnwick"));
     QCoreApplication::setApplicationName(QStringLiteral("karnwick-arena"));
     QApplication app(argc, argv);
@@ -41,6 +43,7 @@ int main(int argc, char* argv[]) {
     const std::filesystem::path folder = arena::chooseStartFolder(
         line.folder, std::filesystem::current_path(error), arena::rememberedFolder(settings));
 
+    fontConfiguration.join();
     MainWindow frm1;
     arena::giveArenaIconAfterFirstPaint(frm1);
     QObject::connect(&frm1, &MainWindow::gameFolderOpened, &frm1,

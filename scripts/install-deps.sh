@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libgmp-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libgmp-dev libfontconfig-dev
   fonts-liberation fonts-dejavu-core
   desktop-file-utils dpkg-dev file appstream lintian bash-completion
 )
