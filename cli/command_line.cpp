@@ -7,6 +7,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "cli/suggestions.h"
+#include "data/errors.h"
+
 namespace karnwick::cli {
 
 const char* const kExitStatusHelp =
@@ -54,7 +57,13 @@ bool CommandLine::parse(const QStringList& arguments, std::ostream& out) {
     QStringList marked{QString::fromStdString("karnwick " + m_command)};
     for (const QString& argument : arguments)
         marked << (isNegativeNumber(argument) ? kNegativeMark + argument : argument);
-    if (!m_parser.parse(marked)) throw CommandError(m_parser.errorText().toStdString());
+    if (!m_parser.parse(marked)) {
+        const QStringList unknown = m_parser.unknownOptionNames();
+        if (unknown.isEmpty()) throw CommandError(m_parser.errorText().toStdString());
+        throw CommandError(unknownOptionMessage(unknown.first()));
+    }
+    if (m_hasDir && m_parser.values(m_dirOption).size() > 1)
+        throw CommandError("--dir is given more than once");
     if (m_parser.isSet(m_helpOption)) {
         out << helpText();
         return false;
@@ -66,6 +75,23 @@ bool CommandLine::parse(const QStringList& arguments, std::ostream& out) {
             throw CommandError("--dir " + dir.string() + ": not a folder");
     }
     return true;
+}
+
+std::string CommandLine::unknownOptionMessage(const QString& name) const {
+    // The parser keeps no list of its options, but its help names every one.
+    static const QRegularExpression optionName(QStringLiteral("(?:^|[ ,])(--?[A-Za-z0-9-]+)"));
+    std::vector<std::string> known;
+    const QString help = m_parser.helpText();
+    for (const QString& line : help.split('\n')) {
+        if (!line.startsWith(QLatin1String("  -"))) continue;
+        auto matches = optionName.globalMatch(line.section(QLatin1String("  "), 1, 1));
+        while (matches.hasNext()) known.push_back(matches.next().captured(1).toStdString());
+    }
+    const std::string typed = (name.size() == 1 ? "-" : "--") + bytesFromArgument(name);
+    const std::vector<std::string> near = nearestWords(typed, known);
+    std::string message = "unknown option " + quotedText(typed);
+    if (!near.empty()) return message + "; did you mean \"" + near.front() + "\"?";
+    return message + " (see --help)";
 }
 
 QString CommandLine::value(const QCommandLineOption& option) const {

@@ -79,6 +79,9 @@ class CommandLine {
     std::string helpText() const;
 
   private:
+    // "unknown option "--dry-rnu"; did you mean "--dry-run"?"
+    std::string unknownOptionMessage(const QString& name) const;
+
     std::string m_command;
     QString m_synopsis;
     QCommandLineParser m_parser;

@@ -10,11 +10,12 @@
 
 #include "cli/command_line.h"
 #include "cli/image_file.h"
-#include "cli/roster.h"
+#include "cli/monster_names.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
 #include "data/palette.h"
+#include "data/monster_stats.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
 
@@ -172,6 +173,7 @@ std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringL
 
 struct GamePictures {
     std::filesystem::path spriteFile;
+    std::filesystem::path statsFile;  // for monsters named rather than numbered
     Palette palette;
     int16_t last = -1;  // the last monster index; -1 for none
 };
@@ -180,6 +182,7 @@ GamePictures loadGame(const std::filesystem::path& dir) {
     cli::requireGameFiles(dir, {kPaletteFileName, kSpriteFileName});
     GamePictures game;
     game.spriteFile = dir / kSpriteFileName;
+    game.statsFile = dir / kStatsFileName;
     loadPalette(game.palette, dir / kPaletteFileName);
     makeColorFromRGB(game.palette);
     game.last = countMonsters(game.spriteFile);
@@ -208,7 +211,8 @@ Target singleTarget(const ExportRequest& request, const GamePictures& game) {
     };
     if (request.what == "palette") return paletteTarget(named("palette.png"), game);
     if (request.what == "sprite") {
-        const int16_t index = cli::monsterIndex(request.argument, game.last);
+        const auto index = static_cast<int16_t>(cli::resolveMonster(
+            request.argument, {.lastIndex = game.last, .statsFile = game.statsFile}));
         return spriteTarget(named("sprite-" + std::to_string(index) + ".png"), game, index);
     }
     const auto sheet = cli::wholeNumber(request.argument, 1, 3);

@@ -7,9 +7,12 @@
 #include <iostream>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/suggestions.h"
+#include "data/errors.h"
 
 namespace {
 
@@ -40,7 +43,7 @@ void writeUsage(std::ostream& out) {
 
 // Where the command's word is: global options may come before it
 // (`karnwick --dir D list`), as karnwick(1) lists them. They are handed to the
-// command in front of its own arguments, so one given after the command wins.
+// command in front of its own arguments, which refuses a --dir given twice.
 struct CommandWords {
     QStringList global;
     QStringList rest;  // the command's word and its arguments
@@ -122,7 +125,16 @@ int main(int argc, char* argv[]) {
         return buffer.finish(karnwick::cli::kExitSuccess);
     }
     if (!command) {
-        std::cerr << "karnwick: unknown command \"" << name.toStdString() << "\"\n\n";
+        const std::string typed = karnwick::cli::bytesFromArgument(name);
+        std::vector<std::string> names;
+        for (const Command& c : karnwick::cli::commands()) names.emplace_back(c.name);
+        const std::vector<std::string> near = karnwick::cli::nearestWords(typed, names);
+        std::cerr << "karnwick: unknown command " << karnwick::quotedText(typed);
+        if (!near.empty()) {
+            std::cerr << "; did you mean \"" << near.front() << "\"?\n";
+            return karnwick::cli::kExitFailure;
+        }
+        std::cerr << "\n\n";
         writeUsage(std::cerr);
         return karnwick::cli::kExitFailure;
     }

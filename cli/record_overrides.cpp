@@ -6,12 +6,13 @@
 #include <string_view>
 
 #include "cli/command_line.h"
-#include "cli/roster.h"
+#include "cli/monster_names.h"
+#include "cli/suggestions.h"
 #include "data/record_fields.h"
 
 using karnwick::MonsterStats;
 using karnwick::cli::CommandError;
-using karnwick::cli::monsterIndex;
+using karnwick::cli::resolveMonster;
 using karnwick::cli::wholeNumber;
 
 namespace {
@@ -29,11 +30,8 @@ int16_t MonsterStats::*battleField(std::string_view name) {
     return karnwick::findRecordField(name)->number;
 }
 
-std::string fieldNames() {
-    std::string names;
-    for (const std::string_view name : kBattleFields)
-        names += (names.empty() ? "" : ", ") + std::string(name);
-    return names;
+std::vector<std::string> fieldNames() {
+    return {kBattleFields.begin(), kBattleFields.end()};
 }
 
 }  // namespace
@@ -46,8 +44,10 @@ QCommandLineOption recordOverrideOption() {
         "INDEX.FIELD=VALUE");
 }
 
-std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex) {
-    static const QRegularExpression form(R"(^\s*([^.=]*)\.([^=]*)=(.*)$)");
+std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
+                                                 const std::filesystem::path& statsFile) {
+    // A name may hold dots: the field follows the last one before the '='.
+    static const QRegularExpression form(R"(^\s*(.*)\.([^.=]*)=([^=]*)$)");
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
         const std::string quoted = "--set \"" + text.toStdString() + "\": ";
@@ -56,15 +56,16 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
             throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
         RecordOverride change;
         try {
-            change.index = monsterIndex(match.captured(1).trimmed(), lastIndex);
+            change.index = static_cast<int16_t>(resolveMonster(
+                match.captured(1).trimmed(), {.lastIndex = lastIndex, .statsFile = statsFile}));
         } catch (const CommandError& e) {
             throw CommandError(quoted + e.what());
         }
         const std::string field = match.captured(2).trimmed().toStdString();
         change.field = battleField(field);
         if (!change.field)
-            throw CommandError(quoted + "unknown field \"" + field + "\"; the fields are " +
-                               fieldNames());
+            throw CommandError(quoted + "unknown field \"" + field + "\"" +
+                               karnwick::cli::suggestionOrList(field, fieldNames(), "fields"));
         const auto value = wholeNumber(match.captured(3).trimmed(), INT16_MIN, INT16_MAX);
         if (!value) {
             throw CommandError(quoted + "the value \"" + match.captured(3).toStdString() +

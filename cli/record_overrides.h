@@ -6,6 +6,7 @@
 #include <QCommandLineOption>
 #include <QStringList>
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "data/monster_stats.h"
@@ -19,9 +20,12 @@ struct RecordOverride {
 // The option as every command that plays battles offers it.
 QCommandLineOption recordOverrideOption();
 
-// Reads the texts of every --set; lastIndex is the highest monster index.
-// Throws CommandError naming the text and what is wrong with it.
-std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex);
+// Reads the texts of every --set; lastIndex is the highest monster index and
+// `statsFile` holds the names INDEX may give instead (the field is what
+// follows the last dot). Throws CommandError naming the text and what is
+// wrong with it.
+std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
+                                                 const std::filesystem::path& statsFile);
 
 // Changes monster `index`'s record as asked, later changes winning.
 void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,

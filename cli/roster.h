@@ -14,11 +14,6 @@
 
 namespace karnwick::cli {
 
-// The monster index `text` names among 0..lastIndex (the highest index
-// monster.dat holds, -1 when it holds none); throws CommandError naming the
-// text and the valid range, or saying that monster.dat holds no monsters.
-int16_t monsterIndex(const QString& text, int lastIndex);
-
 class Roster {
   public:
     // Opens the game folder: both monster files must be there, monster.dat is
@@ -28,8 +23,8 @@ class Roster {
     int lastIndex() const { return m_lastIndex; }
     const std::filesystem::path& folder() const { return m_folder; }
 
-    // The monster index `text` names; throws as monsterIndex does.
-    int16_t index(const QString& text) const { return monsterIndex(text, m_lastIndex); }
+    // The monster `text` names, by index or by name (see resolveMonster).
+    int16_t index(const QString& text) const;
     // The record of a monster as a fresh choice loads it; throws GameError.
     MonsterStats load(int16_t index) const;
 

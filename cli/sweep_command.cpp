@@ -96,7 +96,9 @@ SweptField sweptField(const QString& text, const Roster& roster) {
     if (text.contains('=')) throw CommandError(quoted + ": expected INDEX.FIELD, e.g. 0.hp");
     RecordOverride change;
     try {
-        change = parseRecordOverrides({text + "=0"}, roster.lastIndex()).front();
+        change = parseRecordOverrides({text + "=0"}, roster.lastIndex(),
+                                      roster.folder() / kStatsFileName)
+                     .front();
     } catch (const CommandError& e) {
         // The message names the text as --set saw it; name it as given.
         const std::string message = e.what();
@@ -104,7 +106,7 @@ SweptField sweptField(const QString& text, const Roster& roster) {
         throw CommandError(
             quoted + (after == std::string::npos ? ": " + message : message.substr(after + 1)));
     }
-    const QString name = text.section('.', 1).trimmed();
+    const QString name = text.section('.', -1).trimmed();
     return {change.index, name.toStdString(), change.field};
 }
 

@@ -63,7 +63,8 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         {"--help", 0, ""},
         {"duel 0 1 --battles 3", 0, ""},
         {"", 2, "Usage: karnwick <command>"},
-        {"fight 0 1", 2, "karnwick: unknown command \"fight\""},
+        {"fight 0 1", 2, "karnwick: unknown command \"fight\"\n\nUsage: karnwick <command>"},
+        {"lsit 0", 2, "karnwick: unknown command \"lsit\"; did you mean \"list\"?\n"},
         {"duel -1 1", 2,
          "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..56"},
         {"duel 0 1 --battles -5", 2,
@@ -125,9 +126,10 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
     } cases[] = {
         {karnwick, "--dir . list 0", 0, "Monster 0\n", ""},
         {karnwick, "--dir=. check", 0, "", ""},
-        {karnwick, "--dir nowhere duel 0 1 --dir .", 0, "Monster", ""},
+        {karnwick, "--dir nowhere duel 0 1 --dir .", 2, "",
+         "karnwick duel: --dir is given more than once\n"},
         {karnwick, "--dir", 2, "", "Usage: karnwick <command>"},
-        {karnwick, "--dir . demo-data", 2, "", "karnwick demo-data: Unknown option 'dir'."},
+        {karnwick, "--dir . demo-data", 2, "", "karnwick demo-data: unknown option \"--dir\" (see --help)\n"},
         {karnwick, "demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
         {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
         {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
@@ -181,7 +183,7 @@ Offer complete(const std::vector<std::string>& words, bool withLibrary) {
     for (std::string line; std::getline(lines, line);) {
         if (line == "compopt -o filenames")
             offer.fileNames = true;
-        else if (!line.empty())
+        else if (!line.empty() && !line.starts_with("compopt "))
             offer.words.insert(line);
     }
     return offer;
@@ -211,6 +213,11 @@ TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
     std::filesystem::create_directory("My Games");
     std::filesystem::create_directory("demo");
     folder.write("notes.txt", "");
+    folder.write("look.png", "");
+    folder.write("stats.csv", "");
+    // The monsters come from the program the line names.
+    const std::string program = KARNWICK_BINARY;
+    ASSERT_EQ(runProgram("demo-data demo").status, 0);
     std::set<std::string> names;
     for (const karnwick::cli::Command& c : karnwick::cli::commands()) names.emplace(c.name);
     const std::set<std::string> folders = {"My Games", "demo"};
@@ -231,6 +238,16 @@ TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
         {{"karnwick", "--dir", "demo", "export", "-o", "x", "--scale", "2", "all", "d"},
          {"demo"},
          true},
+        {{program, "--dir", "demo", "odds", "3", "Wi"}, {"Wispet"}, false},
+        {{program, "duel", "--dir=demo", "3"}, {"3", "30", "31", "32", "33", "34", "35", "36", "37",
+                                                "38", "39"}, false},
+        {{program, "--dir", "demo", "sweep", "0", "1", "Sn"}, {"Snarvel."}, false},
+        {{program, "--dir", "demo", "sweep", "0", "1", "Snarvel.sp1"},
+         {"Snarvel.sp1Min", "Snarvel.sp1Max", "Snarvel.sp1Threshold"},
+         false},
+        {{program, "odds", "0", "1", "--set", "2.a"}, {"2.agility="}, false},
+        {{"karnwick", "import", "stats", ""}, {"stats.csv", "My Games", "demo"}, true},
+        {{"karnwick", "import", "sprite", "0", "l"}, {"look.png"}, true},
         {{"karnwick-arena", ""}, folders, true},
         {{"karnwick-arena", "--v"}, {"--version"}, false},
     };

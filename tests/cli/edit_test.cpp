@@ -172,7 +172,7 @@ TEST(Edit, RefusalsNameTheProblemAndWriteNothing) {
         QStringList arguments;
         std::string says;
     } cases[] = {
-        {"set", {"0", "hpx=1"}, "\"hpx\" is not a record field: the fields are name, hp,"},
+        {"set", {"0", "hpx=1"}, "unknown field \"hpx\"; did you mean \"hp\"?"},
         {"set", {"0", "hp=32768"}, "hp=32768: hp takes a whole number from -32768 to 32767"},
         {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
         {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},

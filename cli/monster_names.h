@@ -1,0 +1,43 @@
+#pragma once
+// The one way a command reads the monster a player names on its command line:
+// by index or by name, for duel, odds, sweep, list, export sprite, set and the
+// INDEX part of --set and of sweep's INDEX.FIELD.
+//
+// A whole number is always an index. Any other word is a name: it matches a
+// record's name without regard to case, the name's trailing blanks ignored; an
+// exact match wins over a prefix, and otherwise a unique prefix matches.
+
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace karnwick::cli {
+
+// The names of records 0..count-1 of `statsFile` as a player reads them:
+// Windows-1252 as UTF-8, trailing blanks (and the NULs a box shows as blanks)
+// removed. Records past the end of the file have empty names.
+std::vector<std::string> monsterNames(const std::filesystem::path& statsFile, int count);
+
+struct MonsterLookup {
+    int lastIndex = -1;  // the highest index a number may give; -1 for none
+    // How many records a name is looked for in (the first ones of the file);
+    // lastIndex + 1 when negative.
+    int namedRecords = -1;
+    std::filesystem::path statsFile{};
+    // The message for a number outside 0..lastIndex, the word as typed; the
+    // default names the valid range.
+    std::function<std::string(const QString&)> outOfRange{};
+};
+
+// The index `word` names. Throws CommandError (status 2) for a number out of
+// range, a name no record has (naming the nearest names, if any is close) or
+// a prefix of several (listing at most 10 of them with their indexes).
+int resolveMonster(const QString& word, const MonsterLookup& lookup);
+
+// The same among names already read, for a caller holding the records.
+int resolveMonster(const QString& word, const MonsterLookup& lookup,
+                   const std::vector<std::string>& names);
+
+}  // namespace karnwick::cli

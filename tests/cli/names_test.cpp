@@ -1,0 +1,163 @@
+// Monsters named rather than numbered, and "did you mean" for what a player
+// mistypes: every command takes a name wherever it takes an index, and a word
+// that is nearly right is answered with the right one.
+
+#include <gtest/gtest.h>
+
+#include "cli/command_line.h"
+#include "cli/monster_names.h"
+#include "cli/suggestions.h"
+#include "command_run.h"
+#include "demo/set.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+using karnwick::testing::saneMonster;
+
+namespace {
+
+constexpr auto& run = karnwick::testing::runKarnwick;
+
+// The demo set (Snarvel is 3, Wispet 7) with a few awkward names after it.
+struct NamedFolder : GameFolder {
+    NamedFolder() {
+        writeDemoSet(path(), Existing::Refuse);
+        std::vector<MonsterStats> monsters = makeDemoMonsters();
+        monsters.push_back(saneMonster("Snarveline"));  // a longer name on an exact one
+        monsters.push_back(saneMonster("Mr. Gloop"));   // a dot inside a name
+        monsters.push_back(saneMonster("Dup"));
+        monsters.push_back(saneMonster("dup"));
+        last = static_cast<int>(monsters.size()) - 1;
+        writeRecords(monsters);
+        writeSprites(last + 1);
+    }
+    int last = 0;
+};
+
+}  // namespace
+
+TEST(MonsterNames, ResolveByIndexExactNameAndUniquePrefix) {
+    NamedFolder folder;
+    const auto names = cli::monsterNames(kStatsFileName, folder.last + 1);
+    const cli::MonsterLookup lookup{.lastIndex = folder.last, .statsFile = kStatsFileName};
+    const int gloop = folder.last - 2;
+    const struct {
+        const char* word;
+        int index;
+    } found[] = {
+        {"3", 3},               // a number is always an index
+        {"+3", 3},
+        {"snarvel", 3},         // any case; the name's blanks ignored
+        {"SNARVELI", gloop - 1},  // a unique prefix
+        {"Wisp", 7},
+        {"Mr. G", gloop},
+    };
+    for (const auto& f : found) {
+        SCOPED_TRACE(f.word);
+        EXPECT_EQ(cli::resolveMonster(QString::fromUtf8(f.word), lookup, names), f.index);
+    }
+    const struct {
+        const char* word;
+        const char* message;
+    } refused[] = {
+        {"99", "monster \"99\" is not a monster index: the valid range is 0.."},
+        {"-1", "monster \"-1\" is not a monster index"},
+        {"Snarvl", "no monster is named \"Snarvl\"; did you mean 3 \"Snarvel\"?"},
+        {"Qzxqzx", "no monster is named \"Qzxqzx\": give an index 0.."},
+        {"Dup", "the monster \"Dup\" is ambiguous: 2 names fit: "},
+        {"S", "is ambiguous: "},
+        {"", "neither an index nor a name"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.word);
+        try {
+            cli::resolveMonster(QString::fromUtf8(r.word), lookup, names);
+            ADD_FAILURE() << "resolved";
+        } catch (const cli::CommandError& e) {
+            EXPECT_EQ(e.status(), 2);
+            EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(MonsterNames, AmbiguousNamesListAtMostTenWithIndexes) {
+    GameFolder folder;
+    std::vector<MonsterStats> monsters;
+    for (int i = 0; i < 13; ++i) monsters.push_back(saneMonster("Imp" + std::to_string(i)));
+    folder.writeRecords(monsters);
+    const auto names = cli::monsterNames(kStatsFileName, 13);
+    try {
+        cli::resolveMonster("imp", {.lastIndex = 12, .statsFile = kStatsFileName}, names);
+        ADD_FAILURE() << "resolved";
+    } catch (const cli::CommandError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "the monster \"imp\" is ambiguous: 13 names fit: 0 \"Imp0\", 1 \"Imp1\", "
+                  "2 \"Imp2\", 3 \"Imp3\", 4 \"Imp4\", 5 \"Imp5\", 6 \"Imp6\", 7 \"Imp7\", "
+                  "8 \"Imp8\", 9 \"Imp9\" and 3 more");
+    }
+    // "Imp1" is exact, though "Imp10".."Imp12" start with it.
+    EXPECT_EQ(cli::resolveMonster("imp1", {.lastIndex = 12, .statsFile = kStatsFileName}, names),
+              1);
+}
+
+TEST(MonsterNames, EveryCommandTakesANameWhereItTakesAnIndex) {
+    NamedFolder folder;
+    const struct {
+        const char* command;
+        QStringList byIndex, byName;
+    } same[] = {
+        {"odds", {"3", "7"}, {"Snarvel", "Wispet"}},
+        {"duel", {"3", "7", "--battles", "2"}, {"snarvel", "WISPET", "--battles", "2"}},
+        {"list", {"7"}, {"wisp"}},
+        {"odds", {"3", "7", "--set", "3.hp=9"}, {"3", "7", "--set", "Snarvel.hp=9"}},
+        {"odds",
+         {"3", "7", "--set", QString::number(folder.last - 2) + ".hp=9"},
+         {"3", "7", "--set", "Mr. Gloop.hp=9"}},
+        {"sweep", {"3", "7", "3.hp", "1..3"}, {"Snarvel", "Wispet", "snarvel.hp", "1..3"}},
+        {"set", {"3", "hp=40", "--dry-run"}, {"Snarvel", "hp=40", "--dry-run"}},
+    };
+    for (const auto& s : same) {
+        SCOPED_TRACE(s.byName.join(' ').toStdString());
+        const auto byIndex = run(s.command, s.byIndex);
+        const auto byName = run(s.command, s.byName);
+        EXPECT_EQ(byIndex.status, 0) << byIndex.err;
+        EXPECT_EQ(byName.status, 0) << byName.err;
+        EXPECT_EQ(byName.out, byIndex.out);
+    }
+    // export sprite names its file by the index.
+    EXPECT_EQ(run("export", {"sprite", "wispet"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists("sprite-7.png"));
+    EXPECT_EQ(run("odds", {"Dup", "0"}).status, 2);
+}
+
+TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
+    NamedFolder folder;
+    EXPECT_EQ(cli::editDistance("nmae", "name"), 1u);  // two letters swapped
+    EXPECT_EQ(cli::editDistance("HP", "hp"), 0u);
+    const struct {
+        const char* command;
+        QStringList args;
+        const char* message;
+    } wrong[] = {
+        {"set", {"1", "nmae=Grub"}, "karnwick set: unknown field \"nmae\"; did you mean \"name\"?\n"},
+        {"set", {"1", "zzzzzz=1"}, "unknown field \"zzzzzz\"; the fields are name, hp, spare1,"},
+        {"odds",
+         {"0", "1", "--set", "1.hpp=3"},
+         "--set \"1.hpp=3\": unknown field \"hpp\"; did you mean \"hp\"?\n"},
+        {"odds",
+         {"0", "1", "--set", "1.name=5"},
+         "unknown field \"name\"; the fields are hp, level,"},
+        {"sweep", {"0", "1", "0.agilty", "1..3"}, "did you mean \"agility\"?"},
+        {"set", {"1", "hp=2", "--dry-rnu"}, "unknown option \"--dry-rnu\"; did you mean \"--dry-run\"?"},
+        {"list", {"--jsno"}, "unknown option \"--jsno\"; did you mean \"--json\"?"},
+        {"list", {"--frobnicate"}, "unknown option \"--frobnicate\" (see --help)"},
+        {"list", {"--dir", ".", "--dir", "."}, "karnwick list: --dir is given more than once\n"},
+    };
+    for (const auto& w : wrong) {
+        SCOPED_TRACE(w.args.join(' ').toStdString());
+        const auto r = run(w.command, w.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
+    }
+}
