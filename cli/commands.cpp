@@ -7,12 +7,14 @@
 #include "cli/demo_data_command.h"
 #include "cli/duel_command.h"
 #include "cli/export_command.h"
+#include "cli/history_command.h"
 #include "cli/import_command.h"
 #include "cli/list_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
 #include "cli/set_command.h"
 #include "cli/sweep_command.h"
+#include "cli/undo_command.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
@@ -36,6 +38,10 @@ constexpr Command kCommands[] = {
      runSetCommand},
     {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
      true, runImportCommand},
+    {"history", "", "The edits made to the game files, newest first", false, runHistoryCommand},
+    {"undo", "", "Bring back the game files as they were before the last edit", false,
+     runUndoCommand},
+    {"redo", "", "Apply again the edit undo took back", false, runRedoCommand},
     {"demo-data", "[DIR]", "Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)",
      false, runDemoDataCommand},
 };

@@ -68,6 +68,19 @@ void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned
     out.commit();
 }
 
+void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files) {
+    FileSet set(dir, Existing::Replace);
+    for (const RestoredFile& file : files)
+        if (file.present) set.add(file.name, file.bytes);
+    set.commit();
+    for (const RestoredFile& file : files) {
+        std::error_code error;
+        if (!file.present && !std::filesystem::remove(dir / file.name, error) && error)
+            throw CommandError("cannot remove " + (dir / file.name).string() + " (" +
+                               error.message() + ")");
+    }
+}
+
 std::optional<std::string> fieldBytes(std::string_view utf8, int width, std::string& problem) {
     auto bytes = encodeWindows1252(utf8);
     if (!bytes) {

@@ -41,6 +41,17 @@ unsigned fileMode(const std::filesystem::path& file);
 // Replaces `file` by `bytes` through the writer, keeping its permissions.
 void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes);
 
+// A game file as an undo or redo puts it back: its bytes, or no file at all.
+struct RestoredFile {
+    std::string name;
+    bool present = true;
+    std::vector<unsigned char> bytes;
+};
+
+// Puts `files` back in `dir` together through the writer, all or none; a file
+// that was not there is removed once the others are in place.
+void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files);
+
 // A text a modder typed (UTF-8) as the bytes of a text field `width` bytes
 // wide, padded with blanks as the game's own records are. Nothing, with
 // `problem` set, when it does not fit or Windows-1252 cannot hold it.

@@ -6,8 +6,12 @@
 
 #include "battle/record_check.h"
 #include "cli/command_line.h"
+#include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "cli/monster_names.h"
+#include "cli/suggestions.h"
 #include "data/errors.h"
+#include "data/file_writer.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
 
@@ -24,10 +28,9 @@ struct Change {
     std::string bytes;  // as the record holds them: text at full width, numbers little-endian
 };
 
-std::string allFieldNames() {
-    std::string names;
-    for (const RecordField& f : kRecordFields)
-        names += (names.empty() ? "" : ", ") + std::string(f.name);
+std::vector<std::string> allFieldNames() {
+    std::vector<std::string> names;
+    for (const RecordField& f : kRecordFields) names.emplace_back(f.name);
     return names;
 }
 
@@ -41,8 +44,8 @@ Change parseChange(const QString& argument) {
     const auto field = std::find_if(kRecordFields.begin(), kRecordFields.end(),
                                     [&](const RecordField& f) { return f.name == name; });
     if (field == kRecordFields.end())
-        throw cli::CommandError("\"" + name + "\" is not a record field: the fields are " +
-                                allFieldNames());
+        throw cli::CommandError("unknown field " + quotedText(name) +
+                                cli::suggestionOrList(name, allFieldNames(), "fields"));
     if (field->number) {
         const auto number = cli::wholeNumber(QString::fromStdString(value), -32768, 32767);
         if (!number) {
@@ -104,19 +107,21 @@ std::vector<Change> parseChanges(const QStringList& arguments) {
     return changes;
 }
 
-// N as a record index: one of the file's records, or the one just past them.
-long long monsterIndex(const QString& argument, long long records) {
-    const auto index =
-        cli::wholeNumber(argument, 0, std::min<long long>(records, kLastRecordIndex));
-    if (!index && !cli::wholeNumber(argument, -(1LL << 62), 1LL << 62))
-        throw cli::CommandError("\"" + argument.toStdString() + "\" is not a monster index");
-    if (!index) {
-        throw cli::CommandError("monster \"" + argument.toStdString() +
-                                "\" has no record: monsters.tat holds " + std::to_string(records) +
-                                " (0.." + std::to_string(records - 1) + ", and " +
-                                std::to_string(records) + " appends one)");
-    }
-    return *index;
+// N as a record index: one of the file's records, or the one just past them;
+// a name is one of the file's records.
+long long monsterIndex(const QString& argument, long long records,
+                       const std::filesystem::path& file) {
+    cli::MonsterLookup lookup;
+    lookup.lastIndex = static_cast<int>(std::min<long long>(records, kLastRecordIndex));
+    lookup.namedRecords = static_cast<int>(std::min<long long>(records, kLastRecordIndex + 1));
+    lookup.statsFile = file;
+    lookup.outOfRange = [records](const QString& word) {
+        return "monster " + quotedText(cli::bytesFromArgument(word)) +
+               " has no record: monsters.tat holds " + std::to_string(records) + " (0.." +
+               std::to_string(records - 1) + ", and " + std::to_string(records) +
+               " appends one)";
+    };
+    return cli::resolveMonster(argument, lookup);
 }
 
 void printChanges(std::ostream& out, long long index, bool appended, bool dryRun,
@@ -134,6 +139,19 @@ void printChanges(std::ostream& out, long long index, bool appended, bool dryRun
         out << "  " << label << shownValue(*change.field, before) << " -> "
             << shownValue(*change.field, after) << "\n";
     }
+}
+
+// The line `history` shows: "monster 3 "Snarvel": hp 47 -> 50, defense 4 -> 6".
+std::string changeSummary(long long index, const std::vector<Change>& changes,
+                          const unsigned char* before, const unsigned char* after) {
+    std::string summary = "monster " + std::to_string(index) + " " +
+                          shownValue(kRecordFields[0], after) + ":";
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        summary += (i ? ", " : " ") + std::string(changes[i].field->name) + " " +
+                   shownValue(*changes[i].field, before) + " -> " +
+                   shownValue(*changes[i].field, after);
+    }
+    return summary;
 }
 
 // What check says about this one monster, judged among the records of the set.
@@ -165,7 +183,8 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     parser.addPositionalArgument("FIELD=VALUE", "A field and its new value.", "FIELD=VALUE...");
     const QCommandLineOption dryRunOption("dry-run",
                                           "Show each field before and after; write nothing.");
-    parser.addOption(dryRunOption);
+    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
+    parser.addOptions({dryRunOption, noHistoryOption});
     line.addDirOption();
     if (!line.parse(arguments, out)) return cli::kExitSuccess;
 
@@ -182,7 +201,7 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
 
     std::vector<unsigned char> bytes = cli::readWholeFile(file);
     const auto records = static_cast<long long>((bytes.size() + kRecordLength - 1) / kRecordLength);
-    const long long index = monsterIndex(positional.front(), records);
+    const long long index = monsterIndex(positional.front(), records, file);
     const auto at = static_cast<std::size_t>(index) * kRecordLength;
     const std::size_t oldSize = bytes.size();
     if (bytes.size() < at + kRecordLength) bytes.resize(at + kRecordLength, 0);
@@ -197,8 +216,17 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     printChanges(out, index, index == records, dryRun, changes, before.data(), after);
     if (dryRun) return cli::kExitSuccess;
 
-    if (bytes.size() != oldSize || !std::equal(before.begin(), before.end(), after))
+    if (bytes.size() != oldSize || !std::equal(before.begin(), before.end(), after)) {
+        std::optional<cli::PendingEdit> record;
+        if (!line.isSet(noHistoryOption)) {
+            // A game file that cannot be written is refused as such, not as history.
+            checkWritable(file, Existing::Replace);
+            record.emplace(dir, "set", changeSummary(index, changes, before.data(), after),
+                           std::vector<std::string>{kStatsFileName});
+        }
         cli::rewriteGameFile(file, bytes);
+        if (record) record->keep();
+    }
     lock.reset();
 
     // Written even when check objects: a modder may want a wild record.

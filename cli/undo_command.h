@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+#include <ostream>
+
+// `karnwick undo` and `karnwick redo`: the game files as they were before the
+// last edit still in force, and back again, as editors do.
+int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);

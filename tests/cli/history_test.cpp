@@ -1,0 +1,228 @@
+// `history`, `undo` and `redo`: every edit is recorded in the game folder,
+// undo and redo bring the game files back byte for byte, as editors do, and a
+// program killed in the middle of an edit or an undo leaves a history that
+// still tells the truth.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "cli/edit_history.h"
+#include "cli/game_edit.h"
+#include "command_run.h"
+#include "demo/set.h"
+#include "game_files.h"
+
+using namespace karnwick;
+using karnwick::testing::GameFolder;
+
+namespace {
+
+constexpr auto& run = karnwick::testing::runKarnwick;
+
+// The game files of the folder, byte for byte; a missing one as "absent".
+using Files = std::map<std::string, std::string>;
+
+Files gameFiles() {
+    Files files;
+    for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName}) {
+        std::ifstream in(name, std::ios::binary);
+        files[name] = in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
+    }
+    return files;
+}
+
+void expectRuns(const char* command, const QStringList& arguments) {
+    const auto r = run(command, arguments);
+    ASSERT_EQ(r.status, 0) << command << ": " << r.err;
+}
+
+std::vector<std::string> historyLines() {
+    const auto r = run("history", {});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Runs `work` in a child process that is then killed outright, as kill -9
+// would at that point: no destructor, no clean-up (so `work` leaves what it
+// holds on the heap).
+template <typename Work>
+void killedAfter(Work work) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            work();
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::raise(SIGKILL);
+        ::_exit(4);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
+}  // namespace
+
+TEST(History, UndoAndRedoRestoreEveryKindOfEditByteForByte) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    const Files original = gameFiles();
+    // Each edit, then the files as it left them.
+    std::vector<Files> states{original};
+    expectRuns("set", {"3", "hp=50", "name=Grumble"});
+    states.push_back(gameFiles());
+    expectRuns("set", {"Wispet", "defense=9"});
+    states.push_back(gameFiles());
+    {
+        // demo-data --force over the edited set brings the demo files back.
+        expectRuns("demo-data", {"--force"});
+        states.push_back(gameFiles());
+        EXPECT_TRUE(states.back() == original);
+    }
+    ASSERT_FALSE(states[1] == original);
+    ASSERT_FALSE(states[2] == states[1]);
+
+    // Back to the start, one edit at a time, then forward again.
+    for (std::size_t i = states.size() - 1; i > 0; --i) {
+        expectRuns("undo", {});
+        EXPECT_TRUE(gameFiles() == states[i - 1]) << "undo to state " << i - 1;
+    }
+    const auto nothing = run("undo", {});
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_NE(nothing.err.find("karnwick undo: nothing to undo in "), std::string::npos);
+    for (std::size_t i = 1; i < states.size(); ++i) {
+        expectRuns("redo", {});
+        EXPECT_TRUE(gameFiles() == states[i]) << "redo to state " << i;
+    }
+    EXPECT_EQ(run("redo", {}).status, 2);
+
+    // A new edit after an undo drops what could have been redone.
+    expectRuns("undo", {});
+    expectRuns("set", {"0", "hp=1"});
+    EXPECT_EQ(run("redo", {}).status, 2);
+    expectRuns("undo", {});
+    EXPECT_TRUE(gameFiles() == states[2]);
+}
+
+TEST(History, ListsNewestFirstAndIsInvisibleToCheck) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    const auto checkBefore = run("check", {});
+    EXPECT_EQ(historyLines(), std::vector<std::string>{"No edits recorded"});
+    expectRuns("set", {"3", "hp=50"});
+    expectRuns("set", {"3", "name=Grumble", "--no-history"});
+    expectRuns("set", {"4", "level=3"});
+    expectRuns("undo", {});
+    const std::vector<std::string> lines = historyLines();
+    ASSERT_EQ(lines.size(), 3u);
+    // number, time, command, summary
+    EXPECT_TRUE(lines[0].starts_with("3  20")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("  undo          undid 2 (set: monster 4 \"Mossling  \": level "
+                                   "2 -> 3)"))
+        << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("  set           monster 4 \"Mossling  \": level 2 -> 3 (undone)"))
+        << lines[1];
+    EXPECT_TRUE(lines[2].ends_with("  set           monster 3 \"Snarvel   \": hp 47 -> 50"))
+        << lines[2];
+    // The history folder is no game file: check and the readers pass it by.
+    expectRuns("undo", {});
+    expectRuns("set", {"3", "name=Snarvel"});
+    EXPECT_EQ(run("check", {}).out, checkBefore.out);
+    EXPECT_TRUE(std::filesystem::is_directory(cli::kHistoryFolderName));
+}
+
+TEST(History, KeepsTheLastFiftyEdits) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    for (int i = 0; i < cli::kHistoryMostEdits + 5; ++i)
+        expectRuns("set", {"0", "hp=" + QString::number(i + 100)});
+    const std::vector<std::string> lines = historyLines();
+    ASSERT_EQ(lines.size(), std::size_t(cli::kHistoryMostEdits));
+    EXPECT_TRUE(lines.front().starts_with("55  ")) << lines.front();
+    EXPECT_TRUE(lines.back().starts_with("6  ")) << lines.back();
+    EXPECT_NE(lines.back().find("hp 104 -> 105"), std::string::npos) << lines.back();
+}
+
+TEST(History, AnEditThatCannotBeRecordedIsRefusedUnlessAskedNotTo) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    const Files before = gameFiles();
+    folder.write(cli::kHistoryFolderName, "in the way");
+    for (const QStringList& args : {QStringList{"0", "hp=3"}}) {
+        const auto r = run("set", args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("karnwick set: cannot record the edit in ./.karnwick-history: "),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("; pass --no-history to edit without it\n"), std::string::npos);
+        EXPECT_TRUE(gameFiles() == before);
+    }
+    const auto demo = run("demo-data", {"--force"});
+    EXPECT_EQ(demo.status, 2);
+    EXPECT_NE(demo.err.find("pass --no-history"), std::string::npos);
+    expectRuns("set", {"0", "hp=3", "--no-history"});
+    EXPECT_FALSE(gameFiles() == before);
+    // A folder that cannot be written is refused as the game file's problem.
+    std::filesystem::remove(cli::kHistoryFolderName);
+    if (::geteuid() != 0) {
+        std::filesystem::permissions(".", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::remove);
+        const auto r = run("set", {"0", "hp=4"});
+        std::filesystem::permissions(".", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.find("history"), std::string::npos) << r.err;
+    }
+}
+
+// A kill -9 during an edit or an undo: the history holds the edit exactly
+// when the game files were replaced, so undo still restores byte for byte.
+TEST(History, AKilledEditOrUndoLeavesATruthfulHistory) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    const Files original = gameFiles();
+    const std::vector<std::string> stats{kStatsFileName};
+    std::vector<unsigned char> changed(original.at(kStatsFileName).begin(),
+                                       original.at(kStatsFileName).end());
+    changed[20] ^= 0x55;
+
+    // Killed after the copies were written, before the game file was.
+    killedAfter([&] { new cli::PendingEdit(".", "set", "lost", stats); });
+    EXPECT_EQ(historyLines(), std::vector<std::string>{"No edits recorded"});
+    EXPECT_TRUE(gameFiles() == original);
+
+    // Killed after the game file was replaced, before the entry took its number.
+    killedAfter([&] {
+        new cli::PendingEdit(".", "set", "landed", stats);
+        cli::rewriteGameFile(kStatsFileName, changed);
+    });
+    const Files edited = gameFiles();
+    ASSERT_FALSE(edited == original);
+    ASSERT_EQ(historyLines().size(), 1u);
+    EXPECT_TRUE(historyLines()[0].ends_with("set           landed"));
+
+    // The same for the undo itself, whose restore is an edit too.
+    killedAfter([&] {
+        new cli::PendingEdit(".", "undo", "undid 1 (set: landed)", stats, 1);
+        cli::restoreGameFiles(".", {{kStatsFileName, true, std::vector<unsigned char>(
+                                                               original.at(kStatsFileName).begin(),
+                                                               original.at(kStatsFileName).end())}});
+    });
+    EXPECT_TRUE(gameFiles() == original);
+    expectRuns("redo", {});
+    EXPECT_TRUE(gameFiles() == edited);
+    killedAfter([&] { new cli::PendingEdit(".", "undo", "undid 1", stats, 1); });
+    expectRuns("undo", {});
+    EXPECT_TRUE(gameFiles() == original);
+}
