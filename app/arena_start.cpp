@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QWidget>
 #include <iterator>
@@ -26,6 +25,7 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "data/sprite.h"
+#include "data/text_codec.h"
 #include "demo/set.h"
 #include "ui/game_folder.h"
 #include "ui/main_window.h"
@@ -43,21 +43,14 @@ bool holdsFile(const fs::path& folder, const char* name) {
     return fs::is_regular_file(folder / name, error);
 }
 
-// An argument that is not valid UTF-8 cannot pass through a QString unchanged;
-// the parser sees a stand-in that names its place in argv instead.
-const QChar kRawMark(0xFFFF);
-
-QString parserText(const std::string& argument, std::size_t index) {
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decode(QByteArrayView(argument.data(), qsizetype(argument.size())));
-    if (decode.hasError() || text.contains(kRawMark)) return kRawMark + QString::number(index);
-    return text;
+// An argument's bytes as text for the parser and back, every byte kept, as
+// karnwick carries them.
+QString parserText(const std::string& argument) {
+    return QString::fromStdU16String(karnwick::argumentText(argument));
 }
 
-fs::path rawArgument(const QString& text, const std::vector<std::string>& arguments) {
-    if (text.startsWith(kRawMark)) return arguments.at(text.mid(1).toULongLong());
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
+fs::path rawArgument(const QString& text) {
+    return karnwick::argumentBytes(text.toStdU16String());
 }
 
 // The window system's own options, taken out of argv by the application
@@ -226,8 +219,8 @@ CommandLine exitPrinting(const QString& out) {
     return result;
 }
 
-CommandLine openingFolder(const QString& given, const std::vector<std::string>& arguments) {
-    const fs::path folder = rawArgument(given, arguments);
+CommandLine openingFolder(const QString& given) {
+    const fs::path folder = rawArgument(given);
     std::error_code error;
     const fs::file_status status = fs::status(folder, error);
     if (!fs::exists(status))
@@ -253,7 +246,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     const QString program = QString::fromLatin1(kProgram);
     QStringList texts;
-    for (std::size_t i = 0; i < arguments.size(); ++i) texts << parserText(arguments[i], i);
+    for (const std::string& argument : arguments) texts << parserText(argument);
     if (texts.isEmpty()) texts << program;
     if (!parser.parse(texts)) return usageError(parser.errorText());
     // Answered before the application object exists, which would name the program.
@@ -265,7 +258,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) return usageError(QStringLiteral("only one game folder can be given"));
     if (folders.isEmpty()) return CommandLine{};
-    return openingFolder(folders.first(), arguments);
+    return openingFolder(folders.first());
 }
 
 bool holdsGameFiles(const fs::path& folder) {
@@ -355,12 +348,10 @@ void rememberFolder(QSettings& settings, const fs::path& folder) {
     // would cost a synced file write before the window shows.
     if (rememberedFolder(settings) == folder) return;
     const QByteArray bytes = QByteArray::fromStdString(folder.native());
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decode(bytes);
-    if (decode.hasError()) {
-        settings.setValue(QLatin1String(kLastFolderKey), bytes);
+    if (karnwick::isUtf8(folder.native())) {
+        settings.setValue(QLatin1String(kLastFolderKey), QString::fromUtf8(bytes));
     } else {
-        settings.setValue(QLatin1String(kLastFolderKey), text);
+        settings.setValue(QLatin1String(kLastFolderKey), bytes);
     }
 }
 

@@ -34,7 +34,7 @@ std::string kindName(const MonsterStats& s, AttackKind kind) {
 // Bytes the arena cannot show as letters: the C0 controls, DEL, and the five
 // bytes Windows-1252 leaves undefined, which decode to C1 controls.
 bool isControlByte(unsigned char b) {
-    return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+    return b < 0x20 || b == 0x7F || isUndefinedInWindows1252(b);
 }
 
 // A text field with its control bytes written as \xNN, so a message can show
@@ -44,9 +44,7 @@ std::string escapedField(std::span<const char> field) {
     for (const char c : field) {
         const auto b = static_cast<unsigned char>(c);
         if (isControlByte(b)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", b);
-            shown += escape;
+            shown += hexEscape(b);
         } else {
             shown += decodeWindows1252(std::string_view(&c, 1));
         }

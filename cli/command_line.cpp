@@ -9,6 +9,7 @@
 
 #include "cli/suggestions.h"
 #include "data/errors.h"
+#include "data/text_codec.h"
 
 namespace karnwick::cli {
 
@@ -123,81 +124,14 @@ std::string CommandLine::helpText() const {
     return usage + (firstLineEnd == std::string::npos ? "\n" : text.substr(firstLineEnd));
 }
 
-namespace {
-
-// A byte outside valid UTF-8 travels as this low surrogate plus the byte.
-constexpr char16_t kByteEscape = 0xDC00;
-
-// The length of the valid UTF-8 sequence at `at`, or 0: no overlong forms,
-// no surrogates, nothing above U+10FFFF, as the standard says.
-std::size_t validSequenceLength(const unsigned char* at, const unsigned char* end) {
-    const unsigned char lead = *at;
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (static_cast<std::size_t>(end - at) < length) return 0;
-    if (at[1] < low || at[1] > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (at[i] < 0x80 || at[i] > 0xBF) return 0;
-    return length;
-}
-
-}  // namespace
-
 QStringList argumentsFromArgv(int argc, const char* const argv[]) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        const auto* at = reinterpret_cast<const unsigned char*>(argv[i]);
-        const unsigned char* end = at + std::strlen(argv[i]);
-        QString argument;
-        while (at < end) {
-            const std::size_t length = validSequenceLength(at, end);
-            if (length == 0) {
-                argument += QChar(static_cast<char16_t>(kByteEscape + *at));
-                ++at;
-            } else {
-                argument += QString::fromUtf8(reinterpret_cast<const char*>(at),
-                                              static_cast<qsizetype>(length));
-                at += length;
-            }
-        }
-        arguments << argument;
-    }
+    for (int i = 1; i < argc; ++i) arguments << QString::fromStdU16String(argumentText(argv[i]));
     return arguments;
 }
 
 std::string bytesFromArgument(const QString& argument) {
-    std::string bytes;
-    const qsizetype size = argument.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = argument.at(i).unicode();
-        // The low half of a surrogate pair never comes here: the pair is taken whole below.
-        if (unit >= kByteEscape + 0x80 && unit <= kByteEscape + 0xFF) {
-            bytes += static_cast<char>(unit - kByteEscape);
-            continue;
-        }
-        // A surrogate pair goes to UTF-8 as one character.
-        const qsizetype length =
-            argument.at(i).isHighSurrogate() && i + 1 < size && argument.at(i + 1).isLowSurrogate()
-                ? 2
-                : 1;
-        bytes += QStringView(argument).mid(i, length).toUtf8().toStdString();
-        i += length - 1;
-    }
-    return bytes;
+    return argumentBytes(argument.toStdU16String());
 }
 
 std::filesystem::path pathFromArgument(const QString& argument) {

@@ -90,11 +90,8 @@ class CommandLine {
     bool m_hasDir = false;
 };
 
-// The program's arguments after its name, as text for the parser. A folder or
-// file may be named by any bytes but '/' and NUL, valid UTF-8 or not: a byte
-// that is not part of valid UTF-8 is kept as the code point U+DC00 + byte
-// (U+DC80..U+DCFF, which valid UTF-8 never holds), so nothing is lost on the
-// way to the file system.
+// The program's arguments after its name, as text for the parser, every byte
+// kept (see argumentText in the text codec).
 QStringList argumentsFromArgv(int argc, const char* const argv[]);
 
 // The bytes an argument came as: the inverse of argumentsFromArgv.

@@ -9,7 +9,7 @@ namespace karnwick::cli {
 namespace {
 
 bool escaped(unsigned char b) {
-    return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+    return b < 0x20 || b == 0x7F || isUndefinedInWindows1252(b);
 }
 
 int hexDigit(char c) {
@@ -26,9 +26,7 @@ std::string csvText(std::span<const char> bytes) {
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (escaped(b)) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            quoted += hex;
+            quoted += hexEscape(b);
         } else if (c == '\\') {
             quoted += "\\\\";
         } else if (c == '"') {

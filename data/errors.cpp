@@ -1,6 +1,6 @@
 #include "data/errors.h"
 
-#include <cstdio>
+#include "data/text_codec.h"
 
 namespace karnwick {
 
@@ -34,38 +34,20 @@ const KindWords& wordsOf(ErrorKind kind) {
     return kUnknown;
 }
 
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
-std::size_t utf8Length(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4;
-    if (length == 0 || length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
 // Control bytes, DEL and bytes that are not UTF-8 (a UTF-16 file, a
 // Windows-1252 name) as \xNN; everything else as is.
 void appendEscaped(std::string& out, std::string_view text, bool inQuotes) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            if (const std::size_t n = utf8Length(text.substr(i))) {
+            if (const std::size_t n = utf8SequenceLength(text.substr(i))) {
                 out.append(text.substr(i, n));
                 i += n;
                 continue;
             }
         }
         if (c < 0x20 || c >= 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
+            out += hexEscape(c);
         } else {
             if (inQuotes && (c == '"' || c == '\\')) out += '\\';
             out += text[i];

@@ -21,13 +21,115 @@ void appendUtf8(std::string& out, char32_t cp) {
     } else if (cp < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
+    } else if (cp < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
+
+// The code point of the well-formed sequence of `length` bytes at `at`.
+char32_t codePoint(std::string_view at, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(at[0]);
+    char32_t cp = length == 1 ? lead : static_cast<char32_t>(lead & (0x7Fu >> length));
+    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (at[i] & 0x3Fu);
+    return cp;
+}
+
+// A lone byte carried through a command line's text.
+constexpr char16_t kByteEscape = 0xDC00;
 }  // namespace
+
+bool isUndefinedInWindows1252(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 && kHighControls[byte - 0x80] == byte;
+}
+
+std::string hexEscape(unsigned char byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+}
+
+std::size_t utf8SequenceLength(std::string_view text) {
+    if (text.empty()) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    const auto second = static_cast<unsigned char>(text[1]);
+    if (second < low || second > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+bool isUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = utf8SequenceLength(text);
+        if (length == 0) return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+std::u16string argumentText(std::string_view bytes) {
+    std::u16string text;
+    while (!bytes.empty()) {
+        const std::size_t length = utf8SequenceLength(bytes);
+        if (length == 0) {
+            text += static_cast<char16_t>(kByteEscape + static_cast<unsigned char>(bytes[0]));
+            bytes.remove_prefix(1);
+            continue;
+        }
+        const char32_t cp = codePoint(bytes, length);
+        if (cp >= 0x10000) {
+            text += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(cp);
+        }
+        bytes.remove_prefix(length);
+    }
+    return text;
+}
+
+std::string argumentBytes(std::u16string_view text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= kByteEscape + 0x80 && unit <= kByteEscape + 0xFF) {
+            bytes += static_cast<char>(unit - kByteEscape);
+        } else if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() &&
+                   text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            appendUtf8(bytes, 0x10000 + ((char32_t(unit) - 0xD800) << 10) +
+                                  (char32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            appendUtf8(bytes, 0xFFFD);  // a lone surrogate no argument can bring
+        } else {
+            appendUtf8(bytes, unit);
+        }
+    }
+    return bytes;
+}
 
 std::string decodeWindows1252(std::string_view bytes) {
     std::string out;
@@ -44,18 +146,11 @@ std::optional<std::string> encodeWindows1252(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t at = 0;
     while (at < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[at]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : 0;
-        if (length == 0 || at + std::size_t(length) > utf8.size()) return std::nullopt;
-        char32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1Fu) : (lead & 0x0Fu);
-        for (int i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(utf8[at + std::size_t(i)]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
         // Overlong forms would let two spellings stand for one byte.
-        if ((length == 2 && cp < 0x80) || (length == 3 && cp < 0x800)) return std::nullopt;
-        at += std::size_t(length);
+        const std::size_t length = utf8SequenceLength(utf8.substr(at));
+        if (length == 0) return std::nullopt;
+        const char32_t cp = codePoint(utf8.substr(at), length);
+        at += length;
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out.push_back(static_cast<char>(cp));
             continue;

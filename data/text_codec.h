@@ -3,11 +3,35 @@
 // the Windows-1252 code page. The arena keeps those bytes as they are and turns
 // them into UTF-8 only to show or log them.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace karnwick {
+
+// The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D): no letter, so they are shown escaped like control bytes.
+bool isUndefinedInWindows1252(unsigned char byte);
+
+// A byte as every message and CSV of the project writes one it cannot show:
+// "\x1F", two upper-case hex digits.
+std::string hexEscape(unsigned char byte);
+
+// The length of the well-formed UTF-8 sequence at the start of `text`, or 0:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t utf8SequenceLength(std::string_view text);
+
+// Whether all of `text` is well-formed UTF-8.
+bool isUtf8(std::string_view text);
+
+// A command-line argument's bytes as UTF-16 text for a parser, and back. A
+// file may be named by any bytes, valid UTF-8 or not: a byte that is not part
+// of well-formed UTF-8 travels as the code point U+DC00 + byte (U+DC80..U+DCFF,
+// which valid UTF-8 never holds), so nothing is lost on the way to the file
+// system.
+std::u16string argumentText(std::string_view bytes);
+std::string argumentBytes(std::u16string_view text);
 
 // Every byte becomes one character: 0x00-0x7F and 0xA0-0xFF map to the same
 // code point, 0x80-0x9F to the code page's letters and signs; the five bytes the

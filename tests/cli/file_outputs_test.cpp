@@ -97,8 +97,9 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
             // No temporary file is left; the record of a forced demo set stays.
             for (const auto& entry : fs::recursive_directory_iterator(".")) {
                 const std::string path = entry.path().string();
-                if (path.find("/.karnwick-history") == std::string::npos)
+                if (path.find("/.karnwick-history") == std::string::npos) {
                     EXPECT_EQ(path.find(".karnwick-"), std::string::npos) << path;
+                }
             }
         }
     }

@@ -18,3 +18,29 @@ TEST(TextCodec, Windows1252BothWaysByteForByte) {
     for (const char* refused : {"\u4E2D", "\U0001F600", "\xC3", "\xC0\xAF", "\xE2\x82"})
         EXPECT_FALSE(encodeWindows1252(refused)) << refused;
 }
+
+// The text facts every message, CSV and command line shares.
+TEST(TextCodec, UndefinedBytesEscapesUtf8AndArgumentBytes) {
+    std::string undefined;
+    for (int b = 0; b < 256; ++b)
+        if (isUndefinedInWindows1252(static_cast<unsigned char>(b))) undefined += char(b);
+    EXPECT_EQ(undefined, "\x81\x8D\x8F\x90\x9D");
+    EXPECT_EQ(hexEscape(0x00), "\\x00");
+    EXPECT_EQ(hexEscape(0x9D), "\\x9D");
+
+    // Well-formed UTF-8 only: no overlong form, surrogate or code point past U+10FFFF.
+    for (const char* good : {"", "Orc", "\u00FC", "\u20AC", "\U0001F600", "\U0010FFFF"})
+        EXPECT_TRUE(isUtf8(good)) << good;
+    for (const char* bad : {"\xFF", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                            "\xE2\x82", "\x80", "ok\xC3"})
+        EXPECT_FALSE(isUtf8(bad)) << bad;
+
+    // Any bytes an argument brings come back unchanged through the text.
+    std::string every;
+    for (int b = 1; b < 256; ++b) every += static_cast<char>(b);
+    for (const std::string& bytes :
+         {every, std::string("bad\xFFname"), std::string("\xED\xA0\x80\U0001F600\xF0\x9F")}) {
+        EXPECT_EQ(argumentBytes(argumentText(bytes)), bytes);
+    }
+    EXPECT_EQ(argumentText("a\xFF\u00FC"), u"a\xDCFF\u00FC");
+}
