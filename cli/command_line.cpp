@@ -1,8 +1,11 @@
 #include "cli/command_line.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QRegularExpression>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -159,6 +162,17 @@ std::string shownInBox(std::string text) {
     return text;
 }
 
+std::size_t shownLength(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string paddedText(std::string text, std::size_t columns) {
+    const std::size_t shown = shownLength(text);
+    if (shown < columns) text.append(columns - shown, ' ');
+    return text;
+}
+
 QString jsonText(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -168,6 +182,31 @@ std::optional<long long> wholeNumber(const QString& text, long long low, long lo
     const long long value = text.toLongLong(&ok);
     if (!ok || value < low || value > high) return std::nullopt;
     return value;
+}
+
+namespace {
+
+std::array<bool, 3> closedAtStart{};
+
+}  // namespace
+
+void holdClosedStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        closedAtStart[std::size_t(fd)] = true;
+        // The lowest free number is `fd` itself, the ones before it being open.
+        const int held = ::open("/dev/null", O_RDWR);
+        if (held >= 0 && held != fd) ::close(held);
+    }
+}
+
+bool standardStreamWasClosed(int fd) {
+    return fd >= 0 && fd < 3 && closedAtStart[std::size_t(fd)];
+}
+
+void requireStandardOutput() {
+    if (standardStreamWasClosed(STDOUT_FILENO))
+        throw CommandError("cannot write to standard output (it is closed)");
 }
 
 StandardOutput::StandardOutput(std::string program)
@@ -207,6 +246,10 @@ void StandardOutput::writeBuffered() {
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     // After one failure the rest is dropped: the failure has been reported.
     if (m_failed) return;
+    if (at < end && standardStreamWasClosed(STDOUT_FILENO)) {
+        m_failed = true;
+        throw CommandError("cannot write to standard output (it is closed)");
+    }
     while (at < end) {
         const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(end - at));
         if (n < 0 && errno == EINTR) continue;

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace karnwick::cli {
@@ -111,11 +112,33 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
 // control character but the tab as a blank, so a name of NUL bytes is blanks.
 std::string shownInBox(std::string text);
 
+// The width of a UTF-8 text in a terminal's columns, one for each character
+// (a name with "ü" is as wide as its letters, not its bytes).
+std::size_t shownLength(std::string_view text);
+
+// A UTF-8 text padded with blanks to `columns` characters, for the tables
+// that name monsters.
+std::string paddedText(std::string text, std::size_t columns);
+
 // A game text (UTF-8, NULs and all) as a Qt string for JSON output.
 QString jsonText(const std::string& text);
 
 // A whole number in `text` within [low, high], or nothing.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
+
+// Run first in main, before anything opens a file: each standard stream the
+// program was started without (`<&-`, `>&-`) is held open on /dev/null, so no
+// file the command opens takes its number (a summary meant for standard
+// output would land in it), and is remembered as closed.
+void holdClosedStandardStreams();
+
+// Whether stream `fd` (0, 1 or 2) was closed when the program started.
+bool standardStreamWasClosed(int fd);
+
+// For a command that changes game files: throws "cannot write to standard
+// output (it is closed)" before any work, so the command never changes a file
+// it could not report.
+void requireStandardOutput();
 
 // Thrown through the stream when the reader of standard output went away
 // (`| head`): it asked for no more, so the command stops quietly with status 0.

@@ -10,7 +10,10 @@
 
 #include "cli/command_line.h"
 #include "data/file_writer.h"
+#include "data/errors.h"
 #include "data/game_file.h"
+#include "data/monster_stats.h"
+#include "data/record_fields.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -66,6 +69,11 @@ void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned
     out.setMode(fileMode(file));
     out.write(bytes);
     out.commit();
+}
+
+std::string shownFieldValue(const MonsterStats& stats, const RecordField& field) {
+    return field.number ? std::to_string(stats.*field.number)
+                        : quotedText(fieldText(textField(stats, field)));
 }
 
 void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files) {

@@ -12,6 +12,11 @@
 #include <string_view>
 #include <vector>
 
+namespace karnwick {
+struct MonsterStats;
+struct RecordField;
+}  // namespace karnwick
+
 namespace karnwick::cli {
 
 // Held from before a game file is read until its new version is in place.
@@ -41,6 +46,13 @@ unsigned fileMode(const std::filesystem::path& file);
 // Replaces `file` by `bytes` through the writer, keeping its permissions.
 void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes);
 
+// How an edit is made: --dry-run shows what would change and writes nothing;
+// --no-history leaves it out of the history (it cannot be undone).
+struct EditMode {
+    bool dryRun = false;
+    bool recordHistory = true;
+};
+
 // A game file as an undo or redo puts it back: its bytes, or no file at all.
 struct RestoredFile {
     std::string name;
@@ -51,6 +63,10 @@ struct RestoredFile {
 // Puts `files` back in `dir` together through the writer, all or none; a file
 // that was not there is removed once the others are in place.
 void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files);
+
+// A field's value as `set` and `import` name it in what they change: a
+// number, or the text in quotes at full width with control bytes escaped.
+std::string shownFieldValue(const MonsterStats& stats, const RecordField& field);
 
 // A text a modder typed (UTF-8) as the bytes of a text field `width` bytes
 // wide, padded with blanks as the game's own records are. Nothing, with

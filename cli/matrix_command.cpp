@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "battle/odds.h"
+#include "charts/heat_map.h"
 #include "cli/command_line.h"
-#include "cli/heat_map.h"
 #include "cli/image_file.h"
 #include "cli/roster.h"
 #include "data/errors.h"
@@ -211,7 +211,8 @@ void writeRanking(std::ostream& out, const std::vector<double>& wins,
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
         char row[160];
-        std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i, names[i].c_str(),
+        std::snprintf(row, sizeof row, "%4zu  %7zu  %s  %21.2f%%\n", r + 1, i,
+                      cli::paddedText(names[i], 10).c_str(),
                       100.0 * wins[i] / (2.0 * static_cast<double>(n)));
         out << row;
     }
@@ -228,7 +229,7 @@ std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
         labels.push_back(std::to_string(i) + " " + names[i]);
-    if (const auto problem = heatMapTooLarge(labels, memoryBudget()))
+    if (const auto problem = charts::heatMapTooLarge(labels, memoryBudget()))
         throw cli::CommandError(*problem);
     return labels;
 }
@@ -293,22 +294,24 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
 
     const std::vector<MonsterStats> monsters = loadMonsters(cli::Roster(line.gameDir(), setTexts));
     std::vector<std::string> names;
-    for (const MonsterStats& m : monsters) names.push_back(trimmed(fieldText(m.name)));
+    for (const MonsterStats& m : monsters)
+        names.push_back(trimmed(cli::shownInBox(fieldText(m.name))));
     const std::vector<std::string> labels =
         request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 
     PairWriter pairs(out, request.listing);
-    const Tally tally = tallyPairs(monsters, request, pairs, err);
+    Tally tally = tallyPairs(monsters, request, pairs, err);
     pairs.finish();
     if (request.listing == Listing::Ranking) writeRanking(out, tally.wins, names);
     // The listing is out before the picture is written: a picture that fails
     // at the end costs nothing else that was asked for.
     if (request.heatMap) {
         out.flush();
-        writeFileAtomically(*request.heatMap,
-                            cli::encodedImage(drawHeatMap(labels, tally.oneWins),
-                                              cli::imageFormatFor(*request.heatMap).constData()),
-                            request.existing);
+        writeFileAtomically(
+            *request.heatMap,
+            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
+                              cli::imageFormatFor(*request.heatMap).constData()),
+            request.existing);
     }
     return cli::kExitSuccess;
 }
