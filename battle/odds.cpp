@@ -303,9 +303,17 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     return odds;
 }
 
-}  // namespace
+// The rounding of doubles can carry a chance a hair past 1 or below 0, or
+// the mean past the turn cap; what the odds report stays within what can
+// happen (the five chances still sum to 1 within that rounding).
+BattleOdds bounded(BattleOdds odds) {
+    for (double* chance : {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap, &odds.error})
+        *chance = std::clamp(*chance, 0.0, 1.0);
+    odds.meanTurns = std::clamp(odds.meanTurns, 0.0, double{kMaxTurns});
+    return odds;
+}
 
-BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
+BattleOdds mixedOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
     if (oneOpens >= 1.0) return combineWithOpener(against, 0);
     if (oneOpens <= 0.0) return combineWithOpener(against, 1);
     const BattleOdds one = combineWithOpener(against, 0), two = combineWithOpener(against, 1);
@@ -320,6 +328,12 @@ BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double one
     odds.meanTurns = mix(one.meanTurns, two.meanTurns);
     for (int t = 0; t < kMaxTurns; ++t) odds.turns[t] = mix(one.turns[t], two.turns[t]);
     return odds;
+}
+
+}  // namespace
+
+BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
+    return bounded(mixedOdds(against, oneOpens));
 }
 
 BattleStart startFromTexts(const std::array<std::string, 2>& hpTexts,
