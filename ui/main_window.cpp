@@ -24,6 +24,7 @@
 
 #include "battle/battle_cause.h"
 #include "battle/odds.h"
+#include "battle/outcome_columns.h"
 #include "data/errors.h"
 #include "data/sprite.h"
 #include "ui/game_folder.h"
@@ -200,6 +201,21 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
                           fromGameText(cause.value));
     }
     return lines;
+}
+
+// What the window reads from a game folder when it loads: the palette with its
+// colours, and the last monster index monster.dat holds.
+struct GameFolderFacts {
+    karnwick::Palette palette;
+    int16_t lastMonsterIndex = 0;
+};
+
+GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
+    GameFolderFacts facts;
+    karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
+    karnwick::makeColorFromRGB(facts.palette);
+    facts.lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
+    return facts;
 }
 
 constexpr auto kShortcutsHint = "Ctrl+O opens another game folder \u00b7 F5 reads the files again";
@@ -390,16 +406,11 @@ QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
 }
 
 void MainWindow::loadMainWindow(const std::filesystem::path& folder) {
-    readGameFolder(folder, m_palette, m_lastMonsterIndex);
+    const GameFolderFacts facts = readGameFolder(folder);
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
     m_folder = folder;
     fillMonsterLists();
-}
-
-void MainWindow::readGameFolder(const std::filesystem::path& folder, karnwick::Palette& palette,
-                                int16_t& lastMonsterIndex) const {
-    karnwick::loadPalette(palette, folder / karnwick::kPaletteFileName);
-    karnwick::makeColorFromRGB(palette);
-    lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
 }
 
 void MainWindow::fillMonsterLists() {
@@ -462,17 +473,19 @@ QString MainWindow::fightOdds() const {
     const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, start.hp, start.agility);
     const QString separator = QString::fromUtf8(" \u00b7 ");
     auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
-    QString text = "Monster One wins " + percent(odds.oneWins) + separator + "Monster Two wins " +
-                   percent(odds.twoWins) + separator + QString::number(odds.meanTurns, 'f', 1) +
-                   " turns on average";
-    // The rarer ends only when they show at all.
-    const std::pair<double, const char*> others[] = {
-        {odds.bothFell, "both fall "},
-        {odds.turnCap, "667-turn cap "},
-        {odds.error, "run-time error "},
+    auto phrase = [](const karnwick::OutcomeColumn& column) {
+        return QString::fromUtf8(column.phrase.data(), static_cast<qsizetype>(column.phrase.size()));
     };
-    for (const auto& [chance, name] : others) {
-        if (chance >= 0.00005) text += separator + name + percent(chance);
+    using karnwick::outcomeColumn;
+    QString text = phrase(outcomeColumn("oneWins")) + " " + percent(odds.oneWins) + separator +
+                   phrase(outcomeColumn("twoWins")) + " " + percent(odds.twoWins) + separator +
+                   QString::number(odds.meanTurns, 'f', 1) + " " +
+                   phrase(outcomeColumn("meanTurns"));
+    // The rarer ends only when they show at all.
+    for (const karnwick::OutcomeColumn& column : karnwick::kOutcomeColumns) {
+        const bool rarer = column.isChance && column.key != "oneWins" && column.key != "twoWins";
+        if (rarer && odds.*column.value >= 0.00005)
+            text += separator + phrase(column) + " " + percent(odds.*column.value);
     }
     return text;
 }
@@ -560,17 +573,16 @@ bool MainWindow::reloadGameFiles() {
 
 bool MainWindow::reloadFrom(const std::filesystem::path& folder) {
     // Read into fresh state first, so a broken file leaves the window as it was.
-    karnwick::Palette palette;
-    int16_t lastMonsterIndex = 0;
+    GameFolderFacts facts;
     try {
-        readGameFolder(folder, palette, lastMonsterIndex);
+        facts = readGameFolder(folder);
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
         return false;
     }
     m_folder = folder;
-    m_palette = palette;
-    m_lastMonsterIndex = lastMonsterIndex;
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
     clearPanels();
     for (QComboBox* list : m_monsterLists) list->clear();
     fillMonsterLists();
