@@ -202,6 +202,21 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
     return lines;
 }
 
+// What the window reads from a game folder when it loads: the palette with its
+// colours, and the last monster index monster.dat holds.
+struct GameFolderFacts {
+    karnwick::Palette palette;
+    int16_t lastMonsterIndex = 0;
+};
+
+GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
+    GameFolderFacts facts;
+    karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
+    karnwick::makeColorFromRGB(facts.palette);
+    facts.lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
+    return facts;
+}
+
 constexpr auto kShortcutsHint = "Ctrl+O opens another game folder \u00b7 F5 reads the files again";
 
 }  // namespace
@@ -390,16 +405,11 @@ QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
 }
 
 void MainWindow::loadMainWindow(const std::filesystem::path& folder) {
-    readGameFolder(folder, m_palette, m_lastMonsterIndex);
+    const GameFolderFacts facts = readGameFolder(folder);
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
     m_folder = folder;
     fillMonsterLists();
-}
-
-void MainWindow::readGameFolder(const std::filesystem::path& folder, karnwick::Palette& palette,
-                                int16_t& lastMonsterIndex) const {
-    karnwick::loadPalette(palette, folder / karnwick::kPaletteFileName);
-    karnwick::makeColorFromRGB(palette);
-    lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
 }
 
 void MainWindow::fillMonsterLists() {
@@ -560,17 +570,16 @@ bool MainWindow::reloadGameFiles() {
 
 bool MainWindow::reloadFrom(const std::filesystem::path& folder) {
     // Read into fresh state first, so a broken file leaves the window as it was.
-    karnwick::Palette palette;
-    int16_t lastMonsterIndex = 0;
+    GameFolderFacts facts;
     try {
-        readGameFolder(folder, palette, lastMonsterIndex);
+        facts = readGameFolder(folder);
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
         return false;
     }
     m_folder = folder;
-    m_palette = palette;
-    m_lastMonsterIndex = lastMonsterIndex;
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
     clearPanels();
     for (QComboBox* list : m_monsterLists) list->clear();
     fillMonsterLists();

@@ -127,9 +127,6 @@ class MainWindow : public QWidget {
     void createShortcuts();
     void clearPanels();
     void fillMonsterLists();
-    // The palette and the monster count of `folder`, read afresh.
-    void readGameFolder(const std::filesystem::path& folder, karnwick::Palette& palette,
-                        int16_t& lastMonsterIndex) const;
     // Reads `folder` into the window (lists refilled, panels cleared, open
     // previews redrawn); a failure is reported and nothing changes.
     bool reloadFrom(const std::filesystem::path& folder);
