@@ -68,6 +68,7 @@ TEST(Golden, OddsAndMatrix) {
     expectGolden("odds", goldenTranscript(folder, {
                                                       {{"odds", "0", "1"}},
                                                       {{"odds", "0", "1", "--json"}},
+                                                      {{"odds", "0", "1", "--set", "1.hp=5"}},
                                                       {{"odds", "2", "3"}},
                                                       {{"odds", "5", "0"}},
                                                       {{"odds", "6", "4", "--json"}},
@@ -75,8 +76,8 @@ TEST(Golden, OddsAndMatrix) {
     expectGolden("matrix",
                  goldenTranscript(folder, {
                                               {{"matrix"}},
-                                              {{"matrix", "--csv", "--threads", "2"}},
-                                              {{"matrix", "--json"}},
+                                              {{"matrix", "--csv", "--threads", "1"}},
+                                              {{"matrix", "--json", "--threads", "3"}},
                                               {{"matrix", "--png", "map.png"}, {"map.png"}},
                                           }));
 }
