@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <thread>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -303,6 +304,27 @@ void StandardOutput::writeBuffered() {
         }
         at += n;
     }
+}
+
+std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option, int most) {
+    if (!line.isSet(option)) return std::nullopt;
+    const auto asked = wholeNumber(line.value(option), 1, most);
+    if (!asked) {
+        throw CommandError("--" + option.names().front().toStdString() +
+                           " takes a whole number from 1 to " + std::to_string(most) + ", not \"" +
+                           line.value(option).toStdString() + "\"");
+    }
+    return static_cast<int>(*asked);
+}
+
+QCommandLineOption threadsOption() {
+    return QCommandLineOption(
+        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
+}
+
+int threadCount(const CommandLine& line, const QCommandLineOption& option) {
+    return countOption(line, option, 1024)
+        .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
 }  // namespace karnwick::cli

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <span>
-#include <thread>
 
 #include "battle/sweep.h"
 #include "battle/outcome_columns.h"
@@ -143,27 +142,13 @@ SweepOptions addSweepOptions(cli::CommandLine& line) {
                            "Instead of the table, the value(s) where Monster One's chance of "
                            "winning comes closest to P percent.",
                            "P"),
-        QCommandLineOption(
-            "threads", "Work on N threads (default: one per core); the output is the same.", "N"),
+        cli::threadsOption(),
         recordOverrideOption(),
     };
     parser.addOptions({options.step, options.csv, options.json, options.png, options.force,
                        options.target, options.threads, options.set});
     line.addDirOption();
     return options;
-}
-
-// A whole number from 1 to `most` for an option that has one, or nothing.
-std::optional<int> countOption(const cli::CommandLine& line, const QCommandLineOption& option,
-                               int most) {
-    if (!line.isSet(option)) return std::nullopt;
-    const auto asked = cli::wholeNumber(line.value(option), 1, most);
-    if (!asked) {
-        throw CommandError("--" + option.names().front().toStdString() +
-                           " takes a whole number from 1 to " + std::to_string(most) + ", not \"" +
-                           line.value(option).toStdString() + "\"");
-    }
-    return static_cast<int>(*asked);
 }
 
 std::optional<double> targetChance(const cli::CommandLine& line, const QCommandLineOption& option) {
@@ -196,10 +181,8 @@ SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& op
     request.json = line.isSet(options.json);
     if (request.csv + request.json + line.isSet(options.target) > 1)
         throw CommandError("--csv, --json and --target exclude each other");
-    request.threads =
-        countOption(line, options.threads, 1024)
-            .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    request.step = countOption(line, options.step, 65535).value_or(1);
+    request.threads = cli::threadCount(line, options.threads);
+    request.step = cli::countOption(line, options.step, 65535).value_or(1);
     request.target = targetChance(line, options.target);
     if (line.isSet(options.png)) request.chartFile = line.pathValue(options.png);
     request.existing = line.isSet(options.force) ? Existing::Replace : Existing::Refuse;
