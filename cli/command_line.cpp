@@ -29,7 +29,8 @@ namespace {
 const QString kNegativeMark = QStringLiteral("\x01");
 
 bool isNegativeNumber(const QString& argument) {
-    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+$"));
+    // A number, or a range FROM..TO that starts with one.
+    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+(\\.\\..*)?$"));
     return pattern.match(argument).hasMatch();
 }
 

@@ -28,17 +28,6 @@ using cli::Roster;
 
 namespace {
 
-// A range that starts below 0 ("-100..-1") would be read as options; it goes
-// behind a "--" at the end, where it can only be an argument.
-QStringList withNegativeRangeLast(const QStringList& arguments) {
-    static const QRegularExpression negativeRange(R"(^-\d+\.\..*$)");
-    if (arguments.contains("--")) return arguments;
-    QStringList kept, ranges;
-    for (const QString& a : arguments) (negativeRange.match(a).hasMatch() ? ranges : kept) << a;
-    if (ranges.isEmpty()) return arguments;
-    return kept << "--" << ranges;
-}
-
 // "text" with its quotes, built by appending: GCC 12's optimiser warns
 // falsely (-Wrestrict) about a literal added in front of a temporary string.
 std::string quotedArgument(const QString& text) {
@@ -282,7 +271,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
         "monster 0 beat monster 5 one time in three.");
     const SweepOptions options = addSweepOptions(line);
-    if (!line.parse(withNegativeRangeLast(arguments), out)) return cli::kExitSuccess;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
     const SweepRequest request = checkedRequest(line, options);
 
     const Roster roster(line.gameDir(), line.parser().values(options.set));
