@@ -392,7 +392,7 @@ QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
 void MainWindow::loadMainWindow() {
     karnwick::loadPalette(m_palette);
     karnwick::makeColorFromRGB(m_palette);
-    m_lastMonsterIndex = karnwick::countMonsters();
+    m_lastMonsterIndex = karnwick::lastMonsterIndex();
     fillMonsterLists();
 }
 
@@ -554,7 +554,7 @@ bool MainWindow::reloadGameFiles() {
     try {
         karnwick::loadPalette(palette);
         karnwick::makeColorFromRGB(palette);
-        lastMonsterIndex = karnwick::countMonsters();
+        lastMonsterIndex = karnwick::lastMonsterIndex();
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
         return false;
