@@ -89,6 +89,9 @@ struct BattleStart {
     double oneOpens = 0;
 };
 BattleStart freshStart(const Fighters& fighters);
+// The same from the texts of the HP and agility boxes when FIGHT is pressed.
+BattleStart startFromTexts(const std::array<std::string, 2>& hpTexts,
+                           const std::array<std::string, 2>& agilityTexts);
 // The odds when a starting hit point overflows: the battle stops before its
 // first turn.
 BattleOdds overflowAtStart();
@@ -102,8 +105,8 @@ BattleOdds battleOdds(const Fighters& fighters);
 // Every ordered pair of monsters (row: Monster One, column: Monster Two,
 // itself included) after a fresh choice, as battleOdds gives it, row by row.
 // Runs on `threads` threads (at least 1); the result does not depend on their
-// number. The calling thread waits and calls progress(done, total) about ten
-// times a second.
+// number. The calling thread waits and calls progress(done, total) as the
+// pairs are done.
 std::vector<OutcomeOdds> oddsMatrix(
     const std::vector<MonsterStats>& monsters, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress = {});

@@ -10,12 +10,16 @@
 #include <QStringList>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "data/folder_lock.h"
 
 namespace karnwick::cli {
 
@@ -68,7 +72,9 @@ class CommandLine {
     QString value(const QCommandLineOption& option) const;
     QStringList positionalArguments() const;
 
-    // The game folder from --dir, or the current directory.
+    // The game folder from --dir, or the current directory. The first call
+    // takes the folder's shared lock for the rest of the command, so the
+    // command reads one whole set of game files (see data/folder_lock.h).
     std::filesystem::path gameDir() const;
 
     // The value of `option` as a path with the bytes of the command line (see
@@ -85,6 +91,7 @@ class CommandLine {
     QCommandLineOption m_helpOption;
     QCommandLineOption m_dirOption;
     bool m_hasDir = false;
+    mutable std::unique_ptr<FolderLock> m_gameDirLock;
 };
 
 // The program's arguments after its name, as text for the parser. A folder or
@@ -110,6 +117,14 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
 // A game text as a statistics box of the arena shows it: the box shows every
 // control character but the tab as a blank, so a name of NUL bytes is blanks.
 std::string shownInBox(std::string text);
+
+// The width of a UTF-8 text in a terminal's columns, one for each character
+// (a name with "ü" is as wide as its letters, not its bytes).
+std::size_t shownLength(std::string_view text);
+
+// A UTF-8 text padded with blanks to `columns` characters, for the tables
+// that name monsters.
+std::string paddedText(std::string text, std::size_t columns);
 
 // A game text (UTF-8, NULs and all) as a Qt string for JSON output.
 QString jsonText(const std::string& text);
