@@ -5,33 +5,27 @@
 #include <array>
 #include <string_view>
 
+#include "battle/battle_fields.h"
 #include "cli/command_line.h"
+#include "cli/field_value.h"
 #include "cli/roster.h"
+#include "data/errors.h"
 #include "data/record_fields.h"
 
 using karnwick::MonsterStats;
 using karnwick::cli::CommandError;
 using karnwick::cli::monsterIndex;
-using karnwick::cli::wholeNumber;
 
 namespace {
 
-// The numbers a battle reads, by their record names; the spare fields and the
-// texts play no part in a battle.
-constexpr std::array<std::string_view, 15> kBattleFields = {
-    "hp",     "level",  "agility", "strength", "defense", "mpower",       "magicFlag",    "offMin",
-    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",  "sp1Threshold", "sp2Threshold",
-};
-
 int16_t MonsterStats::*battleField(std::string_view name) {
-    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
-        return nullptr;
+    if (!karnwick::isBattleField(name)) return nullptr;
     return karnwick::findRecordField(name)->number;
 }
 
 std::string fieldNames() {
     std::string names;
-    for (const std::string_view name : kBattleFields)
+    for (const std::string_view name : karnwick::kBattleFields)
         names += (names.empty() ? "" : ", ") + std::string(name);
     return names;
 }
@@ -50,7 +44,7 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
     static const QRegularExpression form(R"(^\s*([^.=]*)\.([^=]*)=(.*)$)");
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
-        const std::string quoted = "--set \"" + text.toStdString() + "\": ";
+        const std::string quoted = "--set " + karnwick::quotedText(text.toStdString()) + ": ";
         const QRegularExpressionMatch match = form.match(text);
         if (!match.hasMatch())
             throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
@@ -65,12 +59,13 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
         if (!change.field)
             throw CommandError(quoted + "unknown field \"" + field + "\"; the fields are " +
                                fieldNames());
-        const auto value = wholeNumber(match.captured(3).trimmed(), INT16_MIN, INT16_MAX);
+        const auto value = karnwick::cli::numberValue(match.captured(3).trimmed().toStdString());
         if (!value) {
-            throw CommandError(quoted + "the value \"" + match.captured(3).toStdString() +
-                               "\" is not a whole number from -32768 to 32767");
+            throw CommandError(quoted + "the value " +
+                               karnwick::quotedText(match.captured(3).toStdString()) + " is not " +
+                               karnwick::cli::kNumberValues);
         }
-        change.value = static_cast<int16_t>(*value);
+        change.value = *value;
         overrides.push_back(change);
     }
     return overrides;
