@@ -178,7 +178,7 @@ GamePictures loadGame(const std::filesystem::path& dir) {
     game.statsFile = dir / kStatsFileName;
     loadPalette(game.palette, dir / kPaletteFileName);
     makeColorFromRGB(game.palette);
-    game.last = countMonsters(game.spriteFile);
+    game.last = lastMonsterIndex(game.spriteFile);
     return game;
 }
 

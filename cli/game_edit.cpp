@@ -81,18 +81,14 @@ void restoreGameFiles(const std::filesystem::path& dir, const std::vector<Restor
     }
 }
 
-std::optional<std::string> fieldBytes(std::string_view utf8, int width, std::string& problem) {
-    auto bytes = encodeWindows1252(utf8);
-    if (!bytes) {
-        problem = "a text in Windows-1252 (the game's letters)";
-        return std::nullopt;
+void commitAfterReport(std::ostream& out, const std::function<void()>& commit) {
+    try {
+        out.flush();
+    } catch (const ReaderGone&) {
+        commit();
+        throw;
     }
-    if (bytes->size() > static_cast<std::size_t>(width)) {
-        problem = "a text of at most " + std::to_string(width) + " characters";
-        return std::nullopt;
-    }
-    bytes->resize(static_cast<std::size_t>(width), ' ');
-    return bytes;
+    commit();
 }
 
 }  // namespace karnwick::cli

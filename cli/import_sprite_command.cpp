@@ -250,7 +250,7 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
 
     // A wrong index is named before the image is looked at; the count is
     // taken again under the lock.
-    const long long count = countMonsters(dir / kSpriteFileName) + 1;
+    const long long count = lastMonsterIndex(dir / kSpriteFileName) + 1;
     MonsterLookup lookup;
     lookup.lastIndex = static_cast<int>(std::min<long long>(count, kLastSpriteIndex));
     lookup.namedRecords = static_cast<int>(count);

@@ -5,33 +5,27 @@
 #include <array>
 #include <string_view>
 
+#include "battle/battle_fields.h"
 #include "cli/command_line.h"
-#include "cli/monster_names.h"
+#include "cli/field_value.h"
+#include "cli/roster.h"
 #include "cli/suggestions.h"
+#include "data/errors.h"
 #include "data/record_fields.h"
 
 using karnwick::MonsterStats;
 using karnwick::cli::CommandError;
-using karnwick::cli::resolveMonster;
-using karnwick::cli::wholeNumber;
+using karnwick::cli::monsterIndex;
 
 namespace {
 
-// The numbers a battle reads, by their record names; the spare fields and the
-// texts play no part in a battle.
-constexpr std::array<std::string_view, 15> kBattleFields = {
-    "hp",     "level",  "agility", "strength", "defense", "mpower",       "magicFlag",    "offMin",
-    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",  "sp1Threshold", "sp2Threshold",
-};
-
 int16_t MonsterStats::*battleField(std::string_view name) {
-    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
-        return nullptr;
+    if (!karnwick::isBattleField(name)) return nullptr;
     return karnwick::findRecordField(name)->number;
 }
 
 std::vector<std::string> fieldNames() {
-    return {kBattleFields.begin(), kBattleFields.end()};
+    return {karnwick::kBattleFields.begin(), karnwick::kBattleFields.end()};
 }
 
 }  // namespace
@@ -50,14 +44,14 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
     static const QRegularExpression form(R"(^\s*(.*)\.([^.=]*)=([^=]*)$)");
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
-        const std::string quoted = "--set \"" + text.toStdString() + "\": ";
+        const std::string quoted = "--set " + karnwick::quotedText(text.toStdString()) + ": ";
         const QRegularExpressionMatch match = form.match(text);
         if (!match.hasMatch())
             throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
         RecordOverride change;
         try {
-            change.index = static_cast<int16_t>(resolveMonster(
-                match.captured(1).trimmed(), {.lastIndex = lastIndex, .statsFile = statsFile}));
+            change.index = monsterIndex(match.captured(1).trimmed(), lastIndex,
+                                        karnwick::cli::Appending::Refused, statsFile);
         } catch (const CommandError& e) {
             throw CommandError(quoted + e.what());
         }
@@ -66,12 +60,13 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
         if (!change.field)
             throw CommandError(quoted + "unknown field \"" + field + "\"" +
                                karnwick::cli::suggestionOrList(field, fieldNames(), "fields"));
-        const auto value = wholeNumber(match.captured(3).trimmed(), INT16_MIN, INT16_MAX);
+        const auto value = karnwick::cli::numberValue(match.captured(3).trimmed().toStdString());
         if (!value) {
-            throw CommandError(quoted + "the value \"" + match.captured(3).toStdString() +
-                               "\" is not a whole number from -32768 to 32767");
+            throw CommandError(quoted + "the value " +
+                               karnwick::quotedText(match.captured(3).toStdString()) + " is not " +
+                               karnwick::cli::kNumberValues);
         }
-        change.value = static_cast<int16_t>(*value);
+        change.value = *value;
         overrides.push_back(change);
     }
     return overrides;

@@ -14,6 +14,19 @@
 
 namespace karnwick::cli {
 
+// Whether a monster index may name the record just past the last one.
+enum class Appending { Refused, Allowed };
+
+// The monster index `text` names. With appending refused: one of
+// 0..lastIndex, the highest index monster.dat holds (-1 when it holds none).
+// With appending allowed: one of monsters.tat's records, lastIndex being its
+// last, or the one just past them while a record there can be read. Throws
+// CommandError naming the text and the valid range.
+// A word that is no number is a name among records 0..lastIndex of
+// `statsFile` (see resolveMonster); without `statsFile` only numbers are read.
+int16_t monsterIndex(const QString& text, int lastIndex, Appending appending = Appending::Refused,
+                     const std::filesystem::path& statsFile = {});
+
 class Roster {
   public:
     // Opens the game folder: both monster files must be there, monster.dat is
