@@ -156,13 +156,9 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
         stats.readAt(static_cast<std::int64_t>(m) * kRecordLength, bytes);
         records[m] = decodeMonsterStats(bytes);
     }
-    // A monster without a record is checked like any other, but the warnings
-    // its zero-filled record earns (no name, no hit points, no special
-    // attacks) are what the record count's warning already says.
-    for (GameFileProblem& problem : checkRecords(records)) {
-        if (problem.severity == Severity::Warning && problem.monster >= report.records) continue;
+    for (GameFileProblem& problem :
+         checkRecords(records, static_cast<std::size_t>(std::max(report.records, 0))))
         report.problems.push_back(std::move(problem));
-    }
     return report;
 }
 

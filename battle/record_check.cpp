@@ -198,11 +198,15 @@ int16_t fewestHitPointsHit(const MonsterStats& attacker, const Fighter& a,
 
 class RecordChecker {
   public:
-    explicit RecordChecker(const std::vector<MonsterStats>& records) : m_records(records) {}
+    RecordChecker(const std::vector<MonsterStats>& records, std::size_t withRecords)
+        : m_records(records), m_withRecords(withRecords) {}
 
     std::vector<GameFileProblem> run() {
         std::vector<Fighter> fighters(m_records.size());
-        for (std::size_t i = 0; i < m_records.size(); ++i) fighters[i] = checkAlone(i);
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            // Zero-filled records are all alike: one stands for the rest.
+            fighters[i] = i > m_withRecords ? fighters[m_withRecords] : checkAlone(i);
+        }
         checkPairs(fighters);
         std::stable_sort(m_problems.begin(), m_problems.end(),
                          [](const GameFileProblem& a, const GameFileProblem& b) {
@@ -214,6 +218,7 @@ class RecordChecker {
   private:
     void add(std::size_t index, std::string field, std::string value, Severity severity,
              std::string effect, std::string hint) {
+        if (severity == Severity::Warning && index >= m_withRecords) return;
         m_problems.push_back({kStatsFileName, static_cast<int>(index),
                               fieldText(m_records[index].name), std::move(field), std::move(value),
                               severity, std::move(effect), std::move(hint)});
@@ -459,13 +464,15 @@ class RecordChecker {
     }
 
     const std::vector<MonsterStats>& m_records;
+    std::size_t m_withRecords;
     std::vector<GameFileProblem> m_problems;
 };
 
 }  // namespace
 
-std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records) {
-    return RecordChecker(records).run();
+std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records,
+                                          std::size_t withRecords) {
+    return RecordChecker(records, withRecords).run();
 }
 
 }  // namespace karnwick
