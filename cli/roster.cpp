@@ -6,11 +6,10 @@
 namespace karnwick::cli {
 
 int16_t monsterIndex(const QString& text, int lastIndex) {
-    if (const auto value = wholeNumber(text, 0, lastIndex)) return static_cast<int16_t>(*value);
-    const std::string named = "monster \"" + text.toStdString() + "\" is not ";
-    if (lastIndex < 0) throw CommandError(named + "in monster.dat, which holds no monsters");
-    throw CommandError(named + "a monster index: the valid range is 0.." +
-                       std::to_string(lastIndex));
+    std::string problem;
+    if (const auto index = karnwick::monsterIndex(text.toStdString(), lastIndex, problem))
+        return *index;
+    throw CommandError(problem);
 }
 
 Roster::Roster(const std::filesystem::path& folder, const QStringList& setTexts)
@@ -23,7 +22,7 @@ Roster::Roster(const std::filesystem::path& folder, const QStringList& setTexts)
 MonsterStats Roster::load(int16_t index) const {
     MonsterStats stats;
     loadMonsterStats(index, stats, m_folder / kStatsFileName);
-    applyRecordOverrides(m_overrides, index, stats);
+    karnwick::applyRecordOverrides(m_overrides, index, stats);
     return stats;
 }
 

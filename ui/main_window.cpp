@@ -25,6 +25,7 @@
 
 #include "battle/battle_cause.h"
 #include "battle/odds.h"
+#include "ui/balance_launcher.h"
 #include "data/errors.h"
 #include "data/sprite.h"
 #include "ui/game_folder.h"
@@ -202,7 +203,9 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
     return lines;
 }
 
-constexpr auto kShortcutsHint = "Ctrl+O opens another game folder \u00b7 F5 reads the files again";
+constexpr auto kShortcutsHint =
+    "Ctrl+B opens the balance window \u00b7 Ctrl+O opens another game folder \u00b7 F5 reads the "
+    "files again";
 
 }  // namespace
 
@@ -216,6 +219,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     createCentre();
     orderTabStops();
     createShortcuts();
+    m_balance = new karnwick::balance::BalanceLauncher(*this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -569,7 +573,13 @@ bool MainWindow::reloadGameFiles() {
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
     }
+    emit gameFilesRead();
     return true;
+}
+
+std::filesystem::path MainWindow::gameFolder() const {
+    std::error_code error;
+    return std::filesystem::current_path(error);
 }
 
 bool MainWindow::openGameFolder() {

@@ -283,7 +283,8 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
                                  .arg(100 * odds.twoWins, 0, 'f', 2)
                                  .arg(odds.meanTurns, 0, 'f', 1) +
                              QString::fromUtf8(
-                                 "\nCtrl+O opens another game folder \u00b7 F5 "
+                                 "\nCtrl+B opens the balance window \u00b7 Ctrl+O opens "
+                                 "another game folder \u00b7 F5 "
                                  "reads the files again");
     QPushButton* fight = arena.window.fightButton();
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), fight->mapToGlobal(QPoint(5, 5)));
