@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -152,6 +153,16 @@ std::vector<int16_t> sweepValues(int16_t from, int16_t to, int step) {
     std::vector<int16_t> values;
     for (int v = from; v <= to; v += std::max(step, 1)) values.push_back(static_cast<int16_t>(v));
     return values;
+}
+
+std::vector<std::size_t> closestToTarget(const std::vector<OutcomeOdds>& odds, double target) {
+    constexpr double kSame = 1e-12;
+    double best = INFINITY;
+    for (const OutcomeOdds& o : odds) best = std::min(best, std::abs(o.oneWins - target));
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < odds.size(); ++i)
+        if (std::abs(odds[i].oneWins - target) <= best + kSame) at.push_back(i);
+    return at;
 }
 
 std::vector<OutcomeOdds> sweepOdds(

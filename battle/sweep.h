@@ -32,4 +32,10 @@ std::vector<OutcomeOdds> sweepOdds(
     const Fighters& fighters, const SweepPlan& plan, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
+// The positions in `odds` where Monster One's chance of winning comes
+// closest to `target`: the closest and every one that ties with it, chances
+// that differ only by the rounding of doubles counting as equal. None when
+// `odds` is empty.
+std::vector<std::size_t> closestToTarget(const std::vector<OutcomeOdds>& odds, double target);
+
 }  // namespace karnwick

@@ -1,8 +1,10 @@
 #include "cli/command_line.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QRegularExpression>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -210,6 +212,31 @@ std::optional<long long> wholeNumber(const QString& text, long long low, long lo
     return value;
 }
 
+namespace {
+
+std::array<bool, 3> closedAtStart{};
+
+}  // namespace
+
+void holdClosedStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        closedAtStart[std::size_t(fd)] = true;
+        // The lowest free number is `fd` itself, the ones before it being open.
+        const int held = ::open("/dev/null", O_RDWR);
+        if (held >= 0 && held != fd) ::close(held);
+    }
+}
+
+bool standardStreamWasClosed(int fd) {
+    return fd >= 0 && fd < 3 && closedAtStart[std::size_t(fd)];
+}
+
+void requireStandardOutput() {
+    if (standardStreamWasClosed(STDOUT_FILENO))
+        throw CommandError("cannot write to standard output (it is closed)");
+}
+
 StandardOutput::StandardOutput(std::string program)
     : m_program(std::move(program)), m_buffer(1 << 16) {
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
@@ -247,6 +274,10 @@ void StandardOutput::writeBuffered() {
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     // After one failure the rest is dropped: the failure has been reported.
     if (m_failed) return;
+    if (at < end && standardStreamWasClosed(STDOUT_FILENO)) {
+        m_failed = true;
+        throw CommandError("cannot write to standard output (it is closed)");
+    }
     while (at < end) {
         const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(end - at));
         if (n < 0 && errno == EINTR) continue;

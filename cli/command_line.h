@@ -117,6 +117,20 @@ QString jsonText(const std::string& text);
 // A whole number in `text` within [low, high], or nothing.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
 
+// Run first in main, before anything opens a file: each standard stream the
+// program was started without (`<&-`, `>&-`) is held open on /dev/null, so no
+// file the command opens takes its number (a summary meant for standard
+// output would land in it), and is remembered as closed.
+void holdClosedStandardStreams();
+
+// Whether stream `fd` (0, 1 or 2) was closed when the program started.
+bool standardStreamWasClosed(int fd);
+
+// For a command that changes game files: throws "cannot write to standard
+// output (it is closed)" before any work, so the command never changes a file
+// it could not report.
+void requireStandardOutput();
+
 // Thrown through the stream when the reader of standard output went away
 // (`| head`): it asked for no more, so the command stops quietly with status 0.
 struct ReaderGone {};

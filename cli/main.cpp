@@ -83,6 +83,7 @@ void dropSessionNoise(QtMsgType type, const QMessageLogContext& context, const Q
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    karnwick::cli::holdClosedStandardStreams();
     qInstallMessageHandler(dropSessionNoise);
     std::unique_ptr<QCoreApplication> app;
     if (drawsPictures(argc, argv)) {

@@ -14,7 +14,7 @@
 
 #include "battle/odds.h"
 #include "cli/command_line.h"
-#include "cli/heat_map.h"
+#include "charts/heat_map.h"
 #include "cli/image_file.h"
 #include "cli/roster.h"
 #include "data/errors.h"
@@ -228,7 +228,7 @@ std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
         labels.push_back(std::to_string(i) + " " + names[i]);
-    if (const auto problem = heatMapTooLarge(labels, memoryBudget()))
+    if (const auto problem = charts::heatMapTooLarge(labels, memoryBudget()))
         throw cli::CommandError(*problem);
     return labels;
 }
@@ -298,7 +298,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 
     PairWriter pairs(out, request.listing);
-    const Tally tally = tallyPairs(monsters, request, pairs, err);
+    Tally tally = tallyPairs(monsters, request, pairs, err);
     pairs.finish();
     if (request.listing == Listing::Ranking) writeRanking(out, tally.wins, names);
     // The listing is out before the picture is written: a picture that fails
@@ -306,7 +306,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     if (request.heatMap) {
         out.flush();
         writeFileAtomically(*request.heatMap,
-                            cli::encodedImage(drawHeatMap(labels, tally.oneWins),
+                            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
                                               cli::imageFormatFor(*request.heatMap).constData()),
                             request.existing);
     }

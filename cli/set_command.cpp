@@ -15,10 +15,6 @@ using namespace karnwick;
 
 namespace {
 
-// The highest monster whose record the arena can read: the record number
-// (index + 1) is 16-bit.
-constexpr int kLastRecordIndex = 32766;
-
 struct Change {
     const RecordField* field;
     std::string bytes;  // as the record holds them: text at full width, numbers little-endian

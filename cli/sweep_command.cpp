@@ -20,7 +20,7 @@
 #include "battle/sweep.h"
 #include "cli/command_line.h"
 #include "cli/roster.h"
-#include "cli/sweep_chart.h"
+#include "charts/sweep_chart.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 
@@ -147,13 +147,7 @@ std::string valueList(const std::vector<int16_t>& values, const std::vector<std:
 
 void writeTarget(double target, const std::string& field, const std::vector<int16_t>& values,
                  const std::vector<OutcomeOdds>& odds, std::ostream& out) {
-    // Chances that differ only by the rounding of doubles count as equal.
-    constexpr double kSame = 1e-12;
-    double best = INFINITY;
-    for (const OutcomeOdds& o : odds) best = std::min(best, std::abs(o.oneWins - target));
-    std::vector<std::size_t> at;
-    for (std::size_t i = 0; i < odds.size(); ++i)
-        if (std::abs(odds[i].oneWins - target) <= best + kSame) at.push_back(i);
+    const std::vector<std::size_t> at = closestToTarget(odds, target);
     const double chance = odds[at.front()].oneWins;
     out << formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target, 100.0 * chance);
     if (at.size() == 1) {
@@ -268,12 +262,12 @@ SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
     return {{monsters[0], monsters[1]}, std::move(swept), from, to};
 }
 
-void writeChart(const SweepChart& chart, const std::filesystem::path& file, Existing existing) {
+void writeChart(const charts::SweepChart& chart, const std::filesystem::path& file, Existing existing) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
-    if (!writer.write(drawSweepChart(chart)))
+    if (!writer.write(charts::drawSweepChart(chart)))
         throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
     writeFileAtomically(file,
                         std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
@@ -332,20 +326,6 @@ SweepPlan planFor(const SweptMatchUp& match, int step) {
     return plan;
 }
 
-// The chart's texts; the values and odds are the caller's.
-SweepChart chartTexts(const SweptMatchUp& match, const std::string (&names)[2],
-                      const std::string& sweptName, int step) {
-    SweepChart chart;
-    chart.title = "Chance of each end of the battle as " + sweptName + " goes from " +
-                  std::to_string(match.from) + " to " + std::to_string(match.to) +
-                  (step > 1 ? " by " + std::to_string(step) : "") +
-                  " (exact odds after a fresh choice)";
-    chart.subtitle = "Monster One: " + std::to_string(match.monsters[0]) + " " + names[0] +
-                     ". Monster Two: " + std::to_string(match.monsters[1]) + " " + names[1] + ".";
-    chart.axis = std::to_string(match.swept.index) + "." + match.swept.name;
-    return chart;
-}
-
 }  // namespace
 
 int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
@@ -377,7 +357,9 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {
-        SweepChart chart = chartTexts(match, names, sweptName, request.step);
+        charts::SweepChart chart = charts::describedSweepChart(
+            {monsters[0], monsters[1], names[0], names[1], swept.index, swept.name, from, to,
+             request.step});
         chart.values = plan.values;
         chart.odds = odds;
         chart.target = request.target;

@@ -40,6 +40,18 @@ struct MonsterStats {
     bool operator==(const MonsterStats&) const = default;
 };
 
+// The highest monster index whose record the arena can read: a record is
+// found by its number, index + 1, which is 16-bit.
+inline constexpr int kLastRecordIndex = 32766;
+// The highest sprite index: the arena counts the sprites in 16 bits, the
+// count less one, so monster.dat holds at most 32768.
+inline constexpr int kLastSpriteIndex = 32767;
+
+// Whether a record at `index` can be read by the arena.
+constexpr bool recordIndexFits(long long index) {
+    return index >= 0 && index <= kLastRecordIndex;
+}
+
 using Fighters = std::array<MonsterStats, 2>;
 using RecordBytes = std::array<unsigned char, kRecordLength>;
 

@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "battle/odds.h"
-#include "cli/heat_map.h"
+#include "charts/heat_map.h"
 #include "command_run.h"
 #include "demo/set.h"
 #include "game_files.h"
@@ -155,8 +155,8 @@ TEST(FileOutputs, MatrixBandsMatchTheWholeMatrix) {
             }
         }
     }
-    EXPECT_FALSE(heatMapTooLarge(std::vector<std::string>(57, "0 Grubnik"), 1u << 30));
-    const auto refused = heatMapTooLarge(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
+    EXPECT_FALSE(charts::heatMapTooLarge(std::vector<std::string>(57, "0 Grubnik"), 1u << 30));
+    const auto refused = charts::heatMapTooLarge(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
     ASSERT_TRUE(refused);
     EXPECT_NE(refused->find("the heat map of 32767 monsters would be"), std::string::npos)
         << *refused;

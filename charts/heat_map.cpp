@@ -1,4 +1,4 @@
-#include "cli/heat_map.h"
+#include "charts/heat_map.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+namespace karnwick::charts {
 
-// Blue for a sure loss, white for an even battle, red for a sure win.
 QColor chanceColour(double chance) {
     const double t = std::clamp(chance, 0.0, 1.0);
     const QColor loss(33, 102, 172), even(247, 247, 247), win(178, 24, 43);
@@ -19,6 +18,8 @@ QColor chanceColour(double chance) {
     return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
                   mix(from.blue(), to.blue()));
 }
+
+namespace {
 
 // Where everything goes: cells as large as a name can be read beside, up
 // to about 900 pixels; with many monsters only every step-th name fits.
@@ -82,13 +83,31 @@ void drawLegend(QPainter& painter, const Layout& at) {
     }
 }
 
+// The scale and place of the file-sized map drawn into `area`.
+struct Fit {
+    double scale;
+    QPointF origin;
+};
+Fit fitInto(const Layout& at, const QRect& area) {
+    const double scale = std::min(static_cast<double>(area.width()) / at.width,
+                                  static_cast<double>(area.height()) / at.height);
+    return {scale, QPointF(area.topLeft())};
+}
+
 }  // namespace
 
-QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<double>& oneWins) {
+QSize heatMapSize(const std::vector<std::string>& labels) {
     const Layout at(labels);
-    QImage image(at.width, at.height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
+    return {at.width, at.height};
+}
+
+void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map) {
+    const Layout at(map.labels);
+    const Fit fit = fitInto(at, area);
+    painter.save();
+    painter.translate(fit.origin);
+    painter.scale(fit.scale, fit.scale);
+    painter.fillRect(0, 0, at.width, at.height, Qt::white);
     painter.setFont(at.font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(at.font).ascent();
@@ -101,9 +120,36 @@ QImage drawHeatMap(const std::vector<std::string>& labels, const std::vector<dou
         for (std::size_t b = 0; b < n; ++b)
             painter.fillRect(at.gridLeft + static_cast<int>(b) * at.cell,
                              at.gridTop + static_cast<int>(a) * at.cell, at.cell, at.cell,
-                             chanceColour(oneWins[a * n + b]));
-    drawNames(painter, at, labels);
+                             chanceColour(map.oneWins[a * n + b]));
+    drawNames(painter, at, map.labels);
     drawLegend(painter, at);
+    painter.restore();
+}
+
+std::optional<std::pair<int, int>> heatMapCellAt(const std::vector<std::string>& labels,
+                                                 const QRect& area, QPointF point) {
+    const Layout at(labels);
+    const Fit fit = fitInto(at, area);
+    if (!(fit.scale > 0.0)) return std::nullopt;
+    const QPointF inMap = (point - fit.origin) / fit.scale;
+    const double column = std::floor((inMap.x() - at.gridLeft) / at.cell);
+    const double row = std::floor((inMap.y() - at.gridTop) / at.cell);
+    if (!(row >= 0 && row < at.n && column >= 0 && column < at.n)) return std::nullopt;
+    return std::pair{static_cast<int>(row), static_cast<int>(column)};
+}
+
+QRectF heatMapCell(const std::vector<std::string>& labels, const QRect& area, int row, int column) {
+    const Layout at(labels);
+    const Fit fit = fitInto(at, area);
+    const QRectF inMap(at.gridLeft + column * at.cell, at.gridTop + row * at.cell, at.cell, at.cell);
+    return QRectF(fit.origin + inMap.topLeft() * fit.scale, inMap.size() * fit.scale);
+}
+
+QImage drawHeatMap(const HeatMap& map) {
+    const QSize size = heatMapSize(map.labels);
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    paintHeatMap(painter, QRect(QPoint(0, 0), size), map);
     painter.end();
     return image;
 }
@@ -129,3 +175,5 @@ std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& label
                     : " (" + std::to_string(budget / kMiB) + " MiB may be used)") +
            "; leave out --png";
 }
+
+}  // namespace karnwick::charts

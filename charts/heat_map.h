@@ -1,0 +1,61 @@
+#pragma once
+// The roster's heat map, for `karnwick matrix --png` and the arena's Roster
+// tab: Monster One's chance of winning for every pair, rows Monster One and
+// columns Monster Two, with the names on both axes and a colour legend.
+// Needs a QGuiApplication for its text.
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QPointF>
+#include <QRect>
+#include <QRectF>
+#include <QSize>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace karnwick::charts {
+
+// labels[i] names monster i; oneWins[a * n + b] is row a, column b.
+struct HeatMap {
+    std::vector<std::string> labels;
+    std::vector<double> oneWins;
+};
+
+// The colour of a chance: blue for a sure loss, white for an even battle,
+// red for a sure win.
+QColor chanceColour(double chance);
+
+// The size the map is drawn at for a file: cells as large as a name can be
+// read beside, up to about 900 pixels across.
+QSize heatMapSize(const std::vector<std::string>& labels);
+
+// The map drawn into `area` of any paint device: its file size scaled to
+// fit, keeping its shape, at the area's top left.
+void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map);
+
+// The pair (row, column) whose cell holds `point` of a map painted into
+// `area`; nothing outside the grid.
+std::optional<std::pair<int, int>> heatMapCellAt(const std::vector<std::string>& labels,
+                                                 const QRect& area, QPointF point);
+
+// The cell of the pair (row, column) of a map painted into `area`.
+QRectF heatMapCell(const std::vector<std::string>& labels, const QRect& area, int row, int column);
+
+// The map as a picture of heatMapSize.
+QImage drawHeatMap(const HeatMap& map);
+
+// What drawing the heat map of these monsters needs in memory: the picture
+// and the grid of chances it is drawn from, in bytes.
+std::uint64_t heatMapMemory(const std::vector<std::string>& labels);
+
+// Why the heat map of these monsters cannot be drawn here, with the figures,
+// or nothing when it fits: the whole grid is held while it is drawn, and may
+// take at most `budget` bytes.
+std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& labels,
+                                           std::uint64_t budget);
+
+}  // namespace karnwick::charts

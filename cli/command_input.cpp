@@ -1,0 +1,67 @@
+#include "cli/command_input.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "cli/command_line.h"
+
+namespace karnwick::cli {
+
+std::string inputName(const QString& argument) {
+    return argument == "-" ? "standard input" : pathFromArgument(argument).string();
+}
+
+namespace {
+
+[[noreturn]] void cannotRead(const std::string& name, const std::string& why) {
+    throw CommandError("cannot read " + name + " " + why);
+}
+
+std::string readAll(int fd, const std::string& name) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        if (errno == EBADF) cannotRead(name, "(it is closed)");
+        cannotRead(name, std::string("(") + std::strerror(errno) + ")");
+    }
+    if (S_ISDIR(status.st_mode)) cannotRead(name, "(it is a folder)");
+    // Far more than the CSV of 32767 records or any sprite's image; a device
+    // that never ends (/dev/zero) stops here instead of filling the memory.
+    constexpr std::size_t kMostBytes = std::size_t{64} << 20;
+    std::string text;
+    std::array<char, 1 << 16> chunk;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n == 0) return text;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            cannotRead(name, std::string("(") + std::strerror(errno) + ")");
+        }
+        text.append(chunk.data(), static_cast<std::size_t>(n));
+        if (text.size() > kMostBytes)
+            throw CommandError(name + " holds more than 64 MiB: not a file of records or a sprite");
+    }
+}
+
+}  // namespace
+
+std::string readWholeInput(const QString& argument) {
+    const std::string name = inputName(argument);
+    if (argument == "-") {
+        if (standardStreamWasClosed(STDIN_FILENO)) cannotRead(name, "(it is closed)");
+        return readAll(STDIN_FILENO, name);
+    }
+    const int fd = ::open(pathFromArgument(argument).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) cannotRead(name, std::string("(") + std::strerror(errno) + ")");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    return readAll(fd, name);
+}
+
+}  // namespace karnwick::cli

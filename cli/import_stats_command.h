@@ -1,0 +1,13 @@
+#pragma once
+// `karnwick import stats FILE.csv`: the records of the CSV that `list --csv`
+// writes back into monsters.tat, matched by index; rows past the end append.
+
+#include <QString>
+#include <filesystem>
+#include <ostream>
+
+namespace karnwick::cli {
+
+int importStats(const QString& csvName, const std::filesystem::path& dir, std::ostream& out);
+
+}  // namespace karnwick::cli
