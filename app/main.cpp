@@ -1,17 +1,23 @@
 // The arena program: answers its command line, finds the game folder (see
-// arena_start.h), makes the main window, loads the game's palette and monster
+// start_folder.h), makes the main window, loads the game's palette and monster
 // count into it and shows it. When start-up fails the player may pick another
 // folder, try the demo set or quit.
 
 #include <QApplication>
-#include <QSettings>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/arena_icon.h"
+#include "app/arena_settings.h"
 #include "app/arena_start.h"
+#include "app/command_line.h"
+#include "app/font_configuration.h"
+#include "app/start_folder.h"
+#include "data/record_override.h"
+#include "ui/balance_launcher.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -38,18 +44,25 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QLatin1String(arena::kApplicationId));
 
-    QSettings settings;
+    arena::ArenaSettings settings(arena::ArenaSettings::playerFile());
     std::error_code error;
     const std::filesystem::path folder = arena::chooseStartFolder(
-        line.folder, std::filesystem::current_path(error), arena::rememberedFolder(settings));
+        line.folder, std::filesystem::current_path(error), settings.rememberedFolder());
 
     fontConfiguration.join();
-    MainWindow frm1;
-    arena::giveArenaIconAfterFirstPaint(frm1);
-    QObject::connect(&frm1, &MainWindow::gameFolderOpened, &frm1,
-                     [&settings](const std::filesystem::path& opened) {
-                         arena::rememberFolder(settings, opened);
-                     });
-    if (!arena::startArena(frm1, folder, settings)) return 1;
+    MainWindow window;
+    arena::giveArenaIconAfterFirstPaint(window);
+    if (!arena::startArena(window, folder, settings)) return 1;
+    std::vector<karnwick::RecordOverride> changes;
+    for (const std::string& text : line.setTexts) {
+        std::string problem;
+        if (const auto change =
+                karnwick::parseRecordOverride(text, window.lastMonsterIndex(), problem))
+            changes.push_back(*change);
+        else
+            window.reportError(QString::fromStdString(problem));
+    }
+    window.balance().setStartChanges(std::move(changes));
+    if (line.balance) window.balance().open();
     return app.exec();
 }

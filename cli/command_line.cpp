@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -198,6 +199,17 @@ std::string shownInBox(std::string text) {
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
     }
+    return text;
+}
+
+std::size_t shownLength(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string paddedText(std::string text, std::size_t columns) {
+    const std::size_t shown = shownLength(text);
+    if (shown < columns) text.append(columns - shown, ' ');
     return text;
 }
 

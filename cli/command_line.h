@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace karnwick::cli {
@@ -110,6 +111,14 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
 // A game text as a statistics box of the arena shows it: the box shows every
 // control character but the tab as a blank, so a name of NUL bytes is blanks.
 std::string shownInBox(std::string text);
+
+// The width of a UTF-8 text in a terminal's columns, one for each character
+// (a name with "ü" is as wide as its letters, not its bytes).
+std::size_t shownLength(std::string_view text);
+
+// A UTF-8 text padded with blanks to `columns` characters, for the tables
+// that name monsters.
+std::string paddedText(std::string text, std::size_t columns);
 
 // A game text (UTF-8, NULs and all) as a Qt string for JSON output.
 QString jsonText(const std::string& text);

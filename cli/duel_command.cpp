@@ -206,7 +206,8 @@ void writeSummary(const Tally& tally, long long battles, const Fighters& fighter
         const double share =
             battles ? 100.0 * static_cast<double>(count) / static_cast<double>(battles) : 0.0;
         char line[160];
-        std::snprintf(line, sizeof line, "%-34s %10lld  %6.2f%%\n", label.c_str(), count, share);
+        std::snprintf(line, sizeof line, "%s %10lld  %6.2f%%\n", cli::paddedText(label, 34).c_str(),
+                      count, share);
         out << line;
     };
     out << "Battles: " << battles << "\n";

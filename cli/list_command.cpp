@@ -64,12 +64,6 @@ std::vector<Column> tableColumns(bool wide) {
     return columns;
 }
 
-// Width in characters, not bytes: names may hold letters of two bytes.
-std::size_t shownLength(const std::string& s) {
-    return static_cast<std::size_t>(
-        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
 void writeTable(const std::vector<MonsterStats>& monsters, bool wide, std::ostream& out) {
     const std::vector<Column> columns = tableColumns(wide);
     std::vector<std::vector<std::string>> rows;
@@ -84,12 +78,12 @@ void writeTable(const std::vector<MonsterStats>& monsters, bool wide, std::ostre
     std::vector<std::size_t> widths(header.size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], shownLength(row[i]));
+            widths[i] = std::max(widths[i], cli::shownLength(row[i]));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool text = i > 0 && columns[i - 1].isText();
-            const std::string pad(widths[i] - shownLength(row[i]), ' ');
+            const std::string pad(widths[i] - cli::shownLength(row[i]), ' ');
             if (i) line += "  ";
             line += text ? row[i] + pad : pad + row[i];
         }

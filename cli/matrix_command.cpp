@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "battle/odds.h"
-#include "cli/command_line.h"
 #include "charts/heat_map.h"
+#include "cli/command_line.h"
 #include "cli/image_file.h"
 #include "cli/roster.h"
 #include "data/errors.h"
@@ -211,7 +211,8 @@ void writeRanking(std::ostream& out, const std::vector<double>& wins,
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
         char row[160];
-        std::snprintf(row, sizeof row, "%4zu  %7zu  %-10s  %21.2f%%\n", r + 1, i, names[i].c_str(),
+        std::snprintf(row, sizeof row, "%4zu  %7zu  %s  %21.2f%%\n", r + 1, i,
+                      cli::paddedText(names[i], 10).c_str(),
                       100.0 * wins[i] / (2.0 * static_cast<double>(n)));
         out << row;
     }
@@ -293,7 +294,8 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
 
     const std::vector<MonsterStats> monsters = loadMonsters(cli::Roster(line.gameDir(), setTexts));
     std::vector<std::string> names;
-    for (const MonsterStats& m : monsters) names.push_back(trimmed(fieldText(m.name)));
+    for (const MonsterStats& m : monsters)
+        names.push_back(trimmed(cli::shownInBox(fieldText(m.name))));
     const std::vector<std::string> labels =
         request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 
@@ -305,10 +307,11 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     // at the end costs nothing else that was asked for.
     if (request.heatMap) {
         out.flush();
-        writeFileAtomically(*request.heatMap,
-                            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
-                                              cli::imageFormatFor(*request.heatMap).constData()),
-                            request.existing);
+        writeFileAtomically(
+            *request.heatMap,
+            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
+                              cli::imageFormatFor(*request.heatMap).constData()),
+            request.existing);
     }
     return cli::kExitSuccess;
 }

@@ -91,7 +91,7 @@ void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, con
                std::ostream& out) {
     const std::string names[2] = {fieldText(fighters[0].name), fieldText(fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
-        out << formatted("%-34s %7.2f%%\n", label.c_str(), 100.0 * chance);
+        out << formatted("%s %7.2f%%\n", cli::paddedText(label, 34).c_str(), 100.0 * chance);
     };
     out << "Exact odds: " << monsters[0] << " " << names[0] << " (Monster One) against "
         << monsters[1] << " " << names[1] << " (Monster Two)\n";

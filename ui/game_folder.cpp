@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include "data/errors.h"
+
 std::optional<std::filesystem::path> pickGameFolder(QWidget* parent,
                                                     const std::filesystem::path& start) {
     const QString chosen = QFileDialog::getExistingDirectory(
@@ -14,4 +16,14 @@ std::optional<std::filesystem::path> pickGameFolder(QWidget* parent,
 
 QString shownFolder(const std::filesystem::path& folder) {
     return QFile::decodeName(QByteArray::fromStdString(folder.native()));
+}
+
+std::filesystem::path resolveGameFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(folder, error);
+    if (error || !std::filesystem::is_directory(resolved, error)) {
+        throw karnwick::GameError(karnwick::ErrorKind::FileAccess, folder.native(),
+                                  "as a game folder: it does not exist or is not a folder");
+    }
+    return resolved;
 }

@@ -14,5 +14,10 @@ class QWidget;
 std::optional<std::filesystem::path> pickGameFolder(QWidget* parent,
                                                     const std::filesystem::path& start);
 
+// `folder` as the system names it (absolute, links resolved), the game folder
+// the windows read from. Throws karnwick::GameError naming the folder when it
+// does not exist or is no folder.
+std::filesystem::path resolveGameFolder(const std::filesystem::path& folder);
+
 // A folder as the player reads it in a message.
 QString shownFolder(const std::filesystem::path& folder);

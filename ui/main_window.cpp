@@ -18,7 +18,6 @@
 #include <QStyleOptionButton>
 #include <QToolTip>
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "data/errors.h"
 #include "data/sprite.h"
 #include "ui/game_folder.h"
+#include "ui/player_messages.h"
 #include "ui/picture_box.h"
 
 namespace {
@@ -203,6 +203,21 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
     return lines;
 }
 
+// What the window reads from a game folder when it loads: the palette with its
+// colours, and the last monster index monster.dat holds.
+struct GameFolderFacts {
+    karnwick::Palette palette;
+    int16_t lastMonsterIndex = 0;
+};
+
+GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
+    GameFolderFacts facts;
+    karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
+    karnwick::makeColorFromRGB(facts.palette);
+    facts.lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
+    return facts;
+}
+
 constexpr auto kShortcutsHint =
     "Ctrl+B opens the balance window \u00b7 Ctrl+O opens another game folder \u00b7 F5 reads the "
     "files again";
@@ -225,9 +240,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
 MainWindow::~MainWindow() = default;
 
 void MainWindow::createPanels() {
-    m_label40 = makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
-    m_label3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
-    for (QLabel* head : {m_label40, m_label3}) {
+    m_oneHeading = makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
+    m_twoHeading = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
+    for (QLabel* head : {m_oneHeading, m_twoHeading}) {
         head->setFont(arenaFont(9.75, true));
         head->adjustSize();
     }
@@ -243,7 +258,7 @@ void MainWindow::createMonsterChoice(int side) {
     auto* pic = new PictureBox(QSize(96, 96), QSizeF(100, 100), this);
     pic->setObjectName(sideName("pic1", side));
     pic->setGeometry(twipsRect(picLeft[side], 480, 1500, 1500));
-    m_pic1[side] = pic;
+    m_spriteBoxes[side] = pic;
 
     auto* list = new QComboBox(this);
     list->setObjectName(sideName("cboMonsterList", side));
@@ -263,7 +278,7 @@ void MainWindow::createMonsterChoice(int side) {
     disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
     connect(list, &QComboBox::activated, this,
             [this, side](int position) { chooseMonster(side, position); });
-    m_cboMonsterList[side] = list;
+    m_monsterLists[side] = list;
 }
 
 void MainWindow::createStatRow(std::size_t rowIndex, int side) {
@@ -301,7 +316,7 @@ void MainWindow::createCentre() {
         box->setObjectName(sideName("txtCurrentHP", side));
         box->setGeometry(twipsRect(currentHpLeft[side], 5640, 1455, 645));
         box->setFont(arenaFont(24, false));
-        m_txtCurrentHP[side] = box;
+        m_currentHpBoxes[side] = box;
     }
     createButtons();
 
@@ -315,48 +330,48 @@ void MainWindow::createCentre() {
 }
 
 void MainWindow::createArenaLog() {
-    m_arena = new QGroupBox(QStringLiteral("Arena"), this);
-    m_arena->setObjectName(QStringLiteral("arena"));
-    m_arena->setGeometry(twipsRect(2400, 720, 5295, 4695));
-    m_arena->setFont(arenaFont(12, true));
+    m_logFrame = new QGroupBox(QStringLiteral("Arena"), this);
+    m_logFrame->setObjectName(QStringLiteral("arena"));
+    m_logFrame->setGeometry(twipsRect(2400, 720, 5295, 4695));
+    m_logFrame->setFont(arenaFont(12, true));
     // The frame's line runs through the middle of its caption.
-    const int captionHeight = QFontMetrics(m_arena->font()).height();
-    m_arena->setStyleSheet(QStringLiteral("QGroupBox#arena { margin-top: %1px;"
+    const int captionHeight = QFontMetrics(m_logFrame->font()).height();
+    m_logFrame->setStyleSheet(QStringLiteral("QGroupBox#arena { margin-top: %1px;"
                                           " border: 1px solid palette(mid); border-radius: 2px; }"
                                           "QGroupBox#arena::title { subcontrol-origin: margin;"
                                           " subcontrol-position: top left; left: 8px;"
                                           " padding: 0 2px; }")
                                .arg(captionHeight / 2));
 
-    m_txtArena = new QPlainTextEdit(m_arena);
-    m_txtArena->setObjectName(QStringLiteral("txtArena"));
-    m_txtArena->setGeometry(twipsRect(240, 360, 4575, 4095));
-    m_txtArena->setFont(font());
-    m_txtArena->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_txtArena->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_txtArena->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_txtArena->setReadOnly(true);
-    m_txtArena->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_txtArena->setFocusPolicy(Qt::StrongFocus);
+    m_arenaLog = new QPlainTextEdit(m_logFrame);
+    m_arenaLog->setObjectName(QStringLiteral("txtArena"));
+    m_arenaLog->setGeometry(twipsRect(240, 360, 4575, 4095));
+    m_arenaLog->setFont(font());
+    m_arenaLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_arenaLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_arenaLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_arenaLog->setReadOnly(true);
+    m_arenaLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_arenaLog->setFocusPolicy(Qt::StrongFocus);
 }
 
 void MainWindow::createButtons() {
-    m_cmdFIGHT = makeButton(this, "cmdFIGHT", QStringLiteral("FIGHT"),
+    m_fightButton = makeButton(this, "cmdFIGHT", QStringLiteral("FIGHT"),
                             twipsRect(4440, 5640, 1215, 735), arenaFont(13.5, true));
-    m_command1 = makeButton(this, "Command1", QStringLiteral("&Exit"),
+    m_exitButton = makeButton(this, "Command1", QStringLiteral("&Exit"),
                             twipsRect(4440, 6600, 1215, 495), arenaFont(13.5, false));
-    m_cmdPreview[0] = makeButton(this, "cmdPreview1", QStringLiteral("Preview 0-24"),
+    m_previewButtons[0] = makeButton(this, "cmdPreview1", QStringLiteral("Preview 0-24"),
                                  twipsRect(2640, 7320, 1215, 495), arenaFont(9.75, true));
-    m_cmdPreview[1] = makeButton(this, "cmdPreview2", QStringLiteral("Preview 25-49"),
+    m_previewButtons[1] = makeButton(this, "cmdPreview2", QStringLiteral("Preview 25-49"),
                                  twipsRect(6240, 7320, 1215, 495), arenaFont(9.75, true));
-    m_cmdPreview[2] = makeButton(this, "cmdPreview3", QStringLiteral("Bosses 50-56"),
+    m_previewButtons[2] = makeButton(this, "cmdPreview3", QStringLiteral("Bosses 50-56"),
                                  twipsRect(4440, 7320, 1215, 495), arenaFont(9.75, true));
 
-    connect(m_cmdFIGHT, &QPushButton::clicked, this, &MainWindow::fight);
-    m_cmdFIGHT->installEventFilter(this);
-    connect(m_command1, &QPushButton::clicked, this, &MainWindow::exitProgram);
+    connect(m_fightButton, &QPushButton::clicked, this, &MainWindow::fight);
+    m_fightButton->installEventFilter(this);
+    connect(m_exitButton, &QPushButton::clicked, this, &MainWindow::exitProgram);
     for (int16_t page = 1; page <= 3; ++page) {
-        connect(m_cmdPreview[page - 1], &QPushButton::clicked, this,
+        connect(m_previewButtons[page - 1], &QPushButton::clicked, this,
                 [this, page] { showPreview(page); });
     }
 }
@@ -371,16 +386,16 @@ void MainWindow::orderTabStops() {
             stops.emplace_back(row.tabIndex[side], m_statBoxes[rowIndex][side]);
         }
     }
-    stops.emplace_back(16, m_cboMonsterList[0]);
-    stops.emplace_back(53, m_cboMonsterList[1]);
-    stops.emplace_back(24, m_command1);
-    stops.emplace_back(33, m_cmdPreview[0]);
-    stops.emplace_back(34, m_cmdPreview[1]);
-    stops.emplace_back(35, m_cmdPreview[2]);
-    stops.emplace_back(71, m_txtArena);
-    stops.emplace_back(72, m_cmdFIGHT);
-    stops.emplace_back(73, m_txtCurrentHP[0]);
-    stops.emplace_back(74, m_txtCurrentHP[1]);
+    stops.emplace_back(16, m_monsterLists[0]);
+    stops.emplace_back(53, m_monsterLists[1]);
+    stops.emplace_back(24, m_exitButton);
+    stops.emplace_back(33, m_previewButtons[0]);
+    stops.emplace_back(34, m_previewButtons[1]);
+    stops.emplace_back(35, m_previewButtons[2]);
+    stops.emplace_back(71, m_arenaLog);
+    stops.emplace_back(72, m_fightButton);
+    stops.emplace_back(73, m_currentHpBoxes[0]);
+    stops.emplace_back(74, m_currentHpBoxes[1]);
     std::sort(stops.begin(), stops.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < stops.size(); ++i) {
@@ -393,10 +408,11 @@ QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
     return m_statBoxes[panelPosition(field)][side];
 }
 
-void MainWindow::loadMainWindow() {
-    karnwick::loadPalette(m_palette);
-    karnwick::makeColorFromRGB(m_palette);
-    m_lastMonsterIndex = karnwick::countMonsters();
+void MainWindow::loadMainWindow(const std::filesystem::path& folder) {
+    const GameFolderFacts facts = readGameFolder(folder);
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
+    m_folder = folder;
     fillMonsterLists();
 }
 
@@ -404,9 +420,9 @@ void MainWindow::fillMonsterLists() {
     QStringList numbers;
     numbers.reserve(m_lastMonsterIndex + 1);
     for (int index = 0; index <= m_lastMonsterIndex; ++index) numbers << QString::number(index);
-    for (QComboBox* list : m_cboMonsterList) list->addItems(numbers);
+    for (QComboBox* list : m_monsterLists) list->addItems(numbers);
     // Adding the first item selects it; the lists start with no monster chosen.
-    for (QComboBox* list : m_cboMonsterList) {
+    for (QComboBox* list : m_monsterLists) {
         list->setCurrentIndex(-1);
         list->setEditText(QStringLiteral("Pick Monster"));
     }
@@ -418,11 +434,11 @@ void MainWindow::chooseMonster(int side, int position) {
     // Each step stands once done: a sprite drawn before a failing record stays.
     try {
         {
-            const karnwick::GameFile sprites(karnwick::kSpriteFileName);
-            m_pic1[side]->clear();
-            karnwick::drawSprite(sprites, index, *m_pic1[side], 0.0f, 0.0f, m_palette);
+            const karnwick::GameFile sprites(gameFile(karnwick::kSpriteFileName));
+            m_spriteBoxes[side]->clear();
+            karnwick::drawSprite(sprites, index, *m_spriteBoxes[side], 0.0f, 0.0f, m_palette);
         }
-        karnwick::loadMonsterStats(index, m_fighters[side]);
+        karnwick::loadMonsterStats(index, m_fighters[side], gameFile(karnwick::kStatsFileName));
         for (const std::string_view field : karnwick::kPanelFields) {
             const std::string text =
                 karnwick::panelText(m_fighters[side], *karnwick::findRecordField(field));
@@ -476,9 +492,9 @@ QString MainWindow::fightOdds() const {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_cmdFIGHT && event->type() == QEvent::ToolTip) {
+    if (watched == m_fightButton && event->type() == QEvent::ToolTip) {
         QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), fightToolTip(),
-                           m_cmdFIGHT);
+                           m_fightButton);
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -489,16 +505,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::showBattleLog(const karnwick::BattleLog& log) {
     QString text = fromGameText(log.text);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_txtArena->setPlainText(text);
+    m_arenaLog->setPlainText(text);
     for (int side = 0; side < 2; ++side) {
         if (const auto hitPoints = log.currentHpText(side))
-            showFromStart(m_txtCurrentHP[side], fromGameText(*hitPoints));
+            showFromStart(m_currentHpBoxes[side], fromGameText(*hitPoints));
     }
 }
 
 void MainWindow::showPreview(int16_t page) {
     try {
-        m_previews.showPage(page, m_palette, m_lastMonsterIndex);
+        m_previews.showPage(page, m_palette, m_lastMonsterIndex,
+                            gameFile(karnwick::kSpriteFileName));
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
     }
@@ -552,24 +569,27 @@ void MainWindow::setFolderPicker(FolderPicker picker) {
 }
 
 bool MainWindow::reloadGameFiles() {
+    return reloadFrom(m_folder);
+}
+
+bool MainWindow::reloadFrom(const std::filesystem::path& folder) {
     // Read into fresh state first, so a broken file leaves the window as it was.
-    karnwick::Palette palette;
-    int16_t lastMonsterIndex = 0;
+    GameFolderFacts facts;
     try {
-        karnwick::loadPalette(palette);
-        karnwick::makeColorFromRGB(palette);
-        lastMonsterIndex = karnwick::countMonsters();
+        facts = readGameFolder(folder);
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
         return false;
     }
-    m_palette = palette;
-    m_lastMonsterIndex = lastMonsterIndex;
+    m_folder = folder;
+    m_palette = facts.palette;
+    m_lastMonsterIndex = facts.lastMonsterIndex;
     clearPanels();
-    for (QComboBox* list : m_cboMonsterList) list->clear();
+    for (QComboBox* list : m_monsterLists) list->clear();
     fillMonsterLists();
     try {
-        m_previews.redrawOpenPages(m_palette, m_lastMonsterIndex);
+        m_previews.redrawOpenPages(m_palette, m_lastMonsterIndex,
+                                   gameFile(karnwick::kSpriteFileName));
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
     }
@@ -577,29 +597,19 @@ bool MainWindow::reloadGameFiles() {
     return true;
 }
 
-std::filesystem::path MainWindow::gameFolder() const {
-    std::error_code error;
-    return std::filesystem::current_path(error);
-}
-
 bool MainWindow::openGameFolder() {
-    std::error_code error;
-    const std::filesystem::path previous = std::filesystem::current_path(error);
     const std::optional<std::filesystem::path> chosen =
-        m_pickFolder ? m_pickFolder(previous) : pickGameFolder(this, previous);
+        m_pickFolder ? m_pickFolder(m_folder) : pickGameFolder(this, m_folder);
     if (!chosen) return false;
-    std::filesystem::current_path(*chosen, error);
-    if (error) {
-        reportError(shownFolder(*chosen) +
-                    QStringLiteral(": the folder cannot be opened: it does not exist or is not "
-                                   "readable."));
+    std::filesystem::path folder;
+    try {
+        folder = resolveGameFolder(*chosen);
+    } catch (const karnwick::GameError& error) {
+        reportError(QString::fromUtf8(error.what()));
         return false;
     }
-    if (!reloadGameFiles()) {
-        std::filesystem::current_path(previous, error);
-        return false;
-    }
-    emit gameFolderOpened(std::filesystem::current_path(error));
+    if (!reloadFrom(folder)) return false;
+    emit gameFolderOpened(m_folder);
     return true;
 }
 
@@ -608,18 +618,7 @@ bool MainWindow::openGameFolder() {
 void MainWindow::clearPanels() {
     m_fighters = {};
     for (int side = 0; side < 2; ++side) {
-        m_pic1[side]->clear();
+        m_spriteBoxes[side]->clear();
         for (const auto& row : m_statBoxes) row[side]->clear();
     }
-}
-
-bool canAskThePlayer() {
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
-
-void printToStderr(const QString& message) {
-    std::fputs(qPrintable(message), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
 }

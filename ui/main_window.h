@@ -3,7 +3,8 @@
 // between them, the current hit points and the five buttons. It owns the
 // palette, the monster count, both fighters and the arena's random source for
 // its whole life, maps its boxes to and from the engine, and keeps no game
-// rules of its own.
+// rules of its own. It reads its game files from the game folder it is given,
+// each file opened and closed within the action that needs it.
 
 #include <QString>
 #include <QWidget>
@@ -46,10 +47,13 @@ class MainWindow : public QWidget {
     ~MainWindow() override;
 
     // The start-up step, run while the window is still hidden: the palette and
-    // its colours, the monster count, then both monster lists. Throws
+    // its colours, the monster count, then both monster lists, all read from
+    // `folder`, which becomes the window's game folder. Throws
     // karnwick::GameError (a missing or malformed mypal.pal, a monster.dat too
-    // long to count).
-    void loadMainWindow();
+    // long to count) and keeps the folder it had then.
+    void loadMainWindow(const std::filesystem::path& folder);
+    // The folder the game files are read from; empty before the first load.
+    const std::filesystem::path& gameFolder() const { return m_folder; }
 
     // The handlers of the user's actions. Each catches the game's errors,
     // reports them and leaves what it had shown up to the failing step.
@@ -59,16 +63,17 @@ class MainWindow : public QWidget {
     // Closes every window of the program and ends it.
     void exitProgram();
 
-    // F5: reads the game files again from the current folder. Both lists are
+    // F5: reads the game files again from the game folder. Both lists are
     // filled again as at start-up, both panels and fighters are cleared and
     // the open preview windows redraw. A failure is reported and the window
     // keeps everything it showed; returns false then.
     bool reloadGameFiles();
-    // Ctrl+O: asks for a game folder, makes it current and reloads from it,
-    // then sends gameFolderOpened. A failure is reported and the window stays
-    // with the folder and files it had; returns false then (or on cancel).
+    // Ctrl+O: asks for a game folder and reloads from it, which makes it the
+    // game folder, then sends gameFolderOpened. A failure is reported and the
+    // window stays with the folder and files it had; returns false then (or
+    // on cancel).
     bool openGameFolder();
-    // Replaces the folder dialog of openGameFolder (tests): given the current
+    // Replaces the folder dialog of openGameFolder (tests): given the game
     // folder, the chosen one or nothing.
     using FolderPicker =
         std::function<std::optional<std::filesystem::path>(const std::filesystem::path& current)>;
@@ -93,19 +98,17 @@ class MainWindow : public QWidget {
     const karnwick::Fighters& fighters() const { return m_fighters; }
     PreviewWindows& previewWindows() { return m_previews; }
 
-    QComboBox* monsterList(int side) const { return m_cboMonsterList[side]; }
-    PictureBox* spriteBox(int side) const { return m_pic1[side]; }
+    QComboBox* monsterList(int side) const { return m_monsterLists[side]; }
+    PictureBox* spriteBox(int side) const { return m_spriteBoxes[side]; }
     // The box of a record field the panel shows (data/record_fields.h's
     // kPanelFields), as "hp" or "special1".
     QLineEdit* statBox(std::string_view field, int side) const;
-    QLineEdit* currentHpBox(int side) const { return m_txtCurrentHP[side]; }
-    QPlainTextEdit* arenaLog() const { return m_txtArena; }
-    QPushButton* fightButton() const { return m_cmdFIGHT; }
-    QPushButton* exitButton() const { return m_command1; }
-    QPushButton* previewButton(int16_t page) const { return m_cmdPreview[page - 1]; }
+    QLineEdit* currentHpBox(int side) const { return m_currentHpBoxes[side]; }
+    QPlainTextEdit* arenaLog() const { return m_arenaLog; }
+    QPushButton* fightButton() const { return m_fightButton; }
+    QPushButton* exitButton() const { return m_exitButton; }
+    QPushButton* previewButton(int16_t page) const { return m_previewButtons[page - 1]; }
 
-    // The folder the game files are read from.
-    std::filesystem::path gameFolder() const;
     // Ctrl+B's Balance window, made on first use.
     karnwick::balance::BalanceLauncher& balance() const { return *m_balance; }
 
@@ -132,6 +135,10 @@ class MainWindow : public QWidget {
     void createShortcuts();
     void clearPanels();
     void fillMonsterLists();
+    // Reads `folder` into the window (lists refilled, panels cleared, open
+    // previews redrawn); a failure is reported and nothing changes.
+    bool reloadFrom(const std::filesystem::path& folder);
+    std::filesystem::path gameFile(const char* name) const { return m_folder / name; }
     // The error's message, the records' share in it (`causes`, already worded)
     // and where to look for every problem of the files.
     void reportGameError(const karnwick::GameError& error, const QStringList& causes = {}) const;
@@ -139,6 +146,7 @@ class MainWindow : public QWidget {
     // The HP and agility boxes of both panels, which a battle starts from.
     karnwick::StartingTexts startingTexts() const;
 
+    std::filesystem::path m_folder;
     karnwick::Palette m_palette;
     int16_t m_lastMonsterIndex = 0;
     karnwick::Fighters m_fighters{};
@@ -148,24 +156,19 @@ class MainWindow : public QWidget {
     FolderPicker m_pickFolder;
     karnwick::balance::BalanceLauncher* m_balance = nullptr;
 
-    std::array<PictureBox*, 2> m_pic1{};
-    std::array<QComboBox*, 2> m_cboMonsterList{};
+    std::array<PictureBox*, 2> m_spriteBoxes{};
+    std::array<QComboBox*, 2> m_monsterLists{};
     // One row of the statistics per panel field, in kPanelFields order, each
     // indexed by side.
     std::array<std::array<QLineEdit*, 2>, karnwick::kPanelFields.size()> m_statBoxes{};
     std::array<std::array<QLabel*, 2>, karnwick::kPanelFields.size()> m_statLabels{};
-    std::array<QLineEdit*, 2> m_txtCurrentHP{};
-    QLabel* m_label40 = nullptr;
-    QLabel* m_label3 = nullptr;
-    QGroupBox* m_arena = nullptr;
-    QPlainTextEdit* m_txtArena = nullptr;
-    QPushButton* m_cmdFIGHT = nullptr;
-    QPushButton* m_command1 = nullptr;
+    std::array<QLineEdit*, 2> m_currentHpBoxes{};
+    QLabel* m_oneHeading = nullptr;
+    QLabel* m_twoHeading = nullptr;
+    QGroupBox* m_logFrame = nullptr;
+    QPlainTextEdit* m_arenaLog = nullptr;
+    QPushButton* m_fightButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
     // cmdPreview1, cmdPreview2, cmdPreview3: pages 1 to 3.
-    std::array<QPushButton*, 3> m_cmdPreview{};
+    std::array<QPushButton*, 3> m_previewButtons{};
 };
-
-// False on the offscreen and minimal platforms, where a message box would wait
-// for an answer no one can give.
-bool canAskThePlayer();
-void printToStderr(const QString& message);

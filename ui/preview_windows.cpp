@@ -2,8 +2,9 @@
 
 #include <QCloseEvent>
 #include <QString>
-#include <stdexcept>
+#include <string>
 
+#include "data/errors.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
 #include "ui/picture_box.h"
@@ -27,7 +28,9 @@ constexpr QPoint kPictureBoxPlace(8, 8);
 
 std::size_t slotOf(int16_t page) {
     if (page < 1 || page > 3) {
-        throw std::out_of_range("preview page " + std::to_string(page) + " does not exist");
+        throw karnwick::GameError(karnwick::ErrorKind::BadNumber,
+                                  "preview page " + std::to_string(page),
+                                  "(the pages are 1 to 3)");
     }
     return static_cast<std::size_t>(page - 1);
 }
@@ -72,7 +75,7 @@ PreviewWindows::~PreviewWindows() {
 }
 
 void PreviewWindows::showPage(int16_t page, const karnwick::Palette& palette,
-                              int16_t lastMonsterIndex) {
+                              int16_t lastMonsterIndex, const std::filesystem::path& spriteFile) {
     const std::size_t slot = slotOf(page);
     QPointer<QWidget>& window = m_windows[slot];
     if (window && static_cast<PreviewWindow*>(window.data())->isClosed()) {
@@ -83,7 +86,7 @@ void PreviewWindows::showPage(int16_t page, const karnwick::Palette& palette,
     }
     PictureBox* box = window->findChild<PictureBox*>();
     box->clear();
-    karnwick::drawPreviewPage(page, lastMonsterIndex, palette, *box);
+    karnwick::drawPreviewPage(page, lastMonsterIndex, palette, *box, spriteFile);
     // A window already open is brought to the front to show its new drawing.
     if (window->isVisible()) {
         window->raise();
@@ -104,12 +107,13 @@ PictureBox* PreviewWindows::pictureBox(int16_t page) const {
     return w ? w->findChild<PictureBox*>() : nullptr;
 }
 
-void PreviewWindows::redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex) {
+void PreviewWindows::redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex,
+                                     const std::filesystem::path& spriteFile) {
     for (int16_t page = 1; page <= 3; ++page) {
         PictureBox* box = pictureBox(page);
         if (!box) continue;
         box->clear();
-        karnwick::drawPreviewPage(page, lastMonsterIndex, palette, *box);
+        karnwick::drawPreviewPage(page, lastMonsterIndex, palette, *box, spriteFile);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 
 #include "data/palette.h"
 
@@ -20,9 +21,12 @@ class PreviewWindows {
     PreviewWindows& operator=(const PreviewWindows&) = delete;
 
     // Page 1, 2 or 3: creates the window hidden if it does not exist, clears
-    // its picture box, draws the page and shows it. A read error is thrown as
-    // karnwick::GameError before the window is shown.
-    void showPage(int16_t page, const karnwick::Palette& palette, int16_t lastMonsterIndex);
+    // its picture box, draws the page from `spriteFile` (monster.dat) and
+    // shows it, raised above the others when it was open already. A read
+    // error, or a page that does not exist, is thrown as karnwick::GameError
+    // before the window is shown.
+    void showPage(int16_t page, const karnwick::Palette& palette, int16_t lastMonsterIndex,
+                  const std::filesystem::path& spriteFile);
 
     // The page's window, or nullptr when it does not exist (never made, or
     // closed by the user).
@@ -31,7 +35,8 @@ class PreviewWindows {
 
     // Draws every open page again (the game files were read again), without
     // bringing the windows to the front. Throws karnwick::GameError as showPage.
-    void redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex);
+    void redrawOpenPages(const karnwick::Palette& palette, int16_t lastMonsterIndex,
+                         const std::filesystem::path& spriteFile);
 
     // Closes and destroys every open preview window.
     void closeAll();

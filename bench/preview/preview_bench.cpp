@@ -38,7 +38,7 @@ void BM_PreviewFirstClick(benchmark::State& state) {
     const karnwick::Palette palette = makePalette();
     PreviewWindows windows;
     for (auto _ : state) {
-        windows.showPage(1, palette, kMonsters - 1);
+        windows.showPage(1, palette, kMonsters - 1, karnwick::kSpriteFileName);
         state.PauseTiming();
         windows.closeAll();
         state.ResumeTiming();
@@ -49,9 +49,9 @@ BENCHMARK(BM_PreviewFirstClick)->Unit(benchmark::kMillisecond);
 void BM_PreviewSecondClick(benchmark::State& state) {
     const karnwick::Palette palette = makePalette();
     PreviewWindows windows;
-    windows.showPage(3, palette, kMonsters - 1);
+    windows.showPage(3, palette, kMonsters - 1, karnwick::kSpriteFileName);
     for (auto _ : state) {
-        windows.showPage(3, palette, kMonsters - 1);
+        windows.showPage(3, palette, kMonsters - 1, karnwick::kSpriteFileName);
     }
 }
 BENCHMARK(BM_PreviewSecondClick)->Unit(benchmark::kMillisecond);

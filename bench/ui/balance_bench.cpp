@@ -51,7 +51,7 @@ class DemoFolder {
 struct Arena {
     explicit Arena(int copies) : folder(copies) {
         window.setErrorReporter([](const QString&) {});
-        window.loadMainWindow();
+        window.loadMainWindow(std::filesystem::current_path());
         window.show();
         window.balance().choose(0, 3);
         window.balance().choose(1, 5);

@@ -1,7 +1,8 @@
 // Finding the game folder at start-up: the command line (answered before any
 // window system), the choice between the argument, the current folder and the
-// remembered one, and the retry after a failed start, with the player's
-// answers given through the chooser seam.
+// remembered one, the retry after a failed start, with the player's answers
+// given through the chooser seam, and the program itself against a settings
+// file that is no file.
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,29 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/arena_icon.h"
+#include "app/arena_settings.h"
 #include "app/arena_start.h"
+#include "app/command_line.h"
+#include "app/demo_folder.h"
+#include "app/start_folder.h"
+#include "data/palette.h"
 #include "data/sprite.h"
 #include "demo/set.h"
 #include "game_files.h"
@@ -53,8 +64,8 @@ void fillGameFolder(const fs::path& folder, int monsters = 2) {
 // Settings in a temporary file, never the player's own.
 struct TempSettings {
     QTemporaryDir dir;
-    QSettings settings{dir.filePath(QStringLiteral("arena.conf")), QSettings::IniFormat};
-    fs::path remembered() const { return arena::rememberedFolder(settings); }
+    arena::ArenaSettings settings{dir.filePath(QStringLiteral("arena.conf")).toStdString()};
+    fs::path remembered() const { return settings.rememberedFolder(); }
 };
 
 TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
@@ -84,6 +95,9 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         {{dir, dir}, 2, {}, "karnwick-arena: only one game folder can be given\n"},
         {{"--fight"}, 2, {}, "karnwick-arena: Unknown option 'fight'.\n"},
         {{"-platform"}, 2, {}, "Missing value after '-platform'"},
+        {{"--balance", "--set", "3.hp=120", "--set", " 4 . agility = -2", dir}, -1, dir, {}},
+        {{"--set", "3.hq=1"}, 2, {}, "karnwick-arena: --set \"3.hq=1\": unknown field \"hq\""},
+        {{"--set", "3.hp=40000"}, 2, {}, "is not a whole number from -32768 to 32767"},
     };
     folder.writePalette();
     for (const Row& row : rows) {
@@ -94,6 +108,12 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         EXPECT_EQ(line.action, row.exitCode < 0 ? Action::Run : Action::Exit) << context;
         EXPECT_EQ(line.exitCode, std::max(row.exitCode, 0)) << context;
         EXPECT_EQ(line.folder, row.folder) << context;
+        const bool balance = !row.arguments.empty() && row.arguments.front() == "--balance";
+        EXPECT_EQ(line.balance, balance) << context;
+        if (balance) {
+            EXPECT_EQ(line.setTexts,
+                      (std::vector<std::string>{"3.hp=120", " 4 . agility = -2"}));
+        }
         const QString said = row.exitCode == 2 ? line.err : line.out;
         EXPECT_TRUE(said.contains(QString::fromStdString(row.said)))
             << context << ": " << said.toStdString();
@@ -136,10 +156,14 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     fillGameFolder(latin1, 3);
     fs::create_directories(palette);
     fs::copy_file(game / karnwick::kPaletteFileName, palette / karnwick::kPaletteFileName);
-    // The demo set goes into the data folder of this test, not the player's.
+    // The demo set goes into the data folder of this test, not the player's;
+    // the first try finds a palette of another game there, and nothing else.
     qputenv("XDG_DATA_HOME", (base / "data").c_str());
     const fs::path demo = arena::demoSetFolder();
     ASSERT_EQ(demo, base / "data" / "karnwick" / "demo");
+    fs::create_directories(demo);
+    fs::copy_file(game / karnwick::kPaletteFileName, demo / karnwick::kPaletteFileName);
+    const fs::path here = fs::current_path();
 
     const arena::StartChoice quit;
     const arena::StartChoice tryDemo{Kind::DemoSet, {}};
@@ -156,7 +180,8 @@ TEST(ArenaStartUp, FailureDialogChoices) {
         {"works at once", game, {}, game, 2, 0},
         {"vanished, then a game", empty, {pick(empty / "vanished"), pick(game)}, game, 2, 0},
         {"quit", empty, {quit}, {}, 0, 0},
-        {"demo set", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
+        {"demo set over a palette alone", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount,
+         0},
         {"demo set already there", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
         {"palette alone opens and tells", palette, {}, palette, 0, 1},
         {"not UTF-8", empty, {pick(latin1)}, latin1, 3, 0},
@@ -179,7 +204,9 @@ TEST(ArenaStartUp, FailureDialogChoices) {
         EXPECT_EQ(temp.remembered(), row.opened);
         EXPECT_EQ(told.size(), row.told);
         if (!started) continue;
-        EXPECT_EQ(fs::current_path(), row.opened);
+        // The window reads its folder; the program's own stays where it was.
+        EXPECT_EQ(window.gameFolder(), row.opened);
+        EXPECT_EQ(fs::current_path(), here);
         EXPECT_EQ(window.monsterList(1)->count(), row.monsters);
         if (row.told) {
             EXPECT_TRUE(told[0].contains("monster.dat: file not found"));
@@ -197,7 +224,51 @@ TEST(ArenaStartUp, FailureDialogChoices) {
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << text.toStdString();
     // Offscreen, the real dialog asks no one and quits at once.
     EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
-    fs::current_path(base.parent_path());
+    // The demo set written over the lone palette is the whole demo set.
+    std::ifstream written(demo / karnwick::kPaletteFileName, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
+              karnwick::makeDemoSet().palette);
+}
+
+// A settings file that is a FIFO (or a folder) would hold the arena before
+// its window with a blocking read; it is left alone with a word on stderr, and
+// the start goes on in the folder given (here an empty one, which fails and,
+// offscreen, quits with status 1).
+TEST(ArenaProgram, StartsPastASettingsFileThatIsNoFile) {
+    QTemporaryDir home;
+    const fs::path config = fs::path(home.path().toStdString()) / "config";
+    const fs::path file = config / "karnwick" / "karnwick-arena.conf";
+    const fs::path empty = fs::path(home.path().toStdString()) / "empty";
+    fs::create_directories(file.parent_path());
+    fs::create_directories(empty);
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+        fs::remove_all(file);
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        } else {
+            fs::create_directory(file);
+        }
+        QProcess arena;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        arena.setProcessEnvironment(environment);
+        arena.start(QStringLiteral(KARNWICK_ARENA), {QString::fromStdString(empty)});
+        const bool finished = arena.waitForFinished(10000);
+        if (!finished) arena.kill();
+        ASSERT_TRUE(finished) << "the arena hangs on its settings file";
+        EXPECT_EQ(arena.exitCode(), 1);
+        const QString said = QString::fromUtf8(arena.readAllStandardError());
+        EXPECT_TRUE(said.contains(QString::fromStdString(
+            "karnwick-arena: " + file.string() +
+            ": not a regular file; the arena neither reads nor remembers its last game folder "
+            "there\n")))
+            << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("The arena cannot start in the folder")));
+        EXPECT_EQ(fs::is_fifo(file), fifo);
+        EXPECT_EQ(fs::is_directory(file), !fifo);
+    }
 }
 
 // The icon comes once the window has been painted, with all four renderings

@@ -76,7 +76,7 @@ TEST(Export, SheetIsWhatThePreviewWindowDraws) {
         SCOPED_TRACE(page);
         const QString file = QString("sheet-%1.png").arg(page);
         ASSERT_EQ(exportImages({"sheet", QString::number(page)}), 0);
-        windows.showPage(page, folder.palette, 59);
+        windows.showPage(page, folder.palette, 59, karnwick::kSpriteFileName);
         const QImage drawn =
             windows.pictureBox(page)->image().convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(readBack(file).convertToFormat(QImage::Format_RGB32), drawn);

@@ -41,7 +41,7 @@ struct DemoArena {
     DemoArena() {
         karnwick::writeDemoSet(std::filesystem::current_path(), karnwick::Existing::Replace);
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        window.loadMainWindow();
+        window.loadMainWindow(std::filesystem::current_path());
         window.show();
     }
     ~DemoArena() {

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -18,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "app/arena_settings.h"
 #include "app/arena_start.h"
 #include "battle/battle.h"
 #include "battle/odds.h"
@@ -52,14 +52,14 @@ MonsterStats makeWraith() {
 
 // A window loaded from the current folder, its errors collected instead of shown.
 struct Arena {
+    arena::ArenaSettings settings{"settings.ini"};
     MainWindow window;
     QStringList errors;
-    QSettings settings;
     bool opened = false;
 
     // Started as the player starts it, in the current folder; a failure
     // quits at once instead of asking for another folder.
-    Arena() : settings(QStringLiteral("settings.ini"), QSettings::IniFormat) {
+    Arena() {
         window.setErrorReporter([this](const QString& message) { errors << message; });
         opened = arena::startArena(
             window, std::filesystem::current_path(), settings,
@@ -346,7 +346,8 @@ TEST_F(ArenaWindowTest, ABattleErrorNamesTheRecordBehindIt) {
 
 // Ctrl+O and F5 read the game files again: each row changes the files or
 // answers the folder dialog, presses a key and finds the window reloaded or,
-// when the new files cannot be read, just as it was.
+// when the new files cannot be read, just as it was. A folder opened with
+// Ctrl+O is the one the next start remembers.
 TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
     GameFolder other;
     other.writePalette();
@@ -381,9 +382,6 @@ TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
         folder.writeSolidSprites(3);
         std::filesystem::current_path(folder.path());
         Arena arena;
-        std::vector<std::filesystem::path> opened;
-        QObject::connect(&arena.window, &MainWindow::gameFolderOpened,
-                         [&](const std::filesystem::path& f) { opened.push_back(f); });
         arena.window.setFolderPicker([&](const std::filesystem::path& current) {
             EXPECT_EQ(current, folder.path());
             return row.picked.empty() ? std::nullopt : std::optional(row.picked);
@@ -397,9 +395,10 @@ TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
         QTest::keyClick(&arena.window, row.key,
                         row.key == Qt::Key_O ? Qt::ControlModifier : Qt::NoModifier);
         const bool reloaded = row.errors == 0 && (row.key == Qt::Key_F5 || !row.picked.empty());
-        EXPECT_EQ(std::filesystem::current_path(), row.folderAfter);
+        EXPECT_EQ(arena.window.gameFolder(), row.folderAfter);
+        EXPECT_EQ(arena.settings.rememberedFolder(), row.folderAfter);
+        EXPECT_EQ(std::filesystem::current_path(), folder.path());
         EXPECT_EQ(arena.errors.size(), row.errors);
-        EXPECT_EQ(opened.size(), reloaded && row.key == Qt::Key_O ? 1u : 0u);
         for (int side = 0; side < 2; ++side)
             EXPECT_EQ(arena.window.monsterList(side)->count(), row.monsters);
         EXPECT_EQ(arena.box("name", 0).isEmpty(), reloaded);

@@ -18,6 +18,20 @@ using karnwick::kSpriteWidth;
 
 using karnwick::testing::spriteByte;
 
+// Counts the events of one type a watched object receives.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QEvent::Type type, int& count) : m_type(type), m_count(count) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == m_type) ++m_count;
+        return false;
+    }
+
+  private:
+    QEvent::Type m_type;
+    int& m_count;
+};
+
 // Each test plays in its own game folder holding a monster.dat of its own.
 class PreviewWindowsTest : public ::testing::Test {
   protected:
@@ -51,6 +65,7 @@ class PreviewWindowsTest : public ::testing::Test {
     }
 
     karnwick::testing::GameFolder m_folder;
+    std::filesystem::path m_sprites = m_folder.path() / karnwick::kSpriteFileName;
     karnwick::Palette m_palette = karnwick::testing::distinctPalette();
     PreviewWindows m_windows;
 };
@@ -67,7 +82,7 @@ TEST_F(PreviewWindowsTest, EachPageFillsItsOwnWindowUpToTheLastMonster) {
                  {11, 2, 25, 10}, {50, 2, 25, 49}, {75, 3, 50, 56}, {75, 3, 50, 60}};
     for (const auto& c : cases) {
         writeSprites(c.sprites);
-        m_windows.showPage(c.page, m_palette, int16_t(c.last));
+        m_windows.showPage(c.page, m_palette, int16_t(c.last), m_sprites);
         ASSERT_NE(m_windows.window(c.page), nullptr);
         EXPECT_TRUE(m_windows.window(c.page)->isVisible());
         expectPage(c.page, c.first, c.last);
@@ -83,15 +98,21 @@ TEST_F(PreviewWindowsTest, EachPageFillsItsOwnWindowUpToTheLastMonster) {
     const QImage& image = m_windows.pictureBox(3)->image();
     ASSERT_EQ(image.height(), 197);
     EXPECT_EQ(image.pixel(95 + 1, 196), colourOf(spriteByte(56, 1, 91)));
-    EXPECT_THROW(m_windows.showPage(4, m_palette, -1), std::out_of_range);
+    EXPECT_THROW(m_windows.showPage(4, m_palette, -1, m_sprites), karnwick::GameError);
 }
 
 TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAnew) {
     writeSprites(30);
-    m_windows.showPage(2, m_palette, 29);
+    m_windows.showPage(2, m_palette, 29, m_sprites);
     QPointer<QWidget> first = m_windows.window(2);
-    // The second click clears: the cells past the new last monster are empty.
-    m_windows.showPage(2, m_palette, 26);
+    // The second click clears (the cells past the new last monster are
+    // empty) and brings the window to the front of the others.
+    int raised = 0;
+    EventCounter counter(QEvent::ZOrderChange, raised);
+    first->installEventFilter(&counter);
+    m_windows.showPage(2, m_palette, 26, m_sprites);
+    EXPECT_EQ(raised, 1);
+    first->removeEventFilter(&counter);
     EXPECT_EQ(m_windows.window(2), first.data());
     expectPage(2, 25, 26);
 
@@ -99,7 +120,7 @@ TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAn
     // it, and the next click draws a fresh window.
     first->close();
     EXPECT_EQ(m_windows.window(2), nullptr);
-    m_windows.showPage(2, m_palette, 29);
+    m_windows.showPage(2, m_palette, 29, m_sprites);
     ASSERT_NE(m_windows.window(2), nullptr);
     EXPECT_NE(m_windows.window(2), first.data());
     expectPage(2, 25, 29);
@@ -108,8 +129,8 @@ TEST_F(PreviewWindowsTest, RepeatedClicksRedrawTheOneWindowAndAClosedOneIsMadeAn
 }
 
 TEST_F(PreviewWindowsTest, AnUnreadableSpriteFileIsReportedAndTheWindowStaysHidden) {
-    ASSERT_TRUE(std::filesystem::create_directory(karnwick::kSpriteFileName));
-    EXPECT_THROW(m_windows.showPage(1, m_palette, 10), karnwick::GameError);
+    ASSERT_TRUE(std::filesystem::create_directory(m_sprites));
+    EXPECT_THROW(m_windows.showPage(1, m_palette, 10, m_sprites), karnwick::GameError);
     const QWidget* window = m_windows.window(1);
     EXPECT_TRUE(window == nullptr || !window->isVisible());
 }

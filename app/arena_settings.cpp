@@ -1,0 +1,75 @@
+#include "app/arena_settings.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringDecoder>
+
+#include "ui/game_folder.h"
+#include "ui/player_messages.h"
+
+namespace arena {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// QSettings reads its file as it is made, with a blocking read: a FIFO there
+// would stop the arena before its window. Only the file's status is asked
+// (never opened), following a link as QSettings would.
+bool isSafeToRead(const fs::path& file) {
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);
+    return !fs::exists(status) || fs::is_regular_file(status);
+}
+
+}  // namespace
+
+fs::path ArenaSettings::playerFile() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return fs::path(QFile::encodeName(config).toStdString()) / "karnwick" /
+           "karnwick-arena.conf";
+}
+
+ArenaSettings::ArenaSettings(const fs::path& file) {
+    if (!isSafeToRead(file)) {
+        printToStderr(settingsIgnoredText(file));
+        return;
+    }
+    m_settings =
+        std::make_unique<QSettings>(QFile::decodeName(QByteArray::fromStdString(file.native())),
+                                    QSettings::IniFormat);
+}
+
+ArenaSettings::~ArenaSettings() = default;
+
+fs::path ArenaSettings::rememberedFolder() const {
+    if (!m_settings) return {};
+    // Kept as text when it is valid UTF-8, else as bytes; both read back as bytes.
+    const QByteArray bytes = m_settings->value(QLatin1String(kLastFolderKey)).toByteArray();
+    return bytes.toStdString();
+}
+
+void ArenaSettings::rememberFolder(const fs::path& folder) {
+    // The usual start is in the folder already remembered: writing it again
+    // would cost a synced file write before the window shows.
+    if (!m_settings || rememberedFolder() == folder) return;
+    const QByteArray bytes = QByteArray::fromStdString(folder.native());
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decode(bytes);
+    if (decode.hasError()) {
+        m_settings->setValue(QLatin1String(kLastFolderKey), bytes);
+    } else {
+        m_settings->setValue(QLatin1String(kLastFolderKey), text);
+    }
+}
+
+QString settingsIgnoredText(const fs::path& file) {
+    return QStringLiteral(
+               "karnwick-arena: %1: not a regular file; the arena neither reads nor remembers "
+               "its last game folder there")
+        .arg(shownFolder(file));
+}
+
+}  // namespace arena
