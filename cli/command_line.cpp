@@ -82,8 +82,10 @@ QStringList CommandLine::positionalArguments() const {
 }
 
 std::filesystem::path CommandLine::gameDir() const {
-    if (!m_hasDir || !m_parser.isSet(m_dirOption)) return ".";
-    return pathValue(m_dirOption);
+    const std::filesystem::path dir =
+        !m_hasDir || !m_parser.isSet(m_dirOption) ? "." : pathValue(m_dirOption);
+    if (!m_gameDirLock) m_gameDirLock = std::make_unique<FolderLock>(dir, FolderAccess::Read);
+    return dir;
 }
 
 std::filesystem::path CommandLine::pathValue(const QCommandLineOption& option) const {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -17,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "data/folder_lock.h"
 
 namespace karnwick::cli {
 
@@ -69,7 +72,9 @@ class CommandLine {
     QString value(const QCommandLineOption& option) const;
     QStringList positionalArguments() const;
 
-    // The game folder from --dir, or the current directory.
+    // The game folder from --dir, or the current directory. The first call
+    // takes the folder's shared lock for the rest of the command, so the
+    // command reads one whole set of game files (see data/folder_lock.h).
     std::filesystem::path gameDir() const;
 
     // The value of `option` as a path with the bytes of the command line (see
@@ -86,6 +91,7 @@ class CommandLine {
     QCommandLineOption m_helpOption;
     QCommandLineOption m_dirOption;
     bool m_hasDir = false;
+    mutable std::unique_ptr<FolderLock> m_gameDirLock;
 };
 
 // The program's arguments after its name, as text for the parser. A folder or

@@ -1,12 +1,7 @@
 #include "cli/game_edit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include "cli/command_line.h"
 #include "data/file_writer.h"
@@ -15,32 +10,29 @@
 
 namespace karnwick::cli {
 
-GameFolderLock::GameFolderLock(const std::filesystem::path& dir) {
-    const std::filesystem::path folder = dir.empty() ? std::filesystem::path(".") : dir;
-    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int result = m_fd < 0 ? -1 : 0;
-    while (result == 0 && ::flock(m_fd, LOCK_EX) != 0) {
-        if (errno != EINTR) result = -1;
-    }
-    if (result != 0) {
-        const int error = errno;
-        if (m_fd >= 0) ::close(m_fd);
-        throw CommandError("cannot lock the game folder " + folder.string() + " (" +
-                           std::strerror(error) + ")");
-    }
-}
-
-GameFolderLock::~GameFolderLock() {
-    ::close(m_fd);  // releases the lock
-}
+GameFolderLock::GameFolderLock(const std::filesystem::path& dir)
+    : m_lock(dir, FolderAccess::Write) {}
 
 void requireOwnGameFile(const std::filesystem::path& dir, const char* name) {
     const std::filesystem::path file = dir / name;
-    std::error_code error;
-    if (!std::filesystem::is_symlink(file, error)) {
+    struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
+        requireGameFiles(dir, {name});
+        // Other names of the same file would keep the old data while this
+        // one gets a new file: the set they belong to would be split.
+        if (S_ISREG(status.st_mode) && status.st_nlink > 1) {
+            throw CommandError(std::string(name) + " has " + std::to_string(status.st_nlink) +
+                               " hard links, and an edit would leave the other names with the "
+                               "old data: copy it into a folder of its own and pass --dir with "
+                               "that folder");
+        }
+        return;
+    }
+    if (!S_ISLNK(status.st_mode)) {
         requireGameFiles(dir, {name});
         return;
     }
+    std::error_code error;
     const std::filesystem::path target = std::filesystem::read_symlink(file, error);
     const std::filesystem::path shown =
         std::filesystem::weakly_canonical(target.is_absolute() ? target : dir / target, error);

@@ -12,24 +12,25 @@
 #include <string_view>
 #include <vector>
 
+#include "data/folder_lock.h"
+
 namespace karnwick::cli {
 
-// Held from before a game file is read until its new version is in place.
-// Blocks while another writer holds the folder's lock. The lock is flock(2)
-// on the folder itself: no lock file is left behind.
+// Held from before a game file is read until its new version is in place:
+// the folder's exclusive lock (data/folder_lock.h). Waits while another
+// command holds the folder, with a note on stderr after a second.
 class GameFolderLock {
   public:
     explicit GameFolderLock(const std::filesystem::path& dir);
-    ~GameFolderLock();
-    GameFolderLock(const GameFolderLock&) = delete;
-    GameFolderLock& operator=(const GameFolderLock&) = delete;
 
   private:
-    int m_fd = -1;
+    FolderLock m_lock;
 };
 
 // Throws a CommandError when `dir/name` is missing ("no monsters.tat in DIR:
-// ...") or a link ("monsters.tat is a link to X: pass --dir with X's folder").
+// ..."), a link ("monsters.tat is a link to X: pass --dir with X's folder"),
+// or a file with other names (hard links), which an edit would split from
+// them: "monsters.tat has 2 hard links ...".
 void requireOwnGameFile(const std::filesystem::path& dir, const char* name);
 
 // The whole of a small game file (monsters.tat).

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -25,7 +25,19 @@ namespace karnwick {
 namespace fs = std::filesystem;
 
 WriterCalls& writerCalls() {
-    static WriterCalls calls{::write, ::fsync, ::close, ::rename, ::link, ::mkdir};
+    static WriterCalls calls{
+        ::write,
+        ::fsync,
+        ::close,
+        ::rename,
+        ::link,
+        ::mkdir,
+        ::pwrite,
+        ::copy_file_range,
+        [](const char* from, const char* to) {
+            return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        },
+    };
     return calls;
 }
 
@@ -50,17 +62,21 @@ fs::path folderOf(const fs::path& target) {
 // The live temporary files and created folders, for the signal handler. The
 // handler may run at any moment, on any thread, so it only reads atomics and
 // calls unlink, rmdir, signal and raise. Slots live in chunks that are never
-// freed; the mutex only orders the threads that add and remove entries.
+// freed; the mutex only orders the threads that add and remove entries. A
+// path is freed only when no handler has started: one that has started ends
+// the program, so the path it may be reading is simply never freed.
 
 struct Slot {
     std::atomic<char*> path{nullptr};
     std::atomic<bool> folder{false};
 };
 
+constexpr std::size_t kUntracked = SIZE_MAX;
 constexpr std::size_t kSlotsPerChunk = 1024;
 constexpr std::size_t kChunks = 1024;
 std::atomic<Slot*> g_chunks[kChunks];
 std::atomic<std::size_t> g_slotsUsed{0};
+std::atomic<bool> g_handlerStarted{false};
 std::mutex g_registryMutex;
 std::vector<std::size_t>& freeSlots() {
     static std::vector<std::size_t> slots;
@@ -87,6 +103,7 @@ void removeRegistered() noexcept {
 }
 
 extern "C" void removeTemporariesAndEnd(int signal) {
+    g_handlerStarted.store(true);
     removeRegistered();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
@@ -105,7 +122,8 @@ void installSignalHandlers() {
     }
 }
 
-std::size_t registerPath(const std::string& path, bool folder) {
+// Returns the slot to give back to untrack.
+std::size_t track(const std::string& path, bool folder = false) {
     static std::once_flag installed;
     std::call_once(installed, installSignalHandlers);
     std::lock_guard lock(g_registryMutex);
@@ -116,7 +134,7 @@ std::size_t registerPath(const std::string& path, bool folder) {
     } else {
         index = g_slotsUsed.load();
         if (index / kSlotsPerChunk >= kChunks)
-            return SIZE_MAX;  // untracked, still removed on failure
+            return kUntracked;  // still removed on a failure, only not on a signal
         if (!g_chunks[index / kSlotsPerChunk].load())
             g_chunks[index / kSlotsPerChunk].store(new Slot[kSlotsPerChunk]);
         g_slotsUsed.store(index + 1);
@@ -126,38 +144,31 @@ std::size_t registerPath(const std::string& path, bool folder) {
     return index;
 }
 
-void unregisterPath(std::size_t index) noexcept {
-    if (index == SIZE_MAX) return;
+void untrack(std::size_t& index) noexcept {
+    if (index == kUntracked) return;
     std::lock_guard lock(g_registryMutex);
-    std::free(slotAt(index).path.exchange(nullptr));
+    char* path = slotAt(index).path.exchange(nullptr);
+    if (!g_handlerStarted.load()) std::free(path);
     freeSlots().push_back(index);
+    index = kUntracked;
 }
 
-// The registry's slot of every tracked path, for removing it again.
-std::unordered_map<std::string, std::size_t>& trackedSlots() {
-    static std::unordered_map<std::string, std::size_t> slots;
-    return slots;
-}
-
-void track(const std::string& path, bool folder = false) {
-    const std::size_t index = registerPath(path, folder);
+// Whether this program is writing the file now (a file of a pending set
+// holds no lock of its own once it is written).
+bool isTracked(const fs::path& path) {
+    const std::string name = path.string();
     std::lock_guard lock(g_registryMutex);
-    trackedSlots()[path] = index;
-}
-
-void untrack(const std::string& path) noexcept {
-    std::size_t index = SIZE_MAX;
-    {
-        std::lock_guard lock(g_registryMutex);
-        const auto found = trackedSlots().find(path);
-        if (found == trackedSlots().end()) return;
-        index = found->second;
-        trackedSlots().erase(found);
+    const std::size_t used = g_slotsUsed.load();
+    for (std::size_t i = 0; i < used; ++i) {
+        const char* tracked = slotAt(i).path.load();
+        if (tracked && name == tracked) return true;
     }
-    unregisterPath(index);
+    return false;
 }
 
 // ---------------------------------------------------------------------------
+
+constexpr const char* kCommitNote = ".karnwick-commit";
 
 bool isTemporaryName(std::string_view name) {
     if (name.size() < 2 || name[0] != '.') return false;
@@ -167,17 +178,33 @@ bool isTemporaryName(std::string_view name) {
            name.size() == tag + kTemporaryTag.size() + 6;
 }
 
-// Whether this program is writing the file now (a file of a pending set
-// holds no lock once it is written).
-bool isTracked(const fs::path& path) {
-    std::lock_guard lock(g_registryMutex);
-    return trackedSlots().contains(path.string());
+// Removes a hidden folder a killed `export all` was building, when nobody
+// holds its lock: the regular files in it, then the folder.
+void removeStaleBuild(int dirFd, const char* name) noexcept {
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (DIR* inside = ::fdopendir(::dup(fd))) {
+            while (const dirent* entry = ::readdir(inside)) {
+                struct stat status {};
+                if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    !S_ISDIR(status.st_mode))
+                    ::unlinkat(fd, entry->d_name, 0);
+            }
+            ::closedir(inside);
+        }
+        ::unlinkat(dirFd, name, AT_REMOVEDIR);
+    }
+    ::close(fd);
 }
 
 // A temporary file nobody holds a lock on was left by a writer that ended
 // without cleaning up (kill -9, a power cut): its target was never touched,
-// so it is only clutter.
+// so it is only clutter. The caller holds the folder exclusively, so no set
+// of another command is between its writes and its commit; a set whose
+// commit was interrupted names its files in its note and is left alone.
 void removeStaleTemporaries(const fs::path& folder) noexcept {
+    if (hasInterruptedSet(folder)) return;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     const int dirFd = ::dirfd(dir);
@@ -187,12 +214,23 @@ void removeStaleTemporaries(const fs::path& folder) noexcept {
                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) continue;
         struct stat status {};
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+            removeStaleBuild(dirFd, entry->d_name);
+        } else if (S_ISREG(status.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             ::unlinkat(dirFd, entry->d_name, 0);
+        }
         ::close(fd);
     }
     ::closedir(dir);
+}
+
+// Clears leftovers beside a single file's write, only when no other command
+// holds the folder: a busy folder keeps them until a later write.
+void removeStaleTemporariesIfIdle(const fs::path& folder) noexcept {
+    try {
+        if (const auto lock = FolderLock::tryWrite(folder)) removeStaleTemporaries(folder);
+    } catch (...) {
+    }
 }
 
 std::string randomSuffix() {
@@ -270,30 +308,31 @@ AtomicFile::AtomicFile(fs::path target, Existing existing)
     : AtomicFile(std::move(target), existing, true) {}
 
 AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
-    : m_target(std::move(target)) {
+    : m_target(std::move(target)), m_slot(kUntracked) {
     mode_t mode = 0666 & ~fileModeMask();
     checkTarget(m_target, existing, &mode);
     const fs::path folder = folderOf(m_target);
     checkFolder(folder, m_target.string());
-    if (cleanFolder) removeStaleTemporaries(folder);
+    if (cleanFolder) removeStaleTemporariesIfIdle(folder);
     // The name is known to the signal handler before the file exists, so a
     // Ctrl-C at any moment finds it.
     const std::string stem =
         (folder / ('.' + m_target.filename().string() + std::string(kTemporaryTag))).string();
     for (int attempt = 0; m_fd < 0; ++attempt) {
         const std::string name = stem + randomSuffix();
-        track(name);
+        m_slot = track(name);
         m_fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
             m_temporary = name;
             break;
         }
         const int error = errno;
-        untrack(name);
+        untrack(m_slot);
         if (error != EEXIST || attempt == 100) fail("cannot create a temporary file", error);
     }
-    // The lock tells a later writer that this file is being written, not left over.
-    ::flock(m_fd, LOCK_EX | LOCK_NB);
+    // The lock tells every other command that this file is being written,
+    // not left over; it is held until the file has its real name.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) fail("cannot lock the temporary file", errno);
     // A replaced file keeps its permissions; a new one gets the usual mode.
     if (::fchmod(m_fd, mode) != 0) fail("", errno);
 }
@@ -302,13 +341,18 @@ AtomicFile::~AtomicFile() {
     if (!m_committed) discard();
 }
 
+void AtomicFile::releaseLock() noexcept {
+    if (m_lockFd >= 0) ::close(m_lockFd);
+    m_lockFd = -1;
+}
+
 void AtomicFile::discard() noexcept {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
-    if (!m_temporary.empty()) {
-        ::unlink(m_temporary.c_str());
-        untrack(m_temporary.string());
-    }
+    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+    // Unlocked only once the name is gone, so no other command removes it first.
+    releaseLock();
+    untrack(m_slot);
     m_temporary.clear();
 }
 
@@ -341,17 +385,21 @@ void AtomicFile::setMode(unsigned mode) {
 }
 
 void AtomicFile::writeAt(std::int64_t offset, std::span<const unsigned char> bytes) {
+    if (m_fd < 0) fail("the file is already closed", EBADF);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        const ssize_t n = writerCalls().pwrite(
+            m_fd, bytes.data() + done, bytes.size() - done,
+            static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("", errno);
+        if (n == 0) fail("", EIO);
         done += static_cast<std::size_t>(n);
     }
 }
 
 std::int64_t AtomicFile::copySparse(int source) {
+    if (m_fd < 0) fail("the file is already closed", EBADF);
     struct stat status {};
     if (::fstat(source, &status) != 0) fail("cannot read the file it replaces", errno);
     const off_t length = status.st_size;
@@ -362,8 +410,8 @@ std::int64_t AtomicFile::copySparse(int source) {
     auto copyRange = [&](off_t from, off_t to) {
         off_t in = from, out = from;
         while (in < to && buffer.empty()) {
-            const ssize_t n =
-                ::copy_file_range(source, &in, m_fd, &out, static_cast<std::size_t>(to - in), 0);
+            const ssize_t n = writerCalls().copyFileRange(source, &in, m_fd, &out,
+                                                          static_cast<std::size_t>(to - in), 0);
             if (n > 0) continue;
             if (n == 0) break;  // the source shrank meanwhile
             if (errno == EINTR) continue;
@@ -404,6 +452,13 @@ std::int64_t AtomicFile::copySparse(int source) {
 void AtomicFile::finishTemporary() {
     if (m_fd < 0) fail("the file is already closed", EBADF);
     if (writerCalls().fsync(m_fd) != 0) fail("", errno);
+    struct stat status {};
+    if (::fstat(m_fd, &status) != 0) fail("", errno);
+    m_inode = status.st_ino;
+    // A second descriptor keeps the lock (which belongs to the open file,
+    // not the descriptor) while the first one's close is checked.
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (m_lockFd < 0) fail("", errno);
     const int fd = std::exchange(m_fd, -1);
     // Even a failed close has released the descriptor: never close it twice.
     if (writerCalls().close(fd) != 0) fail("", errno);
@@ -412,7 +467,8 @@ void AtomicFile::finishTemporary() {
 void AtomicFile::commit() {
     finishTemporary();
     if (writerCalls().rename(m_temporary.c_str(), m_target.c_str()) != 0) fail("", errno);
-    untrack(m_temporary.string());
+    untrack(m_slot);
+    releaseLock();
     m_temporary.clear();
     m_committed = true;
     if (const int error = syncFolder(folderOf(m_target)))
@@ -434,6 +490,157 @@ void writeFileAtomically(const fs::path& target, std::string_view text, Existing
 }
 
 // ---------------------------------------------------------------------------
+// The commit note of a set: a header line, then one line per file,
+//   <new inode> <old inode or 0> <length>:<target><length>:<temporary><length>:<backup>
+// with every name relative to the folder, so any bytes a name holds survive.
+
+namespace {
+
+constexpr std::string_view kNoteHeader = "karnwick set commit\n";
+
+struct NoteEntry {
+    std::uint64_t newInode = 0;
+    std::uint64_t oldInode = 0;
+    std::string target, temporary, backup;
+};
+
+void appendName(std::string& note, const std::string& name) {
+    note += std::to_string(name.size());
+    note += ':';
+    note += name;
+}
+
+std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
+    if (!note.starts_with(kNoteHeader)) return std::nullopt;
+    note.remove_prefix(kNoteHeader.size());
+    auto number = [&](char end) -> std::optional<std::uint64_t> {
+        const std::size_t stop = note.find(end);
+        if (stop == 0 || stop == std::string_view::npos || stop > 20) return std::nullopt;
+        std::uint64_t value = 0;
+        for (const char c : note.substr(0, stop)) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        note.remove_prefix(stop + 1);
+        return value;
+    };
+    auto name = [&]() -> std::optional<std::string> {
+        const auto length = number(':');
+        if (!length || *length > note.size()) return std::nullopt;
+        std::string text(note.substr(0, *length));
+        note.remove_prefix(*length);
+        return text;
+    };
+    std::vector<NoteEntry> entries;
+    while (!note.empty()) {
+        NoteEntry entry;
+        const auto newInode = number(' '), oldInode = number(' ');
+        if (!newInode || !oldInode) return std::nullopt;
+        entry.newInode = *newInode;
+        entry.oldInode = *oldInode;
+        auto target = name(), temporary = name(), backup = name();
+        if (!target || !temporary || !backup || target->empty() || temporary->empty() ||
+            !note.starts_with('\n'))
+            return std::nullopt;
+        note.remove_prefix(1);
+        entry.target = std::move(*target);
+        entry.temporary = std::move(*temporary);
+        entry.backup = std::move(*backup);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The inode at `path` (not following a link), or 0 when nothing is there.
+std::uint64_t inodeAt(const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+std::string readNote(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw GameError(ErrorKind::FileAccess, file.string(), reason(errno));
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw GameError(ErrorKind::FileAccess, file.string(), reason(error));
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
+bool hasInterruptedSet(const fs::path& folder) {
+    return ::faccessat(AT_FDCWD, (folder / kCommitNote).c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void finishInterruptedSet(const fs::path& folder) {
+    const fs::path noteFile = folder / kCommitNote;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        throw GameError(ErrorKind::FileAccess, folder.string(),
+                        "(a karnwick command that stopped left a set of game files half "
+                        "replaced there, and the folder cannot be written to finish it: " +
+                            std::string(std::strerror(errno)) + ")");
+    }
+    const auto entries = parseNote(readNote(noteFile));
+    if (!entries)
+        throw GameError(ErrorKind::FileAccess, noteFile.string(),
+                        "(not a commit note karnwick wrote: move it away to read the folder)");
+    // Forward when every new file is in place or whole in its temporary file
+    // (each was fsync'ed before the note was written); otherwise back.
+    bool forward = true;
+    for (const NoteEntry& e : *entries) {
+        const bool placed = inodeAt(folder / e.target) == e.newInode;
+        const bool waiting = inodeAt(folder / e.temporary) == e.newInode;
+        forward = forward && (placed || waiting);
+    }
+    std::string missing;
+    for (const NoteEntry& e : *entries) {
+        const fs::path target = folder / e.target, temporary = folder / e.temporary;
+        const bool placed = inodeAt(target) == e.newInode;
+        if (forward) {
+            if (!placed && writerCalls().rename(temporary.c_str(), target.c_str()) != 0)
+                missing += " " + e.target;
+        } else if (placed) {
+            const fs::path backup = folder / e.backup;
+            if (e.oldInode == 0)
+                ::unlink(target.c_str());
+            else if (!e.backup.empty() && inodeAt(backup) == e.oldInode)
+                writerCalls().rename(backup.c_str(), target.c_str());
+            if (inodeAt(target) != e.oldInode) missing += " " + e.target;
+        } else {
+            ::unlink(temporary.c_str());
+        }
+    }
+    if (!missing.empty()) {
+        throw GameError(ErrorKind::FileAccess, folder.string(),
+                        "(a set of game files there was left half replaced, and neither the "
+                        "old nor the new version can be put back for:" +
+                            missing + ")");
+    }
+    syncFolder(folder);
+    // The old files are now either replaced for good or back in place: only
+    // then do their kept links go, and the note last of all.
+    for (const NoteEntry& e : *entries) {
+        if (e.backup.empty()) continue;
+        const fs::path backup = folder / e.backup;
+        if (forward || inodeAt(folder / e.target) == e.oldInode) ::unlink(backup.c_str());
+    }
+    if (::unlink(noteFile.c_str()) != 0 && errno != ENOENT)
+        throw GameError(ErrorKind::FileWrite, noteFile.string(), reason(errno));
+    syncFolder(folder);
+}
+
+// ---------------------------------------------------------------------------
 
 void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, Existing existing) {
     struct stat status {};
@@ -452,29 +659,82 @@ void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, E
     checkFolder(parent, folder.string());
 }
 
+namespace {
+
+// "out/" names the folder "out".
+fs::path setFolder(fs::path folder) {
+    folder = folder.lexically_normal();
+    if (folder.empty()) return ".";
+    if (!folder.has_filename() && folder.has_parent_path()) folder = folder.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+}  // namespace
+
 FileSet::FileSet(fs::path folder, Existing existing)
-    : m_folder(std::move(folder)), m_existing(existing) {
-    if (m_folder.empty()) m_folder = ".";
+    : m_folder(setFolder(std::move(folder))), m_existing(existing), m_buildSlot(kUntracked) {
+    struct stat status {};
+    if (::stat(m_folder.c_str(), &status) == 0) {
+        if (!S_ISDIR(status.st_mode))
+            throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                            "(" + m_folder.string() + " is not a folder)");
+        checkFolder(m_folder, m_folder.string());
+        m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
+        removeStaleTemporaries(m_folder);
+        m_writeFolder = m_folder;
+        return;
+    }
+    if (errno != ENOENT && errno != ENOTDIR)
+        throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(errno));
+    const fs::path parent = folderOf(m_folder);
+    try {
+        makeParents(parent);
+        checkFolder(parent, m_folder.string());
+        removeStaleTemporariesIfIdle(parent);
+        const std::string stem =
+            (parent / ('.' + m_folder.filename().string() + std::string(kTemporaryTag))).string();
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = stem + randomSuffix();
+            m_buildSlot = track(name, true);
+            if (writerCalls().mkdir(name.c_str(), 0777) == 0) {
+                m_writeFolder = name;
+                break;
+            }
+            const int error = errno;
+            untrack(m_buildSlot);
+            if (error != EEXIST || attempt == 100)
+                throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                                reason("cannot create the folder " + m_folder.string(), error));
+        }
+        // Locked while it is built, so no other command takes it for the
+        // leftover of a killed one.
+        m_buildFd = ::open(m_writeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_buildFd < 0 || ::flock(m_buildFd, LOCK_EX | LOCK_NB) != 0)
+            throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                            reason("cannot lock the folder being built", errno));
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void FileSet::makeParents(const fs::path& parent) {
     fs::path prefix;
-    for (const fs::path& part : m_folder) {
+    for (const fs::path& part : parent) {
         prefix /= part;
         if (writerCalls().mkdir(prefix.c_str(), 0777) == 0) {
-            m_createdFolders.push_back(prefix.string());
-            track(prefix.string(), true);
+            m_createdFolders.emplace_back(prefix.string(), track(prefix.string(), true));
             continue;
         }
         const int error = errno;
         struct stat status {};
         if (::stat(prefix.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) continue;
-        discard();
         if (error == EEXIST)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             "(" + prefix.string() + " is not a folder)");
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("cannot create the folder " + prefix.string(), error));
     }
-    checkFolder(m_folder, m_folder.string());
-    removeStaleTemporaries(m_folder);
 }
 
 FileSet::~FileSet() {
@@ -483,29 +743,36 @@ FileSet::~FileSet() {
 
 void FileSet::discard() noexcept {
     for (Placed& file : m_files) {
-        if (!file.temporary.empty()) {
-            ::unlink(file.temporary.c_str());
-            untrack(file.temporary);
-        }
-        if (!file.backup.empty()) ::unlink(file.backup.c_str());
+        if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
+        untrack(file.slot);
     }
     m_files.clear();
+    if (m_buildFd >= 0) ::close(m_buildFd);
+    m_buildFd = -1;
+    if (m_buildSlot != kUntracked) {
+        ::rmdir(m_writeFolder.c_str());
+        untrack(m_buildSlot);
+    }
     for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it) {
-        ::rmdir(it->c_str());
-        untrack(*it);
+        ::rmdir(it->first.c_str());
+        untrack(it->second);
     }
     m_createdFolders.clear();
 }
 
 void FileSet::add(const fs::path& name, std::span<const unsigned char> bytes) {
     try {
-        AtomicFile file(m_folder / name, m_existing, false);
+        AtomicFile file(m_writeFolder / name, m_existing, false);
         file.write(bytes);
         file.finishTemporary();
-        // The set owns the temporary file from here on.
-        m_files.push_back({file.m_target, file.m_temporary.string(), {}});
+        // The set owns the temporary file from here on; the folder lock (or
+        // the hidden folder's) keeps it from other commands, so its own lock
+        // goes and a set of thousands of files needs no descriptor each.
+        m_files.push_back({name, file.m_temporary.string(), file.m_slot, file.m_inode, 0, {}});
+        file.m_slot = kUntracked;
         file.m_temporary.clear();
         file.m_committed = true;
+        file.releaseLock();
     } catch (...) {
         discard();
         throw;
@@ -516,62 +783,163 @@ void FileSet::add(const fs::path& name, std::string_view text) {
     add(name, {reinterpret_cast<const unsigned char*>(text.data()), text.size()});
 }
 
-void FileSet::rollBack(std::size_t placed) noexcept {
-    for (std::size_t i = 0; i < placed; ++i) {
-        Placed& file = m_files[i];
-        if (!file.backup.empty()) {
-            if (::rename(file.backup.c_str(), file.target.c_str()) == 0) file.backup.clear();
-        } else {
-            ::unlink(file.target.c_str());
-        }
-    }
-}
-
 void FileSet::commit() {
-    // From the first kept link to the last rename the ending signals are
-    // held back, so a Ctrl-C never leaves the folder half old, half new.
+    // From the note to the last rename the ending signals are held back, so
+    // a Ctrl-C never leaves the folder half old, half new.
     sigset_t ending, previous;
     sigemptyset(&ending);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
     ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
-    // Keep a second link to every file about to be replaced (a link stays a
-    // link), so a failed rename can put the old set back.
-    for (Placed& file : m_files) {
-        struct stat status {};
-        if (::lstat(file.target.c_str(), &status) != 0) continue;
-        std::string backup = file.temporary + "-old";
-        if (writerCalls().link(file.target.c_str(), backup.c_str()) != 0) {
-            const int error = errno;
-            const std::string target = file.target.string();
-            discard();
-            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-            throw GameError(ErrorKind::FileWrite, target,
-                            reason("cannot keep the old file", error));
-        }
-        file.backup = std::move(backup);
+    try {
+        if (m_buildFd >= 0)
+            commitNewFolder();
+        else
+            commitIntoFolder();
+    } catch (...) {
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        throw;
     }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void FileSet::writeCommitNote() {
+    std::string note(kNoteHeader);
+    for (const Placed& file : m_files) {
+        note += std::to_string(file.newInode) + ' ' + std::to_string(file.oldInode) + ' ';
+        appendName(note, file.name.string());
+        appendName(note, fs::path(file.temporary).filename().string());
+        appendName(note, file.backup.empty() ? std::string()
+                                             : fs::path(file.backup).filename().string());
+        note += '\n';
+    }
+    const fs::path noteFile = m_folder / kCommitNote;
+    AtomicFile out(noteFile, Existing::Replace, false);
+    out.write(note);
+    out.finishTemporary();
+    if (writerCalls().rename(out.m_temporary.c_str(), noteFile.c_str()) != 0) {
+        const int error = errno;
+        throw GameError(ErrorKind::FileWrite, (m_folder / m_files.front().name).string(),
+                        reason("cannot write the commit note", error));
+    }
+    untrack(out.m_slot);
+    out.m_temporary.clear();
+    out.m_committed = true;
+    out.releaseLock();
+}
+
+bool FileSet::rollBack(std::size_t placed) noexcept {
+    bool whole = true;
+    for (std::size_t i = 0; i < placed; ++i) {
+        const Placed& file = m_files[i];
+        const fs::path target = m_folder / file.name;
+        if (!file.backup.empty())
+            whole = ::rename(file.backup.c_str(), target.c_str()) == 0 && whole;
+        else
+            whole = ::unlink(target.c_str()) == 0 && whole;
+    }
+    return whole;
+}
+
+void FileSet::removeBackups() noexcept {
+    for (Placed& file : m_files) {
+        if (!file.backup.empty()) ::unlink(file.backup.c_str());
+        file.backup.clear();
+    }
+}
+
+void FileSet::commitIntoFolder() {
+    if (m_files.empty()) {
+        m_committed = true;
+        return;
+    }
+    const fs::path noteFile = m_folder / kCommitNote;
+    auto undo = [&](const std::string& target, const std::string& detail) {
+        removeBackups();
+        ::unlink(noteFile.c_str());
+        discard();
+        return GameError(ErrorKind::FileWrite, target, detail);
+    };
+    for (Placed& file : m_files) {
+        file.oldInode = inodeAt(m_folder / file.name);
+        if (file.oldInode != 0) file.backup = file.temporary + "-old";
+    }
+    try {
+        writeCommitNote();
+    } catch (...) {
+        removeBackups();
+        discard();
+        throw;
+    }
+    // A second link to every file about to be replaced (a link stays a
+    // link), so the old set can be put back until the whole new one is in.
+    for (Placed& file : m_files) {
+        if (file.backup.empty()) continue;
+        const fs::path target = m_folder / file.name;
+        if (writerCalls().link(target.c_str(), file.backup.c_str()) != 0) {
+            const int error = errno;
+            file.backup.clear();
+            throw undo(target.string(), reason("cannot keep the old file", error));
+        }
+    }
+    if (const int error = syncFolder(m_folder))
+        throw undo(m_folder.string(), reason("cannot sync the folder", error));
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         Placed& file = m_files[i];
-        if (writerCalls().rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+        const fs::path target = m_folder / file.name;
+        if (writerCalls().rename(file.temporary.c_str(), target.c_str()) != 0) {
             const int error = errno;
-            const std::string target = file.target.string();
-            rollBack(i);
-            discard();
-            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-            throw GameError(ErrorKind::FileWrite, target, reason(error));
+            if (rollBack(i)) throw undo(target.string(), reason(error));
+            // The note stays: the next command to open the folder finishes
+            // or undoes the set.
+            throw GameError(ErrorKind::FileWrite, target.string(),
+                            reason(error) + " (and the old files could not all be put back)");
         }
-        untrack(file.temporary);
         file.temporary.clear();
+        untrack(file.slot);
     }
     m_committed = true;
-    for (Placed& file : m_files)
-        if (!file.backup.empty()) ::unlink(file.backup.c_str());
-    for (const std::string& created : m_createdFolders) untrack(created);
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    int error = syncFolder(m_folder);
-    // A new folder's own entry lives in its parent.
+    const int error = syncFolder(m_folder);
+    removeBackups();
+    ::unlink(noteFile.c_str());
+    if (error)
+        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                        reason("written, but the folder could not be synced", error));
+}
+
+void FileSet::commitNewFolder() {
+    // Inside the hidden folder nobody reads: each file gets its own name.
+    for (Placed& file : m_files) {
+        const fs::path named = m_writeFolder / file.name;
+        if (writerCalls().rename(file.temporary.c_str(), named.c_str()) != 0) {
+            const int error = errno;
+            const std::string target = (m_folder / file.name).string();
+            discard();
+            throw GameError(ErrorKind::FileWrite, target, reason(error));
+        }
+        untrack(file.slot);
+        file.temporary = named.string();
+        file.slot = track(file.temporary);
+    }
+    int error = syncFolder(m_writeFolder);
+    if (!error && writerCalls().renameNoReplace(m_writeFolder.c_str(), m_folder.c_str()) != 0)
+        error = errno;
+    if (error) {
+        discard();
+        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                        error == EEXIST || error == ENOTEMPTY
+                            ? std::string("(it was made by someone else meanwhile)")
+                            : reason(error));
+    }
+    m_committed = true;
+    for (Placed& file : m_files) untrack(file.slot);
+    untrack(m_buildSlot);
+    for (auto& created : m_createdFolders) untrack(created.second);
+    ::close(m_buildFd);
+    m_buildFd = -1;
+    error = syncFolder(folderOf(m_folder));
+    // A new parent's own entry lives in its parent.
     if (!error && !m_createdFolders.empty())
-        error = syncFolder(folderOf(fs::path(m_createdFolders.front())));
+        error = syncFolder(folderOf(fs::path(m_createdFolders.front().first)));
     if (error)
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("written, but the folder could not be synced", error));

@@ -12,21 +12,27 @@
 //  - a failure at any step removes the temporary file, leaves the old file as
 //    it was, and throws a GameError naming the file and the reason.
 //
-// Temporary files are named ".<target>.karnwick-XXXXXX". While a writer is
-// filling one it holds an flock on it; SIGINT, SIGTERM and SIGHUP remove every
-// temporary file (and every folder a file set created) before the program
-// ends. A temporary file left by a program that was killed outright (kill -9,
-// a power cut) carries no lock any more: the next write into the same folder
-// removes it.
+// Temporary files are named ".<target>.karnwick-XXXXXX". A writer holds an
+// flock on its temporary file from its creation until after the rename, so no
+// other command takes it for a leftover; SIGINT, SIGTERM and SIGHUP remove
+// every temporary file (and every folder a file set created) before the
+// program ends. A temporary file left by a program that was killed outright
+// (kill -9, a power cut) carries no lock any more: the next write into the
+// same folder, once no command holds the folder (see folder_lock.h), removes
+// it.
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <sys/types.h>
+
+#include "data/folder_lock.h"
 
 namespace karnwick {
 
@@ -59,7 +65,7 @@ class AtomicFile {
     std::int64_t copySparse(int source);
 
     // Writes `bytes` at `offset`, growing the file when the offset lies past
-    // its end.
+    // its end. A write that makes no progress is an error, never a retry.
     void writeAt(std::int64_t offset, std::span<const unsigned char> bytes);
 
     // fsync, close, rename into place, fsync the folder.
@@ -73,14 +79,19 @@ class AtomicFile {
     // `cleanFolder`: first remove temporary files left in the folder by
     // writers that were killed (a set does that once for all its files).
     AtomicFile(std::filesystem::path target, Existing existing, bool cleanFolder);
-    // Writes the whole temporary file but leaves the rename to the caller.
+    // Writes the whole temporary file but leaves the rename to the caller;
+    // the temporary file stays locked until releaseLock().
     void finishTemporary();
+    void releaseLock() noexcept;
     [[noreturn]] void fail(const std::string& what, int error);
     void discard() noexcept;
 
     std::filesystem::path m_target;
     std::filesystem::path m_temporary;
+    std::size_t m_slot;  // in the signal handler's list of live temporary files
     int m_fd = -1;
+    int m_lockFd = -1;  // keeps the temporary file's lock from close to rename
+    std::uint64_t m_inode = 0;
     bool m_committed = false;
 };
 
@@ -97,16 +108,36 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view t
 void checkWritable(const std::filesystem::path& target, Existing existing);
 
 // Files that belong together (the demo set, every picture of `export all`),
-// all in one folder, written whole or not at all. Each file is written whole
-// to its temporary file as it is added, so only one file's bytes are ever in
-// memory; commit() renames them all into place, and a failure there puts back
-// the files that were replaced. Without commit() (a failure, an exception
-// from the caller), every temporary file and every folder the set created is
-// removed again.
+// all in one folder, written whole or not at all, even when the program is
+// killed or the power fails at any moment. Each file is written whole to its
+// temporary file as it is added, so only one file's bytes are ever in memory.
+//
+// Into a folder that exists, under its folder lock (folder_lock.h):
+//  1. every new file is written to its temporary file and fsync'ed;
+//  2. a commit note (".karnwick-commit") naming, for every file, its target,
+//     its temporary file and the kept link to the old file is written whole
+//     and fsync'ed, with the folder;
+//  3. a second link to every file about to be replaced is kept
+//     (".<target>.karnwick-XXXXXX-old"), and the folder fsync'ed;
+//  4. the temporary files are renamed over their targets, one by one;
+//  5. the folder is fsync'ed, the kept links removed, then the note.
+// A command that finds the note (any reader or writer, on taking the
+// folder's lock) finishes the set when every new file is in place or still
+// in its temporary file, and otherwise puts the kept old files back: the
+// folder then holds the whole old set or the whole new one. The only copy of
+// an old file is never removed before the whole new set is in place.
+//
+// Into a folder that does not exist yet: its missing parents are made, the
+// set is built in a hidden folder beside it (".<folder>.karnwick-XXXXXX",
+// locked while it is built) and that is renamed into place whole, never over
+// a folder that appeared meanwhile.
+//
+// Without commit() (a failure, an exception from the caller), every
+// temporary file and every folder the set created is removed again.
 class FileSet {
   public:
-    // Creates `folder` and its missing parents now. Throws when a file is in
-    // the way or a folder cannot be created.
+    // Creates the missing parents of `folder` now, and takes the folder's
+    // lock. Throws when a file is in the way or a folder cannot be created.
     FileSet(std::filesystem::path folder, Existing existing);
     ~FileSet();
     FileSet(const FileSet&) = delete;
@@ -122,16 +153,28 @@ class FileSet {
 
   private:
     struct Placed {
-        std::filesystem::path target;
-        std::string temporary;
-        std::string backup;  // a second link to the file it replaces
+        std::filesystem::path name;  // inside the folder
+        std::string temporary;       // where its bytes are until the commit
+        std::size_t slot;            // of `temporary` in the signal handler's list
+        std::uint64_t newInode = 0;
+        std::uint64_t oldInode = 0;  // of the file it replaces; 0 for none
+        std::string backup;          // the kept second link to the old file
     };
-    void rollBack(std::size_t placed) noexcept;
+    void makeParents(const std::filesystem::path& parent);
+    void commitIntoFolder();
+    void commitNewFolder();
+    void writeCommitNote();
+    bool rollBack(std::size_t placed) noexcept;
+    void removeBackups() noexcept;
     void discard() noexcept;
 
     std::filesystem::path m_folder;
+    std::filesystem::path m_writeFolder;  // m_folder, or its hidden stand-in
     Existing m_existing;
-    std::vector<std::string> m_createdFolders;  // parents first
+    std::unique_ptr<FolderLock> m_lock;
+    int m_buildFd = -1;  // holds the lock of the hidden folder being built
+    std::size_t m_buildSlot;
+    std::vector<std::pair<std::string, std::size_t>> m_createdFolders;  // parents first
     std::vector<Placed> m_files;
     bool m_committed = false;
 };
@@ -160,7 +203,22 @@ struct WriterCalls {
     int (*rename)(const char* from, const char* to);
     int (*link)(const char* from, const char* to);
     int (*mkdir)(const char* path, mode_t mode);
+    ssize_t (*pwrite)(int fd, const void* bytes, std::size_t count, off_t offset);
+    ssize_t (*copyFileRange)(int from, off_t* fromOffset, int to, off_t* toOffset,
+                             std::size_t count, unsigned flags);
+    // rename that fails with EEXIST rather than replace what is at `to`.
+    int (*renameNoReplace)(const char* from, const char* to);
 };
 WriterCalls& writerCalls();
+
+// Whether `folder` holds the commit note of a set whose commit was
+// interrupted (or is going on now, under the folder's lock).
+bool hasInterruptedSet(const std::filesystem::path& folder);
+
+// Finishes or undoes that set (see FileSet); the caller holds the folder's
+// lock exclusively. Throws a GameError when the folder cannot be written, or
+// when neither the whole old nor the whole new set can be had (the note is
+// then left, naming what is missing).
+void finishInterruptedSet(const std::filesystem::path& folder);
 
 }  // namespace karnwick

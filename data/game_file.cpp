@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "data/errors.h"
+#include "data/folder_lock.h"
 
 namespace karnwick {
 
@@ -21,6 +22,9 @@ namespace {
 }  // namespace
 
 GameFile::GameFile(const std::filesystem::path& path) : m_name(path.string()) {
+    // Every reader of a game file comes through here, so a set that a killed
+    // command left half replaced is finished before any of it is read.
+    settleGameFolder(path.parent_path());
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is
     // cleared again once the file is known to be a regular one.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

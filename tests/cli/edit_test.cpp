@@ -14,6 +14,7 @@
 #include <random>
 
 #include "command_run.h"
+#include "data/folder_lock.h"
 #include "data/record_fields.h"
 #include "game_files.h"
 
@@ -214,6 +215,22 @@ TEST(Edit, RefusalsNameTheProblemAndWriteNothing) {
         std::string::npos)
         << linked.err;
     EXPECT_TRUE(std::filesystem::is_symlink(kStatsFileName));
+
+    // So is one shared through a hard link: a new file under one name would
+    // leave the other with the old data.
+    std::filesystem::remove(kStatsFileName);
+    std::filesystem::create_hard_link("shared/monsters.tat", kStatsFileName);
+    folder.write("one.csv", csvHeader() + csvRow(0, wrong));
+    for (const auto& [command, arguments] :
+         {std::pair{"set", QStringList{"0", "hp=1"}}, {"import", {"stats", "one.csv"}}}) {
+        const Result hard = run(command, arguments);
+        EXPECT_EQ(hard.status, 2);
+        EXPECT_EQ(hard.err, "karnwick " + std::string(command) +
+                                ": monsters.tat has 2 hard links, and an edit would leave the "
+                                "other names with the old data: copy it into a folder of its "
+                                "own and pass --dir with that folder\n");
+        EXPECT_EQ(bytesOf("shared/monsters.tat"), records);
+    }
 }
 
 // export sprite then import sprite is the identity, for the indexed image and
@@ -254,9 +271,71 @@ TEST(Edit, ImportSpriteTakesIndexesOrColoursAndKeepsASparseFileSparse) {
     EXPECT_LT(status.st_blocks * 512, 1 << 20) << "of " << status.st_size << " bytes";
 }
 
+// Every command that writes into a game folder waits while another command
+// reads it, a reader waits while another command writes, each says so after
+// a second and then does its work.
+TEST(Edit, EveryCommandWaitsForTheFolderLockAndSaysSo) {
+    GameFolder folder;
+    folder.writePalette();
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
+    folder.writeSprites(2);
+    ASSERT_EQ(run("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    folder.write("one.csv", csvHeader() + csvRow(0, saneMonster("Dog", 70)));
+    const struct {
+        FolderAccess held;
+        QStringList arguments;
+    } rows[] = {
+        {FolderAccess::Read, {"set", "0", "hp=7"}},
+        {FolderAccess::Read, {"import", "stats", "../one.csv"}},
+        {FolderAccess::Read, {"import", "sprite", "0", "../one.png"}},
+        {FolderAccess::Read, {"demo-data", "--force", "."}},
+        {FolderAccess::Read, {"export", "all", ".", "--dir", ".."}},
+        {FolderAccess::Write, {"list"}},
+    };
+    std::vector<std::unique_ptr<FolderLock>> locks;
+    std::vector<std::unique_ptr<QProcess>> commands;
+    std::vector<std::filesystem::path> dirs;
+    for (const auto& row : rows) {
+        const std::filesystem::path dir = folder.path() / ("d" + std::to_string(dirs.size()));
+        std::filesystem::create_directory(dir);
+        for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName})
+            std::filesystem::copy_file(name, dir / name);
+        locks.push_back(std::make_unique<FolderLock>(dir, row.held));
+        auto& command = commands.emplace_back(std::make_unique<QProcess>());
+        command->setWorkingDirectory(QString::fromStdString(dir.string()));
+        command->start(KARNWICK_BINARY, row.arguments);
+        dirs.push_back(dir);
+    }
+    commands.front()->waitForFinished(1500);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(rows[i].arguments.join(' ').toStdString());
+        const std::string note =
+            "karnwick: waiting for another karnwick command to finish in " + dirs[i].string() + "\n";
+        std::string err;
+        for (int waited = 0; err.find(note) == std::string::npos && waited < 50; ++waited) {
+            commands[i]->waitForReadyRead(100);
+            err += commands[i]->readAllStandardError().toStdString();
+        }
+        EXPECT_EQ(err, note);
+        EXPECT_EQ(commands[i]->state(), QProcess::Running);
+    }
+    locks.clear();
+    for (auto& command : commands) {
+        ASSERT_TRUE(command->waitForFinished(30000));
+        EXPECT_EQ(command->exitCode(), 0) << command->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(recordOf(bytesOf(dirs[0] / kStatsFileName), 0).hp, 7);
+    EXPECT_EQ(recordOf(bytesOf(dirs[1] / kStatsFileName), 0), saneMonster("Dog", 70));
+    EXPECT_EQ(bytesOf(dirs[2] / kSpriteFileName).substr(0, kSpriteBytes),
+              bytesOf(kSpriteFileName).substr(kSpriteBytes, kSpriteBytes));
+    EXPECT_EQ(bytesOf(dirs[3] / kStatsFileName).size(), 57u * kRecordLength);
+    EXPECT_EQ(bytesOf(dirs[4] / "sprite-1.png"), bytesOf("one.png"));
+    EXPECT_NE(commands[5]->readAllStandardOutput().indexOf("Bee"), -1);
+}
+
 // Writers at once each read, change and replace the whole file: without the
 // lock, one's rename would drop another's change.
-TEST(Edit, FiftyConcurrentSetsAllLand) {
+TEST(Edit, SixtyConcurrentSetsAllLand) {
     GameFolder folder;
     std::vector<MonsterStats> monsters(10, saneMonster("Ant"));
     folder.writeRecords(monsters);

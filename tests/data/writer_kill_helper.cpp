@@ -1,11 +1,52 @@
-// Writes TARGET through the writer: SIZE bytes, every one of them BYTE, in
-// chunks, so that a test can kill it at any moment of a large write.
+// Writes through the writer so that a test can kill it at any moment:
+//   writer_kill_helper TARGET SIZE BYTE
+//     one file of SIZE bytes, every one of them BYTE, in chunks;
+//   writer_kill_helper set DIR BYTE STEP N
+//     the files a, b and c (64 KiB of BYTE each) as one set into DIR, ending
+//     the program with status 9 at the N-th call of STEP (rename, link,
+//     fsync or mkdir), as kill -9 or a power cut would at that moment.
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "data/file_writer.h"
 
+namespace {
+
+const char* g_step = "";
+int g_left = 0;
+
+void dieAt(const char* step) {
+    if (std::strcmp(step, g_step) == 0 && --g_left == 0) ::_exit(9);
+}
+
+int writeSet(const char* dir, char byte) {
+    using namespace karnwick;
+    static const WriterCalls real = writerCalls();
+    WriterCalls& calls = writerCalls();
+    calls.rename = [](const char* a, const char* b) { return dieAt("rename"), real.rename(a, b); };
+    calls.renameNoReplace = [](const char* a, const char* b) {
+        return dieAt("rename"), real.renameNoReplace(a, b);
+    };
+    calls.link = [](const char* a, const char* b) { return dieAt("link"), real.link(a, b); };
+    calls.fsync = [](int fd) { return dieAt("fsync"), real.fsync(fd); };
+    calls.mkdir = [](const char* p, mode_t m) { return dieAt("mkdir"), real.mkdir(p, m); };
+    const std::string bytes(64 * 1024, byte);
+    const SetFile files[] = {{"a", bytes}, {"b", bytes}, {"c", bytes}};
+    writeFileSet(dir, files, Existing::Replace);
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 6 && std::strcmp(argv[1], "set") == 0) {
+        g_step = argv[4];
+        g_left = std::atoi(argv[5]);
+        return writeSet(argv[2], static_cast<char>(std::atoi(argv[3])));
+    }
     if (argc != 4) return 2;
     const std::size_t size = std::strtoull(argv[2], nullptr, 10);
     const std::string chunk(64 * 1024, static_cast<char>(std::atoi(argv[3])));
