@@ -6,6 +6,7 @@
 #include <bit>
 #include <complex>
 #include <mutex>
+#include <tuple>
 
 namespace karnwick {
 
@@ -137,6 +138,50 @@ void HitConvolution::transform(const std::vector<double>& now, int lo, int hi, i
         const double value = t.values[h - lo + largest] / size;
         next[h] = value > noise ? value : 0.0;
     }
+}
+
+double activeChance(const AttackOutcomes& attack) {
+    double active = attack.fault;
+    for (const auto& h : attack.hits) active += h.chance;
+    return active;
+}
+
+HitWalk::HitWalk(const AttackOutcomes& attack, int top)
+    : m_convolution(attack.hits, activeChance(attack)),
+      m_now(static_cast<std::size_t>(top) + 1, 0.0),
+      m_next(static_cast<std::size_t>(top) + 1, 0.0),
+      m_lo(top),
+      m_hi(top) {
+    m_now[top] = 1.0;
+}
+
+double HitWalk::mass() const {
+    double mass = 0.0;
+    for (int h = m_lo; h <= m_hi; ++h) mass += m_now[h];
+    return mass;
+}
+
+void HitWalk::hit() {
+    std::tie(m_lo, m_hi) = m_convolution.step(m_now, m_lo, m_hi, m_next);
+    while (m_lo <= m_hi && m_next[m_lo] < kNegligible) ++m_lo;
+    while (m_lo <= m_hi && m_next[m_hi] < kNegligible) --m_hi;
+    std::swap(m_now, m_next);
+}
+
+std::ptrdiff_t firstFelling(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
+    return std::partition_point(hits.begin(), hits.end(),
+                                [&](const AttackOutcomes::Hit& h) {
+                                    const Checked<int16_t> left = applyHit(hitPoints, h.damage);
+                                    return left.ok() && isStanding(left.value);
+                                }) -
+           hits.begin();
+}
+
+std::ptrdiff_t firstOverflowing(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
+    return std::partition_point(
+               hits.begin(), hits.end(),
+               [&](const AttackOutcomes::Hit& h) { return applyHit(hitPoints, h.damage).ok(); }) -
+           hits.begin();
 }
 
 }  // namespace karnwick

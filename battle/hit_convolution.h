@@ -5,6 +5,8 @@
 // points against thousands of damages) go through a fast Fourier transform.
 
 #include <complex>
+#include <cstddef>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -41,5 +43,42 @@ class HitConvolution {
     // One per transform size (by its power of two), made when first needed.
     std::vector<std::unique_ptr<Transform>> m_transforms;
 };
+
+// Chances this small are dropped from a side's walk: the total they could
+// carry over a whole battle stays far below the doubles' own rounding.
+inline constexpr double kNegligible = 1e-30;
+
+// The chance of an attack that changes something: a fault or a hit for damage.
+double activeChance(const AttackOutcomes& attack);
+
+// A side under attack, hit by hit: after k hits (the attacks that change
+// something), the chance that it stands at each hit point value, given k
+// such attacks. It starts at `top` with chance 1; negligible tails are dropped
+// after each hit. Only for attacks whose activeChance is above 0.
+class HitWalk {
+  public:
+    HitWalk(const AttackOutcomes& attack, int top);
+
+    // The window of hit points still held; empty (lo > hi) once nothing stands.
+    int lo() const { return m_lo; }
+    int hi() const { return m_hi; }
+    bool standing() const { return m_lo <= m_hi; }
+    double at(int hitPoints) const { return m_now[hitPoints]; }
+    // Everything still standing.
+    double mass() const;
+
+    void hit();
+
+  private:
+    HitConvolution m_convolution;
+    std::vector<double> m_now, m_next;
+    int m_lo, m_hi;
+};
+
+// Where a hit of hits[i] on `hitPoints` stops leaving the side standing, and
+// where it starts to overflow: both are monotone in the damage, so each is
+// one index of the hits by rising damage.
+std::ptrdiff_t firstFelling(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints);
+std::ptrdiff_t firstOverflowing(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints);
 
 }  // namespace karnwick

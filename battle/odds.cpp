@@ -59,10 +59,6 @@ double chanceOf(Count count) {
     return static_cast<double>(count) * 0x1p-64;
 }
 
-// Probabilities this small are dropped from a chain: the total they could
-// carry over a whole battle stays far below the doubles' own rounding.
-constexpr double kNegligible = 1e-30;
-
 }  // namespace
 
 AttackOutcomes attackOutcomes(const MonsterStats& attacker, const MonsterStats& defender) {
@@ -130,8 +126,7 @@ DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const do
     chances.standing.assign(kN + 1, 0.0);
     chances.standing[0] = 1.0;
     const double unhurt = attack.unhurt;
-    double active = attack.fault;
-    for (const auto& h : attack.hits) active += h.chance;
+    const double active = activeChance(attack);
 
     // ways[k] after n attacks: the chance that k of them were active,
     // C(n, k) unhurt^(n - k) active^k. Those below `least` have become
@@ -162,24 +157,6 @@ DefenderChances chancesByAttack(const AttackOutcomes& attack, std::span<const do
 }
 
 namespace {
-
-// Whether a hit of hits[i] on hitPoints leaves the side standing, below 1 or
-// overflows: both are monotone in the damage, so each ends at one index.
-std::ptrdiff_t firstFelling(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
-    return std::partition_point(hits.begin(), hits.end(),
-                                [&](const AttackOutcomes::Hit& h) {
-                                    const Checked<int16_t> left = applyHit(hitPoints, h.damage);
-                                    return left.ok() && isStanding(left.value);
-                                }) -
-           hits.begin();
-}
-
-std::ptrdiff_t firstOverflowing(const std::vector<AttackOutcomes::Hit>& hits, int16_t hitPoints) {
-    return std::partition_point(
-               hits.begin(), hits.end(),
-               [&](const AttackOutcomes::Hit& h) { return applyHit(hitPoints, h.damage).ok(); }) -
-           hits.begin();
-}
 
 DefenderChances noChances() {
     constexpr int kN = kMaxAttacks;
@@ -229,29 +206,22 @@ struct ByHit {
     int lastHit = 0;
 };
 
-ByHit chancesByHit(HitConvolution& convolution, const NextHit& nextHit, int top) {
+ByHit chancesByHit(const AttackOutcomes& attack, const NextHit& nextHit, int top) {
     constexpr int kN = kMaxAttacks;
     ByHit byHit{std::vector<double>(kN + 2, 0.0), std::vector<double>(kN + 2, 0.0),
                 std::vector<double>(kN + 2, 0.0)};
     byHit.standingAfter[0] = 1.0;
-    std::vector<double> now(top + 1, 0.0), next(top + 1, 0.0);
-    now[top] = 1.0;
-    int lo = top, hi = top;
-    for (int k = 1; k <= kN && lo <= hi; ++k) {
+    HitWalk walk(attack, top);
+    for (int k = 1; k <= kN && walk.standing(); ++k) {
         double fell = 0.0, overflow = 0.0;
-        for (int h = lo; h <= hi; ++h) {
-            fell += now[h] * nextHit.felling[h];
-            overflow += now[h] * nextHit.overflowing[h];
+        for (int h = walk.lo(); h <= walk.hi(); ++h) {
+            fell += walk.at(h) * nextHit.felling[h];
+            overflow += walk.at(h) * nextHit.overflowing[h];
         }
         byHit.fellAt[k] = fell;
         byHit.overflowAt[k] = overflow;
-        std::tie(lo, hi) = convolution.step(now, lo, hi, next);
-        while (lo <= hi && next[lo] < kNegligible) ++lo;
-        while (lo <= hi && next[hi] < kNegligible) --hi;
-        std::swap(now, next);
-        double mass = 0.0;
-        for (int h = lo; h <= hi; ++h) mass += now[h];
-        byHit.standingAfter[k] = mass;
+        walk.hit();
+        byHit.standingAfter[k] = walk.mass();
         byHit.lastHit = k;
     }
     return byHit;
@@ -265,16 +235,14 @@ DefenderChances defenderChances(const AttackOutcomes& attack, int16_t startHitPo
     // The chain runs over the attacks that change something (a fault or a
     // hit for damage), each with its chance given that the attack did not
     // leave the side unhurt; the unhurt attacks in between come back below.
-    double active = attack.fault;
-    for (const auto& h : attack.hits) active += h.chance;
+    const double active = activeChance(attack);
     if (active == 0.0) {
         DefenderChances chances = noChances();
         std::fill(chances.standing.begin(), chances.standing.end(), 1.0);
         return chances;
     }
-    HitConvolution convolution(attack.hits, active);
     const int top = startHitPoints;
-    const ByHit byHit = chancesByHit(convolution, nextHitChances(attack.hits, active, top), top);
+    const ByHit byHit = chancesByHit(attack, nextHitChances(attack.hits, active, top), top);
     return chancesByAttack(attack, byHit.fellAt, byHit.overflowAt, byHit.standingAfter,
                            byHit.lastHit);
 }
@@ -335,9 +303,17 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     return odds;
 }
 
-}  // namespace
+// The rounding of doubles can carry a chance a hair past 1 or below 0, or
+// the mean past the turn cap; what the odds report stays within what can
+// happen (the five chances still sum to 1 within that rounding).
+BattleOdds bounded(BattleOdds odds) {
+    for (double* chance : {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap, &odds.error})
+        *chance = std::clamp(*chance, 0.0, 1.0);
+    odds.meanTurns = std::clamp(odds.meanTurns, 0.0, double{kMaxTurns});
+    return odds;
+}
 
-BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
+BattleOdds mixedOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
     if (oneOpens >= 1.0) return combineWithOpener(against, 0);
     if (oneOpens <= 0.0) return combineWithOpener(against, 1);
     const BattleOdds one = combineWithOpener(against, 0), two = combineWithOpener(against, 1);
@@ -354,10 +330,14 @@ BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double one
     return odds;
 }
 
-namespace {
+}  // namespace
 
-BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
-                        const std::array<std::string, 2>& agilityTexts) {
+BattleOdds combineOdds(const std::array<DefenderChances, 2>& against, double oneOpens) {
+    return bounded(mixedOdds(against, oneOpens));
+}
+
+BattleStart startFromTexts(const std::array<std::string, 2>& hpTexts,
+                           const std::array<std::string, 2>& agilityTexts) {
     BattleStart start;
     for (int side = 0; side < 2; ++side) {
         const Checked<int16_t> hitPoints = startingHitPoints(leadingNumber(hpTexts[side]));
@@ -370,6 +350,8 @@ BattleStart battleStart(const std::array<std::string, 2>& hpTexts,
     start.oneOpens = opener == 0 ? 1.0 : opener == 1 ? 0.0 : 0.5;
     return start;
 }
+
+namespace {
 
 // The HP and agility texts a fresh choice of both monsters shows.
 struct PanelTexts {
@@ -391,7 +373,7 @@ std::array<DefenderChances, 2> chainsFrom(const Fighters& fighters, const Battle
 
 BattleStart freshStart(const Fighters& fighters) {
     const PanelTexts texts = panelTexts(fighters);
-    return battleStart(texts.hp, texts.agility);
+    return startFromTexts(texts.hp, texts.agility);
 }
 
 BattleOdds overflowAtStart() {
@@ -402,7 +384,7 @@ BattleOdds overflowAtStart() {
 
 BattleOdds battleOdds(const Fighters& fighters, const std::array<std::string, 2>& hpTexts,
                       const std::array<std::string, 2>& agilityTexts) {
-    const BattleStart start = battleStart(hpTexts, agilityTexts);
+    const BattleStart start = startFromTexts(hpTexts, agilityTexts);
     if (start.overflow) return overflowAtStart();
     return combineOdds(chainsFrom(fighters, start), start.oneOpens);
 }

@@ -89,6 +89,9 @@ struct BattleStart {
     double oneOpens = 0;
 };
 BattleStart freshStart(const Fighters& fighters);
+// The same from the texts of the HP and agility boxes when FIGHT is pressed.
+BattleStart startFromTexts(const std::array<std::string, 2>& hpTexts,
+                           const std::array<std::string, 2>& agilityTexts);
 // The odds when a starting hit point overflows: the battle stops before its
 // first turn.
 BattleOdds overflowAtStart();

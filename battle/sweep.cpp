@@ -14,9 +14,6 @@ namespace karnwick {
 
 namespace {
 
-// Chances this small are dropped from a chain, as the odds themselves do.
-constexpr double kNegligible = 1e-30;
-
 // The chains of one side under one attack for every start from 1 to `top`
 // hit points at once. How much damage k hits add up to does not depend on
 // where the side started, so one walk from `top` holds every start: a side
@@ -30,24 +27,17 @@ constexpr double kNegligible = 1e-30;
 class ChainTable {
   public:
     ChainTable(const AttackOutcomes& attack, int top) : m_attack(attack), m_top(top) {
-        double active = attack.fault;
-        for (const AttackOutcomes::Hit& h : attack.hits) active += h.chance;
+        const double active = activeChance(attack);
         for (const AttackOutcomes::Hit& h : attack.hits) m_hitShare += h.chance / active;
         if (!attack.hits.empty()) m_largestHit = attack.hits.back().damage;
-        HitConvolution convolution(attack.hits, active);
-        std::vector<double> now(top + 1, 0.0), next(top + 1, 0.0);
-        now[top] = 1.0;
-        int lo = top, hi = top;
+        HitWalk walk(attack, top);
         m_steps.reserve(kMaxAttacks + 1);
         m_steps.push_back({top, top, {1.0}});
-        for (int k = 1; k <= kMaxAttacks && lo <= hi; ++k) {
-            std::tie(lo, hi) = convolution.step(now, lo, hi, next);
-            while (lo <= hi && next[lo] < kNegligible) ++lo;
-            while (lo <= hi && next[hi] < kNegligible) --hi;
-            std::swap(now, next);
-            Step step{lo, hi, std::vector<double>(std::max(0, hi - lo + 1))};
+        for (int k = 1; k <= kMaxAttacks && walk.standing(); ++k) {
+            walk.hit();
+            Step step{walk.lo(), walk.hi(), std::vector<double>(std::max(0, walk.hi() - walk.lo() + 1))};
             double above = 0.0;
-            for (int j = hi; j >= lo; --j) step.above[j - lo] = above += now[j];
+            for (int j = walk.hi(); j >= walk.lo(); --j) step.above[j - walk.lo()] = above += walk.at(j);
             m_steps.push_back(std::move(step));
         }
     }

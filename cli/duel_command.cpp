@@ -13,6 +13,7 @@
 #include <string>
 
 #include "battle/battle.h"
+#include "battle/outcome_columns.h"
 #include "cli/command_line.h"
 #include "cli/roster.h"
 #include "data/errors.h"
@@ -210,12 +211,15 @@ void writeSummary(const Tally& tally, long long battles, const Fighters& fighter
                       count, share);
         out << line;
     };
+    auto label = [](std::string_view key) { return std::string(outcomeColumn(key).label); };
     out << "Battles: " << battles << "\n";
-    row("Monster One wins (" + cli::shownInBox(fieldText(fighters[0].name)) + ")", tally.wins[0]);
-    row("Monster Two wins (" + cli::shownInBox(fieldText(fighters[1].name)) + ")", tally.wins[1]);
-    row("Ended by the 667-turn cap", tally.capped);
-    if (tally.bothDown) row("Both fell at the start", tally.bothDown);
-    row("Stopped by a run-time error", tally.errors);
+    row(label("oneWins") + " (" + cli::shownInBox(fieldText(fighters[0].name)) + ")",
+        tally.wins[0]);
+    row(label("twoWins") + " (" + cli::shownInBox(fieldText(fighters[1].name)) + ")",
+        tally.wins[1]);
+    row(label("turnCap"), tally.capped);
+    if (tally.bothDown) row(label("bothFell"), tally.bothDown);
+    row(label("error"), tally.errors);
     if (tally.finished) writeTurns(tally, out);
 }
 

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include "charts/heat_map.h"
 #include "cli/command_line.h"
 #include "cli/image_file.h"
+#include "cli/outcome_output.h"
 #include "cli/roster.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -35,75 +38,6 @@ struct MatrixRequest {
     std::optional<std::filesystem::path> heatMap;
     Existing existing = Existing::Refuse;
     int threads = 1;
-};
-
-// The shortest text that reads back as the same double; JSON has no NaN.
-std::string shortest(double value, bool json = false) {
-    if (json && !std::isfinite(value)) return "null";
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
-std::string trimmed(std::string text) {
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
-
-std::string duration(double seconds) {
-    const auto s = static_cast<long long>(std::ceil(seconds));
-    if (s < 60) return std::to_string(s) + " s";
-    if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
-    return std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
-}
-
-// Work that runs longer than a minute says so on stderr once the rate is
-// known (after a second), and on a terminal shows how far it is and the
-// time left, on one line that is cleared at the end.
-class Progress {
-  public:
-    Progress(std::ostream& err, std::size_t total)
-        : m_err(err), m_total(total), m_terminal(isatty(STDERR_FILENO) == 1) {}
-    ~Progress() { clear(); }
-
-    void operator()(std::size_t done) {
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        if (elapsed < 1.0 || done == 0 || done >= m_total) return;
-        const double rate = static_cast<double>(done) / elapsed;
-        const double left = static_cast<double>(m_total - done) / rate;
-        if (!m_estimated) {
-            m_estimated = true;
-            if (elapsed + left > 60.0) {
-                clear();
-                m_err << "karnwick matrix: " << m_total << " match-ups at about "
-                      << static_cast<long long>(rate) << " a second: about "
-                      << duration(elapsed + left) << "\n"
-                      << std::flush;
-            }
-        }
-        if (!m_terminal) return;
-        const std::string text = "karnwick matrix: " + std::to_string(done) + " of " +
-                                 std::to_string(m_total) + " match-ups, about " + duration(left) +
-                                 " left";
-        m_err << '\r' << text << std::string(m_shown > text.size() ? m_shown - text.size() : 0, ' ')
-              << std::flush;
-        m_shown = std::max(m_shown, text.size());
-    }
-
-    void clear() {
-        if (m_shown == 0) return;
-        m_err << '\r' << std::string(m_shown, ' ') << '\r' << std::flush;
-        m_shown = 0;
-    }
-
-  private:
-    std::ostream& m_err;
-    std::size_t m_total;
-    bool m_terminal;
-    bool m_estimated = false;
-    std::size_t m_shown = 0;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments, std::ostream& out,
@@ -169,22 +103,17 @@ class PairWriter {
   public:
     PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
         if (listing == Listing::Csv)
-            m_out << "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
+            m_out << "one,two," << cli::outcomeCsvHeader() << '\n';
         if (listing == Listing::Json) m_out << '[';
     }
     void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {
         if (m_listing == Listing::Csv) {
-            m_out << a << ',' << b << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins)
-                  << ',' << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ','
-                  << shortest(o.error) << ',' << shortest(o.meanTurns) << '\n';
+            m_out << a << ',' << b << ',' << cli::outcomeCsvCells(o) << '\n';
         } else if (m_listing == Listing::Json) {
-            m_out << (m_first ? "" : ",") << "{\"one\":" << a << ",\"two\":" << b
-                  << ",\"oneWins\":" << shortest(o.oneWins, true)
-                  << ",\"twoWins\":" << shortest(o.twoWins, true)
-                  << ",\"bothFell\":" << shortest(o.bothFell, true)
-                  << ",\"turnCap\":" << shortest(o.turnCap, true)
-                  << ",\"error\":" << shortest(o.error, true)
-                  << ",\"meanTurns\":" << shortest(o.meanTurns, true) << '}';
+            QJsonObject pair{{"one", static_cast<qint64>(a)}, {"two", static_cast<qint64>(b)}};
+            cli::addOutcomeJson(pair, o);
+            m_out << (m_first ? "" : ",")
+                  << QJsonDocument(pair).toJson(QJsonDocument::Compact).toStdString();
             m_first = false;
         }
     }
@@ -254,7 +183,7 @@ Tally tallyPairs(const std::vector<MonsterStats>& monsters, const MatrixRequest&
         total += rows * n - rows * (rows - 1) / 2;
     }
     Tally tally{std::vector<double>(n, 0.0), std::vector<double>(request.heatMap ? n * n : 0)};
-    Progress progress(err, total);
+    cli::Progress progress(err, "matrix", "match-ups", total);
     std::size_t before = 0;
     for (std::size_t first = 0; first < n; first += band) {
         std::size_t worked = 0;
@@ -295,7 +224,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const std::vector<MonsterStats> monsters = loadMonsters(cli::Roster(line.gameDir(), setTexts));
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters)
-        names.push_back(trimmed(cli::shownInBox(fieldText(m.name))));
+        names.push_back(cli::trimmed(cli::shownInBox(fieldText(m.name))));
     const std::vector<std::string> labels =
         request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 

@@ -10,19 +10,18 @@
 #include <cstdio>
 #include <string>
 
+#include "battle/hit_points_left.h"
 #include "battle/odds.h"
+#include "battle/outcome_columns.h"
 #include "cli/command_line.h"
+#include "cli/outcome_output.h"
 #include "cli/roster.h"
 
 using namespace karnwick;
 
 namespace {
 
-std::string formatted(const char* format, auto... values) {
-    char line[200];
-    std::snprintf(line, sizeof line, format, values...);
-    return line;
-}
+using cli::formatted;
 
 // How long battles last: at most a dozen rows of equal width from the turn
 // by which 0.1% of the battles have ended to the one by which 99.9% have, and
@@ -76,32 +75,92 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
     }
 }
 
-void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds, std::ostream& out) {
+// Where a side's hit points end: their mean, the smallest value by which at
+// least half of the battles have ended, and the lowest and highest.
+struct HitPointsSummary {
+    double mean = 0;
+    int median = 0, lowest = 0, highest = 0;
+};
+
+HitPointsSummary summaryOf(const std::vector<HitPointsChance>& left) {
+    HitPointsSummary summary{0, left.front().hitPoints, left.front().hitPoints,
+                             left.back().hitPoints};
+    double below = 0;
+    bool medianFound = false;
+    for (const HitPointsChance& c : left) {
+        summary.mean += c.hitPoints * c.chance;
+        below += c.chance;
+        if (!medianFound && below >= 0.5) {
+            summary.median = c.hitPoints;
+            medianFound = true;
+        }
+    }
+    return summary;
+}
+
+void writeHitPointsLeft(const HitPointsLeft& left, std::ostream& out) {
+    if (left[0].empty() || left[1].empty()) {
+        out << "Hit points at the end: none, the battle stops before turn 1.\n";
+        return;
+    }
+    out << "Hit points at the end      Mean   Median   Lowest   Highest\n";
+    const char* sides[2] = {"Monster One", "Monster Two"};
+    for (int side = 0; side < 2; ++side) {
+        const HitPointsSummary s = summaryOf(left[side]);
+        out << formatted("%-21s  %8.2f  %7d  %7d  %8d\n", sides[side], s.mean, s.median, s.lowest,
+                         s.highest);
+    }
+}
+
+QJsonObject hitPointsJson(const HitPointsLeft& left) {
+    QJsonObject sides;
+    const char* keys[2] = {"one", "two"};
+    for (int side = 0; side < 2; ++side) {
+        QJsonArray pairs;
+        for (const HitPointsChance& c : left[side]) pairs.append(QJsonArray{c.hitPoints, c.chance});
+        sides.insert(keys[side], pairs);
+    }
+    return sides;
+}
+
+void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds,
+               const HitPointsLeft& left, std::ostream& out) {
     QJsonArray turns;
     for (const double p : odds.turns) turns.append(p);
-    const QJsonObject object{
-        {"one", monsters[0]},      {"two", monsters[1]},          {"oneWins", odds.oneWins},
-        {"twoWins", odds.twoWins}, {"bothFell", odds.bothFell},   {"turnCap", odds.turnCap},
-        {"error", odds.error},     {"meanTurns", odds.meanTurns}, {"turns", turns},
-    };
-    out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << "\n";
+    QJsonObject object{{"one", monsters[0]}, {"two", monsters[1]}};
+    cli::addOutcomeJson(object, odds);
+    object.insert("turns", turns);
+    object.insert("hpLeft", hitPointsJson(left));
+    out << cli::jsonLine(object);
+}
+
+// The header and row of `matrix --csv` for this one pair.
+void writeCsv(const std::array<int, 2>& monsters, const BattleOdds& odds, std::ostream& out) {
+    out << "one,two," << cli::outcomeCsvHeader() << "\n"
+        << monsters[0] << ',' << monsters[1] << ',' << cli::outcomeCsvCells(odds) << "\n";
 }
 
 void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, const BattleOdds& odds,
-               std::ostream& out) {
-    const std::string names[2] = {fieldText(fighters[0].name), fieldText(fighters[1].name)};
+               const HitPointsLeft& left, std::ostream& out) {
+    // Names as the arena's boxes show them: a name of NUL bytes is blanks.
+    const std::string names[2] = {cli::shownInBox(fieldText(fighters[0].name)),
+                                  cli::shownInBox(fieldText(fighters[1].name))};
     auto row = [&](const std::string& label, double chance) {
         out << formatted("%s %7.2f%%\n", cli::paddedText(label, 34).c_str(), 100.0 * chance);
     };
     out << "Exact odds: " << monsters[0] << " " << names[0] << " (Monster One) against "
         << monsters[1] << " " << names[1] << " (Monster Two)\n";
-    row("Monster One wins (" + names[0] + ")", odds.oneWins);
-    row("Monster Two wins (" + names[1] + ")", odds.twoWins);
-    row("Both fell at the start", odds.bothFell);
-    row("Ended by the 667-turn cap", odds.turnCap);
-    row("Stopped by a run-time error", odds.error);
+    for (const OutcomeColumn& column : kOutcomeColumns) {
+        if (!column.isChance) continue;
+        std::string label(column.label);
+        if (column.key == "oneWins") label += " (" + names[0] + ")";
+        if (column.key == "twoWins") label += " (" + names[1] + ")";
+        row(label, odds.*column.value);
+    }
     out << formatted("Turns: mean %.2f, median %d\n\n", odds.meanTurns, medianTurns(odds));
     writeHistogram(odds, out);
+    out << "\n";
+    writeHitPointsLeft(left, out);
 }
 
 }  // namespace
@@ -117,8 +176,10 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
     parser.addPositionalArgument("B", "Monster index for Monster Two.");
     const QCommandLineOption jsonOption(
         "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
+    const QCommandLineOption csvOption(
+        "csv", "A header and one CSV row, the columns of 'karnwick matrix --csv'.");
     const QCommandLineOption setOption = recordOverrideOption();
-    parser.addOptions({jsonOption, setOption});
+    parser.addOptions({jsonOption, csvOption, setOption});
     line.addDirOption();
 
     if (!line.parse(arguments, out)) return cli::kExitSuccess;
@@ -134,10 +195,14 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         fighters[side] = roster.load(index);
     }
 
+    if (parser.isSet(jsonOption) && parser.isSet(csvOption))
+        throw cli::CommandError("--csv and --json exclude each other");
     const BattleOdds odds = battleOdds(fighters);
-    if (parser.isSet(jsonOption))
-        writeJson(monsters, odds, out);
+    if (parser.isSet(csvOption))
+        writeCsv(monsters, odds, out);
+    else if (parser.isSet(jsonOption))
+        writeJson(monsters, odds, hitPointsLeft(fighters), out);
     else
-        writeText(monsters, fighters, odds, out);
+        writeText(monsters, fighters, odds, hitPointsLeft(fighters), out);
     return cli::kExitSuccess;
 }

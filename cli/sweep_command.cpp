@@ -1,7 +1,5 @@
 #include "cli/sweep_command.h"
 
-#include <unistd.h>
-
 #include <QBuffer>
 #include <QCommandLineParser>
 #include <QImageWriter>
@@ -11,14 +9,15 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <span>
 #include <thread>
 
 #include "battle/sweep.h"
+#include "battle/outcome_columns.h"
 #include "cli/command_line.h"
+#include "cli/outcome_output.h"
 #include "cli/roster.h"
 #include "charts/sweep_chart.h"
 #include "data/errors.h"
@@ -29,41 +28,6 @@ using cli::CommandError;
 using cli::Roster;
 
 namespace {
-
-// The shortest text that reads back as the same double.
-std::string shortest(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
-std::string formatted(const char* format, auto... values) {
-    char line[200];
-    std::snprintf(line, sizeof line, format, values...);
-    return line;
-}
-
-std::string trimmed(std::string text) {
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
-
-// Progress on a terminal, once the work has taken more than a second.
-class Progress {
-  public:
-    explicit Progress(std::ostream& err) : m_err(err), m_shown(isatty(STDERR_FILENO) == 1) {}
-    void operator()(std::size_t done, std::size_t total) {
-        if (!m_shown || std::chrono::steady_clock::now() - m_start < std::chrono::seconds(1))
-            return;
-        m_err << "\rkarnwick sweep: " << done << " of " << total << " values"
-              << (done == total ? "\n" : "") << std::flush;
-    }
-
-  private:
-    std::ostream& m_err;
-    bool m_shown;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-};
 
 // A range that starts below 0 ("-100..-1") would be read as options; it goes
 // behind a "--" at the end, where it can only be an argument.
@@ -149,7 +113,7 @@ void writeTarget(double target, const std::string& field, const std::vector<int1
                  const std::vector<OutcomeOdds>& odds, std::ostream& out) {
     const std::vector<std::size_t> at = closestToTarget(odds, target);
     const double chance = odds[at.front()].oneWins;
-    out << formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target, 100.0 * chance);
+    out << cli::formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target, 100.0 * chance);
     if (at.size() == 1) {
         out << "at " << field << " " << values[at.front()] << "\n";
         return;
@@ -277,44 +241,42 @@ void writeChart(const charts::SweepChart& chart, const std::filesystem::path& fi
 
 void writeCsv(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
               std::ostream& out) {
-    out << "value,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n";
-    for (std::size_t i = 0; i < odds.size(); ++i) {
-        const OutcomeOdds& o = odds[i];
-        out << values[i] << ',' << shortest(o.oneWins) << ',' << shortest(o.twoWins) << ','
-            << shortest(o.bothFell) << ',' << shortest(o.turnCap) << ',' << shortest(o.error) << ','
-            << shortest(o.meanTurns) << '\n';
-    }
+    out << "value," << cli::outcomeCsvHeader() << '\n';
+    for (std::size_t i = 0; i < odds.size(); ++i)
+        out << values[i] << ',' << cli::outcomeCsvCells(odds[i]) << '\n';
 }
 
 void writeJson(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
                std::ostream& out) {
     QJsonArray rows;
     for (std::size_t i = 0; i < odds.size(); ++i) {
-        const OutcomeOdds& o = odds[i];
-        rows.append(QJsonObject{
-            {"value", values[i]},
-            {"oneWins", o.oneWins},
-            {"twoWins", o.twoWins},
-            {"bothFell", o.bothFell},
-            {"turnCap", o.turnCap},
-            {"error", o.error},
-            {"meanTurns", o.meanTurns},
-        });
+        QJsonObject row{{"value", values[i]}};
+        cli::addOutcomeJson(row, odds[i]);
+        rows.append(row);
     }
-    out << QJsonDocument(rows).toJson(QJsonDocument::Compact).toStdString() << "\n";
+    out << cli::jsonLine(rows);
 }
 
+// A column per outcome, each as wide as its heading and at least 8; the
+// chances in percent.
 void writeTable(const std::string& heading, const std::string& field,
                 const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
                 std::ostream& out) {
-    out << heading << "\n";
-    out << formatted("%7s  %8s  %8s  %9s  %8s  %8s  %10s\n", field.substr(0, 7).c_str(), "One wins",
-                     "Two wins", "Both fell", "Turn cap", "Error", "Mean turns");
+    auto width = [](const OutcomeColumn& c) {
+        return std::max<int>(8, static_cast<int>(c.heading.size()));
+    };
+    out << heading << "\n" << cli::formatted("%7s", field.substr(0, 7).c_str());
+    for (const OutcomeColumn& c : kOutcomeColumns)
+        out << cli::formatted("  %*s", width(c), std::string(c.heading).c_str());
+    out << "\n";
     for (std::size_t i = 0; i < odds.size(); ++i) {
-        const OutcomeOdds& o = odds[i];
-        out << formatted("%7d  %7.2f%%  %7.2f%%  %8.2f%%  %7.2f%%  %7.2f%%  %10.2f\n", values[i],
-                         100.0 * o.oneWins, 100.0 * o.twoWins, 100.0 * o.bothFell,
-                         100.0 * o.turnCap, 100.0 * o.error, o.meanTurns);
+        out << cli::formatted("%7d", values[i]);
+        for (const OutcomeColumn& c : kOutcomeColumns) {
+            const double v = odds[i].*c.value;
+            out << (c.isChance ? cli::formatted("  %*.2f%%", width(c) - 1, 100.0 * v)
+                               : cli::formatted("  %*.2f", width(c), v));
+        }
+        out << "\n";
     }
 }
 
@@ -347,13 +309,13 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
 
     const Fighters fighters{roster.load(monsters[0]), roster.load(monsters[1])};
     const SweepPlan plan = planFor(match, request.step);
-    Progress progress(err);
-    const std::vector<OutcomeOdds> odds =
-        sweepOdds(fighters, plan, request.threads,
-                  [&](std::size_t done, std::size_t total) { progress(done, total); });
+    cli::Progress progress(err, "sweep", "values", plan.values.size());
+    const std::vector<OutcomeOdds> odds = sweepOdds(
+        fighters, plan, request.threads, [&](std::size_t done, std::size_t) { progress(done); });
+    progress.clear();
 
-    const std::string names[2] = {trimmed(fieldText(fighters[0].name)),
-                                  trimmed(fieldText(fighters[1].name))};
+    const std::string names[2] = {cli::trimmed(fieldText(fighters[0].name)),
+                                  cli::trimmed(fieldText(fighters[1].name))};
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {

@@ -24,9 +24,10 @@
 
 #include "battle/battle_cause.h"
 #include "battle/odds.h"
-#include "ui/balance_launcher.h"
+#include "battle/outcome_columns.h"
 #include "data/errors.h"
 #include "data/sprite.h"
+#include "ui/balance_launcher.h"
 #include "ui/game_folder.h"
 #include "ui/player_messages.h"
 #include "ui/picture_box.h"
@@ -476,17 +477,19 @@ QString MainWindow::fightOdds() const {
     const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, start.hp, start.agility);
     const QString separator = QString::fromUtf8(" \u00b7 ");
     auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
-    QString text = "Monster One wins " + percent(odds.oneWins) + separator + "Monster Two wins " +
-                   percent(odds.twoWins) + separator + QString::number(odds.meanTurns, 'f', 1) +
-                   " turns on average";
-    // The rarer ends only when they show at all.
-    const std::pair<double, const char*> others[] = {
-        {odds.bothFell, "both fall "},
-        {odds.turnCap, "667-turn cap "},
-        {odds.error, "run-time error "},
+    auto phrase = [](const karnwick::OutcomeColumn& column) {
+        return QString::fromUtf8(column.phrase.data(), static_cast<qsizetype>(column.phrase.size()));
     };
-    for (const auto& [chance, name] : others) {
-        if (chance >= 0.00005) text += separator + name + percent(chance);
+    using karnwick::outcomeColumn;
+    QString text = phrase(outcomeColumn("oneWins")) + " " + percent(odds.oneWins) + separator +
+                   phrase(outcomeColumn("twoWins")) + " " + percent(odds.twoWins) + separator +
+                   QString::number(odds.meanTurns, 'f', 1) + " " +
+                   phrase(outcomeColumn("meanTurns"));
+    // The rarer ends only when they show at all.
+    for (const karnwick::OutcomeColumn& column : karnwick::kOutcomeColumns) {
+        const bool rarer = column.isChance && column.key != "oneWins" && column.key != "twoWins";
+        if (rarer && odds.*column.value >= 0.00005)
+            text += separator + phrase(column) + " " + percent(odds.*column.value);
     }
     return text;
 }

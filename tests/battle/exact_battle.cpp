@@ -94,22 +94,33 @@ class Walk {
         states.at(key(start[0], start[1])) = 1;
         constexpr int kOutcomes = 5;  // oneWins, twoWins, bothFell, turnCap, error
         mpz_class total[kOutcomes], turnSum, ended[kOutcomes], endedThisTurn;
+        // Where each side ends, this turn and over all turns, counted as the ends are.
+        std::array<std::map<int16_t, mpz_class>, 2> endedAt, hpTotal;
+        auto endAt = [&](const std::array<int16_t, 2>& hp, const mpz_class& count,
+                         const mpz_class& n) {
+            for (int side = 0; side < 2; ++side)
+                mpz_addmul(endedAt[side][hp[side]].get_mpz_t(), count.get_mpz_t(), n.get_mpz_t());
+        };
         ExactOdds odds;
         for (int turn = 1; turn <= kMaxTurns && states.used > 0; ++turn) {
             const int attacker = turn % 2 == 1 ? opener : 1 - opener;
             const int defender = 1 - attacker;
             next.clear();
             for (mpz_class& e : ended) e = 0;
+            for (auto& at : endedAt) at.clear();
             for (std::size_t s = 0; s < states.used; ++s) {
                 const auto& [k, count] = states.values[s];
                 std::array<int16_t, 2> now{static_cast<int16_t>(k >> 16),
                                            static_cast<int16_t>(k & 0xFFFF)};
                 const AttackResults& results = attack(attacker, now[defender]);
                 mpz_addmul(ended[4].get_mpz_t(), count.get_mpz_t(), results.error.get_mpz_t());
+                if (results.error != 0) endAt(now, count, results.error);
+                const int16_t before = now[defender];
                 for (const auto& [left, n] : results.hitPoints) {
                     now[defender] = left;
                     mpz_class* into = &ended[3];
-                    if (battleGoesOn(now[0], now[1], static_cast<int16_t>(turn)))
+                    const bool goesOn = battleGoesOn(now[0], now[1], static_cast<int16_t>(turn));
+                    if (goesOn)
                         into = &next.at(key(now[0], now[1]));
                     else if (!isStanding(now[0]) && !isStanding(now[1]))
                         into = &ended[2];
@@ -118,7 +129,9 @@ class Walk {
                     else if (!isStanding(now[0]))
                         into = &ended[1];
                     mpz_addmul(into->get_mpz_t(), count.get_mpz_t(), n.get_mpz_t());
+                    if (!goesOn) endAt(now, count, n);
                 }
+                now[defender] = before;
             }
             endedThisTurn = 0;
             const auto shift = static_cast<mp_bitcnt_t>(64 * (kMaxTurns - turn));
@@ -127,6 +140,8 @@ class Walk {
                 total[o] += ended[o] << shift;
             }
             turnSum += turn * (endedThisTurn << shift);
+            for (int side = 0; side < 2; ++side)
+                for (const auto& [hp, n] : endedAt[side]) hpTotal[side][hp] += n << shift;
             mpq_class& chance = odds.turns[static_cast<std::size_t>(turn - 1)];
             chance = endedThisTurn;
             mpq_div_2exp(chance.get_mpq_t(), chance.get_mpq_t(),
@@ -139,6 +154,13 @@ class Walk {
         for (int o = 0; o < kOutcomes; ++o) {
             *outcome[o] = total[o];
             mpq_div_2exp(outcome[o]->get_mpq_t(), outcome[o]->get_mpq_t(), all);
+        }
+        for (int side = 0; side < 2; ++side) {
+            for (const auto& [hp, n] : hpTotal[side]) {
+                mpq_class& chance = odds.hpLeft[side][hp];
+                chance = n;
+                mpq_div_2exp(chance.get_mpq_t(), chance.get_mpq_t(), all);
+            }
         }
         odds.meanTurns = turnSum;
         mpq_div_2exp(odds.meanTurns.get_mpq_t(), odds.meanTurns.get_mpq_t(), all);
@@ -229,6 +251,8 @@ ExactOdds exactBattleOdds(const Fighters& fighters) {
         odds.error += w * part.error;
         odds.meanTurns += w * part.meanTurns;
         for (std::size_t t = 0; t < odds.turns.size(); ++t) odds.turns[t] += w * part.turns[t];
+        for (int side = 0; side < 2; ++side)
+            for (const auto& [hp, chance] : part.hpLeft[side]) odds.hpLeft[side][hp] += w * chance;
     }
     return odds;
 }

@@ -8,6 +8,8 @@
 // odds. Practical for small hit points and narrow damage ranges only.
 
 #include <array>
+#include <cstdint>
+#include <map>
 
 #include <gmpxx.h>
 
@@ -20,6 +22,8 @@ struct ExactOdds {
     mpq_class oneWins, twoWins, bothFell, turnCap, error, meanTurns;
     // turns[t - 1]: the chance that the battle ends in turn t.
     std::array<mpq_class, kMaxTurns> turns;
+    // hpLeft[side]: the chance of each hit point value the side ends at.
+    std::array<std::map<int16_t, mpq_class>, 2> hpLeft;
 };
 
 // The battle a fresh choice of both monsters starts (panel texts).

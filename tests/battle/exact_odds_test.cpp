@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <utility>
 
+#include "battle/hit_points_left.h"
 #include "battle/odds.h"
 #include "tests/battle/exact_battle.h"
 
@@ -52,6 +54,27 @@ void expectSameOdds(const Fighters& f) {
                 1e-12 * std::max(1.0, exact.meanTurns.get_d()));
     for (std::size_t t = 0; t < fast.turns.size(); ++t)
         EXPECT_NEAR(fast.turns[t], exact.turns[t].get_d(), 1e-12) << "turn " << t + 1;
+
+    // Each side's hit points at the end: rising, summing to 1, each chance
+    // the enumerator's.
+    const HitPointsLeft left = hitPointsLeft(f);
+    for (int side = 0; side < 2; ++side) {
+        SCOPED_TRACE(side == 0 ? "Monster One's hit points left" : "Monster Two's hit points left");
+        std::map<int16_t, double> chances;
+        double sum = 0;
+        for (std::size_t i = 0; i < left[side].size(); ++i) {
+            if (i > 0) {
+                EXPECT_LT(left[side][i - 1].hitPoints, left[side][i].hitPoints);
+            }
+            chances[left[side][i].hitPoints] = left[side][i].chance;
+            sum += left[side][i].chance;
+        }
+        EXPECT_NEAR(sum, exact.hpLeft[side].empty() ? 0.0 : 1.0, 1e-12);
+        for (const auto& [hp, chance] : exact.hpLeft[side])
+            EXPECT_NEAR(chances[hp], chance.get_d(), 1e-12) << "at " << hp << " hit points";
+        for (const auto& [hp, chance] : chances)
+            EXPECT_TRUE(exact.hpLeft[side].contains(hp)) << hp << " hit points at " << chance;
+    }
 }
 
 }  // namespace
@@ -73,6 +96,7 @@ TEST(ExactOdds, EveryClassOfRecordBothOrdersBothOpeners) {
          {.hp = 32767, .agility = 4, .offMin = 32766, .offMax = 32767}},
         {"agility tie", {.hp = 6, .agility = 3}, {.hp = 5, .agility = 3, .offMin = 0, .offMax = 4}},
         {"level 100", {.level = 100}, {}},
+        {"fallen under an attack that always fails", {.hp = -2, .agility = 1}, {.level = 100}},
         {"level 100 against an overflowing range", {.level = 100}, {.offMin = -30000, .offMax = 30000}},
         {"level above 100 turns the signs over",
          {.level = 150, .strength = 40, .offMin = -4, .offMax = 2},

@@ -4,6 +4,7 @@
 
 #include "battle/hit_convolution.h"
 #include "battle/odds.h"
+#include "demo/set.h"
 #include "game_files.h"
 
 using namespace karnwick;
@@ -32,6 +33,26 @@ TEST(Odds, BoxTextsDecideStartAndOpener) {
     EXPECT_EQ(overflow.error, 1.0);
     EXPECT_EQ(overflow.meanTurns, 0.0);
     EXPECT_EQ(medianTurns(overflow), 0);
+}
+
+// Rounding never carries a reported chance past 1 or below 0, nor the mean
+// past the turn cap, and the five chances of a pair still sum to 1.
+TEST(Odds, ReportedNumbersStayWithinWhatCanHappen) {
+    std::vector<OutcomeOdds> all = oddsMatrix(makeDemoMonsters(), 2);
+    // Hits for nothing until the cap: every battle lasts 667 turns.
+    all.push_back(battleOdds({striker(10, 2, 0), striker(10, 1, 0)}));
+    EXPECT_EQ(all.back().turnCap, 1.0);
+    EXPECT_EQ(all.back().meanTurns, double{kMaxTurns});
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const OutcomeOdds& o = all[i];
+        double sum = 0;
+        for (const double chance : {o.oneWins, o.twoWins, o.bothFell, o.turnCap, o.error}) {
+            EXPECT_TRUE(chance >= 0.0 && chance <= 1.0) << "pair " << i << ": " << chance;
+            sum += chance;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-12) << "pair " << i;
+        EXPECT_LE(o.meanTurns, kMaxTurns) << "pair " << i;
+    }
 }
 
 TEST(Odds, TransformAgreesWithDirectSums) {

@@ -83,8 +83,23 @@ TEST(OddsCommand, ReportsAndSetChangesOneRunOnly) {
     MonsterStats weak = folder.monsters[11];
     weak.hp = 1;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).object();
-    EXPECT_EQ(o.keys(), (QStringList{"bothFell", "error", "meanTurns", "one", "oneWins", "turnCap",
-                                     "turns", "two", "twoWins"}));
+    EXPECT_EQ(o.keys(), (QStringList{"bothFell", "error", "hpLeft", "meanTurns", "one", "oneWins",
+                                     "turnCap", "turns", "two", "twoWins"}));
+    // Each side's hit points at the end as [hp, chance] pairs, rising, the
+    // weak Monster Two at 1 at most, Monster One at its 39 at most.
+    for (const auto& [side, highest] : {std::pair{"one", 39}, {"two", 1}}) {
+        const QJsonArray left = o["hpLeft"][side].toArray();
+        ASSERT_FALSE(left.isEmpty()) << side;
+        double sum = 0;
+        for (qsizetype i = 0; i < left.size(); ++i) {
+            sum += left[i][1].toDouble();
+            if (i > 0) {
+                EXPECT_LT(left[i - 1][0].toInt(), left[i][0].toInt()) << side;
+            }
+        }
+        EXPECT_LE(left.last()[0].toInt(), highest) << side;
+        EXPECT_NEAR(sum, 1.0, 1e-12) << side;
+    }
     EXPECT_EQ(o["turns"].toArray().size(), kMaxTurns);
     EXPECT_EQ(o["oneWins"].toDouble(), battleOdds({folder.monsters[0], weak}).oneWins);
     // Files are left alone, and duel plays the changed record too.
@@ -92,6 +107,14 @@ TEST(OddsCommand, ReportsAndSetChangesOneRunOnly) {
     const CommandRun duel = run("duel", {"0", "1", "--set", "0.level=100", "--set", "1.level=3"});
     EXPECT_EQ(duel.status, 1);
     EXPECT_NE(duel.err.find("division by zero"), std::string::npos) << duel.err;
+
+    // A name of NUL bytes is shown as the arena's box shows it, in blanks.
+    folder.monsters[2].name.fill(0);
+    folder.writeRecords(folder.monsters);
+    const CommandRun nameless = run("odds", {"2", "0"});
+    EXPECT_EQ(nameless.out.find('\0'), std::string::npos);
+    EXPECT_NE(nameless.out.find("Monster One wins (          )"), std::string::npos)
+        << nameless.out;
 }
 
 // Index ranges, --dir and unwritable --png files are tabled for every command
@@ -148,6 +171,9 @@ TEST(MatrixCommand, SameOutputOnAnyThreadsAndAsOdds) {
         ++count;
         if (row.rfind("9,11,", 0) == 0) {
             EXPECT_EQ(std::stod(row.substr(5)), odds.oneWins) << row;
+            // odds --csv prints the same header and row for the one pair.
+            EXPECT_EQ(run("odds", {"9", "11", "--csv"}).out,
+                      "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n" + row + "\n");
         }
     }
     EXPECT_EQ(count, DemoFolder::kCount * DemoFolder::kCount);
