@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "battle/outcome_columns.h"
+
 namespace karnwick::balance {
 
 std::string shortestNumber(double value) {
@@ -11,13 +13,17 @@ std::string shortestNumber(double value) {
 }
 
 QString outcomeHeader() {
-    return QStringLiteral("oneWins,twoWins,bothFell,turnCap,error,meanTurns");
+    QString header;
+    for (const OutcomeColumn& column : kOutcomeColumns)
+        header += (header.isEmpty() ? "" : ",") +
+                  QString::fromLatin1(column.key.data(), static_cast<qsizetype>(column.key.size()));
+    return header;
 }
 
-QString outcomeCells(const OutcomeOdds& o) {
+QString outcomeCells(const OutcomeOdds& odds) {
     QString cells;
-    for (const double value : {o.oneWins, o.twoWins, o.bothFell, o.turnCap, o.error, o.meanTurns})
-        cells += (cells.isEmpty() ? "" : ",") + QString::fromStdString(shortestNumber(value));
+    for (const OutcomeColumn& column : kOutcomeColumns)
+        cells += (cells.isEmpty() ? "" : ",") + QString::fromStdString(shortestNumber(odds.*column.value));
     return cells;
 }
 

@@ -31,6 +31,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "battle/hit_points_left.h"
 #include "battle/sweep.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -57,9 +58,13 @@ constexpr std::chrono::milliseconds kBandTime{40};
 
 int workerThreads() { return std::max(1, QThread::idealThreadCount()); }
 
-// The hit points each side ends with: worked out by the engine where it
-// offers them; none where it does not.
-std::array<HitPointChances, 2> hitPointsLeft(const Fighters&, const StartingTexts&) { return {}; }
+std::array<HitPointChances, 2> endingHitPoints(const Fighters& fighters, const StartingTexts& start) {
+    const HitPointsLeft left = hitPointsLeft(fighters, start.hp, start.agility);
+    std::array<HitPointChances, 2> chances;
+    for (std::size_t side = 0; side < 2; ++side)
+        for (const HitPointsChance& c : left[side]) chances[side].emplace_back(c.hitPoints, c.chance);
+    return chances;
+}
 
 QString changedMark(bool changed) { return changed ? QStringLiteral("font-weight: bold") : QString(); }
 
@@ -402,7 +407,7 @@ void BalanceWindow::requestMatchUp() {
         if (!stale()) {
             try {
                 picture.odds = battleOdds(fighters, start.hp, start.agility);
-                picture.hpLeft = hitPointsLeft(fighters, start);
+                picture.hpLeft = endingHitPoints(fighters, start);
             } catch (const GameError&) {
                 picture.odds = overflowAtStart();
             }
