@@ -1,14 +1,12 @@
 #include "battle/odds.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <numeric>
 #include <span>
-#include <thread>
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
+#include "battle/parallel_for.h"
 
 namespace karnwick {
 
@@ -421,35 +419,27 @@ std::vector<OutcomeOdds> oddsMatrixRows(
         for (std::size_t b = 0; b < n; ++b)
             if (!inBand(b) || b >= a) pairs.emplace_back(a, b);
 
-    std::atomic<std::size_t> next{0}, done{0};
-    auto work = [&] {
-        for (std::size_t p = next++; p < pairs.size(); p = next++) {
-            const auto [a, b] = pairs[p];
-            const bool both = inBand(b) && a != b;
-            const BattleStart start = freshStart(Fighters{monsters[a], monsters[b]});
-            if (start.overflow) {
-                rows[(a - first) * n + b] = overflowAtStart();
-                if (both) rows[(b - first) * n + a] = overflowAtStart();
-            } else {
-                // A and B in either order meet the same two chains.
-                const std::array<DefenderChances, 2> chains =
-                    chainsFrom(Fighters{monsters[a], monsters[b]}, start);
-                rows[(a - first) * n + b] = combineOdds(chains, start.oneOpens);
-                if (both)
-                    rows[(b - first) * n + a] =
-                        combineOdds({chains[1], chains[0]}, 1.0 - start.oneOpens);
-            }
-            ++done;
+    auto work = [&](std::size_t p) {
+        const auto [a, b] = pairs[p];
+        const bool both = inBand(b) && a != b;
+        const BattleStart start = freshStart(Fighters{monsters[a], monsters[b]});
+        if (start.overflow) {
+            rows[(a - first) * n + b] = overflowAtStart();
+            if (both) rows[(b - first) * n + a] = overflowAtStart();
+        } else {
+            // A and B in either order meet the same two chains.
+            const std::array<DefenderChances, 2> chains =
+                chainsFrom(Fighters{monsters[a], monsters[b]}, start);
+            rows[(a - first) * n + b] = combineOdds(chains, start.oneOpens);
+            if (both)
+                rows[(b - first) * n + a] =
+                    combineOdds({chains[1], chains[0]}, 1.0 - start.oneOpens);
         }
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
-    while (progress && done.load() < pairs.size()) {
-        progress(done.load(), pairs.size());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    for (std::thread& worker : workers) worker.join();
-    if (progress) progress(pairs.size(), pairs.size());
+    parallelFor(pairs.size(), threads, 1, work, [&](std::size_t done) {
+        if (progress) progress(done, pairs.size());
+    });
+    if (progress && pairs.empty()) progress(0, 0);
     return rows;
 }
 

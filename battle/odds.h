@@ -105,8 +105,8 @@ BattleOdds battleOdds(const Fighters& fighters);
 // Every ordered pair of monsters (row: Monster One, column: Monster Two,
 // itself included) after a fresh choice, as battleOdds gives it, row by row.
 // Runs on `threads` threads (at least 1); the result does not depend on their
-// number. The calling thread waits and calls progress(done, total) about ten
-// times a second.
+// number. The calling thread waits and calls progress(done, total) as the
+// pairs are done.
 std::vector<OutcomeOdds> oddsMatrix(
     const std::vector<MonsterStats>& monsters, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress = {});

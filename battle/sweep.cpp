@@ -1,14 +1,12 @@
 #include "battle/sweep.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "battle/hit_convolution.h"
+#include "battle/parallel_for.h"
 
 namespace karnwick {
 
@@ -175,23 +173,11 @@ std::vector<OutcomeOdds> sweepOdds(
     // Values are handed out a few at a time: neighbouring values cost about
     // the same, and the counter is touched less.
     constexpr std::size_t kBatch = 16;
-    std::atomic<std::size_t> next{0}, done{0};
-    auto work = [&] {
-        for (std::size_t first = next.fetch_add(kBatch); first < total;
-             first = next.fetch_add(kBatch)) {
-            const std::size_t last = std::min(first + kBatch, total);
-            for (std::size_t i = first; i < last; ++i) odds[i] = oddsOf(i);
-            done += last - first;
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < std::max(1, threads); ++t) workers.emplace_back(work);
-    while (progress && done.load() < total) {
-        progress(done.load(), total);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    for (std::thread& worker : workers) worker.join();
-    if (progress) progress(total, total);
+    parallelFor(
+        total, threads, kBatch, [&](std::size_t i) { odds[i] = oddsOf(i); },
+        [&](std::size_t done) {
+            if (progress) progress(done, total);
+        });
     return odds;
 }
 

@@ -27,7 +27,7 @@ std::vector<int16_t> sweepValues(int16_t from, int16_t to, int step);
 // battleOdds after a fresh choice of `fighters` with the plan's field set to
 // each value in turn, in the order of plan.values. Runs on `threads` threads
 // (at least 1); the result does not depend on their number. The calling
-// thread waits and calls progress(done, total) about ten times a second.
+// thread waits and calls progress(done, total) as the values are done.
 std::vector<OutcomeOdds> sweepOdds(
     const Fighters& fighters, const SweepPlan& plan, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress = {});

@@ -68,16 +68,17 @@ fs::path folderName(const fs::path& folder) {
 }
 
 // Polls rather than blocks, so the note can be given after a second; the
-// pause grows to 10 ms, short beside the commit being waited for.
-void waitForLock(int fd, int operation, const fs::path& folder) {
-    if (::flock(fd, operation | LOCK_NB) == 0) return;
-    if (errno != EWOULDBLOCK && errno != EINTR) failLock(folder, errno);
+// pause grows to 10 ms, short beside the commit being waited for. Returns 0
+// or the error of a file system that cannot lock at all.
+int waitForLock(int fd, int operation, const fs::path& folder) {
+    if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
     const auto start = std::chrono::steady_clock::now();
     bool noted = false;
     for (useconds_t pause = 200;; pause = std::min<useconds_t>(pause * 2, 10000)) {
         ::usleep(pause);
-        if (::flock(fd, operation | LOCK_NB) == 0) return;
-        if (errno != EWOULDBLOCK && errno != EINTR) failLock(folder, errno);
+        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+        if (errno != EWOULDBLOCK && errno != EINTR) return errno;
         if (!noted && std::chrono::steady_clock::now() - start >= std::chrono::seconds(1)) {
             noted = true;
             if (waitNote()) waitNote()(folder);
@@ -85,13 +86,17 @@ void waitForLock(int fd, int operation, const fs::path& folder) {
     }
 }
 
+void lockOrThrow(int fd, int operation, const fs::path& folder) {
+    if (const int error = waitForLock(fd, operation, folder)) failLock(folder, error);
+}
+
 // Under the exclusive lock: a set commit left by a killed command is
 // finished (or undone) before anyone reads or writes the folder.
 void settleHeld(Held& held, int current, const fs::path& folder) {
     while (hasInterruptedSet(folder)) {
-        if (current != LOCK_EX) waitForLock(held.fd, LOCK_EX, folder);
+        if (current != LOCK_EX) lockOrThrow(held.fd, LOCK_EX, folder);
         finishInterruptedSet(folder);
-        if (current != LOCK_EX) waitForLock(held.fd, current, folder);
+        if (current != LOCK_EX) lockOrThrow(held.fd, current, folder);
     }
 }
 
@@ -118,13 +123,20 @@ FolderLock::FolderLock(const fs::path& given, FolderAccess access) : m_access(ac
             if (access == FolderAccess::Write && held.writers == 0) {
                 // Not atomic: other readers finish first, and a writer may
                 // commit (or be killed) in between, so settle again.
-                waitForLock(held.fd, LOCK_EX, folder);
+                lockOrThrow(held.fd, LOCK_EX, folder);
                 settleHeld(held, LOCK_EX, folder);
             }
         } else {
+            if (const int error = waitForLock(fd, wanted, folder)) {
+                ::close(fd);
+                if (access == FolderAccess::Write) failLock(folder, error);
+                // A file system without locks still reads; it only cannot
+                // keep a reader from a writer.
+                if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
+                return;
+            }
             Held held{fd};
             try {
-                waitForLock(fd, wanted, folder);
                 settleHeld(held, wanted, folder);
             } catch (...) {
                 ::close(fd);

@@ -26,6 +26,7 @@
 #include "battle/odds.h"
 #include "battle/outcome_columns.h"
 #include "data/errors.h"
+#include "data/folder_lock.h"
 #include "data/sprite.h"
 #include "ui/balance_launcher.h"
 #include "ui/game_folder.h"
@@ -212,6 +213,9 @@ struct GameFolderFacts {
 };
 
 GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
+    // Under the folder's shared lock: a set being replaced meanwhile is read
+    // all old or all new.
+    const karnwick::FolderLock lock(folder, karnwick::FolderAccess::Read);
     GameFolderFacts facts;
     karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
     karnwick::makeColorFromRGB(facts.palette);
@@ -434,6 +438,7 @@ void MainWindow::chooseMonster(int side, int position) {
     const auto index = static_cast<int16_t>(position);
     // Each step stands once done: a sprite drawn before a failing record stays.
     try {
+        const karnwick::FolderLock lock(m_folder, karnwick::FolderAccess::Read);
         {
             const karnwick::GameFile sprites(gameFile(karnwick::kSpriteFileName));
             m_spriteBoxes[side]->clear();

@@ -1,5 +1,5 @@
-// `karnwick set` and `karnwick import sprite` as a modder runs them: whole
-// processes, start-up included. Each reports the peak memory of the process
+// `karnwick set`, `karnwick import sprite`, `sweep` and `matrix` as a modder
+// runs them: whole processes, start-up included. Each reports the peak memory of the process
 // (peak_rss_kB), its processor time (process_cpu_ms: on a busy machine the
 // wall time is mostly waiting) and what it wrote (written_kB: the bytes it dirtied, as the
 // kernel counts them). The sprite import goes into a sparse monster.dat of
@@ -130,6 +130,38 @@ BENCHMARK(BM_ImportSpriteIntoSparseFile)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A balance curve of 300 values on the demo set: its wall time should be
+// its processor time, no waiting on a clock.
+void BM_SweepProcess(benchmark::State& state) {
+    const std::filesystem::path dir = demoFolder(state, "sweep", true);
+    Usage most;
+    for (auto _ : state) {
+        const Usage u = runKarnwick(state, {"sweep", "0", "5", "5.hp", "1..300", "--threads",
+                                            std::to_string(state.range(0)), "--dir", dir.string()});
+        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
+        most.cpuMilliseconds += u.cpuMilliseconds;
+    }
+    report(state, most);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_SweepProcess)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Every pair of the demo set's 57 monsters, on one thread and on two: the
+// second should take little more than half the first's wall time.
+void BM_MatrixProcess(benchmark::State& state) {
+    const std::filesystem::path dir = demoFolder(state, "matrix", true);
+    Usage most;
+    for (auto _ : state) {
+        const Usage u = runKarnwick(
+            state, {"matrix", "--threads", std::to_string(state.range(0)), "--dir", dir.string()});
+        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
+        most.cpuMilliseconds += u.cpuMilliseconds;
+    }
+    report(state, most);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_MatrixProcess)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

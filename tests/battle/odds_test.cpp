@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "battle/battle.h"
 #include "battle/hit_convolution.h"
 #include "battle/odds.h"
 #include "demo/set.h"
@@ -79,5 +80,57 @@ TEST(Odds, TransformAgreesWithDirectSums) {
         EXPECT_LT(difference, 1e-13) << "after hit " << k + 1;
         std::swap(a, na), std::swap(b, nb);
         lo = dLo, hi = dHi;
+    }
+}
+
+// Battles played by the engine land within a 99.9% interval of the exact odds.
+TEST(Odds, AgreeWithPlayedBattles) {
+    const std::vector<MonsterStats> demo = makeDemoMonsters();
+    const int pairs[][2] = {{0, 1}, {20, 20}, {9, 11}, {45, 48}};
+    constexpr int kBattles = 40000;
+    constexpr double kZ = 3.29;
+    for (const auto& [a, b] : pairs) {
+        SCOPED_TRACE(std::to_string(a) + " against " + std::to_string(b));
+        const Fighters fighters{demo[a], demo[b]};
+        const BattleOdds odds = battleOdds(fighters);
+        double square = 0;
+        for (int t = 1; t <= kMaxTurns; ++t) square += t * t * odds.turns[t - 1];
+        const double turnSpread = std::sqrt(square - odds.meanTurns * odds.meanTurns);
+
+        Pcg32 random(1000 + a * 57 + b);
+        const std::array<std::string, 2> hp{panelHpText(demo[a]), panelHpText(demo[b])};
+        const std::array<std::string, 2> agility{panelAgilityText(demo[a]),
+                                                 panelAgilityText(demo[b])};
+        double oneWins = 0, twoWins = 0, turns = 0;
+        for (int n = 0; n < kBattles; ++n) {
+            const BattleState s = playSilentBattle(hp, agility, fighters, random);
+            oneWins += s.currentHp[1] < 1;
+            twoWins += s.currentHp[0] < 1;
+            turns += s.turnCount;
+        }
+        for (const auto& [count, p] : {std::pair{oneWins, odds.oneWins}, {twoWins, odds.twoWins}})
+            EXPECT_NEAR(count / kBattles, p, kZ * std::sqrt(p * (1 - p) / kBattles) + 1e-9);
+        EXPECT_NEAR(turns / kBattles, odds.meanTurns, kZ * turnSpread / std::sqrt(kBattles));
+    }
+}
+
+// Rows made a band at a time are the rows of the whole matrix, whatever
+// the band.
+TEST(Odds, MatrixBandsMatchTheWholeMatrix) {
+    std::vector<MonsterStats> monsters = makeDemoMonsters();
+    monsters.resize(5);
+    const std::vector<OutcomeOdds> whole = oddsMatrix(monsters, 2);
+    for (const std::size_t band : {1u, 2u, 5u}) {
+        for (std::size_t first = 0; first < monsters.size(); first += band) {
+            const std::vector<OutcomeOdds> rows = oddsMatrixRows(monsters, first, band, 2);
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const OutcomeOdds& a = rows[i];
+                const OutcomeOdds& b = whole[first * monsters.size() + i];
+                EXPECT_TRUE(a.oneWins == b.oneWins && a.twoWins == b.twoWins &&
+                            a.bothFell == b.bothFell && a.turnCap == b.turnCap &&
+                            a.error == b.error && a.meanTurns == b.meanTurns)
+                    << "band " << band << ", pair " << first * monsters.size() + i;
+            }
+        }
     }
 }

@@ -151,86 +151,32 @@ TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
     EXPECT_EQ(recordOf(after, 4), dog);
 }
 
-TEST(Edit, RefusalsNameTheProblemAndWriteNothing) {
+// A game file shared through a link is never split from its set. (Other
+// refusals are rows of refusals_test.cpp.)
+TEST(Edit, ALinkedGameFileIsRefused) {
     GameFolder folder;
-    folder.writePalette();
     folder.writeRecords({saneMonster("Ant"), saneMonster("Bee"), saneMonster("Cat")});
     folder.writeSprites(3);
-    MonsterStats wrong = saneMonster("Dog");
-    folder.write("bad.csv", csvHeader() + csvRow(0, wrong) + csvRow(1, wrong).replace(6, 0, "\\q"));
-    folder.write("gap.csv", csvHeader() + csvRow(0, wrong) + csvRow(5, wrong));
-    folder.write("twice.csv", csvHeader() + csvRow(2, wrong) + csvRow(2, wrong));
-    folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
-    QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
-    small.fill(Qt::transparent);
-    stray.fill(Qt::transparent);
-    stray.setPixel(3, 1, qRgb(1, 2, 3));
-    ASSERT_TRUE(small.save("small.png") && stray.save("stray.png"));
-    const std::string records = bytesOf(kStatsFileName), sprites = bytesOf(kSpriteFileName);
-
-    const struct {
-        const char* command;
-        QStringList arguments;
-        std::string says;
-    } cases[] = {
-        {"set", {"0", "hpx=1"}, "\"hpx\" is not a record field: the fields are name, hp,"},
-        {"set", {"0", "hp=32768"}, "hp=32768: hp takes a whole number from -32768 to 32767"},
-        {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
-        {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
-        {"set", {"4", "hp=1"}, "monster \"4\" has no record: monsters.tat holds 3"},
-        {"set", {"0", "hp=1", "hp=2"}, "hp is given twice"},
-        {"set", {"0", "hp=1", "--dry-run"}, ""},
-        {"import", {"stats", "bad.csv"}, "line 3, column 2 (name): a backslash that is neither"},
-        {"import",
-         {"stats", "gap.csv"},
-         "line 3, column 1 (index): monster 5 would leave a gap: the next record to append is 3"},
-        {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
-        {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
-        {"import",
-         {"sprite", "0", "small.png"},
-         "small.png is 90 x 99 pixels; a sprite is 90 x 100"},
-        {"import",
-         {"sprite", "0", "stray.png"},
-         "1 pixel has a colour not in the game palette: (3, 1) #010203"},
-        {"import", {"sprite", "4", "stray.png"}, "monster 4 has no sprite: monster.dat holds 3"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const Result result = run(c.command, c.arguments);
-        EXPECT_EQ(result.status, c.says.empty() ? 0 : 2);
-        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
-        EXPECT_EQ(bytesOf(kStatsFileName), records);
-        EXPECT_EQ(bytesOf(kSpriteFileName), sprites);
-    }
-
-    // A game file shared through a link is never split from its set.
     std::filesystem::create_directory("shared");
     std::filesystem::rename(kStatsFileName, "shared/monsters.tat");
     std::filesystem::create_symlink("shared/monsters.tat", kStatsFileName);
-    const Result linked = run("set", {"0", "hp=1"});
-    EXPECT_EQ(linked.status, 2);
-    EXPECT_NE(
-        linked.err.find("monsters.tat is a link to " +
-                        (folder.path() / "shared/monsters.tat").string() + ": pass --dir with "),
-        std::string::npos)
-        << linked.err;
-    EXPECT_TRUE(std::filesystem::is_symlink(kStatsFileName));
+    karnwick::testing::expectRefused("set", {"0", "hp=1"},
+                                     "monsters.tat is a link to " +
+                                         (folder.path() / "shared/monsters.tat").string() +
+                                         ": pass --dir with ");
 
     // So is one shared through a hard link: a new file under one name would
     // leave the other with the old data.
     std::filesystem::remove(kStatsFileName);
     std::filesystem::create_hard_link("shared/monsters.tat", kStatsFileName);
-    folder.write("one.csv", csvHeader() + csvRow(0, wrong));
+    folder.write("one.csv", csvHeader() + csvRow(0, saneMonster("Dog")));
     for (const auto& [command, arguments] :
-         {std::pair{"set", QStringList{"0", "hp=1"}}, {"import", {"stats", "one.csv"}}}) {
-        const Result hard = run(command, arguments);
-        EXPECT_EQ(hard.status, 2);
-        EXPECT_EQ(hard.err, "karnwick " + std::string(command) +
-                                ": monsters.tat has 2 hard links, and an edit would leave the "
-                                "other names with the old data: copy it into a folder of its "
-                                "own and pass --dir with that folder\n");
-        EXPECT_EQ(bytesOf("shared/monsters.tat"), records);
-    }
+         {std::pair{"set", QStringList{"0", "hp=1"}}, {"import", {"stats", "one.csv"}}})
+        karnwick::testing::expectRefused(
+            command, arguments,
+            "karnwick " + std::string(command) +
+                ": monsters.tat has 2 hard links, and an edit would leave the other names with "
+                "the old data: copy it into a folder of its own and pass --dir with that folder\n");
 }
 
 // export sprite then import sprite is the identity, for the indexed image and
@@ -309,8 +255,8 @@ TEST(Edit, EveryCommandWaitsForTheFolderLockAndSaysSo) {
     commands.front()->waitForFinished(1500);
     for (std::size_t i = 0; i < commands.size(); ++i) {
         SCOPED_TRACE(rows[i].arguments.join(' ').toStdString());
-        const std::string note =
-            "karnwick: waiting for another karnwick command to finish in " + dirs[i].string() + "\n";
+        const std::string note = "karnwick: waiting for another karnwick command to finish in " +
+                                 dirs[i].string() + "\n";
         std::string err;
         for (int waited = 0; err.find(note) == std::string::npos && waited < 50; ++waited) {
             commands[i]->waitForReadyRead(100);

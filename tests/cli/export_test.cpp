@@ -83,18 +83,6 @@ TEST(Export, SheetIsWhatThePreviewWindowDraws) {
     }
 }
 
-TEST(Export, PaletteIsAGridOfItsColours) {
-    ExportFolder folder;
-    ASSERT_EQ(exportImages({"palette", "--scale", "2"}), 0);
-    const QImage image = readBack("palette.png");
-    ASSERT_EQ(image.size(), QSize(512, 512));
-    for (int i = 0; i < 256; ++i) {
-        const QRgb expected = packedToArgb(packedColor(folder.palette, uchar(i)));
-        EXPECT_EQ(image.pixel(32 * (i % 16), 32 * (i / 16)), expected) << i;
-        EXPECT_EQ(image.pixel(32 * (i % 16) + 31, 32 * (i / 16) + 31), expected) << i;
-    }
-}
-
 // Sprite numbers are padded to the width of the largest, so names sort in
 // order; the whole set is refused while any one of its files is in the way
 // (what may be at a target is tabled in file_outputs_test.cpp).

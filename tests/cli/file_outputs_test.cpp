@@ -50,6 +50,7 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
     } commands[] = {
         {"export", {"export", "sprite", "1", "-o", "T"}},
         {"matrix", {"matrix", "--png", "T"}},
+        {"sweep", {"sweep", "0", "1", "0.hp", "1..3", "--png", "T"}},
         {"demo-data", {"demo-data", "D"}},
     };
     // A link replaced as a link, not written through: file_writer_test.cpp.
@@ -100,63 +101,27 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
     }
 }
 
-// A doomed or oversized output fails in moments, before any picture is
-// drawn or pair worked out, and leaves no folder behind; 32768 sprites (the
-// most an index can name) end rather than wrap.
+// An oversized output fails in moments, before any picture is drawn, and
+// leaves no folder behind; 32768 sprites (the most an index can name) end
+// rather than wrap. (Doomed targets are rows of refusals_test.cpp.)
 TEST(FileOutputs, DoomedOutputsFailBeforeAnyWork) {
     GameFolder folder;
     writeSmallSet(folder);
-    const struct {
-        QStringList arguments;
-        const char* message;
-    } cases[] = {
-        {{"matrix", "--csv", "--png", "missing/map.png"},
-         "missing/map.png: cannot write (the folder missing does not exist)"},
-        {{"export", "palette", "-o", ""}, "-o needs a file name"},
-        {{"export", "all", "monster.dat/x"}, "monster.dat/x: cannot write (monster.dat"},
-        {{"demo-data", "monster.dat/x"}, "monster.dat/x: cannot write (monster.dat"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const Outcome run = runTool(c.arguments);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    }
     fs::resize_file(kSpriteFileName, std::uintmax_t{32768} * kSpriteBytes);  // sparse
     const auto start = std::chrono::steady_clock::now();
-    const Outcome all = runTool({"export", "all", "many", "--scale", "20"});
+    karnwick::testing::expectRefused("export", {"all", "many", "--scale", "20"},
+                                     "at most 64 megapixels");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_NE(all.err.find("at most 64 megapixels"), std::string::npos) << all.err;
-    EXPECT_FALSE(fs::exists("many"));
-
     fs::resize_file(kSpriteFileName, 0);
-    EXPECT_NE(
-        runTool({"export", "sprite", "0"}).err.find("in monster.dat, which holds no monsters"),
-        std::string::npos);
+    karnwick::testing::expectRefused("export", {"sprite", "0"},
+                                     "in monster.dat, which holds no monsters");
 }
 
-// Rows made a band at a time are the rows of the whole matrix, whatever
-// the band; the heat map of the largest roster is refused with its figures.
-TEST(FileOutputs, MatrixBandsMatchTheWholeMatrix) {
-    std::vector<MonsterStats> monsters = makeDemoMonsters();
-    monsters.resize(5);
-    const std::vector<OutcomeOdds> whole = oddsMatrix(monsters, 2);
-    for (const std::size_t band : {1u, 2u, 5u}) {
-        for (std::size_t first = 0; first < monsters.size(); first += band) {
-            const std::vector<OutcomeOdds> rows = oddsMatrixRows(monsters, first, band, 2);
-            for (std::size_t i = 0; i < rows.size(); ++i) {
-                const OutcomeOdds& a = rows[i];
-                const OutcomeOdds& b = whole[first * monsters.size() + i];
-                EXPECT_TRUE(a.oneWins == b.oneWins && a.twoWins == b.twoWins &&
-                            a.bothFell == b.bothFell && a.turnCap == b.turnCap &&
-                            a.error == b.error && a.meanTurns == b.meanTurns)
-                    << "band " << band << ", pair " << first * monsters.size() + i;
-            }
-        }
-    }
+// The heat map of the largest roster is refused with its figures.
+TEST(FileOutputs, HeatMapOfTheLargestRosterIsRefused) {
     EXPECT_FALSE(charts::heatMapTooLarge(std::vector<std::string>(57, "0 Grubnik"), 1u << 30));
-    const auto refused = charts::heatMapTooLarge(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
+    const auto refused =
+        charts::heatMapTooLarge(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
     ASSERT_TRUE(refused);
     EXPECT_NE(refused->find("the heat map of 32767 monsters would be"), std::string::npos)
         << *refused;

@@ -29,6 +29,9 @@ TEST(Golden, Duel) {
                                              {{"duel", "0", "1"}},
                                              {{"duel", "0", "1", "--battles", "2", "--json"}},
                                              {{"duel", "0", "1", "--summary", "--battles", "300"}},
+                                             {{"duel", "0", "1", "--summary", "--battles", "4"}},
+                                             {{"duel", "7", "0", "--summary"}},
+                                             {{"duel", "0", "6", "--summary", "--battles", "3"}},
                                              {{"duel", "2", "3", "--json"}},
                                              {{"duel", "2", "3", "--summary", "--battles", "2"}},
                                              {{"duel", "5", "5", "--json"}},
@@ -65,6 +68,9 @@ TEST(Golden, OddsAndMatrix) {
     expectGolden("odds", goldenTranscript(folder, {
                                                       {{"odds", "0", "1"}},
                                                       {{"odds", "0", "1", "--json"}},
+                                                      {{"odds", "0", "1", "--set", "1.hp=5"}},
+                                                      {{"odds", "0", "1", "--csv"}},
+                                                      {{"odds", "7", "0"}},
                                                       {{"odds", "2", "3"}},
                                                       {{"odds", "5", "0"}},
                                                       {{"odds", "6", "4", "--json"}},
@@ -72,8 +78,8 @@ TEST(Golden, OddsAndMatrix) {
     expectGolden("matrix",
                  goldenTranscript(folder, {
                                               {{"matrix"}},
-                                              {{"matrix", "--csv", "--threads", "2"}},
-                                              {{"matrix", "--json"}},
+                                              {{"matrix", "--csv", "--threads", "1"}},
+                                              {{"matrix", "--json", "--threads", "3"}},
                                               {{"matrix", "--png", "map.png"}, {"map.png"}},
                                           }));
 }

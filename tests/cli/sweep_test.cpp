@@ -81,13 +81,6 @@ TEST(SweepCommand, RowsAreTheOddsOfEachValue) {
                     << key << " at " << value.toStdString();
         }
     }
-    // The CSV carries the same numbers under its header.
-    const std::string csv = run("sweep", {"0", "1", "1.hp", "-2..2", "--csv"}).out;
-    const QJsonArray json = jsonRows(run("sweep", {"0", "1", "1.hp", "-2..2", "--json"}));
-    ASSERT_EQ(json.size(), 5);
-    EXPECT_TRUE(csv.starts_with("value,oneWins,twoWins,bothFell,turnCap,error,meanTurns")) << csv;
-    const std::string last = csv.substr(csv.rfind("\n2,") + 3);
-    EXPECT_EQ(std::stod(last), json[4]["oneWins"].toDouble()) << csv;
 }
 
 // magicFlag turns the special attack magic for every value but 0, so the
@@ -112,42 +105,4 @@ TEST(SweepCommand, TargetNamesEveryTiedValue) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out.substr(r.out.find(" at ") + 1), t.answer) << r.out;
     }
-}
-
-TEST(SweepCommand, RefusesWhatItCannotSweep) {
-    SweepFolder folder;
-    { std::ofstream("taken.png") << "keep"; }
-    const struct {
-        QStringList args;
-        const char* message;
-    } wrong[] = {
-        {{"0", "1", "0.hp"}, "expected A, B, INDEX.FIELD and FROM..TO"},
-        {{"0", "1", "3.hp", "1..3"}, "monster 3 does not fight; the monsters are 0 and 1"},
-        {{"0", "1", "0.hp", "5..1"}, "the range \"5..1\" is empty: FROM is above TO"},
-        {{"0", "1", "0.hp", "1..40000"}, "\"40000\" is not a whole number from -32768 to 32767"},
-        {{"0", "1", "0.hp", "1-5"}, "the range \"1-5\": expected FROM..TO"},
-        {{"0", "1", "0.hp", "1..5", "--step", "0"}, "--step takes a whole number from 1"},
-        {{"0", "1", "0.hp", "1..5", "--target", "101"},
-         "--target takes a percentage from 0 to 100"},
-        {{"0", "1", "0.hp", "1..5", "--csv", "--target", "5"}, "exclude each other"},
-        {{"0", "1", "0.hp", "1..5", "--png", "taken.png"}, "taken.png"},
-    };
-    for (const auto& w : wrong) {
-        SCOPED_TRACE(w.args.join(' ').toStdString());
-        const CommandRun r = run("sweep", w.args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_TRUE(r.out.empty());
-        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
-    }
-    std::string kept;
-    std::ifstream("taken.png") >> kept;
-    EXPECT_EQ(kept, "keep");
-
-    // With --force the chart replaces it.
-    const CommandRun chart = run(
-        "sweep", {"0", "1", "0.hp", "1..100", "--png", "taken.png", "--force", "--target", "50"});
-    ASSERT_EQ(chart.status, 0) << chart.err;
-    const QImage image("taken.png");
-    EXPECT_FALSE(image.isNull());
-    EXPECT_GT(image.width(), 700);
 }

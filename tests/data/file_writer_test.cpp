@@ -1,6 +1,6 @@
 // The writer's promises under every failure it can meet: an injected failure
-// at each system call, a full file system, kills at random moments of a large
-// write and at every step of a set's commit, and other commands at work in the
+// at each system call, a full file system, a signal in the middle of a write,
+// a stop at every step of a set's commit, and other commands at work in the
 // same folder. Every time, the target is the old file or the whole new one, a
 // set is the whole old set or the whole new one, and no temporary file is left.
 
@@ -15,14 +15,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <random>
 #include <set>
-#include <thread>
 
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -527,80 +524,62 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     EXPECT_EQ(contentsOf(small / "fits"), "fits");
 }
 
-// A helper program writes 4 MiB through the writer and is killed at a random
-// moment, again and again: with SIGKILL the target is the old or the whole
-// new file and at most the killed run's temporary file is left (the next run
-// removes it); SIGINT and SIGTERM leave none of their own.
-TEST(FileWriter, KillsAtRandomMomentsOfALargeWrite) {
-    // In memory (/dev/shm), so that hundreds of runs take seconds, not minutes.
-    const fs::path shm = "/dev/shm";
-    const fs::path dir = (fs::is_directory(shm) ? shm : fs::temp_directory_path()) /
-                         ("karnwick-kill-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    struct Remove {
-        fs::path at;
-        ~Remove() { fs::remove_all(at); }
-    } remove{dir};
-    const fs::path target = dir / "big";
-    const std::size_t size = 4u << 20;
-    auto run = [&](int generation) {
-        const std::string sizeText = std::to_string(size), byte = std::to_string(generation);
-        const char* argv[] = {WRITER_KILL_HELPER, target.c_str(), sizeText.c_str(), byte.c_str(),
-                              nullptr};
-        pid_t pid = 0;
-        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
-                  0);
-        return pid;
-    };
-    auto wait = [](pid_t pid) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return status;
-    };
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(wait(run(0)), 0);
-    // The moment of the kill is drawn up to `reach`, which follows how long
-    // a run takes on this machine now, so most runs die part-way.
-    std::chrono::duration<double> reach = std::chrono::steady_clock::now() - start;
-
-    std::mt19937 random(20261207);
-    int killed[2] = {0, 0}, finished = 0, previous = 0, midWrite = 0;
-    for (int i = 1; (killed[0] < 200 || killed[1] < 50) && i < 1000; ++i) {
-        const int signal = killed[0] < 200 ? SIGKILL : i % 2 ? SIGINT : SIGTERM;
-        const int generation = i % 250 + 1;
-        const std::set<std::string> before = temporaryNames(dir);
-        const pid_t pid = run(generation);
-        std::this_thread::sleep_for(reach * std::uniform_real_distribution(0.0, 1.0)(random));
-        ::kill(pid, signal);
-        const int status = wait(pid);
-        const std::string bytes = contentsOf(target);
-        ASSERT_EQ(bytes.size(), size) << "run " << i;
-        const int found = static_cast<unsigned char>(bytes.front());
-        ASSERT_TRUE(found == previous || found == generation) << "run " << i;
-        ASSERT_EQ(bytes.find_first_not_of(bytes.front()), std::string::npos) << "run " << i;
-        // A run killed before it starts writing has not yet removed the
-        // last killed run's file; one ended by SIGTERM adds none of its own.
-        const std::set<std::string> after = temporaryNames(dir);
-        EXPECT_LE(after.size(), 1u) << "run " << i;
-        midWrite += !std::includes(before.begin(), before.end(), after.begin(), after.end());
-        if (signal != SIGKILL) {
-            EXPECT_TRUE(std::includes(before.begin(), before.end(), after.begin(), after.end()))
-                << "run " << i;
-        }
-        if (WIFSIGNALED(status)) {
-            ++killed[signal == SIGKILL ? 0 : 1];
-            reach *= 1.05;
-        } else {
-            ++finished;
-            reach *= 0.7;
-        }
-        previous = found;
+// A writer ended by a signal in the middle of its write: SIGINT, SIGTERM and
+// SIGHUP remove its temporary file before the program ends, kill -9 leaves it
+// for the next write to remove, and the target is the old file every time.
+// During a set's commit the ending signals wait until the set is whole.
+TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
+    karnwick::testing::GameFolder folder;
+    const fs::path d = folder.path();
+    put(d / "t", "old");
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        Signal paused;
+        static Signal* s_paused = &paused;
+        const pid_t writer = forkChild([&] {
+            writerCalls().write = [](int fd, const void* bytes, std::size_t count) {
+                static int calls = 0;
+                if (++calls == 3) {
+                    s_paused->give();
+                    for (;;) ::pause();
+                }
+                return ::write(fd, bytes, count);
+            };
+            AtomicFile file(d / "t", Existing::Replace);
+            for (int i = 0; i < 5; ++i) file.write(kNew);
+            file.commit();
+            return true;
+        });
+        ASSERT_TRUE(paused.await());
+        ::kill(writer, signal);
+        EXPECT_EQ(exitStatusOf(writer), 128 + signal);
+        EXPECT_EQ(contentsOf(d / "t"), "old");
+        EXPECT_EQ(temporariesIn(d), signal == SIGKILL ? 1 : 0);
+        writeFileAtomically(d / "u", "u", Existing::Replace);
+        EXPECT_EQ(temporariesIn(d), 0);
     }
-    ASSERT_EQ(wait(run(7)), 0);
-    EXPECT_EQ(temporariesIn(dir), 0);
-    std::cout << "[ figures  ] " << killed[0] << " runs killed by SIGKILL, " << killed[1]
-              << " by SIGINT or SIGTERM (" << midWrite << " part-way through the file), "
-              << finished << " finished first; every target whole\n";
-    EXPECT_EQ(killed[0], 200);
-    EXPECT_EQ(killed[1], 50);
+
+    for (const char* name : {"a", "b", "c"}) put(d / name, std::string(64 * 1024, 'o'));
+    Signal atRename;
+    static Signal* s_atRename = &atRename;
+    const pid_t setWriter = forkChild([&] {
+        writerCalls().rename = [](const char* from, const char* to) {
+            static int calls = 0;
+            if (++calls == 3) {
+                s_atRename->give();
+                ::usleep(300'000);
+            }
+            return ::rename(from, to);
+        };
+        const std::string bytes(64 * 1024, 'n');
+        const SetFile files[] = {{"a", bytes}, {"b", bytes}, {"c", bytes}};
+        writeFileSet(d, files, Existing::Replace);
+        return true;
+    });
+    ASSERT_TRUE(atRename.await());
+    ::kill(setWriter, SIGTERM);
+    EXPECT_EQ(exitStatusOf(setWriter), 128 + SIGTERM);
+    EXPECT_EQ(wholeSet(d, 'o', 'n'), "new");
+    EXPECT_FALSE(fs::exists(d / ".karnwick-commit"));
+    EXPECT_EQ(temporariesIn(d), 0);
 }

@@ -1,10 +1,8 @@
-// Writes through the writer so that a test can kill it at any moment:
-//   writer_kill_helper TARGET SIZE BYTE
-//     one file of SIZE bytes, every one of them BYTE, in chunks;
+// Writes a set through the writer and stops dead at a chosen moment:
 //   writer_kill_helper set DIR BYTE STEP N
-//     the files a, b and c (64 KiB of BYTE each) as one set into DIR, ending
-//     the program with status 9 at the N-th call of STEP (rename, link,
-//     fsync or mkdir), as kill -9 or a power cut would at that moment.
+// writes the files a, b and c (64 KiB of BYTE each) as one set into DIR,
+// ending the program with status 9 at the N-th call of STEP (rename, link,
+// fsync or mkdir), as kill -9 or a power cut would at that moment.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,12 +45,5 @@ int main(int argc, char** argv) {
         g_left = std::atoi(argv[5]);
         return writeSet(argv[2], static_cast<char>(std::atoi(argv[3])));
     }
-    if (argc != 4) return 2;
-    const std::size_t size = std::strtoull(argv[2], nullptr, 10);
-    const std::string chunk(64 * 1024, static_cast<char>(std::atoi(argv[3])));
-    karnwick::AtomicFile file(argv[1], karnwick::Existing::Replace);
-    for (std::size_t done = 0; done < size; done += chunk.size())
-        file.write(std::string_view(chunk).substr(0, std::min(chunk.size(), size - done)));
-    file.commit();
-    return 0;
+    return 2;
 }

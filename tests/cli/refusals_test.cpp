@@ -1,0 +1,120 @@
+// Every command refusing what it cannot do: status 2, the message naming the
+// value and the rule, and nothing written. The game set is the golden one:
+// seven records and ten sprites.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+
+#include "command_run.h"
+#include "golden.h"
+
+using karnwick::testing::expectRefused;
+using karnwick::testing::GameFolder;
+
+namespace {
+
+const char* const kCsvHeader =
+    "index,name,hp,spare1,spare2,spare3,spare4,spare5,level,agility,strength,spare6,spare7,"
+    "special1,special2,sp1Threshold,sp2Threshold,spare8,spare9,offMin,offMax,sp1Min,sp1Max,"
+    "sp2Min,sp2Max,defense,mpower,magicFlag,spare10,spare11\r\n";
+
+std::string csvRow(int index, const char* name) {
+    return std::to_string(index) + ",\"" + name +
+           "\",1,2,3,4,5,6,7,8,9,10,11,\"A\",\"B\",12,13,14,15,16,17,18,19,20,21,22,23,24,25,"
+           "26\r\n";
+}
+
+}  // namespace
+
+TEST(Refusals, NameTheProblemAndWriteNothing) {
+    GameFolder folder;
+    karnwick::testing::writeGoldenSet(folder);
+    folder.write("taken.png", "keep");
+    folder.write("bad.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(1, "D\\qg"));
+    folder.write("gap.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(8, "Dog"));
+    folder.write("twice.csv", kCsvHeader + csvRow(2, "Dog") + csvRow(2, "Dog"));
+    folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
+    QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
+    small.fill(Qt::transparent);
+    stray.fill(Qt::transparent);
+    stray.setPixel(3, 1, qRgb(1, 2, 3));
+    ASSERT_TRUE(small.save("small.png") && stray.save("stray.png"));
+
+    const struct {
+        const char* command;
+        QStringList arguments;
+        const char* message;
+    } refusals[] = {
+        {"odds", {"0"}, "karnwick odds: expected two monster indexes, A and B"},
+        {"odds",
+         {"0", "1", "--set", "1.hp"},
+         "karnwick odds: --set \"1.hp\": expected INDEX.FIELD=VALUE, e.g. 3.hp=120\n"},
+        {"odds",
+         {"0", "1", "--set", "10.hp=5"},
+         "--set \"10.hp=5\": monster \"10\" is not a monster index"},
+        {"odds",
+         {"0", "1", "--set", "1.name=5"},
+         "unknown field \"name\"; the fields are hp, level,"},
+        {"duel",
+         {"0", "1", "--set", "1.hp=32768"},
+         "the value \"32768\" is not a whole number from -32768 to 32767\n"},
+        {"matrix", {"--csv", "--json"}, "--csv and --json exclude each other"},
+        {"matrix", {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
+        {"matrix", {"7"}, "unexpected argument \"7\""},
+        {"matrix",
+         {"--csv", "--png", "missing/map.png"},
+         "missing/map.png: cannot write (the folder missing does not exist)"},
+        {"sweep", {"0", "1", "0.hp"}, "expected A, B, INDEX.FIELD and FROM..TO"},
+        {"sweep", {"0", "1", "3.hp", "1..3"}, "monster 3 does not fight; the monsters are 0 and 1"},
+        {"sweep", {"0", "1", "0.hp", "5..1"}, "the range \"5..1\" is empty: FROM is above TO"},
+        {"sweep",
+         {"0", "1", "0.hp", "1..40000"},
+         "\"40000\" is not a whole number from -32768 to 32767"},
+        {"sweep", {"0", "1", "0.hp", "1-5"}, "the range \"1-5\": expected FROM..TO"},
+        {"sweep", {"0", "1", "0.hp", "1..5", "--step", "0"}, "--step takes a whole number from 1"},
+        {"sweep",
+         {"0", "1", "0.hp", "1..5", "--target", "101"},
+         "--target takes a percentage from 0 to 100"},
+        {"sweep", {"0", "1", "0.hp", "1..5", "--csv", "--target", "5"}, "exclude each other"},
+        {"sweep",
+         {"0", "1", "0.hp", "1..5", "--png", "taken.png"},
+         "taken.png: already exists (use --force to replace it)"},
+        {"set", {"0", "hpx=1"}, "\"hpx\" is not a record field: the fields are name, hp,"},
+        {"set", {"0", "hp=32768"}, "hp=32768: hp takes a whole number from -32768 to 32767"},
+        {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
+        {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
+        {"set", {"8", "hp=1"}, "monster \"8\" has no record: monsters.tat holds 7"},
+        {"set", {"0", "hp=1", "hp=2"}, "hp is given twice"},
+        {"import", {"stats", "bad.csv"}, "line 3, column 2 (name): a backslash that is neither"},
+        {"import",
+         {"stats", "gap.csv"},
+         "line 3, column 1 (index): monster 8 would leave a gap: the next record to append is 7"},
+        {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
+        {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
+        {"import",
+         {"sprite", "0", "small.png"},
+         "small.png is 90 x 99 pixels; a sprite is 90 x 100"},
+        {"import",
+         {"sprite", "0", "stray.png"},
+         "1 pixel has a colour not in the game palette: (3, 1) #010203"},
+        {"import", {"sprite", "11", "stray.png"}, "monster 11 has no sprite: monster.dat holds 10"},
+        {"export", {"palette", "-o", ""}, "-o needs a file name"},
+        {"export", {"sprite", "1", "--scale", "0"}, "--scale"},
+        {"export", {"all", "monster.dat/x"}, "monster.dat/x: cannot write (monster.dat"},
+        {"demo-data", {"monster.dat/x"}, "monster.dat/x: cannot write (monster.dat"},
+    };
+    for (const auto& r : refusals) expectRefused(r.command, r.arguments, r.message);
+}
+
+// Index 32766 is the last a record can have: record 32768 would overflow.
+TEST(Refusals, TheLastRecordIndexIs32766) {
+    GameFolder folder;
+    karnwick::testing::writeGoldenSet(folder);
+    std::filesystem::resize_file(karnwick::kStatsFileName, 32767 * 86);
+    expectRefused("set", {"32767", "hp=1"}, "monster \"32767\" has no record");
+    const auto last = karnwick::testing::runKarnwick("set", {"32766", "hp=-2", "--dry-run"});
+    EXPECT_EQ(last.status, 0) << last.err;
+    EXPECT_TRUE(last.out.starts_with("Monster 32766 \"\\x00")) << last.out;
+}
