@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <thread>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -28,7 +29,8 @@ namespace {
 const QString kNegativeMark = QStringLiteral("\x01");
 
 bool isNegativeNumber(const QString& argument) {
-    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+$"));
+    // A number, or a range FROM..TO that starts with one.
+    static const QRegularExpression pattern(QStringLiteral("^-[0-9]+(\\.\\..*)?$"));
     return pattern.match(argument).hasMatch();
 }
 
@@ -303,6 +305,27 @@ void StandardOutput::writeBuffered() {
         }
         at += n;
     }
+}
+
+std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option, int most) {
+    if (!line.isSet(option)) return std::nullopt;
+    const auto asked = wholeNumber(line.value(option), 1, most);
+    if (!asked) {
+        throw CommandError("--" + option.names().front().toStdString() +
+                           " takes a whole number from 1 to " + std::to_string(most) + ", not \"" +
+                           line.value(option).toStdString() + "\"");
+    }
+    return static_cast<int>(*asked);
+}
+
+QCommandLineOption threadsOption() {
+    return QCommandLineOption(
+        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
+}
+
+int threadCount(const CommandLine& line, const QCommandLineOption& option) {
+    return countOption(line, option, 1024)
+        .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
 }  // namespace karnwick::cli

@@ -132,6 +132,16 @@ QString jsonText(const std::string& text);
 // A whole number in `text` within [low, high], or nothing.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
 
+// A counted option (--threads, --step, --scale): a whole number from 1 to
+// `most`, or nothing when it is not given; anything else is refused with a
+// CommandError that names the option.
+std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option, int most);
+
+// --threads N, the same for every command that works on threads, and its
+// value: by default one thread per core.
+QCommandLineOption threadsOption();
+int threadCount(const CommandLine& line, const QCommandLineOption& option);
+
 // Run first in main, before anything opens a file: each standard stream the
 // program was started without (`<&-`, `>&-`) is held open on /dev/null, so no
 // file the command opens takes its number (a summary meant for standard

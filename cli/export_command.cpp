@@ -127,8 +127,9 @@ struct ExportRequest {
     Existing existing = Existing::Refuse;
 };
 
+// The request, or nothing when the help was asked for and written to `out`.
 std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
-                                          std::ostream& out, std::ostream&, int& status) {
+                                          std::ostream& out) {
     QCommandLineParser& parser = line.parser();
     const QCommandLineOption outputOption({"o", "output"},
                                           "Write to <file> (- for standard output).", "file");
@@ -137,10 +138,7 @@ std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringL
     const QCommandLineOption forceOption("force", "Overwrite files that already exist.");
     parser.addOptions({outputOption, scaleOption, forceOption});
     line.addDirOption();
-    if (!line.parse(arguments, out)) {
-        status = cli::kExitSuccess;
-        return std::nullopt;
-    }
+    if (!line.parse(arguments, out)) return std::nullopt;
 
     const QStringList positional = line.positionalArguments();
     ExportRequest request;
@@ -160,12 +158,7 @@ std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringL
         if (line.value(outputOption).isEmpty()) throw cli::CommandError("-o needs a file name");
         request.output = line.pathValue(outputOption);
     }
-    const auto scale = cli::wholeNumber(line.value(scaleOption), 1, 64);
-    if (!scale) {
-        throw cli::CommandError("--scale takes a whole number from 1 to 64, not \"" +
-                                line.value(scaleOption).toStdString() + "\"");
-    }
-    request.scale = static_cast<int>(*scale);
+    request.scale = cli::countOption(line, scaleOption, 64).value_or(1);
     request.existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
     return request;
 }
@@ -255,7 +248,7 @@ std::string pictureBytes(const Target& target, int scale) {
 
 }  // namespace
 
-int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     cli::CommandLine line(
         "export", "sprite N | sheet 1|2|3 | palette | all DIR",
         "Writes the game's pictures as PNG images:\n"
@@ -266,9 +259,8 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "  palette     the 256 colours as a 16 x 16 grid (default file palette.png)\n"
         "  all DIR     every sprite, the three sheets and the palette into DIR, under\n"
         "              those default names (sprite numbers zero-padded), all or none");
-    int status = cli::kExitSuccess;
-    const auto request = parseRequest(line, arguments, out, err, status);
-    if (!request) return status;
+    const auto request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
     const GamePictures game = loadGame(line.gameDir());
 
     if (request->what != "all") {

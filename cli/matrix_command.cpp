@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <numeric>
 #include <optional>
-#include <thread>
 
 #include "battle/odds.h"
 #include "charts/heat_map.h"
@@ -34,32 +33,30 @@ constexpr std::size_t kBandBytes = std::size_t{64} << 20;
 enum class Listing { Ranking, Csv, Json };
 
 struct MatrixRequest {
+    QStringList setTexts;  // --set, as given
     Listing listing = Listing::Ranking;
     std::optional<std::filesystem::path> heatMap;
     Existing existing = Existing::Refuse;
     int threads = 1;
 };
 
-MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments, std::ostream& out,
-                           std::ostream&, QStringList& setTexts, std::optional<int>& status) {
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<MatrixRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                          std::ostream& out) {
     const QCommandLineOption csvOption("csv", "One CSV row per pair instead of the ranking.");
     const QCommandLineOption jsonOption("json",
                                         "A JSON array of the pairs instead of the ranking.");
     const QCommandLineOption pngOption(
         "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
     const QCommandLineOption forceOption("force", "Replace the --png file if it exists.");
-    const QCommandLineOption threadsOption(
-        "threads", "Work on N threads (default: one per core); the output is the same.", "N");
+    const QCommandLineOption threadsOption = cli::threadsOption();
     const QCommandLineOption setOption = recordOverrideOption();
     QCommandLineParser& parser = line.parser();
     parser.addOptions({csvOption, jsonOption, pngOption, forceOption, threadsOption, setOption});
     line.addDirOption();
 
+    if (!line.parse(arguments, out)) return std::nullopt;
     MatrixRequest request;
-    if (!line.parse(arguments, out)) {
-        status = cli::kExitSuccess;
-        return request;
-    }
     if (!line.positionalArguments().isEmpty()) {
         throw cli::CommandError("unexpected argument \"" +
                                 line.positionalArguments().first().toStdString() +
@@ -70,15 +67,7 @@ MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments,
     request.listing = line.isSet(csvOption)    ? Listing::Csv
                       : line.isSet(jsonOption) ? Listing::Json
                                                : Listing::Ranking;
-    request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (line.isSet(threadsOption)) {
-        const auto asked = cli::wholeNumber(line.value(threadsOption), 1, 1024);
-        if (!asked) {
-            throw cli::CommandError("--threads takes a whole number from 1 to 1024, not \"" +
-                                    line.value(threadsOption).toStdString() + "\"");
-        }
-        request.threads = static_cast<int>(*asked);
-    }
+    request.threads = cli::threadCount(line, threadsOption);
     request.existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
     if (line.isSet(pngOption)) {
         const QString file = line.value(pngOption);
@@ -87,7 +76,7 @@ MatrixRequest parseRequest(cli::CommandLine& line, const QStringList& arguments,
         // A doomed picture fails now, not after the whole matrix.
         checkWritable(*request.heatMap, request.existing);
     }
-    setTexts = parser.values(setOption);
+    request.setTexts = parser.values(setOption);
     return request;
 }
 
@@ -216,12 +205,12 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "The exact odds of every ordered pair of monsters (A as Monster One, B as Monster Two,\n"
         "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
         "ranking by each monster's mean chance of winning over all opponents and both sides.");
-    QStringList setTexts;
-    std::optional<int> status;
-    const MatrixRequest request = parseRequest(line, arguments, out, err, setTexts, status);
-    if (status) return *status;
+    const std::optional<MatrixRequest> asked = parseRequest(line, arguments, out);
+    if (!asked) return cli::kExitSuccess;
+    const MatrixRequest& request = *asked;
 
-    const std::vector<MonsterStats> monsters = loadMonsters(cli::Roster(line.gameDir(), setTexts));
+    const std::vector<MonsterStats> monsters =
+        loadMonsters(cli::Roster(line.gameDir(), request.setTexts));
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters)
         names.push_back(cli::trimmed(cli::shownInBox(fieldText(m.name))));

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <span>
-#include <thread>
 
 #include "battle/sweep.h"
 #include "battle/outcome_columns.h"
@@ -28,17 +27,6 @@ using cli::CommandError;
 using cli::Roster;
 
 namespace {
-
-// A range that starts below 0 ("-100..-1") would be read as options; it goes
-// behind a "--" at the end, where it can only be an argument.
-QStringList withNegativeRangeLast(const QStringList& arguments) {
-    static const QRegularExpression negativeRange(R"(^-\d+\.\..*$)");
-    if (arguments.contains("--")) return arguments;
-    QStringList kept, ranges;
-    for (const QString& a : arguments) (negativeRange.match(a).hasMatch() ? ranges : kept) << a;
-    if (ranges.isEmpty()) return arguments;
-    return kept << "--" << ranges;
-}
 
 // "text" with its quotes, built by appending: GCC 12's optimiser warns
 // falsely (-Wrestrict) about a literal added in front of a temporary string.
@@ -143,27 +131,13 @@ SweepOptions addSweepOptions(cli::CommandLine& line) {
                            "Instead of the table, the value(s) where Monster One's chance of "
                            "winning comes closest to P percent.",
                            "P"),
-        QCommandLineOption(
-            "threads", "Work on N threads (default: one per core); the output is the same.", "N"),
+        cli::threadsOption(),
         recordOverrideOption(),
     };
     parser.addOptions({options.step, options.csv, options.json, options.png, options.force,
                        options.target, options.threads, options.set});
     line.addDirOption();
     return options;
-}
-
-// A whole number from 1 to `most` for an option that has one, or nothing.
-std::optional<int> countOption(const cli::CommandLine& line, const QCommandLineOption& option,
-                               int most) {
-    if (!line.isSet(option)) return std::nullopt;
-    const auto asked = cli::wholeNumber(line.value(option), 1, most);
-    if (!asked) {
-        throw CommandError("--" + option.names().front().toStdString() +
-                           " takes a whole number from 1 to " + std::to_string(most) + ", not \"" +
-                           line.value(option).toStdString() + "\"");
-    }
-    return static_cast<int>(*asked);
 }
 
 std::optional<double> targetChance(const cli::CommandLine& line, const QCommandLineOption& option) {
@@ -196,10 +170,8 @@ SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& op
     request.json = line.isSet(options.json);
     if (request.csv + request.json + line.isSet(options.target) > 1)
         throw CommandError("--csv, --json and --target exclude each other");
-    request.threads =
-        countOption(line, options.threads, 1024)
-            .value_or(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    request.step = countOption(line, options.step, 65535).value_or(1);
+    request.threads = cli::threadCount(line, options.threads);
+    request.step = cli::countOption(line, options.step, 65535).value_or(1);
     request.target = targetChance(line, options.target);
     if (line.isSet(options.png)) request.chartFile = line.pathValue(options.png);
     request.existing = line.isSet(options.force) ? Existing::Replace : Existing::Refuse;
@@ -299,7 +271,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
         "monster 0 beat monster 5 one time in three.");
     const SweepOptions options = addSweepOptions(line);
-    if (!line.parse(withNegativeRangeLast(arguments), out)) return cli::kExitSuccess;
+    if (!line.parse(arguments, out)) return cli::kExitSuccess;
     const SweepRequest request = checkedRequest(line, options);
 
     const Roster roster(line.gameDir(), line.parser().values(options.set));
