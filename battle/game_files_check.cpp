@@ -83,7 +83,7 @@ std::optional<int> checkSprites(const std::filesystem::path& path,
     }
     int monsters = 0;
     try {
-        monsters = countMonsters(path) + 1;
+        monsters = lastMonsterIndex(path) + 1;
     } catch (const GameError& e) {
         if (e.kind() != ErrorKind::Overflow) throw;
         problems.push_back(fileProblem(

@@ -175,7 +175,7 @@ GamePictures loadGame(const std::filesystem::path& dir) {
     game.spriteFile = dir / kSpriteFileName;
     loadPalette(game.palette, dir / kPaletteFileName);
     makeColorFromRGB(game.palette);
-    game.last = countMonsters(game.spriteFile);
+    game.last = lastMonsterIndex(game.spriteFile);
     return game;
 }
 

@@ -6,7 +6,6 @@
 #include "cli/command_line.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
-#include "data/text_codec.h"
 
 namespace karnwick::cli {
 
@@ -60,18 +59,14 @@ void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned
     out.commit();
 }
 
-std::optional<std::string> fieldBytes(std::string_view utf8, int width, std::string& problem) {
-    auto bytes = encodeWindows1252(utf8);
-    if (!bytes) {
-        problem = "a text in Windows-1252 (the game's letters)";
-        return std::nullopt;
+void commitAfterReport(std::ostream& out, const std::function<void()>& commit) {
+    try {
+        out.flush();
+    } catch (const ReaderGone&) {
+        commit();
+        throw;
     }
-    if (bytes->size() > static_cast<std::size_t>(width)) {
-        problem = "a text of at most " + std::to_string(width) + " characters";
-        return std::nullopt;
-    }
-    bytes->resize(static_cast<std::size_t>(width), ' ');
-    return bytes;
+    commit();
 }
 
 }  // namespace karnwick::cli

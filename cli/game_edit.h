@@ -6,7 +6,8 @@
 // reader (the arena) sees the old file or the whole new one.
 
 #include <filesystem>
-#include <optional>
+#include <functional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,9 +43,10 @@ unsigned fileMode(const std::filesystem::path& file);
 // Replaces `file` by `bytes` through the writer, keeping its permissions.
 void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes);
 
-// A text a modder typed (UTF-8) as the bytes of a text field `width` bytes
-// wide, padded with blanks as the game's own records are. Nothing, with
-// `problem` set, when it does not fit or Windows-1252 cannot hold it.
-std::optional<std::string> fieldBytes(std::string_view utf8, int width, std::string& problem);
+// Shows the summary waiting in `out`, then runs `commit`: a summary that
+// cannot be written leaves the game files as they were (status 2), so the
+// status tells whether the change landed. A reader that went away (`| head`)
+// asked for nothing more; the change is still made and the status is 0.
+void commitAfterReport(std::ostream& out, const std::function<void()>& commit);
 
 }  // namespace karnwick::cli

@@ -234,7 +234,7 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
 
     // A wrong index is named before the image is looked at; the count is
     // taken again under the lock.
-    refuseSpriteIndex(*requested, countMonsters(dir / kSpriteFileName) + 1);
+    refuseSpriteIndex(*requested, lastMonsterIndex(dir / kSpriteFileName) + 1);
 
     const std::string shownName = inputName(imageName);
     const QImage image = readImage(imageName, shownName);

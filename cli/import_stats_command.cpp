@@ -1,6 +1,7 @@
 #include "cli/import_stats_command.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "cli/command_input.h"
 #include "cli/command_line.h"
 #include "cli/csv_text.h"
+#include "cli/field_value.h"
 #include "cli/game_edit.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
@@ -20,7 +22,7 @@ namespace {
 struct CsvRow {
     int line;
     int index;
-    RecordBytes record;
+    MonsterStats record;
 };
 
 [[noreturn]] void badRow(int line, int column, const std::string& problem) {
@@ -48,29 +50,18 @@ std::vector<std::string_view> csvLines(const std::string& text) {
     return lines;
 }
 
-// One field's VALUE into its place in a record, as the file holds it.
-void putField(const RecordField& field, const std::string& value, int lineNumber, int column,
-              unsigned char* at) {
-    if (field.number) {
-        const auto n = wholeNumber(QString::fromStdString(value), -32768, 32767);
-        if (!n)
-            badRow(lineNumber, column,
-                   quotedText(value) + " is not a whole number from -32768 to 32767");
-        const auto u = static_cast<uint16_t>(*n);
-        at[0] = static_cast<unsigned char>(u & 0xFF);
-        at[1] = static_cast<unsigned char>(u >> 8);
-        return;
+// One field's VALUE into its place in the row's record.
+void putField(MonsterStats& record, const RecordField& field, const std::string& value,
+              int lineNumber, int column) {
+    std::string bytes = value;
+    if (!field.number) {
+        std::string problem;
+        auto decoded = csvTextBytes(value, problem);
+        if (!decoded) badRow(lineNumber, column, problem);
+        bytes = std::move(*decoded);
     }
-    std::string problem;
-    auto bytes = csvTextBytes(value, problem);
-    if (!bytes) badRow(lineNumber, column, problem);
-    if (bytes->size() > static_cast<std::size_t>(field.width)) {
-        badRow(lineNumber, column,
-               quotedText(value) + " is longer than the field's " + std::to_string(field.width) +
-                   " characters");
-    }
-    bytes->resize(static_cast<std::size_t>(field.width), ' ');
-    std::copy(bytes->begin(), bytes->end(), at);
+    if (const auto takes = assignField(record, field, bytes))
+        badRow(lineNumber, column, quotedText(value) + ": " + std::string(field.name) + " takes " + *takes);
 }
 
 CsvRow parseStatsRow(std::string_view line, int lineNumber) {
@@ -84,19 +75,16 @@ CsvRow parseStatsRow(std::string_view line, int lineNumber) {
                    std::to_string(kRecordFieldCount + 1));
     }
     CsvRow row{lineNumber, 0, {}};
-    const auto index =
-        wholeNumber(QString::fromStdString((*fields)[0].text), 0, kLastRecordIndex);
-    if (!index) {
+    const auto index = wholeNumber(QString::fromStdString((*fields)[0].text), LLONG_MIN, LLONG_MAX);
+    if (!index || !recordIndexFits(*index)) {
         badRow(lineNumber, 1,
-               "\"" + (*fields)[0].text + "\" is not a monster index from 0 to " +
+               quotedText((*fields)[0].text) + " is not a monster index from 0 to " +
                    std::to_string(kLastRecordIndex));
     }
     row.index = static_cast<int>(*index);
-    for (std::size_t f = 0; f < kRecordFields.size(); ++f) {
-        const RecordField& field = kRecordFields[f];
-        putField(field, (*fields)[f + 1].text, lineNumber, static_cast<int>(f) + 2,
-                 row.record.data() + field.offset);
-    }
+    for (std::size_t f = 0; f < kRecordFields.size(); ++f)
+        putField(row.record, kRecordFields[f], (*fields)[f + 1].text, lineNumber,
+                 static_cast<int>(f) + 2);
     return row;
 }
 
@@ -126,6 +114,7 @@ std::vector<CsvRow> parseStatsCsv(std::string text) {
 }  // namespace
 
 int importStats(const QString& csvName, const std::filesystem::path& dir, std::ostream& out) {
+    requireStandardOutput();
     std::vector<CsvRow> rows = parseStatsCsv(readWholeInput(csvName));
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CsvRow& a, const CsvRow& b) { return a.index < b.index; });
@@ -142,8 +131,9 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, std::o
     const GameFolderLock lock(dir);
     const std::vector<unsigned char> old = readWholeFile(file);
     std::vector<unsigned char> bytes = old;
-    std::size_t records = (old.size() + kRecordLength - 1) / kRecordLength;
-    int changed = 0, appended = 0;
+    const std::size_t oldRecords = (old.size() + kRecordLength - 1) / kRecordLength;
+    std::size_t records = oldRecords;
+    int changed = 0;
     for (const CsvRow& row : rows) {
         const auto index = static_cast<std::size_t>(row.index);
         if (index > records) {
@@ -153,12 +143,8 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, std::o
                        "to append is " +
                        std::to_string(records));
         }
-        const std::size_t at = index * kRecordLength;
-        if (bytes.size() < at + kRecordLength) bytes.resize(at + kRecordLength, 0);
-        if (!std::equal(row.record.begin(), row.record.end(), bytes.begin() + std::ptrdiff_t(at))) {
-            ++(index < (old.size() + kRecordLength - 1) / kRecordLength ? changed : appended);
-            std::copy(row.record.begin(), row.record.end(), bytes.begin() + std::ptrdiff_t(at));
-        }
+        if (index < oldRecords && recordAt(old, index) != row.record) ++changed;
+        putRecord(bytes, index, row.record);
         records = std::max(records, index + 1);
     }
     // Past the old end, zero bytes read as they would without the file
@@ -172,16 +158,17 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, std::o
     else
         length = old.size();
     bytes.resize(length);
+    // Zero rows before the last one that holds something are appended too.
+    const std::size_t appended = (length + kRecordLength - 1) / kRecordLength - oldRecords;
 
+    const std::string read = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows");
     if (bytes == old) {
-        out << "monsters.tat unchanged: " << rows.size() << (rows.size() == 1 ? " row" : " rows")
-            << " read, each as the file holds it\n";
+        out << "monsters.tat unchanged: " << read << " read, each as the file holds it\n";
         return kExitSuccess;
     }
-    rewriteGameFile(file, bytes);
-    out << "monsters.tat: " << rows.size() << (rows.size() == 1 ? " row" : " rows") << " read, "
-        << changed << (changed == 1 ? " record" : " records") << " changed, " << appended
-        << " appended\n";
+    out << "monsters.tat: " << read << " read, " << changed
+        << (changed == 1 ? " record" : " records") << " changed, " << appended << " appended\n";
+    commitAfterReport(out, [&] { rewriteGameFile(file, bytes); });
     return kExitSuccess;
 }
 

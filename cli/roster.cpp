@@ -1,28 +1,60 @@
 #include "cli/roster.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "cli/command_line.h"
+#include "data/errors.h"
 #include "data/sprite.h"
 
 namespace karnwick::cli {
 
-int16_t monsterIndex(const QString& text, int lastIndex) {
-    std::string problem;
-    if (const auto index = karnwick::monsterIndex(text.toStdString(), lastIndex, problem))
-        return *index;
-    throw CommandError(problem);
+namespace {
+
+// The refusal of a record index: the range the file holds, and whether one
+// more can be appended.
+[[noreturn]] void refuseRecordIndex(const QString& text, int lastIndex) {
+    const int records = lastIndex + 1;
+    std::string held = "monster " + quotedText(bytesFromArgument(text)) +
+                       " has no record: monsters.tat holds " + std::to_string(records);
+    if (records == 0)
+        held += " (0 appends one)";
+    else if (recordIndexFits(records))
+        held += " (0.." + std::to_string(lastIndex) + ", and " + std::to_string(records) +
+                " appends one)";
+    else
+        held += " (0.." + std::to_string(std::min(lastIndex, kLastRecordIndex)) +
+                "; the arena reads no record past " + std::to_string(kLastRecordIndex) + ")";
+    throw CommandError(held);
+}
+
+}  // namespace
+
+int16_t monsterIndex(const QString& text, int lastIndex, Appending appending) {
+    const bool appends = appending == Appending::Allowed;
+    const int highest = appends ? std::min(lastIndex + 1, kLastRecordIndex) : lastIndex;
+    if (const auto value = wholeNumber(text, 0, highest)) return static_cast<int16_t>(*value);
+    const std::string named = "monster " + quotedText(bytesFromArgument(text)) + " is not ";
+    if (appends) {
+        if (!wholeNumber(text, LLONG_MIN, LLONG_MAX)) throw CommandError(named + "a monster index");
+        refuseRecordIndex(text, lastIndex);
+    }
+    if (lastIndex < 0) throw CommandError(named + "in monster.dat, which holds no monsters");
+    throw CommandError(named + "a monster index: the valid range is 0.." +
+                       std::to_string(lastIndex));
 }
 
 Roster::Roster(const std::filesystem::path& folder, const QStringList& setTexts)
     : m_folder(folder) {
     requireGameFiles(folder, {kSpriteFileName, kStatsFileName});
-    m_lastIndex = countMonsters(folder / kSpriteFileName);
+    m_lastIndex = lastMonsterIndex(folder / kSpriteFileName);
     m_overrides = parseRecordOverrides(setTexts, m_lastIndex);
 }
 
 MonsterStats Roster::load(int16_t index) const {
     MonsterStats stats;
     loadMonsterStats(index, stats, m_folder / kStatsFileName);
-    karnwick::applyRecordOverrides(m_overrides, index, stats);
+    applyRecordOverrides(m_overrides, index, stats);
     return stats;
 }
 

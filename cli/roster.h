@@ -14,10 +14,15 @@
 
 namespace karnwick::cli {
 
-// The monster index `text` names among 0..lastIndex (the highest index
-// monster.dat holds, -1 when it holds none); throws CommandError naming the
-// text and the valid range, or saying that monster.dat holds no monsters.
-int16_t monsterIndex(const QString& text, int lastIndex);
+// Whether a monster index may name the record just past the last one.
+enum class Appending { Refused, Allowed };
+
+// The monster index `text` names. With appending refused: one of
+// 0..lastIndex, the highest index monster.dat holds (-1 when it holds none).
+// With appending allowed: one of monsters.tat's records, lastIndex being its
+// last, or the one just past them while a record there can be read. Throws
+// CommandError naming the text and the valid range.
+int16_t monsterIndex(const QString& text, int lastIndex, Appending appending = Appending::Refused);
 
 class Roster {
   public:

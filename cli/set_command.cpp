@@ -6,10 +6,13 @@
 
 #include "battle/record_check.h"
 #include "cli/command_line.h"
+#include "cli/field_value.h"
 #include "cli/game_edit.h"
+#include "cli/roster.h"
 #include "data/errors.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
+#include "data/text_codec.h"
 
 using namespace karnwick;
 
@@ -17,7 +20,7 @@ namespace {
 
 struct Change {
     const RecordField* field;
-    std::string bytes;  // as the record holds them: text at full width, numbers little-endian
+    std::string value;  // the number's text, or the text's bytes in Windows-1252
 };
 
 std::string allFieldNames() {
@@ -31,39 +34,32 @@ Change parseChange(const QString& argument) {
     // The bytes the shell passed: a text must be UTF-8 to be read as letters.
     const std::string text = cli::bytesFromArgument(argument);
     const auto equals = text.find('=');
-    if (equals == std::string::npos) throw cli::CommandError("\"" + text + "\" is not FIELD=VALUE");
+    if (equals == std::string::npos)
+        throw cli::CommandError(quotedText(text) + " is not FIELD=VALUE");
     const std::string name = text.substr(0, equals);
-    const std::string value = text.substr(equals + 1);
-    const auto field = std::find_if(kRecordFields.begin(), kRecordFields.end(),
-                                    [&](const RecordField& f) { return f.name == name; });
-    if (field == kRecordFields.end())
-        throw cli::CommandError("\"" + name + "\" is not a record field: the fields are " +
+    const RecordField* field = findRecordField(name);
+    if (!field)
+        throw cli::CommandError(quotedText(name) + " is not a record field: the fields are " +
                                 allFieldNames());
-    if (field->number) {
-        const auto number = cli::wholeNumber(QString::fromStdString(value), -32768, 32767);
-        if (!number) {
-            throw cli::CommandError(name + "=" + value + ": " + name +
-                                    " takes a whole number from -32768 to 32767");
-        }
-        const auto u = static_cast<uint16_t>(*number);
-        return {&*field, {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)}};
+    Change change{field, text.substr(equals + 1)};
+    const std::string refused = quotedText(text) + ": " + name + " takes ";
+    if (!field->number) {
+        auto bytes = encodeWindows1252(change.value);
+        if (!bytes) throw cli::CommandError(refused + "a text in Windows-1252 (the game's letters)");
+        change.value = std::move(*bytes);
     }
-    std::string problem;
-    auto bytes = cli::fieldBytes(value, field->width, problem);
-    if (!bytes) throw cli::CommandError(name + "=" + value + ": " + name + " takes " + problem);
-    return {&*field, std::move(*bytes)};
+    // Tried on a blank record, so a wrong value is named before any file is read.
+    MonsterStats trial;
+    if (const auto takes = cli::assignField(trial, *field, change.value))
+        throw cli::CommandError(refused + *takes);
+    return change;
 }
 
 // A field's value as `list` shows it: a number, or the text in quotes at full
 // width with control bytes escaped.
-std::string shownValue(const RecordField& field, const unsigned char* record) {
-    if (field.number) {
-        const auto u =
-            static_cast<uint16_t>(record[field.offset] | (record[field.offset + 1] << 8));
-        return std::to_string(static_cast<int16_t>(u));
-    }
-    return quotedText(fieldText(
-        {reinterpret_cast<const char*>(record) + field.offset, std::size_t(field.width)}));
+std::string shownValue(const RecordField& field, const MonsterStats& stats) {
+    if (field.number) return std::to_string(stats.*field.number);
+    return quotedText(fieldText(textField(stats, field)));
 }
 
 // The records the arena fights with: one per sprite, zero past the end of
@@ -72,17 +68,12 @@ std::vector<MonsterStats> recordsOfTheSet(const std::vector<unsigned char>& byte
                                           const std::filesystem::path& dir, int monster) {
     std::size_t count = (bytes.size() + kRecordLength - 1) / kRecordLength;
     try {
-        count = static_cast<std::size_t>(countMonsters(dir / kSpriteFileName) + 1);
+        count = static_cast<std::size_t>(lastMonsterIndex(dir / kSpriteFileName) + 1);
     } catch (const GameError&) {
     }
     count = std::max(count, static_cast<std::size_t>(monster) + 1);
     std::vector<MonsterStats> records(count);
-    for (std::size_t m = 0; m < count; ++m) {
-        RecordBytes record{};
-        for (std::size_t i = 0; i < record.size() && m * kRecordLength + i < bytes.size(); ++i)
-            record[i] = bytes[m * kRecordLength + i];
-        records[m] = decodeMonsterStats(record);
-    }
+    for (std::size_t m = 0; m < count; ++m) records[m] = recordAt(bytes, m);
     return records;
 }
 
@@ -100,24 +91,9 @@ std::vector<Change> parseChanges(const QStringList& arguments) {
     return changes;
 }
 
-// N as a record index: one of the file's records, or the one just past them.
-long long monsterIndex(const QString& argument, long long records) {
-    const auto index =
-        cli::wholeNumber(argument, 0, std::min<long long>(records, kLastRecordIndex));
-    if (!index && !cli::wholeNumber(argument, -(1LL << 62), 1LL << 62))
-        throw cli::CommandError("\"" + argument.toStdString() + "\" is not a monster index");
-    if (!index) {
-        throw cli::CommandError("monster \"" + argument.toStdString() +
-                                "\" has no record: monsters.tat holds " + std::to_string(records) +
-                                " (0.." + std::to_string(records - 1) + ", and " +
-                                std::to_string(records) + " appends one)");
-    }
-    return *index;
-}
-
 void printChanges(std::ostream& out, long long index, bool appended, bool dryRun,
-                  const std::vector<Change>& changes, const unsigned char* before,
-                  const unsigned char* after) {
+                  const std::vector<Change>& changes, const MonsterStats& before,
+                  const MonsterStats& after) {
     out << "Monster " << index;
     if (appended)
         out << " (a new record)";
@@ -172,32 +148,25 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
 
     const std::filesystem::path dir = line.gameDir();
     const std::filesystem::path file = dir / kStatsFileName;
+    cli::requireStandardOutput();
     cli::requireOwnGameFile(dir, kStatsFileName);
     std::optional<cli::GameFolderLock> lock;
     if (!dryRun) lock.emplace(dir);
 
     std::vector<unsigned char> bytes = cli::readWholeFile(file);
-    const auto records = static_cast<long long>((bytes.size() + kRecordLength - 1) / kRecordLength);
-    const long long index = monsterIndex(positional.front(), records);
-    const auto at = static_cast<std::size_t>(index) * kRecordLength;
-    const std::size_t oldSize = bytes.size();
-    if (bytes.size() < at + kRecordLength) bytes.resize(at + kRecordLength, 0);
-    std::vector<unsigned char> before(
-        bytes.begin() + static_cast<std::ptrdiff_t>(at),
-        bytes.begin() + static_cast<std::ptrdiff_t>(at + kRecordLength));
-    for (const Change& change : changes)
-        std::copy(change.bytes.begin(), change.bytes.end(),
-                  bytes.begin() + static_cast<std::ptrdiff_t>(at) + change.field->offset);
-    const unsigned char* after = bytes.data() + at;
-
-    printChanges(out, index, index == records, dryRun, changes, before.data(), after);
+    const auto records = static_cast<int>((bytes.size() + kRecordLength - 1) / kRecordLength);
+    const int16_t index =
+        cli::monsterIndex(positional.front(), records - 1, cli::Appending::Allowed);
+    const MonsterStats before = recordAt(bytes, std::size_t(index));
+    MonsterStats after = before;
+    for (const Change& change : changes) cli::assignField(after, *change.field, change.value);
+    printChanges(out, index, index == records, dryRun, changes, before, after);
     if (dryRun) return cli::kExitSuccess;
 
-    if (bytes.size() != oldSize || !std::equal(before.begin(), before.end(), after))
-        cli::rewriteGameFile(file, bytes);
-    lock.reset();
-
+    const std::vector<unsigned char> old = bytes;
+    putRecord(bytes, std::size_t(index), after);
     // Written even when check objects: a modder may want a wild record.
-    printCheck(out, bytes, dir, static_cast<int>(index));
+    printCheck(out, bytes, dir, index);
+    if (bytes != old) cli::commitAfterReport(out, [&] { cli::rewriteGameFile(file, bytes); });
     return cli::kExitSuccess;
 }

@@ -1,6 +1,7 @@
 #include "data/errors.h"
 
 #include <cstdio>
+#include <string>
 
 namespace karnwick {
 
@@ -81,9 +82,19 @@ std::string_view errorKindName(ErrorKind kind) {
 }
 
 std::string quotedText(std::string_view text) {
+    // A value pasted by mistake (a whole file in one field) is shown by its
+    // start and its length, never whole; a game text is far shorter.
+    constexpr std::size_t kLongestShown = 60;
+    std::size_t shown = text.size();
+    if (shown > kLongestShown) {
+        shown = kLongestShown;
+        // Never half a character.
+        while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) --shown;
+    }
     std::string out = "\"";
-    appendEscaped(out, text, true);
+    appendEscaped(out, text.substr(0, shown), true);
     out += '"';
+    if (shown < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
     return out;
 }
 

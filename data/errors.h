@@ -35,7 +35,8 @@ std::string_view errorKindName(ErrorKind kind);
 std::string errorMessage(ErrorKind kind, std::string_view where, std::string_view detail = {});
 
 // A text from a game file or a box, in double quotes, with every control byte
-// (and the quote and backslash) escaped: "Orc\x00\x00" or "12\"".
+// (and the quote and backslash) escaped: "Orc\x00\x00" or "12\"". A text of
+// more than 60 bytes shows its start and its length: "abc"... (20000 bytes).
 std::string quotedText(std::string_view text);
 
 class GameError : public std::runtime_error {

@@ -1,5 +1,6 @@
 #include "data/monster_stats.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "data/errors.h"
@@ -37,6 +38,22 @@ RecordBytes encodeMonsterStats(const MonsterStats& stats) {
         }
     }
     return bytes;
+}
+
+MonsterStats recordAt(std::span<const unsigned char> file, std::size_t index) {
+    RecordBytes record{};
+    const std::size_t at = index * kRecordLength;
+    if (at < file.size())
+        std::copy_n(file.begin() + std::ptrdiff_t(at), std::min(file.size() - at, record.size()),
+                    record.begin());
+    return decodeMonsterStats(record);
+}
+
+void putRecord(std::vector<unsigned char>& file, std::size_t index, const MonsterStats& stats) {
+    const std::size_t at = index * kRecordLength;
+    if (file.size() < at + kRecordLength) file.resize(at + kRecordLength, 0);
+    const RecordBytes record = encodeMonsterStats(stats);
+    std::copy(record.begin(), record.end(), file.begin() + std::ptrdiff_t(at));
 }
 
 void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,

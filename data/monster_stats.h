@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace karnwick {
 
@@ -57,6 +58,14 @@ using RecordBytes = std::array<unsigned char, kRecordLength>;
 
 MonsterStats decodeMonsterStats(std::span<const unsigned char, kRecordLength> bytes);
 RecordBytes encodeMonsterStats(const MonsterStats& stats);
+
+// Monster `index`'s record in the bytes of a monsters.tat; bytes past their
+// end read as 0, as the arena reads them.
+MonsterStats recordAt(std::span<const unsigned char> file, std::size_t index);
+
+// Puts `stats` as monster `index`'s record into the bytes of a monsters.tat,
+// growing them with zero bytes to hold it.
+void putRecord(std::vector<unsigned char>& file, std::size_t index, const MonsterStats& stats);
 
 // Replaces every field of `target` with record monsterIndex + 1 (16-bit, so
 // index 32767 is an overflow error). Bytes past the end of the file, a missing

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "data/errors.h"
 #include "data/record_fields.h"
 
 namespace karnwick {
@@ -50,7 +51,7 @@ std::optional<long long> wholeNumber(std::string_view text, long long low, long 
 
 std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem) {
     if (const auto value = wholeNumber(text, 0, lastIndex)) return static_cast<int16_t>(*value);
-    problem = "monster \"" + std::string(text) + "\" is not ";
+    problem = "monster " + quotedText(text) + " is not ";
     if (lastIndex < 0)
         problem += "in monster.dat, which holds no monsters";
     else
@@ -60,7 +61,7 @@ std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::s
 
 std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
                                                   std::string& problem) {
-    const std::string quoted = "--set \"" + std::string(text) + "\": ";
+    const std::string quoted = "--set " + quotedText(text) + ": ";
     // INDEX.FIELD=VALUE: the index ends at the first dot, the field at the
     // first equals sign after it.
     const std::size_t dot = text.find_first_of(".=");
@@ -87,8 +88,8 @@ std::optional<RecordOverride> parseRecordOverride(std::string_view text, int las
     const std::string_view valueText = text.substr(equals + 1);
     const auto value = wholeNumber(valueText, INT16_MIN, INT16_MAX);
     if (!value) {
-        problem = quoted + "the value \"" + std::string(valueText) +
-                  "\" is not a whole number from -32768 to 32767";
+        problem = quoted + "the value " + quotedText(valueText) +
+                  " is not a whole number from -32768 to 32767";
         return std::nullopt;
     }
     change.value = static_cast<int16_t>(*value);

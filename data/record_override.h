@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "battle/battle_fields.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
@@ -19,13 +20,6 @@ struct RecordOverride {
     int16_t index = 0;
     int16_t MonsterStats::*field = nullptr;
     int16_t value = 0;
-};
-
-// The numbers a battle reads, by their record names; the spare fields and the
-// texts play no part in a battle.
-inline constexpr std::array<std::string_view, 15> kBattleFields = {
-    "hp",     "level",  "agility", "strength", "defense", "mpower",       "magicFlag",    "offMin",
-    "offMax", "sp1Min", "sp1Max",  "sp2Min",   "sp2Max",  "sp1Threshold", "sp2Threshold",
 };
 
 // The battle field of that name, or null.

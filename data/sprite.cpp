@@ -8,7 +8,7 @@
 
 namespace karnwick {
 
-int16_t countMonsters(const std::filesystem::path& file) {
+int16_t lastMonsterIndex(const std::filesystem::path& file) {
     const GameFile sprites(file);
     const std::int64_t length = sprites.size();
     const double last = std::floor(static_cast<double>(length) / kSpriteBytes) - 1;

@@ -27,7 +27,7 @@ class DrawingSurface {
 
 // The highest monster index: floor(length / 9000) - 1, -1 for no complete
 // sprite. A file of more than 32768 sprites is an overflow error.
-int16_t countMonsters(const std::filesystem::path& file = kSpriteFileName);
+int16_t lastMonsterIndex(const std::filesystem::path& file = kSpriteFileName);
 
 // Draws the non-transparent pixels of one sprite with their top-left pixel at
 // (x, y). Bytes past the end of the file count as 0. Neither clears the

@@ -219,7 +219,7 @@ GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
     GameFolderFacts facts;
     karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
     karnwick::makeColorFromRGB(facts.palette);
-    facts.lastMonsterIndex = karnwick::countMonsters(folder / karnwick::kSpriteFileName);
+    facts.lastMonsterIndex = karnwick::lastMonsterIndex(folder / karnwick::kSpriteFileName);
     return facts;
 }
 

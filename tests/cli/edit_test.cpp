@@ -179,6 +179,70 @@ TEST(Edit, ALinkedGameFileIsRefused) {
                 "the old data: copy it into a folder of its own and pass --dir with that folder\n");
 }
 
+// The range a refusal offers is the one the file and the arena allow, and the
+// appended count is the records the file gained.
+TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
+    GameFolder folder;
+    folder.write(kStatsFileName, "");
+    Result result = run("set", {"3", "hp=1"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("monsters.tat holds 0 (0 appends one)\n"), std::string::npos)
+        << result.err;
+    ASSERT_EQ(::truncate(kStatsFileName, 32767 * kRecordLength), 0);
+    result = run("set", {"32767", "hp=1"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("holds 32767 (0..32766; the arena reads no record past 32766)"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(std::filesystem::file_size(kStatsFileName), 32767u * kRecordLength);
+
+    // 60 sprites, 57 records: rows 57 and 58 are the zero rows list shows, 59
+    // holds something, so three records are added.
+    folder.writeSprites(60);
+    folder.writeRecords(std::vector<MonsterStats>(57, saneMonster("Ant")));
+    folder.write("last.csv", csvHeader() + csvRow(57, MonsterStats{}) +
+                                 csvRow(58, MonsterStats{}) + csvRow(59, saneMonster("Eel")));
+    result = run("import", {"stats", "last.csv"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "monsters.tat: 3 rows read, 0 records changed, 3 appended\n");
+    EXPECT_EQ(std::filesystem::file_size(kStatsFileName), 60u * kRecordLength);
+}
+
+// The program itself with its standard streams closed, full or failing: the
+// status says whether the change landed, and a read that fails is never the
+// end of the input.
+TEST(Edit, StandardStreamsThatFailChangeNothing) {
+    GameFolder folder;
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
+    folder.writeSprites(2);
+    folder.write("rows.csv", csvHeader() + csvRow(0, saneMonster("Cat")));
+    const std::string records = bytesOf(kStatsFileName);
+    const std::string karnwick = KARNWICK_BINARY;
+    const struct {
+        std::string shell;
+        std::string says;
+    } cases[] = {
+        {"set 0 hp=5 >/dev/full", "karnwick set: cannot write to standard output: No space left"},
+        {"set 0 hp=5 >&-", "karnwick set: cannot write to standard output (it is closed)"},
+        {"import stats rows.csv >/dev/full", "karnwick import: cannot write to standard output: No"},
+        {"import stats rows.csv >&-", "karnwick import: cannot write to standard output (it is"},
+        {"import stats - <&-", "karnwick import: cannot read standard input (it is closed)"},
+        {"import stats - </tmp", "karnwick import: cannot read standard input (it is a folder)"},
+        {"import stats - 0>>rows.csv", "cannot read standard input (Bad file descriptor)"},
+        {"import stats /proc/self/mem", "cannot read /proc/self/mem (Input/output error)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shell);
+        QProcess shell;
+        shell.start("/bin/sh", {"-c", QString::fromStdString("exec '" + karnwick + "' " + c.shell)});
+        ASSERT_TRUE(shell.waitForFinished(30000));
+        EXPECT_EQ(shell.exitCode(), 2);
+        const std::string err = shell.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(bytesOf(kStatsFileName), records);
+    }
+}
+
 // export sprite then import sprite is the identity, for the indexed image and
 // for the same picture in plain colours; a sparse monster.dat stays sparse.
 TEST(Edit, ImportSpriteTakesIndexesOrColoursAndKeepsASparseFileSparse) {

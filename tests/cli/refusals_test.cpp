@@ -82,7 +82,11 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          {"0", "1", "0.hp", "1..5", "--png", "taken.png"},
          "taken.png: already exists (use --force to replace it)"},
         {"set", {"0", "hpx=1"}, "\"hpx\" is not a record field: the fields are name, hp,"},
-        {"set", {"0", "hp=32768"}, "hp=32768: hp takes a whole number from -32768 to 32767"},
+        {"set", {"0", "hp=32768"}, "\"hp=32768\": hp takes a whole number from -32768 to 32767"},
+        // A value pasted by mistake is shown by its start and length.
+        {"set",
+         {"0", "name=" + QString(100000, 'a')},
+         "\"name=" + std::string(55, 'a') + "\"... (100005 bytes): name takes a text of at most 10"},
         {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
         {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
         {"set", {"8", "hp=1"}, "monster \"8\" has no record: monsters.tat holds 7"},

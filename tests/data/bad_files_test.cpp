@@ -101,7 +101,7 @@ std::string readPalette() {
 }
 
 std::string readSprites() {
-    const int16_t last = countMonsters();
+    const int16_t last = lastMonsterIndex();
     struct : DrawingSurface {
         void clear() override {}
         void setPoint(float, float, int32_t) override { ++points; }
