@@ -45,7 +45,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     const struct {
         const char* command;
         QStringList arguments;
-        const char* message;
+        std::string message;
     } refusals[] = {
         {"odds", {"0"}, "karnwick odds: expected two monster indexes, A and B"},
         {"odds",
