@@ -199,14 +199,6 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     return lock;
 }
 
-bool FolderLock::heldForWriting(const fs::path& folder) {
-    struct stat status {};
-    if (::stat(folderName(folder).c_str(), &status) != 0) return false;
-    std::lock_guard guard(registryMutex());
-    const auto found = registry().find(Key{status.st_dev, status.st_ino});
-    return found != registry().end() && found->second.writers > 0;
-}
-
 void settleGameFolder(const fs::path& folder) {
     if (!hasInterruptedSet(folderName(folder))) return;
     // A commit of this very process (a reader inside a writer) is not

@@ -42,9 +42,6 @@ class FolderLock {
     // leftovers on the side: a busy folder is simply left as it is).
     static std::unique_ptr<FolderLock> tryWrite(const std::filesystem::path& folder);
 
-    // Whether this process holds the folder exclusively now.
-    static bool heldForWriting(const std::filesystem::path& folder);
-
     // A folder as the file system knows it (device and inode).
     struct Key;
 
