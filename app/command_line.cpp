@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "data/text_codec.h"
+#include "data/record_override.h"
 #include "ui/game_folder.h"
 
 namespace arena {
@@ -51,7 +52,8 @@ void addWindowSystemOptions(QCommandLineParser& parser) {
 }
 
 void describeArguments(QCommandLineParser& parser, const QCommandLineOption& help,
-                       const QCommandLineOption& version) {
+                       const QCommandLineOption& version, const QCommandLineOption& balance,
+                       const QCommandLineOption& set) {
     // Qt's options are single-dash words (-platform, -style).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
@@ -59,10 +61,13 @@ void describeArguments(QCommandLineParser& parser, const QCommandLineOption& hel
         "Without DIR the arena uses the current folder when it holds mypal.pal, else the\n"
         "last folder where it started; when neither holds the game files it asks for one,\n"
         "or writes and opens a demo set of made-up monsters.\n"
-        "In the arena, Ctrl+O opens another game folder and F5 reads the files again.\n"
+        "In the arena, Ctrl+O opens another game folder, F5 reads the files again and\n"
+        "Ctrl+B opens the Balance window: exact odds, the roster and what-if changes.\n"
         "'karnwick demo-data DIR' writes a demo set of game files."));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(balance);
+    parser.addOption(set);
     addWindowSystemOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("DIR"),
@@ -109,7 +114,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")},
                                      QStringLiteral("Show the version."));
-    describeArguments(parser, help, version);
+    const QCommandLineOption balance(QStringLiteral("balance"),
+                                     QStringLiteral("Start with the Balance window open."));
+    const QCommandLineOption set(
+        QStringLiteral("set"),
+        QStringLiteral("Start with this what-if change made in the Balance window, e.g. 3.hp=120 "
+                       "(repeatable; the files are not written)."),
+        QStringLiteral("INDEX.FIELD=VALUE"));
+    describeArguments(parser, help, version, balance, set);
 
     const QString program = QString::fromLatin1(kProgram);
     QStringList texts;
@@ -122,10 +134,22 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (parser.isSet(version))
         return exitPrinting(program + QLatin1Char(' ') + QStringLiteral(KARNWICK_VERSION) +
                             QLatin1Char('\n'));
+    std::vector<std::string> setTexts;
+    for (const QString& text : parser.values(set)) {
+        // The form, field and value now; the index once monster.dat is counted.
+        std::string problem;
+        if (!karnwick::parseRecordOverride(text.toStdString(), INT16_MAX, problem))
+            return usageError(QString::fromStdString(problem));
+        setTexts.push_back(text.toStdString());
+    }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) return usageError(QStringLiteral("only one game folder can be given"));
-    if (folders.isEmpty()) return CommandLine{};
-    return openingFolder(folders.first());
+    CommandLine result = folders.isEmpty() ? CommandLine{} : openingFolder(folders.first());
+    if (result.action == CommandLine::Action::Run) {
+        result.balance = parser.isSet(balance);
+        result.setTexts = std::move(setTexts);
+    }
+    return result;
 }
 
 }  // namespace arena

@@ -16,6 +16,8 @@
 #include "app/command_line.h"
 #include "app/font_configuration.h"
 #include "app/start_folder.h"
+#include "data/record_override.h"
+#include "ui/balance_launcher.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -51,5 +53,16 @@ int main(int argc, char* argv[]) {
     MainWindow window;
     arena::giveArenaIconAfterFirstPaint(window);
     if (!arena::startArena(window, folder, settings)) return 1;
+    std::vector<karnwick::RecordOverride> changes;
+    for (const std::string& text : line.setTexts) {
+        std::string problem;
+        if (const auto change =
+                karnwick::parseRecordOverride(text, window.lastMonsterIndex(), problem))
+            changes.push_back(*change);
+        else
+            window.reportError(QString::fromStdString(problem));
+    }
+    window.balance().setStartChanges(std::move(changes));
+    if (line.balance) window.balance().open();
     return app.exec();
 }

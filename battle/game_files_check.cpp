@@ -146,17 +146,18 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
     const GameFile stats(dir / kStatsFileName);
     report.records = checkRecordCount(stats, monsters, report.problems);
 
-    // Only the records of monsters the arena can choose meet in a battle: not
-    // monster 32767, whose record number overflows.
-    const int chosen =
-        monsters ? std::min({*monsters, report.records, int{INT16_MAX}}) : report.records;
+    // Every monster the arena can choose meets others in battle, a sprite
+    // without a record on a zero-filled one (read past the end of the file),
+    // but not monster 32767, whose record number overflows.
+    const int chosen = monsters ? std::min(*monsters, int{INT16_MAX}) : report.records;
     std::vector<MonsterStats> records(static_cast<std::size_t>(std::max(chosen, 0)));
     for (std::size_t m = 0; m < records.size(); ++m) {
         RecordBytes bytes;
         stats.readAt(static_cast<std::int64_t>(m) * kRecordLength, bytes);
         records[m] = decodeMonsterStats(bytes);
     }
-    for (GameFileProblem& problem : checkRecords(records))
+    for (GameFileProblem& problem :
+         checkRecords(records, static_cast<std::size_t>(std::max(report.records, 0))))
         report.problems.push_back(std::move(problem));
     return report;
 }

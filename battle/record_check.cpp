@@ -60,6 +60,13 @@ std::array<bool, 3> usedKinds(const MonsterStats& s) {
     return used;
 }
 
+// Attack and defence values never leave 32 bits, so only damage and hit
+// points can overflow: (S + 100 + L) / (100 - L) is largest in size at a
+// divisor of -1 (level 101, stat 32767), and a roll or defense is at most 32768
+// in size.
+static_assert((int64_t{INT16_MAX} + 100 + 101) * -int64_t{INT16_MIN} <= INT32_MAX,
+              "a 16-bit record's attack or defence value fits 32 bits");
+
 // The damage rolls a range can give: the first and the last value of r.
 struct RollSpan {
     int16_t first;
@@ -171,7 +178,7 @@ int16_t fewestHitPointsHit(const MonsterStats& attacker, const Fighter& a,
     std::deque<int> queue{start};
     hits[static_cast<std::size_t>(start)] = 0;
     int fewest = start;
-    while (!queue.empty()) {
+    while (!queue.empty() && fewest > 1) {
         const int hp = queue.front();
         queue.pop_front();
         fewest = std::min(fewest, hp);
@@ -189,11 +196,15 @@ int16_t fewestHitPointsHit(const MonsterStats& attacker, const Fighter& a,
 
 class RecordChecker {
   public:
-    explicit RecordChecker(const std::vector<MonsterStats>& records) : m_records(records) {}
+    RecordChecker(const std::vector<MonsterStats>& records, std::size_t withRecords)
+        : m_records(records), m_withRecords(withRecords) {}
 
     std::vector<GameFileProblem> run() {
         std::vector<Fighter> fighters(m_records.size());
-        for (std::size_t i = 0; i < m_records.size(); ++i) fighters[i] = checkAlone(i);
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            // Zero-filled records are all alike: one stands for the rest.
+            fighters[i] = i > m_withRecords ? fighters[m_withRecords] : checkAlone(i);
+        }
         checkPairs(fighters);
         std::stable_sort(m_problems.begin(), m_problems.end(),
                          [](const GameFileProblem& a, const GameFileProblem& b) {
@@ -205,6 +216,7 @@ class RecordChecker {
   private:
     void add(std::size_t index, std::string field, std::string value, Severity severity,
              std::string effect, std::string hint) {
+        if (severity == Severity::Warning && index >= m_withRecords) return;
         m_problems.push_back({kStatsFileName, static_cast<int>(index),
                               fieldText(m_records[index].name), std::move(field), std::move(value),
                               severity, std::move(effect), std::move(hint)});
@@ -222,7 +234,7 @@ class RecordChecker {
             if (!used[static_cast<std::size_t>(kind)]) continue;
             if (auto attack = checkAttack(i, kind)) fighter.attacks.push_back(*attack);
         }
-        checkDefences(i, fighter);
+        setDefences(s, fighter);
         return fighter;
     }
 
@@ -281,23 +293,11 @@ class RecordChecker {
         return used;
     }
 
-    void checkDefences(std::size_t i, Fighter& fighter) {
-        const MonsterStats& s = m_records[i];
+    // Called once the level is known not to divide by zero.
+    static void setDefences(const MonsterStats& s, Fighter& fighter) {
         for (const bool magic : {false, true}) {
             const double stat = magic ? double(s.mpower) : double(s.agility);
-            const Checked<int32_t> defence = defenceValue(stat, s.level, s.defense);
-            if (defence.ok()) {
-                fighter.defence[magic] = defence.value;
-            } else if (!magic || anyMagicAttacker()) {
-                add(i, magic ? "mpower, level, defense" : "agility, level, defense",
-                    std::to_string(stat) + ", " + std::to_string(s.level) + ", " +
-                        std::to_string(s.defense),
-                    Severity::Error,
-                    std::string("its defence value overflows 32 bits: every ") +
-                        (magic ? "magic special attack" : "normal attack") +
-                        " on it stops the battle with Overflow",
-                    "a smaller defense");
-            }
+            fighter.defence[magic] = defenceValue(stat, s.level, s.defense).value;
         }
     }
 
@@ -339,36 +339,11 @@ class RecordChecker {
         const DuelStats stats = duelStats(s, s, kind);
         const bool magic = kind != AttackKind::Normal && s.magicFlag != 0;
         Attack attack{kind, magic, rolls, 0, 0};
-        std::array<int32_t, 2> values{};
-        for (int end = 0; end < 2; ++end) {
-            const int16_t roll = end == 0 ? rolls.first : rolls.last;
-            const Checked<int32_t> value = attackValue(stats.attack, s.level, roll);
-            if (!value.ok()) {
-                add(i,
-                    std::string(magic ? "mpower" : "strength") + ", level, " +
-                        std::string(range.name),
-                    std::to_string(stats.attack) + ", " + std::to_string(s.level) + ", " + bounds,
-                    Severity::Error,
-                    "the attack value of " + kindName(s, kind) +
-                        " overflows 32 bits at a "
-                        "damage roll of " +
-                        std::to_string(roll) + ": the battle stops with Overflow",
-                    "a smaller damage range, level or " +
-                        std::string(magic ? "mpower" : "strength"));
-                return std::nullopt;
-            }
-            values[static_cast<std::size_t>(end)] = value.value;
-        }
-        attack.lowest = std::min(values[0], values[1]);
-        attack.highest = std::max(values[0], values[1]);
+        const int32_t first = attackValue(stats.attack, s.level, rolls.first).value;
+        const int32_t last = attackValue(stats.attack, s.level, rolls.last).value;
+        attack.lowest = std::min(first, last);
+        attack.highest = std::max(first, last);
         return attack;
-    }
-
-    bool anyMagicAttacker() const {
-        return std::any_of(m_records.begin(), m_records.end(), [](const MonsterStats& s) {
-            const std::array<bool, 3> used = usedKinds(s);
-            return s.magicFlag != 0 && (used[0] || used[1]);
-        });
     }
 
     // Damage is attack value - defence value, and a hit takes it from the
@@ -436,11 +411,10 @@ class RecordChecker {
         }
         const Checked<int32_t> damage = damageDone(attack.highest, defence);
         if (isMiss(damage.value)) return std::nullopt;
-        // Its first attack meets the starting hit points; standing, a side
-        // never has fewer than 1.
-        if (!applyHit(fighters[d].startHp, damage.value).ok())
-            return Overflow{d, false, attack.highest, defence, damage.value, fighters[d].startHp};
-        if (applyHit(1, damage.value).ok()) return std::nullopt;
+        // A standing side never has fewer than 1 hit point, and one that
+        // starts down is hit at its starting hit points in turn 1 only.
+        if (applyHit(std::min<int16_t>(fighters[d].startHp, 1), damage.value).ok())
+            return std::nullopt;
         const int16_t hp =
             fewestHitPointsHit(m_records[a], fighters[a], m_records[d], fighters[d], made);
         if (applyHit(hp, damage.value).ok()) return std::nullopt;
@@ -488,13 +462,15 @@ class RecordChecker {
     }
 
     const std::vector<MonsterStats>& m_records;
+    std::size_t m_withRecords;
     std::vector<GameFileProblem> m_problems;
 };
 
 }  // namespace
 
-std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records) {
-    return RecordChecker(records).run();
+std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records,
+                                          std::size_t withRecords) {
+    return RecordChecker(records, withRecords).run();
 }
 
 }  // namespace karnwick

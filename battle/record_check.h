@@ -4,6 +4,7 @@
 // own rules (battle/rules.h) what a record can do; nothing here decides a rule
 // of its own.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ struct GameFileProblem {
 
 // The problems of a set of records, monster 0 first, as the battle meets them
 // whatever the other side (every record of the set can be the other side).
-std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records);
+// Records from `withRecords` on are the zero-filled ones of sprites without a
+// record: they meet the others in battle, but their own warnings (no name, no
+// hit points, no special attacks) are left to the note on the record count.
+std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records,
+                                          std::size_t withRecords = SIZE_MAX);
 
 }  // namespace karnwick

@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <numeric>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/command_input.h"
@@ -153,6 +155,107 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
                             std::to_string(size.height()) + " pixels; a sprite is 90 x 100");
 }
 
+// Where an indexed PNG's palette lies in its bytes: the decoder turns a pixel
+// whose index is past the palette into index 0, so the palette is measured
+// from the chunks themselves, before any pixel is decoded.
+struct PngPalette {
+    std::size_t chunkAt = 0;  // the PLTE chunk's length field
+    std::size_t entries = 0;
+    int bitDepth = 0;
+};
+
+std::uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+void appendBigEndian32(std::string& bytes, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<char>((value >> shift) & 0xFFu));
+}
+
+// The PNG chunk checksum (CRC-32, reflected, polynomial 0xEDB88320).
+std::uint32_t pngCrc(std::string_view data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// The palette of an indexed PNG with fewer entries than its bit depth can
+// point at; nothing for any other file, or one too damaged to walk (the
+// decoder then says what is wrong with it).
+std::optional<PngPalette> shortPngPalette(const std::string& bytes) {
+    static constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n", 8);
+    if (!std::string_view(bytes).starts_with(kSignature)) return std::nullopt;
+    int bitDepth = 0, colourType = -1;
+    for (std::size_t at = kSignature.size(); bytes.size() - at >= 12;) {
+        const std::uint32_t length = bigEndian32(bytes, at);
+        if (length > bytes.size() - at - 12) return std::nullopt;
+        const std::string_view type = std::string_view(bytes).substr(at + 4, 4);
+        if (type == "IHDR" && length >= 13) {
+            bitDepth = static_cast<unsigned char>(bytes[at + 16]);
+            colourType = static_cast<unsigned char>(bytes[at + 17]);
+        } else if (type == "PLTE") {
+            const bool indexed = colourType == 3 && (bitDepth == 1 || bitDepth == 2 ||
+                                                     bitDepth == 4 || bitDepth == 8);
+            if (!indexed || length % 3 != 0 || length / 3 >= (1u << bitDepth))
+                return std::nullopt;
+            return PngPalette{at, length / 3, bitDepth};
+        } else if (type == "IDAT" || type == "IEND") {
+            return std::nullopt;
+        }
+        at += 12 + std::size_t(length);
+    }
+    return std::nullopt;
+}
+
+// Refuses an indexed PNG with pixels pointing past its palette. The file is
+// decoded again with the palette filled up to every index its bit depth
+// allows, so those pixels keep their indexes and can be named.
+void refuseIndexesPastPalette(const std::string& bytes, const std::string& shownName) {
+    const auto palette = shortPngPalette(bytes);
+    if (!palette) return;
+    const std::size_t dataAt = palette->chunkAt + 8;
+    const std::size_t full = std::size_t(1) << palette->bitDepth;
+    std::string chunk = "PLTE" + bytes.substr(dataAt, palette->entries * 3);
+    for (std::size_t i = palette->entries; i < full; ++i)
+        chunk += {'\xFF', '\0', static_cast<char>(i & 0xFFu)};
+    std::string padded = bytes.substr(0, palette->chunkAt);
+    appendBigEndian32(padded, static_cast<std::uint32_t>(full * 3));
+    padded += chunk;
+    appendBigEndian32(padded, pngCrc(chunk));
+    padded += bytes.substr(dataAt + palette->entries * 3 + 4);
+
+    QByteArray data(padded.data(), static_cast<qsizetype>(padded.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    const QImage image = reader.read();
+    if (image.isNull() || image.colorCount() == 0) return;
+
+    const std::string past =
+        " past the " + std::to_string(palette->entries) + "-colour palette";
+    int count = 0;
+    std::string named;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int index = image.pixelIndex(x, y);
+            if (index < 0 || std::size_t(index) < palette->entries) continue;
+            if (++count <= kPixelsNamed) {
+                named += (named.empty() ? "" : "; ") + std::to_string(x) + "," + std::to_string(y) +
+                         " index " + std::to_string(index) + past;
+            }
+        }
+    }
+    if (count == 0) return;
+    throw CommandError(shownName + ": " + named + (count > kPixelsNamed ? "; ..." : "") +
+                       (count > 1 ? "; " + std::to_string(count) + " pixels in all" : ""));
+}
+
 // The image of FILE, or of standard input for "-". Its size is checked before
 // it is decoded, so a huge picture is refused without being unpacked.
 QImage readImage(const QString& name, const std::string& shownName) {
@@ -168,6 +271,7 @@ QImage readImage(const QString& name, const std::string& shownName) {
                                 reader.errorString().toStdString() + ")");
     }
     if (image.size() != QSize(kSpriteWidth, kSpriteHeight)) wrongSize(shownName, image.size());
+    refuseIndexesPastPalette(bytes, shownName);
     return image;
 }
 

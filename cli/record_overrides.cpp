@@ -1,31 +1,47 @@
 #include "cli/record_overrides.h"
 
-#include <QRegularExpression>
-#include <algorithm>
-#include <array>
-#include <string_view>
+#include <QString>
+#include <climits>
+#include <filesystem>
+#include <string>
 
-#include "battle/battle_fields.h"
 #include "cli/command_line.h"
-#include "cli/field_value.h"
 #include "cli/roster.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
-#include "data/record_fields.h"
-
-using karnwick::MonsterStats;
-using karnwick::cli::CommandError;
-using karnwick::cli::monsterIndex;
 
 namespace {
 
-int16_t MonsterStats::*battleField(std::string_view name) {
-    if (!karnwick::isBattleField(name)) return nullptr;
-    return karnwick::findRecordField(name)->number;
-}
-
 std::vector<std::string> fieldNames() {
     return {karnwick::kBattleFields.begin(), karnwick::kBattleFields.end()};
+}
+
+// The text with a monster's name in its INDEX part replaced by the index, so
+// the one parser of the form reads it; the field is what follows the last dot,
+// since a name may hold dots. A mistyped field gets the nearest field's name.
+std::string withIndex(const std::string& text, int lastIndex,
+                      const std::filesystem::path& statsFile) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) return text;
+    const std::size_t dot = text.rfind('.', equals - 1);
+    if (dot == std::string::npos) return text;
+    const std::string quoted = "--set " + karnwick::quotedText(text) + ": ";
+    const QString field = QString::fromStdString(text.substr(dot + 1, equals - dot - 1)).trimmed();
+    if (!karnwick::battleField(field.toStdString())) {
+        throw karnwick::cli::CommandError(
+            quoted + "unknown field \"" + field.toStdString() + "\"" +
+            karnwick::cli::suggestionOrList(field.toStdString(), fieldNames(), "fields"));
+    }
+    const QString who = QString::fromStdString(text.substr(0, dot)).trimmed();
+    if (who.isEmpty() || karnwick::wholeNumber(who.toStdString(), LLONG_MIN, LLONG_MAX))
+        return text;
+    try {
+        const int16_t index = karnwick::cli::monsterIndex(who, lastIndex,
+                                                          karnwick::cli::Appending::Refused, statsFile);
+        return std::to_string(index) + text.substr(dot);
+    } catch (const karnwick::cli::CommandError& e) {
+        throw karnwick::cli::CommandError(quoted + e.what());
+    }
 }
 
 }  // namespace
@@ -40,41 +56,13 @@ QCommandLineOption recordOverrideOption() {
 
 std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
                                                  const std::filesystem::path& statsFile) {
-    // A name may hold dots: the field follows the last one before the '='.
-    static const QRegularExpression form(R"(^\s*(.*)\.([^.=]*)=([^=]*)$)");
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
-        const std::string quoted = "--set " + karnwick::quotedText(text.toStdString()) + ": ";
-        const QRegularExpressionMatch match = form.match(text);
-        if (!match.hasMatch())
-            throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
-        RecordOverride change;
-        try {
-            change.index = monsterIndex(match.captured(1).trimmed(), lastIndex,
-                                        karnwick::cli::Appending::Refused, statsFile);
-        } catch (const CommandError& e) {
-            throw CommandError(quoted + e.what());
-        }
-        const std::string field = match.captured(2).trimmed().toStdString();
-        change.field = battleField(field);
-        if (!change.field)
-            throw CommandError(quoted + "unknown field \"" + field + "\"" +
-                               karnwick::cli::suggestionOrList(field, fieldNames(), "fields"));
-        const auto value = karnwick::cli::numberValue(match.captured(3).trimmed().toStdString());
-        if (!value) {
-            throw CommandError(quoted + "the value " +
-                               karnwick::quotedText(match.captured(3).toStdString()) + " is not " +
-                               karnwick::cli::kNumberValues);
-        }
-        change.value = *value;
-        overrides.push_back(change);
+        std::string problem;
+        const auto change = karnwick::parseRecordOverride(
+            withIndex(text.toStdString(), lastIndex, statsFile), lastIndex, problem);
+        if (!change) throw karnwick::cli::CommandError(problem);
+        overrides.push_back(*change);
     }
     return overrides;
-}
-
-void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
-                          MonsterStats& stats) {
-    for (const RecordOverride& change : overrides) {
-        if (change.index == index) stats.*change.field = change.value;
-    }
 }

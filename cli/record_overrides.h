@@ -1,21 +1,15 @@
 #pragma once
-// `--set INDEX.FIELD=VALUE`: a what-if change to one number of one monster's
-// record for a single run, for balancing without a game editor. The game files
-// are never written.
+// `--set INDEX.FIELD=VALUE` as every command that plays battles offers it;
+// the texts are read by the engine's parser, which the arena shares.
 
 #include <QCommandLineOption>
 #include <QStringList>
-#include <cstdint>
 #include <filesystem>
 #include <vector>
 
-#include "data/monster_stats.h"
+#include "data/record_override.h"
 
-struct RecordOverride {
-    int16_t index = 0;
-    int16_t karnwick::MonsterStats::*field = nullptr;
-    int16_t value = 0;
-};
+using karnwick::RecordOverride;
 
 // The option as every command that plays battles offers it.
 QCommandLineOption recordOverrideOption();
@@ -26,7 +20,3 @@ QCommandLineOption recordOverrideOption();
 // wrong with it.
 std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
                                                  const std::filesystem::path& statsFile);
-
-// Changes monster `index`'s record as asked, later changes winning.
-void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
-                          karnwick::MonsterStats& stats);

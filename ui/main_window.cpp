@@ -28,6 +28,7 @@
 #include "data/errors.h"
 #include "data/folder_lock.h"
 #include "data/sprite.h"
+#include "ui/balance_launcher.h"
 #include "ui/game_folder.h"
 #include "ui/player_messages.h"
 #include "ui/picture_box.h"
@@ -222,7 +223,9 @@ GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
     return facts;
 }
 
-constexpr auto kShortcutsHint = "Ctrl+O opens another game folder \u00b7 F5 reads the files again";
+constexpr auto kShortcutsHint =
+    "Ctrl+B opens the balance window \u00b7 Ctrl+O opens another game folder \u00b7 F5 reads the "
+    "files again";
 
 }  // namespace
 
@@ -236,6 +239,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     createCentre();
     orderTabStops();
     createShortcuts();
+    m_balance = new karnwick::balance::BalanceLauncher(*this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -597,6 +601,7 @@ bool MainWindow::reloadFrom(const std::filesystem::path& folder) {
     } catch (const karnwick::GameError& error) {
         reportGameError(error);
     }
+    emit gameFilesRead();
     return true;
 }
 

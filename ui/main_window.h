@@ -32,7 +32,10 @@ class PictureBox;
 
 namespace karnwick {
 class GameError;
+namespace balance {
+class BalanceLauncher;
 }
+}  // namespace karnwick
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -106,9 +109,14 @@ class MainWindow : public QWidget {
     QPushButton* exitButton() const { return m_exitButton; }
     QPushButton* previewButton(int16_t page) const { return m_previewButtons[page - 1]; }
 
+    // Ctrl+B's Balance window, made on first use.
+    karnwick::balance::BalanceLauncher& balance() const { return *m_balance; }
+
   signals:
     // A game folder chosen with Ctrl+O has been loaded (the settings remember it).
     void gameFolderOpened(const std::filesystem::path& folder);
+    // The game files were read again (F5 or Ctrl+O): the panels are empty.
+    void gameFilesRead();
 
   protected:
     // Answers the FIGHT button's tooltip when it is asked for, so that a
@@ -146,6 +154,7 @@ class MainWindow : public QWidget {
     PreviewWindows m_previews;
     ErrorReporter m_reportError;
     FolderPicker m_pickFolder;
+    karnwick::balance::BalanceLauncher* m_balance = nullptr;
 
     std::array<PictureBox*, 2> m_spriteBoxes{};
     std::array<QComboBox*, 2> m_monsterLists{};

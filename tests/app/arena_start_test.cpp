@@ -95,6 +95,9 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         {{dir, dir}, 2, {}, "karnwick-arena: only one game folder can be given\n"},
         {{"--fight"}, 2, {}, "karnwick-arena: Unknown option 'fight'.\n"},
         {{"-platform"}, 2, {}, "Missing value after '-platform'"},
+        {{"--balance", "--set", "3.hp=120", "--set", " 4 . agility = -2", dir}, -1, dir, {}},
+        {{"--set", "3.hq=1"}, 2, {}, "karnwick-arena: --set \"3.hq=1\": unknown field \"hq\""},
+        {{"--set", "3.hp=40000"}, 2, {}, "is not a whole number from -32768 to 32767"},
     };
     folder.writePalette();
     for (const Row& row : rows) {
@@ -105,6 +108,12 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         EXPECT_EQ(line.action, row.exitCode < 0 ? Action::Run : Action::Exit) << context;
         EXPECT_EQ(line.exitCode, std::max(row.exitCode, 0)) << context;
         EXPECT_EQ(line.folder, row.folder) << context;
+        const bool balance = !row.arguments.empty() && row.arguments.front() == "--balance";
+        EXPECT_EQ(line.balance, balance) << context;
+        if (balance) {
+            EXPECT_EQ(line.setTexts,
+                      (std::vector<std::string>{"3.hp=120", " 4 . agility = -2"}));
+        }
         const QString said = row.exitCode == 2 ? line.err : line.out;
         EXPECT_TRUE(said.contains(QString::fromStdString(row.said)))
             << context << ": " << said.toStdString();

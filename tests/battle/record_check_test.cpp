@@ -87,14 +87,31 @@ TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
     MonsterStats quick = named("Quick");
     quick.hp = 1, quick.agility = 10, quick.offMin = 1, quick.offMax = 3;
 
+    // Wall starts at 30000, where Crusher's special hit of 63000 already
+    // leaves 16 bits; but a normal hit of 27003 first leaves it standing on
+    // 2997, the fewest it can have (27000 and 27003 are Crusher's other hits).
+    MonsterStats wall = named("Wall");
+    wall.hp = 30000;
+    MonsterStats crusher = named("Crusher");
+    crusher.hp = 50, crusher.level = 50, crusher.agility = 5;
+    crusher.offMin = 9000, crusher.offMax = 9002;
+    crusher.sp1Threshold = 50, crusher.sp1Min = crusher.sp1Max = 21000;
+
     const std::vector<std::vector<MonsterStats>> sets = {
-        {smasher, target50}, {smasher, target50, target1}, {doomed, quick}};
+        {smasher, target50}, {smasher, target50, target1}, {doomed, quick}, {wall, crusher}};
     for (const auto& set : sets) expectClaimsMatchTheOdds(set);
     // One line per overflowing pair: Smasher's hit on Target1 only.
     int overflows = 0;
     for (const GameFileProblem& p : checkRecords(sets[1]))
         overflows += p.effect.find("can overflow") != std::string::npos;
     EXPECT_EQ(overflows, 1);
+    std::string crushed;
+    for (const GameFileProblem& p : checkRecords(sets[3]))
+        if (p.monster == 1 && p.field == "sp1Max - sp1Min") crushed = p.effect;
+    EXPECT_NE(crushed.find("on monsters 0 \"Wall      \" and 1 \"Crusher   \" can overflow: a "
+                           "hit of 63000 on 2997 hit points on monster 0 (the fewest"),
+              std::string::npos)
+        << crushed;
 }
 
 TEST(RecordCheck, GeneratedSetsClaimExactlyThePairsThatErr) {

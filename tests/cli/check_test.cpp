@@ -54,8 +54,16 @@ TEST(Check, NamesEveryKindOfProblem) {
          "carries into green; colour 5 shows as red 24, green 65, blue 68"},
         {"trailing sprite bytes", [](Files& f) { f.sprites += "12345"; },
          "monster.dat: length = 27005: warning:", "the last 5 bytes belong to no monster"},
-        {"more sprites than records", [](Files& f) { f.sprites += std::string(9000, '\0'); },
-         "monsters.tat: records = 3: warning:", "monsters 3 to 3 have no record"},
+        {"a hit beyond 16 bits on a sprite without a record",
+         [](Files& f) {
+             // 32770 overflows only on the zero-filled monster 3: no hit points
+             // and a defence value of 0.
+             f.sprites += std::string(9000, '\0');
+             f.records[0].level = 99, f.records[0].strength = 32571;
+             f.records[0].offMin = f.records[0].offMax = 1;
+         },
+         "monsters.tat: monster 0 \"Rat       \": offMax - offMin = 1 - 1: error:",
+         "the normal attack on monster 3 \""},
         {"32768 sprites", [](Files& f) { f.spriteBytes = 32768ull * 9000; },
          "monster.dat: length = 294912000: error:",
          "choosing monster 32767 stops the arena with Overflow"},

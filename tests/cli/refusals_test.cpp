@@ -41,6 +41,21 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     stray.fill(Qt::transparent);
     stray.setPixel(3, 1, qRgb(1, 2, 3));
     ASSERT_TRUE(small.save("small.png") && stray.save("stray.png"));
+    // Indexes 3..9 on the game palette cut to 4 colours: 3 is its last
+    // colour, the rest point past it.
+    ASSERT_EQ(karnwick::testing::runKarnwick("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    QImage shortPalette(90, 100, QImage::Format_Indexed8);
+    shortPalette.setColorTable(QImage("one.png").colorTable().first(4));
+    shortPalette.fill(0);
+    std::string pastPalette = "short.png: ";
+    for (int x = 2; x < 9; ++x) {
+        shortPalette.scanLine(1)[x] = static_cast<uchar>(x + 1);
+        if (x > 2 && x < 8)
+            pastPalette += std::to_string(x) + ",1 index " + std::to_string(x + 1) +
+                           " past the 4-colour palette; ";
+    }
+    pastPalette += "...; 6 pixels in all";
+    ASSERT_TRUE(shortPalette.save("short.png"));
 
     const struct {
         const char* command;
@@ -103,6 +118,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"import",
          {"sprite", "0", "stray.png"},
          "1 pixel has a colour not in the game palette: (3, 1) #010203"},
+        {"import", {"sprite", "0", "short.png"}, pastPalette},
         {"import", {"sprite", "11", "stray.png"}, "monster 11 has no sprite: monster.dat holds 10"},
         {"export", {"palette", "-o", ""}, "-o needs a file name"},
         {"export", {"sprite", "1", "--scale", "0"}, "--scale"},

@@ -285,7 +285,8 @@ TEST_F(ArenaWindowTest, FightTooltipShowsTheExactOddsOfTheNextBattle) {
     arena.choose(1, 2);
     const QString expected = QString::fromUtf8(
         "Monster One wins 0.82% \u00b7 Monster Two wins 99.18% \u00b7 15.2 turns on average\n"
-        "Ctrl+O opens another game folder \u00b7 F5 reads the files again");
+        "Ctrl+B opens the balance window \u00b7 Ctrl+O opens another game folder \u00b7 F5 reads "
+        "the files again");
     QPushButton* fight = arena.window.fightButton();
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), fight->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(fight, &help);

@@ -1,0 +1,110 @@
+#include "data/record_override.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "data/errors.h"
+#include "data/record_fields.h"
+
+namespace karnwick {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::string fieldNames() {
+    std::string names;
+    for (const std::string_view name : kBattleFields)
+        names += (names.empty() ? "" : ", ") + std::string(name);
+    return names;
+}
+
+}  // namespace
+
+int16_t MonsterStats::*battleField(std::string_view name) {
+    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
+        return nullptr;
+    return findRecordField(name)->number;
+}
+
+std::string_view battleFieldName(int16_t MonsterStats::*field) {
+    for (const std::string_view name : kBattleFields)
+        if (findRecordField(name)->number == field) return name;
+    return {};
+}
+
+std::optional<long long> wholeNumber(std::string_view text, long long low, long long high) {
+    text = trimmed(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem) {
+    if (const auto value = wholeNumber(text, 0, lastIndex)) return static_cast<int16_t>(*value);
+    problem = "monster " + quotedText(text) + " is not ";
+    if (lastIndex < 0)
+        problem += "in monster.dat, which holds no monsters";
+    else
+        problem += "a monster index: the valid range is 0.." + std::to_string(lastIndex);
+    return std::nullopt;
+}
+
+std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
+                                                  std::string& problem) {
+    const std::string quoted = "--set " + quotedText(text) + ": ";
+    // INDEX.FIELD=VALUE: the index ends at the first dot, the field at the
+    // first equals sign after it.
+    const std::size_t dot = text.find_first_of(".=");
+    const std::size_t equals = dot == std::string_view::npos ? dot : text.find('=', dot + 1);
+    if (dot == std::string_view::npos || text[dot] != '.' || equals == std::string_view::npos) {
+        problem = quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
+        return std::nullopt;
+    }
+    RecordOverride change;
+    std::string indexProblem;
+    const auto index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex, indexProblem);
+    if (!index) {
+        problem = quoted + indexProblem;
+        return std::nullopt;
+    }
+    change.index = *index;
+    const std::string_view field = trimmed(text.substr(dot + 1, equals - dot - 1));
+    change.field = battleField(field);
+    if (!change.field) {
+        problem = quoted + "unknown field \"" + std::string(field) + "\"; the fields are " +
+                  fieldNames();
+        return std::nullopt;
+    }
+    const std::string_view valueText = text.substr(equals + 1);
+    const auto value = wholeNumber(valueText, INT16_MIN, INT16_MAX);
+    if (!value) {
+        problem = quoted + "the value " + quotedText(valueText) +
+                  " is not a whole number from -32768 to 32767";
+        return std::nullopt;
+    }
+    change.value = static_cast<int16_t>(*value);
+    return change;
+}
+
+std::string recordOverrideText(const RecordOverride& change) {
+    return std::to_string(change.index) + "." + std::string(battleFieldName(change.field)) + "=" +
+           std::to_string(change.value);
+}
+
+void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
+                          MonsterStats& stats) {
+    for (const RecordOverride& change : overrides)
+        if (change.index == index) stats.*change.field = change.value;
+}
+
+}  // namespace karnwick

@@ -1,0 +1,49 @@
+#pragma once
+// A what-if change to one number of one monster's record, `INDEX.FIELD=VALUE`
+// as `karnwick --set` and `karnwick-arena --set` read it and as the Balance
+// window makes it: the battle is fought with the changed record, and the game
+// files are never written.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "battle/battle_fields.h"
+#include "data/monster_stats.h"
+
+namespace karnwick {
+
+struct RecordOverride {
+    int16_t index = 0;
+    int16_t MonsterStats::*field = nullptr;
+    int16_t value = 0;
+};
+
+// The battle field of that name, or null.
+int16_t MonsterStats::*battleField(std::string_view name);
+// The record name of a battle field ("hp"); empty for any other member.
+std::string_view battleFieldName(int16_t MonsterStats::*field);
+
+// A whole number in `text` (blanks around it allowed) within [low, high].
+std::optional<long long> wholeNumber(std::string_view text, long long low, long long high);
+
+// The monster index `text` names among 0..lastIndex (-1 when monster.dat
+// holds none); nothing, with `problem` naming the text and the valid range.
+std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem);
+
+// One `INDEX.FIELD=VALUE` text (UTF-8); nothing, with `problem` set to the
+// whole message ("--set \"3.hq=1\": unknown field ...").
+std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
+                                                  std::string& problem);
+
+// The text parseRecordOverride reads back as `change`: "3.hp=120".
+std::string recordOverrideText(const RecordOverride& change);
+
+// Changes monster `index`'s record as asked, later changes winning.
+void applyRecordOverrides(const std::vector<RecordOverride>& overrides, int index,
+                          MonsterStats& stats);
+
+}  // namespace karnwick

@@ -1,0 +1,127 @@
+// The Balance window against the demo set: every tab's copy is the command
+// line's CSV (or check's text) for the same request, what-if changes and all,
+// and the heat map chooses pairs in the arena.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include "data/file_writer.h"
+#include "demo/set.h"
+#include "game_files.h"
+#include "ui/balance_launcher.h"
+#include "ui/balance_window.h"
+#include "ui/main_window.h"
+
+namespace {
+
+using karnwick::balance::BalanceWindow;
+
+// What `karnwick ARGS --dir FOLDER` prints, with tabs for its commas.
+std::string commandLineOutput(QStringList arguments, bool tabs = true) {
+    QProcess karnwick;
+    arguments << "--dir" << QString::fromStdString(std::filesystem::current_path().string());
+    karnwick.start(QStringLiteral(KARNWICK_BINARY), arguments);
+    EXPECT_TRUE(karnwick.waitForFinished(120000)) << arguments.join(' ').toStdString();
+    const QString out = QString::fromUtf8(karnwick.readAllStandardOutput());
+    return (tabs ? QString(out).replace(',', '\t') : out).toStdString();
+}
+
+struct DemoArena {
+    karnwick::testing::GameFolder folder;
+    MainWindow window;
+    QStringList errors;
+
+    DemoArena() {
+        karnwick::writeDemoSet(std::filesystem::current_path(), karnwick::Existing::Replace);
+        window.setErrorReporter([this](const QString& message) { errors << message; });
+        window.loadMainWindow(std::filesystem::current_path());
+        window.show();
+    }
+    ~DemoArena() {
+        if (BalanceWindow* balance = window.balance().window()) delete balance;
+    }
+    BalanceWindow& open() { return *window.balance().open(); }
+    void choose(int side, int index) { window.balance().choose(side, index); }
+    // Waits until every request of the window is answered.
+    void settle(BalanceWindow& balance) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return balance.isSettled(); }, 120000));
+    }
+    std::string copied(BalanceWindow& balance, int tab) {
+        balance.tabs()->setCurrentIndex(tab);
+        settle(balance);
+        QApplication::clipboard()->clear();
+        balance.copyToClipboard();
+        return QApplication::clipboard()->text().toStdString();
+    }
+};
+
+// Each tab's copy against the command line, first with a change given at the
+// start (as --set gives it), then after a change typed into a what-if box:
+// the roster has only the changed monster's row and column worked out again.
+TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
+    DemoArena arena;
+    std::string problem;
+    arena.window.balance().setStartChanges(
+        {*karnwick::parseRecordOverride("3.strength=40", 56, problem)});
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    EXPECT_EQ(balance.windowTitle(), QStringLiteral("Karnwick Balance"));
+    const QStringList tabs = {"&Match-up", "&Roster", "&Sweep", "&Check"};
+    for (int i = 0; i < tabs.size(); ++i) EXPECT_EQ(balance.tabs()->tabText(i), tabs[i]);
+    const int hp = arena.window.fighters()[1].hp;
+
+    for (const QStringList& sets : {QStringList{"--set", "3.strength=40"},
+                                    QStringList{"--set", "3.strength=40", "--set", "5.hp=77"}}) {
+        if (sets.size() > 2) {
+            balance.tabs()->setCurrentIndex(0);
+            QSpinBox* box = balance.whatIfBox("hp", 1);
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, QStringLiteral("77"));
+            EXPECT_EQ(box->value(), 77);
+            EXPECT_EQ(box->accessibleDescription(), QStringLiteral("changed"));
+            EXPECT_EQ(balance.commandLine().section(" --dir", 0, 0),
+                      "karnwick odds 3 5 --csv " + sets.join(' '));
+        }
+        EXPECT_EQ(arena.copied(balance, 0),
+                  commandLineOutput(QStringList{"odds", "3", "5", "--csv"} + sets));
+        EXPECT_EQ(arena.copied(balance, 1),
+                  commandLineOutput(QStringList{"matrix", "--csv"} + sets));
+        // The range the tab opened on stays through a what-if change.
+        const int to = std::max(100, 2 * hp);
+        EXPECT_EQ(arena.copied(balance, 2),
+                  commandLineOutput(QStringList{"sweep", "3", "5", "5.hp",
+                                                QStringLiteral("1..%1").arg(to), "--csv"} +
+                                    sets));
+    }
+    EXPECT_EQ(arena.copied(balance, 3), commandLineOutput({"check"}, false));
+    EXPECT_TRUE(arena.errors.isEmpty());
+}
+
+// A click on a cell of the heat map picks that pair in the arena's lists and
+// shows it in Match-up.
+TEST(BalanceWindow, HeatMapCellChoosesThePair) {
+    DemoArena arena;
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    QTest::mouseClick(balance.rosterView(), Qt::LeftButton, {},
+                      balance.rosterView()->cellCentre(7, 2));
+    EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 7);
+    EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 2);
+    EXPECT_EQ(arena.window.fighters()[0], karnwick::makeDemoMonsters()[7]);
+    EXPECT_EQ(arena.window.fighters()[1], karnwick::makeDemoMonsters()[2]);
+    EXPECT_EQ(balance.tabs()->currentIndex(), 0);
+    arena.settle(balance);
+    EXPECT_TRUE(balance.copiedText().contains(QStringLiteral("\n7\t2\t")));
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+// The Balance window's two charts, the roster's heat map and the sweep's
+// balance curve, drawn onto any paint device so that one drawing serves the
+// window and the saved picture.
+
+#include <QImage>
+#include <QPainter>
+#include <QPointF>
+#include <QRect>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "battle/odds.h"
+
+namespace karnwick::balance {
+
+// labels[i] names monster i; oneWins[a * n + b] is row a (Monster One),
+// column b; a pair not worked out yet is NaN.
+struct RosterPicture {
+    std::vector<std::string> labels;
+    std::vector<double> oneWins;
+};
+void paintRoster(QPainter& painter, const QRect& area, const RosterPicture& picture);
+std::optional<std::pair<int, int>> rosterCellAt(const RosterPicture& picture, const QRect& area,
+                                                QPointF point);
+QRectF rosterCell(const RosterPicture& picture, const QRect& area, int row, int column);
+QImage drawRoster(const RosterPicture& picture);
+
+struct SweepPicture {
+    int one = 0, two = 0;
+    std::string oneName, twoName;
+    int swept = 0;
+    std::string field;
+    int from = 0, to = 0, step = 1;
+    std::vector<int16_t> values;
+    std::vector<OutcomeOdds> odds;
+    std::optional<double> target;
+};
+void paintSweep(QPainter& painter, const QRect& area, const SweepPicture& picture);
+QImage drawSweep(const SweepPicture& picture);
+
+}  // namespace karnwick::balance

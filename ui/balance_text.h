@@ -1,0 +1,43 @@
+#pragma once
+// The Balance window's numbers as text: the same rows, columns and number
+// formatting as the command line's CSV of odds, matrix and sweep and the text
+// of check, with tabs between the columns for pasting into a spreadsheet; and
+// the command line that prints the same numbers.
+
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "battle/odds.h"
+#include "battle/record_check.h"
+#include "data/record_override.h"
+
+namespace karnwick::balance {
+
+// The shortest text that reads back as the same double, as the CSV has it.
+std::string shortestNumber(double value);
+
+// The column names after the leading ones: oneWins, twoWins, ..., meanTurns.
+QString outcomeHeader();
+QString outcomeCells(const OutcomeOdds& odds);
+
+// `odds A B --csv`: the header and one row.
+QString matchUpTable(int one, int two, const OutcomeOdds& odds);
+// `matrix --csv`: every pair, row by row; oneWins[a * n + b] for pair (a, b).
+QString rosterTable(const std::vector<OutcomeOdds>& pairs, std::size_t monsters);
+// `sweep ... --csv`.
+QString sweepTable(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
+// The text `check` prints for these findings.
+QString checkLine(const GameFileProblem& problem);
+QString checkSummary(std::size_t problems, int monsters, int records);
+
+// A CSV text with tabs for its commas (no field of these tables holds a comma).
+QString tabSeparated(QString csv);
+
+// The --set options of `changes`, each with a space in front.
+QString setOptions(const std::vector<RecordOverride>& changes);
+// The shell word for a path, in single quotes when it needs any.
+QString shellWord(const std::filesystem::path& path);
+
+}  // namespace karnwick::balance

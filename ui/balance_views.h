@@ -1,0 +1,92 @@
+#pragma once
+// The pictures of the Balance window's tabs as widgets: the match-up's
+// outcome bars and distributions, the roster's heat map and the sweep's
+// curve. Each draws through a function that also draws the saved picture.
+
+#include <QWidget>
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "battle/odds.h"
+#include "ui/balance_charts.h"
+
+namespace karnwick::balance {
+
+// One side's hit points when the battle ends, with their chances.
+using HitPointChances = std::vector<std::pair<int, double>>;
+
+struct MatchUpPicture {
+    std::string title;  // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
+    std::array<std::string, 2> names;
+    std::optional<BattleOdds> odds;
+    std::array<HitPointChances, 2> hpLeft;
+};
+void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& picture);
+QImage drawMatchUp(const MatchUpPicture& picture);
+
+class MatchUpView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MatchUpView(QWidget* parent = nullptr);
+    void setPicture(MatchUpPicture picture);
+    const MatchUpPicture& picture() const { return m_picture; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    MatchUpPicture m_picture;
+};
+
+// The heat map: hovering a cell shows the pair's odds, a click or Enter on
+// the cell under the keyboard cursor chooses the pair.
+class RosterView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit RosterView(QWidget* parent = nullptr);
+    void setPicture(RosterPicture picture);
+    const RosterPicture& picture() const { return m_picture; }
+    // The odds of each pair for the hover text, a * n + b.
+    void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
+    // The middle of the cell of pair (one, two), in widget coordinates.
+    QPoint cellCentre(int one, int two) const;
+
+  signals:
+    void pairChosen(int one, int two);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    QRect area() const { return rect(); }
+    RosterPicture m_picture;
+    const std::vector<OutcomeOdds>* m_odds = nullptr;
+    std::pair<int, int> m_cursor{0, 0};
+};
+
+class SweepView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit SweepView(QWidget* parent = nullptr);
+    void setPicture(SweepPicture picture);
+    const SweepPicture& picture() const { return m_picture; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    SweepPicture m_picture;
+};
+
+// "12.34%", as the tabs show a chance.
+QString percentText(double chance);
+// The odds of a pair in a line of words, for the heat map's hover text.
+QString oddsInWords(const OutcomeOdds& odds);
+
+}  // namespace karnwick::balance
