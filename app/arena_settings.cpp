@@ -28,8 +28,7 @@ bool isSafeToRead(const fs::path& file) {
 
 fs::path ArenaSettings::playerFile() {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return fs::path(QFile::encodeName(config).toStdString()) / "karnwick" /
-           "karnwick-arena.conf";
+    return fs::path(QFile::encodeName(config).toStdString()) / "karnwick" / "karnwick-arena.conf";
 }
 
 ArenaSettings::ArenaSettings(const fs::path& file) {
@@ -37,9 +36,8 @@ ArenaSettings::ArenaSettings(const fs::path& file) {
         printToStderr(settingsIgnoredText(file));
         return;
     }
-    m_settings =
-        std::make_unique<QSettings>(QFile::decodeName(QByteArray::fromStdString(file.native())),
-                                    QSettings::IniFormat);
+    m_settings = std::make_unique<QSettings>(
+        QFile::decodeName(QByteArray::fromStdString(file.native())), QSettings::IniFormat);
 }
 
 ArenaSettings::~ArenaSettings() = default;

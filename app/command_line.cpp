@@ -5,8 +5,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
-#include "data/text_codec.h"
 #include "data/record_override.h"
+#include "data/text_codec.h"
 #include "ui/game_folder.h"
 
 namespace arena {

@@ -84,8 +84,8 @@ ByHitWeights byHitWeights(const EndWeights& w, double unhurt, double active) {
 // chances go to where it stands when the battle ends, and those before an
 // ending attack to where that attack fells it, or to where it stood when
 // the attack failed.
-void addFromStanding(const AttackOutcomes& attack, int16_t start, const EndWeights& w,
-                     double scale, std::vector<double>& left) {
+void addFromStanding(const AttackOutcomes& attack, int16_t start, const EndWeights& w, double scale,
+                     std::vector<double>& left) {
     const double active = activeChance(attack);
     if (active == 0.0) {
         // Nothing ever changes it.

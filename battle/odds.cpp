@@ -305,7 +305,8 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
 // the mean past the turn cap; what the odds report stays within what can
 // happen (the five chances still sum to 1 within that rounding).
 BattleOdds bounded(BattleOdds odds) {
-    for (double* chance : {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap, &odds.error})
+    for (double* chance :
+         {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap, &odds.error})
         *chance = std::clamp(*chance, 0.0, 1.0);
     odds.meanTurns = std::clamp(odds.meanTurns, 0.0, double{kMaxTurns});
     return odds;

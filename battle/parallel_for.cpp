@@ -13,9 +13,8 @@ void parallelFor(std::size_t count, int threads, std::size_t batch,
                  const std::function<void(std::size_t index)>& work,
                  const std::function<void(std::size_t done)>& progress) {
     batch = std::max<std::size_t>(batch, 1);
-    const auto workers =
-        static_cast<std::size_t>(std::clamp<std::size_t>((count + batch - 1) / batch, 0,
-                                                         static_cast<std::size_t>(std::max(threads, 1))));
+    const auto workers = static_cast<std::size_t>(std::clamp<std::size_t>(
+        (count + batch - 1) / batch, 0, static_cast<std::size_t>(std::max(threads, 1))));
     if (workers <= 1) {
         // No thread is worth starting: the calling thread does it all.
         for (std::size_t first = 0; first < count; first += batch) {

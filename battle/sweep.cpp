@@ -33,9 +33,11 @@ class ChainTable {
         m_steps.push_back({top, top, {1.0}});
         for (int k = 1; k <= kMaxAttacks && walk.standing(); ++k) {
             walk.hit();
-            Step step{walk.lo(), walk.hi(), std::vector<double>(std::max(0, walk.hi() - walk.lo() + 1))};
+            Step step{walk.lo(), walk.hi(),
+                      std::vector<double>(std::max(0, walk.hi() - walk.lo() + 1))};
             double above = 0.0;
-            for (int j = walk.hi(); j >= walk.lo(); --j) step.above[j - walk.lo()] = above += walk.at(j);
+            for (int j = walk.hi(); j >= walk.lo(); --j)
+                step.above[j - walk.lo()] = above += walk.at(j);
             m_steps.push_back(std::move(step));
         }
     }

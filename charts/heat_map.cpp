@@ -141,7 +141,8 @@ std::optional<std::pair<int, int>> heatMapCellAt(const std::vector<std::string>&
 QRectF heatMapCell(const std::vector<std::string>& labels, const QRect& area, int row, int column) {
     const Layout at(labels);
     const Fit fit = fitInto(at, area);
-    const QRectF inMap(at.gridLeft + column * at.cell, at.gridTop + row * at.cell, at.cell, at.cell);
+    const QRectF inMap(at.gridLeft + column * at.cell, at.gridTop + row * at.cell, at.cell,
+                       at.cell);
     return QRectF(fit.origin + inMap.topLeft() * fit.scale, inMap.size() * fit.scale);
 }
 

@@ -45,8 +45,8 @@ std::vector<Curve> shownCurves(const std::vector<OutcomeOdds>& odds) {
     };
     std::vector<Curve> curves = {curve("oneWins", QColor(178, 24, 43)),
                                  curve("twoWins", QColor(33, 102, 172))};
-    for (const Curve& c : {curve("error", QColor(230, 145, 30)),
-                           curve("turnCap", QColor(90, 160, 90))}) {
+    for (const Curve& c :
+         {curve("error", QColor(230, 145, 30)), curve("turnCap", QColor(90, 160, 90))}) {
         if (std::any_of(odds.begin(), odds.end(),
                         [&](const OutcomeOdds& o) { return o.*c.chance > 0.0; }))
             curves.push_back(c);
@@ -78,7 +78,8 @@ struct Layout {
         plotLeft = margin + metrics.height() + gap + metrics.horizontalAdvance("100%") + 2 * gap;
         plotTop = margin + 3 * metrics.height();
         legendText = metrics.horizontalAdvance(kTargetLabel);
-        if (chart.target) legendText = std::max(legendText, metrics.horizontalAdvance(kAnswerLabel));
+        if (chart.target)
+            legendText = std::max(legendText, metrics.horizontalAdvance(kAnswerLabel));
         for (const Curve& c : curves)
             legendText = std::max(legendText, metrics.horizontalAdvance(c.label));
         const int besidePlot = plotLeft + 3 * gap + swatch + gap + legendText + margin;

@@ -5,11 +5,11 @@
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <thread>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <thread>
 
 #include "cli/suggestions.h"
 #include "data/errors.h"
@@ -267,7 +267,8 @@ void StandardOutput::writeBuffered() {
     }
 }
 
-std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option, int most) {
+std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option,
+                               int most) {
     if (!line.isSet(option)) return std::nullopt;
     const auto asked = wholeNumber(line.value(option), 1, most);
     if (!asked) {

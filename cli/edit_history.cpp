@@ -44,8 +44,8 @@ std::vector<unsigned char> bytesOf(const fs::path& file) {
 
 std::string entryText(const HistoryEntry& entry) {
     std::string text = "number " + std::to_string(entry.number) + "\ntime " + entry.time +
-                       "\ncommand " + entry.command + "\ntarget " +
-                       std::to_string(entry.target) + "\nsummary " + entry.summary + "\n";
+                       "\ncommand " + entry.command + "\ntarget " + std::to_string(entry.target) +
+                       "\nsummary " + entry.summary + "\n";
     for (const HistoryFile& file : entry.files)
         text += "file " + file.name + (file.present ? " present\n" : " absent\n");
     return text;

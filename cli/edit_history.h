@@ -36,7 +36,7 @@ inline constexpr int kHistoryMostEdits = 50;
 inline constexpr std::int64_t kHistoryMostBytes = 64LL << 20;
 
 struct HistoryFile {
-    std::string name;  // a game file's name in the folder
+    std::string name;     // a game file's name in the folder
     bool present = true;  // false: the file was not there before the edit
 };
 

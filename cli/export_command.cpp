@@ -14,8 +14,8 @@
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
-#include "data/palette.h"
 #include "data/monster_stats.h"
+#include "data/palette.h"
 #include "data/preview_page.h"
 #include "data/sprite.h"
 

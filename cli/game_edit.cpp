@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "cli/command_line.h"
-#include "data/file_writer.h"
 #include "data/errors.h"
+#include "data/file_writer.h"
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/record_fields.h"

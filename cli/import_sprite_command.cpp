@@ -137,10 +137,10 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
         std::string named;
         for (const std::string& s : strays.named) named += (named.empty() ? "" : ", ") + s;
         throw CommandError(name + ": " + std::to_string(strayCount) +
-                                (strayCount == 1 ? " pixel has a colour" : " pixels have colours") +
-                                " not in the game palette: " + named +
-                                (strayCount > kPixelsNamed ? ", ..." : "") +
-                                " (--nearest takes the nearest palette colour)");
+                           (strayCount == 1 ? " pixel has a colour" : " pixels have colours") +
+                           " not in the game palette: " + named +
+                           (strayCount > kPixelsNamed ? ", ..." : "") +
+                           " (--nearest takes the nearest palette colour)");
     }
     if (strayCount > 0) {
         out << strayCount << (strayCount == 1 ? " pixel" : " pixels")
@@ -152,7 +152,7 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
 
 [[noreturn]] void wrongSize(const std::string& name, QSize size) {
     throw CommandError(name + " is " + std::to_string(size.width()) + " x " +
-                            std::to_string(size.height()) + " pixels; a sprite is 90 x 100");
+                       std::to_string(size.height()) + " pixels; a sprite is 90 x 100");
 }
 
 // Where an indexed PNG's palette lies in its bytes: the decoder turns a pixel
@@ -201,10 +201,9 @@ std::optional<PngPalette> shortPngPalette(const std::string& bytes) {
             bitDepth = static_cast<unsigned char>(bytes[at + 16]);
             colourType = static_cast<unsigned char>(bytes[at + 17]);
         } else if (type == "PLTE") {
-            const bool indexed = colourType == 3 && (bitDepth == 1 || bitDepth == 2 ||
-                                                     bitDepth == 4 || bitDepth == 8);
-            if (!indexed || length % 3 != 0 || length / 3 >= (1u << bitDepth))
-                return std::nullopt;
+            const bool indexed = colourType == 3 &&
+                                 (bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8);
+            if (!indexed || length % 3 != 0 || length / 3 >= (1u << bitDepth)) return std::nullopt;
             return PngPalette{at, length / 3, bitDepth};
         } else if (type == "IDAT" || type == "IEND") {
             return std::nullopt;
@@ -237,8 +236,7 @@ void refuseIndexesPastPalette(const std::string& bytes, const std::string& shown
     const QImage image = reader.read();
     if (image.isNull() || image.colorCount() == 0) return;
 
-    const std::string past =
-        " past the " + std::to_string(palette->entries) + "-colour palette";
+    const std::string past = " past the " + std::to_string(palette->entries) + "-colour palette";
     int count = 0;
     std::string named;
     for (int y = 0; y < image.height(); ++y) {
@@ -268,7 +266,7 @@ QImage readImage(const QString& name, const std::string& shownName) {
     const QImage image = reader.read();
     if (image.isNull()) {
         throw CommandError(shownName + ": not an image this tool can read (" +
-                                reader.errorString().toStdString() + ")");
+                           reader.errorString().toStdString() + ")");
     }
     if (image.size() != QSize(kSpriteWidth, kSpriteHeight)) wrongSize(shownName, image.size());
     refuseIndexesPastPalette(bytes, shownName);
@@ -278,9 +276,9 @@ QImage readImage(const QString& name, const std::string& shownName) {
 void refuseSpriteIndex(long long requested, long long count) {
     if (requested <= count) return;
     throw CommandError("monster " + std::to_string(requested) +
-                            " has no sprite: monster.dat holds " + std::to_string(count) + " (0.." +
-                            std::to_string(count - 1) + ", and " + std::to_string(count) +
-                            " appends one)");
+                       " has no sprite: monster.dat holds " + std::to_string(count) + " (0.." +
+                       std::to_string(count - 1) + ", and " + std::to_string(count) +
+                       " appends one)");
 }
 
 // Puts SPRITE at index REQUESTED of FILE, which the caller holds locked;
@@ -315,14 +313,12 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     const auto pixels = std::inner_product(old.begin(), old.end(), sprite.begin(), 0L,
                                            std::plus<>(), std::not_equal_to<>());
     if (requested < count && pixels == 0) {
-        out << "monster.dat: sprite " << requested
-            << " unchanged (the image shows it as it is)\n";
+        out << "monster.dat: sprite " << requested << " unchanged (the image shows it as it is)\n";
         return kExitSuccess;
     }
-    const std::string summary = "sprite " + std::to_string(requested) +
-                                (requested == count ? " appended" : " replaced") + ", " +
-                                std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels") +
-                                " changed";
+    const std::string summary =
+        "sprite " + std::to_string(requested) + (requested == count ? " appended" : " replaced") +
+        ", " + std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels") + " changed";
     if (mode.dryRun) {
         out << "monster.dat: " << summary << "; dry run: nothing written\n";
         return kExitSuccess;

@@ -64,7 +64,8 @@ void putField(MonsterStats& record, const RecordField& field, const std::string&
         bytes = std::move(*decoded);
     }
     if (const auto takes = assignField(record, field, bytes))
-        badRow(lineNumber, column, quotedText(value) + ": " + std::string(field.name) + " takes " + *takes);
+        badRow(lineNumber, column,
+               quotedText(value) + ": " + std::string(field.name) + " takes " + *takes);
 }
 
 CsvRow parseStatsRow(std::string_view line, int lineNumber) {

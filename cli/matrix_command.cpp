@@ -91,8 +91,7 @@ std::vector<MonsterStats> loadMonsters(const cli::Roster& roster) {
 class PairWriter {
   public:
     PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
-        if (listing == Listing::Csv)
-            m_out << "one,two," << cli::outcomeCsvHeader() << '\n';
+        if (listing == Listing::Csv) m_out << "one,two," << cli::outcomeCsvHeader() << '\n';
         if (listing == Listing::Json) m_out << '[';
     }
     void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {

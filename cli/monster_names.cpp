@@ -36,13 +36,12 @@ std::string listed(const std::vector<std::string>& names, const std::vector<int>
                 quotedText(names[static_cast<std::size_t>(index)]);
     }
     if (static_cast<int>(indexes.size()) > shown)
-        list += " and " + std::to_string(indexes.size() - static_cast<std::size_t>(shown)) +
-                " more";
+        list +=
+            " and " + std::to_string(indexes.size() - static_cast<std::size_t>(shown)) + " more";
     return list;
 }
 
-std::string unknownName(const QString& word, const std::vector<std::string>& names,
-                        int lastIndex) {
+std::string unknownName(const QString& word, const std::vector<std::string>& names, int lastIndex) {
     const std::string typed = bytesFromArgument(word);
     std::string message = "no monster is named " + quotedText(typed);
     const std::vector<std::string> near = nearestWords(typed, names);
@@ -50,8 +49,8 @@ std::string unknownName(const QString& word, const std::vector<std::string>& nam
         std::vector<int> indexes;
         for (const std::string& name : near) {
             for (std::size_t i = 0; i < names.size(); ++i)
-                if (names[i] == name && std::find(indexes.begin(), indexes.end(),
-                                                  static_cast<int>(i)) == indexes.end())
+                if (names[i] == name &&
+                    std::find(indexes.begin(), indexes.end(), static_cast<int>(i)) == indexes.end())
                     indexes.push_back(static_cast<int>(i));
         }
         return message + "; did you mean " + listed(names, indexes) + "?";
@@ -74,8 +73,7 @@ std::vector<std::string> monsterNames(const std::filesystem::path& statsFile, in
         const char* at = reinterpret_cast<const char*>(bytes.data()) +
                          static_cast<std::size_t>(i) * kRecordLength + kRecordFields[0].offset;
         std::string_view name(at, static_cast<std::size_t>(kNameLength));
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
-            name.remove_suffix(1);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
         names.push_back(fieldText({name.data(), name.size()}));
     }
     return names;
@@ -108,8 +106,8 @@ int resolveMonster(const QString& word, const MonsterLookup& lookup,
     const std::vector<int>& found = exact.empty() ? prefix : exact;
     if (found.size() == 1) return found.front();
     if (found.empty()) throw CommandError(unknownName(word, names, lookup.lastIndex));
-    throw CommandError("the monster " + quotedText(bytesFromArgument(word)) + " is ambiguous: " + std::to_string(found.size()) +
-                       " names fit: " + listed(names, found));
+    throw CommandError("the monster " + quotedText(bytesFromArgument(word)) + " is ambiguous: " +
+                       std::to_string(found.size()) + " names fit: " + listed(names, found));
 }
 
 }  // namespace karnwick::cli

@@ -38,8 +38,7 @@ std::string outcomeCsvCells(const OutcomeOdds& odds) {
 
 void addOutcomeJson(QJsonObject& object, const OutcomeOdds& odds) {
     for (const OutcomeColumn& column : kOutcomeColumns)
-        object.insert(QLatin1StringView(column.key.data(), column.key.size()),
-                      odds.*column.value);
+        object.insert(QLatin1StringView(column.key.data(), column.key.size()), odds.*column.value);
 }
 
 std::string jsonLine(const QJsonObject& object) {
@@ -84,8 +83,8 @@ void Progress::operator()(std::size_t done) {
         if (elapsed + left > 60.0) {
             clear();
             m_err << prefix << m_total << " " << m_units << " at about "
-                  << static_cast<long long>(rate) << " a second: about "
-                  << duration(elapsed + left) << "\n"
+                  << static_cast<long long>(rate) << " a second: about " << duration(elapsed + left)
+                  << "\n"
                   << std::flush;
         }
     }

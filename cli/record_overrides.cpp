@@ -36,8 +36,8 @@ std::string withIndex(const std::string& text, int lastIndex,
     if (who.isEmpty() || karnwick::wholeNumber(who.toStdString(), LLONG_MIN, LLONG_MAX))
         return text;
     try {
-        const int16_t index = karnwick::cli::monsterIndex(who, lastIndex,
-                                                          karnwick::cli::Appending::Refused, statsFile);
+        const int16_t index = karnwick::cli::monsterIndex(
+            who, lastIndex, karnwick::cli::Appending::Refused, statsFile);
         return std::to_string(index) + text.substr(dot);
     } catch (const karnwick::cli::CommandError& e) {
         throw karnwick::cli::CommandError(quoted + e.what());

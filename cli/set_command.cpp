@@ -47,7 +47,8 @@ Change parseChange(const QString& argument) {
     const std::string refused = quotedText(text) + ": " + name + " takes ";
     if (!field->number) {
         auto bytes = encodeWindows1252(change.value);
-        if (!bytes) throw cli::CommandError(refused + "a text in Windows-1252 (the game's letters)");
+        if (!bytes)
+            throw cli::CommandError(refused + "a text in Windows-1252 (the game's letters)");
         change.value = std::move(*bytes);
     }
     // Tried on a blank record, so a wrong value is named before any file is read.
@@ -113,8 +114,8 @@ void printChanges(std::ostream& out, long long index, bool appended, bool dryRun
 // The line `history` shows: "monster 3 "Snarvel": hp 47 -> 50, defense 4 -> 6".
 std::string changeSummary(long long index, const std::vector<Change>& changes,
                           const MonsterStats& before, const MonsterStats& after) {
-    std::string summary = "monster " + std::to_string(index) + " " +
-                          shownValue(kRecordFields[0], after) + ":";
+    std::string summary =
+        "monster " + std::to_string(index) + " " + shownValue(kRecordFields[0], after) + ":";
     for (std::size_t i = 0; i < changes.size(); ++i) {
         summary += (i ? ", " : " ") + std::string(changes[i].field->name) + " " +
                    shownValue(*changes[i].field, before) + " -> " +
@@ -171,8 +172,8 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
 
     std::vector<unsigned char> bytes = cli::readWholeFile(file);
     const auto records = static_cast<int>((bytes.size() + kRecordLength - 1) / kRecordLength);
-    const int16_t index = cli::monsterIndex(positional.front(), records - 1,
-                                            cli::Appending::Allowed, file);
+    const int16_t index =
+        cli::monsterIndex(positional.front(), records - 1, cli::Appending::Allowed, file);
     const MonsterStats before = recordAt(bytes, std::size_t(index));
     MonsterStats after = before;
     for (const Change& change : changes) cli::assignField(after, *change.field, change.value);

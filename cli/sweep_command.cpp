@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <span>
 
-#include "battle/sweep.h"
 #include "battle/outcome_columns.h"
+#include "battle/sweep.h"
+#include "charts/sweep_chart.h"
 #include "cli/command_line.h"
 #include "cli/outcome_output.h"
 #include "cli/roster.h"
-#include "charts/sweep_chart.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 
@@ -103,7 +103,8 @@ void writeTarget(double target, const std::string& field, const std::vector<int1
                  const std::vector<OutcomeOdds>& odds, std::ostream& out) {
     const std::vector<std::size_t> at = closestToTarget(odds, target);
     const double chance = odds[at.front()].oneWins;
-    out << cli::formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target, 100.0 * chance);
+    out << cli::formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
+                          100.0 * chance);
     if (at.size() == 1) {
         out << "at " << field << " " << values[at.front()] << "\n";
         return;
@@ -200,7 +201,8 @@ SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
     return {{monsters[0], monsters[1]}, std::move(swept), from, to};
 }
 
-void writeChart(const charts::SweepChart& chart, const std::filesystem::path& file, Existing existing) {
+void writeChart(const charts::SweepChart& chart, const std::filesystem::path& file,
+                Existing existing) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -293,9 +295,9 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {
-        charts::SweepChart chart = charts::describedSweepChart(
-            {monsters[0], monsters[1], names[0], names[1], swept.index, swept.name, from, to,
-             request.step});
+        charts::SweepChart chart =
+            charts::describedSweepChart({monsters[0], monsters[1], names[0], names[1], swept.index,
+                                         swept.name, from, to, request.step});
         chart.values = plan.values;
         chart.odds = odds;
         chart.target = request.target;

@@ -30,9 +30,9 @@ void restore(const std::filesystem::path& dir, const cli::EditHistory& history,
     std::vector<cli::RestoredFile> files;
     for (const cli::HistoryFile& file : source.files) {
         names.push_back(file.name);
-        files.push_back({file.name, file.present, file.present
-                                                      ? history.keptBytes(source.number, file.name)
-                                                      : std::vector<unsigned char>{}});
+        files.push_back({file.name, file.present,
+                         file.present ? history.keptBytes(source.number, file.name)
+                                      : std::vector<unsigned char>{}});
     }
     const std::string what = std::to_string(target.number) + " (" + target.command +
                              (target.summary.empty() ? "" : ": " + target.summary) + ")";
@@ -62,8 +62,8 @@ int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream
 }
 
 int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    const std::filesystem::path dir = parseFolder(
-        "redo", "Applies again the last edit that undo took back.", arguments, out);
+    const std::filesystem::path dir =
+        parseFolder("redo", "Applies again the last edit that undo took back.", arguments, out);
     if (dir.empty()) return cli::kExitSuccess;
     const cli::GameFolderLock lock(dir);
     const cli::EditHistory history(dir);

@@ -388,9 +388,9 @@ void AtomicFile::writeAt(std::int64_t offset, std::span<const unsigned char> byt
     if (m_fd < 0) fail("the file is already closed", EBADF);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = writerCalls().pwrite(
-            m_fd, bytes.data() + done, bytes.size() - done,
-            static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        const ssize_t n =
+            writerCalls().pwrite(m_fd, bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("", errno);
         if (n == 0) fail("", EIO);
@@ -808,8 +808,8 @@ void FileSet::writeCommitNote() {
         note += std::to_string(file.newInode) + ' ' + std::to_string(file.oldInode) + ' ';
         appendName(note, file.name.string());
         appendName(note, fs::path(file.temporary).filename().string());
-        appendName(note, file.backup.empty() ? std::string()
-                                             : fs::path(file.backup).filename().string());
+        appendName(note,
+                   file.backup.empty() ? std::string() : fs::path(file.backup).filename().string());
         note += '\n';
     }
     const fs::path noteFile = m_folder / kCommitNote;

@@ -23,10 +23,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <memory>
 #include <utility>
 #include <vector>
 

@@ -81,8 +81,8 @@ std::optional<RecordOverride> parseRecordOverride(std::string_view text, int las
     const std::string_view field = trimmed(text.substr(dot + 1, equals - dot - 1));
     change.field = battleField(field);
     if (!change.field) {
-        problem = quoted + "unknown field \"" + std::string(field) + "\"; the fields are " +
-                  fieldNames();
+        problem =
+            quoted + "unknown field \"" + std::string(field) + "\"; the fields are " + fieldNames();
         return std::nullopt;
     }
     const std::string_view valueText = text.substr(equals + 1);

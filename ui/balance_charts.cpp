@@ -21,8 +21,9 @@ void greyUnknown(QPainter& painter, const QRect& area, const RosterPicture& pict
     const std::size_t n = picture.labels.size();
     for (std::size_t at = 0; at < picture.oneWins.size(); ++at) {
         if (!std::isnan(picture.oneWins[at])) continue;
-        painter.fillRect(rosterCell(picture, area, static_cast<int>(at / n), static_cast<int>(at % n)),
-                         QColor(200, 200, 200));
+        painter.fillRect(
+            rosterCell(picture, area, static_cast<int>(at / n), static_cast<int>(at % n)),
+            QColor(200, 200, 200));
     }
 }
 
@@ -68,6 +69,8 @@ void paintSweep(QPainter& painter, const QRect& area, const SweepPicture& pictur
     charts::paintSweepChart(painter, area, sweepChartOf(picture));
 }
 
-QImage drawSweep(const SweepPicture& picture) { return charts::drawSweepChart(sweepChartOf(picture)); }
+QImage drawSweep(const SweepPicture& picture) {
+    return charts::drawSweepChart(sweepChartOf(picture));
+}
 
 }  // namespace karnwick::balance

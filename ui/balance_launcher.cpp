@@ -20,7 +20,9 @@ BalanceLauncher::BalanceLauncher(MainWindow& arena) : QObject(&arena), m_arena(a
     connect(&arena, &MainWindow::gameFilesRead, this, &BalanceLauncher::filesRead);
 }
 
-BalanceWindow* BalanceLauncher::window() const { return m_window.data(); }
+BalanceWindow* BalanceLauncher::window() const {
+    return m_window.data();
+}
 
 ArenaState BalanceLauncher::arenaState() const {
     ArenaState state;
@@ -29,7 +31,8 @@ ArenaState BalanceLauncher::arenaState() const {
     state.chosen = m_chosen;
     state.fighters = m_arena.fighters();
     for (int side = 0; side < 2; ++side) {
-        state.start.hp[static_cast<std::size_t>(side)] = m_arena.statBox("hp", side)->text().toStdString();
+        state.start.hp[static_cast<std::size_t>(side)] =
+            m_arena.statBox("hp", side)->text().toStdString();
         state.start.agility[static_cast<std::size_t>(side)] =
             m_arena.statBox("agility", side)->text().toStdString();
     }

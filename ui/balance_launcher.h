@@ -25,7 +25,9 @@ class BalanceLauncher : public QObject {
     explicit BalanceLauncher(MainWindow& arena);
 
     // What-if changes the window starts with when it is made (--set).
-    void setStartChanges(std::vector<RecordOverride> changes) { m_startChanges = std::move(changes); }
+    void setStartChanges(std::vector<RecordOverride> changes) {
+        m_startChanges = std::move(changes);
+    }
     // Makes the window if needed, shows and raises it.
     BalanceWindow* open();
     // The window, or null when it was never opened or was closed.

@@ -23,13 +23,14 @@ QString outcomeHeader() {
 QString outcomeCells(const OutcomeOdds& odds) {
     QString cells;
     for (const OutcomeColumn& column : kOutcomeColumns)
-        cells += (cells.isEmpty() ? "" : ",") + QString::fromStdString(shortestNumber(odds.*column.value));
+        cells += (cells.isEmpty() ? "" : ",") +
+                 QString::fromStdString(shortestNumber(odds.*column.value));
     return cells;
 }
 
 QString matchUpTable(int one, int two, const OutcomeOdds& odds) {
-    return "one,two," + outcomeHeader() + "\n" +
-           QStringLiteral("%1,%2,").arg(one).arg(two) + outcomeCells(odds) + "\n";
+    return "one,two," + outcomeHeader() + "\n" + QStringLiteral("%1,%2,").arg(one).arg(two) +
+           outcomeCells(odds) + "\n";
 }
 
 QString rosterTable(const std::vector<OutcomeOdds>& pairs, std::size_t monsters) {
@@ -56,19 +57,23 @@ QString checkLine(const GameFileProblem& p) {
     std::string line = p.file;
     if (p.monster) line += ": monster " + std::to_string(*p.monster) + " \"" + name + "\"";
     if (!p.field.empty()) line += ": " + p.field + " = " + p.value;
-    line += std::string(": ") + (p.severity == Severity::Error ? "error" : "warning") + ": " +
-            p.effect;
+    line +=
+        std::string(": ") + (p.severity == Severity::Error ? "error" : "warning") + ": " + p.effect;
     if (!p.hint.empty()) line += " (fix: " + p.hint + ")";
     return QString::fromStdString(line);
 }
 
 QString checkSummary(std::size_t problems, int monsters, int records) {
     if (problems == 0)
-        return QStringLiteral("No problems found: %1 monsters, %2 records").arg(monsters).arg(records);
+        return QStringLiteral("No problems found: %1 monsters, %2 records")
+            .arg(monsters)
+            .arg(records);
     return QStringLiteral("%1 %2 found").arg(problems).arg(problems == 1 ? "problem" : "problems");
 }
 
-QString tabSeparated(QString csv) { return csv.replace(',', '\t'); }
+QString tabSeparated(QString csv) {
+    return csv.replace(',', '\t');
+}
 
 QString setOptions(const std::vector<RecordOverride>& changes) {
     QString options;
@@ -79,8 +84,8 @@ QString setOptions(const std::vector<RecordOverride>& changes) {
 
 QString shellWord(const std::filesystem::path& path) {
     const QString text = QString::fromStdString(path.string());
-    static const QString kPlain = QStringLiteral(
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+=:,@%");
+    static const QString kPlain =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+=:,@%");
     bool plain = !text.isEmpty();
     for (const QChar c : text) plain = plain && kPlain.contains(c);
     if (plain) return text;

@@ -10,7 +10,9 @@
 
 namespace karnwick::balance {
 
-QString percentText(double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; }
+QString percentText(double chance) {
+    return QString::number(100.0 * chance, 'f', 2) + "%";
+}
 
 QString oddsInWords(const OutcomeOdds& o) {
     QString text = "Monster One wins " + percentText(o.oneWins) + ", Monster Two wins " +
@@ -41,8 +43,8 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
     const double barWidth = plot.width() / static_cast<double>(bars.size());
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const double h = peak > 0 ? bars[i] / peak * plot.height() : 0;
-        painter.fillRect(QRectF(plot.left() + static_cast<double>(i) * barWidth,
-                                plot.bottom() - h, std::max(1.0, barWidth - 1), h),
+        painter.fillRect(QRectF(plot.left() + static_cast<double>(i) * barWidth, plot.bottom() - h,
+                                std::max(1.0, barWidth - 1), h),
                          colour);
     }
     painter.setPen(Qt::black);
@@ -84,10 +86,11 @@ void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& pi
         painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
                          rows[i].first);
         painter.fillRect(QRectF(barLeft, y + 2, barWidth, 14), QColor(235, 235, 235));
-        painter.fillRect(QRectF(barLeft, y + 2, barWidth * std::clamp(rows[i].second, 0.0, 1.0), 14),
-                         colours[i]);
-        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18), Qt::AlignRight | Qt::AlignVCenter,
-                         percentText(rows[i].second));
+        painter.fillRect(
+            QRectF(barLeft, y + 2, barWidth * std::clamp(rows[i].second, 0.0, 1.0), 14),
+            colours[i]);
+        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18),
+                         Qt::AlignRight | Qt::AlignVCenter, percentText(rows[i].second));
     }
     std::vector<std::pair<int, double>> turns;
     for (int t = 1; t <= kMaxTurns; ++t)
@@ -95,9 +98,10 @@ void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& pi
             turns.emplace_back(t, odds.turns[static_cast<std::size_t>(t - 1)]);
     const double rest = all.bottom() - y - 6;
     const QRectF turnArea(all.left(), y + 6, all.width(), rest / 2 - 6);
-    paintDistribution(painter, turnArea,
-                      "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")",
-                      turns, QColor(90, 90, 90), 80);
+    paintDistribution(
+        painter, turnArea,
+        "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")", turns,
+        QColor(90, 90, 90), 80);
     const double half = (all.width() - 20) / 2;
     for (int side = 0; side < 2; ++side) {
         const QRectF hpArea(all.left() + side * (half + 20), turnArea.bottom() + 8, half,
@@ -172,14 +176,25 @@ void RosterView::keyPressEvent(QKeyEvent* event) {
     if (n == 0) return QWidget::keyPressEvent(event);
     auto& [row, column] = m_cursor;
     switch (event->key()) {
-    case Qt::Key_Up: row = std::max(0, row - 1); break;
-    case Qt::Key_Down: row = std::min(n - 1, row + 1); break;
-    case Qt::Key_Left: column = std::max(0, column - 1); break;
-    case Qt::Key_Right: column = std::min(n - 1, column + 1); break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space: emit pairChosen(row, column); return;
-    default: return QWidget::keyPressEvent(event);
+        case Qt::Key_Up:
+            row = std::max(0, row - 1);
+            break;
+        case Qt::Key_Down:
+            row = std::min(n - 1, row + 1);
+            break;
+        case Qt::Key_Left:
+            column = std::max(0, column - 1);
+            break;
+        case Qt::Key_Right:
+            column = std::min(n - 1, column + 1);
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            emit pairChosen(row, column);
+            return;
+        default:
+            return QWidget::keyPressEvent(event);
     }
     update();
 }
@@ -193,11 +208,12 @@ bool RosterView::event(QEvent* event) {
             QToolTip::hideText();
             return true;
         }
-        const auto at = static_cast<std::size_t>(cell->first) * n + static_cast<std::size_t>(cell->second);
-        QString text = QString::fromStdString(m_picture.labels[static_cast<std::size_t>(cell->first)]) +
-                       " against " +
-                       QString::fromStdString(m_picture.labels[static_cast<std::size_t>(cell->second)]) +
-                       ": ";
+        const auto at =
+            static_cast<std::size_t>(cell->first) * n + static_cast<std::size_t>(cell->second);
+        QString text =
+            QString::fromStdString(m_picture.labels[static_cast<std::size_t>(cell->first)]) +
+            " against " +
+            QString::fromStdString(m_picture.labels[static_cast<std::size_t>(cell->second)]) + ": ";
         text += m_odds && at < m_odds->size() && !std::isnan(m_picture.oneWins[at])
                     ? oddsInWords((*m_odds)[at])
                     : QStringLiteral("not worked out yet");

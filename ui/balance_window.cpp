@@ -56,17 +56,23 @@ std::string trimmedName(const MonsterStats& stats) {
 // out, so the first rows show soon and a newer request waits little.
 constexpr std::chrono::milliseconds kBandTime{40};
 
-int workerThreads() { return std::max(1, QThread::idealThreadCount()); }
+int workerThreads() {
+    return std::max(1, QThread::idealThreadCount());
+}
 
-std::array<HitPointChances, 2> endingHitPoints(const Fighters& fighters, const StartingTexts& start) {
+std::array<HitPointChances, 2> endingHitPoints(const Fighters& fighters,
+                                               const StartingTexts& start) {
     const HitPointsLeft left = hitPointsLeft(fighters, start.hp, start.agility);
     std::array<HitPointChances, 2> chances;
     for (std::size_t side = 0; side < 2; ++side)
-        for (const HitPointsChance& c : left[side]) chances[side].emplace_back(c.hitPoints, c.chance);
+        for (const HitPointsChance& c : left[side])
+            chances[side].emplace_back(c.hitPoints, c.chance);
     return chances;
 }
 
-QString changedMark(bool changed) { return changed ? QStringLiteral("font-weight: bold") : QString(); }
+QString changedMark(bool changed) {
+    return changed ? QStringLiteral("font-weight: bold") : QString();
+}
 
 }  // namespace
 
@@ -91,7 +97,9 @@ void WorkLane::run(std::function<void(const Stale& stale, quint64 generation)> w
     });
 }
 
-void WorkLane::wait() { m_pool->waitForDone(); }
+void WorkLane::wait() {
+    m_pool->waitForDone();
+}
 
 BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmBalance"));
@@ -117,7 +125,8 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(save, &QPushButton::clicked, this, &BalanceWindow::savePictureAsked);
     auto* command = new QPushButton(QStringLiteral("Copy as Command"), this);
     command->setAccessibleName(QStringLiteral("Copy as Command"));
-    command->setToolTip(QStringLiteral("Ctrl+Shift+C: the karnwick command that prints these odds"));
+    command->setToolTip(
+        QStringLiteral("Ctrl+Shift+C: the karnwick command that prints these odds"));
     connect(command, &QPushButton::clicked, this, &BalanceWindow::copyCommandLine);
     m_status = new QLabel(this);
     m_status->setAccessibleName(QStringLiteral("Status"));
@@ -210,7 +219,8 @@ QWidget* BalanceWindow::createSweepTab() {
     m_sweepSide->setAccessibleName(QStringLiteral("Swept monster"));
     m_sweepField = new QComboBox(tab);
     for (const std::string_view name : kBattleFields)
-        m_sweepField->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        m_sweepField->addItem(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     m_sweepField->setAccessibleName(QStringLiteral("Swept field"));
     auto spin = [tab](const QString& name, int low) {
         auto* box = new QSpinBox(tab);
@@ -338,8 +348,9 @@ void BalanceWindow::showWhatIfValues() {
             box->setValue(now.*member);
             const bool isChanged = index && now.*member != file.*member;
             box->setStyleSheet(changedMark(isChanged));
-            box->setToolTip(isChanged ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
-                                      : QString());
+            box->setToolTip(isChanged
+                                ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
+                                : QString());
             box->setAccessibleDescription(isChanged ? QStringLiteral("changed") : QString());
         }
     }
@@ -403,7 +414,8 @@ void BalanceWindow::requestMatchUp() {
     picture.title = std::to_string(pair[0]) + " " + picture.names[0] + " (Monster One) against " +
                     std::to_string(pair[1]) + " " + picture.names[1] + " (Monster Two)";
     ++m_pending[kMatchUpLane];
-    m_lanes[kMatchUpLane].run([this, fighters, start, picture, pair](const WorkLane::Stale& stale, quint64 generation) mutable {
+    m_lanes[kMatchUpLane].run([this, fighters, start, picture, pair](const WorkLane::Stale& stale,
+                                                                     quint64 generation) mutable {
         if (!stale()) {
             try {
                 picture.odds = battleOdds(fighters, start.hp, start.agility);
@@ -412,15 +424,18 @@ void BalanceWindow::requestMatchUp() {
                 picture.odds = overflowAtStart();
             }
         }
-        QMetaObject::invokeMethod(this, [this, picture = std::move(picture), pair, generation] {
-            --m_pending[kMatchUpLane];
-            if (m_lanes[kMatchUpLane].current(generation)) {
-                m_matchUpOdds = picture.odds;
-                m_matchUpPair = pair;
-                m_matchUpView->setPicture(picture);
-            }
-            workDone();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture = std::move(picture), pair, generation] {
+                --m_pending[kMatchUpLane];
+                if (m_lanes[kMatchUpLane].current(generation)) {
+                    m_matchUpOdds = picture.odds;
+                    m_matchUpPair = pair;
+                    m_matchUpView->setPicture(picture);
+                }
+                workDone();
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -447,17 +462,24 @@ void BalanceWindow::requestRoster() {
     const std::filesystem::path folder = m_arena.folder;
     std::vector<MonsterStats> base = m_rosterBase;
     const std::vector<RecordOverride> changes = m_changes;
-    m_lanes[kRosterLane].run([this, folder, base, changes, n](const WorkLane::Stale& stale, quint64 generation) mutable {
+    m_lanes[kRosterLane].run([this, folder, base, changes, n](const WorkLane::Stale& stale,
+                                                              quint64 generation) mutable {
         auto post = [this, generation](auto apply) {
-            QMetaObject::invokeMethod(this, [this, generation, apply = std::move(apply)] {
-                if (m_lanes[kRosterLane].current(generation)) apply();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, apply = std::move(apply)] {
+                    if (m_lanes[kRosterLane].current(generation)) apply();
+                },
+                Qt::QueuedConnection);
         };
         auto finish = [this] {
-            QMetaObject::invokeMethod(this, [this] {
-                --m_pending[kRosterLane];
-                workDone();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    --m_pending[kRosterLane];
+                    workDone();
+                },
+                Qt::QueuedConnection);
         };
         QString failure;
         try {
@@ -493,15 +515,19 @@ void BalanceWindow::requestRoster() {
             const auto took = std::chrono::steady_clock::now() - began;
             post([this, first, count, rows = std::move(rows)] {
                 const std::size_t size = m_rosterBase.size();
-                std::copy(rows.begin(), rows.end(), m_rosterOdds.begin() + static_cast<std::ptrdiff_t>(first * size));
-                std::fill_n(m_rosterKnown.begin() + static_cast<std::ptrdiff_t>(first * size), count * size, 1);
+                std::copy(rows.begin(), rows.end(),
+                          m_rosterOdds.begin() + static_cast<std::ptrdiff_t>(first * size));
+                std::fill_n(m_rosterKnown.begin() + static_cast<std::ptrdiff_t>(first * size),
+                            count * size, 1);
                 m_rosterRowsDone = static_cast<int>(first + count);
                 showRoster();
             });
             first += count;
-            const double perRow = std::chrono::duration<double>(took).count() / static_cast<double>(count);
+            const double perRow =
+                std::chrono::duration<double>(took).count() / static_cast<double>(count);
             band = std::clamp<std::size_t>(
-                static_cast<std::size_t>(std::chrono::duration<double>(kBandTime).count() / std::max(perRow, 1e-9)),
+                static_cast<std::size_t>(std::chrono::duration<double>(kBandTime).count() /
+                                         std::max(perRow, 1e-9)),
                 1, 64);
         }
         finish();
@@ -529,30 +555,36 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
         }
     showRoster();
     ++m_pending[kRosterLane];
-    m_lanes[kRosterLane].run([this, monsters, changedMonsters, n](const WorkLane::Stale& stale, quint64 generation) {
-        std::vector<std::pair<std::size_t, OutcomeOdds>> cells;
-        for (const int16_t i : changedMonsters) {
-            for (std::size_t j = 0; j < n && !stale(); ++j) {
-                const auto a = static_cast<std::size_t>(i);
-                cells.emplace_back(a * n + j, OutcomeOdds(battleOdds(Fighters{monsters[a], monsters[j]})));
-                if (j != a)
-                    cells.emplace_back(j * n + a, OutcomeOdds(battleOdds(Fighters{monsters[j], monsters[a]})));
-            }
-        }
-        const bool wasStale = stale();
-        QMetaObject::invokeMethod(this, [this, generation, cells = std::move(cells), wasStale] {
-            --m_pending[kRosterLane];
-            if (!wasStale && m_lanes[kRosterLane].current(generation)) {
-                m_rosterDirty.clear();
-                for (const auto& [at, odds] : cells) {
-                    m_rosterOdds[at] = odds;
-                    m_rosterKnown[at] = 1;
+    m_lanes[kRosterLane].run(
+        [this, monsters, changedMonsters, n](const WorkLane::Stale& stale, quint64 generation) {
+            std::vector<std::pair<std::size_t, OutcomeOdds>> cells;
+            for (const int16_t i : changedMonsters) {
+                for (std::size_t j = 0; j < n && !stale(); ++j) {
+                    const auto a = static_cast<std::size_t>(i);
+                    cells.emplace_back(a * n + j,
+                                       OutcomeOdds(battleOdds(Fighters{monsters[a], monsters[j]})));
+                    if (j != a)
+                        cells.emplace_back(
+                            j * n + a, OutcomeOdds(battleOdds(Fighters{monsters[j], monsters[a]})));
                 }
-                showRoster();
             }
-            workDone();
-        }, Qt::QueuedConnection);
-    });
+            const bool wasStale = stale();
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, cells = std::move(cells), wasStale] {
+                    --m_pending[kRosterLane];
+                    if (!wasStale && m_lanes[kRosterLane].current(generation)) {
+                        m_rosterDirty.clear();
+                        for (const auto& [at, odds] : cells) {
+                            m_rosterOdds[at] = odds;
+                            m_rosterKnown[at] = 1;
+                        }
+                        showRoster();
+                    }
+                    workDone();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void BalanceWindow::showRoster() {
@@ -563,8 +595,9 @@ void BalanceWindow::showRoster() {
         picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
     m_rosterView->setPicture(std::move(picture));
     m_rosterProgress->setValue(m_rosterRowsDone);
-    const bool whole = !m_rosterKnown.empty() &&
-                       std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; });
+    const bool whole =
+        !m_rosterKnown.empty() &&
+        std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; });
     m_rosterProgress->setVisible(!whole);
     if (whole) showRanking();
 }
@@ -585,9 +618,9 @@ void BalanceWindow::showRanking() {
     QList<QTreeWidgetItem*> items;
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
-        items << new QTreeWidgetItem(
-            {QString::number(r + 1), QString::fromStdString(m_rosterLabels[i]),
-             percentText(wins[i] / (2.0 * static_cast<double>(n)))});
+        items << new QTreeWidgetItem({QString::number(r + 1),
+                                      QString::fromStdString(m_rosterLabels[i]),
+                                      percentText(wins[i] / (2.0 * static_cast<double>(n)))});
     }
     m_ranking->addTopLevelItems(items);
 }
@@ -632,27 +665,31 @@ void BalanceWindow::requestSweep() {
     picture.values = plan.values;
     m_sweepDone = false;
     ++m_pending[kSweepLane];
-    m_lanes[kSweepLane].run([this, fighters, plan, picture](const WorkLane::Stale& stale, quint64 generation) mutable {
-        // A few values at a time, so a newer request need not wait for a long sweep.
-        constexpr std::size_t kChunk = 16;
-        SweepPlan part = plan;
-        for (std::size_t first = 0; first < plan.values.size() && !stale(); first += kChunk) {
-            part.values.assign(plan.values.begin() + static_cast<std::ptrdiff_t>(first),
-                               plan.values.begin() + static_cast<std::ptrdiff_t>(
-                                                         std::min(first + kChunk, plan.values.size())));
-            const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
-            picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
-        }
-        const bool wasStale = stale();
-        QMetaObject::invokeMethod(this, [this, generation, picture = std::move(picture), wasStale] {
-            --m_pending[kSweepLane];
-            if (!wasStale && m_lanes[kSweepLane].current(generation)) {
-                m_sweepView->setPicture(picture);
-                m_sweepDone = true;
+    m_lanes[kSweepLane].run(
+        [this, fighters, plan, picture](const WorkLane::Stale& stale, quint64 generation) mutable {
+            // A few values at a time, so a newer request need not wait for a long sweep.
+            constexpr std::size_t kChunk = 16;
+            SweepPlan part = plan;
+            for (std::size_t first = 0; first < plan.values.size() && !stale(); first += kChunk) {
+                part.values.assign(plan.values.begin() + static_cast<std::ptrdiff_t>(first),
+                                   plan.values.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                             first + kChunk, plan.values.size())));
+                const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
+                picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
             }
-            workDone();
-        }, Qt::QueuedConnection);
-    });
+            const bool wasStale = stale();
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, picture = std::move(picture), wasStale] {
+                    --m_pending[kSweepLane];
+                    if (!wasStale && m_lanes[kSweepLane].current(generation)) {
+                        m_sweepView->setPicture(picture);
+                        m_sweepDone = true;
+                    }
+                    workDone();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void BalanceWindow::requestCheck() {
@@ -669,48 +706,53 @@ void BalanceWindow::requestCheck() {
         } catch (const GameError& error) {
             failure = QString::fromStdString(error.what());
         }
-        QMetaObject::invokeMethod(this, [this, generation, found = std::move(found), failure] {
-            --m_pending[kCheckLane];
-            if (m_lanes[kCheckLane].current(generation)) {
-                m_checkReport = found;
-                m_checkFailure = failure;
-                m_checkList->clear();
-                if (found) {
-                    for (const GameFileProblem& p : found->problems) {
-                        auto* item = new QListWidgetItem(checkLine(p), m_checkList);
-                        if (p.monster) item->setData(Qt::UserRole, *p.monster);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, found = std::move(found), failure] {
+                --m_pending[kCheckLane];
+                if (m_lanes[kCheckLane].current(generation)) {
+                    m_checkReport = found;
+                    m_checkFailure = failure;
+                    m_checkList->clear();
+                    if (found) {
+                        for (const GameFileProblem& p : found->problems) {
+                            auto* item = new QListWidgetItem(checkLine(p), m_checkList);
+                            if (p.monster) item->setData(Qt::UserRole, *p.monster);
+                        }
+                        m_checkList->addItem(
+                            checkSummary(found->problems.size(), found->monsters, found->records));
+                    } else {
+                        m_checkList->addItem(failure);
                     }
-                    m_checkList->addItem(checkSummary(found->problems.size(), found->monsters,
-                                                      found->records));
-                } else {
-                    m_checkList->addItem(failure);
                 }
-            }
-            workDone();
-        }, Qt::QueuedConnection);
+                workDone();
+            },
+            Qt::QueuedConnection);
     });
 }
 
 QString BalanceWindow::copiedText() const {
     switch (m_tabs->currentIndex()) {
-    case kMatchUpTab:
-        if (!m_matchUpOdds || m_pending[kMatchUpLane] > 0) return {};
-        return tabSeparated(matchUpTable(m_matchUpPair[0], m_matchUpPair[1], *m_matchUpOdds));
-    case kRosterTab:
-        if (m_rosterKnown.empty() || m_pending[kRosterLane] > 0 ||
-            !std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; }))
-            return {};
-        return tabSeparated(rosterTable(m_rosterOdds, m_rosterBase.size()));
-    case kSweepTab:
-        if (!m_sweepDone || m_pending[kSweepLane] > 0) return {};
-        return tabSeparated(sweepTable(m_sweepView->picture().values, m_sweepView->picture().odds));
-    default:
-        if (!m_checkReport) return m_checkFailure.isEmpty() ? QString() : m_checkFailure + "\n";
-        QString text;
-        for (const GameFileProblem& p : m_checkReport->problems) text += checkLine(p) + "\n";
-        return text + checkSummary(m_checkReport->problems.size(), m_checkReport->monsters,
-                                   m_checkReport->records) +
-               "\n";
+        case kMatchUpTab:
+            if (!m_matchUpOdds || m_pending[kMatchUpLane] > 0) return {};
+            return tabSeparated(matchUpTable(m_matchUpPair[0], m_matchUpPair[1], *m_matchUpOdds));
+        case kRosterTab:
+            if (m_rosterKnown.empty() || m_pending[kRosterLane] > 0 ||
+                !std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; }))
+                return {};
+            return tabSeparated(rosterTable(m_rosterOdds, m_rosterBase.size()));
+        case kSweepTab:
+            if (!m_sweepDone || m_pending[kSweepLane] > 0) return {};
+            return tabSeparated(
+                sweepTable(m_sweepView->picture().values, m_sweepView->picture().odds));
+        default:
+            if (!m_checkReport) return m_checkFailure.isEmpty() ? QString() : m_checkFailure + "\n";
+            QString text;
+            for (const GameFileProblem& p : m_checkReport->problems) text += checkLine(p) + "\n";
+            return text +
+                   checkSummary(m_checkReport->problems.size(), m_checkReport->monsters,
+                                m_checkReport->records) +
+                   "\n";
     }
 }
 
@@ -723,7 +765,9 @@ void BalanceWindow::copyToClipboard() {
 
 QString BalanceWindow::commandLine() const {
     if (!m_arena.chosen[0] || !m_arena.chosen[1]) return {};
-    return QStringLiteral("karnwick odds %1 %2 --csv").arg(*m_arena.chosen[0]).arg(*m_arena.chosen[1]) +
+    return QStringLiteral("karnwick odds %1 %2 --csv")
+               .arg(*m_arena.chosen[0])
+               .arg(*m_arena.chosen[1]) +
            setOptions(m_changes) + " --dir " + shellWord(m_arena.folder);
 }
 
@@ -737,10 +781,18 @@ void BalanceWindow::copyCommandLine() {
 bool BalanceWindow::savePicture(const std::filesystem::path& file) {
     QImage image;
     switch (m_tabs->currentIndex()) {
-    case kMatchUpTab: image = drawMatchUp(m_matchUpView->picture()); break;
-    case kRosterTab: image = drawRoster(m_rosterView->picture()); break;
-    case kSweepTab: image = drawSweep(m_sweepView->picture()); break;
-    default: report(QStringLiteral("The Check tab has no picture.")); return false;
+        case kMatchUpTab:
+            image = drawMatchUp(m_matchUpView->picture());
+            break;
+        case kRosterTab:
+            image = drawRoster(m_rosterView->picture());
+            break;
+        case kSweepTab:
+            image = drawSweep(m_sweepView->picture());
+            break;
+        default:
+            report(QStringLiteral("The Check tab has no picture."));
+            return false;
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -768,13 +820,16 @@ void BalanceWindow::savePictureAsked() {
     if (m_pickPicture) {
         file = m_pickPicture();
     } else {
-        const QString name = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save Picture"), QString(), QStringLiteral("PNG pictures (*.png)"));
+        const QString name =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"), QString(),
+                                         QStringLiteral("PNG pictures (*.png)"));
         if (!name.isEmpty()) file = std::filesystem::path(name.toStdString());
     }
     if (file) savePicture(*file);
 }
 
-void BalanceWindow::report(const QString& message) { m_status->setText(message); }
+void BalanceWindow::report(const QString& message) {
+    m_status->setText(message);
+}
 
 }  // namespace karnwick::balance

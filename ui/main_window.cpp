@@ -30,8 +30,8 @@
 #include "data/sprite.h"
 #include "ui/balance_launcher.h"
 #include "ui/game_folder.h"
-#include "ui/player_messages.h"
 #include "ui/picture_box.h"
+#include "ui/player_messages.h"
 
 namespace {
 
@@ -245,8 +245,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
 MainWindow::~MainWindow() = default;
 
 void MainWindow::createPanels() {
-    m_oneHeading = makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
-    m_twoHeading = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
+    m_oneHeading =
+        makeLabel(this, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120);
+    m_twoHeading =
+        makeLabel(this, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120);
     for (QLabel* head : {m_oneHeading, m_twoHeading}) {
         head->setFont(arenaFont(9.75, true));
         head->adjustSize();
@@ -341,12 +343,13 @@ void MainWindow::createArenaLog() {
     m_logFrame->setFont(arenaFont(12, true));
     // The frame's line runs through the middle of its caption.
     const int captionHeight = QFontMetrics(m_logFrame->font()).height();
-    m_logFrame->setStyleSheet(QStringLiteral("QGroupBox#arena { margin-top: %1px;"
-                                          " border: 1px solid palette(mid); border-radius: 2px; }"
-                                          "QGroupBox#arena::title { subcontrol-origin: margin;"
-                                          " subcontrol-position: top left; left: 8px;"
-                                          " padding: 0 2px; }")
-                               .arg(captionHeight / 2));
+    m_logFrame->setStyleSheet(
+        QStringLiteral("QGroupBox#arena { margin-top: %1px;"
+                       " border: 1px solid palette(mid); border-radius: 2px; }"
+                       "QGroupBox#arena::title { subcontrol-origin: margin;"
+                       " subcontrol-position: top left; left: 8px;"
+                       " padding: 0 2px; }")
+            .arg(captionHeight / 2));
 
     m_arenaLog = new QPlainTextEdit(m_logFrame);
     m_arenaLog->setObjectName(QStringLiteral("txtArena"));
@@ -362,15 +365,15 @@ void MainWindow::createArenaLog() {
 
 void MainWindow::createButtons() {
     m_fightButton = makeButton(this, "cmdFIGHT", QStringLiteral("FIGHT"),
-                            twipsRect(4440, 5640, 1215, 735), arenaFont(13.5, true));
+                               twipsRect(4440, 5640, 1215, 735), arenaFont(13.5, true));
     m_exitButton = makeButton(this, "Command1", QStringLiteral("&Exit"),
-                            twipsRect(4440, 6600, 1215, 495), arenaFont(13.5, false));
+                              twipsRect(4440, 6600, 1215, 495), arenaFont(13.5, false));
     m_previewButtons[0] = makeButton(this, "cmdPreview1", QStringLiteral("Preview 0-24"),
-                                 twipsRect(2640, 7320, 1215, 495), arenaFont(9.75, true));
+                                     twipsRect(2640, 7320, 1215, 495), arenaFont(9.75, true));
     m_previewButtons[1] = makeButton(this, "cmdPreview2", QStringLiteral("Preview 25-49"),
-                                 twipsRect(6240, 7320, 1215, 495), arenaFont(9.75, true));
+                                     twipsRect(6240, 7320, 1215, 495), arenaFont(9.75, true));
     m_previewButtons[2] = makeButton(this, "cmdPreview3", QStringLiteral("Bosses 50-56"),
-                                 twipsRect(4440, 7320, 1215, 495), arenaFont(9.75, true));
+                                     twipsRect(4440, 7320, 1215, 495), arenaFont(9.75, true));
 
     connect(m_fightButton, &QPushButton::clicked, this, &MainWindow::fight);
     m_fightButton->installEventFilter(this);
@@ -483,7 +486,8 @@ QString MainWindow::fightOdds() const {
     const QString separator = QString::fromUtf8(" \u00b7 ");
     auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
     auto phrase = [](const karnwick::OutcomeColumn& column) {
-        return QString::fromUtf8(column.phrase.data(), static_cast<qsizetype>(column.phrase.size()));
+        return QString::fromUtf8(column.phrase.data(),
+                                 static_cast<qsizetype>(column.phrase.size()));
     };
     using karnwick::outcomeColumn;
     QString text = phrase(outcomeColumn("oneWins")) + " " + percent(odds.oneWins) + separator +

@@ -29,8 +29,7 @@ constexpr QPoint kPictureBoxPlace(8, 8);
 std::size_t slotOf(int16_t page) {
     if (page < 1 || page > 3) {
         throw karnwick::GameError(karnwick::ErrorKind::BadNumber,
-                                  "preview page " + std::to_string(page),
-                                  "(the pages are 1 to 3)");
+                                  "preview page " + std::to_string(page), "(the pages are 1 to 3)");
     }
     return static_cast<std::size_t>(page - 1);
 }

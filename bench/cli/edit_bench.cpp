@@ -145,7 +145,12 @@ void BM_SweepProcess(benchmark::State& state) {
     report(state, most);
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_SweepProcess)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SweepProcess)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Every pair of the demo set's 57 monsters, on one thread and on two: the
 // second should take little more than half the first's wall time.
@@ -161,7 +166,12 @@ void BM_MatrixProcess(benchmark::State& state) {
     report(state, most);
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_MatrixProcess)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MatrixProcess)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

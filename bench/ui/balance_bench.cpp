@@ -119,9 +119,8 @@ void BM_LargeRosterFirstRows(benchmark::State& state) {
         BalanceWindow& balance = arena.open();
         QElapsedTimer sinceTick;
         QTimer ticks;
-        QObject::connect(&ticks, &QTimer::timeout, [&] {
-            stall = std::max(stall, sinceTick.restart());
-        });
+        QObject::connect(&ticks, &QTimer::timeout,
+                         [&] { stall = std::max(stall, sinceTick.restart()); });
         ticks.start(1);
         sinceTick.start();
         balance.tabs()->setCurrentIndex(1);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
@@ -14,7 +15,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -111,8 +111,7 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         const bool balance = !row.arguments.empty() && row.arguments.front() == "--balance";
         EXPECT_EQ(line.balance, balance) << context;
         if (balance) {
-            EXPECT_EQ(line.setTexts,
-                      (std::vector<std::string>{"3.hp=120", " 4 . agility = -2"}));
+            EXPECT_EQ(line.setTexts, (std::vector<std::string>{"3.hp=120", " 4 . agility = -2"}));
         }
         const QString said = row.exitCode == 2 ? line.err : line.out;
         EXPECT_TRUE(said.contains(QString::fromStdString(row.said)))
@@ -180,8 +179,7 @@ TEST(ArenaStartUp, FailureDialogChoices) {
         {"works at once", game, {}, game, 2, 0},
         {"vanished, then a game", empty, {pick(empty / "vanished"), pick(game)}, game, 2, 0},
         {"quit", empty, {quit}, {}, 0, 0},
-        {"demo set over a palette alone", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount,
-         0},
+        {"demo set over a palette alone", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
         {"demo set already there", empty, {tryDemo}, demo, karnwick::kDemoMonsterCount, 0},
         {"palette alone opens and tells", palette, {}, palette, 0, 1},
         {"not UTF-8", empty, {pick(latin1)}, latin1, 3, 0},

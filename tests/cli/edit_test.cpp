@@ -200,8 +200,8 @@ TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     // holds something, so three records are added.
     folder.writeSprites(60);
     folder.writeRecords(std::vector<MonsterStats>(57, saneMonster("Ant")));
-    folder.write("last.csv", csvHeader() + csvRow(57, MonsterStats{}) +
-                                 csvRow(58, MonsterStats{}) + csvRow(59, saneMonster("Eel")));
+    folder.write("last.csv", csvHeader() + csvRow(57, MonsterStats{}) + csvRow(58, MonsterStats{}) +
+                                 csvRow(59, saneMonster("Eel")));
     result = run("import", {"stats", "last.csv"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out,
@@ -226,7 +226,8 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
     } cases[] = {
         {"set 0 hp=5 >/dev/full", "karnwick set: cannot write to standard output: No space left"},
         {"set 0 hp=5 >&-", "karnwick set: cannot write to standard output (it is closed)"},
-        {"import stats rows.csv >/dev/full", "karnwick import: cannot write to standard output: No"},
+        {"import stats rows.csv >/dev/full",
+         "karnwick import: cannot write to standard output: No"},
         {"import stats rows.csv >&-", "karnwick import: cannot write to standard output (it is"},
         {"import stats - <&-", "karnwick import: cannot read standard input (it is closed)"},
         {"import stats - </tmp", "karnwick import: cannot read standard input (it is a folder)"},
@@ -236,7 +237,8 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shell);
         QProcess shell;
-        shell.start("/bin/sh", {"-c", QString::fromStdString("exec '" + karnwick + "' " + c.shell)});
+        shell.start("/bin/sh",
+                    {"-c", QString::fromStdString("exec '" + karnwick + "' " + c.shell)});
         ASSERT_TRUE(shell.waitForFinished(30000));
         EXPECT_EQ(shell.exitCode(), 2);
         const std::string err = shell.readAllStandardError().toStdString();

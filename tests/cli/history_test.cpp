@@ -153,10 +153,12 @@ TEST(History, ListsNewestFirstAndIsInvisibleToCheck) {
     ASSERT_EQ(lines.size(), 3u);
     // number, time, command, summary
     EXPECT_TRUE(lines[0].starts_with("3  20")) << lines[0];
-    EXPECT_TRUE(lines[0].ends_with("  undo          undid 2 (set: monster 4 \"Mossling  \": level "
-                                   "2 -> 3)"))
+    EXPECT_TRUE(
+        lines[0].ends_with("  undo          undid 2 (set: monster 4 \"Mossling  \": level "
+                           "2 -> 3)"))
         << lines[0];
-    EXPECT_TRUE(lines[1].ends_with("  set           monster 4 \"Mossling  \": level 2 -> 3 (undone)"))
+    EXPECT_TRUE(
+        lines[1].ends_with("  set           monster 4 \"Mossling  \": level 2 -> 3 (undone)"))
         << lines[1];
     EXPECT_TRUE(lines[2].ends_with("  set           monster 3 \"Snarvel   \": hp 47 -> 50"))
         << lines[2];
@@ -240,9 +242,10 @@ TEST(History, AKilledEditOrUndoLeavesATruthfulHistory) {
     // The same for the undo itself, whose restore is an edit too.
     killedAfter([&] {
         new cli::PendingEdit(".", "undo", "undid 1 (set: landed)", stats, 1);
-        cli::restoreGameFiles(".", {{kStatsFileName, true, std::vector<unsigned char>(
-                                                               original.at(kStatsFileName).begin(),
-                                                               original.at(kStatsFileName).end())}});
+        cli::restoreGameFiles(".",
+                              {{kStatsFileName, true,
+                                std::vector<unsigned char>(original.at(kStatsFileName).begin(),
+                                                           original.at(kStatsFileName).end())}});
     });
     EXPECT_TRUE(gameFiles() == original);
     expectRuns("redo", {});

@@ -46,9 +46,9 @@ TEST(MonsterNames, ResolveByIndexExactNameAndUniquePrefix) {
         const char* word;
         int index;
     } found[] = {
-        {"3", 3},               // a number is always an index
+        {"3", 3},  // a number is always an index
         {"+3", 3},
-        {"snarvel", 3},         // any case; the name's blanks ignored
+        {"snarvel", 3},           // any case; the name's blanks ignored
         {"SNARVELI", gloop - 1},  // a unique prefix
         {"Wisp", 7},
         {"Mr. G", gloop},
@@ -140,13 +140,17 @@ TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
         QStringList args;
         const char* message;
     } wrong[] = {
-        {"set", {"1", "nmae=Grub"}, "karnwick set: unknown field \"nmae\"; did you mean \"name\"?\n"},
+        {"set",
+         {"1", "nmae=Grub"},
+         "karnwick set: unknown field \"nmae\"; did you mean \"name\"?\n"},
         {"set", {"1", "zzzzzz=1"}, "unknown field \"zzzzzz\"; the fields are name, hp, spare1,"},
         {"odds",
          {"0", "1", "--set", "1.hpp=3"},
          "--set \"1.hpp=3\": unknown field \"hpp\"; did you mean \"hp\"?\n"},
         {"sweep", {"0", "1", "0.agilty", "1..3"}, "did you mean \"agility\"?"},
-        {"set", {"1", "hp=2", "--dry-rnu"}, "unknown option \"--dry-rnu\"; did you mean \"--dry-run\"?"},
+        {"set",
+         {"1", "hp=2", "--dry-rnu"},
+         "unknown option \"--dry-rnu\"; did you mean \"--dry-run\"?"},
         {"list", {"--jsno"}, "unknown option \"--jsno\"; did you mean \"--json\"?"},
         {"list", {"--frobnicate"}, "unknown option \"--frobnicate\" (see --help)"},
         {"list", {"--dir", ".", "--dir", "."}, "karnwick list: --dir is given more than once\n"},

@@ -101,7 +101,8 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         // A value pasted by mistake is shown by its start and length.
         {"set",
          {"0", "name=" + QString(100000, 'a')},
-         "\"name=" + std::string(55, 'a') + "\"... (100005 bytes): name takes a text of at most 10"},
+         "\"name=" + std::string(55, 'a') +
+             "\"... (100005 bytes): name takes a text of at most 10"},
         {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
         {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
         {"set", {"8", "hp=1"}, "monster \"8\" has no record: monsters.tat holds 7"},

@@ -92,8 +92,8 @@ struct InjectedCalls {
                 return failOr("pwrite", ENOSPC, ::pwrite, fd, b, n, at);
             },
             [](int from, off_t* fromAt, int to, off_t* toAt, std::size_t n, unsigned flags) {
-                return failOr("copy_file_range", EIO, ::copy_file_range, from, fromAt, to, toAt,
-                              n, flags);
+                return failOr("copy_file_range", EIO, ::copy_file_range, from, fromAt, to, toAt, n,
+                              flags);
             },
             [](const char* a, const char* b) {
                 return failOr("rename", EACCES, g_real.renameNoReplace, a, b);
@@ -173,7 +173,7 @@ std::vector<Scenario> scenarios() {
 // and says so.
 TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     const std::map<std::string, int> errorOf = {
-        {"write", ENOSPC}, {"fsync", EIO},  {"close", EIO},  {"rename", EACCES},
+        {"write", ENOSPC}, {"fsync", EIO},    {"close", EIO},     {"rename", EACCES},
         {"link", EMLINK},  {"mkdir", EACCES}, {"pwrite", ENOSPC}, {"copy_file_range", EIO}};
     int injected = 0;
     for (const Scenario& scenario : scenarios()) {
@@ -290,8 +290,8 @@ struct Signal {
 TEST(FileWriter, TheNextWriteRemovesOnlyWhatDeadWritersLeft) {
     karnwick::testing::GameFolder folder;
     const fs::path d = folder.path();
-    for (const char* name : {".t.karnwick-Ab12Cd", ".u.karnwick-Ab12Cd-old", ".bashrc.backup",
-                             "keep.karnwick-Ab12Cd"})
+    for (const char* name :
+         {".t.karnwick-Ab12Cd", ".u.karnwick-Ab12Cd-old", ".bashrc.backup", "keep.karnwick-Ab12Cd"})
         put(d / name, "x");
     fs::create_directory(d / ".out.karnwick-Zz9Zz9");
     put(d / ".out.karnwick-Zz9Zz9" / "sprite-1.png", "x");
@@ -318,12 +318,13 @@ TEST(FileWriter, TheNextWriteRemovesOnlyWhatDeadWritersLeft) {
     EXPECT_EQ(contentsOf(d / "live"), "written by the other command");
     auto left = [&] {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(d)) names.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(d))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     };
-    EXPECT_EQ(left(), (std::vector<std::string>{".bashrc.backup", "keep.karnwick-Ab12Cd", "live",
-                                                "s"}));
+    EXPECT_EQ(left(),
+              (std::vector<std::string>{".bashrc.backup", "keep.karnwick-Ab12Cd", "live", "s"}));
     // A single file's write clears them too.
     put(d / ".t.karnwick-Ab12Cd", "x");
     writeFileAtomically(d / "t", "new", Existing::Replace);
@@ -349,11 +350,10 @@ std::string wholeSet(const fs::path& dir, char oldByte, char newByte) {
 
 pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, int at) {
     const std::string byteText = std::to_string(byte), atText = std::to_string(at);
-    const char* argv[] = {WRITER_KILL_HELPER, "set",         dir.c_str(), byteText.c_str(),
+    const char* argv[] = {WRITER_KILL_HELPER, "set",          dir.c_str(), byteText.c_str(),
                           step.c_str(),       atText.c_str(), nullptr};
     pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ),
-              0);
+    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     return pid;
 }
 
