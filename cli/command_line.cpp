@@ -225,6 +225,19 @@ void requireStandardOutput() {
         throw CommandError("cannot write to standard output (it is closed)");
 }
 
+bool isStandardOutputName(const std::filesystem::path& file) {
+    return file == "-";
+}
+
+void requirePictureOutput() {
+    requireStandardOutput();
+    if (::isatty(STDOUT_FILENO) == 1) {
+        throw CommandError(
+            "standard output is a terminal: a PNG image is not written there (redirect it to a "
+            "file or a pipe, or name a file instead of -)");
+    }
+}
+
 StandardOutput::StandardOutput(std::string program)
     : m_program(std::move(program)), m_buffer(1 << 16) {
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());

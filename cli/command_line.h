@@ -168,6 +168,14 @@ bool standardStreamWasClosed(int fd);
 // it could not report.
 void requireStandardOutput();
 
+// "-" as a file to write (-o -, --png -): standard output, which takes the
+// bytes through the command's checked stream, never through the file writer.
+bool isStandardOutputName(const std::filesystem::path& file);
+
+// For a picture bound for standard output, before any work: a terminal is
+// refused (the bytes of a PNG are no text to show), as is a closed output.
+void requirePictureOutput();
+
 // Thrown through the stream when the reader of standard output went away
 // (`| head`): it asked for no more, so the command stops quietly with status 0.
 struct ReaderGone {};

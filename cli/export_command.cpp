@@ -155,9 +155,15 @@ std::optional<ExportRequest> parseRequest(cli::CommandLine& line, const QStringL
         throw cli::CommandError("export all writes into its folder: -o does not apply");
     if (what == "all" && request.argument.isEmpty())
         throw cli::CommandError("the folder name is empty");
+    if (what == "all" && request.argument == "-") {
+        throw cli::CommandError(
+            "export all writes a set of files into a folder: it cannot go to standard output (name "
+            "a folder; ./- is a folder named -)");
+    }
     if (line.isSet(outputOption)) {
         if (line.value(outputOption).isEmpty()) throw cli::CommandError("-o needs a file name");
         request.output = line.pathValue(outputOption);
+        if (cli::isStandardOutputName(*request.output)) cli::requirePictureOutput();
     }
     request.scale = cli::countOption(line, scaleOption, 64).value_or(1);
     request.existing = line.isSet(forceOption) ? Existing::Replace : Existing::Refuse;
@@ -246,6 +252,21 @@ void checkSizes(const std::vector<Target>& targets, int scale) {
     }
 }
 
+// The files a command wrote, for its last line: the first three by name.
+// "a.png", "a.png and b.png", "a.png, b.png, c.png and 11 more".
+std::string namedFiles(const std::vector<Target>& targets) {
+    constexpr std::size_t kNamed = 3;
+    const std::size_t named = std::min(targets.size(), kNamed);
+    std::string text;
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0) text += i + 1 == named && targets.size() <= kNamed ? " and " : ", ";
+        text += cli::shownPath(targets[i].path);
+    }
+    if (targets.size() > kNamed)
+        text += " and " + std::to_string(targets.size() - kNamed) + " more";
+    return text;
+}
+
 std::string pictureBytes(const Target& target, int scale) {
     return cli::encodedImage(enlarged(target.draw(), scale));
 }
@@ -270,13 +291,13 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     if (request->what != "all") {
         const Target target = singleTarget(*request, game);
         checkSizes({target}, request->scale);
-        if (target.path == "-") {
+        if (cli::isStandardOutputName(target.path)) {
             out << pictureBytes(target, request->scale);
             return cli::kExitSuccess;
         }
         checkWritable(target.path, request->existing);
         writeFileAtomically(target.path, pictureBytes(target, request->scale), request->existing);
-        out << "Wrote 1 image\n";
+        out << "Wrote " << namedFiles({target}) << "\n";
         return cli::kExitSuccess;
     }
 
@@ -291,7 +312,8 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     FileSet set(folder, request->existing);
     for (const Target& target : targets) set.add(target.path, pictureBytes(target, request->scale));
     set.commit();
-    out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";
+    out << "Wrote " << targets.size() << " images into " << cli::shownPath(folder) << ": "
+        << namedFiles(targets) << "\n";
     return cli::kExitSuccess;
 }
 

@@ -30,7 +30,9 @@ namespace {
 // large roster go a band at a time so memory stays flat in the pairs.
 constexpr std::size_t kBandBytes = std::size_t{64} << 20;
 
-enum class Listing { Ranking, Csv, Json };
+// What standard output carries: the ranking, the pairs, or nothing but the
+// heat map itself (--png -).
+enum class Listing { Ranking, Csv, Json, None };
 
 struct MatrixRequest {
     QStringList setTexts;  // --set, as given
@@ -47,7 +49,10 @@ std::optional<MatrixRequest> parseRequest(cli::CommandLine& line, const QStringL
     const QCommandLineOption jsonOption("json",
                                         "A JSON array of the pairs instead of the ranking.");
     const QCommandLineOption pngOption(
-        "png", "Also draw the heat map of Monster One's chance of winning into FILE.", "FILE");
+        "png",
+        "Also draw the heat map of Monster One's chance of winning into FILE (- for standard "
+        "output, instead of the listing).",
+        "FILE");
     const QCommandLineOption forceOption("force", "Replace the --png file if it exists.");
     const QCommandLineOption threadsOption = cli::threadsOption();
     const QCommandLineOption setOption = recordOverrideOption();
@@ -74,7 +79,16 @@ std::optional<MatrixRequest> parseRequest(cli::CommandLine& line, const QStringL
         if (file.isEmpty()) throw cli::CommandError("--png needs a file name");
         request.heatMap = line.pathValue(pngOption);
         // A doomed picture fails now, not after the whole matrix.
-        checkWritable(*request.heatMap, request.existing);
+        if (cli::isStandardOutputName(*request.heatMap)) {
+            if (request.listing != Listing::Ranking)
+                throw cli::CommandError(
+                    "--png - writes the picture to standard output: --csv and "
+                    "--json cannot go there too");
+            cli::requirePictureOutput();
+            request.listing = Listing::None;
+        } else {
+            checkWritable(*request.heatMap, request.existing);
+        }
     }
     request.setTexts = parser.values(setOption);
     return request;
@@ -223,11 +237,13 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     // at the end costs nothing else that was asked for.
     if (request.heatMap) {
         out.flush();
-        writeFileAtomically(
-            *request.heatMap,
+        const std::string picture =
             cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
-                              cli::imageFormatFor(*request.heatMap).constData()),
-            request.existing);
+                              cli::imageFormatFor(*request.heatMap).constData());
+        if (request.listing == Listing::None)
+            out << picture;
+        else
+            writeFileAtomically(*request.heatMap, picture, request.existing);
     }
     return cli::kExitSuccess;
 }

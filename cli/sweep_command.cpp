@@ -126,7 +126,10 @@ SweepOptions addSweepOptions(cli::CommandLine& line) {
         QCommandLineOption("csv", "One CSV row per value instead of the table."),
         QCommandLineOption("json", "A JSON array of the values instead of the table."),
         QCommandLineOption(
-            "png", "Also draw the chances against the value as a PNG chart into FILE.", "FILE"),
+            "png",
+            "Also draw the chances against the value as a PNG chart into FILE (- for standard "
+            "output, instead of the table).",
+            "FILE"),
         QCommandLineOption("force", "Replace the file --png names if it exists."),
         QCommandLineOption("target",
                            "Instead of the table, the value(s) where Monster One's chance of "
@@ -175,6 +178,13 @@ SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& op
     request.step = cli::countOption(line, options.step, 65535).value_or(1);
     request.target = targetChance(line, options.target);
     if (line.isSet(options.png)) request.chartFile = line.pathValue(options.png);
+    if (request.chartFile && cli::isStandardOutputName(*request.chartFile)) {
+        if (request.csv || request.json)
+            throw CommandError(
+                "--png - writes the chart to standard output: --csv and --json "
+                "cannot go there too");
+        cli::requirePictureOutput();
+    }
     request.existing = line.isSet(options.force) ? Existing::Replace : Existing::Refuse;
     return request;
 }
@@ -200,13 +210,17 @@ SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
 }
 
 void writeChart(const charts::SweepChart& chart, const std::filesystem::path& file,
-                Existing existing) {
+                Existing existing, std::ostream& out) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
     if (!writer.write(charts::drawSweepChart(chart)))
         throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
+    if (cli::isStandardOutputName(file)) {
+        out << bytes.toStdString();
+        return;
+    }
     writeFileAtomically(file,
                         std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
                                   static_cast<std::size_t>(bytes.size())),
@@ -279,7 +293,8 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const Roster roster(line.gameDir(), line.parser().values(options.set));
     const SweptMatchUp match = matchUp(line.positionalArguments(), roster);
     const auto& [monsters, swept, from, to] = match;
-    if (request.chartFile) checkWritable(*request.chartFile, request.existing);
+    const bool chartToOutput = request.chartFile && cli::isStandardOutputName(*request.chartFile);
+    if (request.chartFile && !chartToOutput) checkWritable(*request.chartFile, request.existing);
 
     const Fighters fighters{roster.load(monsters[0]), roster.load(monsters[1])};
     const SweepPlan plan = planFor(match, request.step);
@@ -299,9 +314,11 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         chart.values = plan.values;
         chart.odds = odds;
         chart.target = request.target;
-        writeChart(chart, *request.chartFile, request.existing);
+        writeChart(chart, *request.chartFile, request.existing, out);
     }
 
+    // With --png -, the chart is all that standard output carries.
+    if (chartToOutput) return cli::kExitSuccess;
     if (request.target) {
         writeTarget(*request.target, swept.name, plan.values, odds, out);
     } else if (request.csv) {

@@ -9,6 +9,7 @@
 //  - only a regular file, or nothing, is ever replaced: a device, FIFO,
 //    socket or folder at the target is refused as "not a regular file"; a
 //    link at the target is replaced by the new file (never written through);
+//    the one exception is the null device (/dev/null), written straight;
 //  - a failure at any step removes the temporary file, leaves the old file as
 //    it was, and throws a GameError naming the file and the reason.
 //
@@ -93,6 +94,7 @@ class AtomicFile {
     int m_lockFd = -1;  // keeps the temporary file's lock from close to rename
     std::uint64_t m_inode = 0;
     bool m_committed = false;
+    bool m_nullDevice = false;  // the target is /dev/null: no temporary file
 };
 
 // The whole file in one call.

@@ -1,8 +1,12 @@
 // The program as a shell sees it: exit statuses, usage lines, and output
 // that cannot be written.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
 
 #include <array>
 #include <cstdio>
@@ -91,7 +95,8 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
 TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     GameFolder folder;
     ASSERT_EQ(runProgram("demo-data").status, 0);
-    for (const char* command : {"list", "duel 0 1 --battles 50", "check --json"}) {
+    for (const char* command :
+         {"list", "duel 0 1 --battles 50", "check --json", "export sprite 1 -o -"}) {
         SCOPED_TRACE(command);
         const ProgramRun full = runProgram(std::string(command) + " >/dev/full");
         EXPECT_EQ(full.status, 2);
@@ -105,6 +110,38 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     EXPECT_EQ(head.status, 0);
     EXPECT_EQ(head.out, "Monster 1 Goes first \n");
     EXPECT_EQ(head.err, "");
+}
+
+// A picture goes to standard output ("-") through a pipe, byte for byte what
+// its file holds, and alone; a terminal is refused before any work.
+TEST(CommandLine, PicturesGoToAPipeButNeverToATerminal) {
+    GameFolder folder;
+    ASSERT_EQ(runProgram("demo-data").status, 0);
+    ASSERT_EQ(runProgram("export sprite 3 -o three.png").status, 0);
+    std::ifstream file("three.png", std::ios::binary);
+    const std::string picture{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_EQ(runProgram("export sprite 3 -o -").out, picture);
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    // Nothing reads the terminal: a picture written there anyway would block,
+    // so the time limit ends it.
+    const std::string toTerminal = std::string(" >") + ::ptsname(terminal);
+    for (const std::string command :
+         {"export sprite 3 -o -", "matrix --png -", "sweep 0 1 0.hp 1..3 --png - --target 50"}) {
+        SCOPED_TRACE(command);
+        const ProgramRun piped = runProgram(command);
+        EXPECT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(piped.out)).isNull(), false);
+        const ProgramRun shown = runProgram(command + toTerminal,
+                                            (std::string("timeout 20 ") + KARNWICK_BINARY).c_str());
+        EXPECT_EQ(shown.status, 2);
+        EXPECT_NE(shown.err.find("standard output is a terminal: a PNG image is not written"),
+                  std::string::npos)
+            << shown.err;
+        char byte;
+        EXPECT_EQ(::read(terminal, &byte, 1), -1);
+    }
+    ::close(terminal);
 }
 
 TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
@@ -247,7 +284,7 @@ TEST(CommandLine, BashCompletionFollowsTheCommandsAndTheFolders) {
          {"Snarvel.sp1Min", "Snarvel.sp1Max", "Snarvel.sp1Threshold"},
          false},
         {{program, "odds", "0", "1", "--set", "2.a"}, {"2.agility="}, false},
-        {{"karnwick", "import", "stats", ""}, {"stats.csv", "My Games", "demo"}, true},
+        {{"karnwick", "import", "stats", ""}, {"stats.csv", "My Games", "demo", "-"}, true},
         {{"karnwick", "import", "sprite", "0", "l"}, {"look.png"}, true},
         {{"karnwick-arena", ""}, folders, true},
         {{"karnwick-arena", "--v"}, {"--version"}, false},

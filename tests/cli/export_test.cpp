@@ -100,5 +100,4 @@ TEST(Export, AllWritesPaddedNamesAllOrNone) {
     EXPECT_EQ(exportImages({"all", "images"}), 2);
     EXPECT_EQ(std::filesystem::last_write_time("images/palette.png"), before);
     EXPECT_FALSE(QFileInfo::exists("images/sprite-03.png"));
-    EXPECT_EQ(exportImages({"sprite", "1", "--scale", "0"}), 2);
 }

@@ -1,6 +1,6 @@
 // Every command that writes files (export, matrix --png, demo-data) against
-// whatever may be at its target, and outputs that are doomed or too large
-// refused before any work.
+// whatever may be at its target, /dev/null the one device taken, and outputs
+// that are doomed or too large refused before any work.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -68,17 +68,22 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
         {"a file", [](const fs::path& t) { std::ofstream(t) << "old"; }, false, 2,
          "T: already exists (use --force to replace it)"},
         {"a file, forced", [](const fs::path& t) { std::ofstream(t) << "old"; }, true, 0, ""},
+        // The one device taken: a picture made for its checks alone.
+        {"/dev/null", nullptr, false, 0, ""},
     };
     for (const auto& command : commands) {
         for (const auto& kind : kinds) {
+            const bool toNull = !kind.make;
+            if (toNull && command.command == std::string("demo-data")) continue;
             SCOPED_TRACE(std::string(command.command) + " onto " + kind.what);
             GameFolder folder;
             writeSmallSet(folder);
             fs::create_directory("d");
-            const fs::path target = command.command == std::string("demo-data")
+            const fs::path target = toNull ? fs::path("/dev/null")
+                                    : command.command == std::string("demo-data")
                                         ? fs::path("d") / kPaletteFileName
                                         : fs::path("d") / "t.png";
-            kind.make(target);
+            if (!toNull) kind.make(target);
             QStringList arguments = command.arguments;
             arguments.replaceInStrings(QRegularExpression("^T$"), QString::fromStdString(target));
             arguments.replaceInStrings(QRegularExpression("^D$"), "d");
@@ -91,6 +96,8 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
                 EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
                 EXPECT_EQ(fs::symlink_status(target).type() == fs::file_type::regular,
                           std::string(kind.what) == "a file");
+            } else if (toNull) {
+                EXPECT_TRUE(fs::is_character_file(target));
             } else {
                 EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
                 EXPECT_NE(contentsOf(target), "old");
