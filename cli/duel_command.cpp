@@ -18,7 +18,7 @@
 #include "cli/roster.h"
 #include "data/errors.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -263,3 +263,5 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
     return options.summary ? playSummary(options, fighters, out, err)
                            : playWithLogs(options, fighters, out, err);
 }
+
+}  // namespace karnwick::cli

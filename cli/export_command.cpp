@@ -19,7 +19,7 @@
 #include "data/preview_page.h"
 #include "data/sprite.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -294,3 +294,5 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -16,7 +16,7 @@
 #include "data/record_fields.h"
 #include "data/sprite.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -236,3 +236,5 @@ int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream
     err << "karnwick list: " << unloadable << "\n";
     return cli::kExitFound;
 }
+
+}  // namespace karnwick::cli

@@ -21,7 +21,7 @@
 #include "data/errors.h"
 #include "data/file_writer.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -230,3 +230,5 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     }
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

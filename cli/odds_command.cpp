@@ -17,11 +17,9 @@
 #include "cli/outcome_output.h"
 #include "cli/roster.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
-
-using cli::formatted;
 
 // How long battles last: at most a dozen rows of equal width from the turn
 // by which 0.1% of the battles have ended to the one by which 99.9% have, and
@@ -206,3 +204,5 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         writeText(monsters, fighters, odds, hitPointsLeft(fighters), out);
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

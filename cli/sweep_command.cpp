@@ -20,9 +20,7 @@
 #include "data/errors.h"
 #include "data/file_writer.h"
 
-using namespace karnwick;
-using cli::CommandError;
-using cli::Roster;
+namespace karnwick::cli {
 
 namespace {
 
@@ -302,3 +300,5 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     }
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

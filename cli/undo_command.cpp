@@ -6,9 +6,9 @@
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
 
-namespace {
+namespace karnwick::cli {
 
-using namespace karnwick;
+namespace {
 
 std::filesystem::path parseFolder(const char* command, const char* description,
                                   const QStringList& arguments, std::ostream& out) {
@@ -75,3 +75,5 @@ int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     restore(dir, history, *undo, target, "redo", out);
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli
