@@ -18,7 +18,8 @@ const Pictures* loadPictures() {
     std::error_code error;
     const std::filesystem::path folder =
         std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    std::string problem = "cannot find it beside the program";
+    std::string problem = "it is neither beside the program nor at " +
+                          (folder / KARNWICK_PICTURES_INSTALLED).lexically_normal().string();
     for (const char* place : {KARNWICK_PICTURES_FILE, KARNWICK_PICTURES_INSTALLED}) {
         const std::filesystem::path file = folder / place;
         if (!std::filesystem::exists(file, error)) continue;
