@@ -134,8 +134,7 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
         {karnwick, "demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
         {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
         {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
-         "karnwick list: --dir bad\xff"
-         "namex: not a folder"},
+         "karnwick list: --dir bad\\xFFnamex: not a folder"},
         // The drawing commands load Qt's graphics, which the others go without.
         {karnwick, "export palette -o -", 0, "\x89PNG", ""},
         {karnwick, "sweep 0 1 0.hp 1..3 --png curve.png", 0, "Exact odds", ""},
