@@ -53,7 +53,7 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     writeDemoSet(dir, force ? Existing::Replace : Existing::Refuse);
     if (record) record->keep();
     out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
-        << std::filesystem::absolute(dir).lexically_normal().string() << "\n";
+        << cli::shownPath(std::filesystem::absolute(dir).lexically_normal()) << "\n";
     return cli::kExitSuccess;
 }
 

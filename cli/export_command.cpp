@@ -239,8 +239,8 @@ void checkSizes(const std::vector<Target>& targets, int scale) {
         const qint64 height = qint64{target.size.height()} * scale;
         if (width * height > kMostPixels) {
             throw cli::CommandError("--scale " + std::to_string(scale) + " would make " +
-                                    target.path.string() + " " + std::to_string(width) + " x " +
-                                    std::to_string(height) +
+                                    cli::shownPath(target.path) + " " + std::to_string(width) +
+                                    " x " + std::to_string(height) +
                                     " pixels; an image may have at most 64 megapixels");
         }
     }

@@ -23,14 +23,6 @@ namespace {
 
 enum class Format { Table, WideTable, Csv, Json };
 
-// A text for the terminal table: without its padding (trailing blanks and
-// NULs), control characters shown as blanks as the arena's boxes show them.
-std::string trimmedText(std::span<const char> field) {
-    std::size_t end = field.size();
-    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-    return cli::shownInBox(fieldText(field.first(end)));
-}
-
 // One column of the terminal table: a record field, or one of the three
 // damage ranges as "low-high".
 struct Column {
@@ -45,7 +37,7 @@ struct Column {
                    std::to_string(stats.*findRecordField(high)->number);
         }
         return field->number ? std::to_string(stats.*field->number)
-                             : trimmedText(textField(stats, *field));
+                             : cli::shownText(textField(stats, *field));
     }
 };
 

@@ -279,8 +279,8 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         fighters, plan, request.threads, [&](std::size_t done, std::size_t) { progress(done); });
     progress.clear();
 
-    const std::string names[2] = {cli::trimmed(fieldText(fighters[0].name)),
-                                  cli::trimmed(fieldText(fighters[1].name))};
+    const std::string names[2] = {cli::shownText(fighters[0].name),
+                                  cli::shownText(fighters[1].name)};
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {

@@ -56,7 +56,7 @@ int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(dir);
     const cli::EditHistory history(dir);
     const auto target = history.nextUndo();
-    if (!target) throw cli::CommandError("nothing to undo in " + history.folder().string());
+    if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
     restore(dir, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
@@ -68,7 +68,7 @@ int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(dir);
     const cli::EditHistory history(dir);
     const auto undo = history.nextRedo();
-    if (!undo) throw cli::CommandError("nothing to redo in " + history.folder().string());
+    if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
