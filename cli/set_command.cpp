@@ -17,7 +17,7 @@
 #include "data/sprite.h"
 #include "data/text_codec.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -198,3 +198,5 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     });
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -6,9 +6,9 @@
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
 
-namespace {
+namespace karnwick::cli {
 
-using namespace karnwick;
+namespace {
 
 std::filesystem::path parseFolder(const char* command, const char* description,
                                   const QStringList& arguments, std::ostream& out) {
@@ -56,7 +56,7 @@ int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(dir);
     const cli::EditHistory history(dir);
     const auto target = history.nextUndo();
-    if (!target) throw cli::CommandError("nothing to undo in " + history.folder().string());
+    if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
     restore(dir, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
@@ -68,10 +68,12 @@ int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(dir);
     const cli::EditHistory history(dir);
     const auto undo = history.nextRedo();
-    if (!undo) throw cli::CommandError("nothing to redo in " + history.folder().string());
+    if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
     restore(dir, history, *undo, target, "redo", out);
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli
