@@ -40,22 +40,13 @@ struct SweptField {
 
 // INDEX.FIELD as --set reads it, with --set's own checks and messages.
 SweptField sweptField(const QString& text, const Roster& roster) {
-    const std::string quoted = quotedArgument(text);
-    if (text.contains('=')) throw CommandError(quoted + ": expected INDEX.FIELD, e.g. 0.hp");
-    RecordOverride change;
     try {
-        change = parseRecordOverrides({text + "=0"}, roster.lastIndex(),
-                                      roster.folder() / kStatsFileName)
-                     .front();
+        const RecordNumber number =
+            parseRecordNumber(text, roster.lastIndex(), roster.folder() / kStatsFileName);
+        return {number.index, std::string(battleFieldName(number.field)), number.field};
     } catch (const CommandError& e) {
-        // The message names the text as --set saw it; name it as given.
-        const std::string message = e.what();
-        const std::size_t after = message.find("\": ");
-        throw CommandError(
-            quoted + (after == std::string::npos ? ": " + message : message.substr(after + 1)));
+        throw CommandError(quotedArgument(text) + ": " + e.what());
     }
-    const QString name = text.section('.', -1).trimmed();
-    return {change.index, name.toStdString(), change.field};
 }
 
 // FROM..TO, both within 16 bits, FROM not above TO.
