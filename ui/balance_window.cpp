@@ -21,6 +21,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QThreadPool>
@@ -122,6 +123,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabsBalance"));
     m_tabs->setAccessibleName(QStringLiteral("Balance views"));
+    m_tabs->tabBar()->setAccessibleName(QStringLiteral("Balance views"));
     m_tabs->addTab(createMatchUpTab(), QStringLiteral("&Match-up"));
     m_tabs->addTab(createRosterTab(), QStringLiteral("&Roster"));
     m_tabs->addTab(createSweepTab(), QStringLiteral("&Sweep"));
@@ -257,6 +259,8 @@ QWidget* BalanceWindow::createSweepTab() {
     auto add = [&](const QString& label, QWidget* widget) {
         auto* text = new QLabel(label, tab);
         text->setBuddy(widget);
+        // Room for the underlined letter: "To" was cut short without it.
+        text->setContentsMargins(0, 0, 2, 0);
         controls->addWidget(text);
         controls->addWidget(widget);
     };
