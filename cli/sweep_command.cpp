@@ -1,8 +1,6 @@
 #include "cli/sweep_command.h"
 
-#include <QBuffer>
 #include <QCommandLineParser>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,9 +13,9 @@
 
 #include "battle/outcome_columns.h"
 #include "battle/sweep.h"
-#include "charts/sweep_chart.h"
 #include "cli/command_line.h"
 #include "cli/outcome_output.h"
+#include "cli/pictures.h"
 #include "cli/roster.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -190,20 +188,6 @@ SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
     return {{monsters[0], monsters[1]}, std::move(swept), from, to};
 }
 
-void writeChart(const charts::SweepChart& chart, const std::filesystem::path& file,
-                Existing existing) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(charts::drawSweepChart(chart)))
-        throw CommandError("cannot draw the chart: " + writer.errorString().toStdString());
-    writeFileAtomically(file,
-                        std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                  static_cast<std::size_t>(bytes.size())),
-                        existing);
-}
-
 void writeCsv(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
               std::ostream& out) {
     out << "value," << outcomeCsvHeader() << '\n';
@@ -284,13 +268,12 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {
-        charts::SweepChart chart =
-            charts::describedSweepChart({monsters[0], monsters[1], names[0], names[1], swept.index,
-                                         swept.name, from, to, request.step});
-        chart.values = plan.values;
-        chart.odds = odds;
-        chart.target = request.target;
-        writeChart(chart, *request.chartFile, request.existing);
+        writeFileAtomically(
+            *request.chartFile,
+            cli::pictures().sweepChartPng({monsters[0], monsters[1], names[0], names[1],
+                                           swept.index, swept.name, from, to, request.step,
+                                           plan.values, odds, request.target}),
+            request.existing);
     }
 
     if (request.target) {
