@@ -14,10 +14,10 @@
 #include <optional>
 
 #include "battle/odds.h"
-#include "charts/heat_map.h"
+#include "battle/outcome_columns.h"
 #include "cli/command_line.h"
-#include "cli/image_file.h"
 #include "cli/outcome_output.h"
+#include "cli/pictures.h"
 #include "cli/roster.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -105,12 +105,12 @@ std::vector<MonsterStats> loadMonsters(const cli::Roster& roster) {
 class PairWriter {
   public:
     PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
-        if (listing == Listing::Csv) m_out << "one,two," << cli::outcomeCsvHeader() << '\n';
+        if (listing == Listing::Csv) m_out << "one,two," << outcomeCsvHeader() << '\n';
         if (listing == Listing::Json) m_out << '[';
     }
     void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {
         if (m_listing == Listing::Csv) {
-            m_out << a << ',' << b << ',' << cli::outcomeCsvCells(o) << '\n';
+            m_out << a << ',' << b << ',' << outcomeCsvCells(o) << '\n';
         } else if (m_listing == Listing::Json) {
             QJsonObject pair{{"one", static_cast<qint64>(a)}, {"two", static_cast<qint64>(b)}};
             cli::addOutcomeJson(pair, o);
@@ -160,7 +160,7 @@ std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
         labels.push_back(std::to_string(i) + " " + names[i]);
-    if (const auto problem = charts::heatMapTooLarge(labels, memoryBudget()))
+    if (const auto problem = cli::pictures().heatMapTooLarge(labels, memoryBudget()))
         throw cli::CommandError(*problem);
     return labels;
 }
@@ -238,8 +238,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     if (request.heatMap) {
         out.flush();
         const std::string picture =
-            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
-                              cli::imageFormatFor(*request.heatMap).constData());
+            cli::pictures().heatMapImage(labels, std::move(tally.oneWins), *request.heatMap);
         if (request.listing == Listing::None)
             out << picture;
         else

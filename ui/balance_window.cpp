@@ -21,6 +21,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QThreadPool>
@@ -30,6 +31,9 @@
 #include <chrono>
 #include <cmath>
 #include <numeric>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "battle/hit_points_left.h"
 #include "battle/sweep.h"
@@ -55,6 +59,14 @@ std::string trimmedName(const MonsterStats& stats) {
 // The roster's rows come a band at a time, each band about this long to work
 // out, so the first rows show soon and a newer request waits little.
 constexpr std::chrono::milliseconds kBandTime{40};
+
+// The lanes' threads, and the threads they start, run at a lower priority
+// than the window's: on a busy machine the event loop then gets a core as
+// soon as it has an event, and the odds take what is left.
+void yieldToWindow() {
+    constexpr int kWorkNiceness = 10;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkNiceness);
+}
 
 int workerThreads() {
     return std::max(1, QThread::idealThreadCount());
@@ -93,6 +105,7 @@ void WorkLane::run(std::function<void(const Stale& stale, quint64 generation)> w
     const quint64 generation = ++*m_generation;
     std::shared_ptr<std::atomic<quint64>> counter = m_generation;
     m_pool->start([work = std::move(work), counter, generation] {
+        yieldToWindow();
         work([counter, generation] { return *counter != generation; }, generation);
     });
 }
@@ -110,6 +123,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabsBalance"));
     m_tabs->setAccessibleName(QStringLiteral("Balance views"));
+    m_tabs->tabBar()->setAccessibleName(QStringLiteral("Balance views"));
     m_tabs->addTab(createMatchUpTab(), QStringLiteral("&Match-up"));
     m_tabs->addTab(createRosterTab(), QStringLiteral("&Roster"));
     m_tabs->addTab(createSweepTab(), QStringLiteral("&Sweep"));
@@ -245,6 +259,8 @@ QWidget* BalanceWindow::createSweepTab() {
     auto add = [&](const QString& label, QWidget* widget) {
         auto* text = new QLabel(label, tab);
         text->setBuddy(widget);
+        // Room for the underlined letter: "To" was cut short without it.
+        text->setContentsMargins(0, 0, 2, 0);
         controls->addWidget(text);
         controls->addWidget(widget);
     };
@@ -262,8 +278,12 @@ QWidget* BalanceWindow::createSweepTab() {
     auto changed = [this] { requestSweep(); };
     connect(m_sweepSide, &QComboBox::currentIndexChanged, this, changed);
     connect(m_sweepField, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {m_sweepFrom, m_sweepTo, m_sweepStep})
-        connect(box, &QSpinBox::valueChanged, this, changed);
+    for (QSpinBox* box : {m_sweepFrom, m_sweepTo})
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            m_sweepRangeEdited = true;
+            requestSweep();
+        });
+    connect(m_sweepStep, &QSpinBox::valueChanged, this, changed);
     connect(m_sweepHasTarget, &QCheckBox::toggled, this, changed);
     connect(m_sweepTarget, &QDoubleSpinBox::valueChanged, this, changed);
     return tab;
@@ -300,11 +320,10 @@ QSpinBox* BalanceWindow::whatIfBox(std::string_view field, int side) const {
 }
 
 void BalanceWindow::setArena(const ArenaState& arena) {
-    const bool pairChanged = arena.chosen != m_arena.chosen;
     m_arena = arena;
     showWhatIfValues();
     requestMatchUp();
-    if (pairChanged) defaultSweep();
+    followSweepRange();
     requestSweep();
 }
 
@@ -324,6 +343,7 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_changes = std::move(changes);
     showWhatIfValues();
     requestMatchUp();
+    followSweepRange();
     requestSweep();
     if (m_rosterWanted) requestRoster();
 }
@@ -347,7 +367,9 @@ void BalanceWindow::showWhatIfValues() {
             box->setEnabled(index.has_value());
             box->setValue(now.*member);
             const bool isChanged = index && now.*member != file.*member;
-            box->setStyleSheet(changedMark(isChanged));
+            // A new style sheet lays the whole window out again: only on a change of mark.
+            const QString mark = changedMark(isChanged);
+            if (box->styleSheet() != mark) box->setStyleSheet(mark);
             box->setToolTip(isChanged
                                 ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
                                 : QString());
@@ -380,6 +402,7 @@ void BalanceWindow::resetChanges() {
 
 void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
     requestMatchUp();
+    followSweepRange();
     requestSweep();
     if (m_rosterWanted) requestRosterMonsters(monsters);
 }
@@ -455,7 +478,7 @@ void BalanceWindow::requestRoster() {
     m_rosterOdds.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), OutcomeOdds{});
     m_rosterKnown.assign(m_rosterOdds.size(), 0);
     m_rosterProgress->setRange(0, n);
-    m_rosterProgress->setValue(0);
+    showRosterProgress();
     m_rosterProgress->show();
     m_ranking->clear();
     ++m_pending[kRosterLane];
@@ -590,16 +613,29 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
 void BalanceWindow::showRoster() {
     RosterPicture picture;
     picture.labels = m_rosterLabels;
-    picture.oneWins.resize(m_rosterOdds.size());
-    for (std::size_t i = 0; i < m_rosterOdds.size(); ++i)
-        picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
+    if (m_rosterOdds.size() == m_rosterLabels.size() * m_rosterLabels.size()) {
+        picture.oneWins.resize(m_rosterOdds.size());
+        for (std::size_t i = 0; i < m_rosterOdds.size(); ++i)
+            picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
+    } else {
+        picture.labels.clear();
+    }
     m_rosterView->setPicture(std::move(picture));
-    m_rosterProgress->setValue(m_rosterRowsDone);
+    showRosterProgress();
     const bool whole =
         !m_rosterKnown.empty() &&
         std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; });
     m_rosterProgress->setVisible(!whole);
     if (whole) showRanking();
+}
+
+void BalanceWindow::showRosterProgress() {
+    // A progress bar paints every dirty part of the window at once when its
+    // value changes; with updates held back, all of it is painted in the
+    // event loop's next turn instead, with the band's new cells.
+    m_rosterProgress->setUpdatesEnabled(false);
+    m_rosterProgress->setValue(m_rosterRowsDone);
+    m_rosterProgress->setUpdatesEnabled(true);
 }
 
 void BalanceWindow::showRanking() {
@@ -630,10 +666,17 @@ void BalanceWindow::defaultSweep() {
         e(m_sweepStep), f(m_sweepHasTarget);
     m_sweepSide->setCurrentIndex(1);
     m_sweepField->setCurrentIndex(0);
-    m_sweepFrom->setValue(1);
-    m_sweepTo->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * changed(1).hp)));
     m_sweepStep->setValue(1);
     m_sweepHasTarget->setChecked(false);
+    m_sweepRangeEdited = false;
+    followSweepRange();
+}
+
+void BalanceWindow::followSweepRange() {
+    if (m_sweepRangeEdited) return;
+    const QSignalBlocker a(m_sweepFrom), b(m_sweepTo);
+    m_sweepFrom->setValue(1);
+    m_sweepTo->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * changed(1).hp)));
 }
 
 void BalanceWindow::requestSweep() {
@@ -765,10 +808,13 @@ void BalanceWindow::copyToClipboard() {
 
 QString BalanceWindow::commandLine() const {
     if (!m_arena.chosen[0] || !m_arena.chosen[1]) return {};
-    return QStringLiteral("karnwick odds %1 %2 --csv")
-               .arg(*m_arena.chosen[0])
-               .arg(*m_arena.chosen[1]) +
-           setOptions(m_changes) + " --dir " + shellWord(m_arena.folder);
+    const int16_t one = *m_arena.chosen[0], two = *m_arena.chosen[1];
+    // Changes to other monsters do not touch these odds.
+    std::vector<RecordOverride> matter;
+    std::copy_if(m_changes.begin(), m_changes.end(), std::back_inserter(matter),
+                 [&](const RecordOverride& c) { return c.index == one || c.index == two; });
+    return QStringLiteral("karnwick odds %1 %2 --csv").arg(one).arg(two) + setOptions(matter) +
+           " --dir " + shellWord(m_arena.folder);
 }
 
 void BalanceWindow::copyCommandLine() {
@@ -785,7 +831,7 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
             image = drawMatchUp(m_matchUpView->picture());
             break;
         case kRosterTab:
-            image = drawRoster(m_rosterView->picture());
+            image = charts::drawHeatMap(m_rosterView->picture());
             break;
         case kSweepTab:
             image = drawSweep(m_sweepView->picture());
