@@ -121,17 +121,23 @@ int checkRecordCount(const GameFile& stats, std::optional<int> monsters,
     if (monsters && *monsters > records) {
         problems.push_back(fileProblem(
             kStatsFileName, "records", std::to_string(records), Severity::Warning,
-            "monster.dat holds " + std::to_string(*monsters) + " sprites: monsters " +
-                std::to_string(records) + " to " + std::to_string(*monsters - 1) +
-                " have no record and fight with zero-filled ones (no name, 0 hit points)",
+            "monster.dat holds " + std::to_string(*monsters) + " sprites: " +
+                (*monsters - records == 1 ? "monster " + std::to_string(records) +
+                                                " has no record and fights with a zero-filled one"
+                                          : "monsters " + std::to_string(records) + " to " +
+                                                std::to_string(*monsters - 1) +
+                                                " have no record and fight with zero-filled ones") +
+                " (no name, 0 hit points)",
             "one record per sprite"));
     } else if (monsters && records > *monsters) {
-        problems.push_back(fileProblem(kStatsFileName, "records", std::to_string(records),
-                                       Severity::Warning,
-                                       "monster.dat holds only " + std::to_string(*monsters) +
-                                           " sprites: records " + std::to_string(*monsters + 1) +
-                                           " to " + std::to_string(records) + " are never used",
-                                       "one sprite per record"));
+        problems.push_back(fileProblem(
+            kStatsFileName, "records", std::to_string(records), Severity::Warning,
+            "monster.dat holds only " + std::to_string(*monsters) + " sprites: " +
+                (records - *monsters == 1 ? "record " + std::to_string(records) + " is"
+                                          : "records " + std::to_string(*monsters + 1) + " to " +
+                                                std::to_string(records) + " are") +
+                " never used",
+            "one sprite per record"));
     }
     return records;
 }

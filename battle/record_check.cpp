@@ -37,21 +37,6 @@ bool isControlByte(unsigned char b) {
     return b < 0x20 || b == 0x7F || isUndefinedInWindows1252(b);
 }
 
-// A text field with its control bytes written as \xNN, so a message can show
-// where they are.
-std::string escapedField(std::span<const char> field) {
-    std::string shown;
-    for (const char c : field) {
-        const auto b = static_cast<unsigned char>(c);
-        if (isControlByte(b)) {
-            shown += hexEscape(b);
-        } else {
-            shown += decodeWindows1252(std::string_view(&c, 1));
-        }
-    }
-    return shown;
-}
-
 // Which kinds of attack (indexed by AttackKind) some action roll chooses.
 std::array<bool, 3> usedKinds(const MonsterStats& s) {
     std::array<bool, 3> used{};
@@ -309,7 +294,8 @@ class RecordChecker {
             if (std::none_of(bytes.begin(), bytes.end(),
                              [](char c) { return isControlByte(static_cast<unsigned char>(c)); }))
                 continue;
-            add(i, field, '"' + escapedField(bytes) + '"', Severity::Warning,
+            add(i, field, '"' + escapedText(decodeWindows1252({bytes.data(), bytes.size()})) + '"',
+                Severity::Warning,
                 "it holds NUL or control characters: the arena's boxes show them as blanks, "
                 "and the log and other programs may cut the text there",
                 "pad texts with blanks");

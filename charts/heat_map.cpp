@@ -9,6 +9,7 @@
 namespace karnwick::charts {
 
 QColor chanceColour(double chance) {
+    if (std::isnan(chance)) return QColor(200, 200, 200);
     const double t = std::clamp(chance, 0.0, 1.0);
     const QColor loss(33, 102, 172), even(247, 247, 247), win(178, 24, 43);
     const QColor& from = t < 0.5 ? loss : even;
@@ -19,12 +20,10 @@ QColor chanceColour(double chance) {
                   mix(from.blue(), to.blue()));
 }
 
-namespace {
-
 // Where everything goes: cells as large as a name can be read beside, up
 // to about 900 pixels; with many monsters only every step-th name fits.
-struct Layout {
-    explicit Layout(const std::vector<std::string>& labels)
+struct HeatMapLayout {
+    explicit HeatMapLayout(const std::vector<std::string>& labels)
         : n(static_cast<int>(labels.size())),
           cell(std::clamp(900 / std::max(n, 1), 2, 14)),
           font("DejaVu Sans") {
@@ -49,6 +48,10 @@ struct Layout {
     int lineHeight = 0, step = 1, labelWidth = 0;
     int gridLeft = 0, gridTop = 0, legendLeft = 0, legendHeight = 0, width = 0, height = 0;
 };
+
+namespace {
+
+using Layout = HeatMapLayout;
 
 void drawNames(QPainter& painter, const Layout& at, const std::vector<std::string>& labels) {
     for (int i = 0; i < at.n; i += at.step) {
@@ -83,15 +86,21 @@ void drawLegend(QPainter& painter, const Layout& at) {
     }
 }
 
-// The scale and place of the file-sized map drawn into `area`.
-struct Fit {
-    double scale;
-    QPointF origin;
-};
-Fit fitInto(const Layout& at, const QRect& area) {
-    const double scale = std::min(static_cast<double>(area.width()) / at.width,
-                                  static_cast<double>(area.height()) / at.height);
-    return {scale, QPointF(area.topLeft())};
+// Cells in a row that share a colour are filled as one, so a row not worked
+// out yet is one fill.
+void fillRow(QPainter& painter, const Layout& at, const HeatMap& map, std::size_t row) {
+    const auto n = static_cast<std::size_t>(at.n);
+    std::size_t first = 0;
+    QColor colour = chanceColour(map.oneWins[row * n]);
+    for (std::size_t b = 1; b <= n; ++b) {
+        const QColor next = b < n ? chanceColour(map.oneWins[row * n + b]) : QColor();
+        if (b < n && next == colour) continue;
+        painter.fillRect(at.gridLeft + static_cast<int>(first) * at.cell,
+                         at.gridTop + static_cast<int>(row) * at.cell,
+                         static_cast<int>(b - first) * at.cell, at.cell, colour);
+        first = b;
+        colour = next;
+    }
 }
 
 }  // namespace
@@ -101,12 +110,17 @@ QSize heatMapSize(const std::vector<std::string>& labels) {
     return {at.width, at.height};
 }
 
-void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map) {
-    const Layout at(map.labels);
-    const Fit fit = fitInto(at, area);
+HeatMapPlacement::HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area)
+    : m_layout(std::make_shared<const Layout>(labels)),
+      m_scale(std::min(static_cast<double>(area.width()) / m_layout->width,
+                       static_cast<double>(area.height()) / m_layout->height)),
+      m_origin(area.topLeft()) {}
+
+void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
+    const Layout& at = *m_layout;
     painter.save();
-    painter.translate(fit.origin);
-    painter.scale(fit.scale, fit.scale);
+    painter.translate(m_origin);
+    painter.scale(m_scale, m_scale);
     painter.fillRect(0, 0, at.width, at.height, Qt::white);
     painter.setFont(at.font);
     painter.setPen(Qt::black);
@@ -115,35 +129,54 @@ void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map) {
                      "Chance that Monster One wins (exact odds after a fresh choice)");
     painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent,
                      "Rows: Monster One. Columns: Monster Two.");
-    const auto n = static_cast<std::size_t>(at.n);
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            painter.fillRect(at.gridLeft + static_cast<int>(b) * at.cell,
-                             at.gridTop + static_cast<int>(a) * at.cell, at.cell, at.cell,
-                             chanceColour(map.oneWins[a * n + b]));
+    for (std::size_t a = 0; a < static_cast<std::size_t>(at.n); ++a) fillRow(painter, at, map, a);
     drawNames(painter, at, map.labels);
     drawLegend(painter, at);
     painter.restore();
 }
 
-std::optional<std::pair<int, int>> heatMapCellAt(const std::vector<std::string>& labels,
-                                                 const QRect& area, QPointF point) {
-    const Layout at(labels);
-    const Fit fit = fitInto(at, area);
-    if (!(fit.scale > 0.0)) return std::nullopt;
-    const QPointF inMap = (point - fit.origin) / fit.scale;
+void HeatMapPlacement::paintCells(QPainter& painter, const HeatMap& map,
+                                  const std::vector<std::size_t>& cells) const {
+    const Layout& at = *m_layout;
+    const auto n = static_cast<std::size_t>(at.n);
+    painter.save();
+    painter.translate(m_origin);
+    painter.scale(m_scale, m_scale);
+    for (const std::size_t c : cells)
+        painter.fillRect(at.gridLeft + static_cast<int>(c % n) * at.cell,
+                         at.gridTop + static_cast<int>(c / n) * at.cell, at.cell, at.cell,
+                         chanceColour(map.oneWins[c]));
+    painter.restore();
+}
+
+std::optional<std::pair<int, int>> HeatMapPlacement::cellAt(QPointF point) const {
+    const Layout& at = *m_layout;
+    if (!(m_scale > 0.0)) return std::nullopt;
+    const QPointF inMap = (point - m_origin) / m_scale;
     const double column = std::floor((inMap.x() - at.gridLeft) / at.cell);
     const double row = std::floor((inMap.y() - at.gridTop) / at.cell);
     if (!(row >= 0 && row < at.n && column >= 0 && column < at.n)) return std::nullopt;
     return std::pair{static_cast<int>(row), static_cast<int>(column)};
 }
 
-QRectF heatMapCell(const std::vector<std::string>& labels, const QRect& area, int row, int column) {
-    const Layout at(labels);
-    const Fit fit = fitInto(at, area);
+QRectF HeatMapPlacement::cell(int row, int column) const {
+    const Layout& at = *m_layout;
     const QRectF inMap(at.gridLeft + column * at.cell, at.gridTop + row * at.cell, at.cell,
                        at.cell);
-    return QRectF(fit.origin + inMap.topLeft() * fit.scale, inMap.size() * fit.scale);
+    return QRectF(m_origin + inMap.topLeft() * m_scale, inMap.size() * m_scale);
+}
+
+void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map) {
+    HeatMapPlacement(map.labels, area).paint(painter, map);
+}
+
+std::optional<std::pair<int, int>> heatMapCellAt(const std::vector<std::string>& labels,
+                                                 const QRect& area, QPointF point) {
+    return HeatMapPlacement(labels, area).cellAt(point);
+}
+
+QRectF heatMapCell(const std::vector<std::string>& labels, const QRect& area, int row, int column) {
+    return HeatMapPlacement(labels, area).cell(row, column);
 }
 
 QImage drawHeatMap(const HeatMap& map) {

@@ -12,6 +12,7 @@
 #include <QRectF>
 #include <QSize>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,22 +20,47 @@
 
 namespace karnwick::charts {
 
-// labels[i] names monster i; oneWins[a * n + b] is row a, column b.
+// labels[i] names monster i; oneWins[a * n + b] is row a, column b. A pair
+// not worked out yet (a window's roster still filling) is NaN.
 struct HeatMap {
     std::vector<std::string> labels;
     std::vector<double> oneWins;
 };
 
 // The colour of a chance: blue for a sure loss, white for an even battle,
-// red for a sure win.
+// red for a sure win; grey for a chance not worked out yet (NaN).
 QColor chanceColour(double chance);
 
 // The size the map is drawn at for a file: cells as large as a name can be
 // read beside, up to about 900 pixels across.
 QSize heatMapSize(const std::vector<std::string>& labels);
 
-// The map drawn into `area` of any paint device: its file size scaled to
-// fit, keeping its shape, at the area's top left.
+struct HeatMapLayout;
+
+// Where a map of these monsters goes when painted into `area`: its file size
+// scaled to fit, keeping its shape, at the area's top left. Measuring the
+// names is most of the cost of a drawing, so a window keeps one placement
+// while its roster and size stay, and repaints only the cells that changed.
+class HeatMapPlacement {
+  public:
+    HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area);
+
+    // The whole map.
+    void paint(QPainter& painter, const HeatMap& map) const;
+    // Only the cells at these places of map.oneWins, over an earlier drawing.
+    void paintCells(QPainter& painter, const HeatMap& map,
+                    const std::vector<std::size_t>& cells) const;
+    // The pair (row, column) whose cell holds `point`; nothing outside the grid.
+    std::optional<std::pair<int, int>> cellAt(QPointF point) const;
+    QRectF cell(int row, int column) const;
+
+  private:
+    std::shared_ptr<const HeatMapLayout> m_layout;
+    double m_scale = 0.0;
+    QPointF m_origin;
+};
+
+// The map drawn into `area` of any paint device, as HeatMapPlacement places it.
 void paintHeatMap(QPainter& painter, const QRect& area, const HeatMap& map);
 
 // The pair (row, column) whose cell holds `point` of a map painted into

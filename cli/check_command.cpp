@@ -10,7 +10,7 @@
 #include "data/palette.h"
 #include "data/sprite.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -81,3 +81,5 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     }
     return report.problems.empty() ? cli::kExitSuccess : cli::kExitFound;
 }
+
+}  // namespace karnwick::cli

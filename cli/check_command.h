@@ -6,7 +6,11 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `arguments` are those after the word "check". Returns 0 when the files are
 // clean, 1 when it found problems, 2 for a wrong command line or a game file
 // that cannot be read.
 int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

@@ -13,7 +13,7 @@
 namespace karnwick::cli {
 
 std::string inputName(const QString& argument) {
-    return argument == "-" ? "standard input" : pathFromArgument(argument).string();
+    return argument == "-" ? "standard input" : shownPath(pathFromArgument(argument));
 }
 
 namespace {

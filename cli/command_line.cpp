@@ -13,6 +13,7 @@
 
 #include "cli/suggestions.h"
 #include "data/errors.h"
+#include "data/monster_stats.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -78,7 +79,7 @@ bool CommandLine::parse(const QStringList& arguments, std::ostream& out) {
         std::error_code error;
         const std::filesystem::path dir = gameDir();
         if (!std::filesystem::is_directory(dir, error))
-            throw CommandError("--dir " + dir.string() + ": not a folder");
+            throw CommandError("--dir " + shownPath(dir) + ": not a folder");
     }
     return true;
 }
@@ -152,18 +153,29 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
         if (std::filesystem::exists(dir / name, error) || error) continue;
         const std::filesystem::path shown =
             std::filesystem::absolute(dir, error).lexically_normal();
-        std::string folder = shown.string();
+        std::string folder = shownPath(shown);
         if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         throw CommandError(std::string("no ") + name + " in " + folder +
                            ": start in the game's folder or pass --dir");
     }
 }
 
-std::string shownInBox(std::string text) {
-    for (char& c : text) {
+std::string shownInBox(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
     }
-    return text;
+    return escapedText(shown);
+}
+
+std::string shownText(std::span<const char> field) {
+    std::size_t end = field.size();
+    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+    return shownInBox(fieldText(field.first(end)));
+}
+
+std::string shownPath(const std::filesystem::path& path) {
+    return escapedText(path.native());
 }
 
 std::size_t shownLength(std::string_view text) {

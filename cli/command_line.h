@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 #include <streambuf>
 #include <string>
@@ -114,9 +115,20 @@ std::filesystem::path pathFromArgument(const QString& argument);
 // pass --dir" for the first of `names` missing from `dir`.
 void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names);
 
-// A game text as a statistics box of the arena shows it: the box shows every
-// control character but the tab as a blank, so a name of NUL bytes is blanks.
-std::string shownInBox(std::string text);
+// A game text (UTF-8) as a statistics box of the arena shows it: the box shows
+// every control character but the tab as a blank, so a name of NUL bytes is
+// blanks. What a terminal must not be sent (a tab, DEL, the C1 controls of the
+// bytes the code page leaves undefined) is escaped as \xHH (escapedText).
+std::string shownInBox(const std::string& text);
+
+// A record's text field (a name, an attack) as every table and message that
+// names a monster shows it: without the blanks and NULs that pad it, the rest
+// as shownInBox shows it.
+std::string shownText(std::span<const char> field);
+
+// A file or folder name for a message: bytes that are not UTF-8 and control
+// characters escaped (escapedText), as GameError shows its paths.
+std::string shownPath(const std::filesystem::path& path);
 
 // The width of a UTF-8 text in a terminal's columns, one for each character
 // (a name with "ü" is as wide as its letters, not its bytes).

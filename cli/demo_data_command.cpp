@@ -10,8 +10,9 @@
 #include "data/file_writer.h"
 #include "demo/set.h"
 
+namespace karnwick::cli {
+
 int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    using namespace karnwick;
     cli::CommandLine line("demo-data", "[DIR]",
                           "Writes a complete demo set of game files (mypal.pal, monster.dat, "
                           "monsters.tat)\nwith 50 monsters and 7 bosses.");
@@ -52,6 +53,8 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
     writeDemoSet(dir, force ? Existing::Replace : Existing::Refuse);
     if (record) record->keep();
     out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
-        << std::filesystem::absolute(dir).lexically_normal().string() << "\n";
+        << cli::shownPath(std::filesystem::absolute(dir).lexically_normal()) << "\n";
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -18,7 +18,7 @@
 #include "cli/roster.h"
 #include "data/errors.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -213,10 +213,8 @@ void writeSummary(const Tally& tally, long long battles, const Fighters& fighter
     };
     auto label = [](std::string_view key) { return std::string(outcomeColumn(key).label); };
     out << "Battles: " << battles << "\n";
-    row(label("oneWins") + " (" + cli::shownInBox(fieldText(fighters[0].name)) + ")",
-        tally.wins[0]);
-    row(label("twoWins") + " (" + cli::shownInBox(fieldText(fighters[1].name)) + ")",
-        tally.wins[1]);
+    row(label("oneWins") + " (" + cli::shownText(fighters[0].name) + ")", tally.wins[0]);
+    row(label("twoWins") + " (" + cli::shownText(fighters[1].name) + ")", tally.wins[1]);
     row(label("turnCap"), tally.capped);
     if (tally.bothDown) row(label("bothFell"), tally.bothDown);
     row(label("error"), tally.errors);
@@ -263,3 +261,5 @@ int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream
     return options.summary ? playSummary(options, fighters, out, err)
                            : playWithLogs(options, fighters, out, err);
 }
+
+}  // namespace karnwick::cli

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `arguments` are those after the word "duel". Returns the exit status: 0,
 // 1 when a battle stopped on a run-time error, 2 for a usage or data error.
 int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

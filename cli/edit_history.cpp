@@ -113,7 +113,7 @@ std::int64_t folderBytes(const fs::path& folder) {
 }
 
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {
-    throw CommandError("cannot record the edit in " + history.string() + ": " + why +
+    throw CommandError("cannot record the edit in " + shownPath(history) + ": " + why +
                        "; pass --no-history to edit without it");
 }
 

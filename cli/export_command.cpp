@@ -19,7 +19,7 @@
 #include "data/preview_page.h"
 #include "data/sprite.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -239,8 +239,8 @@ void checkSizes(const std::vector<Target>& targets, int scale) {
         const qint64 height = qint64{target.size.height()} * scale;
         if (width * height > kMostPixels) {
             throw cli::CommandError("--scale " + std::to_string(scale) + " would make " +
-                                    target.path.string() + " " + std::to_string(width) + " x " +
-                                    std::to_string(height) +
+                                    cli::shownPath(target.path) + " " + std::to_string(width) +
+                                    " x " + std::to_string(height) +
                                     " pixels; an image may have at most 64 megapixels");
         }
     }
@@ -294,3 +294,5 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     out << "Wrote " << targets.size() << (targets.size() == 1 ? " image" : " images") << "\n";
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

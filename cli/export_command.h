@@ -9,7 +9,11 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `arguments` are those after the word "export". Returns 0, or 2 for a wrong
 // command line, game files that cannot be read, a file in the way or a failed
 // write.
 int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

@@ -45,8 +45,8 @@ void requireOwnGameFile(const std::filesystem::path& dir, const char* name, Miss
     const std::filesystem::path target = std::filesystem::read_symlink(file, error);
     const std::filesystem::path shown =
         std::filesystem::weakly_canonical(target.is_absolute() ? target : dir / target, error);
-    throw CommandError(std::string(name) + " is a link to " + shown.string() +
-                       ": pass --dir with " + shown.string() + "'s folder");
+    throw CommandError(std::string(name) + " is a link to " + shownPath(shown) +
+                       ": pass --dir with " + shownPath(shown) + "'s folder");
 }
 
 std::vector<unsigned char> readWholeFile(const std::filesystem::path& file) {
@@ -79,7 +79,7 @@ void restoreGameFiles(const std::filesystem::path& dir, const std::vector<Restor
     for (const RestoredFile& file : files) {
         std::error_code error;
         if (!file.present && !std::filesystem::remove(dir / file.name, error) && error)
-            throw CommandError("cannot remove " + (dir / file.name).string() + " (" +
+            throw CommandError("cannot remove " + shownPath(dir / file.name) + " (" +
                                error.message() + ")");
     }
 }

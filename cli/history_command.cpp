@@ -6,8 +6,9 @@
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
 
+namespace karnwick::cli {
+
 int runHistoryCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    using namespace karnwick;
     cli::CommandLine line("history", "",
                           "Lists the edits recorded in the game folder's .karnwick-history,\n"
                           "newest first: number, time, command and what it changed. Edits\n"
@@ -34,3 +35,5 @@ int runHistoryCommand(const QStringList& arguments, std::ostream& out, std::ostr
     }
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -6,7 +6,7 @@
 #include "cli/import_sprite_command.h"
 #include "cli/import_stats_command.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     cli::CommandLine line(
@@ -40,3 +40,5 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
                                  line.gameDir(), mode, out);
     throw cli::CommandError("expected stats FILE.csv or sprite N FILE.png (see --help)");
 }
+
+}  // namespace karnwick::cli

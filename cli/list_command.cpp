@@ -16,19 +16,11 @@
 #include "data/record_fields.h"
 #include "data/sprite.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
 enum class Format { Table, WideTable, Csv, Json };
-
-// A text for the terminal table: without its padding (trailing blanks and
-// NULs), control characters shown as blanks as the arena's boxes show them.
-std::string trimmedText(std::span<const char> field) {
-    std::size_t end = field.size();
-    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-    return cli::shownInBox(fieldText(field.first(end)));
-}
 
 // One column of the terminal table: a record field, or one of the three
 // damage ranges as "low-high".
@@ -44,7 +36,7 @@ struct Column {
                    std::to_string(stats.*findRecordField(high)->number);
         }
         return field->number ? std::to_string(stats.*field->number)
-                             : trimmedText(textField(stats, *field));
+                             : cli::shownText(textField(stats, *field));
     }
 };
 
@@ -236,3 +228,5 @@ int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream
     err << "karnwick list: " << unloadable << "\n";
     return cli::kExitFound;
 }
+
+}  // namespace karnwick::cli

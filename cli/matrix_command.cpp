@@ -22,7 +22,7 @@
 #include "data/errors.h"
 #include "data/file_writer.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -211,8 +211,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const std::vector<MonsterStats> monsters =
         loadMonsters(cli::Roster(line.gameDir(), request.setTexts));
     std::vector<std::string> names;
-    for (const MonsterStats& m : monsters)
-        names.push_back(cli::trimmed(cli::shownInBox(fieldText(m.name))));
+    for (const MonsterStats& m : monsters) names.push_back(cli::shownText(m.name));
     const std::vector<std::string> labels =
         request.heatMap ? heatMapLabels(names) : std::vector<std::string>{};
 
@@ -232,3 +231,5 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     }
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

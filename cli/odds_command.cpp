@@ -17,11 +17,9 @@
 #include "cli/outcome_output.h"
 #include "cli/roster.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
-
-using cli::formatted;
 
 // How long battles last: at most a dozen rows of equal width from the turn
 // by which 0.1% of the battles have ended to the one by which 99.9% have, and
@@ -142,14 +140,16 @@ void writeCsv(const std::array<int, 2>& monsters, const BattleOdds& odds, std::o
 
 void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, const BattleOdds& odds,
                const HitPointsLeft& left, std::ostream& out) {
-    // Names as the arena's boxes show them: a name of NUL bytes is blanks.
-    const std::string names[2] = {cli::shownInBox(fieldText(fighters[0].name)),
-                                  cli::shownInBox(fieldText(fighters[1].name))};
+    const std::string names[2] = {cli::shownText(fighters[0].name),
+                                  cli::shownText(fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
         out << formatted("%s %7.2f%%\n", cli::paddedText(label, 34).c_str(), 100.0 * chance);
     };
-    out << "Exact odds: " << monsters[0] << " " << names[0] << " (Monster One) against "
-        << monsters[1] << " " << names[1] << " (Monster Two)\n";
+    // A zero-filled record has no name to show.
+    auto who = [&](int side) {
+        return std::to_string(monsters[side]) + (names[side].empty() ? "" : " " + names[side]);
+    };
+    out << "Exact odds: " << who(0) << " (Monster One) against " << who(1) << " (Monster Two)\n";
     for (const OutcomeColumn& column : kOutcomeColumns) {
         if (!column.isChance) continue;
         std::string label(column.label);
@@ -206,3 +206,5 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         writeText(monsters, fighters, odds, hitPointsLeft(fighters), out);
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

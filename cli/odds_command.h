@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `arguments` are those after the word "odds". Returns the exit status: 0, or
 // 2 for a usage error or unreadable game files.
 int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

@@ -17,11 +17,6 @@ std::string shortest(double value) {
     return std::string(text, result.ptr);
 }
 
-std::string trimmed(std::string text) {
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
-
 std::string outcomeCsvHeader() {
     std::string header;
     for (const OutcomeColumn& column : kOutcomeColumns)

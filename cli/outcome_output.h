@@ -27,9 +27,6 @@ std::string formatted(const char* format, Values... values) {
     return line;
 }
 
-// A game text without the blanks that pad it to its field's width.
-std::string trimmed(std::string text);
-
 // "oneWins,twoWins,bothFell,turnCap,error,meanTurns".
 std::string outcomeCsvHeader();
 // The same columns of one battle's odds, in shortest decimals.

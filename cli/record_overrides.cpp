@@ -10,6 +10,8 @@
 #include "cli/suggestions.h"
 #include "data/errors.h"
 
+namespace karnwick::cli {
+
 namespace {
 
 std::vector<std::string> fieldNames() {
@@ -66,3 +68,5 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
     }
     return overrides;
 }
+
+}  // namespace karnwick::cli

@@ -9,7 +9,7 @@
 
 #include "data/record_override.h"
 
-using karnwick::RecordOverride;
+namespace karnwick::cli {
 
 // The option as every command that plays battles offers it.
 QCommandLineOption recordOverrideOption();
@@ -20,3 +20,5 @@ QCommandLineOption recordOverrideOption();
 // wrong with it.
 std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
                                                  const std::filesystem::path& statsFile);
+
+}  // namespace karnwick::cli

@@ -18,7 +18,7 @@
 #include "data/sprite.h"
 #include "data/text_codec.h"
 
-using namespace karnwick;
+namespace karnwick::cli {
 
 namespace {
 
@@ -209,3 +209,5 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     });
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -3,6 +3,10 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `karnwick set N FIELD=VALUE...`: changes fields of monster N's record in
 // monsters.tat, every other byte kept.
 int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

@@ -22,9 +22,7 @@
 #include "data/errors.h"
 #include "data/file_writer.h"
 
-using namespace karnwick;
-using cli::CommandError;
-using cli::Roster;
+namespace karnwick::cli {
 
 namespace {
 
@@ -290,8 +288,8 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         fighters, plan, request.threads, [&](std::size_t done, std::size_t) { progress(done); });
     progress.clear();
 
-    const std::string names[2] = {cli::trimmed(fieldText(fighters[0].name)),
-                                  cli::trimmed(fieldText(fighters[1].name))};
+    const std::string names[2] = {cli::shownText(fighters[0].name),
+                                  cli::shownText(fighters[1].name)};
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {
@@ -319,3 +317,5 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     }
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `arguments` are those after the word "sweep". Returns the exit status: 0,
 // or 2 for a usage error, unreadable game files or a chart not written.
 int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

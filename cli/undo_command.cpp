@@ -7,9 +7,9 @@
 #include "cli/game_edit.h"
 #include "data/file_writer.h"
 
-namespace {
+namespace karnwick::cli {
 
-using namespace karnwick;
+namespace {
 
 struct Request {
     std::filesystem::path dir;  // empty after --help
@@ -48,7 +48,7 @@ void restore(const Request& request, const cli::EditHistory& history,
     }
     // A change made without the history would be overwritten for good.
     if (const auto changed = history.changedSinceRecorded(names); changed && !request.force)
-        throw cli::CommandError((dir / *changed).string() +
+        throw cli::CommandError(cli::shownPath(dir / *changed) +
                                 " changed since the last recorded edit (an edit with "
                                 "--no-history, or another program), and " +
                                 command + " would lose that change: pass --force to " + command +
@@ -77,7 +77,7 @@ int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(request.dir);
     const cli::EditHistory history(request.dir);
     const auto target = history.nextUndo();
-    if (!target) throw cli::CommandError("nothing to undo in " + history.folder().string());
+    if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
     restore(request, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
@@ -89,10 +89,12 @@ int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const cli::GameFolderLock lock(request.dir);
     const cli::EditHistory history(request.dir);
     const auto undo = history.nextRedo();
-    if (!undo) throw cli::CommandError("nothing to redo in " + history.folder().string());
+    if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
     restore(request, history, *undo, target, "redo", out);
     return cli::kExitSuccess;
 }
+
+}  // namespace karnwick::cli

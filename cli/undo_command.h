@@ -3,7 +3,11 @@
 #include <QStringList>
 #include <ostream>
 
+namespace karnwick::cli {
+
 // `karnwick undo` and `karnwick redo`: the game files as they were before the
 // last edit still in force, and back again, as editors do.
 int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
 int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace karnwick::cli

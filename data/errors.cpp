@@ -37,28 +37,6 @@ const KindWords& wordsOf(ErrorKind kind) {
     return kUnknown;
 }
 
-// Control bytes, DEL and bytes that are not UTF-8 (a UTF-16 file, a
-// Windows-1252 name) as \xNN; everything else as is.
-void appendEscaped(std::string& out, std::string_view text, bool inQuotes) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            if (const std::size_t n = utf8SequenceLength(text.substr(i))) {
-                out.append(text.substr(i, n));
-                i += n;
-                continue;
-            }
-        }
-        if (c < 0x20 || c >= 0x7F) {
-            out += hexEscape(c);
-        } else {
-            if (inQuotes && (c == '"' || c == '\\')) out += '\\';
-            out += text[i];
-        }
-        ++i;
-    }
-}
-
 }  // namespace
 
 std::string_view errorKindName(ErrorKind kind) {
@@ -76,7 +54,7 @@ std::string quotedText(std::string_view text) {
         while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) --shown;
     }
     std::string out = "\"";
-    appendEscaped(out, text.substr(0, shown), true);
+    out += escapedText(text.substr(0, shown), true);
     out += '"';
     if (shown < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
     return out;
@@ -84,12 +62,12 @@ std::string quotedText(std::string_view text) {
 
 std::string errorMessage(ErrorKind kind, std::string_view where, std::string_view detail) {
     std::string message;
-    appendEscaped(message, where, false);
+    message += escapedText(where);
     message += ": ";
     message += wordsOf(kind).phrase;
     if (!detail.empty()) {
         message += ' ';
-        appendEscaped(message, detail, false);
+        message += escapedText(detail);
     }
     return message;
 }

@@ -81,6 +81,38 @@ std::size_t utf8SequenceLength(std::string_view text) {
     return length;
 }
 
+std::string escapedText(std::string_view text, bool inQuotes) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const std::size_t n = utf8SequenceLength(text.substr(i));
+            if (n == 0) {
+                out += hexEscape(c);
+                ++i;
+                continue;
+            }
+            // U+0080..U+009F, two bytes: C2 and the control's code.
+            const bool control = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+            if (control)
+                out += hexEscape(static_cast<unsigned char>(text[i + 1]));
+            else
+                out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            out += hexEscape(c);
+        } else {
+            if (inQuotes && (c == '"' || c == '\\')) out += '\\';
+            out += text[i];
+        }
+        ++i;
+    }
+    return out;
+}
+
 bool isUtf8(std::string_view text) {
     while (!text.empty()) {
         const std::size_t length = utf8SequenceLength(text);

@@ -18,6 +18,14 @@ bool isUndefinedInWindows1252(unsigned char byte);
 // "\x1F", two upper-case hex digits.
 std::string hexEscape(unsigned char byte);
 
+// The one way a message shows a text that may hold what a terminal must not
+// be sent: control characters (C0, DEL, and the C1 controls that the five
+// bytes the code page leaves undefined decode to) and bytes that are not
+// UTF-8 become \xHH (a C1 control as its code, which is the game's byte), so
+// "Vex\x9Dling" reads the same in a message as in the CSV. `inQuotes` also
+// puts a backslash before a quote and a backslash. Everything else is kept.
+std::string escapedText(std::string_view text, bool inQuotes = false);
+
 // The length of the well-formed UTF-8 sequence at the start of `text`, or 0:
 // no overlong forms, no surrogates, nothing above U+10FFFF.
 std::size_t utf8SequenceLength(std::string_view text);

@@ -14,20 +14,13 @@
 #include <vector>
 
 #include "battle/odds.h"
+#include "charts/heat_map.h"
 
 namespace karnwick::balance {
 
 // labels[i] names monster i; oneWins[a * n + b] is row a (Monster One),
-// column b; a pair not worked out yet is NaN.
-struct RosterPicture {
-    std::vector<std::string> labels;
-    std::vector<double> oneWins;
-};
-void paintRoster(QPainter& painter, const QRect& area, const RosterPicture& picture);
-std::optional<std::pair<int, int>> rosterCellAt(const RosterPicture& picture, const QRect& area,
-                                                QPointF point);
-QRectF rosterCell(const RosterPicture& picture, const QRect& area, int row, int column);
-QImage drawRoster(const RosterPicture& picture);
+// column b; a pair not worked out yet is NaN and drawn grey.
+using RosterPicture = charts::HeatMap;
 
 struct SweepPicture {
     int one = 0, two = 0;

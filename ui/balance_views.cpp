@@ -3,6 +3,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
@@ -146,26 +147,62 @@ RosterView::RosterView(QWidget* parent) : QWidget(parent) {
 }
 
 void RosterView::setPicture(RosterPicture picture) {
+    const bool sameRoster = !m_drawn.isNull() && picture.labels == m_picture.labels &&
+                            picture.oneWins.size() == m_picture.oneWins.size();
+    if (!sameRoster) {
+        m_picture = std::move(picture);
+        m_placement.reset();
+        m_drawn = QImage();
+        return update();
+    }
+    std::vector<std::size_t> changed;
+    for (std::size_t at = 0; at < picture.oneWins.size(); ++at) {
+        const double now = picture.oneWins[at], before = m_picture.oneWins[at];
+        if (now != before && !(std::isnan(now) && std::isnan(before))) changed.push_back(at);
+    }
     m_picture = std::move(picture);
+    if (changed.empty()) return;
+    QPainter painter(&m_drawn);
+    placement().paintCells(painter, m_picture, changed);
     update();
 }
 
-QPoint RosterView::cellCentre(int one, int two) const {
-    return rosterCell(m_picture, area(), one, two).center().toPoint();
+const charts::HeatMapPlacement& RosterView::placement() const {
+    if (!m_placement) m_placement.emplace(m_picture.labels, rect());
+    return *m_placement;
 }
 
-void RosterView::paintEvent(QPaintEvent*) {
+QPoint RosterView::cellCentre(int one, int two) const {
+    return placement().cell(one, two).center().toPoint();
+}
+
+void RosterView::resizeEvent(QResizeEvent*) {
+    m_placement.reset();
+    m_drawn = QImage();
+}
+
+void RosterView::paintEvent(QPaintEvent* event) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_drawn.isNull()) {
+        m_drawn = QImage(size() * ratio, QImage::Format_RGB32);
+        m_drawn.setDevicePixelRatio(ratio);
+        QPainter painter(&m_drawn);
+        painter.fillRect(rect(), Qt::white);
+        placement().paint(painter, m_picture);
+    }
     QPainter painter(this);
-    paintRoster(painter, area(), m_picture);
+    const QRect dirty = event->rect();
+    painter.drawImage(dirty, m_drawn,
+                      QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
     if (hasFocus() && !m_picture.labels.empty()) {
         painter.setPen(QPen(Qt::black, 2));
-        painter.drawRect(rosterCell(m_picture, area(), m_cursor.first, m_cursor.second));
+        painter.drawRect(placement().cell(m_cursor.first, m_cursor.second));
     }
 }
 
 void RosterView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    if (const auto cell = rosterCellAt(m_picture, area(), event->position())) {
+    if (const auto cell = placement().cellAt(event->position())) {
         m_cursor = *cell;
         emit pairChosen(cell->first, cell->second);
     }
@@ -202,7 +239,7 @@ void RosterView::keyPressEvent(QKeyEvent* event) {
 bool RosterView::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        const auto cell = rosterCellAt(m_picture, area(), help->pos());
+        const auto cell = placement().cellAt(help->pos());
         const std::size_t n = m_picture.labels.size();
         if (!cell) {
             QToolTip::hideText();

@@ -42,7 +42,9 @@ class MatchUpView : public QWidget {
 };
 
 // The heat map: hovering a cell shows the pair's odds, a click or Enter on
-// the cell under the keyboard cursor chooses the pair.
+// the cell under the keyboard cursor chooses the pair. A roster fills a band
+// of rows at a time, so the drawing is kept and only the cells whose chance
+// changed are painted again.
 class RosterView : public QWidget {
     Q_OBJECT
   public:
@@ -61,11 +63,14 @@ class RosterView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
   private:
-    QRect area() const { return rect(); }
+    const charts::HeatMapPlacement& placement() const;
     RosterPicture m_picture;
+    mutable std::optional<charts::HeatMapPlacement> m_placement;
+    QImage m_drawn;  // the map as last painted; null when it must be drawn whole
     const std::vector<OutcomeOdds>* m_odds = nullptr;
     std::pair<int, int> m_cursor{0, 0};
 };

@@ -31,6 +31,9 @@
 #include <cmath>
 #include <numeric>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "battle/hit_points_left.h"
 #include "battle/sweep.h"
 #include "data/errors.h"
@@ -55,6 +58,14 @@ std::string trimmedName(const MonsterStats& stats) {
 // The roster's rows come a band at a time, each band about this long to work
 // out, so the first rows show soon and a newer request waits little.
 constexpr std::chrono::milliseconds kBandTime{40};
+
+// The lanes' threads, and the threads they start, run at a lower priority
+// than the window's: on a busy machine the event loop then gets a core as
+// soon as it has an event, and the odds take what is left.
+void yieldToWindow() {
+    constexpr int kWorkNiceness = 10;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkNiceness);
+}
 
 int workerThreads() {
     return std::max(1, QThread::idealThreadCount());
@@ -93,6 +104,7 @@ void WorkLane::run(std::function<void(const Stale& stale, quint64 generation)> w
     const quint64 generation = ++*m_generation;
     std::shared_ptr<std::atomic<quint64>> counter = m_generation;
     m_pool->start([work = std::move(work), counter, generation] {
+        yieldToWindow();
         work([counter, generation] { return *counter != generation; }, generation);
     });
 }
@@ -262,8 +274,12 @@ QWidget* BalanceWindow::createSweepTab() {
     auto changed = [this] { requestSweep(); };
     connect(m_sweepSide, &QComboBox::currentIndexChanged, this, changed);
     connect(m_sweepField, &QComboBox::currentIndexChanged, this, changed);
-    for (QSpinBox* box : {m_sweepFrom, m_sweepTo, m_sweepStep})
-        connect(box, &QSpinBox::valueChanged, this, changed);
+    for (QSpinBox* box : {m_sweepFrom, m_sweepTo})
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            m_sweepRangeEdited = true;
+            requestSweep();
+        });
+    connect(m_sweepStep, &QSpinBox::valueChanged, this, changed);
     connect(m_sweepHasTarget, &QCheckBox::toggled, this, changed);
     connect(m_sweepTarget, &QDoubleSpinBox::valueChanged, this, changed);
     return tab;
@@ -300,11 +316,10 @@ QSpinBox* BalanceWindow::whatIfBox(std::string_view field, int side) const {
 }
 
 void BalanceWindow::setArena(const ArenaState& arena) {
-    const bool pairChanged = arena.chosen != m_arena.chosen;
     m_arena = arena;
     showWhatIfValues();
     requestMatchUp();
-    if (pairChanged) defaultSweep();
+    followSweepRange();
     requestSweep();
 }
 
@@ -324,6 +339,7 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_changes = std::move(changes);
     showWhatIfValues();
     requestMatchUp();
+    followSweepRange();
     requestSweep();
     if (m_rosterWanted) requestRoster();
 }
@@ -347,7 +363,9 @@ void BalanceWindow::showWhatIfValues() {
             box->setEnabled(index.has_value());
             box->setValue(now.*member);
             const bool isChanged = index && now.*member != file.*member;
-            box->setStyleSheet(changedMark(isChanged));
+            // A new style sheet lays the whole window out again: only on a change of mark.
+            const QString mark = changedMark(isChanged);
+            if (box->styleSheet() != mark) box->setStyleSheet(mark);
             box->setToolTip(isChanged
                                 ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
                                 : QString());
@@ -380,6 +398,7 @@ void BalanceWindow::resetChanges() {
 
 void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
     requestMatchUp();
+    followSweepRange();
     requestSweep();
     if (m_rosterWanted) requestRosterMonsters(monsters);
 }
@@ -590,9 +609,13 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
 void BalanceWindow::showRoster() {
     RosterPicture picture;
     picture.labels = m_rosterLabels;
-    picture.oneWins.resize(m_rosterOdds.size());
-    for (std::size_t i = 0; i < m_rosterOdds.size(); ++i)
-        picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
+    if (m_rosterOdds.size() == m_rosterLabels.size() * m_rosterLabels.size()) {
+        picture.oneWins.resize(m_rosterOdds.size());
+        for (std::size_t i = 0; i < m_rosterOdds.size(); ++i)
+            picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
+    } else {
+        picture.labels.clear();
+    }
     m_rosterView->setPicture(std::move(picture));
     m_rosterProgress->setValue(m_rosterRowsDone);
     const bool whole =
@@ -630,10 +653,17 @@ void BalanceWindow::defaultSweep() {
         e(m_sweepStep), f(m_sweepHasTarget);
     m_sweepSide->setCurrentIndex(1);
     m_sweepField->setCurrentIndex(0);
-    m_sweepFrom->setValue(1);
-    m_sweepTo->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * changed(1).hp)));
     m_sweepStep->setValue(1);
     m_sweepHasTarget->setChecked(false);
+    m_sweepRangeEdited = false;
+    followSweepRange();
+}
+
+void BalanceWindow::followSweepRange() {
+    if (m_sweepRangeEdited) return;
+    const QSignalBlocker a(m_sweepFrom), b(m_sweepTo);
+    m_sweepFrom->setValue(1);
+    m_sweepTo->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * changed(1).hp)));
 }
 
 void BalanceWindow::requestSweep() {
@@ -765,10 +795,13 @@ void BalanceWindow::copyToClipboard() {
 
 QString BalanceWindow::commandLine() const {
     if (!m_arena.chosen[0] || !m_arena.chosen[1]) return {};
-    return QStringLiteral("karnwick odds %1 %2 --csv")
-               .arg(*m_arena.chosen[0])
-               .arg(*m_arena.chosen[1]) +
-           setOptions(m_changes) + " --dir " + shellWord(m_arena.folder);
+    const int16_t one = *m_arena.chosen[0], two = *m_arena.chosen[1];
+    // Changes to other monsters do not touch these odds.
+    std::vector<RecordOverride> matter;
+    std::copy_if(m_changes.begin(), m_changes.end(), std::back_inserter(matter),
+                 [&](const RecordOverride& c) { return c.index == one || c.index == two; });
+    return QStringLiteral("karnwick odds %1 %2 --csv").arg(one).arg(two) + setOptions(matter) +
+           " --dir " + shellWord(m_arena.folder);
 }
 
 void BalanceWindow::copyCommandLine() {
@@ -785,7 +818,7 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
             image = drawMatchUp(m_matchUpView->picture());
             break;
         case kRosterTab:
-            image = drawRoster(m_rosterView->picture());
+            image = charts::drawHeatMap(m_rosterView->picture());
             break;
         case kSweepTab:
             image = drawSweep(m_sweepView->picture());

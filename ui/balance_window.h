@@ -145,7 +145,11 @@ class BalanceWindow : public QWidget {
     void requestRosterMonsters(std::vector<int16_t> monsters);
     void requestSweep();
     void requestCheck();
+    // The sweep the tab opens on: Monster Two's hp, no target.
     void defaultSweep();
+    // Until the user sets a range, it is 1 to twice Monster Two's hp as its
+    // record now stands (what-if changes included), at least 1 to 100.
+    void followSweepRange();
     void showRoster();
     void showRanking();
     void tabShown(int index);
@@ -185,8 +189,8 @@ class BalanceWindow : public QWidget {
     QCheckBox* m_sweepHasTarget = nullptr;
     QDoubleSpinBox* m_sweepTarget = nullptr;
     SweepView* m_sweepView = nullptr;
-    std::array<int, 2> m_sweepPair{-1, -1};
     bool m_sweepDone = false;
+    bool m_sweepRangeEdited = false;
     // Check
     QListWidget* m_checkList = nullptr;
     std::optional<GameFilesReport> m_checkReport;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <cmath>
 #include <cstdlib>
 
 #include "charts/heat_map.h"
@@ -79,7 +80,7 @@ TEST(ChartPixels, SweepCurvesPassThroughTheirPointsAndTheAnswerIsRinged) {
 
 TEST(ChartPixels, HeatMapCellsHaveTheirChancesColours) {
     const HeatMap map{{"0 Grubnik", "1 Pipsquall", "2 Blubbel"},
-                      {0.5, 1.0, 0.0, 0.0, 0.5, 0.75, 1.0, 0.25, 0.5}};
+                      {0.5, 1.0, 0.0, 0.0, 0.5, 0.75, std::nan(""), 0.25, 0.5}};
     const QImage image = drawHeatMap(map);
     const QRect file(QPoint(0, 0), image.size());
     QImage window(300, 200, QImage::Format_RGB32);
@@ -96,6 +97,7 @@ TEST(ChartPixels, HeatMapCellsHaveTheirChancesColours) {
         {1, 0, QColor(33, 102, 172)},   // a sure loss
         {1, 1, QColor(247, 247, 247)},  // even
         {1, 2, QColor(213, 136, 145)},  // halfway from even to a win
+        {2, 0, QColor(200, 200, 200)},  // not worked out yet
     };
     for (const auto& c : cells) {
         SCOPED_TRACE("row " + std::to_string(c.row) + ", column " + std::to_string(c.column));

@@ -68,7 +68,9 @@ TEST(Check, NamesEveryKindOfProblem) {
          "monster.dat: length = 294912000: error:",
          "choosing monster 32767 stops the arena with Overflow"},
         {"more records than sprites", [](Files& f) { f.sprites.resize(2 * 9000); },
-         "monsters.tat: records = 3: warning:", "records 3 to 3 are never used"},
+         "monsters.tat: records = 3: warning:", "sprites: record 3 is never used"},
+        {"a sprite without a record", [](Files& f) { f.sprites += std::string(9000, '\0'); },
+         "monsters.tat: records = 3: warning:", "sprites: monster 3 has no record and fights"},
         {"a partial last record",
          [](Files& f) {
              f.records.push_back(saneMonster("Half"));
@@ -96,8 +98,10 @@ TEST(Check, NamesEveryKindOfProblem) {
          "special attack 2 \"Spit        \" never happens"},
         {"no hit points", [](Files& f) { f.records[2].hp = 0; },
          "monsters.tat: monster 2 \"Cat       \": hp = 0: warning:", "ends after the first turn"},
-        {"a NUL in a name", [](Files& f) { f.records[1].name[2] = '\0'; },
-         "monsters.tat: monster 1 \"Ba        \": name = \"Ba\\x00       \": warning:",
+        // The name as the box shows a NUL, with a byte the code page leaves undefined escaped.
+        {"a NUL in a name",
+         [](Files& f) { f.records[1].name[2] = '\0', f.records[1].name[3] = '\x9D'; },
+         "monsters.tat: monster 1 \"Ba \\x9D      \": name = \"Ba\\x00\\x9D      \": warning:",
          "NUL or control characters"},
         {"a hit beyond 16 bits",
          [](Files& f) {

@@ -62,14 +62,17 @@ struct DemoArena {
     }
 };
 
-// Each tab's copy against the command line, first with a change given at the
-// start (as --set gives it), then after a change typed into a what-if box:
-// the roster has only the changed monster's row and column worked out again.
+// Each tab's copy against the command line, first with changes given at the
+// start (as --set gives them), then after a change typed into a what-if box:
+// the roster has only the changed monster's row and column worked out again,
+// and the sweep's range follows Monster Two's hp until the user sets one.
+// Copy as Command names only the changes to the match-up's two monsters.
 TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     DemoArena arena;
     std::string problem;
     arena.window.balance().setStartChanges(
-        {*karnwick::parseRecordOverride("3.strength=40", 56, problem)});
+        {*karnwick::parseRecordOverride("3.strength=40", 56, problem),
+         *karnwick::parseRecordOverride("9.hp=50", 56, problem)});
     arena.choose(0, 3);
     arena.choose(1, 5);
     BalanceWindow& balance = arena.open();
@@ -78,9 +81,9 @@ TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     for (int i = 0; i < tabs.size(); ++i) EXPECT_EQ(balance.tabs()->tabText(i), tabs[i]);
     const int hp = arena.window.fighters()[1].hp;
 
-    for (const QStringList& sets : {QStringList{"--set", "3.strength=40"},
-                                    QStringList{"--set", "3.strength=40", "--set", "5.hp=77"}}) {
-        if (sets.size() > 2) {
+    const QStringList atStart{"--set", "3.strength=40", "--set", "9.hp=50"};
+    for (const QStringList& sets : {atStart, atStart + QStringList{"--set", "5.hp=77"}}) {
+        if (sets.size() > 4) {
             balance.tabs()->setCurrentIndex(0);
             QSpinBox* box = balance.whatIfBox("hp", 1);
             box->setFocus();
@@ -89,32 +92,38 @@ TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
             EXPECT_EQ(box->value(), 77);
             EXPECT_EQ(box->accessibleDescription(), QStringLiteral("changed"));
             EXPECT_EQ(balance.commandLine().section(" --dir", 0, 0),
-                      "karnwick odds 3 5 --csv " + sets.join(' '));
+                      "karnwick odds 3 5 --csv --set 3.strength=40 --set 5.hp=77");
         }
         EXPECT_EQ(arena.copied(balance, 0),
                   commandLineOutput(QStringList{"odds", "3", "5", "--csv"} + sets));
         EXPECT_EQ(arena.copied(balance, 1),
                   commandLineOutput(QStringList{"matrix", "--csv"} + sets));
-        // The range the tab opened on stays through a what-if change.
-        const int to = std::max(100, 2 * hp);
+        const int to = std::max(100, 2 * (sets.size() > 4 ? 77 : hp));
         EXPECT_EQ(arena.copied(balance, 2),
                   commandLineOutput(QStringList{"sweep", "3", "5", "5.hp",
                                                 QStringLiteral("1..%1").arg(to), "--csv"} +
                                     sets));
     }
+    balance.sweepTo()->setValue(120);
+    balance.whatIfBox("hp", 1)->setValue(90);
+    EXPECT_EQ(balance.sweepTo()->value(), 120);
     EXPECT_EQ(arena.copied(balance, 3), commandLineOutput({"check"}, false));
     EXPECT_TRUE(arena.errors.isEmpty());
 }
 
-// A click on a cell of the heat map picks that pair in the arena's lists and
-// shows it in Match-up.
+// The heat map shows each pair's chance once its rows arrive; a click on a
+// cell picks that pair in the arena's lists and shows it in Match-up.
 TEST(BalanceWindow, HeatMapCellChoosesThePair) {
     DemoArena arena;
     BalanceWindow& balance = arena.open();
     balance.tabs()->setCurrentIndex(1);
+    // Drawn while still grey: the rows that come later are painted over it.
+    balance.rosterView()->grab();
     arena.settle(balance);
-    QTest::mouseClick(balance.rosterView(), Qt::LeftButton, {},
-                      balance.rosterView()->cellCentre(7, 2));
+    const QPoint cell = balance.rosterView()->cellCentre(7, 2);
+    EXPECT_EQ(balance.rosterView()->grab().toImage().pixelColor(cell),
+              karnwick::charts::chanceColour(balance.rosterView()->picture().oneWins[7 * 57 + 2]));
+    QTest::mouseClick(balance.rosterView(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 7);
     EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 2);
     EXPECT_EQ(arena.window.fighters()[0], karnwick::makeDemoMonsters()[7]);
