@@ -14,10 +14,11 @@ namespace karnwick {
 
 namespace {
 
-GameFileProblem fileProblem(std::string file, std::string field, std::string value,
-                            Severity severity, std::string effect, std::string hint) {
-    return {std::move(file),   std::nullopt,   "", std::move(field), std::move(value), severity,
-            std::move(effect), std::move(hint)};
+GameFileProblem fileProblem(ProblemKind kind, std::string file, std::string field,
+                            std::string value, Severity severity, std::string effect,
+                            std::string hint) {
+    return {kind,     std::move(file),   std::nullopt,    "", std::move(field), std::move(value),
+            severity, std::move(effect), std::move(hint), {}};
 }
 
 void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem>& problems) {
@@ -30,7 +31,7 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
             throw;
         const bool tooShort = e.kind() == ErrorKind::InputPastEndOfFile;
         problems.push_back(
-            fileProblem(kPaletteFileName, "", "", Severity::Error,
+            fileProblem(ProblemKind::PaletteUnreadable, kPaletteFileName, "", "", Severity::Error,
                         std::string(tooShort ? "it holds fewer than 768 numbers"
                                              : "it holds a number the arena cannot read") +
                             " (" + e.what() + "): the arena does not start",
@@ -41,9 +42,9 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
     try {
         makeColorFromRGB(palette);
     } catch (const GameError& e) {
-        problems.push_back(fileProblem(kPaletteFileName, "", "", Severity::Error,
-                                       std::string(e.what()) + ": the arena does not start",
-                                       "levels from 0 to 63"));
+        problems.push_back(fileProblem(
+            ProblemKind::PaletteColourOverflow, kPaletteFileName, "", "", Severity::Error,
+            std::string(e.what()) + ": the arena does not start", "levels from 0 to 63"));
         return;
     }
     static constexpr const char* kChannels[] = {"red", "green", "blue"};
@@ -57,8 +58,9 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
             std::string bleed = level > 63 ? "carries into " : "borrows from ";
             bleed += k < 2 ? kChannels[k + 1] : "the byte above blue, which no screen shows";
             problems.push_back(fileProblem(
-                kPaletteFileName, "entry " + std::to_string(i) + " " + kChannels[k],
-                std::to_string(level), Severity::Warning,
+                ProblemKind::PaletteLevelOutOfRange, kPaletteFileName,
+                "entry " + std::to_string(i) + " " + kChannels[k], std::to_string(level),
+                Severity::Warning,
                 "the level is outside 0-63: times 4 it leaves its byte and " + bleed + "; colour " +
                     std::to_string(i) + " shows as red " + std::to_string(packed & 0xFF) +
                     ", green " + std::to_string((packed >> 8) & 0xFF) + ", blue " +
@@ -75,20 +77,22 @@ std::optional<int> checkSprites(const std::filesystem::path& path,
     const GameFile sprites(path);
     const std::int64_t spriteBytes = sprites.size();
     if (spriteBytes % kSpriteBytes != 0) {
-        problems.push_back(fileProblem(
-            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Warning,
-            "the length is not a multiple of 9000: the last " +
-                std::to_string(spriteBytes % kSpriteBytes) + " bytes belong to no monster",
-            "whole sprites of 9000 bytes"));
+        problems.push_back(fileProblem(ProblemKind::SpriteLengthRagged, kSpriteFileName, "length",
+                                       std::to_string(spriteBytes), Severity::Warning,
+                                       "the length is not a multiple of 9000: the last " +
+                                           std::to_string(spriteBytes % kSpriteBytes) +
+                                           " bytes belong to no monster",
+                                       "whole sprites of 9000 bytes"));
     }
     int monsters = 0;
     try {
         monsters = lastMonsterIndex(path) + 1;
     } catch (const GameError& e) {
         if (e.kind() != ErrorKind::Overflow) throw;
-        problems.push_back(fileProblem(
-            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Error,
-            std::string(e.what()) + ": the arena does not start", "at most 32768 sprites"));
+        problems.push_back(fileProblem(ProblemKind::TooManySprites, kSpriteFileName, "length",
+                                       std::to_string(spriteBytes), Severity::Error,
+                                       std::string(e.what()) + ": the arena does not start",
+                                       "at most 32768 sprites"));
         return std::nullopt;
     }
     // The arena finds a monster's record as its index + 1 in 16 bits, which
@@ -96,7 +100,8 @@ std::optional<int> checkSprites(const std::filesystem::path& path,
     int16_t recordNumber;
     if (__builtin_add_overflow(static_cast<int16_t>(monsters - 1), int16_t{1}, &recordNumber)) {
         problems.push_back(fileProblem(
-            kSpriteFileName, "length", std::to_string(spriteBytes), Severity::Error,
+            ProblemKind::LastSpriteUnchoosable, kSpriteFileName, "length",
+            std::to_string(spriteBytes), Severity::Error,
             "it holds 32768 sprites: choosing monster 32767 stops the arena with Overflow (its "
             "record number 32768 leaves 16 bits)",
             "at most 32767 sprites"));
@@ -113,14 +118,16 @@ int checkRecordCount(const GameFile& stats, std::optional<int> monsters,
         std::min<std::int64_t>((statsBytes + kRecordLength - 1) / kRecordLength, INT32_MAX));
     if (statsBytes % kRecordLength != 0) {
         problems.push_back(fileProblem(
-            kStatsFileName, "length", std::to_string(statsBytes), Severity::Warning,
+            ProblemKind::RecordLengthRagged, kStatsFileName, "length", std::to_string(statsBytes),
+            Severity::Warning,
             "the length is not a multiple of 86: record " + std::to_string(records) + " (monster " +
                 std::to_string(records - 1) + ") is only partly there, its missing bytes read as 0",
             "whole records of 86 bytes"));
     }
     if (monsters && *monsters > records) {
         problems.push_back(fileProblem(
-            kStatsFileName, "records", std::to_string(records), Severity::Warning,
+            ProblemKind::RecordsMissing, kStatsFileName, "records", std::to_string(records),
+            Severity::Warning,
             "monster.dat holds " + std::to_string(*monsters) + " sprites: " +
                 (*monsters - records == 1 ? "monster " + std::to_string(records) +
                                                 " has no record and fights with a zero-filled one"
@@ -131,7 +138,8 @@ int checkRecordCount(const GameFile& stats, std::optional<int> monsters,
             "one record per sprite"));
     } else if (monsters && records > *monsters) {
         problems.push_back(fileProblem(
-            kStatsFileName, "records", std::to_string(records), Severity::Warning,
+            ProblemKind::RecordsUnused, kStatsFileName, "records", std::to_string(records),
+            Severity::Warning,
             "monster.dat holds only " + std::to_string(*monsters) + " sprites: " +
                 (records - *monsters == 1 ? "record " + std::to_string(records) + " is"
                                           : "records " + std::to_string(*monsters + 1) + " to " +

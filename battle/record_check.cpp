@@ -199,12 +199,13 @@ class RecordChecker {
     }
 
   private:
-    void add(std::size_t index, std::string field, std::string value, Severity severity,
-             std::string effect, std::string hint) {
+    void add(ProblemKind kind, std::size_t index, std::string field, std::string value,
+             Severity severity, std::string effect, std::string hint,
+             std::vector<int> others = {}) {
         if (severity == Severity::Warning && index >= m_withRecords) return;
-        m_problems.push_back({kStatsFileName, static_cast<int>(index),
+        m_problems.push_back({kind, kStatsFileName, static_cast<int>(index),
                               fieldText(m_records[index].name), std::move(field), std::move(value),
-                              severity, std::move(effect), std::move(hint)});
+                              severity, std::move(effect), std::move(hint), std::move(others)});
     }
 
     Fighter checkAlone(std::size_t i) {
@@ -227,7 +228,7 @@ class RecordChecker {
         const MonsterStats& s = m_records[i];
         const Checked<int16_t> start = startingHitPoints(leadingNumber(panelHpText(s)));
         if (!isStanding(start.value)) {
-            add(i, "hp", std::to_string(s.hp), Severity::Warning,
+            add(ProblemKind::NoHitPoints, i, "hp", std::to_string(s.hp), Severity::Warning,
                 "it starts with no hit points: every battle with it ends after the first turn",
                 "an hp of 1 or more");
         }
@@ -239,7 +240,8 @@ class RecordChecker {
         const MonsterStats& s = m_records[i];
         const double divisor = levelDivisor(s.level);
         if (divisor == 0.0) {
-            add(i, "level", std::to_string(s.level), Severity::Error,
+            add(ProblemKind::LevelDividesByZero, i, "level", std::to_string(s.level),
+                Severity::Error,
                 "100 - level is 0: every battle involving it stops in turn 1 with a run-time "
                 "error (Division by zero in its attack value, or in its defence value when it is "
                 "attacked, unless the attack chosen in turn 1 has a damage range that leaves 16 "
@@ -248,7 +250,7 @@ class RecordChecker {
             return false;
         }
         if (divisor < 0.0) {
-            add(i, "level", std::to_string(s.level), Severity::Warning,
+            add(ProblemKind::NegativeLevel, i, "level", std::to_string(s.level), Severity::Warning,
                 "100 - level is negative: the signs of its attack values and of its defence "
                 "value turn over: against ordinary monsters its attacks miss and attacks on it "
                 "hit harder",
@@ -261,13 +263,14 @@ class RecordChecker {
         const MonsterStats& s = m_records[i];
         const std::array<bool, 3> used = usedKinds(s);
         if (!used[static_cast<std::size_t>(AttackKind::Special1)]) {
-            add(i, "sp1Threshold", std::to_string(s.sp1Threshold), Severity::Warning,
+            add(ProblemKind::Special1Never, i, "sp1Threshold", std::to_string(s.sp1Threshold),
+                Severity::Warning,
                 kindName(s, AttackKind::Special1) +
                     " never happens: no action roll from 1 to 100 is below sp1Threshold",
                 "an sp1Threshold of 2 or more");
         }
         if (!used[static_cast<std::size_t>(AttackKind::Special2)]) {
-            add(i, "sp1Threshold, sp2Threshold",
+            add(ProblemKind::Special2Never, i, "sp1Threshold, sp2Threshold",
                 std::to_string(s.sp1Threshold) + ", " + std::to_string(s.sp2Threshold),
                 Severity::Warning,
                 kindName(s, AttackKind::Special2) +
@@ -294,7 +297,8 @@ class RecordChecker {
             if (std::none_of(bytes.begin(), bytes.end(),
                              [](char c) { return isControlByte(static_cast<unsigned char>(c)); }))
                 continue;
-            add(i, field, '"' + escapedText(decodeWindows1252({bytes.data(), bytes.size()})) + '"',
+            add(ProblemKind::ControlCharacters, i, field,
+                '"' + escapedText(decodeWindows1252({bytes.data(), bytes.size()})) + '"',
                 Severity::Warning,
                 "it holds NUL or control characters: the arena's boxes show them as blanks, "
                 "and the log and other programs may cut the text there",
@@ -308,7 +312,7 @@ class RecordChecker {
         const std::string bounds = std::to_string(range.high) + " - " + std::to_string(range.low);
         const Checked<int16_t> span = damageSpan(range);
         if (!span.ok()) {
-            add(i, std::string(range.name), bounds, Severity::Error,
+            add(ProblemKind::RangeLeaves16Bits, i, std::string(range.name), bounds, Severity::Error,
                 "the damage range leaves 16 bits: every time " + kindName(s, kind) +
                     " comes, the battle stops with Overflow",
                 "bounds no more than 32767 apart");
@@ -316,7 +320,7 @@ class RecordChecker {
         }
         const RollSpan rolls = rollsOf(range, span.value);
         if (span.value < 0) {
-            add(i, std::string(range.name), bounds, Severity::Warning,
+            add(ProblemKind::RangeReversed, i, std::string(range.name), bounds, Severity::Warning,
                 "the maximum is below the minimum: " + kindName(s, kind) + " rolls from " +
                     std::to_string(rolls.last) + " to " + std::to_string(rolls.first) +
                     ", the minimum included",
@@ -417,8 +421,10 @@ class RecordChecker {
         if (these.empty()) return;
         const MonsterStats& attacker = m_records[a];
         std::string against = these.size() == 1 ? "monster " : "monsters ";
+        std::vector<int> others;
         for (std::size_t k = 0; k < these.size(); ++k) {
             const std::size_t d = these[k]->defender;
+            others.push_back(static_cast<int>(d));
             against += (k == 0                  ? ""
                         : k + 1 == these.size() ? " and "
                                                 : ", ") +
@@ -430,20 +436,20 @@ class RecordChecker {
         const DamageRange range = damageRange(attacker, attack.kind);
         const std::string value = std::to_string(range.high) + " - " + std::to_string(range.low);
         if (inDamage) {
-            add(a, std::string(range.name), value, Severity::Error,
+            add(ProblemKind::DamageOverflow, a, std::string(range.name), value, Severity::Error,
                 kindName(attacker, attack.kind) + " on " + against +
                     " can overflow: attack value " + std::to_string(example.attackValue) +
                     " - defence value " + std::to_string(example.defence) + on +
                     " leaves 32 bits, and the battle stops with Overflow",
-                "a smaller damage range");
+                "a smaller damage range", std::move(others));
         } else {
-            add(a, std::string(range.name), value, Severity::Error,
+            add(ProblemKind::HitOverflow, a, std::string(range.name), value, Severity::Error,
                 kindName(attacker, attack.kind) + " on " + against + " can overflow: a hit of " +
                     std::to_string(example.damage) + " on " + std::to_string(example.hitPoints) +
                     " hit points" + on +
                     " (the fewest it can have when that attack comes) leaves 16 bits, and the "
                     "battle stops with Overflow",
-                "a smaller damage range or level");
+                "a smaller damage range or level", std::move(others));
         }
     }
 

@@ -6,12 +6,12 @@
 #include "cli/command_line.h"
 #include "cli/demo_data_command.h"
 #include "cli/duel_command.h"
-#include "cli/export_command.h"
 #include "cli/history_command.h"
 #include "cli/import_command.h"
 #include "cli/list_command.h"
 #include "cli/matrix_command.h"
 #include "cli/odds_command.h"
+#include "cli/pictures.h"
 #include "cli/set_command.h"
 #include "cli/sweep_command.h"
 #include "cli/undo_command.h"
@@ -21,29 +21,38 @@ namespace karnwick::cli {
 
 namespace {
 
+// Export draws with Qt's graphics, which the program loads only for it.
+int runExportPictures(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+    return pictures().runExport(arguments, out, err);
+}
+
 constexpr Command kCommands[] = {
-    {"duel", "A B", "Play battles between two monsters of the game files", false, runDuelCommand},
-    {"odds", "A B", "The exact odds of the battle between two monsters", false, runOddsCommand},
-    {"matrix", "", "The exact odds of every pair of monsters: ranking, CSV, JSON, heat map", true,
-     runMatrixCommand},
+    {"duel", "A B", "Play battles between two monsters of the game files", Graphics::Never,
+     runDuelCommand},
+    {"odds", "A B", "The exact odds of the battle between two monsters", Graphics::Never,
+     runOddsCommand},
+    {"matrix", "", "The exact odds of every pair of monsters: ranking, CSV, JSON, heat map",
+     Graphics::ForPng, runMatrixCommand},
     {"sweep", "A B INDEX.FIELD FROM..TO",
      "The exact odds of a pair for every value of one number of a record: table, CSV, JSON, chart",
-     true, runSweepCommand},
-    {"list", "[N]", "Every monster's record, or monster N in full", false, runListCommand},
-    {"check", "", "Name every problem in the game files that a battle would meet", false,
+     Graphics::ForPng, runSweepCommand},
+    {"list", "[N]", "Every monster's record, or monster N in full", Graphics::Never,
+     runListCommand},
+    {"check", "", "Name every problem in the game files that a battle would meet", Graphics::Never,
      runCheckCommand},
-    {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", true,
-     runExportCommand},
-    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", false,
+    {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", Graphics::Always,
+     runExportPictures},
+    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", Graphics::Never,
      runSetCommand},
     {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
-     true, runImportCommand},
-    {"history", "", "The edits made to the game files, newest first", false, runHistoryCommand},
-    {"undo", "", "Bring back the game files as they were before the last edit", false,
+     Graphics::Always, runImportCommand},
+    {"history", "", "The edits made to the game files, newest first", Graphics::Never,
+     runHistoryCommand},
+    {"undo", "", "Bring back the game files as they were before the last edit", Graphics::Never,
      runUndoCommand},
-    {"redo", "", "Apply again the edit undo took back", false, runRedoCommand},
+    {"redo", "", "Apply again the edit undo took back", Graphics::Never, runRedoCommand},
     {"demo-data", "[DIR]", "Write a demo set of game files (mypal.pal, monster.dat, monsters.tat)",
-     false, runDemoDataCommand},
+     Graphics::Never, runDemoDataCommand},
 };
 
 }  // namespace

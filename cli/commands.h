@@ -16,11 +16,16 @@ namespace karnwick::cli {
 // dispatcher reports behind the command's name.
 using CommandFunction = int (*)(const QStringList& arguments, std::ostream& out, std::ostream& err);
 
+// When a command needs Qt's graphics (fonts, images): starting them costs
+// more than most commands' own work, so a command that draws only on request
+// starts them only then.
+enum class Graphics { Never, Always, ForPng };
+
 struct Command {
     std::string_view name;
     std::string_view synopsis;  // what follows the name in `karnwick --help`
     std::string_view summary;
-    bool drawsPictures;  // needs Qt's graphics (fonts, images)
+    Graphics graphics;
     CommandFunction run;
 };
 

@@ -3,8 +3,8 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
-#include "cli/import_sprite_command.h"
 #include "cli/import_stats_command.h"
+#include "cli/pictures.h"
 
 namespace karnwick::cli {
 
@@ -36,8 +36,8 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         return cli::importStats(positional[1], line.gameDir(), mode, out);
     }
     if (what == "sprite" && positional.size() == 3)
-        return cli::importSprite(positional[1], positional[2], line.isSet(nearestOption),
-                                 line.gameDir(), mode, out);
+        return cli::pictures().importSprite(positional[1], positional[2], line.isSet(nearestOption),
+                                            line.gameDir(), mode, out);
     throw cli::CommandError("expected stats FILE.csv or sprite N FILE.png (see --help)");
 }
 

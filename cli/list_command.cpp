@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "battle/panel_fields.h"
 #include "cli/command_line.h"
 #include "cli/csv_text.h"
 #include "cli/roster.h"

@@ -1,6 +1,6 @@
 // karnwick: the arena's engine on the command line, for players and modders.
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QStringList>
 #include <csignal>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/pictures.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
 
@@ -67,12 +68,19 @@ CommandWords splitGlobalOptions(QStringList arguments) {
 }
 
 // Only the commands that draw pictures need Qt's graphics (fonts, the button
-// face of the preview window); the others start without them.
+// face of the preview window); the others start without them, and `sweep`
+// and `matrix` only when --png asks for a picture.
 bool drawsPictures(int argc, char* argv[]) {
     const CommandWords words = splitGlobalOptions(karnwick::cli::argumentsFromArgv(argc, argv));
     if (words.rest.isEmpty()) return false;
     const Command* command = karnwick::cli::findCommand(words.rest.first().toStdString());
-    return command && command->drawsPictures;
+    if (!command || command->graphics == karnwick::cli::Graphics::Never) return false;
+    if (command->graphics == karnwick::cli::Graphics::Always) return true;
+    for (const QString& word : words.rest) {
+        if (word == QLatin1String("--")) break;
+        if (word == QLatin1String("--png") || word.startsWith(QLatin1String("--png="))) return true;
+    }
+    return false;
 }
 
 // Qt warns that XDG_RUNTIME_DIR is unset when the tool runs without a login
@@ -90,9 +98,12 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(dropSessionNoise);
     std::unique_ptr<QCoreApplication> app;
     if (drawsPictures(argc, argv)) {
-        // Pictures are drawn but no window is ever shown: no display is needed.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
+        try {
+            app = karnwick::cli::pictures().startApplication(argc, argv);
+        } catch (const karnwick::cli::CommandError& e) {
+            std::cerr << "karnwick: " << e.what() << "\n";
+            return e.status();
+        }
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -14,10 +14,9 @@
 #include <optional>
 
 #include "battle/odds.h"
-#include "charts/heat_map.h"
 #include "cli/command_line.h"
-#include "cli/image_file.h"
 #include "cli/outcome_output.h"
+#include "cli/pictures.h"
 #include "cli/roster.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -146,7 +145,7 @@ std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
         labels.push_back(std::to_string(i) + " " + names[i]);
-    if (const auto problem = charts::heatMapTooLarge(labels, memoryBudget()))
+    if (const auto problem = cli::pictures().heatMapTooLarge(labels, memoryBudget()))
         throw cli::CommandError(*problem);
     return labels;
 }
@@ -225,8 +224,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
         out.flush();
         writeFileAtomically(
             *request.heatMap,
-            cli::encodedImage(charts::drawHeatMap({labels, std::move(tally.oneWins)}),
-                              cli::imageFormatFor(*request.heatMap).constData()),
+            cli::pictures().heatMapImage(labels, std::move(tally.oneWins), *request.heatMap),
             request.existing);
     }
     return cli::kExitSuccess;

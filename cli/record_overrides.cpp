@@ -18,32 +18,24 @@ std::vector<std::string> fieldNames() {
     return {karnwick::kBattleFields.begin(), karnwick::kBattleFields.end()};
 }
 
-// The text with a monster's name in its INDEX part replaced by the index, so
-// the one parser of the form reads it; the field is what follows the last dot,
-// since a name may hold dots. A mistyped field gets the nearest field's name.
+// INDEX.FIELD with a monster's name in its INDEX part replaced by the index,
+// so the one parser of the form reads it; the field is what follows the last
+// dot, since a name may hold dots. A mistyped field gets the nearest field's
+// name. Throws CommandError saying what is wrong, without the text.
 std::string withIndex(const std::string& text, int lastIndex,
                       const std::filesystem::path& statsFile) {
-    const std::size_t equals = text.find('=');
-    if (equals == std::string::npos || equals == 0) return text;
-    const std::size_t dot = text.rfind('.', equals - 1);
-    if (dot == std::string::npos) return text;
-    const std::string quoted = "--set " + karnwick::quotedText(text) + ": ";
-    const QString field = QString::fromStdString(text.substr(dot + 1, equals - dot - 1)).trimmed();
+    const std::size_t dot = text.rfind('.');
+    if (dot == std::string::npos || text.find('=') != std::string::npos) return text;
+    const QString field = QString::fromStdString(text.substr(dot + 1)).trimmed();
     if (!karnwick::battleField(field.toStdString())) {
-        throw karnwick::cli::CommandError(
-            quoted + "unknown field \"" + field.toStdString() + "\"" +
-            karnwick::cli::suggestionOrList(field.toStdString(), fieldNames(), "fields"));
+        throw CommandError("unknown field \"" + field.toStdString() + "\"" +
+                           suggestionOrList(field.toStdString(), fieldNames(), "fields"));
     }
     const QString who = QString::fromStdString(text.substr(0, dot)).trimmed();
     if (who.isEmpty() || karnwick::wholeNumber(who.toStdString(), LLONG_MIN, LLONG_MAX))
         return text;
-    try {
-        const int16_t index = karnwick::cli::monsterIndex(
-            who, lastIndex, karnwick::cli::Appending::Refused, statsFile);
-        return std::to_string(index) + text.substr(dot);
-    } catch (const karnwick::cli::CommandError& e) {
-        throw karnwick::cli::CommandError(quoted + e.what());
-    }
+    return std::to_string(monsterIndex(who, lastIndex, Appending::Refused, statsFile)) +
+           text.substr(dot);
 }
 
 }  // namespace
@@ -56,15 +48,33 @@ QCommandLineOption recordOverrideOption() {
         "INDEX.FIELD=VALUE");
 }
 
+RecordNumber parseRecordNumber(const QString& text, int lastIndex,
+                               const std::filesystem::path& statsFile) {
+    std::string problem;
+    const auto number = karnwick::parseRecordNumber(
+        withIndex(text.toStdString(), lastIndex, statsFile), lastIndex, problem);
+    if (!number) throw CommandError(problem);
+    return *number;
+}
+
 std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
                                                  const std::filesystem::path& statsFile) {
     std::vector<RecordOverride> overrides;
     for (const QString& text : texts) {
+        std::string change = text.toStdString();
+        const std::size_t equals = change.find('=');
+        if (equals != std::string::npos && equals != 0) {
+            try {
+                change = withIndex(change.substr(0, equals), lastIndex, statsFile) +
+                         change.substr(equals);
+            } catch (const CommandError& e) {
+                throw CommandError("--set " + quotedText(text.toStdString()) + ": " + e.what());
+            }
+        }
         std::string problem;
-        const auto change = karnwick::parseRecordOverride(
-            withIndex(text.toStdString(), lastIndex, statsFile), lastIndex, problem);
-        if (!change) throw karnwick::cli::CommandError(problem);
-        overrides.push_back(*change);
+        const auto parsed = parseRecordOverride(change, lastIndex, problem);
+        if (!parsed) throw CommandError(problem);
+        overrides.push_back(*parsed);
     }
     return overrides;
 }

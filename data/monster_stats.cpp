@@ -73,8 +73,4 @@ std::string fieldText(std::span<const char> field) {
     return decodeWindows1252(std::string_view(field.data(), field.size()));
 }
 
-std::string panelText(const MonsterStats& stats, const RecordField& field) {
-    return field.number ? std::to_string(stats.*field.number) : fieldText(textField(stats, field));
-}
-
 }  // namespace karnwick

@@ -110,15 +110,4 @@ inline std::span<const char> textField(const MonsterStats& stats, const RecordFi
     return field.text(const_cast<MonsterStats&>(stats));
 }
 
-// The fifteen fields a monster panel of the arena shows, in the order a
-// choice writes its boxes; the others (thresholds, magic flag, spares) play
-// their part unseen.
-inline constexpr std::array<std::string_view, 15> kPanelFields = {
-    "name",   "hp",     "agility", "level",  "strength", "special1", "special2", "defense",
-    "sp1Min", "sp1Max", "sp2Min",  "sp2Max", "offMin",   "offMax",   "mpower"};
-
-// A field as a panel box shows it: a number in shortest decimal, a text at
-// full width through Windows-1252, as UTF-8.
-std::string panelText(const MonsterStats& stats, const RecordField& field);
-
 }  // namespace karnwick

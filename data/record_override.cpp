@@ -59,30 +59,37 @@ std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::s
     return std::nullopt;
 }
 
+std::optional<RecordNumber> parseRecordNumber(std::string_view text, int lastIndex,
+                                              std::string& problem) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos || text.find('=') != std::string_view::npos) {
+        problem = "expected INDEX.FIELD, e.g. 0.hp";
+        return std::nullopt;
+    }
+    const auto index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex, problem);
+    if (!index) return std::nullopt;
+    const std::string_view field = trimmed(text.substr(dot + 1));
+    RecordNumber number{*index, battleField(field)};
+    if (!number.field) {
+        problem = "unknown field \"" + std::string(field) + "\"; the fields are " + fieldNames();
+        return std::nullopt;
+    }
+    return number;
+}
+
 std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
                                                   std::string& problem) {
     const std::string quoted = "--set " + quotedText(text) + ": ";
-    // INDEX.FIELD=VALUE: the index ends at the first dot, the field at the
-    // first equals sign after it.
-    const std::size_t dot = text.find_first_of(".=");
-    const std::size_t equals = dot == std::string_view::npos ? dot : text.find('=', dot + 1);
-    if (dot == std::string_view::npos || text[dot] != '.' || equals == std::string_view::npos) {
+    // INDEX.FIELD=VALUE: the value follows the first equals sign.
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos ||
+        text.substr(0, equals).find('.') == std::string_view::npos) {
         problem = quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
         return std::nullopt;
     }
-    RecordOverride change;
-    std::string indexProblem;
-    const auto index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex, indexProblem);
-    if (!index) {
-        problem = quoted + indexProblem;
-        return std::nullopt;
-    }
-    change.index = *index;
-    const std::string_view field = trimmed(text.substr(dot + 1, equals - dot - 1));
-    change.field = battleField(field);
-    if (!change.field) {
-        problem =
-            quoted + "unknown field \"" + std::string(field) + "\"; the fields are " + fieldNames();
+    const auto number = parseRecordNumber(text.substr(0, equals), lastIndex, problem);
+    if (!number) {
+        problem = quoted + problem;
         return std::nullopt;
     }
     const std::string_view valueText = text.substr(equals + 1);
@@ -92,8 +99,7 @@ std::optional<RecordOverride> parseRecordOverride(std::string_view text, int las
                   " is not a whole number from -32768 to 32767";
         return std::nullopt;
     }
-    change.value = static_cast<int16_t>(*value);
-    return change;
+    return RecordOverride{number->index, number->field, static_cast<int16_t>(*value)};
 }
 
 std::string recordOverrideText(const RecordOverride& change) {

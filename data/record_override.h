@@ -34,6 +34,18 @@ std::optional<long long> wholeNumber(std::string_view text, long long low, long 
 // holds none); nothing, with `problem` naming the text and the valid range.
 std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem);
 
+// One number of one monster's record: monster `index`'s `field`.
+struct RecordNumber {
+    int16_t index = 0;
+    int16_t MonsterStats::*field = nullptr;
+};
+
+// One `INDEX.FIELD` text (UTF-8), the index ending at the first dot; nothing,
+// with `problem` saying what is wrong ("unknown field ..."), for the caller to
+// put after the text as it names it.
+std::optional<RecordNumber> parseRecordNumber(std::string_view text, int lastIndex,
+                                              std::string& problem);
+
 // One `INDEX.FIELD=VALUE` text (UTF-8); nothing, with `problem` set to the
 // whole message ("--set \"3.hq=1\": unknown field ...").
 std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,

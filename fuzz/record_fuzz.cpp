@@ -7,6 +7,7 @@
 #include <string>
 
 #include "battle/battle.h"
+#include "battle/panel_fields.h"
 #include "data/monster_stats.h"
 #include "data/record_fields.h"
 #include "fuzz/fuzz_check.h"
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
               stats.magicFlag == at(80) && stats.spare11 == at(84),
           "numbers sit at their offsets, little-endian");
 
-    for (const std::string_view name : kPanelFields) {
-        const RecordField& field = *findRecordField(name);
+    for (const RecordField& field : kRecordFields) {
         const std::string text = panelText(stats, field);
         if (field.number) {
             check(!text.empty() && std::stol(text) >= INT16_MIN && std::stol(text) <= INT16_MAX,

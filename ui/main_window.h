@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "battle/battle.h"
+#include "battle/panel_fields.h"
 #include "battle/random.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
-#include <utility>
+#include <tuple>
+#include <vector>
 
 #include "battle/odds.h"
 #include "battle/random.h"
@@ -24,35 +26,21 @@ MonsterStats named(const char* name) {
     return s;
 }
 
-// The pairs a problem names: its monster attacking each one listed after
-// " on monster(s) " (numbers followed by a quoted name).
-std::vector<std::pair<int, int>> namedPairs(const GameFileProblem& p) {
-    std::vector<std::pair<int, int>> pairs;
-    std::size_t at = p.effect.find(" on monster");
-    const std::size_t end = p.effect.find(" can overflow");
-    if (at == std::string::npos || end == std::string::npos) return pairs;
-    at = p.effect.find(' ', at + 4);
-    while (at < end) {
-        pairs.emplace_back(*p.monster, std::stoi(p.effect.substr(at + 1)));
-        at = p.effect.find('"', p.effect.find('"', at) + 1) + 1;  // past the name
-        at = p.effect.find_first_of("0123456789", at);
-        if (at != std::string::npos) --at;
-    }
-    return pairs;
-}
-
 void expectClaimsMatchTheOdds(const std::vector<MonsterStats>& records) {
     const std::vector<GameFileProblem> problems = checkRecords(records);
     std::set<int> broken;  // monsters with an error of their own
     std::set<std::pair<int, int>> claimed;
-    std::set<std::string> lines;
+    std::set<std::tuple<int, ProblemKind, std::string>> said;
     for (const GameFileProblem& p : problems) {
-        EXPECT_TRUE(lines.insert(std::to_string(*p.monster) + p.field + p.effect).second)
+        EXPECT_TRUE(said.insert({*p.monster, p.kind, p.field}).second)
             << "said twice: " << p.effect;
         if (p.severity != Severity::Error) continue;
-        const std::vector<std::pair<int, int>> pairs = namedPairs(p);
-        if (pairs.empty()) broken.insert(*p.monster);
-        for (const auto& [a, d] : pairs) {
+        const bool overflow =
+            p.kind == ProblemKind::DamageOverflow || p.kind == ProblemKind::HitOverflow;
+        EXPECT_EQ(overflow, !p.others.empty()) << p.effect;
+        if (!overflow) broken.insert(*p.monster);
+        for (const int d : p.others) {
+            const int a = *p.monster;
             claimed.insert({a, d});
             EXPECT_GT(battleOdds({records[a], records[d]}).error, 0.0)
                 << "monster " << a << " on " << d << ": " << p.effect;
@@ -96,22 +84,29 @@ TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
     crusher.hp = 50, crusher.level = 50, crusher.agility = 5;
     crusher.offMin = 9000, crusher.offMax = 9002;
     crusher.sp1Threshold = 50, crusher.sp1Min = crusher.sp1Max = 21000;
+    crusher.special1.fill(' ');
+    std::copy_n("Quake", 5, crusher.special1.begin());
 
     const std::vector<std::vector<MonsterStats>> sets = {
         {smasher, target50}, {smasher, target50, target1}, {doomed, quick}, {wall, crusher}};
     for (const auto& set : sets) expectClaimsMatchTheOdds(set);
-    // One line per overflowing pair: Smasher's hit on Target1 only.
-    int overflows = 0;
+    // One finding per overflowing attack: Smasher's hit on Target1 only.
+    std::vector<std::vector<int>> overflows;
     for (const GameFileProblem& p : checkRecords(sets[1]))
-        overflows += p.effect.find("can overflow") != std::string::npos;
-    EXPECT_EQ(overflows, 1);
+        if (p.kind == ProblemKind::HitOverflow) overflows.push_back(p.others);
+    EXPECT_EQ(overflows, (std::vector<std::vector<int>>{{2}}));
+    // Crusher's special hit overflows on Wall and on itself, Wall the example.
     std::string crushed;
-    for (const GameFileProblem& p : checkRecords(sets[3]))
-        if (p.monster == 1 && p.field == "sp1Max - sp1Min") crushed = p.effect;
-    EXPECT_NE(crushed.find("on monsters 0 \"Wall      \" and 1 \"Crusher   \" can overflow: a "
-                           "hit of 63000 on 2997 hit points on monster 0 (the fewest"),
-              std::string::npos)
-        << crushed;
+    for (const GameFileProblem& p : checkRecords(sets[3])) {
+        if (p.monster != 1 || p.field != "sp1Max - sp1Min") continue;
+        EXPECT_EQ(p.kind, ProblemKind::HitOverflow);
+        EXPECT_EQ(p.others, (std::vector<int>{0, 1}));
+        crushed = p.effect;
+    }
+    EXPECT_EQ(crushed,
+              "special attack 1 \"Quake       \" on monsters 0 \"Wall      \" and 1 \"Crusher   \" "
+              "can overflow: a hit of 63000 on 2997 hit points on monster 0 (the fewest it can "
+              "have when that attack comes) leaves 16 bits, and the battle stops with Overflow");
 }
 
 TEST(RecordCheck, GeneratedSetsClaimExactlyThePairsThatErr) {

@@ -135,6 +135,9 @@ TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
         {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
         {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
          "karnwick list: --dir bad\\xFFnamex: not a folder"},
+        // The drawing commands load Qt's graphics, which the others go without.
+        {karnwick, "export palette -o -", 0, "\x89PNG", ""},
+        {karnwick, "sweep 0 1 0.hp 1..3 --png curve.png", 0, "Exact odds", ""},
         // Both programs take both flags for the same version.
         {karnwick, "-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
         {arena, "--version", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},

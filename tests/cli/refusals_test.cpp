@@ -83,6 +83,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          {"--csv", "--png", "missing/map.png"},
          "missing/map.png: cannot write (the folder missing does not exist)"},
         {"sweep", {"0", "1", "0.hp"}, "expected A, B, INDEX.FIELD and FROM..TO"},
+        {"sweep", {"0", "1", "0hp", "1..3"}, "\"0hp\": expected INDEX.FIELD, e.g. 0.hp\n"},
         {"sweep", {"0", "1", "3.hp", "1..3"}, "monster 3 does not fight; the monsters are 0 and 1"},
         {"sweep", {"0", "1", "0.hp", "5..1"}, "the range \"5..1\" is empty: FROM is above TO"},
         {"sweep",
