@@ -21,6 +21,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QThreadPool>
@@ -122,6 +123,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabsBalance"));
     m_tabs->setAccessibleName(QStringLiteral("Balance views"));
+    m_tabs->tabBar()->setAccessibleName(QStringLiteral("Balance views"));
     m_tabs->addTab(createMatchUpTab(), QStringLiteral("&Match-up"));
     m_tabs->addTab(createRosterTab(), QStringLiteral("&Roster"));
     m_tabs->addTab(createSweepTab(), QStringLiteral("&Sweep"));
@@ -257,6 +259,8 @@ QWidget* BalanceWindow::createSweepTab() {
     auto add = [&](const QString& label, QWidget* widget) {
         auto* text = new QLabel(label, tab);
         text->setBuddy(widget);
+        // Room for the underlined letter: "To" was cut short without it.
+        text->setContentsMargins(0, 0, 2, 0);
         controls->addWidget(text);
         controls->addWidget(widget);
     };
@@ -474,7 +478,7 @@ void BalanceWindow::requestRoster() {
     m_rosterOdds.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), OutcomeOdds{});
     m_rosterKnown.assign(m_rosterOdds.size(), 0);
     m_rosterProgress->setRange(0, n);
-    m_rosterProgress->setValue(0);
+    showRosterProgress();
     m_rosterProgress->show();
     m_ranking->clear();
     ++m_pending[kRosterLane];
@@ -617,12 +621,21 @@ void BalanceWindow::showRoster() {
         picture.labels.clear();
     }
     m_rosterView->setPicture(std::move(picture));
-    m_rosterProgress->setValue(m_rosterRowsDone);
+    showRosterProgress();
     const bool whole =
         !m_rosterKnown.empty() &&
         std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; });
     m_rosterProgress->setVisible(!whole);
     if (whole) showRanking();
+}
+
+void BalanceWindow::showRosterProgress() {
+    // A progress bar paints every dirty part of the window at once when its
+    // value changes; with updates held back, all of it is painted in the
+    // event loop's next turn instead, with the band's new cells.
+    m_rosterProgress->setUpdatesEnabled(false);
+    m_rosterProgress->setValue(m_rosterRowsDone);
+    m_rosterProgress->setUpdatesEnabled(true);
 }
 
 void BalanceWindow::showRanking() {

@@ -151,6 +151,7 @@ class BalanceWindow : public QWidget {
     // record now stands (what-if changes included), at least 1 to 100.
     void followSweepRange();
     void showRoster();
+    void showRosterProgress();
     void showRanking();
     void tabShown(int index);
     void savePictureAsked();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -108,6 +109,16 @@ TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     balance.whatIfBox("hp", 1)->setValue(90);
     EXPECT_EQ(balance.sweepTo()->value(), 120);
     EXPECT_EQ(arena.copied(balance, 3), commandLineOutput({"check"}, false));
+    // Every control the keyboard reaches has a name for a screen reader.
+    for (QWidget* control : balance.findChildren<QWidget*>()) {
+        if ((control->focusPolicy() & Qt::TabFocus) && !control->focusProxy() &&
+            !qobject_cast<QAbstractSpinBox*>(control->parentWidget()) &&
+            !qobject_cast<QComboBox*>(control->parentWidget())) {
+            EXPECT_FALSE(control->accessibleName().isEmpty() &&
+                         control->property("text").toString().isEmpty())
+                << control->metaObject()->className();
+        }
+    }
     EXPECT_TRUE(arena.errors.isEmpty());
 }
 
