@@ -5,7 +5,9 @@
 // reordered in one place.
 
 #include <array>
+#include <charconv>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "battle/odds.h"
@@ -36,6 +38,30 @@ constexpr const OutcomeColumn& outcomeColumn(std::string_view key) {
     for (const OutcomeColumn& column : kOutcomeColumns)
         if (column.key == key) return column;
     throw std::invalid_argument("no such outcome column");  // at compile time where constant
+}
+
+// The shortest text that reads back as the same double: how every CSV and
+// JSON of the command line and the Balance window's copies write a number.
+inline std::string shortestNumber(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+// The outcome columns' CSV header: "oneWins,twoWins,bothFell,turnCap,error,meanTurns".
+inline std::string outcomeCsvHeader() {
+    std::string header;
+    for (const OutcomeColumn& column : kOutcomeColumns)
+        header.append(header.empty() ? "" : ",").append(column.key);
+    return header;
+}
+
+// The same columns of one battle's odds, in shortest decimals.
+inline std::string outcomeCsvCells(const OutcomeOdds& odds) {
+    std::string cells;
+    for (const OutcomeColumn& column : kOutcomeColumns)
+        cells.append(cells.empty() ? "" : ",").append(shortestNumber(odds.*column.value));
+    return cells;
 }
 
 }  // namespace karnwick

@@ -460,6 +460,17 @@ class RecordChecker {
 
 }  // namespace
 
+std::string problemLine(const GameFileProblem& p) {
+    std::string line = p.file;
+    if (p.monster)
+        line += ": monster " + std::to_string(*p.monster) + " \"" + shownInBox(p.name) + "\"";
+    if (!p.field.empty()) line += ": " + p.field + " = " + p.value;
+    line +=
+        std::string(": ") + (p.severity == Severity::Error ? "error" : "warning") + ": " + p.effect;
+    if (!p.hint.empty()) line += " (fix: " + p.hint + ")";
+    return line;
+}
+
 std::vector<GameFileProblem> checkRecords(const std::vector<MonsterStats>& records,
                                           std::size_t withRecords) {
     return RecordChecker(records, withRecords).run();

@@ -54,6 +54,11 @@ struct GameFileProblem {
     std::vector<int> others;  // for an overflow, the monsters it meets, the example first
 };
 
+// A finding on one line, as `karnwick check` prints it and the Balance window
+// copies it: monsters.tat: monster 3 "Goblin    ": level = 100: error: ...
+// (fix: ...)
+std::string problemLine(const GameFileProblem& problem);
+
 // The problems of a set of records, monster 0 first, as the battle meets them
 // whatever the other side (every record of the set can be the other side).
 // Records from `withRecords` on are the zero-filled ones of sprites without a

@@ -18,17 +18,6 @@ const char* severityName(Severity severity) {
     return severity == Severity::Error ? "error" : "warning";
 }
 
-// One problem on one line:
-// monsters.tat: monster 3 "Goblin    ": level = 100: error: ... (fix: ...)
-void writeText(const GameFileProblem& p, std::ostream& out) {
-    out << p.file;
-    if (p.monster) out << ": monster " << *p.monster << " \"" << cli::shownInBox(p.name) << "\"";
-    if (!p.field.empty()) out << ": " << p.field << " = " << p.value;
-    out << ": " << severityName(p.severity) << ": " << p.effect;
-    if (!p.hint.empty()) out << " (fix: " << p.hint << ")";
-    out << "\n";
-}
-
 QJsonObject jsonOf(const GameFileProblem& p) {
     auto orNull = [](const std::string& s) {
         return s.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(cli::jsonText(s));
@@ -70,7 +59,7 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
             {"monsters", report.monsters}, {"records", report.records}, {"problems", problems}};
         out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
     } else {
-        for (const GameFileProblem& p : report.problems) writeText(p, out);
+        for (const GameFileProblem& p : report.problems) out << problemLine(p) << "\n";
         if (report.problems.empty()) {
             out << "No problems found: " << report.monsters << " monsters, " << report.records
                 << " records\n";

@@ -160,14 +160,6 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
     }
 }
 
-std::string shownInBox(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
-    }
-    return escapedText(shown);
-}
-
 std::string shownText(std::span<const char> field) {
     std::size_t end = field.size();
     while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;

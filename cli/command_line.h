@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "data/folder_lock.h"
+#include "data/text_codec.h"
 
 namespace karnwick::cli {
 
@@ -115,11 +116,8 @@ std::filesystem::path pathFromArgument(const QString& argument);
 // pass --dir" for the first of `names` missing from `dir`.
 void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names);
 
-// A game text (UTF-8) as a statistics box of the arena shows it: the box shows
-// every control character but the tab as a blank, so a name of NUL bytes is
-// blanks. What a terminal must not be sent (a tab, DEL, the C1 controls of the
-// bytes the code page leaves undefined) is escaped as \xHH (escapedText).
-std::string shownInBox(const std::string& text);
+// A game text as a statistics box shows it (data/text_codec.h).
+using karnwick::shownInBox;
 
 // A record's text field (a name, an attack) as every table and message that
 // names a monster shows it: without the blanks and NULs that pad it, the rest

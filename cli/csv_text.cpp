@@ -71,7 +71,7 @@ std::optional<std::string> csvTextBytes(std::string_view field, std::string& pro
 }
 
 std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
-                                                  int& column) {
+                                                  int& column, char separator) {
     std::vector<CsvField> fields;
     std::size_t at = 0;
     while (true) {
@@ -96,13 +96,13 @@ std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::st
                 }
                 field.text += line[at++];
             }
-            if (at < line.size() && line[at] != ',') {
+            if (at < line.size() && line[at] != separator) {
                 problem = "text after the closing quote";
                 return std::nullopt;
             }
         } else {
-            const std::size_t comma = line.find(',', at);
-            const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+            const std::size_t next = line.find(separator, at);
+            const std::size_t end = next == std::string_view::npos ? line.size() : next;
             field.text = std::string(line.substr(at, end - at));
             if (field.text.find('"') != std::string::npos) {
                 problem = "a quote inside a field that does not start with one";
@@ -112,7 +112,7 @@ std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::st
         }
         fields.push_back(std::move(field));
         if (at >= line.size()) return fields;
-        ++at;  // the comma
+        ++at;  // the separator
     }
 }
 

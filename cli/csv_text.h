@@ -29,10 +29,11 @@ struct CsvField {
     bool quoted = false;
 };
 
-// Splits one line (without its line break) at the commas outside quotes.
-// Nothing, with `problem` set and `column` the 1-based field at fault, for a
-// quote left open or text after a closing quote.
+// Splits one line (without its line break) at the separators outside quotes:
+// commas, or the semicolons a spreadsheet writes where the decimal point is
+// a comma. Nothing, with `problem` set and `column` the 1-based field at
+// fault, for a quote left open or text after a closing quote.
 std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
-                                                  int& column);
+                                                  int& column, char separator = ',');
 
 }  // namespace karnwick::cli

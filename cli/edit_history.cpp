@@ -1,6 +1,7 @@
 #include "cli/edit_history.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -48,7 +49,18 @@ std::string entryText(const HistoryEntry& entry) {
                        "\nsummary " + entry.summary + "\n";
     for (const HistoryFile& file : entry.files)
         text += "file " + file.name + (file.present ? " present\n" : " absent\n");
+    for (const HistoryFile& file : entry.files)
+        if (!file.after.empty()) text += "after " + file.name + " " + file.after + "\n";
     return text;
+}
+
+// Which file is at `file` now: every write through the writer makes a new
+// file (a new inode), an edit in place changes the time or the size.
+std::string fileIdentity(const fs::path& file) {
+    struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0) return "absent";
+    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_size) + ":" +
+           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
 }
 
 std::optional<HistoryEntry> parseEntry(const fs::path& file) {
@@ -73,7 +85,12 @@ std::optional<HistoryEntry> parseEntry(const fs::path& file) {
         } else if (key == "file") {
             const std::size_t last = value.rfind(' ');
             if (last == std::string::npos) return std::nullopt;
-            entry.files.push_back({value.substr(0, last), value.substr(last + 1) == "present"});
+            entry.files.push_back({value.substr(0, last), value.substr(last + 1) == "present", {}});
+        } else if (key == "after") {
+            const std::size_t last = value.rfind(' ');
+            if (last == std::string::npos) return std::nullopt;
+            for (HistoryFile& kept : entry.files)
+                if (kept.name == value.substr(0, last)) kept.after = value.substr(last + 1);
         }
     }
     if (entry.number <= 0 || entry.command.empty()) return std::nullopt;
@@ -203,14 +220,29 @@ bool EditHistory::isUndone(int number) const {
     return std::find(stacks.undone.begin(), stacks.undone.end(), number) != stacks.undone.end();
 }
 
+std::optional<std::string> EditHistory::changedSinceRecorded(
+    const std::vector<std::string>& names) const {
+    for (const std::string& name : names) {
+        for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+            const auto file = std::find_if(entry->files.begin(), entry->files.end(),
+                                           [&](const HistoryFile& f) { return f.name == name; });
+            if (file == entry->files.end()) continue;
+            // An entry a killed program left without its `after` lines tells nothing.
+            if (!file->after.empty() && file->after != fileIdentity(m_gameDir / name)) return name;
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
 std::vector<unsigned char> EditHistory::keptBytes(int number, const std::string& file) const {
     return bytesOf(m_folder / numbered(number) / file);
 }
 
 PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::string summary,
                          const std::vector<std::string>& files, int target)
-    : m_history(gameDir / kHistoryFolderName) {
-    HistoryEntry entry;
+    : m_gameDir(gameDir), m_history(gameDir / kHistoryFolderName) {
+    HistoryEntry& entry = m_entry;
     entry.command = std::move(command);
     entry.summary = std::move(summary);
     entry.target = target;
@@ -222,18 +254,18 @@ PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::stri
         if (name.starts_with(kPendingPrefix)) name.erase(0, kPendingPrefix.size());
         last = std::max(last, entryNumber(name));
     }
-    m_number = entry.number = last + 1;
-    m_pending = m_history / (std::string(kPendingPrefix) + numbered(m_number));
+    entry.number = last + 1;
+    m_pending = m_history / (std::string(kPendingPrefix) + numbered(entry.number));
     try {
         FileSet copies(m_pending, Existing::Replace);
         std::int64_t total = 0;
         for (const std::string& name : files) {
             const bool present = fs::exists(gameDir / name, error);
-            entry.files.push_back({name, present});
+            entry.files.push_back({name, present, {}});
             if (!present) continue;
             const std::vector<unsigned char> bytes = bytesOf(gameDir / name);
             total += static_cast<std::int64_t>(bytes.size());
-            if (total > kHistoryMostBytes)
+            if (total > historyLimits().bytes)
                 refuseHistory(m_history, "the files it replaces are larger than 64 MiB");
             copies.add(name, bytes);
         }
@@ -254,8 +286,15 @@ PendingEdit::~PendingEdit() {
 }
 
 void PendingEdit::keep() {
+    for (HistoryFile& file : m_entry.files) file.after = fileIdentity(m_gameDir / file.name);
+    try {
+        writeFileAtomically(m_pending / kEntryFileName, entryText(m_entry), Existing::Replace);
+    } catch (const GameError&) {
+        // Without its `after` lines the entry still undoes; it only cannot
+        // tell a change made after it.
+    }
     std::error_code error;
-    fs::rename(m_pending, m_history / numbered(m_number), error);
+    fs::rename(m_pending, m_history / numbered(m_entry.number), error);
     // The game files are written: an entry that cannot take its number is
     // settled by the next use, as after a crash.
     if (error) return;
@@ -271,9 +310,14 @@ void PendingEdit::keep() {
     std::int64_t total = 0;
     for (std::size_t i = 0; i < kept.size(); ++i) {
         total += kept[i].second;
-        if (i > 0 && (i >= kHistoryMostEdits || total > kHistoryMostBytes))
+        if (i > 0 && (i >= std::size_t(historyLimits().edits) || total > historyLimits().bytes))
             fs::remove_all(m_history / numbered(kept[i].first), error);
     }
+}
+
+HistoryLimits& historyLimits() {
+    static HistoryLimits limits;
+    return limits;
 }
 
 QCommandLineOption noHistoryOption() {

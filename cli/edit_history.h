@@ -12,13 +12,16 @@
 // `entry` is lines of "key value": `number 12`, `time 2026-12-08 03:40:12`,
 // `command set` (or import stats, import sprite, demo-data, undo, redo),
 // `target 9` (the edit an undo or redo acts on, 0 otherwise), `summary ...`
-// (one line), and one `file NAME present|absent` for each game file.
+// (one line), one `file NAME present|absent` for each game file, and one
+// `after NAME INODE:SIZE:MTIME|absent` for each: the file as the edit left
+// it, so an undo sees a change made since without the history.
 //
 // An edit is recorded before its files are replaced: the copies go to a
-// pending folder, then the game files are written, then the folder takes its
-// number. A program killed in between leaves the pending folder; the next use
-// keeps it when the game files differ from its copies (the edit landed) and
-// drops it otherwise. Everything here runs under the folder's lock.
+// pending folder, then the game files are written, then the `after` lines
+// are added and the folder takes its number. A program killed in between
+// leaves the pending folder; the next use keeps it when the game files differ
+// from its copies (the edit landed) and drops it otherwise. Everything here
+// runs under the folder's lock.
 
 #include <QCommandLineOption>
 #include <QString>
@@ -31,13 +34,19 @@
 namespace karnwick::cli {
 
 inline constexpr const char* kHistoryFolderName = ".karnwick-history";
-// The oldest edits go first past either limit.
-inline constexpr int kHistoryMostEdits = 50;
-inline constexpr std::int64_t kHistoryMostBytes = 64LL << 20;
+
+// How much history is kept: the oldest edits go first past either limit.
+// A test may lower them; the program never changes them.
+struct HistoryLimits {
+    int edits = 50;
+    std::int64_t bytes = 64LL << 20;
+};
+HistoryLimits& historyLimits();
 
 struct HistoryFile {
     std::string name;     // a game file's name in the folder
     bool present = true;  // false: the file was not there before the edit
+    std::string after;    // the file as the edit left it; empty when not known
 };
 
 struct HistoryEntry {
@@ -65,6 +74,11 @@ class EditHistory {
 
     // Whether `number` is undone now, for the listing.
     bool isUndone(int number) const;
+
+    // The first of `names` that is not as the last recorded edit of it left
+    // it (an edit made with --no-history, another program): putting back an
+    // older version would lose that change.
+    std::optional<std::string> changedSinceRecorded(const std::vector<std::string>& names) const;
 
     // The bytes of `file` as entry `number` keeps them.
     std::vector<unsigned char> keptBytes(int number, const std::string& file) const;
@@ -98,9 +112,10 @@ class PendingEdit {
     void keep();
 
   private:
+    std::filesystem::path m_gameDir;
     std::filesystem::path m_history;
     std::filesystem::path m_pending;
-    int m_number = 0;
+    HistoryEntry m_entry;
     bool m_kept = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "cli/command_line.h"
 #include "data/errors.h"
@@ -9,6 +10,7 @@
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/record_fields.h"
+#include "data/sprite.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -16,9 +18,13 @@ namespace karnwick::cli {
 GameFolderLock::GameFolderLock(const std::filesystem::path& dir)
     : m_lock(dir, FolderAccess::Write) {}
 
-void requireOwnGameFile(const std::filesystem::path& dir, const char* name) {
+void requireOwnGameFile(const std::filesystem::path& dir, const char* name, MissingFile missing) {
     const std::filesystem::path file = dir / name;
     struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0 && errno == ENOENT && missing == MissingFile::Created) {
+        requireGameFiles(dir, {kSpriteFileName});
+        return;
+    }
     if (::lstat(file.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
         requireGameFiles(dir, {name});
         // Other names of the same file would keep the old data while this
@@ -50,17 +56,13 @@ std::vector<unsigned char> readWholeFile(const std::filesystem::path& file) {
     return bytes;
 }
 
-unsigned fileMode(const std::filesystem::path& file) {
-    struct stat status {};
-    return ::stat(file.c_str(), &status) == 0 ? static_cast<unsigned>(status.st_mode & 07777)
-                                              : 0644u;
+void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes,
+                     Existing existing) {
+    writeFileAtomically(file, bytes, existing);
 }
 
-void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes) {
-    AtomicFile out(file, Existing::Replace);
-    out.setMode(fileMode(file));
-    out.write(bytes);
-    out.commit();
+QCommandLineOption forceEditOption() {
+    return QCommandLineOption("force", "Replace game files that are write-protected.");
 }
 
 std::string shownFieldValue(const MonsterStats& stats, const RecordField& field) {
@@ -68,8 +70,9 @@ std::string shownFieldValue(const MonsterStats& stats, const RecordField& field)
                         : quotedText(fieldText(textField(stats, field)));
 }
 
-void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files) {
-    FileSet set(dir, Existing::Replace);
+void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files,
+                      Existing existing) {
+    FileSet set(dir, existing);
     for (const RestoredFile& file : files)
         if (file.present) set.add(file.name, file.bytes);
     set.commit();

@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include <QCommandLineOption>
+
+#include "data/file_writer.h"
 #include "data/folder_lock.h"
 
 namespace karnwick {
@@ -33,27 +36,38 @@ class GameFolderLock {
     FolderLock m_lock;
 };
 
+// Whether an edit may create the game file it changes (monsters.tat, which
+// the game reads as empty when it is missing).
+enum class MissingFile { Refused, Created };
+
 // Throws a CommandError when `dir/name` is missing ("no monsters.tat in DIR:
-// ..."), a link ("monsters.tat is a link to X: pass --dir with X's folder"),
-// or a file with other names (hard links), which an edit would split from
+// ..."; under MissingFile::Created only when monster.dat is missing too, so
+// an edit in the wrong folder starts no set there), a link ("monsters.tat is a link to X: pass
+// --dir with X's folder"), or a file with other names (hard links), which an edit would split from
 // them: "monsters.tat has 2 hard links ...".
-void requireOwnGameFile(const std::filesystem::path& dir, const char* name);
+void requireOwnGameFile(const std::filesystem::path& dir, const char* name,
+                        MissingFile missing = MissingFile::Refused);
 
 // The whole of a small game file (monsters.tat).
 std::vector<unsigned char> readWholeFile(const std::filesystem::path& file);
 
-// The permission bits of `file`, for its replacement.
-unsigned fileMode(const std::filesystem::path& file);
-
-// Replaces `file` by `bytes` through the writer, keeping its permissions.
-void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes);
+// Replaces `file` by `bytes` through the writer, which keeps its
+// permissions and owner.
+void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned char> bytes,
+                     Existing existing);
 
 // How an edit is made: --dry-run shows what would change and writes nothing;
-// --no-history leaves it out of the history (it cannot be undone).
+// --no-history leaves it out of the history (it cannot be undone); --force
+// replaces write-protected game files too.
 struct EditMode {
     bool dryRun = false;
     bool recordHistory = true;
+    bool force = false;
+    Existing existing() const { return force ? Existing::Replace : Existing::ReplaceUnprotected; }
 };
+
+// The `--force` option of the commands that edit game files.
+QCommandLineOption forceEditOption();
 
 // A game file as an undo or redo puts it back: its bytes, or no file at all.
 struct RestoredFile {
@@ -64,7 +78,8 @@ struct RestoredFile {
 
 // Puts `files` back in `dir` together through the writer, all or none; a file
 // that was not there is removed once the others are in place.
-void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files);
+void restoreGameFiles(const std::filesystem::path& dir, const std::vector<RestoredFile>& files,
+                      Existing existing);
 
 // A field's value as `set` and `import` name it in what they change: a
 // number, or the text in quotes at full width with control bytes escaped.

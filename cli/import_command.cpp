@@ -22,11 +22,13 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "nearest", "sprite: take the nearest palette colour for a colour not in the palette.");
     const QCommandLineOption dryRunOption("dry-run", "Show what would change; write nothing.");
     const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    parser.addOptions({nearestOption, dryRunOption, noHistoryOption});
+    const QCommandLineOption forceOption = cli::forceEditOption();
+    parser.addOptions({nearestOption, dryRunOption, noHistoryOption, forceOption});
     line.addDirOption();
     if (!line.parse(arguments, out)) return cli::kExitSuccess;
 
-    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption)};
+    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption),
+                             line.isSet(forceOption)};
     const QStringList positional = line.positionalArguments();
     const QString what = positional.value(0);
     if (what == "stats" && positional.size() == 2) {

@@ -323,13 +323,12 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
         out << "monster.dat: " << summary << "; dry run: nothing written\n";
         return kExitSuccess;
     }
+    // A game file that cannot be written is refused as such, not as history.
+    checkWritable(file, mode.existing());
     std::optional<PendingEdit> record;
-    if (mode.recordHistory) {
-        checkWritable(file, Existing::Replace);
+    if (mode.recordHistory)
         record.emplace(dir, "import sprite", summary, std::vector<std::string>{kSpriteFileName});
-    }
-    AtomicFile replacement(file, Existing::Replace);
-    replacement.setMode(static_cast<unsigned>(status.st_mode));
+    AtomicFile replacement(file, mode.existing());
     replacement.copySparse(fd);
     replacement.writeAt(at, sprite);
     replacement.commit();

@@ -68,10 +68,10 @@ void putField(MonsterStats& record, const RecordField& field, const std::string&
                quotedText(value) + ": " + std::string(field.name) + " takes " + *takes);
 }
 
-CsvRow parseStatsRow(std::string_view line, int lineNumber) {
+CsvRow parseStatsRow(std::string_view line, int lineNumber, char separator) {
     std::string problem;
     int column = 0;
-    const auto fields = splitCsvLine(line, problem, column);
+    const auto fields = splitCsvLine(line, problem, column, separator);
     if (!fields) badRow(lineNumber, column, problem);
     if (fields->size() != kRecordFieldCount + 1) {
         badRow(lineNumber, 0,
@@ -92,15 +92,28 @@ CsvRow parseStatsRow(std::string_view line, int lineNumber) {
     return row;
 }
 
-std::vector<CsvRow> parseStatsCsv(std::string text) {
+struct StatsCsv {
+    std::vector<CsvRow> rows;
+    char separator = ',';
+};
+
+// The header names every field; its separator, a comma or the semicolon of a
+// spreadsheet in a locale with a decimal comma, is the file's.
+StatsCsv parseStatsCsv(std::string text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a spreadsheet's byte order mark
     const std::vector<std::string_view> lines = csvLines(text);
     std::string header = "index";
     for (const RecordField& f : kRecordFields) header.append(",").append(f.name);
-    if (lines.empty() || lines.front() != header)
+    StatsCsv csv;
+    if (!lines.empty() && lines.front() != header) {
+        std::string semicolons = header;
+        std::replace(semicolons.begin(), semicolons.end(), ',', ';');
+        if (lines.front() == semicolons) csv.separator = ';';
+    }
+    if (lines.empty() || (lines.front() != header && csv.separator == ','))
         badRow(1, 0, "expected the header that list --csv writes (" + header + ")");
 
-    std::vector<CsvRow> rows;
+    std::vector<CsvRow>& rows = csv.rows;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
         if (lines[i].empty()) {
@@ -110,9 +123,9 @@ std::vector<CsvRow> parseStatsCsv(std::string text) {
                 break;
             badRow(lineNumber, 0, "an empty line");
         }
-        rows.push_back(parseStatsRow(lines[i], lineNumber));
+        rows.push_back(parseStatsRow(lines[i], lineNumber, csv.separator));
     }
-    return rows;
+    return csv;
 }
 
 // At most this many changed fields are named one a line; the rest are counted.
@@ -157,7 +170,8 @@ void printChangeLines(const std::vector<std::string>& lines, std::ostream& out) 
 int importStats(const QString& csvName, const std::filesystem::path& dir, const EditMode& mode,
                 std::ostream& out) {
     requireStandardOutput();
-    std::vector<CsvRow> rows = parseStatsCsv(readWholeInput(csvName));
+    StatsCsv csv = parseStatsCsv(readWholeInput(csvName));
+    std::vector<CsvRow>& rows = csv.rows;
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CsvRow& a, const CsvRow& b) { return a.index < b.index; });
     for (std::size_t i = 1; i < rows.size(); ++i) {
@@ -169,7 +183,7 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
     }
 
     const std::filesystem::path file = dir / kStatsFileName;
-    requireOwnGameFile(dir, kStatsFileName);
+    requireOwnGameFile(dir, kStatsFileName, MissingFile::Created);
     std::optional<GameFolderLock> lock;
     if (!mode.dryRun) lock.emplace(dir);
     const std::vector<unsigned char> old = readWholeFile(file);
@@ -204,14 +218,20 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
     // Zero rows before the last one that holds something are appended too.
     const std::size_t appended = (length + kRecordLength - 1) / kRecordLength - oldRecords;
 
-    const std::string read = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows");
+    // A semicolon file is named as such, so a sheet saved in another locale
+    // than expected shows in the summary.
+    const std::string read = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows") +
+                             " read" + (csv.separator == ';' ? " (CSV with ';' separators)" : "");
     if (bytes == old) {
-        out << "monsters.tat unchanged: " << read << " read, each as the file holds it\n";
+        out << "monsters.tat unchanged: " << read << ", each as the file holds it\n";
         return kExitSuccess;
     }
-    const std::string summary = read + " read, " + std::to_string(changed) +
+    const std::string summary = read + ", " + std::to_string(changed) +
                                 (changed == 1 ? " record" : " records") + " changed, " +
                                 std::to_string(appended) + " appended";
+    // A game file that cannot be written is refused as such, not as history,
+    // and before anything is shown as changed.
+    if (!mode.dryRun) checkWritable(file, mode.existing());
     printChangeLines(changeLines(old, bytes), out);
     if (mode.dryRun) {
         out << "monsters.tat: " << summary << "; dry run: nothing written\n";
@@ -219,13 +239,12 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
     }
     std::optional<PendingEdit> record;
     if (mode.recordHistory) {
-        checkWritable(file, Existing::Replace);
         record.emplace(dir, "import stats", summary + " from " + inputName(csvName),
                        std::vector<std::string>{kStatsFileName});
     }
     out << "monsters.tat: " << summary << "\n";
     commitAfterReport(out, [&] {
-        rewriteGameFile(file, bytes);
+        rewriteGameFile(file, bytes, mode.existing());
         if (record) record->keep();
     });
     return kExitSuccess;

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "battle/odds.h"
+#include "battle/outcome_columns.h"
 #include "cli/command_line.h"
 #include "cli/outcome_output.h"
 #include "cli/pictures.h"
@@ -90,12 +91,12 @@ std::vector<MonsterStats> loadMonsters(const cli::Roster& roster) {
 class PairWriter {
   public:
     PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
-        if (listing == Listing::Csv) m_out << "one,two," << cli::outcomeCsvHeader() << '\n';
+        if (listing == Listing::Csv) m_out << "one,two," << outcomeCsvHeader() << '\n';
         if (listing == Listing::Json) m_out << '[';
     }
     void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {
         if (m_listing == Listing::Csv) {
-            m_out << a << ',' << b << ',' << cli::outcomeCsvCells(o) << '\n';
+            m_out << a << ',' << b << ',' << outcomeCsvCells(o) << '\n';
         } else if (m_listing == Listing::Json) {
             QJsonObject pair{{"one", static_cast<qint64>(a)}, {"two", static_cast<qint64>(b)}};
             cli::addOutcomeJson(pair, o);

@@ -134,8 +134,8 @@ void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds,
 
 // The header and row of `matrix --csv` for this one pair.
 void writeCsv(const std::array<int, 2>& monsters, const BattleOdds& odds, std::ostream& out) {
-    out << "one,two," << cli::outcomeCsvHeader() << "\n"
-        << monsters[0] << ',' << monsters[1] << ',' << cli::outcomeCsvCells(odds) << "\n";
+    out << "one,two," << outcomeCsvHeader() << "\n"
+        << monsters[0] << ',' << monsters[1] << ',' << outcomeCsvCells(odds) << "\n";
 }
 
 void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, const BattleOdds& odds,

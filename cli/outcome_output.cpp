@@ -4,32 +4,11 @@
 
 #include <QJsonDocument>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "battle/outcome_columns.h"
 
 namespace karnwick::cli {
-
-std::string shortest(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
-std::string outcomeCsvHeader() {
-    std::string header;
-    for (const OutcomeColumn& column : kOutcomeColumns)
-        header.append(header.empty() ? "" : ",").append(column.key);
-    return header;
-}
-
-std::string outcomeCsvCells(const OutcomeOdds& odds) {
-    std::string cells;
-    for (const OutcomeColumn& column : kOutcomeColumns)
-        cells.append(cells.empty() ? "" : ",").append(shortest(odds.*column.value));
-    return cells;
-}
 
 void addOutcomeJson(QJsonObject& object, const OutcomeOdds& odds) {
     for (const OutcomeColumn& column : kOutcomeColumns)

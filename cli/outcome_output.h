@@ -16,9 +16,6 @@
 
 namespace karnwick::cli {
 
-// The shortest text that reads back as the same double.
-std::string shortest(double value);
-
 // printf into a string, for the tables' fixed-width columns.
 template <typename... Values>
 std::string formatted(const char* format, Values... values) {
@@ -27,11 +24,7 @@ std::string formatted(const char* format, Values... values) {
     return line;
 }
 
-// "oneWins,twoWins,bothFell,turnCap,error,meanTurns".
-std::string outcomeCsvHeader();
-// The same columns of one battle's odds, in shortest decimals.
-std::string outcomeCsvCells(const OutcomeOdds& odds);
-// The same keys added to `object`.
+// The outcome columns' keys (outcomeCsvHeader) added to `object`.
 void addOutcomeJson(QJsonObject& object, const OutcomeOdds& odds);
 
 // One JSON value on one line.

@@ -6,6 +6,7 @@
 
 #include "battle/record_check.h"
 #include "cli/command_line.h"
+#include "cli/csv_text.h"
 #include "cli/edit_history.h"
 #include "cli/field_value.h"
 #include "cli/game_edit.h"
@@ -46,9 +47,14 @@ Change parseChange(const QString& argument) {
     Change change{field, text.substr(equals + 1)};
     const std::string refused = quotedText(text) + ": " + name + " takes ";
     if (!field->number) {
-        auto bytes = encodeWindows1252(change.value);
-        if (!bytes)
-            throw cli::CommandError(refused + "a text in Windows-1252 (the game's letters)");
+        // Letters come as UTF-8; any other byte is written \xHH, as in the
+        // CSV of `list --csv`, so a value means the same in both.
+        if (!isUtf8(change.value))
+            throw cli::CommandError(quotedText(text) +
+                                    " is not UTF-8: write a byte of the game's text as \\xHH");
+        std::string problem;
+        auto bytes = cli::csvTextBytes(change.value, problem);
+        if (!bytes) throw cli::CommandError(quotedText(text) + ": " + problem);
         change.value = std::move(*bytes);
     }
     // Tried on a blank record, so a wrong value is named before any file is read.
@@ -145,7 +151,8 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     cli::CommandLine line("set", "N FIELD=VALUE...",
                           "Changes fields of monster N's record in monsters.tat, by the names\n"
                           "`list --csv` uses (spares included). Numbers are -32768..32767; texts\n"
-                          "are padded with blanks to the field's width. Every other byte stays.\n"
+                          "are padded with blanks to the field's width; a byte that is no letter\n"
+                          "is written \\xHH, as in the CSV. Every other byte stays.\n"
                           "N equal to the number of records appends a record, zero but the\n"
                           "fields given. After the change, what check says about the monster.");
     QCommandLineParser& parser = line.parser();
@@ -154,21 +161,27 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     const QCommandLineOption dryRunOption("dry-run",
                                           "Show each field before and after; write nothing.");
     const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    parser.addOptions({dryRunOption, noHistoryOption});
+    const QCommandLineOption forceOption = cli::forceEditOption();
+    parser.addOptions({dryRunOption, noHistoryOption, forceOption});
     line.addDirOption();
     if (!line.parse(arguments, out)) return cli::kExitSuccess;
 
     const QStringList positional = line.positionalArguments();
     if (positional.size() < 2) throw cli::CommandError("expected N and at least one FIELD=VALUE");
     const std::vector<Change> changes = parseChanges(positional.mid(1));
-    const bool dryRun = line.isSet(dryRunOption);
+    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption),
+                             line.isSet(forceOption)};
+    const bool dryRun = mode.dryRun;
 
     const std::filesystem::path dir = line.gameDir();
     const std::filesystem::path file = dir / kStatsFileName;
     cli::requireStandardOutput();
-    cli::requireOwnGameFile(dir, kStatsFileName);
+    cli::requireOwnGameFile(dir, kStatsFileName, cli::MissingFile::Created);
     std::optional<cli::GameFolderLock> lock;
     if (!dryRun) lock.emplace(dir);
+    // A game file that cannot be written is refused as such, not as history,
+    // and before anything is shown as changed.
+    if (!dryRun) checkWritable(file, mode.existing());
 
     std::vector<unsigned char> bytes = cli::readWholeFile(file);
     const auto records = static_cast<int>((bytes.size() + kRecordLength - 1) / kRecordLength);
@@ -186,14 +199,12 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     printCheck(out, bytes, dir, index);
     if (bytes == old) return cli::kExitSuccess;
     std::optional<cli::PendingEdit> record;
-    if (!line.isSet(noHistoryOption)) {
-        // A game file that cannot be written is refused as such, not as history.
-        checkWritable(file, Existing::Replace);
+    if (mode.recordHistory) {
         record.emplace(dir, "set", changeSummary(index, changes, before, after),
                        std::vector<std::string>{kStatsFileName});
     }
     cli::commitAfterReport(out, [&] {
-        cli::rewriteGameFile(file, bytes);
+        cli::rewriteGameFile(file, bytes, mode.existing());
         if (record) record->keep();
     });
     return cli::kExitSuccess;

@@ -190,9 +190,9 @@ SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
 
 void writeCsv(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
               std::ostream& out) {
-    out << "value," << cli::outcomeCsvHeader() << '\n';
+    out << "value," << outcomeCsvHeader() << '\n';
     for (std::size_t i = 0; i < odds.size(); ++i)
-        out << values[i] << ',' << cli::outcomeCsvCells(odds[i]) << '\n';
+        out << values[i] << ',' << outcomeCsvCells(odds[i]) << '\n';
 }
 
 void writeJson(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,

@@ -5,27 +5,39 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "data/file_writer.h"
 
 namespace karnwick::cli {
 
 namespace {
 
-std::filesystem::path parseFolder(const char* command, const char* description,
-                                  const QStringList& arguments, std::ostream& out) {
+struct Request {
+    std::filesystem::path dir;  // empty after --help
+    bool force = false;
+};
+
+Request parseRequest(const char* command, const char* description, const QStringList& arguments,
+                     std::ostream& out) {
     cli::CommandLine line(command, "", description);
+    const QCommandLineOption forceOption(
+        "force",
+        "Put the files back even when they are write-protected or changed since the last "
+        "recorded edit (that change is lost).");
+    line.parser().addOption(forceOption);
     line.addDirOption();
     if (!line.parse(arguments, out)) return {};
     if (!line.positionalArguments().isEmpty())
         throw cli::CommandError("unexpected argument \"" +
                                 line.positionalArguments().front().toStdString() + "\"");
-    return line.gameDir();
+    return {line.gameDir(), line.isSet(forceOption)};
 }
 
 // Puts back the files `source` keeps and records that as `command` on
 // `target`, itself undoable.
-void restore(const std::filesystem::path& dir, const cli::EditHistory& history,
+void restore(const Request& request, const cli::EditHistory& history,
              const cli::HistoryEntry& source, const cli::HistoryEntry& target,
              const std::string& command, std::ostream& out) {
+    const std::filesystem::path& dir = request.dir;
     std::vector<std::string> names;
     std::vector<cli::RestoredFile> files;
     for (const cli::HistoryFile& file : source.files) {
@@ -34,11 +46,20 @@ void restore(const std::filesystem::path& dir, const cli::EditHistory& history,
                          file.present ? history.keptBytes(source.number, file.name)
                                       : std::vector<unsigned char>{}});
     }
+    // A change made without the history would be overwritten for good.
+    if (const auto changed = history.changedSinceRecorded(names); changed && !request.force)
+        throw cli::CommandError(cli::shownPath(dir / *changed) +
+                                " changed since the last recorded edit (an edit with "
+                                "--no-history, or another program), and " +
+                                command + " would lose that change: pass --force to " + command +
+                                " anyway");
+    const Existing existing = request.force ? Existing::Replace : Existing::ReplaceUnprotected;
+    for (const std::string& name : names) checkWritable(dir / name, existing);
     const std::string what = std::to_string(target.number) + " (" + target.command +
                              (target.summary.empty() ? "" : ": " + target.summary) + ")";
     cli::PendingEdit record(dir, command, (command == "undo" ? "undid " : "redid ") + what, names,
                             target.number);
-    cli::restoreGameFiles(dir, files);
+    cli::restoreGameFiles(dir, files, existing);
     record.keep();
     out << (command == "undo" ? "Undid edit " : "Redid edit ") << what << "\n";
 }
@@ -46,33 +67,33 @@ void restore(const std::filesystem::path& dir, const cli::EditHistory& history,
 }  // namespace
 
 int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    const std::filesystem::path dir =
-        parseFolder("undo",
-                    "Brings back the game files as they were before the last edit that has\n"
-                    "not been undone (set, import, demo-data --force). The undo is recorded\n"
-                    "too: a second undo goes one edit further back; redo takes it back.",
-                    arguments, out);
-    if (dir.empty()) return cli::kExitSuccess;
-    const cli::GameFolderLock lock(dir);
-    const cli::EditHistory history(dir);
+    const Request request =
+        parseRequest("undo",
+                     "Brings back the game files as they were before the last edit that has\n"
+                     "not been undone (set, import, demo-data --force). The undo is recorded\n"
+                     "too: a second undo goes one edit further back; redo takes it back.",
+                     arguments, out);
+    if (request.dir.empty()) return cli::kExitSuccess;
+    const cli::GameFolderLock lock(request.dir);
+    const cli::EditHistory history(request.dir);
     const auto target = history.nextUndo();
     if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
-    restore(dir, history, *target, *target, "undo", out);
+    restore(request, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
 
 int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    const std::filesystem::path dir =
-        parseFolder("redo", "Applies again the last edit that undo took back.", arguments, out);
-    if (dir.empty()) return cli::kExitSuccess;
-    const cli::GameFolderLock lock(dir);
-    const cli::EditHistory history(dir);
+    const Request request =
+        parseRequest("redo", "Applies again the last edit that undo took back.", arguments, out);
+    if (request.dir.empty()) return cli::kExitSuccess;
+    const cli::GameFolderLock lock(request.dir);
+    const cli::EditHistory history(request.dir);
     const auto undo = history.nextRedo();
     if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
-    restore(dir, history, *undo, target, "redo", out);
+    restore(request, history, *undo, target, "redo", out);
     return cli::kExitSuccess;
 }
 

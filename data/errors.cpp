@@ -26,6 +26,7 @@ constexpr KindWords kKindWords[] = {
     {ErrorKind::NotRegularFile, "Not a regular file", "not a regular file"},
     {ErrorKind::FileWrite, "File write error", "cannot write"},
     {ErrorKind::FileExists, "File exists", "already exists"},
+    {ErrorKind::WriteProtected, "Write-protected file", "is write-protected"},
 };
 
 const KindWords& wordsOf(ErrorKind kind) {

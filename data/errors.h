@@ -22,6 +22,7 @@ enum class ErrorKind {
     NotRegularFile,
     FileWrite,
     FileExists,
+    WriteProtected,
 };
 
 // The kind's own name as a user reads it: "Overflow", "Division by zero", ...

@@ -265,9 +265,17 @@ void checkFolder(const fs::path& folder, const std::string& name) {
         throw GameError(ErrorKind::FileWrite, name, reason(folder.string(), errno));
 }
 
+// Whether the user may not write the regular file `path` (whose status is
+// `status`): root passes every permission check, so for root a file without
+// any write bit counts as protected, as it does for everyone else.
+bool isWriteProtected(const fs::path& path, const struct stat& status) {
+    if (::geteuid() == 0) return (status.st_mode & 0222) == 0;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 // Throws unless the entry at `target` may be replaced; returns whether a
-// regular file is there (its mode in `mode`).
-bool checkTarget(const fs::path& target, Existing existing, mode_t* mode = nullptr) {
+// regular file is there (its status in `found`).
+bool checkTarget(const fs::path& target, Existing existing, struct stat* found = nullptr) {
     const std::string name = target.string();
     if (name.empty()) throw GameError(ErrorKind::FileWrite, "\"\"", "(the file name is empty)");
     if (!target.has_filename() || target.filename() == "." || target.filename() == "..")
@@ -279,8 +287,11 @@ bool checkTarget(const fs::path& target, Existing existing, mode_t* mode = nullp
                             S_ISDIR(status.st_mode) ? "(it is a folder)" : "");
         if (existing == Existing::Refuse)
             throw GameError(ErrorKind::FileExists, name, "(use --force to replace it)");
-        if (mode && S_ISREG(status.st_mode)) *mode = status.st_mode & 07777;
-        return S_ISREG(status.st_mode);
+        if (!S_ISREG(status.st_mode)) return false;
+        if (existing == Existing::ReplaceUnprotected && isWriteProtected(target, status))
+            throw GameError(ErrorKind::WriteProtected, name, "(use --force to replace it)");
+        if (found) *found = status;
+        return true;
     }
     if (errno != ENOENT && errno != ENOTDIR)
         throw GameError(ErrorKind::FileWrite, name, reason(errno));
@@ -309,8 +320,8 @@ AtomicFile::AtomicFile(fs::path target, Existing existing)
 
 AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     : m_target(std::move(target)), m_slot(kUntracked) {
-    mode_t mode = 0666 & ~fileModeMask();
-    checkTarget(m_target, existing, &mode);
+    struct stat old {};
+    const bool replacing = checkTarget(m_target, existing, &old);
     const fs::path folder = folderOf(m_target);
     checkFolder(folder, m_target.string());
     if (cleanFolder) removeStaleTemporariesIfIdle(folder);
@@ -333,7 +344,13 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     // The lock tells every other command that this file is being written,
     // not left over; it is held until the file has its real name.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) fail("cannot lock the temporary file", errno);
+    // A replaced file keeps its owner and group, which only root can give
+    // away: a user's edit of a file someone else owns leaves the file theirs.
+    // The owner goes first, since fchown clears the set-id bits.
+    if (replacing && ::fchown(m_fd, old.st_uid, old.st_gid) != 0 && ::geteuid() == 0)
+        fail("cannot give the new file the old one's owner", errno);
     // A replaced file keeps its permissions; a new one gets the usual mode.
+    const mode_t mode = replacing ? old.st_mode & 07777 : 0666 & ~fileModeMask();
     if (::fchmod(m_fd, mode) != 0) fail("", errno);
 }
 
@@ -378,10 +395,6 @@ void AtomicFile::write(std::span<const unsigned char> bytes) {
 
 void AtomicFile::write(std::string_view text) {
     write({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
-}
-
-void AtomicFile::setMode(unsigned mode) {
-    if (::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) != 0) fail("", errno);
 }
 
 void AtomicFile::writeAt(std::int64_t offset, std::span<const unsigned char> bytes) {

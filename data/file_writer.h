@@ -9,6 +9,8 @@
 //  - only a regular file, or nothing, is ever replaced: a device, FIFO,
 //    socket or folder at the target is refused as "not a regular file"; a
 //    link at the target is replaced by the new file (never written through);
+//  - a replaced file keeps its permission bits, and its owner and group when
+//    the writer may give them (root editing another user's game files);
 //  - a failure at any step removes the temporary file, leaves the old file as
 //    it was, and throws a GameError naming the file and the reason.
 //
@@ -36,8 +38,11 @@
 
 namespace karnwick {
 
-// Whether a file already at the target may be replaced (`--force`).
-enum class Existing { Refuse, Replace };
+// Whether a file already at the target may be replaced. Game edits replace
+// the files they change, but, as rm asks first, not a write-protected one
+// (no write permission for the user; for root, whom permissions do not stop,
+// no write bit at all) unless `--force` says so.
+enum class Existing { Refuse, Replace, ReplaceUnprotected };
 
 class AtomicFile {
   public:
@@ -52,10 +57,6 @@ class AtomicFile {
 
     void write(std::span<const unsigned char> bytes);
     void write(std::string_view text);
-
-    // For a file rewritten in place of its old self (a game file): the new
-    // file keeps the old one's permission bits instead of the usual ones.
-    void setMode(unsigned mode);
 
     // Copies all of the open file `source` into this one at the same offsets,
     // skipping its holes, so a large sparse monster.dat stays sparse and costs

@@ -113,6 +113,14 @@ std::string escapedText(std::string_view text, bool inQuotes) {
     return out;
 }
 
+std::string shownInBox(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
+    }
+    return escapedText(shown);
+}
+
 bool isUtf8(std::string_view text) {
     while (!text.empty()) {
         const std::size_t length = utf8SequenceLength(text);

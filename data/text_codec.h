@@ -26,6 +26,12 @@ std::string hexEscape(unsigned char byte);
 // puts a backslash before a quote and a backslash. Everything else is kept.
 std::string escapedText(std::string_view text, bool inQuotes = false);
 
+// A game text (UTF-8) as a statistics box of the arena shows it: the box shows
+// every control character but the tab as a blank, so a name of NUL bytes is
+// blanks. What a terminal must not be sent (a tab, DEL, the C1 controls of the
+// bytes the code page leaves undefined) is escaped as \xHH (escapedText).
+std::string shownInBox(const std::string& text);
+
 // The length of the well-formed UTF-8 sequence at the start of `text`, or 0:
 // no overlong forms, no surrogates, nothing above U+10FFFF.
 std::size_t utf8SequenceLength(std::string_view text);

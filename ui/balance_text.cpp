@@ -1,32 +1,20 @@
 #include "ui/balance_text.h"
 
-#include <charconv>
-
 #include "battle/outcome_columns.h"
 
 namespace karnwick::balance {
 
-std::string shortestNumber(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
+namespace {
 
 QString outcomeHeader() {
-    QString header;
-    for (const OutcomeColumn& column : kOutcomeColumns)
-        header += (header.isEmpty() ? "" : ",") +
-                  QString::fromLatin1(column.key.data(), static_cast<qsizetype>(column.key.size()));
-    return header;
+    return QString::fromStdString(outcomeCsvHeader());
 }
 
 QString outcomeCells(const OutcomeOdds& odds) {
-    QString cells;
-    for (const OutcomeColumn& column : kOutcomeColumns)
-        cells += (cells.isEmpty() ? "" : ",") +
-                 QString::fromStdString(shortestNumber(odds.*column.value));
-    return cells;
+    return QString::fromStdString(outcomeCsvCells(odds));
 }
+
+}  // namespace
 
 QString matchUpTable(int one, int two, const OutcomeOdds& odds) {
     return "one,two," + outcomeHeader() + "\n" + QStringLiteral("%1,%2,").arg(one).arg(two) +
@@ -50,17 +38,7 @@ QString sweepTable(const std::vector<int16_t>& values, const std::vector<Outcome
 }
 
 QString checkLine(const GameFileProblem& p) {
-    // As a statistics box shows a name: every control byte but the tab a blank.
-    std::string name = p.name;
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
-    std::string line = p.file;
-    if (p.monster) line += ": monster " + std::to_string(*p.monster) + " \"" + name + "\"";
-    if (!p.field.empty()) line += ": " + p.field + " = " + p.value;
-    line +=
-        std::string(": ") + (p.severity == Severity::Error ? "error" : "warning") + ": " + p.effect;
-    if (!p.hint.empty()) line += " (fix: " + p.hint + ")";
-    return QString::fromStdString(line);
+    return QString::fromStdString(problemLine(p));
 }
 
 QString checkSummary(std::size_t problems, int monsters, int records) {

@@ -15,13 +15,6 @@
 
 namespace karnwick::balance {
 
-// The shortest text that reads back as the same double, as the CSV has it.
-std::string shortestNumber(double value);
-
-// The column names after the leading ones: oneWins, twoWins, ..., meanTurns.
-QString outcomeHeader();
-QString outcomeCells(const OutcomeOdds& odds);
-
 // `odds A B --csv`: the header and one row.
 QString matchUpTable(int one, int two, const OutcomeOdds& odds);
 // `matrix --csv`: every pair, row by row; oneWins[a * n + b] for pair (a, b).

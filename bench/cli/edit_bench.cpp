@@ -132,6 +132,19 @@ BENCHMARK(BM_ImportSpriteIntoSparseFile)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// What every command pays before its own work: loading the program and Qt's
+// core, as `karnwick --version` does and no more.
+void BM_StartProcess(benchmark::State& state) {
+    Usage most;
+    for (auto _ : state) {
+        const Usage u = runKarnwick(state, {"--version"});
+        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
+        most.cpuMilliseconds += u.cpuMilliseconds;
+    }
+    report(state, most);
+}
+BENCHMARK(BM_StartProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // A balance curve of 300 values on the demo set: on one thread its wall time
 // should be its processor time, no waiting on a clock, and under 20 ms; Qt's
 // graphics, which it does not draw with, are never loaded.

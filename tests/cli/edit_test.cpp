@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -121,11 +122,12 @@ TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
     folder.writeSprites(3);
     const std::string before = bytesOf(kStatsFileName);
 
-    Result set = run("set", {"1", "hp=-32768", "name=Grü", "spare11=7"});
+    // A text takes the CSV's escapes: \\ and \xHH for bytes that are no letter.
+    Result set = run("set", {"1", "hp=-32768", "name=Grü\\x00\\\\", "spare11=7"});
     ASSERT_EQ(set.status, 0) << set.err;
     EXPECT_NE(set.out.find("hp            25 -> -32768"), std::string::npos) << set.out;
     std::string expected = before;
-    expected.replace(86, 10, "Gr\xFC       ");
+    expected.replace(86, 10, "Gr\xFC\x00\\     "s);
     expected.replace(96, 2, "\x00\x80"s);
     expected.replace(86 + 84, 2, "\x07\x00"s);
     EXPECT_EQ(bytesOf(kStatsFileName), expected);
@@ -138,11 +140,18 @@ TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
     EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 3), appended);
     EXPECT_EQ(bytesOf(kStatsFileName).substr(0, 3 * 86), expected);
 
-    // A CSV of two rows: one record changed, one appended, the rest kept.
-    MonsterStats dog = saneMonster("Dog", 90);
-    folder.write("two.csv", csvHeader() + csvRow(4, dog) + csvRow(0, saneMonster("Ant", 12)));
+    // A CSV of two rows: one record changed, one appended, the rest kept;
+    // saved by a spreadsheet that separates with semicolons, one inside quotes.
+    MonsterStats dog = saneMonster("D;g", 90);
+    std::string semicolons = csvHeader() + csvRow(4, dog) + csvRow(0, saneMonster("Ant", 12));
+    std::replace(semicolons.begin(), semicolons.end(), ',', ';');
+    folder.write("two.csv", semicolons);
     const Result imported = run("import", {"stats", "two.csv"});
     ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_NE(imported.out.find("monsters.tat: 2 rows read (CSV with ';' separators), 1 record "
+                                "changed, 1 appended\n"),
+              std::string::npos)
+        << imported.out;
     const std::string after = bytesOf(kStatsFileName);
     ASSERT_EQ(after.size(), 5u * 86);
     EXPECT_EQ(recordOf(after, 0), saneMonster("Ant", 12));
@@ -179,15 +188,91 @@ TEST(Edit, ALinkedGameFileIsRefused) {
                 "the old data: copy it into a folder of its own and pass --dir with that folder\n");
 }
 
+// Write-protected game files are replaced by no edit without --force, as rm
+// asks first: for root by their mode bits (root passes every permission
+// check), for anyone else by their permission. Root's edit of another user's
+// files leaves them that user's, with their mode, through undo and redo too.
+TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
+    GameFolder folder;
+    ASSERT_EQ(run("demo-data", {}).status, 0);
+    ASSERT_EQ(run("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    folder.write("one.csv", csvHeader() + csvRow(0, saneMonster("Dog")));
+    const bool root = ::geteuid() == 0;
+    const uid_t owner = root ? 65534 : ::geteuid();
+    const gid_t group = root ? 65534 : ::getegid();
+    for (const char* name : {kStatsFileName, kSpriteFileName})
+        ASSERT_EQ(::chown(name, owner, group) | ::chmod(name, 0440), 0);
+    const struct {
+        const char* command;
+        QStringList arguments;
+        const char* file;
+    } edits[] = {
+        {"set", {"0", "hp=6"}, kStatsFileName},
+        {"import", {"stats", "one.csv"}, kStatsFileName},
+        {"import", {"sprite", "0", "one.png"}, kSpriteFileName},
+        {"undo", {}, kSpriteFileName},
+        {"redo", {}, kSpriteFileName},
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.command);
+        karnwick::testing::expectRefused(
+            edit.command, edit.arguments,
+            "./"s + edit.file + ": is write-protected (use --force to replace it)\n");
+        const Result forced = run(edit.command, edit.arguments + QStringList{"--force"});
+        ASSERT_EQ(forced.status, 0) << forced.err;
+        struct stat status {};
+        ASSERT_EQ(::stat(edit.file, &status), 0);
+        EXPECT_EQ(status.st_uid, owner);
+        EXPECT_EQ(status.st_gid, group);
+        EXPECT_EQ(status.st_mode & 07777, 0440u);
+    }
+    if (!root) return;
+    // Anyone else is stopped by the permission itself: a file with write bits
+    // that are not theirs.
+    ASSERT_EQ(::chown(kStatsFileName, 0, 0) | ::chmod(kStatsFileName, 0644) | ::chmod(".", 0777),
+              0);
+    for (const char* force : {"", "--force"}) {
+        QProcess set;
+        set.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(9);
+        });
+        QStringList arguments{"set", "0", "hp=9", "--no-history"};
+        if (*force) arguments << force;
+        set.start(KARNWICK_BINARY, arguments);
+        ASSERT_TRUE(set.waitForFinished(30000));
+        EXPECT_EQ(set.exitCode(), *force ? 0 : 2);
+        EXPECT_EQ(set.readAllStandardError().toStdString(),
+                  *force ? ""
+                         : "karnwick set: ./monsters.tat: is write-protected (use --force to "
+                           "replace it)\n");
+    }
+    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0).hp, 9);
+}
+
 // The range a refusal offers is the one the file and the arena allow, and the
 // appended count is the records the file gained.
 TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     GameFolder folder;
-    folder.write(kStatsFileName, "");
-    Result result = run("set", {"3", "hp=1"});
+    // A missing monsters.tat reads as empty, as the game reads it: the first
+    // edit creates it, unless the folder holds no monster.dat either.
+    Result result = run("set", {"0", "hp=1"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("no monster.dat in "), std::string::npos) << result.err;
+    folder.writeSprites(1);
+    result = run("set", {"3", "hp=1"});
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("monsters.tat holds 0 (0 appends one)\n"), std::string::npos)
         << result.err;
+    ASSERT_EQ(run("set", {"0", "hp=1"}).status, 0);
+    MonsterStats first;
+    first.hp = 1;
+    EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0), first);
+    ASSERT_EQ(run("undo", {}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(kStatsFileName));
+    folder.write("first.csv", csvHeader() + csvRow(0, saneMonster("Ant")));
+    result = run("import", {"stats", "first.csv"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(bytesOf(kStatsFileName).size(), std::size_t(kRecordLength));
     ASSERT_EQ(::truncate(kStatsFileName, 32767 * kRecordLength), 0);
     result = run("set", {"32767", "hp=1"});
     EXPECT_EQ(result.status, 2);

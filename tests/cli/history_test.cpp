@@ -167,18 +167,50 @@ TEST(History, ListsNewestFirstAndIsInvisibleToCheck) {
     expectRuns("set", {"3", "name=Snarvel"});
     EXPECT_EQ(run("check", {}).out, checkBefore.out);
     EXPECT_TRUE(std::filesystem::is_directory(cli::kHistoryFolderName));
+
+    // An edit made without the history is never lost to an undo unasked.
+    expectRuns("set", {"5", "hp=8"});
+    expectRuns("set", {"5", "hp=9", "--no-history"});
+    const Files unrecorded = gameFiles();
+    karnwick::testing::expectRefused(
+        "undo", {},
+        "karnwick undo: ./monsters.tat changed since the last recorded edit (an edit with "
+        "--no-history, or another program), and undo would lose that change: pass --force to "
+        "undo anyway\n");
+    expectRuns("undo", {"--force"});
+    EXPECT_FALSE(gameFiles() == unrecorded);
 }
 
-TEST(History, KeepsTheLastFiftyEdits) {
+// The oldest edits go first past either limit, the count of edits or the
+// bytes their copies take; the limits are lowered so a few edits reach them.
+TEST(History, DropsTheOldestEditsPastEitherLimit) {
     GameFolder folder;
     writeDemoSet(folder.path(), Existing::Refuse);
-    for (int i = 0; i < cli::kHistoryMostEdits + 5; ++i)
-        expectRuns("set", {"0", "hp=" + QString::number(i + 100)});
-    const std::vector<std::string> lines = historyLines();
-    ASSERT_EQ(lines.size(), std::size_t(cli::kHistoryMostEdits));
-    EXPECT_TRUE(lines.front().starts_with("55  ")) << lines.front();
+    const cli::HistoryLimits saved = cli::historyLimits();
+    struct Restore {
+        cli::HistoryLimits limits;
+        ~Restore() { cli::historyLimits() = limits; }
+    } restore{saved};
+    cli::historyLimits().edits = 4;
+    for (int i = 0; i < 6; ++i) expectRuns("set", {"0", "hp=" + QString::number(i + 100)});
+    std::vector<std::string> lines = historyLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(lines.front().starts_with("6  ")) << lines.front();
+    EXPECT_TRUE(lines.back().starts_with("3  ")) << lines.back();
+    EXPECT_NE(lines.back().find("hp 101 -> 102"), std::string::npos) << lines.back();
+
+    // Every entry holds a copy of monsters.tat: room for two and a half.
+    const auto copy = static_cast<std::int64_t>(std::filesystem::file_size(kStatsFileName));
+    cli::historyLimits() = {saved.edits, copy * 5 / 2};
+    expectRuns("set", {"0", "hp=7"});
+    lines = historyLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().starts_with("7  ")) << lines.front();
     EXPECT_TRUE(lines.back().starts_with("6  ")) << lines.back();
-    EXPECT_NE(lines.back().find("hp 104 -> 105"), std::string::npos) << lines.back();
+    // What is kept still undoes; the undo, an entry too, pushes out edit 6.
+    expectRuns("undo", {});
+    EXPECT_NE(run("list", {"0"}).out.find("hp            105\n"), std::string::npos);
+    EXPECT_EQ(run("undo", {}).status, 2);
 }
 
 TEST(History, AnEditThatCannotBeRecordedIsRefusedUnlessAskedNotTo) {
@@ -232,7 +264,7 @@ TEST(History, AKilledEditOrUndoLeavesATruthfulHistory) {
     // Killed after the game file was replaced, before the entry took its number.
     killedAfter([&] {
         new cli::PendingEdit(".", "set", "landed", stats);
-        cli::rewriteGameFile(kStatsFileName, changed);
+        cli::rewriteGameFile(kStatsFileName, changed, Existing::Replace);
     });
     const Files edited = gameFiles();
     ASSERT_FALSE(edited == original);
@@ -245,7 +277,8 @@ TEST(History, AKilledEditOrUndoLeavesATruthfulHistory) {
         cli::restoreGameFiles(".",
                               {{kStatsFileName, true,
                                 std::vector<unsigned char>(original.at(kStatsFileName).begin(),
-                                                           original.at(kStatsFileName).end())}});
+                                                           original.at(kStatsFileName).end())}},
+                              Existing::Replace);
     });
     EXPECT_TRUE(gameFiles() == original);
     expectRuns("redo", {});

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "command_run.h"
+#include "data/text_codec.h"
 #include "golden.h"
 
 using karnwick::testing::expectRefused;
@@ -105,7 +106,14 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          "\"name=" + std::string(55, 'a') +
              "\"... (100005 bytes): name takes a text of at most 10"},
         {"set", {"0", "name=Abcdefghijk"}, "name takes a text of at most 10 characters"},
-        {"set", {"0", "special2=名"}, "special2 takes a text in Windows-1252"},
+        {"set",
+         {"0", "special2=名"},
+         "\"special2=名\": a character Windows-1252 cannot hold (write other bytes as \\xHH)"},
+        {"set", {"0", "name=a\\b"}, "\"name=a\\\\b\": a backslash that is neither"},
+        // A Windows-1252 byte typed raw in a UTF-8 terminal.
+        {"set",
+         {"0", QString::fromStdU16String(karnwick::argumentText("name=Gr\xFC"))},
+         "\"name=Gr\\xFC\" is not UTF-8: write a byte of the game's text as \\xHH"},
         {"set", {"8", "hp=1"}, "monster \"8\" has no record: monsters.tat holds 7"},
         {"set", {"0", "hp=1", "hp=2"}, "hp is given twice"},
         {"import", {"stats", "bad.csv"}, "line 3, column 2 (name): a backslash that is neither"},
