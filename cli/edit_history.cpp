@@ -112,6 +112,25 @@ std::int64_t folderBytes(const fs::path& folder) {
     return total;
 }
 
+// A copy is no easier to read than the game file it keeps, and belongs to
+// the same user. When root edits the game folder of another user, the
+// history stays that user's, or their own next edit could not be recorded.
+void shareLikeTheGameFiles(const fs::path& gameDir, const fs::path& history,
+                           const fs::path& pending, const std::vector<HistoryFile>& files) {
+    const bool root = ::geteuid() == 0;
+    for (const HistoryFile& file : files) {
+        struct stat game {};
+        if (!file.present || ::stat((gameDir / file.name).c_str(), &game) != 0) continue;
+        const fs::path copy = pending / file.name;
+        if (root && ::lchown(copy.c_str(), game.st_uid, game.st_gid) != 0) continue;
+        ::chmod(copy.c_str(), (game.st_mode & 0777) | 0400);
+    }
+    struct stat folder {};
+    if (!root || ::stat(gameDir.c_str(), &folder) != 0) return;
+    for (const fs::path& path : {history, pending, pending / kEntryFileName})
+        ::lchown(path.c_str(), folder.st_uid, folder.st_gid);
+}
+
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {
     throw CommandError("cannot record the edit in " + shownPath(history) + ": " + why +
                        "; pass --no-history to edit without it");
@@ -276,6 +295,7 @@ PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::stri
         fs::remove_all(m_pending, ignored);
         refuseHistory(m_history, e.what());
     }
+    shareLikeTheGameFiles(gameDir, m_history, m_pending, entry.files);
     syncFolder(m_history);
 }
 

@@ -200,8 +200,9 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
     const bool root = ::geteuid() == 0;
     const uid_t owner = root ? 65534 : ::geteuid();
     const gid_t group = root ? 65534 : ::getegid();
-    for (const char* name : {kStatsFileName, kSpriteFileName})
-        ASSERT_EQ(::chown(name, owner, group) | ::chmod(name, 0440), 0);
+    for (const char* name : {".", kStatsFileName, kSpriteFileName})
+        ASSERT_EQ(::chown(name, owner, group), 0);
+    for (const char* name : {kStatsFileName, kSpriteFileName}) ASSERT_EQ(::chmod(name, 0440), 0);
     const struct {
         const char* command;
         QStringList arguments;
@@ -226,17 +227,26 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
         EXPECT_EQ(status.st_gid, group);
         EXPECT_EQ(status.st_mode & 07777, 0440u);
     }
+    // The copies the history keeps are as private as the files, and the
+    // history stays the folder owner's.
+    for (const auto& item : std::filesystem::recursive_directory_iterator(".karnwick-history")) {
+        struct stat status {};
+        ASSERT_EQ(::stat(item.path().c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, owner) << item.path();
+        if (item.path().filename() != "entry" && item.is_regular_file()) {
+            EXPECT_EQ(status.st_mode & 0777, 0440u) << item.path();
+        }
+    }
     if (!root) return;
     // Anyone else is stopped by the permission itself: a file with write bits
-    // that are not theirs.
-    ASSERT_EQ(::chown(kStatsFileName, 0, 0) | ::chmod(kStatsFileName, 0644) | ::chmod(".", 0777),
-              0);
+    // that are not theirs. Root's edits left them a history they can write.
+    ASSERT_EQ(::chown(kStatsFileName, 0, 0) | ::chmod(kStatsFileName, 0644), 0);
     for (const char* force : {"", "--force"}) {
         QProcess set;
         set.setChildProcessModifier([] {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(9);
         });
-        QStringList arguments{"set", "0", "hp=9", "--no-history"};
+        QStringList arguments{"set", "0", "hp=9"};
         if (*force) arguments << force;
         set.start(KARNWICK_BINARY, arguments);
         ASSERT_TRUE(set.waitForFinished(30000));
