@@ -14,6 +14,7 @@
 #include "cli/suggestions.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
+#include "data/record_override.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -186,10 +187,7 @@ QString jsonText(const std::string& text) {
 }
 
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high) {
-    bool ok = false;
-    const long long value = text.toLongLong(&ok);
-    if (!ok || value < low || value > high) return std::nullopt;
-    return value;
+    return karnwick::wholeNumber(text.toStdString(), low, high);
 }
 
 namespace {

@@ -40,7 +40,11 @@ std::string_view battleFieldName(int16_t MonsterStats::*field) {
 
 std::optional<long long> wholeNumber(std::string_view text, long long low, long long high) {
     text = trimmed(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    // One sign only: from_chars would read the "-1" left of "+-1".
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
     long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||

@@ -147,23 +147,25 @@ RosterView::RosterView(QWidget* parent) : QWidget(parent) {
 }
 
 void RosterView::setPicture(RosterPicture picture) {
-    const bool sameRoster = !m_drawn.isNull() && picture.labels == m_picture.labels &&
-                            picture.oneWins.size() == m_picture.oneWins.size();
-    if (!sameRoster) {
-        m_picture = std::move(picture);
-        m_placement.reset();
-        m_drawn = QImage();
-        return update();
-    }
-    std::vector<std::size_t> changed;
-    for (std::size_t at = 0; at < picture.oneWins.size(); ++at) {
-        const double now = picture.oneWins[at], before = m_picture.oneWins[at];
-        if (now != before && !(std::isnan(now) && std::isnan(before))) changed.push_back(at);
-    }
     m_picture = std::move(picture);
-    if (changed.empty()) return;
-    QPainter painter(&m_drawn);
-    placement().paintCells(painter, m_picture, changed);
+    m_placement.reset();
+    m_drawn = QImage();
+    update();
+}
+
+void RosterView::setChances(const std::vector<std::pair<std::size_t, double>>& chances) {
+    std::vector<std::size_t> cells;
+    cells.reserve(chances.size());
+    for (const auto& [at, chance] : chances) {
+        if (at >= m_picture.oneWins.size()) continue;
+        m_picture.oneWins[at] = chance;
+        cells.push_back(at);
+    }
+    if (cells.empty()) return;
+    if (!m_drawn.isNull()) {
+        QPainter painter(&m_drawn);
+        placement().paintCells(painter, m_picture, cells);
+    }
     update();
 }
 

@@ -43,13 +43,15 @@ class MatchUpView : public QWidget {
 
 // The heat map: hovering a cell shows the pair's odds, a click or Enter on
 // the cell under the keyboard cursor chooses the pair. A roster fills a band
-// of rows at a time, so the drawing is kept and only the cells whose chance
-// changed are painted again.
+// of rows at a time, so the drawing is kept and only the cells given new
+// chances are painted again.
 class RosterView : public QWidget {
     Q_OBJECT
   public:
     explicit RosterView(QWidget* parent = nullptr);
     void setPicture(RosterPicture picture);
+    // New chances for some cells (a * n + b) of the picture; NaN for unknown.
+    void setChances(const std::vector<std::pair<std::size_t, double>>& chances);
     const RosterPicture& picture() const { return m_picture; }
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }

@@ -475,8 +475,10 @@ void BalanceWindow::requestRoster() {
     const int n = m_arena.lastIndex + 1;
     m_rosterRowsDone = 0;
     m_rosterDirty.clear();
-    m_rosterOdds.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), OutcomeOdds{});
-    m_rosterKnown.assign(m_rosterOdds.size(), 0);
+    // The grids come with the names, made on the lane's thread: a large
+    // roster's would keep the window's thread busy for a frame or more.
+    m_rosterOdds.clear();
+    m_rosterKnown.clear();
     m_rosterProgress->setRange(0, n);
     showRosterProgress();
     m_rosterProgress->show();
@@ -490,7 +492,7 @@ void BalanceWindow::requestRoster() {
         auto post = [this, generation](auto apply) {
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, apply = std::move(apply)] {
+                [this, generation, apply = std::move(apply)]() mutable {
                     if (m_lanes[kRosterLane].current(generation)) apply();
                 },
                 Qt::QueuedConnection);
@@ -516,13 +518,20 @@ void BalanceWindow::requestRoster() {
             failure = QString::fromStdString(error.what());
         }
         if (stale()) return finish();
-        post([this, base, failure] {
+        const std::size_t cells = base.size() * base.size();
+        RosterPicture picture{{}, std::vector<double>(cells, std::nan(""))};
+        for (std::size_t i = 0; i < base.size(); ++i)
+            picture.labels.push_back(std::to_string(i) + " " + trimmedName(base[i]));
+        post([this, base, failure, picture = std::move(picture),
+              odds = std::vector<OutcomeOdds>(cells),
+              known = std::vector<char>(cells, 0)]() mutable {
             m_rosterBase = base;
-            m_rosterLabels.clear();
-            for (std::size_t i = 0; i < base.size(); ++i)
-                m_rosterLabels.push_back(std::to_string(i) + " " + trimmedName(base[i]));
+            m_rosterLabels = picture.labels;
+            m_rosterOdds = std::move(odds);
+            m_rosterKnown = std::move(known);
+            m_rosterView->setPicture(std::move(picture));
             if (!failure.isEmpty()) report(failure);
-            showRoster();
+            showRosterCells({});
         });
         if (!failure.isEmpty()) return finish();
         std::vector<MonsterStats> monsters = base;
@@ -543,7 +552,9 @@ void BalanceWindow::requestRoster() {
                 std::fill_n(m_rosterKnown.begin() + static_cast<std::ptrdiff_t>(first * size),
                             count * size, 1);
                 m_rosterRowsDone = static_cast<int>(first + count);
-                showRoster();
+                std::vector<std::size_t> done(count * size);
+                std::iota(done.begin(), done.end(), first * size);
+                showRosterCells(done);
             });
             first += count;
             const double perRow =
@@ -571,12 +582,14 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
     std::vector<MonsterStats> monsters = m_rosterBase;
     for (std::size_t i = 0; i < n; ++i)
         applyRecordOverrides(m_changes, static_cast<int>(i), monsters[i]);
+    std::vector<std::size_t> unknown;
     for (const int16_t i : changedMonsters)
         for (std::size_t j = 0; j < n; ++j) {
-            m_rosterKnown[static_cast<std::size_t>(i) * n + j] = 0;
-            m_rosterKnown[j * n + static_cast<std::size_t>(i)] = 0;
+            unknown.push_back(static_cast<std::size_t>(i) * n + j);
+            unknown.push_back(j * n + static_cast<std::size_t>(i));
         }
-    showRoster();
+    for (const std::size_t at : unknown) m_rosterKnown[at] = 0;
+    showRosterCells(unknown);
     ++m_pending[kRosterLane];
     m_lanes[kRosterLane].run(
         [this, monsters, changedMonsters, n](const WorkLane::Stale& stale, quint64 generation) {
@@ -598,11 +611,13 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
                     --m_pending[kRosterLane];
                     if (!wasStale && m_lanes[kRosterLane].current(generation)) {
                         m_rosterDirty.clear();
+                        std::vector<std::size_t> known;
                         for (const auto& [at, odds] : cells) {
                             m_rosterOdds[at] = odds;
                             m_rosterKnown[at] = 1;
+                            known.push_back(at);
                         }
-                        showRoster();
+                        showRosterCells(known);
                     }
                     workDone();
                 },
@@ -610,17 +625,12 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
         });
 }
 
-void BalanceWindow::showRoster() {
-    RosterPicture picture;
-    picture.labels = m_rosterLabels;
-    if (m_rosterOdds.size() == m_rosterLabels.size() * m_rosterLabels.size()) {
-        picture.oneWins.resize(m_rosterOdds.size());
-        for (std::size_t i = 0; i < m_rosterOdds.size(); ++i)
-            picture.oneWins[i] = m_rosterKnown[i] ? m_rosterOdds[i].oneWins : std::nan("");
-    } else {
-        picture.labels.clear();
-    }
-    m_rosterView->setPicture(std::move(picture));
+void BalanceWindow::showRosterCells(const std::vector<std::size_t>& cells) {
+    std::vector<std::pair<std::size_t, double>> chances;
+    chances.reserve(cells.size());
+    for (const std::size_t at : cells)
+        chances.emplace_back(at, m_rosterKnown[at] ? m_rosterOdds[at].oneWins : std::nan(""));
+    m_rosterView->setChances(chances);
     showRosterProgress();
     const bool whole =
         !m_rosterKnown.empty() &&

@@ -150,7 +150,8 @@ class BalanceWindow : public QWidget {
     // Until the user sets a range, it is 1 to twice Monster Two's hp as its
     // record now stands (what-if changes included), at least 1 to 100.
     void followSweepRange();
-    void showRoster();
+    // The cells at these places of the grid were worked out or made unknown.
+    void showRosterCells(const std::vector<std::size_t>& cells);
     void showRosterProgress();
     void showRanking();
     void tabShown(int index);

@@ -99,7 +99,8 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          {"0", "1", "0.hp", "1..5", "--png", "taken.png"},
          "taken.png: already exists (use --force to replace it)"},
         {"set", {"0", "hpx=1"}, "unknown field \"hpx\"; did you mean \"hp\"?"},
-        {"set", {"0", "hp=32768"}, "\"hp=32768\": hp takes a whole number from -32768 to 32767"},
+        // One sign: the parser of every number must not read "+-1" as -1.
+        {"set", {"0", "hp=+-1"}, "\"hp=+-1\": hp takes a whole number from -32768 to 32767"},
         // A value pasted by mistake is shown by its start and length.
         {"set",
          {"0", "name=" + QString(100000, 'a')},
