@@ -176,4 +176,12 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
     return report;
 }
 
+std::string reportSummaryLine(const GameFilesReport& report) {
+    if (report.problems.empty())
+        return "No problems found: " + std::to_string(report.monsters) + " monsters, " +
+               std::to_string(report.records) + " records";
+    return std::to_string(report.problems.size()) +
+           (report.problems.size() == 1 ? " problem" : " problems") + " found";
+}
+
 }  // namespace karnwick

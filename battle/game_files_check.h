@@ -3,6 +3,7 @@
 // arena, break a battle, or quietly not do what a modder meant.
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "battle/record_check.h"
@@ -19,5 +20,9 @@ struct GameFilesReport {
     int records = 0;   // how many whole or partial records monsters.tat holds
 };
 GameFilesReport checkGameFiles(const std::filesystem::path& dir);
+
+// The last line of a check, as `karnwick check` prints it and the Balance
+// window copies it: "No problems found: ..." or "N problems found".
+std::string reportSummaryLine(const GameFilesReport& report);
 
 }  // namespace karnwick

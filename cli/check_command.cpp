@@ -60,13 +60,7 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
     } else {
         for (const GameFileProblem& p : report.problems) out << problemLine(p) << "\n";
-        if (report.problems.empty()) {
-            out << "No problems found: " << report.monsters << " monsters, " << report.records
-                << " records\n";
-        } else {
-            out << report.problems.size()
-                << (report.problems.size() == 1 ? " problem" : " problems") << " found\n";
-        }
+        out << reportSummaryLine(report) << "\n";
     }
     return report.problems.empty() ? cli::kExitSuccess : cli::kExitFound;
 }

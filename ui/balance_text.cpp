@@ -41,12 +41,8 @@ QString checkLine(const GameFileProblem& p) {
     return QString::fromStdString(problemLine(p));
 }
 
-QString checkSummary(std::size_t problems, int monsters, int records) {
-    if (problems == 0)
-        return QStringLiteral("No problems found: %1 monsters, %2 records")
-            .arg(monsters)
-            .arg(records);
-    return QStringLiteral("%1 %2 found").arg(problems).arg(problems == 1 ? "problem" : "problems");
+QString checkSummary(const GameFilesReport& report) {
+    return QString::fromStdString(reportSummaryLine(report));
 }
 
 QString tabSeparated(QString csv) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "battle/game_files_check.h"
 #include "battle/odds.h"
 #include "battle/record_check.h"
 #include "data/record_override.h"
@@ -23,7 +24,7 @@ QString rosterTable(const std::vector<OutcomeOdds>& pairs, std::size_t monsters)
 QString sweepTable(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
 // The text `check` prints for these findings.
 QString checkLine(const GameFileProblem& problem);
-QString checkSummary(std::size_t problems, int monsters, int records);
+QString checkSummary(const GameFilesReport& report);
 
 // A CSV text with tabs for its commas (no field of these tables holds a comma).
 QString tabSeparated(QString csv);

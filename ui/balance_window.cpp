@@ -772,8 +772,7 @@ void BalanceWindow::requestCheck() {
                             auto* item = new QListWidgetItem(checkLine(p), m_checkList);
                             if (p.monster) item->setData(Qt::UserRole, *p.monster);
                         }
-                        m_checkList->addItem(
-                            checkSummary(found->problems.size(), found->monsters, found->records));
+                        m_checkList->addItem(checkSummary(*found));
                     } else {
                         m_checkList->addItem(failure);
                     }
@@ -802,10 +801,7 @@ QString BalanceWindow::copiedText() const {
             if (!m_checkReport) return m_checkFailure.isEmpty() ? QString() : m_checkFailure + "\n";
             QString text;
             for (const GameFileProblem& p : m_checkReport->problems) text += checkLine(p) + "\n";
-            return text +
-                   checkSummary(m_checkReport->problems.size(), m_checkReport->monsters,
-                                m_checkReport->records) +
-                   "\n";
+            return text + checkSummary(*m_checkReport) + "\n";
     }
 }
 
