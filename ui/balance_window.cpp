@@ -195,6 +195,8 @@ QWidget* BalanceWindow::createMatchUpTab() {
     m_reset->setAccessibleName(QStringLiteral("Reset every what-if change"));
     connect(m_reset, &QPushButton::clicked, this, &BalanceWindow::resetChanges);
     grid->addWidget(m_reset, static_cast<int>(kBattleFields.size()) + 1, 0, 1, 3);
+    // Spare height goes below the boxes, not between the header and the first row.
+    grid->setRowStretch(static_cast<int>(kBattleFields.size()) + 2, 1);
     auto* layout = new QHBoxLayout(tab);
     layout->addWidget(m_matchUpView, 1);
     layout->addWidget(whatIf);
