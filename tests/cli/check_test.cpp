@@ -29,8 +29,9 @@ struct Files {
 struct Case {
     const char* what;
     std::function<void(Files&)> spoil;
-    const char* where;  // the start of the problem's line
-    const char* says;   // a part of what it does in the game
+    const char* where;      // the start of the problem's line
+    const char* says;       // a part of what it does in the game
+    const char* last = "";  // the closing count, where the case pins it
 };
 
 std::string runCheck(const QStringList& arguments, int& status) {
@@ -43,7 +44,8 @@ std::string runCheck(const QStringList& arguments, int& status) {
 
 TEST(Check, NamesEveryKindOfProblem) {
     const Case cases[] = {
-        {"nothing wrong", [](Files&) {}, "No problems found: 3 monsters, 3 records", ""},
+        {"nothing wrong", [](Files&) {}, "No problems found: 3 monsters, 3 records", "",
+         "No problems found: 3 monsters, 3 records"},
         {"767 palette numbers", [](Files& f) { f.palette.resize(f.palette.rfind("\n6")); },
          "mypal.pal: error: it holds fewer than 768 numbers", "number 768 of 768"},
         {"a palette word", [](Files& f) { f.palette.replace(0, 1, "x"); },
@@ -79,7 +81,8 @@ TEST(Check, NamesEveryKindOfProblem) {
          },
          "monsters.tat: length = 298: warning:", "record 4 (monster 3) is only partly there"},
         {"level 100", [](Files& f) { f.records[1].level = 100; },
-         "monsters.tat: monster 1 \"Bat       \": level = 100: error:", "Division by zero"},
+         "monsters.tat: monster 1 \"Bat       \": level = 100: error:", "Division by zero",
+         "1 problem found"},
         {"level above 100", [](Files& f) { f.records[2].level = 150; },
          "monsters.tat: monster 2 \"Cat       \": level = 150: warning:",
          "100 - level is negative"},
@@ -136,6 +139,9 @@ TEST(Check, NamesEveryKindOfProblem) {
         while (!found && std::getline(lines, line))
             found = line.starts_with(where) && line.find(c.says) != std::string::npos;
         EXPECT_TRUE(found) << output;
+        if (*c.last) {
+            EXPECT_TRUE(("\n" + output).ends_with(std::string("\n") + c.last + "\n")) << output;
+        }
     }
 }
 
