@@ -56,8 +56,8 @@ struct DuelLine {
 
     DuelLine() {
         QCommandLineParser& parser = line.parser();
-        parser.addPositionalArgument("A", "Monster index for Monster One.");
-        parser.addPositionalArgument("B", "Monster index for Monster Two.");
+        parser.addPositionalArgument("A", "Monster One, by index or name.");
+        parser.addPositionalArgument("B", "Monster Two, by index or name.");
         parser.addOptions({battles, json, summary, seed, set});
         line.addDirOption();
     }

@@ -163,7 +163,7 @@ struct ListLine {
     QCommandLineOption wide{"wide", "The table with every field of the record."};
 
     ListLine() {
-        line.parser().addPositionalArgument("N", "A monster index: show this monster in full.",
+        line.parser().addPositionalArgument("N", "A monster, by index or name: show it in full.",
                                             "[N]");
         line.parser().addOptions({csv, json, wide});
         line.addDirOption();

@@ -172,8 +172,8 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
         "how long battles last. Every random value is counted, none is drawn.");
     QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster index for Monster One.");
-    parser.addPositionalArgument("B", "Monster index for Monster Two.");
+    parser.addPositionalArgument("A", "Monster One, by index or name.");
+    parser.addPositionalArgument("B", "Monster Two, by index or name.");
     const QCommandLineOption jsonOption(
         "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
     const QCommandLineOption csvOption(

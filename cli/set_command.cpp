@@ -156,7 +156,7 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
                           "N equal to the number of records appends a record, zero but the\n"
                           "fields given. After the change, what check says about the monster.");
     QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("N", "The monster index.");
+    parser.addPositionalArgument("N", "The monster, by index or name.");
     parser.addPositionalArgument("FIELD=VALUE", "A field and its new value.", "FIELD=VALUE...");
     const QCommandLineOption dryRunOption("dry-run",
                                           "Show each field before and after; write nothing.");

@@ -106,8 +106,8 @@ struct SweepOptions {
 
 SweepOptions addSweepOptions(cli::CommandLine& line) {
     QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster index for Monster One.");
-    parser.addPositionalArgument("B", "Monster index for Monster Two.");
+    parser.addPositionalArgument("A", "Monster One, by index or name.");
+    parser.addPositionalArgument("B", "Monster Two, by index or name.");
     parser.addPositionalArgument("INDEX.FIELD", "The number that changes, e.g. 5.hp.");
     parser.addPositionalArgument("FROM..TO", "Its values, e.g. 50..300 or -10..10.");
     SweepOptions options{
