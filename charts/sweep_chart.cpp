@@ -300,4 +300,13 @@ QImage drawSweepChart(const SweepChart& chart) {
     return image;
 }
 
+SweepChart sweepChartOf(const SweepCurve& curve) {
+    SweepChart chart = describedSweepChart(curve);
+    chart.values = curve.values;
+    chart.values.resize(std::min(curve.values.size(), curve.odds.size()));
+    chart.odds = curve.odds;
+    chart.target = curve.target;
+    return chart;
+}
+
 }  // namespace karnwick::charts

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "battle/odds.h"
+#include "charts/sweep_curve.h"
 
 namespace karnwick::charts {
 
@@ -28,17 +29,12 @@ struct SweepChart {
     std::optional<double> target;   // a chance from 0 to 1, drawn as a dashed line
 };
 
-// The chart's texts for monster `one` against monster `two` (index and name
-// each), with `field` of monster `swept` going from `from` to `to` by `step`;
-// the values, odds and target are the caller's.
-struct SweptMatchUp {
-    int one = 0, two = 0;
-    std::string oneName, twoName;
-    int swept = 0;
-    std::string field;
-    int from = 0, to = 0, step = 1;
-};
+// The chart's texts for a match-up; the values, odds and target are the
+// caller's.
 SweepChart describedSweepChart(const SweptMatchUp& matchUp);
+// The whole chart of a sweep: its texts, and a point for each value whose
+// odds are known.
+SweepChart sweepChartOf(const SweepCurve& curve);
 
 // A record field's number in words, as an axis names it: "hit points".
 std::string fieldInWords(const std::string& field);

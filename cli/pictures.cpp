@@ -29,12 +29,7 @@ void requireGraphics() {
 
 std::string sweepChartPng(const SweepChartRequest& request) {
     requireGraphics();
-    charts::SweepChart chart = charts::describedSweepChart(
-        {request.one, request.two, request.oneName, request.twoName, request.swept, request.field,
-         request.from, request.to, request.step});
-    chart.values = request.values;
-    chart.odds = request.odds;
-    chart.target = request.target;
+    const charts::SweepChart chart = charts::sweepChartOf(request);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

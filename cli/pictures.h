@@ -15,25 +15,14 @@
 #include <vector>
 
 #include "battle/odds.h"
+#include "charts/sweep_curve.h"
 #include "cli/commands.h"
 
 namespace karnwick::cli {
 
 struct EditMode;
 
-// A sweep's balance curve: monster `one` against monster `two` (index and
-// name each), `field` of monster `swept` going from `from` to `to` by `step`,
-// and the odds found at each of `values`.
-struct SweepChartRequest {
-    int one = 0, two = 0;
-    std::string oneName, twoName;
-    int swept = 0;
-    std::string field;
-    int from = 0, to = 0, step = 1;
-    std::vector<int16_t> values;
-    std::vector<OutcomeOdds> odds;
-    std::optional<double> target;
-};
+using SweepChartRequest = charts::SweepCurve;
 
 struct Pictures {
     // The application of a process that draws: a QGuiApplication, offscreen

@@ -279,9 +279,12 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
                                   names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
     if (request.chartFile) {
-        const std::string chart = cli::pictures().sweepChartPng(
-            {monsters[0], monsters[1], names[0], names[1], swept.index, swept.name, from, to,
-             request.step, plan.values, odds, request.target});
+        const std::string chart =
+            cli::pictures().sweepChartPng({{monsters[0], monsters[1], names[0], names[1],
+                                            swept.index, swept.name, from, to, request.step},
+                                           plan.values,
+                                           odds,
+                                           request.target});
         if (chartToOutput)
             out << chart;
         else

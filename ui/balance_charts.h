@@ -15,6 +15,7 @@
 
 #include "battle/odds.h"
 #include "charts/heat_map.h"
+#include "charts/sweep_curve.h"
 
 namespace karnwick::balance {
 
@@ -22,16 +23,7 @@ namespace karnwick::balance {
 // column b; a pair not worked out yet is NaN and drawn grey.
 using RosterPicture = charts::HeatMap;
 
-struct SweepPicture {
-    int one = 0, two = 0;
-    std::string oneName, twoName;
-    int swept = 0;
-    std::string field;
-    int from = 0, to = 0, step = 1;
-    std::vector<int16_t> values;
-    std::vector<OutcomeOdds> odds;
-    std::optional<double> target;
-};
+using SweepPicture = charts::SweepCurve;
 void paintSweep(QPainter& painter, const QRect& area, const SweepPicture& picture);
 QImage drawSweep(const SweepPicture& picture);
 
