@@ -1,5 +1,6 @@
 // `karnwick set`, `karnwick import sprite`, `sweep` and `matrix` as a modder
-// runs them: whole processes, start-up included. Each reports the peak memory of the process
+// runs them: whole processes, start-up included, beside the bare programs
+// that show what any start-up costs. Each reports the peak memory of the process
 // (peak_rss_kB), its processor time (process_cpu_ms: on a busy machine the
 // wall time is mostly waiting) and what it wrote (written_kB: the bytes it dirtied, as the
 // kernel counts them). The sprite import goes into a sparse monster.dat of
@@ -31,10 +32,10 @@ struct Usage {
     double cpuMilliseconds = 0;  // user + system time of the process
 };
 
-// Runs the karnwick binary with `arguments`, quietly; aborts the benchmark
-// on a failure.
-Usage runKarnwick(benchmark::State& state, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), KARNWICK_BINARY);
+// Runs `program` with `arguments`, quietly; aborts the benchmark on a
+// failure.
+Usage runProcess(benchmark::State& state, const char* program, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), program);
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -43,20 +44,24 @@ Usage runKarnwick(benchmark::State& state, std::vector<std::string> arguments) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     Usage usage;
-    if (posix_spawn(&pid, KARNWICK_BINARY, &actions, nullptr, argv.data(), environ) != 0) {
-        state.SkipWithError("cannot start karnwick");
+    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) != 0) {
+        state.SkipWithError("cannot start the program");
         return usage;
     }
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     struct rusage resources {};
     wait4(pid, &status, 0, &resources);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("karnwick failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("the program failed");
     usage.peakKilobytes = resources.ru_maxrss;
     usage.writtenKilobytes = resources.ru_oublock / 2;
     usage.cpuMilliseconds = double(resources.ru_utime.tv_sec + resources.ru_stime.tv_sec) * 1e3 +
                             double(resources.ru_utime.tv_usec + resources.ru_stime.tv_usec) / 1e3;
     return usage;
+}
+
+Usage runKarnwick(benchmark::State& state, std::vector<std::string> arguments) {
+    return runProcess(state, KARNWICK_BINARY, std::move(arguments));
 }
 
 // The demo set in a fresh folder: on the disk of the temporary folder, or
@@ -144,6 +149,31 @@ void BM_StartProcess(benchmark::State& state) {
     report(state, most);
 }
 BENCHMARK(BM_StartProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The yardsticks of that start-up: 0, a C++ program with no library beyond
+// the standard one; 1, a program that links Qt's core and ends before using
+// it; 2, one that also reads its command line through Qt, as karnwick does.
+// What karnwick pays beyond 2 is its own; the gap from 0 to 2 is what any
+// command pays while it reads its options through Qt.
+void BM_StartYardstick(benchmark::State& state) {
+    const char* program = state.range(0) == 0 ? KARNWICK_BARE_PROGRAM : KARNWICK_BARE_CORE;
+    const std::vector<std::string> arguments =
+        state.range(0) == 1 ? std::vector<std::string>{"--no-qt"} : std::vector<std::string>{};
+    Usage most;
+    for (auto _ : state) {
+        const Usage u = runProcess(state, program, arguments);
+        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
+        most.cpuMilliseconds += u.cpuMilliseconds;
+    }
+    report(state, most);
+}
+BENCHMARK(BM_StartYardstick)
+    ->ArgName("program")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A balance curve of 300 values on the demo set: on one thread its wall time
 // should be its processor time, no waiting on a clock, and under 20 ms; Qt's
