@@ -30,6 +30,13 @@ struct Usage {
     long peakKilobytes = 0;
     long writtenKilobytes = 0;
     double cpuMilliseconds = 0;  // user + system time of the process
+
+    // Takes in one more run: the largest peak and writes, the summed time.
+    void add(const Usage& run) {
+        peakKilobytes = std::max(peakKilobytes, run.peakKilobytes);
+        writtenKilobytes = std::max(writtenKilobytes, run.writtenKilobytes);
+        cpuMilliseconds += run.cpuMilliseconds;
+    }
 };
 
 // Runs `program` with `arguments`, quietly; aborts the benchmark on a
@@ -90,11 +97,8 @@ void BM_SetProcess(benchmark::State& state) {
     Usage most;
     int value = 0;
     for (auto _ : state) {
-        const Usage u = runKarnwick(state, {"set", "12", "hp=" + std::to_string(100 + value++ % 50),
-                                            "--dir", dir.string()});
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.writtenKilobytes = std::max(most.writtenKilobytes, u.writtenKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runKarnwick(state, {"set", "12", "hp=" + std::to_string(100 + value++ % 50),
+                                     "--dir", dir.string()}));
     }
     report(state, most);
     std::filesystem::remove_all(dir);
@@ -118,11 +122,8 @@ void BM_ImportSpriteIntoSparseFile(benchmark::State& state) {
     for (auto _ : state) {
         // A different picture every time, so every run writes.
         flip = !flip;
-        const Usage u = runKarnwick(
-            state, {"import", "sprite", "20000", flip ? one : two, "--dir", dir.string()});
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.writtenKilobytes = std::max(most.writtenKilobytes, u.writtenKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runKarnwick(
+            state, {"import", "sprite", "20000", flip ? one : two, "--dir", dir.string()}));
     }
     report(state, most);
     struct stat status {};
@@ -142,9 +143,7 @@ BENCHMARK(BM_ImportSpriteIntoSparseFile)
 void BM_StartProcess(benchmark::State& state) {
     Usage most;
     for (auto _ : state) {
-        const Usage u = runKarnwick(state, {"--version"});
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runKarnwick(state, {"--version"}));
     }
     report(state, most);
 }
@@ -161,9 +160,7 @@ void BM_StartYardstick(benchmark::State& state) {
         state.range(0) == 1 ? std::vector<std::string>{"--no-qt"} : std::vector<std::string>{};
     Usage most;
     for (auto _ : state) {
-        const Usage u = runProcess(state, program, arguments);
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runProcess(state, program, arguments));
     }
     report(state, most);
 }
@@ -182,10 +179,8 @@ void BM_SweepProcess(benchmark::State& state) {
     const std::filesystem::path dir = demoFolder(state, "sweep", true);
     Usage most;
     for (auto _ : state) {
-        const Usage u = runKarnwick(state, {"sweep", "0", "5", "5.hp", "1..300", "--threads",
-                                            std::to_string(state.range(0)), "--dir", dir.string()});
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runKarnwick(state, {"sweep", "0", "5", "5.hp", "1..300", "--threads",
+                                     std::to_string(state.range(0)), "--dir", dir.string()}));
     }
     report(state, most);
     std::filesystem::remove_all(dir);
@@ -203,10 +198,8 @@ void BM_MatrixProcess(benchmark::State& state) {
     const std::filesystem::path dir = demoFolder(state, "matrix", true);
     Usage most;
     for (auto _ : state) {
-        const Usage u = runKarnwick(
-            state, {"matrix", "--threads", std::to_string(state.range(0)), "--dir", dir.string()});
-        most.peakKilobytes = std::max(most.peakKilobytes, u.peakKilobytes);
-        most.cpuMilliseconds += u.cpuMilliseconds;
+        most.add(runKarnwick(
+            state, {"matrix", "--threads", std::to_string(state.range(0)), "--dir", dir.string()}));
     }
     report(state, most);
     std::filesystem::remove_all(dir);
