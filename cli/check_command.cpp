@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <optional>
 
 #include "battle/game_files_check.h"
 #include "cli/command_line.h"
@@ -34,6 +35,30 @@ QJsonObject jsonOf(const GameFileProblem& p) {
     };
 }
 
+struct CheckRequest {
+    bool json = false;
+};
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<CheckRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                         std::ostream& out) {
+    const QCommandLineOption jsonOption("json", "The problems as JSON, for scripts.");
+    line.parser().addOption(jsonOption);
+    line.addDirOption();
+    if (!line.parse(arguments, out)) return std::nullopt;
+    if (!line.positionalArguments().isEmpty())
+        throw cli::CommandError("takes no arguments (see --help)");
+    return CheckRequest{line.isSet(jsonOption)};
+}
+
+void writeJson(const GameFilesReport& report, std::ostream& out) {
+    QJsonArray problems;
+    for (const GameFileProblem& p : report.problems) problems.append(jsonOf(p));
+    const QJsonObject document{
+        {"monsters", report.monsters}, {"records", report.records}, {"problems", problems}};
+    out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+}
+
 }  // namespace
 
 int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
@@ -41,23 +66,14 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
                           "Reads mypal.pal, monster.dat and monsters.tat and names every problem\n"
                           "that would stop the arena or a battle, or that does not do what the\n"
                           "file seems to mean. Exit status 0 when clean, 1 with problems.");
-    const QCommandLineOption jsonOption("json", "The problems as JSON, for scripts.");
-    line.parser().addOption(jsonOption);
-    line.addDirOption();
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
-    if (!line.positionalArguments().isEmpty())
-        throw cli::CommandError("takes no arguments (see --help)");
+    const std::optional<CheckRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
 
     const std::filesystem::path dir = line.gameDir();
     cli::requireGameFiles(dir, {kPaletteFileName, kSpriteFileName, kStatsFileName});
     const GameFilesReport report = checkGameFiles(dir);
-
-    if (line.isSet(jsonOption)) {
-        QJsonArray problems;
-        for (const GameFileProblem& p : report.problems) problems.append(jsonOf(p));
-        const QJsonObject document{
-            {"monsters", report.monsters}, {"records", report.records}, {"problems", problems}};
-        out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+    if (request->json) {
+        writeJson(report, out);
     } else {
         for (const GameFileProblem& p : report.problems) out << problemLine(p) << "\n";
         out << reportSummaryLine(report) << "\n";

@@ -12,31 +12,45 @@
 
 namespace karnwick::cli {
 
-int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    cli::CommandLine line("demo-data", "[DIR]",
-                          "Writes a complete demo set of game files (mypal.pal, monster.dat, "
-                          "monsters.tat)\nwith 50 monsters and 7 bosses.");
+namespace {
+
+struct DemoDataRequest {
+    std::filesystem::path dir;  // where the set goes
+    bool force = false;         // over game files that are there
+    bool recordHistory = true;
+};
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<DemoDataRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                            std::ostream& out) {
     line.parser().addPositionalArgument(
         "DIR", "Folder to write into (default: the current folder).", "[DIR]");
     const QCommandLineOption forceOption("force", "Overwrite game files that already exist.");
     const QCommandLineOption noHistoryOption = cli::noHistoryOption();
     line.parser().addOptions({forceOption, noHistoryOption});
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
+    if (!line.parse(arguments, out)) return std::nullopt;
     const QStringList positional = line.positionalArguments();
     if (positional.size() > 1) throw cli::CommandError("only one folder may be given");
     if (!positional.isEmpty() && positional.front().isEmpty())
         throw cli::CommandError("the folder name is empty");
+    return DemoDataRequest{positional.isEmpty() ? std::filesystem::path(".")
+                                                : cli::pathFromArgument(positional.front()),
+                           line.isSet(forceOption), !line.isSet(noHistoryOption)};
+}
 
-    const std::filesystem::path dir = positional.isEmpty()
-                                          ? std::filesystem::path(".")
-                                          : cli::pathFromArgument(positional.front());
-    // The three files go in whole or not at all; a link at any of them is
-    // replaced by a file, never written through.
-    const bool force = line.isSet(forceOption);
+}  // namespace
+
+int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+    cli::CommandLine line("demo-data", "[DIR]",
+                          "Writes a complete demo set of game files (mypal.pal, monster.dat, "
+                          "monsters.tat)\nwith 50 monsters and 7 bosses.");
+    const std::optional<DemoDataRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
+    const std::filesystem::path& dir = request->dir;
     // Over an existing set the demo set is an edit like any other, undoable.
     std::optional<cli::GameFolderLock> lock;
     std::optional<cli::PendingEdit> record;
-    if (force && !line.isSet(noHistoryOption) && std::filesystem::is_directory(dir)) {
+    if (request->force && request->recordHistory && std::filesystem::is_directory(dir)) {
         std::vector<std::string> names;
         bool overASet = false;
         for (const std::filesystem::path& name : demoFileNames()) {
@@ -50,7 +64,9 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
             record.emplace(dir, "demo-data", "the demo set over the game files", names);
         }
     }
-    writeDemoSet(dir, force ? Existing::Replace : Existing::Refuse);
+    // The three files go in whole or not at all; a link at any of them is
+    // replaced by a file, never written through.
+    writeDemoSet(dir, request->force ? Existing::Replace : Existing::Refuse);
     if (record) record->keep();
     out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
         << cli::shownPath(std::filesystem::absolute(dir).lexically_normal()) << "\n";

@@ -22,8 +22,9 @@ namespace karnwick::cli {
 
 namespace {
 
-struct DuelOptions {
-    std::array<int16_t, 2> monsters{};
+struct DuelRequest {
+    std::array<QString, 2> monsters;  // A and B, by index or name
+    QStringList setTexts;             // --set, as given
     long long battles = 1;
     uint64_t seed = Pcg32::kDefaultState;
     bool json = false;
@@ -41,54 +42,46 @@ std::string displayLog(const std::string& log) {
     return out;
 }
 
-struct DuelLine {
-    cli::CommandLine line{
-        "duel", "A B",
-        "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
-        "files, exactly as the arena would after a fresh start."};
-    QCommandLineOption battles{"battles", "Press FIGHT <n> times (default 1).", "n", "1"};
-    QCommandLineOption json{"json", "One JSON object per battle, one per line."};
-    QCommandLineOption summary{
-        "summary", "No logs: how often each side won, the turn cap, errors and turn counts."};
-    QCommandLineOption seed{
-        "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s"};
-    QCommandLineOption set = recordOverrideOption();
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<DuelRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                        std::ostream& out) {
+    const QCommandLineOption battlesOption("battles", "Press FIGHT <n> times (default 1).", "n",
+                                           "1");
+    const QCommandLineOption jsonOption("json", "One JSON object per battle, one per line.");
+    const QCommandLineOption summaryOption(
+        "summary", "No logs: how often each side won, the turn cap, errors and turn counts.");
+    const QCommandLineOption seedOption(
+        "seed", "Seed the random source with <s> instead of the arena's fixed start.", "s");
+    const QCommandLineOption setOption = recordOverrideOption();
+    QCommandLineParser& parser = line.parser();
+    cli::addMatchUpArguments(parser);
+    parser.addOptions({battlesOption, jsonOption, summaryOption, seedOption, setOption});
+    line.addDirOption();
 
-    DuelLine() {
-        QCommandLineParser& parser = line.parser();
-        parser.addPositionalArgument("A", "Monster One, by index or name.");
-        parser.addPositionalArgument("B", "Monster Two, by index or name.");
-        parser.addOptions({battles, json, summary, seed, set});
-        line.addDirOption();
-    }
-};
-
-// The options that need no game file; throws CommandError.
-DuelOptions readOptions(const DuelLine& command) {
-    const cli::CommandLine& line = command.line;
-    if (line.positionalArguments().size() != 2)
-        throw cli::CommandError("expected two monster indexes, A and B (see --help)");
-    if (line.isSet(command.json) && line.isSet(command.summary))
+    if (!line.parse(arguments, out)) return std::nullopt;
+    DuelRequest request;
+    request.monsters = cli::matchUpArguments(line.positionalArguments());
+    if (line.isSet(jsonOption) && line.isSet(summaryOption))
         throw cli::CommandError("--json and --summary exclude each other");
-    DuelOptions options;
-    options.json = line.isSet(command.json);
-    options.summary = line.isSet(command.summary);
-    const QString battles = line.value(command.battles);
+    request.setTexts = parser.values(setOption);
+    request.json = line.isSet(jsonOption);
+    request.summary = line.isSet(summaryOption);
+    const QString battles = line.value(battlesOption);
     const auto count = cli::wholeNumber(battles, 0, LLONG_MAX);
     if (!count) {
         throw cli::CommandError("--battles takes a whole number of 0 or more, not \"" +
                                 battles.toStdString() + "\"");
     }
-    options.battles = *count;
-    if (line.isSet(command.seed)) {
+    request.battles = *count;
+    if (line.isSet(seedOption)) {
         bool ok = false;
-        options.seed = line.value(command.seed).toULongLong(&ok);
+        request.seed = line.value(seedOption).toULongLong(&ok);
         if (!ok) {
             throw cli::CommandError("--seed takes a whole number of 0 or more, not \"" +
-                                    line.value(command.seed).toStdString() + "\"");
+                                    line.value(seedOption).toStdString() + "\"");
         }
     }
-    return options;
+    return request;
 }
 
 // 1 or 2 for the side left standing; null when the cap ended the battle, an
@@ -103,16 +96,16 @@ std::string battleFailure(long long battle, const GameError& error) {
     return "karnwick duel: battle " + std::to_string(battle) + ": " + error.what() + "\n";
 }
 
-int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
+int playWithLogs(const DuelRequest& request, const Fighters& fighters, std::ostream& out,
                  std::ostream& err) {
-    Pcg32 random(options.seed);
+    Pcg32 random(request.seed);
     const StartingTexts start = startingTexts(fighters);
     BattleLog log;
     // The current-HP boxes keep their text from battle to battle until a
     // battle writes them; at start-up they are empty.
     std::string currentHp[2];
     int status = cli::kExitSuccess;
-    for (long long n = 1; n <= options.battles; ++n) {
+    for (long long n = 1; n <= request.battles; ++n) {
         BattleState state;
         std::optional<std::string> error;
         try {
@@ -125,7 +118,7 @@ int playWithLogs(const DuelOptions& options, const Fighters& fighters, std::ostr
         for (int side = 0; side < 2; ++side) {
             if (auto shown = log.currentHpText(side)) currentHp[side] = std::move(*shown);
         }
-        if (options.json) {
+        if (request.json) {
             const QJsonObject line{
                 {"winner", winnerOf(state, error.has_value())},
                 {"battle", static_cast<qint64>(n)},
@@ -221,9 +214,9 @@ void writeSummary(const Tally& tally, long long battles, const Fighters& fighter
     if (tally.finished) writeTurns(tally, out);
 }
 
-int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostream& out,
+int playSummary(const DuelRequest& request, const Fighters& fighters, std::ostream& out,
                 std::ostream& err) {
-    Pcg32 random(options.seed);
+    Pcg32 random(request.seed);
     const StartingTexts start = startingTexts(fighters);
     // A battle stopped by an error counts at the turn it stopped, as the odds
     // count it: turn 0 when a starting hit point overflows.
@@ -231,7 +224,7 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
                             !startingHitPoints(leadingNumber(start.hp[1])).ok();
     Tally tally;
     BattleState state;
-    for (long long n = 1; n <= options.battles; ++n) {
+    for (long long n = 1; n <= request.battles; ++n) {
         try {
             playSilentBattle(start.hp, start.agility, fighters, random, state);
             tally.count(state);
@@ -241,25 +234,22 @@ int playSummary(const DuelOptions& options, const Fighters& fighters, std::ostre
             tally.countTurns(startFails ? 0 : state.turnCount + 1);
         }
     }
-    writeSummary(tally, options.battles, fighters, out);
+    writeSummary(tally, request.battles, fighters, out);
     return tally.errors ? cli::kExitFound : cli::kExitSuccess;
 }
 
 }  // namespace
 
 int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    DuelLine command;
-    if (!command.line.parse(arguments, out)) return cli::kExitSuccess;
-    DuelOptions options = readOptions(command);
-    const cli::Roster roster(command.line.gameDir(), command.line.parser().values(command.set));
-    const QStringList positional = command.line.positionalArguments();
-    Fighters fighters{};
-    for (int side = 0; side < 2; ++side) {
-        options.monsters[side] = roster.index(positional[side]);
-        fighters[side] = roster.load(options.monsters[side]);
-    }
-    return options.summary ? playSummary(options, fighters, out, err)
-                           : playWithLogs(options, fighters, out, err);
+    cli::CommandLine line(
+        "duel", "A B",
+        "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
+        "files, exactly as the arena would after a fresh start.");
+    const std::optional<DuelRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
+    const MatchUp match = cli::Roster(line.gameDir(), request->setTexts).matchUp(request->monsters);
+    return request->summary ? playSummary(*request, match.fighters, out, err)
+                            : playWithLogs(*request, match.fighters, out, err);
 }
 
 }  // namespace karnwick::cli

@@ -1,5 +1,7 @@
 #include "cli/import_command.h"
 
+#include <optional>
+
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
@@ -7,6 +9,44 @@
 #include "cli/pictures.h"
 
 namespace karnwick::cli {
+
+namespace {
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<ImportRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                          std::ostream& out) {
+    QCommandLineParser& parser = line.parser();
+    const QCommandLineOption nearestOption(
+        "nearest", "sprite: take the nearest palette colour for a colour not in the palette.");
+    const QCommandLineOption dryRunOption("dry-run", "Show what would change; write nothing.");
+    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
+    const QCommandLineOption forceOption = cli::forceEditOption();
+    parser.addOptions({nearestOption, dryRunOption, noHistoryOption, forceOption});
+    line.addDirOption();
+    if (!line.parse(arguments, out)) return std::nullopt;
+
+    ImportRequest request;
+    request.mode = {line.isSet(dryRunOption), !line.isSet(noHistoryOption),
+                    line.isSet(forceOption)};
+    request.nearest = line.isSet(nearestOption);
+    const QStringList positional = line.positionalArguments();
+    const QString what = positional.value(0);
+    if (what == "stats" && positional.size() == 2) {
+        if (request.nearest) throw cli::CommandError("--nearest is for import sprite");
+        request.what = ImportRequest::What::Stats;
+        request.file = positional[1];
+        return request;
+    }
+    if (what == "sprite" && positional.size() == 3) {
+        request.what = ImportRequest::What::Sprite;
+        request.monster = positional[1];
+        request.file = positional[2];
+        return request;
+    }
+    throw cli::CommandError("expected stats FILE.csv or sprite N FILE.png (see --help)");
+}
+
+}  // namespace
 
 int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
     cli::CommandLine line(
@@ -17,28 +57,11 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "  sprite N FILE monster N's sprite from a 90 x 100 image (- for standard input):\n"
         "                an image with the game palette index for index, any other\n"
         "                colour by colour (transparent pixels to index 0)");
-    QCommandLineParser& parser = line.parser();
-    const QCommandLineOption nearestOption(
-        "nearest", "sprite: take the nearest palette colour for a colour not in the palette.");
-    const QCommandLineOption dryRunOption("dry-run", "Show what would change; write nothing.");
-    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    const QCommandLineOption forceOption = cli::forceEditOption();
-    parser.addOptions({nearestOption, dryRunOption, noHistoryOption, forceOption});
-    line.addDirOption();
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
-
-    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption),
-                             line.isSet(forceOption)};
-    const QStringList positional = line.positionalArguments();
-    const QString what = positional.value(0);
-    if (what == "stats" && positional.size() == 2) {
-        if (line.isSet(nearestOption)) throw cli::CommandError("--nearest is for import sprite");
-        return cli::importStats(positional[1], line.gameDir(), mode, out);
-    }
-    if (what == "sprite" && positional.size() == 3)
-        return cli::pictures().importSprite(positional[1], positional[2], line.isSet(nearestOption),
-                                            line.gameDir(), mode, out);
-    throw cli::CommandError("expected stats FILE.csv or sprite N FILE.png (see --help)");
+    const std::optional<ImportRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
+    if (request->what == ImportRequest::What::Stats)
+        return cli::importStats(request->file, line.gameDir(), request->mode, out);
+    return cli::pictures().importSprite(*request, line.gameDir(), out);
 }
 
 }  // namespace karnwick::cli

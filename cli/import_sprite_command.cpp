@@ -24,6 +24,7 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "cli/import_command.h"
 #include "cli/monster_names.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -339,8 +340,8 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
 
 }  // namespace
 
-int importSprite(const QString& monster, const QString& imageName, bool nearest,
-                 const std::filesystem::path& dir, const EditMode& mode, std::ostream& out) {
+int importSprite(const ImportRequest& request, const std::filesystem::path& dir,
+                 std::ostream& out) {
     requireGameFiles(dir, {kPaletteFileName});
     requireOwnGameFile(dir, kSpriteFileName);
     Palette palette;
@@ -360,15 +361,15 @@ int importSprite(const QString& monster, const QString& imageName, bool nearest,
                std::to_string(count) + " (0.." + std::to_string(count - 1) + ", and " +
                std::to_string(count) + " appends one)";
     };
-    const auto requested = std::optional<long long>(resolveMonster(monster, lookup));
+    const long long requested = resolveMonster(request.monster, lookup);
 
-    const std::string shownName = inputName(imageName);
-    const QImage image = readImage(imageName, shownName);
-    const SpriteBytes sprite = spriteOf(image, palette, nearest, shownName, out);
+    const std::string shownName = inputName(request.file);
+    const QImage image = readImage(request.file, shownName);
+    const SpriteBytes sprite = spriteOf(image, palette, request.nearest, shownName, out);
 
     std::optional<GameFolderLock> lock;
-    if (!mode.dryRun) lock.emplace(dir);
-    return writeSprite(dir, *requested, sprite, mode, out);
+    if (!request.mode.dryRun) lock.emplace(dir);
+    return writeSprite(dir, requested, sprite, request.mode, out);
 }
 
 }  // namespace karnwick::cli

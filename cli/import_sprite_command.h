@@ -3,16 +3,14 @@
 // image, index for index when the image carries the game palette, else colour
 // by colour.
 
-#include <QString>
 #include <filesystem>
 #include <ostream>
 
 namespace karnwick::cli {
 
-struct EditMode;
+struct ImportRequest;
 
-// MONSTER is an index or a name (see resolveMonster).
-int importSprite(const QString& monster, const QString& imageName, bool nearest,
-                 const std::filesystem::path& dir, const EditMode& mode, std::ostream& out);
+// The monster is named by index or by name (see resolveMonster).
+int importSprite(const ImportRequest& request, const std::filesystem::path& dir, std::ostream& out);
 
 }  // namespace karnwick::cli

@@ -138,45 +138,50 @@ void writeMonster(int index, const MonsterStats& stats, std::ostream& out) {
     }
 }
 
-// The record of monster `index`, or nothing for monster 32767: its record
-// number (index + 1) overflows the game's 16-bit count, so the arena stops
-// with that error when it is chosen, and the message says so.
-std::optional<MonsterStats> loadRecord(const cli::Roster& roster, int16_t index,
-                                       std::string& unloadable) {
+// The record of monster `index`. Monster 32767 has none: its record number
+// (index + 1) overflows the game's 16-bit count, so the arena stops with that
+// error when it is chosen, and the CommandError thrown for it says so.
+MonsterStats loadRecord(const cli::Roster& roster, int16_t index) {
     try {
         return roster.load(index);
     } catch (const GameError& e) {
         if (index != INT16_MAX || e.kind() != ErrorKind::Overflow) throw;
-        unloadable = "monster " + std::to_string(index) +
-                     " has no record: choosing it in the arena stops with \"" + e.what() + "\"";
-        return std::nullopt;
+        throw cli::CommandError("monster " + std::to_string(index) +
+                                " has no record: choosing it in the arena stops with \"" +
+                                e.what() + "\"");
     }
 }
 
-struct ListLine {
-    cli::CommandLine line{"list", "[N]",
-                          "Shows every monster's record as the game reads it: by default the\n"
-                          "fields that fit an 80-column terminal, every field with --wide; with\n"
-                          "N, monster N as the arena's panel shows it."};
-    QCommandLineOption csv{"csv", "Comma-separated values, every field, texts exactly as held."};
-    QCommandLineOption json{"json", "JSON, every field, texts exactly as held."};
-    QCommandLineOption wide{"wide", "The table with every field of the record."};
-
-    ListLine() {
-        line.parser().addPositionalArgument("N", "A monster, by index or name: show it in full.",
-                                            "[N]");
-        line.parser().addOptions({csv, json, wide});
-        line.addDirOption();
-    }
-
-    Format format() const {
-        if (line.isSet(csv) + line.isSet(json) + line.isSet(wide) > 1)
-            throw cli::CommandError("--csv, --json and --wide exclude each other");
-        if (line.isSet(csv)) return Format::Csv;
-        if (line.isSet(json)) return Format::Json;
-        return line.isSet(wide) ? Format::WideTable : Format::Table;
-    }
+struct ListRequest {
+    std::optional<QString> monster;  // N, by index or name: shown in full
+    Format format = Format::Table;
 };
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<ListRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                        std::ostream& out) {
+    const QCommandLineOption csvOption(
+        "csv", "Comma-separated values, every field, texts exactly as held.");
+    const QCommandLineOption jsonOption("json", "JSON, every field, texts exactly as held.");
+    const QCommandLineOption wideOption("wide", "The table with every field of the record.");
+    line.parser().addPositionalArgument("N", "A monster, by index or name: show it in full.",
+                                        "[N]");
+    line.parser().addOptions({csvOption, jsonOption, wideOption});
+    line.addDirOption();
+
+    if (!line.parse(arguments, out)) return std::nullopt;
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() > 1) throw cli::CommandError("expected at most one monster index");
+    if (line.isSet(csvOption) + line.isSet(jsonOption) + line.isSet(wideOption) > 1)
+        throw cli::CommandError("--csv, --json and --wide exclude each other");
+    ListRequest request;
+    if (!positional.isEmpty()) request.monster = positional.front();
+    request.format = line.isSet(csvOption)    ? Format::Csv
+                     : line.isSet(jsonOption) ? Format::Json
+                     : line.isSet(wideOption) ? Format::WideTable
+                                              : Format::Table;
+    return request;
+}
 
 void writeOne(int16_t index, const MonsterStats& stats, Format format, std::ostream& out) {
     if (format == Format::Json) {
@@ -202,28 +207,31 @@ void writeAll(const std::vector<MonsterStats>& monsters, Format format, std::ost
 }  // namespace
 
 int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    ListLine command;
-    if (!command.line.parse(arguments, out)) return cli::kExitSuccess;
-    const QStringList positional = command.line.positionalArguments();
-    if (positional.size() > 1) throw cli::CommandError("expected at most one monster index");
-    const Format format = command.format();
-    const cli::Roster roster(command.line.gameDir());
+    cli::CommandLine line("list", "[N]",
+                          "Shows every monster's record as the game reads it: by default the\n"
+                          "fields that fit an 80-column terminal, every field with --wide; with\n"
+                          "N, monster N as the arena's panel shows it.");
+    const std::optional<ListRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
+    const cli::Roster roster(line.gameDir());
 
-    std::string unloadable;
-    if (!positional.isEmpty()) {
-        const int16_t index = roster.index(positional.front());
-        const std::optional<MonsterStats> stats = loadRecord(roster, index, unloadable);
-        if (!stats) throw cli::CommandError(unloadable);
-        writeOne(index, *stats, format, out);
+    if (request->monster) {
+        const int16_t index = roster.index(*request->monster);
+        writeOne(index, loadRecord(roster, index), request->format, out);
         return cli::kExitSuccess;
     }
     std::vector<MonsterStats> monsters;
     monsters.reserve(static_cast<std::size_t>(roster.lastIndex() + 1));
+    // The table shows every other monster and then names the one it cannot.
+    std::string unloadable;
     for (int m = 0; m <= roster.lastIndex(); ++m) {
-        if (auto stats = loadRecord(roster, static_cast<int16_t>(m), unloadable))
-            monsters.push_back(*stats);
+        try {
+            monsters.push_back(loadRecord(roster, static_cast<int16_t>(m)));
+        } catch (const cli::CommandError& e) {
+            unloadable = e.what();
+        }
     }
-    writeAll(monsters, format, out);
+    writeAll(monsters, request->format, out);
     if (unloadable.empty()) return cli::kExitSuccess;
     out.flush();
     err << "karnwick list: " << unloadable << "\n";

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "battle/hit_points_left.h"
@@ -121,33 +122,65 @@ QJsonObject hitPointsJson(const HitPointsLeft& left) {
     return sides;
 }
 
-void writeJson(const std::array<int, 2>& monsters, const BattleOdds& odds,
-               const HitPointsLeft& left, std::ostream& out) {
+// Where the odds go: the text, `matrix --csv`'s row for this one pair, or JSON.
+enum class Listing { Text, Csv, Json };
+
+struct OddsRequest {
+    std::array<QString, 2> monsters;  // A and B, by index or name
+    QStringList setTexts;             // --set, as given
+    Listing listing = Listing::Text;
+};
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<OddsRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                        std::ostream& out) {
+    QCommandLineParser& parser = line.parser();
+    cli::addMatchUpArguments(parser);
+    const QCommandLineOption jsonOption(
+        "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
+    const QCommandLineOption csvOption(
+        "csv", "A header and one CSV row, the columns of 'karnwick matrix --csv'.");
+    const QCommandLineOption setOption = recordOverrideOption();
+    parser.addOptions({jsonOption, csvOption, setOption});
+    line.addDirOption();
+
+    if (!line.parse(arguments, out)) return std::nullopt;
+    OddsRequest request;
+    request.monsters = cli::matchUpArguments(line.positionalArguments());
+    if (line.isSet(jsonOption) && line.isSet(csvOption))
+        throw cli::CommandError("--csv and --json exclude each other");
+    request.setTexts = parser.values(setOption);
+    request.listing = line.isSet(csvOption)    ? Listing::Csv
+                      : line.isSet(jsonOption) ? Listing::Json
+                                               : Listing::Text;
+    return request;
+}
+
+void writeJson(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
     QJsonArray turns;
     for (const double p : odds.turns) turns.append(p);
-    QJsonObject object{{"one", monsters[0]}, {"two", monsters[1]}};
+    QJsonObject object{{"one", match.indexes[0]}, {"two", match.indexes[1]}};
     cli::addOutcomeJson(object, odds);
     object.insert("turns", turns);
-    object.insert("hpLeft", hitPointsJson(left));
+    object.insert("hpLeft", hitPointsJson(hitPointsLeft(match.fighters)));
     out << cli::jsonLine(object);
 }
 
 // The header and row of `matrix --csv` for this one pair.
-void writeCsv(const std::array<int, 2>& monsters, const BattleOdds& odds, std::ostream& out) {
+void writeCsv(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
     out << "one,two," << outcomeCsvHeader() << "\n"
-        << monsters[0] << ',' << monsters[1] << ',' << outcomeCsvCells(odds) << "\n";
+        << match.indexes[0] << ',' << match.indexes[1] << ',' << outcomeCsvCells(odds) << "\n";
 }
 
-void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, const BattleOdds& odds,
-               const HitPointsLeft& left, std::ostream& out) {
-    const std::string names[2] = {cli::shownText(fighters[0].name),
-                                  cli::shownText(fighters[1].name)};
+void writeText(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
+    const std::string names[2] = {cli::shownText(match.fighters[0].name),
+                                  cli::shownText(match.fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
         out << formatted("%s %7.2f%%\n", cli::paddedText(label, 34).c_str(), 100.0 * chance);
     };
     // A zero-filled record has no name to show.
     auto who = [&](int side) {
-        return std::to_string(monsters[side]) + (names[side].empty() ? "" : " " + names[side]);
+        return std::to_string(match.indexes[side]) + (names[side].empty() ? "" : " " + names[side]);
     };
     out << "Exact odds: " << who(0) << " (Monster One) against " << who(1) << " (Monster Two)\n";
     for (const OutcomeColumn& column : kOutcomeColumns) {
@@ -160,7 +193,7 @@ void writeText(const std::array<int, 2>& monsters, const Fighters& fighters, con
     out << formatted("Turns: mean %.2f, median %d\n\n", odds.meanTurns, medianTurns(odds));
     writeHistogram(odds, out);
     out << "\n";
-    writeHitPointsLeft(left, out);
+    writeHitPointsLeft(hitPointsLeft(match.fighters), out);
 }
 
 }  // namespace
@@ -171,39 +204,17 @@ int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream
         "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
         "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
         "how long battles last. Every random value is counted, none is drawn.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster One, by index or name.");
-    parser.addPositionalArgument("B", "Monster Two, by index or name.");
-    const QCommandLineOption jsonOption(
-        "json", QStringLiteral("One JSON object (see %1).").arg(cli::kJsonDocumentation));
-    const QCommandLineOption csvOption(
-        "csv", "A header and one CSV row, the columns of 'karnwick matrix --csv'.");
-    const QCommandLineOption setOption = recordOverrideOption();
-    parser.addOptions({jsonOption, csvOption, setOption});
-    line.addDirOption();
+    const std::optional<OddsRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
 
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() != 2)
-        throw cli::CommandError("expected two monster indexes, A and B (see --help)");
-    const cli::Roster roster(line.gameDir(), parser.values(setOption));
-    std::array<int, 2> monsters{};
-    Fighters fighters{};
-    for (int side = 0; side < 2; ++side) {
-        const int16_t index = roster.index(positional[side]);
-        monsters[side] = index;
-        fighters[side] = roster.load(index);
-    }
-
-    if (parser.isSet(jsonOption) && parser.isSet(csvOption))
-        throw cli::CommandError("--csv and --json exclude each other");
-    const BattleOdds odds = battleOdds(fighters);
-    if (parser.isSet(csvOption))
-        writeCsv(monsters, odds, out);
-    else if (parser.isSet(jsonOption))
-        writeJson(monsters, odds, hitPointsLeft(fighters), out);
+    const MatchUp match = cli::Roster(line.gameDir(), request->setTexts).matchUp(request->monsters);
+    const BattleOdds odds = battleOdds(match.fighters);
+    if (request->listing == Listing::Csv)
+        writeCsv(match, odds, out);
+    else if (request->listing == Listing::Json)
+        writeJson(match, odds, out);
     else
-        writeText(monsters, fighters, odds, hitPointsLeft(fighters), out);
+        writeText(match, odds, out);
     return cli::kExitSuccess;
 }
 

@@ -20,7 +20,7 @@
 
 namespace karnwick::cli {
 
-struct EditMode;
+struct ImportRequest;
 
 using SweepChartRequest = charts::SweepCurve;
 
@@ -30,8 +30,8 @@ struct Pictures {
     std::unique_ptr<QCoreApplication> (*startApplication)(int& argc, char** argv);
     CommandFunction runExport;
     // `karnwick import sprite MONSTER FILE` (see import_sprite_command.h).
-    int (*importSprite)(const QString& monster, const QString& imageName, bool nearest,
-                        const std::filesystem::path& dir, const EditMode& mode, std::ostream& out);
+    int (*importSprite)(const ImportRequest& request, const std::filesystem::path& dir,
+                        std::ostream& out);
     // The chart as PNG bytes; throws a CommandError when it cannot be drawn.
     std::string (*sweepChartPng)(const SweepChartRequest& request);
     // Why the heat map of monsters with these labels cannot be drawn within

@@ -50,6 +50,17 @@ int16_t monsterIndex(const QString& text, int lastIndex, Appending appending,
                        std::to_string(lastIndex));
 }
 
+void addMatchUpArguments(QCommandLineParser& parser) {
+    parser.addPositionalArgument("A", "Monster One, by index or name.");
+    parser.addPositionalArgument("B", "Monster Two, by index or name.");
+}
+
+std::array<QString, 2> matchUpArguments(const QStringList& positional) {
+    if (positional.size() != 2)
+        throw CommandError("expected two monster indexes, A and B (see --help)");
+    return {positional[0], positional[1]};
+}
+
 Roster::Roster(const std::filesystem::path& folder, const QStringList& setTexts)
     : m_folder(folder) {
     requireGameFiles(folder, {kSpriteFileName, kStatsFileName});
@@ -66,6 +77,15 @@ MonsterStats Roster::load(int16_t index) const {
     loadMonsterStats(index, stats, m_folder / kStatsFileName);
     applyRecordOverrides(m_overrides, index, stats);
     return stats;
+}
+
+MatchUp Roster::matchUp(const std::array<QString, 2>& names) const {
+    MatchUp match;
+    for (std::size_t side = 0; side < 2; ++side) {
+        match.indexes[side] = index(names[side]);
+        match.fighters[side] = load(match.indexes[side]);
+    }
+    return match;
 }
 
 }  // namespace karnwick::cli

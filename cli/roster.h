@@ -3,8 +3,10 @@
 // them: the records of monsters.tat for the indexes monster.dat holds, with
 // every --set applied.
 
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <vector>
@@ -27,6 +29,20 @@ enum class Appending { Refused, Allowed };
 int16_t monsterIndex(const QString& text, int lastIndex, Appending appending = Appending::Refused,
                      const std::filesystem::path& statsFile = {});
 
+// The arguments A and B of the commands that pit two monsters (duel, odds,
+// sweep): Monster One and Monster Two, by index or name.
+void addMatchUpArguments(QCommandLineParser& parser);
+
+// A and B, the only arguments of `duel` and `odds`; throws CommandError
+// unless there are exactly two.
+std::array<QString, 2> matchUpArguments(const QStringList& positional);
+
+// Monsters A and B as a fresh choice of both loads them.
+struct MatchUp {
+    std::array<int16_t, 2> indexes{};
+    Fighters fighters{};
+};
+
 class Roster {
   public:
     // Opens the game folder: both monster files must be there, monster.dat is
@@ -40,6 +56,9 @@ class Roster {
     int16_t index(const QString& text) const;
     // The record of a monster as a fresh choice loads it; throws GameError.
     MonsterStats load(int16_t index) const;
+    // Monster One and Monster Two as `names` give them, each named and
+    // loaded in turn; throws CommandError or GameError.
+    MatchUp matchUp(const std::array<QString, 2>& names) const;
 
   private:
     std::filesystem::path m_folder;

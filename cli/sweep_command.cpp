@@ -106,8 +106,7 @@ struct SweepOptions {
 
 SweepOptions addSweepOptions(cli::CommandLine& line) {
     QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("A", "Monster One, by index or name.");
-    parser.addPositionalArgument("B", "Monster Two, by index or name.");
+    cli::addMatchUpArguments(parser);
     parser.addPositionalArgument("INDEX.FIELD", "The number that changes, e.g. 5.hp.");
     parser.addPositionalArgument("FROM..TO", "Its values, e.g. 50..300 or -10..10.");
     SweepOptions options{
@@ -146,6 +145,9 @@ std::optional<double> targetChance(const cli::CommandLine& line, const QCommandL
 
 // What the command line asks for, before any game file is read.
 struct SweepRequest {
+    std::array<QString, 2> monsters;  // A and B, by index or name
+    QString field, range;             // INDEX.FIELD and FROM..TO, as given
+    QStringList setTexts;             // --set, as given
     bool csv = false, json = false;
     int threads = 1, step = 1;
     std::optional<double> target;
@@ -153,12 +155,21 @@ struct SweepRequest {
     Existing existing = Existing::Refuse;
 };
 
-SweepRequest checkedRequest(const cli::CommandLine& line, const SweepOptions& options) {
-    if (line.positionalArguments().size() != 4) {
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<SweepRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                         std::ostream& out) {
+    const SweepOptions options = addSweepOptions(line);
+    if (!line.parse(arguments, out)) return std::nullopt;
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() != 4) {
         throw CommandError(
             "expected A, B, INDEX.FIELD and FROM..TO, e.g. sweep 0 5 5.hp 50..300 (see --help)");
     }
     SweepRequest request;
+    request.monsters = {positional[0], positional[1]};
+    request.field = positional[2];
+    request.range = positional[3];
+    request.setTexts = line.parser().values(options.set);
     request.csv = line.isSet(options.csv);
     request.json = line.isSet(options.json);
     if (request.csv + request.json + line.isSet(options.target) > 1)
@@ -185,16 +196,16 @@ struct SweptMatchUp {
     int16_t from, to;
 };
 
-SweptMatchUp matchUp(const QStringList& positional, const Roster& roster) {
+SweptMatchUp sweptMatchUp(const SweepRequest& request, const Roster& roster) {
     int16_t monsters[2];
-    for (int side = 0; side < 2; ++side) monsters[side] = roster.index(positional[side]);
-    SweptField swept = sweptField(positional[2], roster);
+    for (int side = 0; side < 2; ++side) monsters[side] = roster.index(request.monsters[side]);
+    SweptField swept = sweptField(request.field, roster);
     if (swept.index != monsters[0] && swept.index != monsters[1]) {
-        throw CommandError("\"" + positional[2].toStdString() + "\": monster " +
+        throw CommandError("\"" + request.field.toStdString() + "\": monster " +
                            std::to_string(swept.index) + " does not fight; the monsters are " +
                            std::to_string(monsters[0]) + " and " + std::to_string(monsters[1]));
     }
-    const auto [from, to] = sweptRange(positional[3]);
+    const auto [from, to] = sweptRange(request.range);
     return {{monsters[0], monsters[1]}, std::move(swept), from, to};
 }
 
@@ -247,6 +258,28 @@ SweepPlan planFor(const SweptMatchUp& match, int step) {
     return plan;
 }
 
+// The closest values to --target, the CSV, the JSON or the table.
+void writeListing(const SweepRequest& request, const SweptMatchUp& match,
+                  const std::array<std::string, 2>& names, const SweepPlan& plan,
+                  const std::vector<OutcomeOdds>& odds, std::ostream& out) {
+    const SweptField& swept = match.swept;
+    if (request.target) {
+        writeTarget(*request.target, swept.name, plan.values, odds, out);
+    } else if (request.csv) {
+        writeCsv(plan.values, odds, out);
+    } else if (request.json) {
+        writeJson(plan.values, odds, out);
+    } else {
+        const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
+                                      names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
+        writeTable("Exact odds: " + std::to_string(match.monsters[0]) + " " + names[0] +
+                       " (Monster One) against " + std::to_string(match.monsters[1]) + " " +
+                       names[1] + " (Monster Two), by " + sweptName +
+                       (plan.sides[0] && plan.sides[1] ? " on both sides" : ""),
+                   swept.name, plan.values, odds, out);
+    }
+}
+
 }  // namespace
 
 int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
@@ -257,12 +290,12 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         "record (INDEX is A or B) from FROM to TO, set as --set would set it: e.g.\n"
         "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
         "monster 0 beat monster 5 one time in three.");
-    const SweepOptions options = addSweepOptions(line);
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
-    const SweepRequest request = checkedRequest(line, options);
+    const std::optional<SweepRequest> asked = parseRequest(line, arguments, out);
+    if (!asked) return cli::kExitSuccess;
+    const SweepRequest& request = *asked;
 
-    const Roster roster(line.gameDir(), line.parser().values(options.set));
-    const SweptMatchUp match = matchUp(line.positionalArguments(), roster);
+    const Roster roster(line.gameDir(), request.setTexts);
+    const SweptMatchUp match = sweptMatchUp(request, roster);
     const auto& [monsters, swept, from, to] = match;
     const bool chartToOutput = request.chartFile && cli::isStandardOutputName(*request.chartFile);
     if (request.chartFile && !chartToOutput) checkWritable(*request.chartFile, request.existing);
@@ -274,10 +307,8 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
         fighters, plan, request.threads, [&](std::size_t done, std::size_t) { progress(done); });
     progress.clear();
 
-    const std::string names[2] = {cli::shownText(fighters[0].name),
-                                  cli::shownText(fighters[1].name)};
-    const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
-                                  names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
+    const std::array<std::string, 2> names{cli::shownText(fighters[0].name),
+                                           cli::shownText(fighters[1].name)};
     if (request.chartFile) {
         const std::string chart =
             cli::pictures().sweepChartPng({{monsters[0], monsters[1], names[0], names[1],
@@ -292,20 +323,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     }
 
     // With --png -, the chart is all that standard output carries.
-    if (chartToOutput) return cli::kExitSuccess;
-    if (request.target) {
-        writeTarget(*request.target, swept.name, plan.values, odds, out);
-    } else if (request.csv) {
-        writeCsv(plan.values, odds, out);
-    } else if (request.json) {
-        writeJson(plan.values, odds, out);
-    } else {
-        writeTable("Exact odds: " + std::to_string(monsters[0]) + " " + names[0] +
-                       " (Monster One) against " + std::to_string(monsters[1]) + " " + names[1] +
-                       " (Monster Two), by " + sweptName +
-                       (plan.sides[0] && plan.sides[1] ? " on both sides" : ""),
-                   swept.name, plan.values, odds, out);
-    }
+    if (!chartToOutput) writeListing(request, match, names, plan, odds, out);
     return cli::kExitSuccess;
 }
 

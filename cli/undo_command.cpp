@@ -1,6 +1,7 @@
 #include "cli/undo_command.h"
 
 #include <QCommandLineParser>
+#include <optional>
 
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
@@ -11,13 +12,14 @@ namespace karnwick::cli {
 
 namespace {
 
-struct Request {
-    std::filesystem::path dir;  // empty after --help
+struct UndoRequest {
+    std::filesystem::path dir;
     bool force = false;
 };
 
-Request parseRequest(const char* command, const char* description, const QStringList& arguments,
-                     std::ostream& out) {
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<UndoRequest> parseRequest(const char* command, const char* description,
+                                        const QStringList& arguments, std::ostream& out) {
     cli::CommandLine line(command, "", description);
     const QCommandLineOption forceOption(
         "force",
@@ -25,16 +27,16 @@ Request parseRequest(const char* command, const char* description, const QString
         "recorded edit (that change is lost).");
     line.parser().addOption(forceOption);
     line.addDirOption();
-    if (!line.parse(arguments, out)) return {};
+    if (!line.parse(arguments, out)) return std::nullopt;
     if (!line.positionalArguments().isEmpty())
         throw cli::CommandError("unexpected argument \"" +
                                 line.positionalArguments().front().toStdString() + "\"");
-    return {line.gameDir(), line.isSet(forceOption)};
+    return UndoRequest{line.gameDir(), line.isSet(forceOption)};
 }
 
 // Puts back the files `source` keeps and records that as `command` on
 // `target`, itself undoable.
-void restore(const Request& request, const cli::EditHistory& history,
+void restore(const UndoRequest& request, const cli::EditHistory& history,
              const cli::HistoryEntry& source, const cli::HistoryEntry& target,
              const std::string& command, std::ostream& out) {
     const std::filesystem::path& dir = request.dir;
@@ -67,33 +69,33 @@ void restore(const Request& request, const cli::EditHistory& history,
 }  // namespace
 
 int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    const Request request =
+    const std::optional<UndoRequest> request =
         parseRequest("undo",
                      "Brings back the game files as they were before the last edit that has\n"
                      "not been undone (set, import, demo-data --force). The undo is recorded\n"
                      "too: a second undo goes one edit further back; redo takes it back.",
                      arguments, out);
-    if (request.dir.empty()) return cli::kExitSuccess;
-    const cli::GameFolderLock lock(request.dir);
-    const cli::EditHistory history(request.dir);
+    if (!request) return cli::kExitSuccess;
+    const cli::GameFolderLock lock(request->dir);
+    const cli::EditHistory history(request->dir);
     const auto target = history.nextUndo();
     if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
-    restore(request, history, *target, *target, "undo", out);
+    restore(*request, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
 
 int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    const Request request =
+    const std::optional<UndoRequest> request =
         parseRequest("redo", "Applies again the last edit that undo took back.", arguments, out);
-    if (request.dir.empty()) return cli::kExitSuccess;
-    const cli::GameFolderLock lock(request.dir);
-    const cli::EditHistory history(request.dir);
+    if (!request) return cli::kExitSuccess;
+    const cli::GameFolderLock lock(request->dir);
+    const cli::EditHistory history(request->dir);
     const auto undo = history.nextRedo();
     if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
-    restore(request, history, *undo, target, "redo", out);
+    restore(*request, history, *undo, target, "redo", out);
     return cli::kExitSuccess;
 }
 

@@ -65,7 +65,8 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         const char* err;  // the start of stderr
     } cases[] = {
         {"--help", 0, ""},
-        {"duel 0 1 --battles 3", 0, ""},
+        // Wrong usage is named before any monster is looked up.
+        {"odds 0 99 --csv --json", 2, "karnwick odds: --csv and --json exclude each other\n"},
         {"", 2, "Usage: karnwick <command>"},
         {"fight 0 1", 2, "karnwick: unknown command \"fight\"\n\nUsage: karnwick <command>"},
         {"lsit 0", 2, "karnwick: unknown command \"lsit\"; did you mean \"list\"?\n"},
