@@ -283,13 +283,6 @@ TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     result = run("import", {"stats", "first.csv"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(bytesOf(kStatsFileName).size(), std::size_t(kRecordLength));
-    ASSERT_EQ(::truncate(kStatsFileName, 32767 * kRecordLength), 0);
-    result = run("set", {"32767", "hp=1"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("holds 32767 (0..32766; the arena reads no record past 32766)"),
-              std::string::npos)
-        << result.err;
-    EXPECT_EQ(std::filesystem::file_size(kStatsFileName), 32767u * kRecordLength);
 
     // 60 sprites, 57 records: rows 57 and 58 are the zero rows list shows, 59
     // holds something, so three records are added.

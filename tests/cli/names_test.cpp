@@ -153,10 +153,5 @@ TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
         {"list", {"--jsno"}, "unknown option \"--jsno\"; did you mean \"--json\"?"},
         {"list", {"--frobnicate"}, "unknown option \"--frobnicate\" (see --help)"},
     };
-    for (const auto& w : wrong) {
-        SCOPED_TRACE(w.args.join(' ').toStdString());
-        const auto r = run(w.command, w.args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find(w.message), std::string::npos) << r.err;
-    }
+    for (const auto& w : wrong) karnwick::testing::expectRefused(w.command, w.args, w.message);
 }

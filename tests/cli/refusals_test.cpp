@@ -37,6 +37,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     folder.write("gap.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(8, "Dog"));
     folder.write("twice.csv", kCsvHeader + csvRow(2, "Dog") + csvRow(2, "Dog"));
     folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
+    folder.write("wide.csv", kCsvHeader + ("0,\"Dog\"" + std::string(29, ',')) + "\"x\"y\r\n");
     QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
     small.fill(Qt::transparent);
     stray.fill(Qt::transparent);
@@ -98,7 +99,6 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"sweep",
          {"0", "1", "0.hp", "1..5", "--png", "taken.png"},
          "taken.png: already exists (use --force to replace it)"},
-        {"set", {"0", "hpx=1"}, "unknown field \"hpx\"; did you mean \"hp\"?"},
         // One sign: the parser of every number must not read "+-1" as -1.
         {"set", {"0", "hp=+-1"}, "\"hp=+-1\": hp takes a whole number from -32768 to 32767"},
         // A value pasted by mistake is shown by its start and length.
@@ -123,6 +123,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          "line 3, column 1 (index): monster 8 would leave a gap: the next record to append is 7"},
         {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
         {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
+        {"import", {"stats", "wide.csv"}, "line 2, column 31: text after the closing quote;"},
         {"import",
          {"sprite", "0", "small.png"},
          "small.png is 90 x 99 pixels; a sprite is 90 x 100"},
@@ -151,7 +152,8 @@ TEST(Refusals, TheLastRecordIndexIs32766) {
     GameFolder folder;
     karnwick::testing::writeGoldenSet(folder);
     std::filesystem::resize_file(karnwick::kStatsFileName, 32767 * 86);
-    expectRefused("set", {"32767", "hp=1"}, "monster \"32767\" has no record");
+    expectRefused("set", {"32767", "hp=1"},
+                  "32767 (0..32766; the arena reads no record past 32766)");
     const auto last = karnwick::testing::runKarnwick("set", {"32766", "hp=-2", "--dry-run"});
     EXPECT_EQ(last.status, 0) << last.err;
     EXPECT_TRUE(last.out.starts_with("Monster 32766 \"\\x00")) << last.out;
