@@ -174,8 +174,9 @@ void requirePictureOutput();
 // have badbit among its exceptions) as a CommandError and stops the command:
 // CommandError::readerGone() for a reader that went away (`| head`), else
 // "cannot write to standard output: ..." with status 2, so no command can
-// report success for output that was lost. The last write happens in finish(), which reports its
-// own failure. The program must ignore SIGPIPE for a closed pipe to be seen.
+// report success for output that was lost. The last write happens in
+// finish(), which reports its own failure. The program must ignore SIGPIPE
+// for a closed pipe to be seen.
 class StandardOutput : public std::streambuf {
   public:
     // `program` starts the message of a failed last write: "karnwick duel".
