@@ -158,19 +158,15 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
     QCommandLineParser& parser = line.parser();
     parser.addPositionalArgument("N", "The monster, by index or name.");
     parser.addPositionalArgument("FIELD=VALUE", "A field and its new value.", "FIELD=VALUE...");
-    const QCommandLineOption dryRunOption("dry-run",
-                                          "Show each field before and after; write nothing.");
-    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    const QCommandLineOption forceOption = cli::forceEditOption();
-    parser.addOptions({dryRunOption, noHistoryOption, forceOption});
+    const cli::EditOptions editOptions =
+        cli::addEditOptions(line, "Show each field before and after; write nothing.");
     line.addDirOption();
     if (!line.parse(arguments, out)) return cli::kExitSuccess;
 
     const QStringList positional = line.positionalArguments();
     if (positional.size() < 2) throw cli::CommandError("expected N and at least one FIELD=VALUE");
     const std::vector<Change> changes = parseChanges(positional.mid(1));
-    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption),
-                             line.isSet(forceOption)};
+    const cli::EditMode mode = cli::editMode(line, editOptions);
     const bool dryRun = mode.dryRun;
 
     const std::filesystem::path dir = line.gameDir();
