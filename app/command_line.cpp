@@ -137,9 +137,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     std::vector<std::string> setTexts;
     for (const QString& text : parser.values(set)) {
         // The form, field and value now; the index once monster.dat is counted.
-        std::string problem;
-        if (!karnwick::parseRecordOverride(text.toStdString(), INT16_MAX, problem))
-            return usageError(QString::fromStdString(problem));
+        try {
+            karnwick::parseRecordOverride(text.toStdString(), INT16_MAX);
+        } catch (const karnwick::CommandError& e) {
+            return usageError(QString::fromStdString(e.what()));
+        }
         setTexts.push_back(text.toStdString());
     }
     const QStringList folders = parser.positionalArguments();

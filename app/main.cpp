@@ -55,12 +55,11 @@ int main(int argc, char* argv[]) {
     if (!arena::startArena(window, folder, settings)) return 1;
     std::vector<karnwick::RecordOverride> changes;
     for (const std::string& text : line.setTexts) {
-        std::string problem;
-        if (const auto change =
-                karnwick::parseRecordOverride(text, window.lastMonsterIndex(), problem))
-            changes.push_back(*change);
-        else
-            window.reportError(QString::fromStdString(problem));
+        try {
+            changes.push_back(karnwick::parseRecordOverride(text, window.lastMonsterIndex()));
+        } catch (const karnwick::CommandError& e) {
+            window.reportError(QString::fromStdString(e.what()));
+        }
     }
     window.balance().setStartChanges(std::move(changes));
     if (line.balance) window.balance().open();

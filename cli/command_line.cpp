@@ -236,9 +236,8 @@ StandardOutput::StandardOutput(std::string program)
 int StandardOutput::finish(int status) {
     try {
         writeBuffered();
-    } catch (const ReaderGone&) {
-        return kExitSuccess;
     } catch (const CommandError& e) {
+        if (e.isReaderGone()) return e.status();
         std::cerr << m_program << ": " << e.what() << "\n";
         return e.status();
     }
@@ -274,7 +273,7 @@ void StandardOutput::writeBuffered() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             m_failed = true;
-            if (errno == EPIPE) throw ReaderGone{};
+            if (errno == EPIPE) throw CommandError::readerGone();
             throw CommandError(std::string("cannot write to standard output: ") +
                                std::strerror(errno));
         }

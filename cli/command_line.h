@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/errors.h"
 #include "data/folder_lock.h"
 #include "data/text_codec.h"
 
@@ -39,19 +40,12 @@ inline constexpr const char* kJsonDocumentation = "/usr/share/doc/karnwick-arena
 // The lines `karnwick --help` ends with.
 extern const char* const kExitStatusHelp;
 
-// The one way a command fails: thrown anywhere below a command, caught by
-// the dispatcher, which writes "karnwick <command>: <message>" on stderr and
-// ends with `status()`. A GameError from the engine is reported the same way
-// with status 2.
-class CommandError : public std::runtime_error {
-  public:
-    explicit CommandError(const std::string& message, int status = kExitFailure)
-        : std::runtime_error(message), m_status(status) {}
-    int status() const { return m_status; }
-
-  private:
-    int m_status;
-};
+// The one way a command fails (data/errors.h): thrown anywhere below a
+// command, caught by the dispatcher, which writes "karnwick <command>:
+// <message>" on stderr and ends with its status, or ends quietly with success
+// for a reader that went away. A GameError from the engine is reported the
+// same way with status 2.
+using karnwick::CommandError;
 
 class CommandLine {
   public:
@@ -175,17 +169,13 @@ bool isStandardOutputName(const std::filesystem::path& file);
 // refused (the bytes of a PNG are no text to show), as is a closed output.
 void requirePictureOutput();
 
-// Thrown through the stream when the reader of standard output went away
-// (`| head`): it asked for no more, so the command stops quietly with status 0.
-struct ReaderGone {};
-
 // Standard output for a command, written straight to file descriptor 1. A
 // failed write while the command runs is thrown through the stream (which must
-// have badbit among its exceptions) and stops the command: ReaderGone for a
-// reader that went away, else CommandError "cannot write to standard output:
-// ..." with status 2, so no command can report success for output that was
-// lost. The last write happens in finish(), which reports its own failure. The
-// program must ignore SIGPIPE for a closed pipe to be seen.
+// have badbit among its exceptions) as a CommandError and stops the command:
+// CommandError::readerGone() for a reader that went away (`| head`), else
+// "cannot write to standard output: ..." with status 2, so no command can
+// report success for output that was lost. The last write happens in finish(), which reports its
+// own failure. The program must ignore SIGPIPE for a closed pipe to be seen.
 class StandardOutput : public std::streambuf {
   public:
     // `program` starts the message of a failed last write: "karnwick duel".

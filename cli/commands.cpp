@@ -80,9 +80,8 @@ int runCommand(const Command& command, const QStringList& arguments, std::ostrea
     };
     try {
         return command.run(arguments, out, err);
-    } catch (const ReaderGone&) {
-        return kExitSuccess;
     } catch (const CommandError& e) {
+        if (e.isReaderGone()) return e.status();
         flushQuietly();
         err << prefix << e.what() << "\n";
         return e.status();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/command_line.h"
+#include "data/record_fields.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -38,21 +40,18 @@ std::string csvText(std::span<const char> bytes) {
     return quoted + "\"";
 }
 
-std::optional<std::string> csvTextBytes(std::string_view field, std::string& problem) {
+std::string csvTextBytes(std::string_view field) {
     std::string bytes;
     std::size_t plainStart = 0;
     auto flushPlain = [&](std::size_t end) {
         const auto encoded = encodeWindows1252(field.substr(plainStart, end - plainStart));
-        if (!encoded) {
-            problem = "a character Windows-1252 cannot hold (write other bytes as \\xHH)";
-            return false;
-        }
+        if (!encoded)
+            throw CommandError("a character Windows-1252 cannot hold (write other bytes as \\xHH)");
         bytes += *encoded;
-        return true;
     };
     for (std::size_t i = 0; i < field.size(); ++i) {
         if (field[i] != '\\') continue;
-        if (!flushPlain(i)) return std::nullopt;
+        flushPlain(i);
         if (i + 1 < field.size() && field[i + 1] == '\\') {
             bytes += '\\';
             i += 1;
@@ -61,30 +60,36 @@ std::optional<std::string> csvTextBytes(std::string_view field, std::string& pro
             bytes += static_cast<char>(hexDigit(field[i + 2]) * 16 + hexDigit(field[i + 3]));
             i += 3;
         } else {
-            problem = "a backslash that is neither \\\\ nor \\xHH";
-            return std::nullopt;
+            throw CommandError("a backslash that is neither \\\\ nor \\xHH");
         }
         plainStart = i + 1;
     }
-    if (!flushPlain(field.size())) return std::nullopt;
+    flushPlain(field.size());
     return bytes;
 }
 
-std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
-                                                  int& column, char separator) {
+void refuseCsvLine(int line, int column, const std::string& problem) {
+    std::string where = "line " + std::to_string(line);
+    if (column > 0) where += ", column " + std::to_string(column);
+    // A field past the header's last column (a stray comma) has no name.
+    if (column == 1) where += " (index)";
+    if (column > 1 && column <= kRecordFieldCount + 1)
+        where += " (" + std::string(kRecordFields[std::size_t(column - 2)].name) + ")";
+    throw CommandError(where + ": " + problem + "; nothing imported");
+}
+
+std::vector<CsvField> splitCsvLine(std::string_view line, int lineNumber, char separator) {
     std::vector<CsvField> fields;
     std::size_t at = 0;
     while (true) {
         CsvField field;
-        column = static_cast<int>(fields.size()) + 1;
+        const int column = static_cast<int>(fields.size()) + 1;
         if (at < line.size() && line[at] == '"') {
             field.quoted = true;
             ++at;
             while (true) {
-                if (at >= line.size()) {
-                    problem = "a quote that is never closed";
-                    return std::nullopt;
-                }
+                if (at >= line.size())
+                    refuseCsvLine(lineNumber, column, "a quote that is never closed");
                 if (line[at] == '"') {
                     if (at + 1 < line.size() && line[at + 1] == '"') {
                         field.text += '"';
@@ -96,18 +101,15 @@ std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::st
                 }
                 field.text += line[at++];
             }
-            if (at < line.size() && line[at] != separator) {
-                problem = "text after the closing quote";
-                return std::nullopt;
-            }
+            if (at < line.size() && line[at] != separator)
+                refuseCsvLine(lineNumber, column, "text after the closing quote");
         } else {
             const std::size_t next = line.find(separator, at);
             const std::size_t end = next == std::string_view::npos ? line.size() : next;
             field.text = std::string(line.substr(at, end - at));
-            if (field.text.find('"') != std::string::npos) {
-                problem = "a quote inside a field that does not start with one";
-                return std::nullopt;
-            }
+            if (field.text.find('"') != std::string::npos)
+                refuseCsvLine(lineNumber, column,
+                              "a quote inside a field that does not start with one");
             at = end;
         }
         fields.push_back(std::move(field));

@@ -7,7 +7,6 @@
 // 0x90, 0x9D) are written \xHH, the backslash itself \\, the quote "".
 // The way back turns every such line into the same bytes again.
 
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,21 +18,26 @@ namespace karnwick::cli {
 std::string csvText(std::span<const char> bytes);
 
 // One CSV field as a text's bytes: `field` is the content between the quotes
-// with "" already undone (or an unquoted field). Nothing, with `problem` set,
-// for an escape that is not \\ or \xHH, or a character Windows-1252 cannot
-// hold.
-std::optional<std::string> csvTextBytes(std::string_view field, std::string& problem);
+// with "" already undone (or an unquoted field). Throws CommandError saying
+// what is wrong, for the caller to put after the place it names: an escape
+// that is not \\ or \xHH, or a character Windows-1252 cannot hold.
+std::string csvTextBytes(std::string_view field);
+
+// Refuses a CSV file of records for what is wrong at line `line` (1-based),
+// in field `column`: "line 3, column 2 (name): ...; nothing imported". Column
+// 1 is the index, the others the record fields in the order of `list --csv`;
+// column 0 names the line alone.
+[[noreturn]] void refuseCsvLine(int line, int column, const std::string& problem);
 
 struct CsvField {
     std::string text;  // quotes removed, "" undone
     bool quoted = false;
 };
 
-// Splits one line (without its line break) at the separators outside quotes:
-// commas, or the semicolons a spreadsheet writes where the decimal point is
-// a comma. Nothing, with `problem` set and `column` the 1-based field at
-// fault, for a quote left open or text after a closing quote.
-std::optional<std::vector<CsvField>> splitCsvLine(std::string_view line, std::string& problem,
-                                                  int& column, char separator = ',');
+// Splits line `lineNumber` (without its line break) at the separators outside
+// quotes: commas, or the semicolons a spreadsheet writes where the decimal
+// point is a comma. A quote left open or text after a closing quote is
+// refused with refuseCsvLine, naming the field at fault.
+std::vector<CsvField> splitCsvLine(std::string_view line, int lineNumber, char separator = ',');
 
 }  // namespace karnwick::cli

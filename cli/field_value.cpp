@@ -14,19 +14,19 @@ std::optional<int16_t> numberValue(std::string_view text) {
     return static_cast<int16_t>(*number);
 }
 
-std::optional<std::string> assignField(MonsterStats& stats, const RecordField& field,
-                                       std::string_view value) {
+void assignField(MonsterStats& stats, const RecordField& field, std::string_view value) {
+    const std::string takes = std::string(field.name) + " takes ";
     if (field.number) {
         const auto number = numberValue(value);
-        if (!number) return kNumberValues;
+        if (!number) throw CommandError(takes + kNumberValues);
         stats.*field.number = *number;
-        return std::nullopt;
+        return;
     }
     const std::span<char> text = field.text(stats);
     if (value.size() > text.size())
-        return "a text of at most " + std::to_string(field.width) + " characters";
+        throw CommandError(takes + "a text of at most " + std::to_string(field.width) +
+                           " characters");
     std::fill(std::copy(value.begin(), value.end(), text.begin()), text.end(), ' ');
-    return std::nullopt;
 }
 
 }  // namespace karnwick::cli

@@ -21,10 +21,10 @@ inline constexpr const char* kNumberValues = "a whole number from -32768 to 3276
 std::optional<int16_t> numberValue(std::string_view text);
 
 // Sets `field` of `stats` to `value`: the number's text, or the text's bytes
-// in Windows-1252. Returns what the field takes when `value` does not fit it
-// ("a whole number from -32768 to 32767", "a text of at most 10
-// characters"), leaving `stats` as it was; nothing once the field is set.
-std::optional<std::string> assignField(MonsterStats& stats, const RecordField& field,
-                                       std::string_view value);
+// in Windows-1252. A value that does not fit the field leaves `stats` as it
+// was and is refused with a CommandError saying what the field takes ("hp
+// takes a whole number from -32768 to 32767", "name takes a text of at most
+// 10 characters"), for the caller to put after the value as it names it.
+void assignField(MonsterStats& stats, const RecordField& field, std::string_view value);
 
 }  // namespace karnwick::cli

@@ -96,7 +96,8 @@ void restoreGameFiles(const std::filesystem::path& dir, const std::vector<Restor
 void commitAfterReport(std::ostream& out, const std::function<void()>& commit) {
     try {
         out.flush();
-    } catch (const ReaderGone&) {
+    } catch (const CommandError& e) {
+        if (!e.isReaderGone()) throw;
         commit();
         throw;
     }

@@ -28,17 +28,6 @@ struct CsvRow {
     MonsterStats record;
 };
 
-[[noreturn]] void badRow(int line, int column, const std::string& problem) {
-    std::string where = "line " + std::to_string(line);
-    if (column > 0) {
-        where += ", column " + std::to_string(column) + " (" +
-                 (column == 1 ? std::string("index")
-                              : std::string(kRecordFields[std::size_t(column - 2)].name)) +
-                 ")";
-    }
-    throw CommandError(where + ": " + problem + "; nothing imported");
-}
-
 // The lines of TEXT without their line ends, "\r\n" taken as one.
 std::vector<std::string_view> csvLines(const std::string& text) {
     std::vector<std::string_view> lines;
@@ -57,37 +46,35 @@ std::vector<std::string_view> csvLines(const std::string& text) {
 void putField(MonsterStats& record, const RecordField& field, const std::string& value,
               int lineNumber, int column) {
     std::string bytes = value;
-    if (!field.number) {
-        std::string problem;
-        auto decoded = csvTextBytes(value, problem);
-        if (!decoded) badRow(lineNumber, column, problem);
-        bytes = std::move(*decoded);
+    try {
+        if (!field.number) bytes = csvTextBytes(value);
+    } catch (const CommandError& e) {
+        refuseCsvLine(lineNumber, column, e.what());
     }
-    if (const auto takes = assignField(record, field, bytes))
-        badRow(lineNumber, column,
-               quotedText(value) + ": " + std::string(field.name) + " takes " + *takes);
+    try {
+        assignField(record, field, bytes);
+    } catch (const CommandError& e) {
+        refuseCsvLine(lineNumber, column, quotedText(value) + ": " + e.what());
+    }
 }
 
 CsvRow parseStatsRow(std::string_view line, int lineNumber, char separator) {
-    std::string problem;
-    int column = 0;
-    const auto fields = splitCsvLine(line, problem, column, separator);
-    if (!fields) badRow(lineNumber, column, problem);
-    if (fields->size() != kRecordFieldCount + 1) {
-        badRow(lineNumber, 0,
-               std::to_string(fields->size()) + " columns where the header has " +
-                   std::to_string(kRecordFieldCount + 1));
+    const std::vector<CsvField> fields = splitCsvLine(line, lineNumber, separator);
+    if (fields.size() != kRecordFieldCount + 1) {
+        refuseCsvLine(lineNumber, 0,
+                      std::to_string(fields.size()) + " columns where the header has " +
+                          std::to_string(kRecordFieldCount + 1));
     }
     CsvRow row{lineNumber, 0, {}};
-    const auto index = wholeNumber(QString::fromStdString((*fields)[0].text), LLONG_MIN, LLONG_MAX);
+    const auto index = wholeNumber(QString::fromStdString(fields[0].text), LLONG_MIN, LLONG_MAX);
     if (!index || !recordIndexFits(*index)) {
-        badRow(lineNumber, 1,
-               quotedText((*fields)[0].text) + " is not a monster index from 0 to " +
-                   std::to_string(kLastRecordIndex));
+        refuseCsvLine(lineNumber, 1,
+                      quotedText(fields[0].text) + " is not a monster index from 0 to " +
+                          std::to_string(kLastRecordIndex));
     }
     row.index = static_cast<int>(*index);
     for (std::size_t f = 0; f < kRecordFields.size(); ++f)
-        putField(row.record, kRecordFields[f], (*fields)[f + 1].text, lineNumber,
+        putField(row.record, kRecordFields[f], fields[f + 1].text, lineNumber,
                  static_cast<int>(f) + 2);
     return row;
 }
@@ -111,7 +98,7 @@ StatsCsv parseStatsCsv(std::string text) {
         if (lines.front() == semicolons) csv.separator = ';';
     }
     if (lines.empty() || (lines.front() != header && csv.separator == ','))
-        badRow(1, 0, "expected the header that list --csv writes (" + header + ")");
+        refuseCsvLine(1, 0, "expected the header that list --csv writes (" + header + ")");
 
     std::vector<CsvRow>& rows = csv.rows;
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -121,7 +108,7 @@ StatsCsv parseStatsCsv(std::string text) {
             if (std::all_of(lines.begin() + static_cast<std::ptrdiff_t>(i), lines.end(),
                             [](std::string_view l) { return l.empty(); }))
                 break;
-            badRow(lineNumber, 0, "an empty line");
+            refuseCsvLine(lineNumber, 0, "an empty line");
         }
         rows.push_back(parseStatsRow(lines[i], lineNumber, csv.separator));
     }
@@ -176,9 +163,9 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
                      [](const CsvRow& a, const CsvRow& b) { return a.index < b.index; });
     for (std::size_t i = 1; i < rows.size(); ++i) {
         if (rows[i].index == rows[i - 1].index) {
-            badRow(rows[i].line, 1,
-                   "monster " + std::to_string(rows[i].index) + " is on line " +
-                       std::to_string(rows[i - 1].line) + " too");
+            refuseCsvLine(rows[i].line, 1,
+                          "monster " + std::to_string(rows[i].index) + " is on line " +
+                              std::to_string(rows[i - 1].line) + " too");
         }
     }
 
@@ -194,11 +181,11 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
     for (const CsvRow& row : rows) {
         const auto index = static_cast<std::size_t>(row.index);
         if (index > records) {
-            badRow(row.line, 1,
-                   "monster " + std::to_string(row.index) +
-                       " would leave a gap: the next record "
-                       "to append is " +
-                       std::to_string(records));
+            refuseCsvLine(row.line, 1,
+                          "monster " + std::to_string(row.index) +
+                              " would leave a gap: the next record "
+                              "to append is " +
+                              std::to_string(records));
         }
         if (index < oldRecords && recordAt(old, index) != row.record) ++changed;
         putRecord(bytes, index, row.record);

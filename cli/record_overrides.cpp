@@ -50,11 +50,8 @@ QCommandLineOption recordOverrideOption() {
 
 RecordNumber parseRecordNumber(const QString& text, int lastIndex,
                                const std::filesystem::path& statsFile) {
-    std::string problem;
-    const auto number = karnwick::parseRecordNumber(
-        withIndex(text.toStdString(), lastIndex, statsFile), lastIndex, problem);
-    if (!number) throw CommandError(problem);
-    return *number;
+    return karnwick::parseRecordNumber(withIndex(text.toStdString(), lastIndex, statsFile),
+                                       lastIndex);
 }
 
 std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int lastIndex,
@@ -71,10 +68,7 @@ std::vector<RecordOverride> parseRecordOverrides(const QStringList& texts, int l
                 throw CommandError("--set " + quotedText(text.toStdString()) + ": " + e.what());
             }
         }
-        std::string problem;
-        const auto parsed = parseRecordOverride(change, lastIndex, problem);
-        if (!parsed) throw CommandError(problem);
-        overrides.push_back(*parsed);
+        overrides.push_back(parseRecordOverride(change, lastIndex));
     }
     return overrides;
 }

@@ -45,22 +45,19 @@ Change parseChange(const QString& argument) {
         throw cli::CommandError("unknown field " + quotedText(name) +
                                 cli::suggestionOrList(name, allFieldNames(), "fields"));
     Change change{field, text.substr(equals + 1)};
-    const std::string refused = quotedText(text) + ": " + name + " takes ";
-    if (!field->number) {
-        // Letters come as UTF-8; any other byte is written \xHH, as in the
-        // CSV of `list --csv`, so a value means the same in both.
-        if (!isUtf8(change.value))
-            throw cli::CommandError(quotedText(text) +
-                                    " is not UTF-8: write a byte of the game's text as \\xHH");
-        std::string problem;
-        auto bytes = cli::csvTextBytes(change.value, problem);
-        if (!bytes) throw cli::CommandError(quotedText(text) + ": " + problem);
-        change.value = std::move(*bytes);
+    // Letters come as UTF-8; any other byte is written \xHH, as in the CSV
+    // of `list --csv`, so a value means the same in both.
+    if (!field->number && !isUtf8(change.value))
+        throw cli::CommandError(quotedText(text) +
+                                " is not UTF-8: write a byte of the game's text as \\xHH");
+    try {
+        if (!field->number) change.value = cli::csvTextBytes(change.value);
+        // Tried on a blank record, so a wrong value is named before any file is read.
+        MonsterStats trial;
+        cli::assignField(trial, *field, change.value);
+    } catch (const CommandError& e) {
+        throw cli::CommandError(quotedText(text) + ": " + e.what());
     }
-    // Tried on a blank record, so a wrong value is named before any file is read.
-    MonsterStats trial;
-    if (const auto takes = cli::assignField(trial, *field, change.value))
-        throw cli::CommandError(refused + *takes);
     return change;
 }
 

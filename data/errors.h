@@ -5,6 +5,9 @@
 // where it arose; its message is built from those two (and an optional detail)
 // in one place, errorMessage. Callers catch it at the edge of a user action: a
 // choice, a FIGHT click, a preview, a duel.
+// A request that is refused (a text a user typed, a line of a CSV file) is
+// no failure of the game's rules: it is a CommandError, beside it here so
+// that the engine's own parsers can refuse a --set the way the commands do.
 
 #include <stdexcept>
 #include <string>
@@ -51,6 +54,33 @@ class GameError : public std::runtime_error {
 
   private:
     ErrorKind m_kind;
+};
+
+// A refused request or input, carrying the whole message its user reads
+// ("--set \"3.hq=1\": unknown field ...") and the status the command ends
+// with: 2, the status of wrong usage, unless the thrower says otherwise. The
+// `karnwick` command writes it after "karnwick <command>: "; the arena shows
+// it in its usage message or its error box.
+class CommandError : public std::runtime_error {
+  public:
+    explicit CommandError(const std::string& message, int status = 2)
+        : std::runtime_error(message), m_status(status) {}
+
+    // The reader of a command's output went away (`karnwick list | head -1`):
+    // it asked for no more, so the command stops where it is and ends quietly
+    // with success, keeping an edit it had already decided on.
+    static CommandError readerGone() { return CommandError("the reader went away", 0, true); }
+
+    int status() const noexcept { return m_status; }
+    // Whether this is readerGone(): nothing to tell, nothing went wrong.
+    bool isReaderGone() const noexcept { return m_readerGone; }
+
+  private:
+    CommandError(const std::string& message, int status, bool readerGone)
+        : std::runtime_error(message), m_status(status), m_readerGone(readerGone) {}
+
+    int m_status;
+    bool m_readerGone = false;
 };
 
 }  // namespace karnwick

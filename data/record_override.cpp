@@ -53,57 +53,47 @@ std::optional<long long> wholeNumber(std::string_view text, long long low, long 
     return value;
 }
 
-std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem) {
+int16_t monsterIndex(std::string_view text, int lastIndex) {
     if (const auto value = wholeNumber(text, 0, lastIndex)) return static_cast<int16_t>(*value);
-    problem = "monster " + quotedText(text) + " is not ";
-    if (lastIndex < 0)
-        problem += "in monster.dat, which holds no monsters";
-    else
-        problem += "a monster index: the valid range is 0.." + std::to_string(lastIndex);
-    return std::nullopt;
+    const std::string named = "monster " + quotedText(text) + " is not ";
+    if (lastIndex < 0) throw CommandError(named + "in monster.dat, which holds no monsters");
+    throw CommandError(named + "a monster index: the valid range is 0.." +
+                       std::to_string(lastIndex));
 }
 
-std::optional<RecordNumber> parseRecordNumber(std::string_view text, int lastIndex,
-                                              std::string& problem) {
+RecordNumber parseRecordNumber(std::string_view text, int lastIndex) {
     const std::size_t dot = text.find('.');
-    if (dot == std::string_view::npos || text.find('=') != std::string_view::npos) {
-        problem = "expected INDEX.FIELD, e.g. 0.hp";
-        return std::nullopt;
-    }
-    const auto index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex, problem);
-    if (!index) return std::nullopt;
+    if (dot == std::string_view::npos || text.find('=') != std::string_view::npos)
+        throw CommandError("expected INDEX.FIELD, e.g. 0.hp");
+    const int16_t index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex);
     const std::string_view field = trimmed(text.substr(dot + 1));
-    RecordNumber number{*index, battleField(field)};
-    if (!number.field) {
-        problem = "unknown field \"" + std::string(field) + "\"; the fields are " + fieldNames();
-        return std::nullopt;
-    }
+    RecordNumber number{index, battleField(field)};
+    if (!number.field)
+        throw CommandError("unknown field \"" + std::string(field) + "\"; the fields are " +
+                           fieldNames());
     return number;
 }
 
-std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
-                                                  std::string& problem) {
+RecordOverride parseRecordOverride(std::string_view text, int lastIndex) {
     const std::string quoted = "--set " + quotedText(text) + ": ";
     // INDEX.FIELD=VALUE: the value follows the first equals sign.
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos ||
-        text.substr(0, equals).find('.') == std::string_view::npos) {
-        problem = quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120";
-        return std::nullopt;
-    }
-    const auto number = parseRecordNumber(text.substr(0, equals), lastIndex, problem);
-    if (!number) {
-        problem = quoted + problem;
-        return std::nullopt;
+        text.substr(0, equals).find('.') == std::string_view::npos)
+        throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
+    RecordNumber number;
+    try {
+        number = parseRecordNumber(text.substr(0, equals), lastIndex);
+    } catch (const CommandError& e) {
+        throw CommandError(quoted + e.what());
     }
     const std::string_view valueText = text.substr(equals + 1);
     const auto value = wholeNumber(valueText, INT16_MIN, INT16_MAX);
     if (!value) {
-        problem = quoted + "the value " + quotedText(valueText) +
-                  " is not a whole number from -32768 to 32767";
-        return std::nullopt;
+        throw CommandError(quoted + "the value " + quotedText(valueText) +
+                           " is not a whole number from -32768 to 32767");
     }
-    return RecordOverride{number->index, number->field, static_cast<int16_t>(*value)};
+    return RecordOverride{number.index, number.field, static_cast<int16_t>(*value)};
 }
 
 std::string recordOverrideText(const RecordOverride& change) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "battle/battle_fields.h"
+#include "data/errors.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
@@ -31,8 +32,8 @@ std::string_view battleFieldName(int16_t MonsterStats::*field);
 std::optional<long long> wholeNumber(std::string_view text, long long low, long long high);
 
 // The monster index `text` names among 0..lastIndex (-1 when monster.dat
-// holds none); nothing, with `problem` naming the text and the valid range.
-std::optional<int16_t> monsterIndex(std::string_view text, int lastIndex, std::string& problem);
+// holds none). Throws CommandError naming the text and the valid range.
+int16_t monsterIndex(std::string_view text, int lastIndex);
 
 // One number of one monster's record: monster `index`'s `field`.
 struct RecordNumber {
@@ -40,16 +41,14 @@ struct RecordNumber {
     int16_t MonsterStats::*field = nullptr;
 };
 
-// One `INDEX.FIELD` text (UTF-8), the index ending at the first dot; nothing,
-// with `problem` saying what is wrong ("unknown field ..."), for the caller to
+// One `INDEX.FIELD` text (UTF-8), the index ending at the first dot. Throws
+// CommandError saying what is wrong ("unknown field ..."), for the caller to
 // put after the text as it names it.
-std::optional<RecordNumber> parseRecordNumber(std::string_view text, int lastIndex,
-                                              std::string& problem);
+RecordNumber parseRecordNumber(std::string_view text, int lastIndex);
 
-// One `INDEX.FIELD=VALUE` text (UTF-8); nothing, with `problem` set to the
-// whole message ("--set \"3.hq=1\": unknown field ...").
-std::optional<RecordOverride> parseRecordOverride(std::string_view text, int lastIndex,
-                                                  std::string& problem);
+// One `INDEX.FIELD=VALUE` text (UTF-8). Throws CommandError with the whole
+// message ("--set \"3.hq=1\": unknown field ...").
+RecordOverride parseRecordOverride(std::string_view text, int lastIndex);
 
 // The text parseRecordOverride reads back as `change`: "3.hp=120".
 std::string recordOverrideText(const RecordOverride& change);

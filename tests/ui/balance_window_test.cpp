@@ -70,10 +70,8 @@ struct DemoArena {
 // Copy as Command names only the changes to the match-up's two monsters.
 TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     DemoArena arena;
-    std::string problem;
-    arena.window.balance().setStartChanges(
-        {*karnwick::parseRecordOverride("3.strength=40", 56, problem),
-         *karnwick::parseRecordOverride("9.hp=50", 56, problem)});
+    arena.window.balance().setStartChanges({karnwick::parseRecordOverride("3.strength=40", 56),
+                                            karnwick::parseRecordOverride("9.hp=50", 56)});
     arena.choose(0, 3);
     arena.choose(1, 5);
     BalanceWindow& balance = arena.open();
