@@ -57,7 +57,7 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const std::optional<ImportRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
     if (request->what == ImportRequest::What::Stats)
-        return cli::importStats(request->file, line.gameDir(), request->mode, out);
+        return cli::importStats(*request, line.gameDir(), out);
     return cli::pictures().importSprite(*request, line.gameDir(), out);
 }
 
