@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "cli/command_line.h"
+#include "cli/edit_history.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
@@ -61,8 +62,16 @@ void rewriteGameFile(const std::filesystem::path& file, std::span<const unsigned
     writeFileAtomically(file, bytes, existing);
 }
 
-QCommandLineOption forceEditOption() {
-    return QCommandLineOption("force", "Replace game files that are write-protected.");
+EditOptions addEditOptions(CommandLine& line, const QString& dryRunHelp) {
+    EditOptions options{
+        QCommandLineOption("dry-run", dryRunHelp), noHistoryOption(),
+        QCommandLineOption("force", "Replace game files that are write-protected.")};
+    line.parser().addOptions({options.dryRun, options.noHistory, options.force});
+    return options;
+}
+
+EditMode editMode(const CommandLine& line, const EditOptions& options) {
+    return {line.isSet(options.dryRun), !line.isSet(options.noHistory), line.isSet(options.force)};
 }
 
 std::string shownFieldValue(const MonsterStats& stats, const RecordField& field) {

@@ -66,8 +66,15 @@ struct EditMode {
     Existing existing() const { return force ? Existing::Replace : Existing::ReplaceUnprotected; }
 };
 
-// The `--force` option of the commands that edit game files.
-QCommandLineOption forceEditOption();
+class CommandLine;
+
+// The options that make an edit's EditMode, as `set` and `import` offer
+// them: --dry-run (`dryRunHelp` says what it shows), --no-history and --force.
+struct EditOptions {
+    QCommandLineOption dryRun, noHistory, force;
+};
+EditOptions addEditOptions(CommandLine& line, const QString& dryRunHelp);
+EditMode editMode(const CommandLine& line, const EditOptions& options);
 
 // A game file as an undo or redo puts it back: its bytes, or no file at all.
 struct RestoredFile {

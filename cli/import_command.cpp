@@ -15,19 +15,16 @@ namespace {
 // The request, or nothing when the help was asked for and written to `out`.
 std::optional<ImportRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
                                           std::ostream& out) {
-    QCommandLineParser& parser = line.parser();
     const QCommandLineOption nearestOption(
         "nearest", "sprite: take the nearest palette colour for a colour not in the palette.");
-    const QCommandLineOption dryRunOption("dry-run", "Show what would change; write nothing.");
-    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    const QCommandLineOption forceOption = cli::forceEditOption();
-    parser.addOptions({nearestOption, dryRunOption, noHistoryOption, forceOption});
+    line.parser().addOption(nearestOption);
+    const cli::EditOptions editOptions =
+        cli::addEditOptions(line, "Show what would change; write nothing.");
     line.addDirOption();
     if (!line.parse(arguments, out)) return std::nullopt;
 
     ImportRequest request;
-    request.mode = {line.isSet(dryRunOption), !line.isSet(noHistoryOption),
-                    line.isSet(forceOption)};
+    request.mode = cli::editMode(line, editOptions);
     request.nearest = line.isSet(nearestOption);
     const QStringList positional = line.positionalArguments();
     const QString what = positional.value(0);
@@ -60,7 +57,7 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const std::optional<ImportRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
     if (request->what == ImportRequest::What::Stats)
-        return cli::importStats(request->file, line.gameDir(), request->mode, out);
+        return cli::importStats(*request, line.gameDir(), out);
     return cli::pictures().importSprite(*request, line.gameDir(), out);
 }
 

@@ -84,45 +84,46 @@ unsigned char nearestIndex(const PaletteTable& table, QRgb rgb) {
     return index;
 }
 
-struct StrayPixels {
-    int count = 0;
-    std::vector<std::string> named;  // the first kPixelsNamed, for the refusal
+// A sprite read colour by colour, and the pixels whose colour the palette lacks.
+struct ColourMatch {
+    SpriteBytes sprite{};
+    int strays = 0;
+    std::vector<std::string> named;  // the first kPixelsNamed strays, for the refusal
 };
 
 // Any other picture, colour by colour: the lowest index showing it, index
 // 0 (transparent) only for a colour no drawn index has. A colour the palette
 // lacks is a stray: named, or with NEAREST given its nearest index.
-SpriteBytes spriteByColour(const QImage& image, const PaletteTable& table, bool nearest,
-                           StrayPixels& strays) {
+ColourMatch spriteByColour(const QImage& image, const PaletteTable& table, bool nearest) {
     std::map<QRgb, unsigned char> exact;
     for (int i = kPaletteEntries - 1; i >= 1; --i)
         exact[table[std::size_t(i)]] = static_cast<unsigned char>(i);
     exact.try_emplace(table[0], 0);
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    SpriteBytes sprite{};
+    ColourMatch match;
     for (int y = 0; y < kSpriteHeight; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         for (int x = 0; x < kSpriteWidth; ++x) {
-            unsigned char& index = sprite[std::size_t(y * kSpriteWidth + x)];
+            unsigned char& index = match.sprite[std::size_t(y * kSpriteWidth + x)];
             if (qAlpha(line[x]) == 0) continue;
             const QRgb rgb = line[x] & 0xFFFFFFu;
             if (const auto found = exact.find(rgb); found != exact.end()) {
                 index = found->second;
                 continue;
             }
-            ++strays.count;
+            ++match.strays;
             if (nearest)
                 index = nearestIndex(table, rgb);
-            else if (strays.named.size() < kPixelsNamed)
-                strays.named.push_back(std::string("(")
-                                           .append(std::to_string(x))
-                                           .append(", ")
-                                           .append(std::to_string(y))
-                                           .append(") ")
-                                           .append(colourName(rgb).toStdString()));
+            else if (match.named.size() < kPixelsNamed)
+                match.named.push_back(std::string("(")
+                                          .append(std::to_string(x))
+                                          .append(", ")
+                                          .append(std::to_string(y))
+                                          .append(") ")
+                                          .append(colourName(rgb).toStdString()));
         }
     }
-    return sprite;
+    return match;
 }
 
 // The sprite the image shows, in palette indexes.
@@ -131,12 +132,11 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
     const PaletteTable table = paletteTable(palette);
     if (auto sprite = spriteByIndex(image, table)) return *sprite;
 
-    StrayPixels strays;
-    const SpriteBytes sprite = spriteByColour(image, table, nearest, strays);
-    const int strayCount = strays.count;
+    const ColourMatch match = spriteByColour(image, table, nearest);
+    const int strayCount = match.strays;
     if (strayCount > 0 && !nearest) {
         std::string named;
-        for (const std::string& s : strays.named) named += (named.empty() ? "" : ", ") + s;
+        for (const std::string& s : match.named) named += (named.empty() ? "" : ", ") + s;
         throw CommandError(name + ": " + std::to_string(strayCount) +
                            (strayCount == 1 ? " pixel has a colour" : " pixels have colours") +
                            " not in the game palette: " + named +
@@ -148,7 +148,7 @@ SpriteBytes spriteOf(const QImage& image, const Palette& palette, bool nearest,
             << " not in the game palette took the nearest palette colour (straight-line "
                "distance in red, green and blue)\n";
     }
-    return sprite;
+    return match.sprite;
 }
 
 [[noreturn]] void wrongSize(const std::string& name, QSize size) {

@@ -13,6 +13,7 @@
 #include "cli/edit_history.h"
 #include "cli/field_value.h"
 #include "cli/game_edit.h"
+#include "cli/import_command.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/monster_stats.h"
@@ -152,13 +153,8 @@ void printChangeLines(const std::vector<std::string>& lines, std::ostream& out) 
         out << "and " << lines.size() - kNamedChanges << " more changes\n";
 }
 
-}  // namespace
-
-int importStats(const QString& csvName, const std::filesystem::path& dir, const EditMode& mode,
-                std::ostream& out) {
-    requireStandardOutput();
-    StatsCsv csv = parseStatsCsv(readWholeInput(csvName));
-    std::vector<CsvRow>& rows = csv.rows;
+// The rows in the order of their indexes; a monster on two lines is refused.
+std::vector<CsvRow> rowsByIndex(std::vector<CsvRow> rows) {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CsvRow& a, const CsvRow& b) { return a.index < b.index; });
     for (std::size_t i = 1; i < rows.size(); ++i) {
@@ -168,16 +164,22 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
                               std::to_string(rows[i - 1].line) + " too");
         }
     }
+    return rows;
+}
 
-    const std::filesystem::path file = dir / kStatsFileName;
-    requireOwnGameFile(dir, kStatsFileName, MissingFile::Created);
-    std::optional<GameFolderLock> lock;
-    if (!mode.dryRun) lock.emplace(dir);
-    const std::vector<unsigned char> old = readWholeFile(file);
-    std::vector<unsigned char> bytes = old;
+// The record file with the rows in place, and what they changed.
+struct ImportedRecords {
+    std::vector<unsigned char> bytes;
+    int changed = 0;
+    std::size_t appended = 0;
+};
+
+ImportedRecords importedRecords(const std::vector<unsigned char>& old,
+                                const std::vector<CsvRow>& rows) {
+    ImportedRecords imported{old};
+    std::vector<unsigned char>& bytes = imported.bytes;
     const std::size_t oldRecords = (old.size() + kRecordLength - 1) / kRecordLength;
     std::size_t records = oldRecords;
-    int changed = 0;
     for (const CsvRow& row : rows) {
         const auto index = static_cast<std::size_t>(row.index);
         if (index > records) {
@@ -187,7 +189,7 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
                               "to append is " +
                               std::to_string(records));
         }
-        if (index < oldRecords && recordAt(old, index) != row.record) ++changed;
+        if (index < oldRecords && recordAt(old, index) != row.record) ++imported.changed;
         putRecord(bytes, index, row.record);
         records = std::max(records, index + 1);
     }
@@ -203,35 +205,52 @@ int importStats(const QString& csvName, const std::filesystem::path& dir, const 
         length = old.size();
     bytes.resize(length);
     // Zero rows before the last one that holds something are appended too.
-    const std::size_t appended = (length + kRecordLength - 1) / kRecordLength - oldRecords;
+    imported.appended = (length + kRecordLength - 1) / kRecordLength - oldRecords;
+    return imported;
+}
+
+}  // namespace
+
+int importStats(const ImportRequest& request, const std::filesystem::path& dir, std::ostream& out) {
+    const EditMode& mode = request.mode;
+    requireStandardOutput();
+    StatsCsv csv = parseStatsCsv(readWholeInput(request.file));
+    const std::vector<CsvRow> rows = rowsByIndex(std::move(csv.rows));
+
+    const std::filesystem::path file = dir / kStatsFileName;
+    requireOwnGameFile(dir, kStatsFileName, MissingFile::Created);
+    std::optional<GameFolderLock> lock;
+    if (!mode.dryRun) lock.emplace(dir);
+    const std::vector<unsigned char> old = readWholeFile(file);
+    const ImportedRecords imported = importedRecords(old, rows);
 
     // A semicolon file is named as such, so a sheet saved in another locale
     // than expected shows in the summary.
     const std::string read = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows") +
                              " read" + (csv.separator == ';' ? " (CSV with ';' separators)" : "");
-    if (bytes == old) {
+    if (imported.bytes == old) {
         out << "monsters.tat unchanged: " << read << ", each as the file holds it\n";
         return kExitSuccess;
     }
-    const std::string summary = read + ", " + std::to_string(changed) +
-                                (changed == 1 ? " record" : " records") + " changed, " +
-                                std::to_string(appended) + " appended";
+    const std::string summary = read + ", " + std::to_string(imported.changed) +
+                                (imported.changed == 1 ? " record" : " records") + " changed, " +
+                                std::to_string(imported.appended) + " appended";
     // A game file that cannot be written is refused as such, not as history,
     // and before anything is shown as changed.
     if (!mode.dryRun) checkWritable(file, mode.existing());
-    printChangeLines(changeLines(old, bytes), out);
+    printChangeLines(changeLines(old, imported.bytes), out);
     if (mode.dryRun) {
         out << "monsters.tat: " << summary << "; dry run: nothing written\n";
         return kExitSuccess;
     }
     std::optional<PendingEdit> record;
     if (mode.recordHistory) {
-        record.emplace(dir, "import stats", summary + " from " + inputName(csvName),
+        record.emplace(dir, "import stats", summary + " from " + inputName(request.file),
                        std::vector<std::string>{kStatsFileName});
     }
     out << "monsters.tat: " << summary << "\n";
     commitAfterReport(out, [&] {
-        rewriteGameFile(file, bytes, mode.existing());
+        rewriteGameFile(file, imported.bytes, mode.existing());
         if (record) record->keep();
     });
     return kExitSuccess;

@@ -2,15 +2,13 @@
 // `karnwick import stats FILE.csv`: the records of the CSV that `list --csv`
 // writes back into monsters.tat, matched by index; rows past the end append.
 
-#include <QString>
 #include <filesystem>
 #include <ostream>
 
 namespace karnwick::cli {
 
-struct EditMode;
+struct ImportRequest;
 
-int importStats(const QString& csvName, const std::filesystem::path& dir, const EditMode& mode,
-                std::ostream& out);
+int importStats(const ImportRequest& request, const std::filesystem::path& dir, std::ostream& out);
 
 }  // namespace karnwick::cli

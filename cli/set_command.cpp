@@ -1,6 +1,7 @@
 #include "cli/set_command.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,69 @@ void printCheck(std::ostream& out, const std::vector<unsigned char>& bytes,
     }
 }
 
+struct SetRequest {
+    QString monster;              // N, by index or name
+    std::vector<Change> changes;  // each FIELD=VALUE, already tried on a blank record
+    EditMode mode;
+};
+
+// The request, or nothing when the help was asked for and written to `out`.
+std::optional<SetRequest> parseRequest(cli::CommandLine& line, const QStringList& arguments,
+                                       std::ostream& out) {
+    QCommandLineParser& parser = line.parser();
+    parser.addPositionalArgument("N", "The monster, by index or name.");
+    parser.addPositionalArgument("FIELD=VALUE", "A field and its new value.", "FIELD=VALUE...");
+    const cli::EditOptions editOptions =
+        cli::addEditOptions(line, "Show each field before and after; write nothing.");
+    line.addDirOption();
+    if (!line.parse(arguments, out)) return std::nullopt;
+
+    const QStringList positional = line.positionalArguments();
+    if (positional.size() < 2) throw cli::CommandError("expected N and at least one FIELD=VALUE");
+    return SetRequest{positional.front(), parseChanges(positional.mid(1)),
+                      cli::editMode(line, editOptions)};
+}
+
+// Shows the change and what check says of the record, then writes it and
+// records it in the history; a dry run stops after showing it.
+void changeRecord(const SetRequest& request, const std::filesystem::path& dir, std::ostream& out) {
+    const cli::EditMode& mode = request.mode;
+    const std::filesystem::path file = dir / kStatsFileName;
+    cli::requireStandardOutput();
+    cli::requireOwnGameFile(dir, kStatsFileName, cli::MissingFile::Created);
+    std::optional<cli::GameFolderLock> lock;
+    if (!mode.dryRun) lock.emplace(dir);
+    // A game file that cannot be written is refused as such, not as history,
+    // and before anything is shown as changed.
+    if (!mode.dryRun) checkWritable(file, mode.existing());
+
+    std::vector<unsigned char> bytes = cli::readWholeFile(file);
+    const auto records = static_cast<int>((bytes.size() + kRecordLength - 1) / kRecordLength);
+    const int16_t index =
+        cli::monsterIndex(request.monster, records - 1, cli::Appending::Allowed, file);
+    const MonsterStats before = recordAt(bytes, std::size_t(index));
+    MonsterStats after = before;
+    for (const Change& change : request.changes)
+        cli::assignField(after, *change.field, change.value);
+    printChanges(out, index, index == records, mode.dryRun, request.changes, before, after);
+    if (mode.dryRun) return;
+
+    const std::vector<unsigned char> old = bytes;
+    putRecord(bytes, std::size_t(index), after);
+    // Written even when check objects: a modder may want a wild record.
+    printCheck(out, bytes, dir, index);
+    if (bytes == old) return;
+    std::optional<cli::PendingEdit> record;
+    if (mode.recordHistory) {
+        record.emplace(dir, "set", changeSummary(index, request.changes, before, after),
+                       std::vector<std::string>{kStatsFileName});
+    }
+    cli::commitAfterReport(out, [&] {
+        cli::rewriteGameFile(file, bytes, mode.existing());
+        if (record) record->keep();
+    });
+}
+
 }  // namespace
 
 int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
@@ -152,58 +216,9 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
                           "is written \\xHH, as in the CSV. Every other byte stays.\n"
                           "N equal to the number of records appends a record, zero but the\n"
                           "fields given. After the change, what check says about the monster.");
-    QCommandLineParser& parser = line.parser();
-    parser.addPositionalArgument("N", "The monster, by index or name.");
-    parser.addPositionalArgument("FIELD=VALUE", "A field and its new value.", "FIELD=VALUE...");
-    const QCommandLineOption dryRunOption("dry-run",
-                                          "Show each field before and after; write nothing.");
-    const QCommandLineOption noHistoryOption = cli::noHistoryOption();
-    const QCommandLineOption forceOption = cli::forceEditOption();
-    parser.addOptions({dryRunOption, noHistoryOption, forceOption});
-    line.addDirOption();
-    if (!line.parse(arguments, out)) return cli::kExitSuccess;
-
-    const QStringList positional = line.positionalArguments();
-    if (positional.size() < 2) throw cli::CommandError("expected N and at least one FIELD=VALUE");
-    const std::vector<Change> changes = parseChanges(positional.mid(1));
-    const cli::EditMode mode{line.isSet(dryRunOption), !line.isSet(noHistoryOption),
-                             line.isSet(forceOption)};
-    const bool dryRun = mode.dryRun;
-
-    const std::filesystem::path dir = line.gameDir();
-    const std::filesystem::path file = dir / kStatsFileName;
-    cli::requireStandardOutput();
-    cli::requireOwnGameFile(dir, kStatsFileName, cli::MissingFile::Created);
-    std::optional<cli::GameFolderLock> lock;
-    if (!dryRun) lock.emplace(dir);
-    // A game file that cannot be written is refused as such, not as history,
-    // and before anything is shown as changed.
-    if (!dryRun) checkWritable(file, mode.existing());
-
-    std::vector<unsigned char> bytes = cli::readWholeFile(file);
-    const auto records = static_cast<int>((bytes.size() + kRecordLength - 1) / kRecordLength);
-    const int16_t index =
-        cli::monsterIndex(positional.front(), records - 1, cli::Appending::Allowed, file);
-    const MonsterStats before = recordAt(bytes, std::size_t(index));
-    MonsterStats after = before;
-    for (const Change& change : changes) cli::assignField(after, *change.field, change.value);
-    printChanges(out, index, index == records, dryRun, changes, before, after);
-    if (dryRun) return cli::kExitSuccess;
-
-    const std::vector<unsigned char> old = bytes;
-    putRecord(bytes, std::size_t(index), after);
-    // Written even when check objects: a modder may want a wild record.
-    printCheck(out, bytes, dir, index);
-    if (bytes == old) return cli::kExitSuccess;
-    std::optional<cli::PendingEdit> record;
-    if (mode.recordHistory) {
-        record.emplace(dir, "set", changeSummary(index, changes, before, after),
-                       std::vector<std::string>{kStatsFileName});
-    }
-    cli::commitAfterReport(out, [&] {
-        cli::rewriteGameFile(file, bytes, mode.existing());
-        if (record) record->keep();
-    });
+    const std::optional<SetRequest> request = parseRequest(line, arguments, out);
+    if (!request) return cli::kExitSuccess;
+    changeRecord(*request, line.gameDir(), out);
     return cli::kExitSuccess;
 }
 
