@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,10 @@ bool isDigit(char c) {
 }
 
 // The value of a number token rounded half to even, exactly, however many
-// digits it has; false when the token is not a number. `tooLarge` is set when
-// the magnitude is 100000 or more, which no 16-bit level reaches.
-bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
+// digits it has; nothing when the token is not a number. A magnitude of
+// 100000 or more, which no 16-bit level reaches, comes back as 100000 with its
+// sign, for the caller's range check to refuse.
+std::optional<int32_t> readNumber(std::string_view token) {
     std::size_t i = 0;
     bool negative = false;
     if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
@@ -39,13 +41,13 @@ bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
     if (i < token.size() && token[i] == '.') {
         for (++i; i < token.size() && isDigit(token[i]); ++i) digits.push_back(token[i]);
     }
-    if (digits.empty()) return false;
+    if (digits.empty()) return std::nullopt;
     if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
         if (i < token.size() && (token[i] == '+' || token[i] == '-'))
             negativeExponent = token[i++] == '-';
-        if (i == token.size() || !isDigit(token[i])) return false;
+        if (i == token.size() || !isDigit(token[i])) return std::nullopt;
         // Beyond a million the exponent decides nothing more: the value is
         // either far too large or rounds to 0.
         int64_t exponent = 0;
@@ -54,18 +56,13 @@ bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
         }
         pointAt += negativeExponent ? -exponent : exponent;
     }
-    if (i != token.size()) return false;
+    if (i != token.size()) return std::nullopt;
 
-    value = 0;
-    tooLarge = false;
     const std::size_t lead = digits.find_first_not_of('0');
-    if (lead == std::string::npos) return true;  // zero, in any spelling
+    if (lead == std::string::npos) return 0;  // zero, in any spelling
     const std::string_view significant = std::string_view(digits).substr(lead);
     pointAt -= static_cast<int64_t>(lead);
-    if (pointAt > 5) {
-        tooLarge = true;
-        return true;
-    }
+    if (pointAt > 5) return negative ? -100000 : 100000;
     int32_t whole = 0;
     int dropped = 0;    // the first digit after the point
     bool more = false;  // any other digit after it that is not 0
@@ -81,8 +78,7 @@ bool readNumber(std::string_view token, int32_t& value, bool& tooLarge) {
         }
     }
     if (dropped > 5 || (dropped == 5 && (more || whole % 2 == 1))) ++whole;
-    value = negative ? -whole : whole;
-    return true;
+    return negative ? -whole : whole;
 }
 
 class PaletteText {
@@ -101,14 +97,12 @@ class PaletteText {
         while (m_at < m_text.size() && !isSeparator(m_text[m_at])) ++m_at;
         if (m_at == m_text.size() && m_cutShort) tooLong();
         const std::string_view token = m_text.substr(start, m_at - start);
-        int32_t value = 0;
-        bool tooLarge = false;
-        if (!readNumber(token, value, tooLarge))
-            fail(ErrorKind::BadNumber, ordinal, quoted(token) + " ");
-        if (tooLarge || value < INT16_MIN || value > INT16_MAX) {
+        const std::optional<int32_t> value = readNumber(token);
+        if (!value) fail(ErrorKind::BadNumber, ordinal, quoted(token) + " ");
+        if (*value < INT16_MIN || *value > INT16_MAX) {
             fail(ErrorKind::Overflow, ordinal, "", ": " + quoted(token) + " does not fit 16 bits");
         }
-        return static_cast<int16_t>(value);
+        return static_cast<int16_t>(*value);
     }
 
     // "<before>at number 5 of 768<after>"
