@@ -31,7 +31,7 @@ namespace karnwick::cli {
 // game files that cannot be read, or output that cannot be written.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFound = 1;
-inline constexpr int kExitFailure = 2;
+inline constexpr int kExitFailure = karnwick::CommandError::kRefusedStatus;
 
 // Where the package installs the description of every command's JSON,
 // for the help texts that point to it.

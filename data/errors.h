@@ -58,12 +58,14 @@ class GameError : public std::runtime_error {
 
 // A refused request or input, carrying the whole message its user reads
 // ("--set \"3.hq=1\": unknown field ...") and the status the command ends
-// with: 2, the status of wrong usage, unless the thrower says otherwise. The
+// with: that of wrong usage unless the thrower says otherwise. The
 // `karnwick` command writes it after "karnwick <command>: "; the arena shows
 // it in its usage message or its error box.
 class CommandError : public std::runtime_error {
   public:
-    explicit CommandError(const std::string& message, int status = 2)
+    static constexpr int kRefusedStatus = 2;
+
+    explicit CommandError(const std::string& message, int status = kRefusedStatus)
         : std::runtime_error(message), m_status(status) {}
 
     // The reader of a command's output went away (`karnwick list | head -1`):
