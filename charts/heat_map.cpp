@@ -1,5 +1,7 @@
 #include "charts/heat_map.h"
 
+#include "data/errors.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -194,20 +196,20 @@ std::uint64_t heatMapMemory(const std::vector<std::string>& labels) {
     return std::uint64_t(at.width) * std::uint64_t(at.height) * 4 + n * n * sizeof(double);
 }
 
-std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& labels,
-                                           std::uint64_t budget) {
+void requireHeatMapFits(const std::vector<std::string>& labels, std::uint64_t budget) {
     const Layout at(labels);
     const std::uint64_t need = heatMapMemory(labels);
     // The painter and the PNG encoder count pixels in int.
     const bool tooWide = at.width > 32767 || at.height > 32767;
-    if (need <= budget && !tooWide) return std::nullopt;
+    if (need <= budget && !tooWide) return;
     constexpr std::uint64_t kMiB = 1 << 20;
-    return "the heat map of " + std::to_string(labels.size()) + " monsters would be " +
-           std::to_string(at.width) + " x " + std::to_string(at.height) + " pixels and need " +
-           std::to_string((need + kMiB - 1) / kMiB) + " MiB of memory" +
-           (tooWide ? " (at most 32767 pixels a side can be drawn)"
-                    : " (" + std::to_string(budget / kMiB) + " MiB may be used)") +
-           "; leave out --png";
+    throw CommandError("the heat map of " + std::to_string(labels.size()) + " monsters would be " +
+                       std::to_string(at.width) + " x " + std::to_string(at.height) +
+                       " pixels and need " + std::to_string((need + kMiB - 1) / kMiB) +
+                       " MiB of memory" +
+                       (tooWide ? " (at most 32767 pixels a side can be drawn)"
+                                : " (" + std::to_string(budget / kMiB) + " MiB may be used)") +
+                       "; leave out --png");
 }
 
 }  // namespace karnwick::charts

@@ -78,10 +78,9 @@ QImage drawHeatMap(const HeatMap& map);
 // and the grid of chances it is drawn from, in bytes.
 std::uint64_t heatMapMemory(const std::vector<std::string>& labels);
 
-// Why the heat map of these monsters cannot be drawn here, with the figures,
-// or nothing when it fits: the whole grid is held while it is drawn, and may
+// Refuses, with a CommandError giving the figures, the heat map of monsters
+// that cannot be drawn here: the whole grid is held while it is drawn, and may
 // take at most `budget` bytes.
-std::optional<std::string> heatMapTooLarge(const std::vector<std::string>& labels,
-                                           std::uint64_t budget);
+void requireHeatMapFits(const std::vector<std::string>& labels, std::uint64_t budget);
 
 }  // namespace karnwick::charts

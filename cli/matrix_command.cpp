@@ -160,8 +160,7 @@ std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
         labels.push_back(std::to_string(i) + " " + names[i]);
-    if (const auto problem = cli::pictures().heatMapTooLarge(labels, memoryBudget()))
-        throw cli::CommandError(*problem);
+    cli::pictures().requireHeatMapFits(labels, memoryBudget());
     return labels;
 }
 

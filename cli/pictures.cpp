@@ -49,8 +49,8 @@ std::string heatMapImage(const std::vector<std::string>& labels, std::vector<dou
 }  // namespace
 
 const Pictures& linkedPictures() {
-    static const Pictures table{startApplication, runExportCommand,        importSprite,
-                                sweepChartPng,    charts::heatMapTooLarge, heatMapImage};
+    static const Pictures table{startApplication, runExportCommand,           importSprite,
+                                sweepChartPng,    charts::requireHeatMapFits, heatMapImage};
     return table;
 }
 

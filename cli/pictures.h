@@ -34,10 +34,9 @@ struct Pictures {
                         std::ostream& out);
     // The chart as PNG bytes; throws a CommandError when it cannot be drawn.
     std::string (*sweepChartPng)(const SweepChartRequest& request);
-    // Why the heat map of monsters with these labels cannot be drawn within
-    // `budget` bytes, or nothing when it fits.
-    std::optional<std::string> (*heatMapTooLarge)(const std::vector<std::string>& labels,
-                                                  std::uint64_t budget);
+    // Throws a CommandError when the heat map of monsters with these labels
+    // cannot be drawn within `budget` bytes.
+    void (*requireHeatMapFits)(const std::vector<std::string>& labels, std::uint64_t budget);
     // The heat map (oneWins[a * n + b] for row a, column b) in the format
     // `file`'s suffix names, PNG when Qt cannot write that one.
     std::string (*heatMapImage)(const std::vector<std::string>& labels, std::vector<double> oneWins,

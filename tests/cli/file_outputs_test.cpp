@@ -14,6 +14,7 @@
 #include "battle/odds.h"
 #include "charts/heat_map.h"
 #include "command_run.h"
+#include "data/errors.h"
 #include "demo/set.h"
 #include "game_files.h"
 
@@ -131,10 +132,14 @@ TEST(FileOutputs, DoomedOutputsFailBeforeAnyWork) {
 
 // The heat map of the largest roster is refused with its figures.
 TEST(FileOutputs, HeatMapOfTheLargestRosterIsRefused) {
-    EXPECT_FALSE(charts::heatMapTooLarge(std::vector<std::string>(57, "0 Grubnik"), 1u << 30));
-    const auto refused =
-        charts::heatMapTooLarge(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
-    ASSERT_TRUE(refused);
-    EXPECT_NE(refused->find("the heat map of 32767 monsters would be"), std::string::npos)
-        << *refused;
+    EXPECT_NO_THROW(
+        charts::requireHeatMapFits(std::vector<std::string>(57, "0 Grubnik"), 1u << 30));
+    try {
+        charts::requireHeatMapFits(std::vector<std::string>(32767, "0 Grubnik"), 1u << 30);
+        ADD_FAILURE() << "the heat map of 32767 monsters was not refused";
+    } catch (const karnwick::CommandError& e) {
+        EXPECT_NE(std::string(e.what()).find("the heat map of 32767 monsters would be"),
+                  std::string::npos)
+            << e.what();
+    }
 }
