@@ -9,7 +9,8 @@
 // --png. export writes its images into a scratch folder of its own, emptied
 // after every input, and reads the game folder through --dir. set and import
 // change a copy of the game folder in that scratch folder, never the folder
-// itself, and never read standard input.
+// itself, and never read standard input; so do undo, redo and history, which
+// work on that copy's edit history.
 
 #include <unistd.h>
 
@@ -58,7 +59,10 @@ Writes writesOf(std::string_view name) {
         return Writes::Nothing;
     if (name == "demo-data") return Writes::NamedFolder;
     if (name == "export") return Writes::Images;
-    if (name == "set" || name == "import") return Writes::GameFiles;
+    // history settles an edit a killed program left pending, so it may write
+    // too; undo and redo put game files back from the history.
+    if (name == "set" || name == "import" || name == "undo" || name == "redo" || name == "history")
+        return Writes::GameFiles;
     std::fprintf(stderr, "the command fuzz target does not know how \"%.*s\" writes\n",
                  static_cast<int>(name.size()), name.data());
     std::abort();
