@@ -1,20 +1,25 @@
 #include "cli/edit_history.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDateTime>
+#include <QByteArrayView>
+#include <QCryptographicHash>
 #include <algorithm>
-#include <charconv>
+#include <cerrno>
 #include <cstdio>
-#include <sstream>
+#include <cstring>
+#include <utility>
 
 #include "cli/command_line.h"
-#include "cli/game_edit.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
+#include "data/monster_stats.h"
+#include "data/palette.h"
+#include "data/sprite.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +29,40 @@ namespace {
 
 constexpr const char* kEntryFileName = "entry";
 constexpr std::string_view kPendingPrefix = ".pending-";
+constexpr std::string_view kFormatLine = "format 2";
+constexpr int kLastEntryNumber = 999999;
+// An entry is a few lines; anything longer is no entry karnwick wrote.
+constexpr std::int64_t kLongestEntry = 64 << 10;
+// No copy is read past this, whatever an entry claims: the most the history
+// ever keeps of one edit.
+constexpr std::int64_t kLargestCopy = 64LL << 20;
+constexpr const char* kGameFileNames[] = {kPaletteFileName, kSpriteFileName, kStatsFileName};
+
+// A descriptor, closed by whoever holds it last.
+class Descriptor {
+  public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    explicit operator bool() const { return m_fd >= 0; }
+
+  private:
+    int m_fd = -1;
+};
+
+void closeOwned(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
 
 std::string numbered(int number) {
     char name[16];
@@ -31,104 +70,436 @@ std::string numbered(int number) {
     return name;
 }
 
-// The number of an entry's folder name, or 0 for anything else.
+// The number of an entry folder's name: exactly six digits, 000001 to
+// 999999; 0 for any other name ("-00001" is no edit -1).
 int entryNumber(std::string_view name) {
+    if (name.size() != 6) return 0;
     int number = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-    return error == std::errc{} && end == name.data() + name.size() && name.size() == 6 ? number
-                                                                                        : 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + (c - '0');
+    }
+    return number;
 }
 
-std::vector<unsigned char> bytesOf(const fs::path& file) {
-    return readWholeFile(file);
+// A whole number of digits alone, up to `most`.
+std::optional<std::int64_t> digits(std::string_view text, std::int64_t most) {
+    if (text.empty() || text.size() > 15) return std::nullopt;
+    std::int64_t number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        number = number * 10 + (c - '0');
+    }
+    if (number > most) return std::nullopt;
+    return number;
+}
+
+bool isSha256(std::string_view text) {
+    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+std::string sha256Of(std::span<const unsigned char> bytes) {
+    return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(bytes.data()),
+                                                   static_cast<qsizetype>(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+// What stands at `name` when it is no plain file or folder, for a message.
+std::string kindAt(int dirFd, const char* name) {
+    struct stat status {};
+    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
+    if (S_ISLNK(status.st_mode)) return "a symbolic link";
+    if (S_ISFIFO(status.st_mode)) return "a FIFO";
+    if (S_ISDIR(status.st_mode)) return "a folder";
+    if (S_ISREG(status.st_mode)) return "a file";
+    if (S_ISSOCK(status.st_mode)) return "a socket";
+    return "a device";
+}
+
+std::string kindOf(const struct stat& status) {
+    if (S_ISFIFO(status.st_mode)) return "a FIFO";
+    if (S_ISDIR(status.st_mode)) return "a folder";
+    if (S_ISSOCK(status.st_mode)) return "a socket";
+    return "a device";
+}
+
+// Why something of the history cannot be used.
+struct Unusable {
+    std::string why;
+};
+
+// The folder `name` inside `dirFd`, never through a link. Nothing when it is
+// missing; Unusable for a link or anything that is no folder.
+Descriptor openFolderAt(int dirFd, const char* name) {
+    const int fd =
+        ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) return Descriptor(fd);
+    const int error = errno;
+    if (error == ENOENT) return {};
+    if (error == ELOOP || error == ENOTDIR) throw Unusable{"it is " + kindAt(dirFd, name)};
+    throw Unusable{std::strerror(error)};
+}
+
+// The plain file `name` inside `dirFd`: never through a link, never waiting
+// on a FIFO. Its status in `status`; Unusable for anything else.
+Descriptor openFileAt(int dirFd, const std::string& name, struct stat& status) {
+    const int fd =
+        ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT) throw Unusable{"is missing"};
+        if (error == ELOOP) throw Unusable{"is a symbolic link"};
+        throw Unusable{"cannot be read (" + std::string(std::strerror(error)) + ")"};
+    }
+    Descriptor file(fd);
+    if (::fstat(fd, &status) != 0)
+        throw Unusable{"cannot be read (" + std::string(std::strerror(errno)) + ")"};
+    if (!S_ISREG(status.st_mode)) throw Unusable{"is " + kindOf(status) + ", not a file"};
+    return file;
+}
+
+// Exactly `size` bytes of the open file, as fstat gave its size.
+std::vector<unsigned char> readExactly(int fd, std::int64_t size) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw Unusable{"cannot be read (" + std::string(std::strerror(errno)) + ")"};
+        if (n == 0) throw Unusable{"was cut short while it was read"};
+        done += static_cast<std::size_t>(n);
+    }
+    return bytes;
+}
+
+std::string stampOf(const struct stat& status) {
+    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_mtim.tv_sec) + "." +
+           std::to_string(status.st_mtim.tv_nsec);
+}
+
+// The game file `name` as it is now. Anything but a plain file or nothing (a
+// link, a FIFO) is a state no entry ever records.
+FileState gameFileState(int gameFd, const std::string& name) {
+    const int fd =
+        ::openat(gameFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 && errno == ENOENT) return {};
+    FileState state{true, -1, "-", ""};
+    if (fd < 0) return state;
+    const Descriptor file(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return state;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::vector<char> buffer(1 << 20);
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return state;
+        if (n == 0) break;
+        hash.addData(QByteArrayView(buffer.data(), n));
+        at += n;
+    }
+    return {true, static_cast<std::int64_t>(status.st_size), hash.result().toHex().toStdString(),
+            stampOf(status)};
+}
+
+// Whether the game file `name` is as `recorded`: by size and hash, the inode
+// and time only sparing the hash when they agree.
+bool gameFileMatches(int gameFd, const std::string& name, const FileState& recorded) {
+    struct stat status {};
+    if (::fstatat(gameFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT && !recorded.present;
+    if (!recorded.present || !S_ISREG(status.st_mode) || status.st_size != recorded.size)
+        return false;
+    if (!recorded.stamp.empty() && recorded.stamp == stampOf(status)) return true;
+    const FileState now = gameFileState(gameFd, name);
+    return now.size == recorded.size && now.sha256 == recorded.sha256;
+}
+
+std::string stateText(const FileState& state) {
+    if (!state.present) return "absent";
+    return std::to_string(state.size) + " " + state.sha256;
 }
 
 std::string entryText(const HistoryEntry& entry) {
-    std::string text = "number " + std::to_string(entry.number) + "\ntime " + entry.time +
-                       "\ncommand " + entry.command + "\ntarget " + std::to_string(entry.target) +
-                       "\nsummary " + entry.summary + "\n";
+    std::string text = std::string(kFormatLine) + "\nnumber " + std::to_string(entry.number) +
+                       "\ntime " + entry.time + "\ncommand " + entry.command + "\ntarget " +
+                       std::to_string(entry.target) + "\nsummary " + entry.summary + "\n";
     for (const HistoryFile& file : entry.files)
-        text += "file " + file.name + (file.present ? " present\n" : " absent\n");
-    for (const HistoryFile& file : entry.files)
-        if (!file.after.empty()) text += "after " + file.name + " " + file.after + "\n";
+        text += "file " + file.name + (file.before.present ? " present " : " ") +
+                stateText(file.before) + "\n";
+    for (const HistoryFile& file : entry.files) {
+        if (!file.after) continue;
+        text += "after " + file.name + " " + stateText(*file.after);
+        if (file.after->present && !file.after->stamp.empty()) text += " " + file.after->stamp;
+        text += "\n";
+    }
     return text;
 }
 
-// Which file is at `file` now: every write through the writer makes a new
-// file (a new inode), an edit in place changes the time or the size.
-std::string fileIdentity(const fs::path& file) {
-    struct stat status {};
-    if (::lstat(file.c_str(), &status) != 0) return "absent";
-    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_size) + ":" +
-           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
+std::vector<std::string_view> words(std::string_view text) {
+    std::vector<std::string_view> result;
+    while (!text.empty()) {
+        const std::size_t space = text.find(' ');
+        result.push_back(text.substr(0, space));
+        if (space == std::string_view::npos) break;
+        text.remove_prefix(space + 1);
+    }
+    return result;
 }
 
-std::optional<HistoryEntry> parseEntry(const fs::path& file) {
-    const std::vector<unsigned char> bytes = bytesOf(file);
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+// "SIZE SHA256" as an entry writes a present file.
+std::optional<FileState> parseState(std::string_view size, std::string_view sha) {
+    const auto bytes = digits(size, std::int64_t(1) << 48);
+    if (!bytes || !isSha256(sha)) return std::nullopt;
+    return FileState{true, *bytes, std::string(sha), ""};
+}
+
+// The entry an `entry` file describes; `problem` says why it cannot be used.
+HistoryEntry parseEntry(std::string_view text) {
     HistoryEntry entry;
-    std::string line;
-    while (std::getline(in, line)) {
+    auto refuse = [&entry](std::string why) {
+        if (entry.problem.empty()) entry.problem = std::move(why);
+    };
+    std::vector<std::string_view> lines;
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = rest.find('\n');
+        lines.push_back(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    entry.checked = std::find(lines.begin(), lines.end(), kFormatLine) != lines.end();
+    const auto malformed = [](std::string_view line) {
+        return "its line " + quotedText(line) + " is none karnwick writes";
+    };
+    for (const std::string_view line : lines) {
         const std::size_t space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-        if (key == "number") {
-            entry.number = std::atoi(value.c_str());
-        } else if (key == "time") {
+        const std::string_view key = line.substr(0, space);
+        const std::string_view value =
+            space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+        if (key == "time") {
             entry.time = value;
         } else if (key == "command") {
             entry.command = value;
         } else if (key == "target") {
-            entry.target = std::atoi(value.c_str());
+            const auto target = digits(value, kLastEntryNumber);
+            if (!target) refuse(malformed(line));
+            entry.target = static_cast<int>(target.value_or(0));
         } else if (key == "summary") {
             entry.summary = value;
-        } else if (key == "file") {
-            const std::size_t last = value.rfind(' ');
-            if (last == std::string::npos) return std::nullopt;
-            entry.files.push_back({value.substr(0, last), value.substr(last + 1) == "present", {}});
-        } else if (key == "after") {
-            const std::size_t last = value.rfind(' ');
-            if (last == std::string::npos) return std::nullopt;
-            for (HistoryFile& kept : entry.files)
-                if (kept.name == value.substr(0, last)) kept.after = value.substr(last + 1);
+        } else if (key == "file" || key == "after") {
+            const std::vector<std::string_view> parts = words(value);
+            const std::string name(parts.empty() ? std::string_view() : parts[0]);
+            if (std::find_if(std::begin(kGameFileNames), std::end(kGameFileNames),
+                             [&](const char* game) { return name == game; }) ==
+                std::end(kGameFileNames)) {
+                refuse("it names the file " + quotedText(name) +
+                       ", which is none of mypal.pal, monster.dat and monsters.tat");
+                continue;
+            }
+            auto known = std::find_if(entry.files.begin(), entry.files.end(),
+                                      [&](const HistoryFile& f) { return f.name == name; });
+            std::optional<FileState> state;
+            if (parts.size() == 2 && parts[1] == "absent") {
+                state = FileState{};
+            } else if (key == "file" && parts.size() == 4 && parts[1] == "present") {
+                state = parseState(parts[2], parts[3]);
+            } else if (key == "after" && (parts.size() == 3 || parts.size() == 4)) {
+                state = parseState(parts[1], parts[2]);
+                if (state && parts.size() == 4) state->stamp = parts[3];
+            } else if (!entry.checked && key == "file" && parts.size() == 2 &&
+                       parts[1] == "present") {
+                state = FileState{true, -1, "", ""};  // an earlier karnwick's entry
+            } else if (!entry.checked && key == "after") {
+                continue;  // an earlier karnwick's inode and time tell too little
+            }
+            if (!state) {
+                refuse(malformed(line));
+            } else if (key == "file") {
+                if (known != entry.files.end())
+                    refuse("it names " + name + " twice");
+                else
+                    entry.files.push_back({name, *state, std::nullopt});
+            } else if (known == entry.files.end() || known->after) {
+                refuse(malformed(line));
+            } else {
+                known->after = *state;
+            }
         }
     }
-    if (entry.number <= 0 || entry.command.empty()) return std::nullopt;
+    if (entry.command.empty()) refuse("it names no command");
+    if (entry.files.empty()) refuse("it names no game file");
     return entry;
 }
 
-void syncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+// Reads and parses the `entry` of the open entry folder.
+HistoryEntry readEntry(int entryFd) {
+    struct stat status {};
+    const Descriptor file = openFileAt(entryFd, kEntryFileName, status);
+    if (status.st_size > kLongestEntry) throw Unusable{"its entry file is too long for one"};
+    const std::vector<unsigned char> bytes = readExactly(file.get(), status.st_size);
+    return parseEntry(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::int64_t folderBytes(const fs::path& folder) {
-    std::int64_t total = 0;
-    std::error_code error;
-    for (const auto& item : fs::directory_iterator(folder, error))
-        if (item.is_regular_file(error)) total += static_cast<std::int64_t>(item.file_size(error));
-    return total;
+// The names in the open folder `fd`, but "." and "..".
+std::vector<std::string> namesIn(int fd) {
+    std::vector<std::string> names;
+    const int copy = ::dup(fd);
+    if (copy < 0) return names;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string name = item->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
 }
 
-// A copy is no easier to read than the game file it keeps, and belongs to
-// the same user. When root edits the game folder of another user, the
-// history stays that user's, or their own next edit could not be recorded.
-void shareLikeTheGameFiles(const fs::path& gameDir, const fs::path& history,
-                           const fs::path& pending, const std::vector<HistoryFile>& files) {
+// Removes `name` from the open folder `dirFd`: a folder with what it holds,
+// anything else (a link too, never what it points to) by its name alone.
+void removeAt(int dirFd, const std::string& name, int depth = 0) noexcept {
+    struct stat status {};
+    if (::fstatat(dirFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (!S_ISDIR(status.st_mode)) {
+        ::unlinkat(dirFd, name.c_str(), 0);
+        return;
+    }
+    if (depth < 4) {
+        const int fd = ::openat(dirFd, name.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            for (const std::string& inside : namesIn(fd)) removeAt(fd, inside, depth + 1);
+            ::close(fd);
+        }
+    }
+    ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+}
+
+void syncFolder(int fd) {
+    if (fd >= 0) ::fsync(fd);
+}
+
+// The writer takes paths: before it writes into a folder of the history, the
+// path must still lead to the folder that was opened and checked.
+void requireSameFolder(const fs::path& path, int fd) {
+    struct stat byPath {
+    }, byFd{};
+    if (::stat(path.c_str(), &byPath) != 0 || ::fstat(fd, &byFd) != 0 ||
+        byPath.st_dev != byFd.st_dev || byPath.st_ino != byFd.st_ino)
+        throw GameError(ErrorKind::FileWrite, path.string(),
+                        "(it is no longer the folder that was checked)");
+}
+
+// The file of `entry`'s copy of `name` as the checks want it; a missing,
+// linked or cut copy is Unusable.
+Descriptor openCopy(int entryFd, const HistoryFile& file, struct stat& status) {
+    try {
+        Descriptor copy = openFileAt(entryFd, file.name, status);
+        if (file.before.size >= 0 && status.st_size != file.before.size)
+            throw Unusable{"holds " + std::to_string(status.st_size) + " bytes, not the " +
+                           std::to_string(file.before.size) + " it was recorded with"};
+        if (status.st_size > kLargestCopy) throw Unusable{"is larger than any copy kept"};
+        return copy;
+    } catch (const Unusable& e) {
+        throw Unusable{"its copy of " + file.name + " " + e.why};
+    }
+}
+
+// The folder owner's edits stay theirs: when root edits the game folder of
+// another user, the history stays that user's, or their own next edit could
+// not be recorded; a copy is no easier to read than the file it keeps.
+void shareLikeTheGameFiles(int gameFd, int historyFd, int pendingFd, const std::string& pending,
+                           const std::vector<HistoryFile>& files) {
     const bool root = ::geteuid() == 0;
     for (const HistoryFile& file : files) {
         struct stat game {};
-        if (!file.present || ::stat((gameDir / file.name).c_str(), &game) != 0) continue;
-        const fs::path copy = pending / file.name;
-        if (root && ::lchown(copy.c_str(), game.st_uid, game.st_gid) != 0) continue;
-        ::chmod(copy.c_str(), (game.st_mode & 0777) | 0400);
+        if (!file.before.present || ::fstatat(gameFd, file.name.c_str(), &game, 0) != 0) continue;
+        if (root && ::fchownat(pendingFd, file.name.c_str(), game.st_uid, game.st_gid,
+                               AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        ::fchmodat(pendingFd, file.name.c_str(), (game.st_mode & 0777) | 0400, 0);
     }
     struct stat folder {};
-    if (!root || ::stat(gameDir.c_str(), &folder) != 0) return;
-    for (const fs::path& path : {history, pending, pending / kEntryFileName})
-        ::lchown(path.c_str(), folder.st_uid, folder.st_gid);
+    if (!root || ::fstat(gameFd, &folder) != 0) return;
+    ::fchown(historyFd, folder.st_uid, folder.st_gid);
+    ::fchownat(historyFd, pending.c_str(), folder.st_uid, folder.st_gid, AT_SYMLINK_NOFOLLOW);
+    ::fchownat(pendingFd, kEntryFileName, folder.st_uid, folder.st_gid, AT_SYMLINK_NOFOLLOW);
+}
+
+// The highest entry number in the history, pending ones included.
+int highestNumber(int historyFd) {
+    int highest = 0;
+    for (std::string_view name : namesIn(historyFd)) {
+        if (name.starts_with(kPendingPrefix)) name.remove_prefix(kPendingPrefix.size());
+        highest = std::max(highest, entryNumber(name));
+    }
+    return highest;
+}
+
+// Gives the open pending folder `name` the number `number`, or the next free
+// one when a crafted folder took it; false when it cannot be kept.
+bool numberPending(int historyFd, const std::string& name, int number) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (number > kLastEntryNumber) return false;
+        if (::renameat2(historyFd, name.c_str(), historyFd, numbered(number).c_str(),
+                        RENAME_NOREPLACE) == 0) {
+            syncFolder(historyFd);
+            return true;
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY) return false;
+        number = highestNumber(historyFd) + 1;
+    }
+    return false;
+}
+
+// An edit a killed program left pending is kept when the game files are as
+// it meant to leave them (it landed), else dropped. One written without its
+// `after` lines is kept when the files are no longer as its copies were.
+void settlePending(int gameFd, int historyFd, const fs::path& history) {
+    for (const std::string& name : namesIn(historyFd)) {
+        if (!name.starts_with(kPendingPrefix)) continue;
+        const int number = entryNumber(std::string_view(name).substr(kPendingPrefix.size()));
+        if (number == 0) continue;
+        bool landed = false;
+        try {
+            Descriptor pending = openFolderAt(historyFd, name.c_str());
+            if (!pending) continue;
+            HistoryEntry entry = readEntry(pending.get());
+            const bool told = std::all_of(entry.files.begin(), entry.files.end(),
+                                          [](const HistoryFile& f) { return f.after.has_value(); });
+            if (entry.problem.empty() && entry.checked) {
+                landed = true;
+                bool asBefore = true;
+                for (const HistoryFile& file : entry.files) {
+                    if (told) landed = landed && gameFileMatches(gameFd, file.name, *file.after);
+                    asBefore = asBefore && gameFileMatches(gameFd, file.name, file.before);
+                }
+                if (!told) landed = !asBefore;
+            }
+            if (landed && !told) {
+                entry.number = number;
+                for (HistoryFile& file : entry.files) file.after = gameFileState(gameFd, file.name);
+                requireSameFolder(history / name, pending.get());
+                writeFileAtomically(history / name / kEntryFileName, entryText(entry),
+                                    Existing::Replace);
+            }
+        } catch (const Unusable&) {
+            landed = false;
+        } catch (const GameError&) {
+            // The entry without its `after` lines still undoes; it only
+            // cannot tell a change made after it.
+        }
+        if (!landed || !numberPending(historyFd, name, number)) removeAt(historyFd, name);
+    }
+    syncFolder(historyFd);
 }
 
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {
@@ -136,60 +507,68 @@ void shareLikeTheGameFiles(const fs::path& gameDir, const fs::path& history,
                        "; pass --no-history to edit without it");
 }
 
-// Whether the game files are as the pending copies keep them: then the edit
-// never landed.
-bool matchesCopies(const fs::path& gameDir, const fs::path& pending, const HistoryEntry& entry) {
-    for (const HistoryFile& file : entry.files) {
-        std::error_code error;
-        const bool there = fs::exists(gameDir / file.name, error);
-        if (there != file.present) return false;
-        if (there && bytesOf(gameDir / file.name) != bytesOf(pending / file.name)) return false;
-    }
-    return true;
+Descriptor openGameFolder(const fs::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw CommandError("cannot open " + shownPath(dir) + " (" + std::strerror(errno) + ")");
+    return Descriptor(fd);
 }
 
 }  // namespace
 
 EditHistory::EditHistory(fs::path gameDir)
     : m_gameDir(std::move(gameDir)), m_folder(m_gameDir / kHistoryFolderName) {
-    settlePending();
+    m_gameFd = openGameFolder(m_gameDir).release();
+    try {
+        m_historyFd = openFolderAt(m_gameFd, kHistoryFolderName).release();
+    } catch (const Unusable& e) {
+        closeOwned(m_gameFd);
+        throw CommandError(shownPath(m_folder) + " cannot be the history of the edits: " + e.why +
+                           ", not a folder (karnwick never follows it); move it away");
+    }
+    if (m_historyFd < 0) return;
+    settlePending(m_gameFd, m_historyFd, m_folder);
     load();
 }
 
-void EditHistory::settlePending() {
-    std::error_code error;
-    for (const auto& item : fs::directory_iterator(m_folder, error)) {
-        const std::string name = item.path().filename().string();
-        if (!name.starts_with(kPendingPrefix)) continue;
-        const int number = entryNumber(std::string_view(name).substr(kPendingPrefix.size()));
-        const auto entry = parseEntry(item.path() / kEntryFileName);
-        std::error_code ignored;
-        if (number > 0 && entry && !matchesCopies(m_gameDir, item.path(), *entry)) {
-            fs::rename(item.path(), m_folder / numbered(number), ignored);
-            syncFolder(m_folder);
-        } else {
-            fs::remove_all(item.path(), ignored);
-        }
-    }
+EditHistory::~EditHistory() {
+    closeOwned(m_historyFd);
+    closeOwned(m_gameFd);
 }
 
 void EditHistory::load() {
-    std::error_code error;
-    for (const auto& item : fs::directory_iterator(m_folder, error)) {
-        const int number = entryNumber(item.path().filename().string());
-        if (number == 0) continue;
-        if (auto entry = parseEntry(item.path() / kEntryFileName)) {
-            entry->number = number;
-            m_entries.push_back(std::move(*entry));
+    for (const std::string& name : namesIn(m_historyFd)) {
+        const int number = entryNumber(name);
+        if (number == 0) {
+            m_ignored.push_back(name);
+            continue;
         }
+        HistoryEntry entry;
+        try {
+            const Descriptor folder = openFolderAt(m_historyFd, name.c_str());
+            if (!folder) continue;  // gone since it was listed
+            entry = readEntry(folder.get());
+            for (const HistoryFile& file : entry.files) {
+                struct stat status {};
+                if (file.before.present && entry.problem.empty())
+                    openCopy(folder.get(), file, status);
+            }
+        } catch (const Unusable& e) {
+            entry.problem = e.why;
+        }
+        entry.number = number;
+        m_entries.push_back(std::move(entry));
     }
     std::sort(m_entries.begin(), m_entries.end(),
               [](const HistoryEntry& a, const HistoryEntry& b) { return a.number < b.number; });
+    std::sort(m_ignored.begin(), m_ignored.end());
 }
 
 namespace {
 
 // The edits in force and those that could be redone, replayed from the log.
+// An entry whose command is unknown counts as an edit: an undo reaches it and
+// stops there.
 struct Stacks {
     std::vector<int> done, undone;
 };
@@ -239,105 +618,226 @@ bool EditHistory::isUndone(int number) const {
     return std::find(stacks.undone.begin(), stacks.undone.end(), number) != stacks.undone.end();
 }
 
-std::optional<std::string> EditHistory::changedSinceRecorded(
-    const std::vector<std::string>& names) const {
-    for (const std::string& name : names) {
+std::string EditHistory::shownEntry(int number) const {
+    return shownPath(m_folder / numbered(number));
+}
+
+void EditHistory::requireUsableFrom(int number, const std::string& command) const {
+    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+        if (entry->number < number) break;
+        if (entry->problem.empty()) continue;
+        throw CommandError(
+            shownEntry(entry->number) + " cannot be used: " + entry->problem +
+            (entry->number == number ? "" : "; " + command + " does not act past it") +
+            ": nothing was changed");
+    }
+}
+
+std::optional<std::string> EditHistory::changedSinceRecorded(const HistoryEntry& source) const {
+    for (const HistoryFile& kept : source.files) {
         for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
-            const auto file = std::find_if(entry->files.begin(), entry->files.end(),
-                                           [&](const HistoryFile& f) { return f.name == name; });
+            const auto file =
+                std::find_if(entry->files.begin(), entry->files.end(),
+                             [&](const HistoryFile& f) { return f.name == kept.name; });
             if (file == entry->files.end()) continue;
-            // An entry a killed program left without its `after` lines tells nothing.
-            if (!file->after.empty() && file->after != fileIdentity(m_gameDir / name)) return name;
+            if (file->after && !gameFileMatches(m_gameFd, file->name, *file->after))
+                return file->name;
             break;
         }
     }
     return std::nullopt;
 }
 
-std::vector<unsigned char> EditHistory::keptBytes(int number, const std::string& file) const {
-    return bytesOf(m_folder / numbered(number) / file);
+std::vector<RestoredFile> EditHistory::keptFiles(const HistoryEntry& entry) const {
+    const std::string refused = shownEntry(entry.number) + " cannot be used: ";
+    if (!entry.checked)
+        throw CommandError(refused +
+                           "an earlier karnwick recorded it without the sizes and hashes its "
+                           "copies are checked by: nothing was changed");
+    std::vector<RestoredFile> files;
+    try {
+        const Descriptor folder = openFolderAt(m_historyFd, numbered(entry.number).c_str());
+        if (!folder) throw Unusable{"it is missing"};
+        for (const HistoryFile& file : entry.files) {
+            RestoredFile restored{file.name, file.before.present, {}};
+            if (file.before.present) {
+                struct stat status {};
+                const Descriptor copy = openCopy(folder.get(), file, status);
+                restored.bytes = readExactly(copy.get(), status.st_size);
+                if (sha256Of(restored.bytes) != file.before.sha256)
+                    throw Unusable{"its copy of " + file.name +
+                                   " is not what was kept (its SHA-256 differs)"};
+            }
+            files.push_back(std::move(restored));
+        }
+    } catch (const Unusable& e) {
+        throw CommandError(refused + e.why + ": nothing was changed");
+    }
+    return files;
 }
 
 PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::string summary,
                          const std::vector<std::string>& files, int target)
     : m_gameDir(gameDir), m_history(gameDir / kHistoryFolderName) {
+    m_entry.command = std::move(command);
+    m_entry.summary = std::move(summary);
+    m_entry.target = target;
+    record(files, nullptr);
+}
+
+PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::string summary,
+                         const std::vector<RestoredFile>& leaves, int target)
+    : m_gameDir(gameDir), m_history(gameDir / kHistoryFolderName) {
+    m_entry.command = std::move(command);
+    m_entry.summary = std::move(summary);
+    m_entry.target = target;
+    std::vector<std::string> names;
+    for (const RestoredFile& file : leaves) names.push_back(file.name);
+    record(names, &leaves);
+}
+
+void PendingEdit::record(const std::vector<std::string>& files,
+                         const std::vector<RestoredFile>* leaves) {
     HistoryEntry& entry = m_entry;
-    entry.command = std::move(command);
-    entry.summary = std::move(summary);
-    entry.target = target;
-    entry.time = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
-    std::error_code error;
-    int last = 0;
-    for (const auto& item : fs::directory_iterator(m_history, error)) {
-        std::string name = item.path().filename().string();
-        if (name.starts_with(kPendingPrefix)) name.erase(0, kPendingPrefix.size());
-        last = std::max(last, entryNumber(name));
-    }
-    entry.number = last + 1;
-    m_pending = m_history / (std::string(kPendingPrefix) + numbered(entry.number));
+    entry.checked = true;
+    entry.time = historyClock()().toString("yyyy-MM-dd HH:mm:ss").toStdString();
     try {
-        FileSet copies(m_pending, Existing::Replace);
+        m_gameFd = openGameFolder(m_gameDir).release();
+        Descriptor history;
+        try {
+            history = openFolderAt(m_gameFd, kHistoryFolderName);
+        } catch (const Unusable& e) {
+            refuseHistory(m_history, e.why + ", not a folder");
+        }
+        if (!history) {
+            // Made here and opened without following a link, so the history
+            // is the folder this edit made, never one a link points to.
+            if (::mkdirat(m_gameFd, kHistoryFolderName, 0777) != 0 && errno != EEXIST)
+                refuseHistory(m_history, std::strerror(errno));
+            try {
+                history = openFolderAt(m_gameFd, kHistoryFolderName);
+            } catch (const Unusable& e) {
+                refuseHistory(m_history, e.why + ", not a folder");
+            }
+            if (!history) refuseHistory(m_history, "it vanished as it was made");
+        }
+        m_historyFd = history.release();
+        settlePending(m_gameFd, m_historyFd, m_history);
+        entry.number = highestNumber(m_historyFd) + 1;
+        if (entry.number > kLastEntryNumber)
+            refuseHistory(m_history, "it holds edit " + std::to_string(kLastEntryNumber) +
+                                         ", the last number an edit can take (move the "
+                                         "history away to start a new one)");
+        m_pendingName = std::string(kPendingPrefix) + numbered(entry.number);
+        if (::mkdirat(m_historyFd, m_pendingName.c_str(), 0777) != 0)
+            refuseHistory(m_history, m_pendingName + ": " + std::strerror(errno));
+        try {
+            m_pendingFd = openFolderAt(m_historyFd, m_pendingName.c_str()).release();
+        } catch (const Unusable& e) {
+            m_pendingName.clear();
+            refuseHistory(m_history, e.why);
+        }
+        if (m_pendingFd < 0) refuseHistory(m_history, "the pending entry vanished");
+        const fs::path pending = m_history / m_pendingName;
+        requireSameFolder(pending, m_pendingFd);
+
         std::int64_t total = 0;
         for (const std::string& name : files) {
-            const bool present = fs::exists(gameDir / name, error);
-            entry.files.push_back({name, present, {}});
-            if (!present) continue;
-            const std::vector<unsigned char> bytes = bytesOf(gameDir / name);
-            total += static_cast<std::int64_t>(bytes.size());
-            if (total > historyLimits().bytes)
-                refuseHistory(m_history, "the files it replaces are larger than 64 MiB");
-            copies.add(name, bytes);
+            HistoryFile file{name, {}, std::nullopt};
+            const GameFile game(m_gameDir / name);
+            if (game.exists()) {
+                total += game.size();
+                if (total > historyLimits().bytes)
+                    refuseHistory(m_history, "the files it replaces are larger than 64 MiB");
+                std::vector<unsigned char> bytes(static_cast<std::size_t>(game.size()));
+                bytes.resize(game.readAt(0, bytes));
+                file.before = {true, static_cast<std::int64_t>(bytes.size()), sha256Of(bytes), ""};
+                writeFileAtomically(pending / name, bytes, Existing::Refuse);
+            }
+            if (leaves) {
+                for (const RestoredFile& left : *leaves) {
+                    if (left.name != name) continue;
+                    file.after = left.present
+                                     ? FileState{true, static_cast<std::int64_t>(left.bytes.size()),
+                                                 sha256Of(left.bytes), ""}
+                                     : FileState{};
+                }
+            }
+            entry.files.push_back(std::move(file));
         }
-        copies.add(kEntryFileName, entryText(entry));
-        copies.commit();
+        writeFileAtomically(pending / kEntryFileName, entryText(entry), Existing::Refuse);
+        shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, entry.files);
+        syncFolder(m_historyFd);
     } catch (const GameError& e) {
-        std::error_code ignored;
-        fs::remove_all(m_pending, ignored);
+        if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
         refuseHistory(m_history, e.what());
+    } catch (...) {
+        if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
+        closeOwned(m_pendingFd);
+        closeOwned(m_historyFd);
+        closeOwned(m_gameFd);
+        throw;
     }
-    shareLikeTheGameFiles(gameDir, m_history, m_pending, entry.files);
-    syncFolder(m_history);
 }
 
 PendingEdit::~PendingEdit() {
-    if (m_kept) return;
-    std::error_code ignored;
-    fs::remove_all(m_pending, ignored);
+    if (!m_kept && m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
+    closeOwned(m_pendingFd);
+    closeOwned(m_historyFd);
+    closeOwned(m_gameFd);
 }
 
 void PendingEdit::keep() {
-    for (HistoryFile& file : m_entry.files) file.after = fileIdentity(m_gameDir / file.name);
+    for (HistoryFile& file : m_entry.files) file.after = gameFileState(m_gameFd, file.name);
     try {
-        writeFileAtomically(m_pending / kEntryFileName, entryText(m_entry), Existing::Replace);
+        requireSameFolder(m_history / m_pendingName, m_pendingFd);
+        writeFileAtomically(m_history / m_pendingName / kEntryFileName, entryText(m_entry),
+                            Existing::Replace);
     } catch (const GameError&) {
-        // Without its `after` lines the entry still undoes; it only cannot
-        // tell a change made after it.
+        // The pending entry still tells what the edit meant to leave, which
+        // settles it on the next use.
     }
-    std::error_code error;
-    fs::rename(m_pending, m_history / numbered(m_entry.number), error);
     // The game files are written: an entry that cannot take its number is
     // settled by the next use, as after a crash.
-    if (error) return;
+    if (!numberPending(m_historyFd, m_pendingName, m_entry.number)) return;
     m_kept = true;
-    syncFolder(m_history);
     // The oldest go first past either limit; the newest always stays.
     std::vector<std::pair<int, std::int64_t>> kept;
-    for (const auto& item : fs::directory_iterator(m_history, error)) {
-        const int number = entryNumber(item.path().filename().string());
-        if (number > 0) kept.emplace_back(number, folderBytes(item.path()));
+    for (const std::string& name : namesIn(m_historyFd)) {
+        const int number = entryNumber(name);
+        if (number == 0) continue;
+        std::int64_t bytes = 0;
+        const int fd = ::openat(m_historyFd, name.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            for (const std::string& inside : namesIn(fd)) {
+                struct stat status {};
+                if (::fstatat(fd, inside.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(status.st_mode))
+                    bytes += status.st_size;
+            }
+            ::close(fd);
+        }
+        kept.emplace_back(number, bytes);
     }
     std::sort(kept.begin(), kept.end(), std::greater<>());
     std::int64_t total = 0;
     for (std::size_t i = 0; i < kept.size(); ++i) {
         total += kept[i].second;
         if (i > 0 && (i >= std::size_t(historyLimits().edits) || total > historyLimits().bytes))
-            fs::remove_all(m_history / numbered(kept[i].first), error);
+            removeAt(m_historyFd, numbered(kept[i].first));
     }
+    syncFolder(m_historyFd);
 }
 
 HistoryLimits& historyLimits() {
     static HistoryLimits limits;
     return limits;
+}
+
+std::function<QDateTime()>& historyClock() {
+    static std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    return clock;
 }
 
 QCommandLineOption noHistoryOption() {

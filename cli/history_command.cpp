@@ -1,11 +1,14 @@
 #include "cli/history_command.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <optional>
 
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "data/errors.h"
+#include "data/text_codec.h"
 
 namespace karnwick::cli {
 
@@ -26,18 +29,28 @@ std::optional<HistoryRequest> parseRequest(cli::CommandLine& line, const QString
     return HistoryRequest{line.gameDir()};
 }
 
+// Each entry newest first: number, time, command and summary, each as a
+// terminal may be sent it (an entry may come from anyone's archive).
 void writeEntries(const cli::EditHistory& history, std::ostream& out) {
     const auto& entries = history.entries();
-    if (entries.empty()) {
-        out << "No edits recorded\n";
-        return;
-    }
+    if (entries.empty()) out << "No edits recorded\n";
+    std::size_t width = 12;
+    for (const cli::HistoryEntry& entry : entries)
+        width = std::max(width, cli::shownLength(escapedText(entry.command)));
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        std::string command = entry->command;
-        command.resize(std::max<std::size_t>(command.size(), 12), ' ');
-        out << entry->number << "  " << entry->time << "  " << command << "  " << entry->summary
-            << (history.isUndone(entry->number) ? " (undone)" : "") << "\n";
+        out << entry->number << "  " << escapedText(entry->time) << "  "
+            << cli::paddedText(escapedText(entry->command), width) << "  "
+            << escapedText(entry->summary);
+        if (!entry->problem.empty())
+            out << " (unusable: " << entry->problem << ")";
+        else if (history.isUndone(entry->number))
+            out << " (undone)";
+        out << "\n";
     }
+    if (history.ignoredNames().empty()) return;
+    out << "Not edits, ignored in " << cli::shownPath(history.folder()) << ":";
+    for (const std::string& name : history.ignoredNames()) out << " " << quotedText(name);
+    out << "\n";
 }
 
 }  // namespace

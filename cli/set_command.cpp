@@ -187,19 +187,20 @@ void changeRecord(const SetRequest& request, const std::filesystem::path& dir, s
     MonsterStats after = before;
     for (const Change& change : request.changes)
         cli::assignField(after, *change.field, change.value);
-    printChanges(out, index, index == records, mode.dryRun, request.changes, before, after);
-    if (mode.dryRun) return;
-
     const std::vector<unsigned char> old = bytes;
     putRecord(bytes, std::size_t(index), after);
+    // A history that cannot be written refuses the edit before anything is
+    // shown as changed.
+    std::optional<cli::PendingEdit> record;
+    if (!mode.dryRun && mode.recordHistory && bytes != old) {
+        record.emplace(dir, "set", changeSummary(index, request.changes, before, after),
+                       std::vector<cli::RestoredFile>{{kStatsFileName, true, bytes}});
+    }
+    printChanges(out, index, index == records, mode.dryRun, request.changes, before, after);
+    if (mode.dryRun) return;
     // Written even when check objects: a modder may want a wild record.
     printCheck(out, bytes, dir, index);
     if (bytes == old) return;
-    std::optional<cli::PendingEdit> record;
-    if (mode.recordHistory) {
-        record.emplace(dir, "set", changeSummary(index, request.changes, before, after),
-                       std::vector<std::string>{kStatsFileName});
-    }
     cli::commitAfterReport(out, [&] {
         cli::rewriteGameFile(file, bytes, mode.existing());
         if (record) record->keep();

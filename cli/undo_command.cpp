@@ -1,5 +1,7 @@
 #include "cli/undo_command.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <optional>
 
@@ -7,6 +9,7 @@
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
 #include "data/file_writer.h"
+#include "data/text_codec.h"
 
 namespace karnwick::cli {
 
@@ -35,35 +38,48 @@ std::optional<UndoRequest> parseRequest(const char* command, const char* descrip
 }
 
 // Puts back the files `source` keeps and records that as `command` on
-// `target`, itself undoable.
+// `target`, itself undoable. Everything is checked before anything changes:
+// the entries from `source` on, its copies against their sizes and hashes,
+// the game files against what the last recorded edit left.
 void restore(const UndoRequest& request, const cli::EditHistory& history,
              const cli::HistoryEntry& source, const cli::HistoryEntry& target,
              const std::string& command, std::ostream& out) {
     const std::filesystem::path& dir = request.dir;
-    std::vector<std::string> names;
-    std::vector<cli::RestoredFile> files;
+    history.requireUsableFrom(source.number, command);
+    // A link or a file with other names is refused as `set` refuses it: a
+    // restore would write through the one or split the other.
     for (const cli::HistoryFile& file : source.files) {
-        names.push_back(file.name);
-        files.push_back({file.name, file.present,
-                         file.present ? history.keptBytes(source.number, file.name)
-                                      : std::vector<unsigned char>{}});
+        struct stat status {};
+        if (::lstat((dir / file.name).c_str(), &status) == 0)
+            cli::requireOwnGameFile(dir, file.name.c_str());
     }
+    const std::vector<cli::RestoredFile> files = history.keptFiles(source);
     // A change made without the history would be overwritten for good.
-    if (const auto changed = history.changedSinceRecorded(names); changed && !request.force)
+    if (const auto changed = history.changedSinceRecorded(source); changed && !request.force)
         throw cli::CommandError(cli::shownPath(dir / *changed) +
                                 " changed since the last recorded edit (an edit with "
                                 "--no-history, or another program), and " +
                                 command + " would lose that change: pass --force to " + command +
                                 " anyway");
     const Existing existing = request.force ? Existing::Replace : Existing::ReplaceUnprotected;
-    for (const std::string& name : names) checkWritable(dir / name, existing);
+    for (const cli::HistoryFile& file : source.files) checkWritable(dir / file.name, existing);
     const std::string what = std::to_string(target.number) + " (" + target.command +
                              (target.summary.empty() ? "" : ": " + target.summary) + ")";
-    cli::PendingEdit record(dir, command, (command == "undo" ? "undid " : "redid ") + what, names,
+    cli::PendingEdit record(dir, command, (command == "undo" ? "undid " : "redid ") + what, files,
                             target.number);
-    cli::restoreGameFiles(dir, files, existing);
-    record.keep();
-    out << (command == "undo" ? "Undid edit " : "Redid edit ") << what << "\n";
+    out << (command == "undo" ? "Undid edit " : "Redid edit ") << escapedText(what) << "\n";
+    cli::commitAfterReport(out, [&] {
+        cli::restoreGameFiles(dir, files, existing);
+        record.keep();
+    });
+}
+
+// Nothing to undo or redo: still a broken newest entry is named, never
+// passed over in silence.
+[[noreturn]] void refuseNothing(const cli::EditHistory& history, const std::string& command) {
+    if (!history.entries().empty())
+        history.requireUsableFrom(history.entries().back().number, command);
+    throw cli::CommandError("nothing to " + command + " in " + cli::shownPath(history.folder()));
 }
 
 }  // namespace
@@ -76,10 +92,11 @@ int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream
                      "too: a second undo goes one edit further back; redo takes it back.",
                      arguments, out);
     if (!request) return cli::kExitSuccess;
+    cli::requireStandardOutput();
     const cli::GameFolderLock lock(request->dir);
     const cli::EditHistory history(request->dir);
     const auto target = history.nextUndo();
-    if (!target) throw cli::CommandError("nothing to undo in " + cli::shownPath(history.folder()));
+    if (!target) refuseNothing(history, "undo");
     restore(*request, history, *target, *target, "undo", out);
     return cli::kExitSuccess;
 }
@@ -88,10 +105,11 @@ int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream
     const std::optional<UndoRequest> request =
         parseRequest("redo", "Applies again the last edit that undo took back.", arguments, out);
     if (!request) return cli::kExitSuccess;
+    cli::requireStandardOutput();
     const cli::GameFolderLock lock(request->dir);
     const cli::EditHistory history(request->dir);
     const auto undo = history.nextRedo();
-    if (!undo) throw cli::CommandError("nothing to redo in " + cli::shownPath(history.folder()));
+    if (!undo) refuseNothing(history, "redo");
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
