@@ -1,0 +1,409 @@
+// A game folder from anyone's archive may carry a .karnwick-history crafted to
+// reach outside the folder or to wipe a game file. Each case builds such a
+// folder from literal bytes inside a sandbox, runs the real program on it and
+// checks that it refuses with status 2, names the entry and why, leaves the
+// game files byte for byte, and changes nothing beside the sandbox (where a
+// decoy file and a decoy history wait to be written through).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kPalette = "palette\r\n";
+constexpr std::string_view kSprites = "sprites";
+constexpr std::string_view kRecordsBefore = "records before";
+constexpr std::string_view kRecordsNow = "records now";
+
+std::string sha256(std::string_view bytes) {
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+std::string state(std::string_view bytes) {
+    return std::to_string(bytes.size()) + " " + sha256(bytes);
+}
+
+// The entry of a `set` that made monsters.tat kRecordsNow from kRecordsBefore.
+std::string setEntry(const std::string& extra = "") {
+    return "format 2\nnumber 1\ntime 2026-12-08 10:00:00\ncommand set\ntarget 0\nsummary hp\n"
+           "file monsters.tat present " +
+           state(kRecordsBefore) + "\n" + extra + "after monsters.tat " + state(kRecordsNow) + "\n";
+}
+
+void writeFile(const fs::path& file, std::string_view bytes) {
+    std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
+}
+
+// An entry folder holding `entry` and the copy of monsters.tat.
+void writeEntryFolder(const fs::path& folder, const std::string& entry) {
+    fs::create_directories(folder);
+    writeFile(folder / "entry", entry);
+    writeFile(folder / "monsters.tat", kRecordsBefore);
+}
+
+struct ProgramRun {
+    int status;
+    std::string out, err;
+};
+
+// The program in `dir`, through the shell when `redirect` is given; a run
+// that hangs (a FIFO read) ends as status -1.
+ProgramRun karnwick(const fs::path& dir, const QStringList& arguments,
+                    const QString& redirect = "") {
+    QProcess process;
+    process.setWorkingDirectory(QString::fromStdString(dir.string()));
+    if (redirect.isEmpty()) {
+        process.start(KARNWICK_BINARY, arguments);
+    } else {
+        process.start(
+            "/bin/sh",
+            QStringList{"-c", "exec \"$0\" \"$@\" " + redirect, KARNWICK_BINARY} + arguments);
+    }
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, "", "timed out"};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+// parent/ holds a decoy file, a decoy history and sandbox/game/, a game folder
+// of three small files with a history of one `set`.
+class Sandbox {
+  public:
+    Sandbox() {
+        static int counter = 0;
+        m_parent = fs::temp_directory_path() / ("karnwick-hostile-" + std::to_string(::getpid()) +
+                                                "-" + std::to_string(counter++));
+        fs::remove_all(m_parent);
+        fs::create_directories(game());
+        writeFile(decoy(), "decoy");
+        ::chmod(decoy().c_str(), 0600);
+        writeEntryFolder(m_parent / "outside" / "000001", setEntry());
+        writeFile(game() / "mypal.pal", kPalette);
+        writeFile(game() / "monster.dat", kSprites);
+        writeFile(game() / "monsters.tat", kRecordsNow);
+        writeEntryFolder(history() / "000001", setEntry());
+    }
+    ~Sandbox() { fs::remove_all(m_parent); }
+
+    fs::path parent() const { return m_parent; }
+    fs::path game() const { return m_parent / "sandbox" / "game"; }
+    fs::path history() const { return game() / ".karnwick-history"; }
+    fs::path entry() const { return history() / "000001"; }
+    fs::path decoy() const { return m_parent / "decoy"; }
+
+    std::map<std::string, std::string> gameFiles() const {
+        std::map<std::string, std::string> files;
+        for (const char* name : {"mypal.pal", "monster.dat", "monsters.tat"})
+            files[name] = readFile(game() / name);
+        return files;
+    }
+
+    // Everything beside the sandbox: kind, mode, bytes, link target.
+    std::map<std::string, std::string> outside() const {
+        std::map<std::string, std::string> seen;
+        for (auto item = fs::recursive_directory_iterator(m_parent);
+             item != fs::recursive_directory_iterator(); ++item) {
+            if (item->path() == m_parent / "sandbox") {
+                item.disable_recursion_pending();
+                continue;
+            }
+            struct stat status {};
+            ::lstat(item->path().c_str(), &status);
+            std::string& what = seen[item->path().string()];
+            what = std::to_string(status.st_mode);
+            if (S_ISLNK(status.st_mode)) what += " -> " + fs::read_symlink(item->path()).string();
+            if (S_ISREG(status.st_mode)) what += " " + readFile(item->path());
+        }
+        return seen;
+    }
+
+  private:
+    fs::path m_parent;
+};
+
+struct HostileCase {
+    const char* name;
+    std::function<void(const Sandbox&)> craft;
+    QStringList arguments;
+    std::string says;  // within standard error
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class HostileHistory : public ::testing::TestWithParam<HostileCase> {};
+
+const std::string kEntry = "./.karnwick-history/000001 cannot be used: ";
+
+const HostileCase kCases[] = {
+    {"AbsoluteFileLine",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry", setEntry("file " + s.decoy().string() + " absent\n"));
+     },
+     {"undo"},
+     kEntry + "it names the file \"/"},
+    {"AbsolutePresentLine",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry",
+                   setEntry("file " + s.decoy().string() + " present " + state("x") + "\n"));
+     },
+     {"undo"},
+     kEntry + "it names the file \"/"},
+    {"RelativeFileLine",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry", setEntry("file ../../decoy absent\n"));
+     },
+     {"undo"},
+     kEntry + "it names the file \"../../decoy\", which is none of mypal.pal, monster.dat and "
+              "monsters.tat"},
+    {"DotDotFileLine",
+     [](const Sandbox& s) { writeFile(s.entry() / "entry", setEntry("file .. absent\n")); },
+     {"undo"},
+     kEntry + "it names the file \"..\""},
+    {"NulInAName",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry", setEntry(std::string("file mon\0sters.tat absent\n", 26)));
+     },
+     {"undo"},
+     kEntry + "it names the file \"mon\\x00sters.tat\""},
+    {"NameTwice",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry", setEntry("file monsters.tat absent\n"));
+     },
+     {"undo"},
+     kEntry + "it names monsters.tat twice"},
+    {"LinkedEntryFolder",
+     [](const Sandbox& s) {
+         fs::remove_all(s.entry());
+         fs::create_directory_symlink(s.parent() / "outside" / "000001", s.entry());
+     },
+     {"undo"},
+     kEntry + "it is a symbolic link"},
+    {"LinkedCopy",
+     [](const Sandbox& s) {
+         fs::remove(s.entry() / "monsters.tat");
+         fs::create_symlink(s.decoy(), s.entry() / "monsters.tat");
+     },
+     {"undo"},
+     kEntry + "its copy of monsters.tat is a symbolic link"},
+    {"MissingCopy",
+     [](const Sandbox& s) { fs::remove(s.entry() / "monsters.tat"); },
+     {"undo"},
+     kEntry + "its copy of monsters.tat is missing"},
+    {"CutCopy",
+     [](const Sandbox& s) { fs::resize_file(s.entry() / "monsters.tat", 3); },
+     {"undo"},
+     kEntry + "its copy of monsters.tat holds 3 bytes, not the 14 it was recorded with"},
+    {"DamagedCopy",
+     [](const Sandbox& s) { writeFile(s.entry() / "monsters.tat", "records befor!"); },
+     {"undo"},
+     kEntry + "its copy of monsters.tat is not what was kept (its SHA-256 differs)"},
+    {"FifoAsCopy",
+     [](const Sandbox& s) {
+         fs::remove(s.entry() / "monsters.tat");
+         ::mkfifo((s.entry() / "monsters.tat").c_str(), 0644);
+     },
+     {"undo"},
+     kEntry + "its copy of monsters.tat is a FIFO, not a file"},
+    {"EntryOfAnEarlierKarnwick",
+     [](const Sandbox& s) {
+         writeFile(s.entry() / "entry",
+                   "number 1\ncommand set\ntarget 0\nfile monsters.tat present\n");
+     },
+     {"undo"},
+     kEntry + "an earlier karnwick recorded it without the sizes and hashes"},
+    {"GarbageNewestEntry",
+     [](const Sandbox& s) { writeEntryFolder(s.history() / "000002", "no entry at all\n"); },
+     {"undo"},
+     "./.karnwick-history/000002 cannot be used: it names no command"},
+    {"RedoThroughALinkedCopy",
+     [](const Sandbox& s) {
+         writeEntryFolder(s.history() / "000002",
+                          "format 2\ncommand undo\ntarget 1\nfile monsters.tat present " +
+                              state(kRecordsBefore) + "\nafter monsters.tat " + state(kRecordsNow) +
+                              "\n");
+         fs::remove(s.history() / "000002" / "monsters.tat");
+         fs::create_symlink(s.decoy(), s.history() / "000002" / "monsters.tat");
+     },
+     {"redo"},
+     "./.karnwick-history/000002 cannot be used: its copy of monsters.tat is a symbolic link"},
+    {"HardLinkedGameFile",
+     [](const Sandbox& s) { fs::create_hard_link(s.game() / "monsters.tat", s.game() / "b.tat"); },
+     {"undo"},
+     "monsters.tat has 2 hard links"},
+    {"LinkedGameFile",
+     [](const Sandbox& s) {
+         fs::remove(s.game() / "monsters.tat");
+         fs::create_symlink("../../decoy", s.game() / "monsters.tat");
+     },
+     {"undo"},
+     "monsters.tat is a link to "},
+    {"GameFileChangedOutside",
+     [](const Sandbox& s) { writeFile(s.game() / "monsters.tat", "records NOW"); },
+     {"undo"},
+     "./monsters.tat changed since the last recorded edit"},
+    {"LinkedHistoryForUndo",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         fs::create_directory_symlink(s.parent() / "outside", s.history());
+     },
+     {"undo"},
+     "./.karnwick-history cannot be the history of the edits: it is a symbolic link, not a "
+     "folder"},
+    {"LinkedHistoryForSet",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         fs::create_directory_symlink(s.parent() / "outside", s.history());
+     },
+     {"set", "0", "hp=5"},
+     "karnwick set: cannot record the edit in ./.karnwick-history: it is a symbolic link, not a "
+     "folder; pass --no-history"},
+    {"FifoAsHistoryForHistory",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         ::mkfifo(s.history().c_str(), 0644);
+     },
+     {"history"},
+     "it is a FIFO, not a folder"},
+    {"FifoAsHistoryForSet",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         ::mkfifo(s.history().c_str(), 0644);
+     },
+     {"set", "0", "hp=5"},
+     "cannot record the edit in ./.karnwick-history: it is a FIFO, not a folder"},
+    {"FileAsHistoryForRedo",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         writeFile(s.history(), "000001");
+     },
+     {"redo"},
+     "./.karnwick-history cannot be the history of the edits: it is a file, not a folder"},
+    {"LastEntryNumberTaken",
+     [](const Sandbox& s) { fs::rename(s.entry(), s.history() / "999999"); },
+     {"set", "0", "hp=5"},
+     "it holds edit 999999, the last number an edit can take"},
+};
+
+TEST_P(HostileHistory, IsRefusedAndNothingIsWritten) {
+    const HostileCase& c = GetParam();
+    const Sandbox sandbox;
+    c.craft(sandbox);
+    const auto files = sandbox.gameFiles();
+    const auto outside = sandbox.outside();
+    const ProgramRun run = karnwick(sandbox.game(), c.arguments);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(sandbox.gameFiles(), files);
+    EXPECT_EQ(sandbox.outside(), outside);
+    EXPECT_FALSE(fs::exists(sandbox.game() / "mon"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileHistory, ::testing::ValuesIn(kCases),
+                         [](const auto& item) { return std::string(item.param.name); });
+
+// The crafted history itself is sound: an untouched copy of it undoes, so
+// every refusal above is for what was crafted.
+TEST(HostileHistoryBaseline, TheSoundHistoryUndoes) {
+    const Sandbox sandbox;
+    const ProgramRun run = karnwick(sandbox.game(), {"undo"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Undid edit 1 (set: hp)\n");
+    EXPECT_EQ(readFile(sandbox.game() / "monsters.tat"), kRecordsBefore);
+}
+
+// Only six digits make an entry: other names are named by `history` and
+// never read as an edit.
+TEST(HostileHistoryBaseline, OtherNamesAreIgnoredAndNamed) {
+    const Sandbox sandbox;
+    fs::rename(sandbox.entry(), sandbox.history() / "-00001");
+    writeEntryFolder(sandbox.history() / "1000000", setEntry());
+    writeFile(sandbox.history() / "notes", "");
+    const ProgramRun history = karnwick(sandbox.game(), {"history"});
+    EXPECT_EQ(history.status, 0);
+    EXPECT_EQ(history.out,
+              "No edits recorded\nNot edits, ignored in ./.karnwick-history: \"-00001\" "
+              "\"1000000\" \"notes\"\n");
+    const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
+    EXPECT_EQ(undo.status, 2);
+    EXPECT_EQ(undo.err, "karnwick undo: nothing to undo in ./.karnwick-history\n");
+    EXPECT_EQ(readFile(sandbox.game() / "monsters.tat"), kRecordsNow);
+}
+
+// An edit killed between its copies and its number left a pending entry: it
+// counts as made exactly when the game files are as it meant to leave them.
+TEST(HostileHistoryBaseline, APendingEntryIsKeptOnlyWhenItsEditLanded) {
+    for (const bool landed : {false, true}) {
+        SCOPED_TRACE(landed);
+        const Sandbox sandbox;
+        const std::string meant = landed ? std::string(kRecordsNow) : "records 555";
+        writeEntryFolder(sandbox.history() / ".pending-000002",
+                         "format 2\ncommand set\ntarget 0\nsummary hp 61 -> 555\nfile "
+                         "monsters.tat present " +
+                             state(kRecordsBefore) + "\nafter monsters.tat " + state(meant) + "\n");
+        const ProgramRun history = karnwick(sandbox.game(), {"history"});
+        EXPECT_EQ(history.status, 0) << history.err;
+        EXPECT_EQ(history.out.find("555") != std::string::npos, landed) << history.out;
+        EXPECT_FALSE(fs::exists(sandbox.history() / ".pending-000002"));
+        const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
+        EXPECT_EQ(undo.out,
+                  landed ? "Undid edit 2 (set: hp 61 -> 555)\n" : "Undid edit 1 (set: hp)\n");
+    }
+}
+
+// The history knows the files by their bytes, so a copy of the folder (cp -a,
+// a backup put back, another disk) still undoes; undo and redo report before
+// they change anything, so a report that cannot be written changes nothing.
+TEST(HostileHistoryBaseline, ACopiedFolderUndoesAndAFailedReportChangesNothing) {
+    const Sandbox sandbox;
+    ASSERT_EQ(karnwick(sandbox.game(), {"demo-data", "--force", "--no-history"}).status, 0);
+    fs::remove_all(sandbox.history());
+    ASSERT_EQ(karnwick(sandbox.game(), {"set", "1", "hp=5"}).status, 0);
+    const fs::path copy = sandbox.game().parent_path() / "copy";
+    ASSERT_EQ(
+        std::system(("cp -a '" + sandbox.game().string() + "' '" + copy.string() + "'").c_str()),
+        0);
+    const std::string edited = readFile(copy / "monsters.tat");
+    for (const char* redirect : {">/dev/full", ">&-"}) {
+        const ProgramRun failed = karnwick(copy, {"undo"}, redirect);
+        EXPECT_EQ(failed.status, 2) << redirect;
+        EXPECT_NE(failed.err.find("karnwick undo: cannot write to standard output"),
+                  std::string::npos)
+            << failed.err;
+        EXPECT_EQ(readFile(copy / "monsters.tat"), edited);
+    }
+    const ProgramRun undo = karnwick(copy, {"undo"});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_NE(readFile(copy / "monsters.tat"), edited);
+    EXPECT_EQ(karnwick(copy, {"redo"}, ">/dev/full").status, 2);
+    EXPECT_NE(readFile(copy / "monsters.tat"), edited);
+    EXPECT_EQ(karnwick(copy, {"redo"}).status, 0);
+    EXPECT_EQ(readFile(copy / "monsters.tat"), edited);
+}
+
+}  // namespace
