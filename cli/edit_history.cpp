@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -20,6 +21,7 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "data/sprite.h"
+#include "data/text_codec.h"
 
 namespace fs = std::filesystem;
 
@@ -225,10 +227,13 @@ std::string stateText(const FileState& state) {
     return std::to_string(state.size) + " " + state.sha256;
 }
 
+// A summary names what the user gave (a file name may hold a line break):
+// escaped, it stays the one line it is meant to be.
 std::string entryText(const HistoryEntry& entry) {
     std::string text = std::string(kFormatLine) + "\nnumber " + std::to_string(entry.number) +
-                       "\ntime " + entry.time + "\ncommand " + entry.command + "\ntarget " +
-                       std::to_string(entry.target) + "\nsummary " + entry.summary + "\n";
+                       "\ntime " + escapedText(entry.time) + "\ncommand " +
+                       escapedText(entry.command) + "\ntarget " + std::to_string(entry.target) +
+                       "\nsummary " + escapedText(entry.summary) + "\n";
     for (const HistoryFile& file : entry.files)
         text += "file " + file.name + (file.before.present ? " present " : " ") +
                 stateText(file.before) + "\n";
@@ -338,9 +343,14 @@ HistoryEntry parseEntry(std::string_view text) {
 // Reads and parses the `entry` of the open entry folder.
 HistoryEntry readEntry(int entryFd) {
     struct stat status {};
-    const Descriptor file = openFileAt(entryFd, kEntryFileName, status);
-    if (status.st_size > kLongestEntry) throw Unusable{"its entry file is too long for one"};
-    const std::vector<unsigned char> bytes = readExactly(file.get(), status.st_size);
+    std::vector<unsigned char> bytes;
+    try {
+        const Descriptor file = openFileAt(entryFd, kEntryFileName, status);
+        if (status.st_size > kLongestEntry) throw Unusable{"is too long for one"};
+        bytes = readExactly(file.get(), status.st_size);
+    } catch (const Unusable& e) {
+        throw Unusable{"its entry file " + e.why};
+    }
     return parseEntry(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
@@ -502,9 +512,13 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
     syncFolder(historyFd);
 }
 
+CommandError historyRefusal(const fs::path& history, const std::string& why) {
+    return CommandError("cannot record the edit in " + shownPath(history) + ": " + why +
+                        "; pass --no-history to edit without it");
+}
+
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {
-    throw CommandError("cannot record the edit in " + shownPath(history) + ": " + why +
-                       "; pass --no-history to edit without it");
+    throw historyRefusal(history, why);
 }
 
 Descriptor openGameFolder(const fs::path& dir) {
@@ -614,8 +628,14 @@ std::optional<HistoryEntry> EditHistory::nextRedo() const {
 }
 
 bool EditHistory::isUndone(int number) const {
+    // An edit stays undone after a later edit has dropped it from what redo
+    // could bring back.
+    const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const HistoryEntry& e) { return e.number == number; });
+    if (entry == m_entries.end() || entry->command == "undo" || entry->command == "redo")
+        return false;
     const Stacks stacks = replay(m_entries);
-    return std::find(stacks.undone.begin(), stacks.undone.end(), number) != stacks.undone.end();
+    return std::find(stacks.done.begin(), stacks.done.end(), number) == stacks.done.end();
 }
 
 std::string EditHistory::shownEntry(int number) const {
@@ -768,15 +788,19 @@ void PendingEdit::record(const std::vector<std::string>& files,
         writeFileAtomically(pending / kEntryFileName, entryText(entry), Existing::Refuse);
         shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, entry.files);
         syncFolder(m_historyFd);
-    } catch (const GameError& e) {
-        if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
-        refuseHistory(m_history, e.what());
     } catch (...) {
+        std::exception_ptr failure = std::current_exception();
+        try {
+            std::rethrow_exception(failure);
+        } catch (const GameError& e) {
+            failure = std::make_exception_ptr(historyRefusal(m_history, e.what()));
+        } catch (...) {
+        }
         if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
         closeOwned(m_pendingFd);
         closeOwned(m_historyFd);
         closeOwned(m_gameFd);
-        throw;
+        std::rethrow_exception(failure);
     }
 }
 

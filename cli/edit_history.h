@@ -118,7 +118,7 @@ class EditHistory {
     std::optional<HistoryEntry> nextUndo() const;
     std::optional<HistoryEntry> nextRedo() const;
 
-    // Whether `number` is undone now, for the listing.
+    // Whether edit `number` is undone now (redoable or not), for the listing.
     bool isUndone(int number) const;
 
     // Throws a CommandError naming the entry when entry `number`, or any

@@ -344,7 +344,7 @@ TEST(HostileHistoryBaseline, OtherNamesAreIgnoredAndNamed) {
     fs::rename(sandbox.entry(), sandbox.history() / "-00001");
     writeEntryFolder(sandbox.history() / "1000000", setEntry());
     writeFile(sandbox.history() / "notes", "");
-    const ProgramRun history = karnwick(sandbox.game(), {"history"});
+    ProgramRun history = karnwick(sandbox.game(), {"history"});
     EXPECT_EQ(history.status, 0);
     EXPECT_EQ(history.out,
               "No edits recorded\nNot edits, ignored in ./.karnwick-history: \"-00001\" "
@@ -352,6 +352,13 @@ TEST(HostileHistoryBaseline, OtherNamesAreIgnoredAndNamed) {
     const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
     EXPECT_EQ(undo.status, 2);
     EXPECT_EQ(undo.err, "karnwick undo: nothing to undo in ./.karnwick-history\n");
+    // An entry that cannot be used is listed with the reason.
+    fs::create_directory(sandbox.history() / "000004");
+    ::mkfifo((sandbox.history() / "000004" / "entry").c_str(), 0644);
+    history = karnwick(sandbox.game(), {"history"});
+    EXPECT_TRUE(history.out.starts_with(
+        "4                   (unusable: its entry file is a FIFO, not a file)\nNot edits"))
+        << history.out;
     EXPECT_EQ(readFile(sandbox.game() / "monsters.tat"), kRecordsNow);
 }
 
