@@ -366,20 +366,32 @@ TEST(HostileHistoryBaseline, OtherNamesAreIgnoredAndNamed) {
 // counts as made exactly when the game files are as it meant to leave them.
 TEST(HostileHistoryBaseline, APendingEntryIsKeptOnlyWhenItsEditLanded) {
     for (const bool landed : {false, true}) {
-        SCOPED_TRACE(landed);
-        const Sandbox sandbox;
-        const std::string meant = landed ? std::string(kRecordsNow) : "records 555";
-        writeEntryFolder(sandbox.history() / ".pending-000002",
-                         "format 2\ncommand set\ntarget 0\nsummary hp 61 -> 555\nfile "
-                         "monsters.tat present " +
-                             state(kRecordsBefore) + "\nafter monsters.tat " + state(meant) + "\n");
-        const ProgramRun history = karnwick(sandbox.game(), {"history"});
-        EXPECT_EQ(history.status, 0) << history.err;
-        EXPECT_EQ(history.out.find("555") != std::string::npos, landed) << history.out;
-        EXPECT_FALSE(fs::exists(sandbox.history() / ".pending-000002"));
-        const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
-        EXPECT_EQ(undo.out,
-                  landed ? "Undid edit 2 (set: hp 61 -> 555)\n" : "Undid edit 1 (set: hp)\n");
+        for (const char* first : {"history", "set"}) {
+            SCOPED_TRACE(std::string(first) + (landed ? " after a landed edit" : ""));
+            const Sandbox sandbox;
+            const std::string meant = landed ? std::string(kRecordsNow) : "records 555";
+            writeEntryFolder(sandbox.history() / ".pending-000002",
+                             "format 2\ntime 2026-12-08 10:00:00\ncommand set\ntarget 0\nsummary "
+                             "hp 61 -> 555\nfile "
+                             "monsters.tat present " +
+                                 state(kRecordsBefore) + "\nafter monsters.tat " + state(meant) +
+                                 "\n");
+            // Every writer settles it before it numbers its own edit.
+            const ProgramRun run = first == std::string("set")
+                                       ? karnwick(sandbox.game(), {"set", "0", "hp=22"})
+                                       : karnwick(sandbox.game(), {"history"});
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_FALSE(fs::exists(sandbox.history() / ".pending-000002"));
+            const std::string listed = karnwick(sandbox.game(), {"history"}).out;
+            EXPECT_EQ(listed.find("2  2026-12-08 10:00:00  set           hp 61 -> 555\n") !=
+                          std::string::npos,
+                      landed)
+                << listed;
+            if (first == std::string("set")) continue;
+            const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
+            EXPECT_EQ(undo.out,
+                      landed ? "Undid edit 2 (set: hp 61 -> 555)\n" : "Undid edit 1 (set: hp)\n");
+        }
     }
 }
 
