@@ -129,6 +129,25 @@ std::string kindOf(const struct stat& status) {
     return "a device";
 }
 
+// The names in the open folder `fd`, but "." and "..".
+std::vector<std::string> namesIn(int fd) {
+    std::vector<std::string> names;
+    const int copy = ::dup(fd);
+    if (copy < 0) return names;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string name = item->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
 // Why something of the history cannot be used.
 struct Unusable {
     std::string why;
@@ -142,8 +161,20 @@ Descriptor openFolderAt(int dirFd, const char* name) {
     if (fd >= 0) return Descriptor(fd);
     const int error = errno;
     if (error == ENOENT) return {};
-    if (error == ELOOP || error == ENOTDIR) throw Unusable{"it is " + kindAt(dirFd, name)};
+    if (error == ELOOP || error == ENOTDIR)
+        throw Unusable{"it is " + kindAt(dirFd, name) + ", not a folder"};
     throw Unusable{std::strerror(error)};
+}
+
+// A new folder `name` inside `dirFd`, opened without following a link and
+// checked to be the empty folder just made, never one a link points to.
+Descriptor makeFolderAt(int dirFd, const char* name) {
+    if (::mkdirat(dirFd, name, 0777) != 0)
+        throw Unusable{std::string(name) + " cannot be made (" + std::strerror(errno) + ")"};
+    Descriptor folder = openFolderAt(dirFd, name);
+    if (!folder || !namesIn(folder.get()).empty())
+        throw Unusable{std::string(name) + " changed as it was made"};
+    return folder;
 }
 
 // The plain file `name` inside `dirFd`: never through a link, never waiting
@@ -354,25 +385,6 @@ HistoryEntry readEntry(int entryFd) {
     return parseEntry(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-// The names in the open folder `fd`, but "." and "..".
-std::vector<std::string> namesIn(int fd) {
-    std::vector<std::string> names;
-    const int copy = ::dup(fd);
-    if (copy < 0) return names;
-    DIR* dir = ::fdopendir(copy);
-    if (!dir) {
-        ::close(copy);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-    return names;
-}
-
 // Removes `name` from the open folder `dirFd`: a folder with what it holds,
 // anything else (a link too, never what it points to) by its name alone.
 void removeAt(int dirFd, const std::string& name, int depth = 0) noexcept {
@@ -538,7 +550,7 @@ EditHistory::EditHistory(fs::path gameDir)
     } catch (const Unusable& e) {
         closeOwned(m_gameFd);
         throw CommandError(shownPath(m_folder) + " cannot be the history of the edits: " + e.why +
-                           ", not a folder (karnwick never follows it); move it away");
+                           " (karnwick never follows it); move it away");
     }
     if (m_historyFd < 0) return;
     settlePending(m_gameFd, m_historyFd, m_folder);
@@ -723,25 +735,13 @@ void PendingEdit::record(const std::vector<std::string>& files,
     entry.time = historyClock()().toString("yyyy-MM-dd HH:mm:ss").toStdString();
     try {
         m_gameFd = openGameFolder(m_gameDir).release();
-        Descriptor history;
         try {
-            history = openFolderAt(m_gameFd, kHistoryFolderName);
+            Descriptor history = openFolderAt(m_gameFd, kHistoryFolderName);
+            if (!history) history = makeFolderAt(m_gameFd, kHistoryFolderName);
+            m_historyFd = history.release();
         } catch (const Unusable& e) {
-            refuseHistory(m_history, e.why + ", not a folder");
+            refuseHistory(m_history, e.why);
         }
-        if (!history) {
-            // Made here and opened without following a link, so the history
-            // is the folder this edit made, never one a link points to.
-            if (::mkdirat(m_gameFd, kHistoryFolderName, 0777) != 0 && errno != EEXIST)
-                refuseHistory(m_history, std::strerror(errno));
-            try {
-                history = openFolderAt(m_gameFd, kHistoryFolderName);
-            } catch (const Unusable& e) {
-                refuseHistory(m_history, e.why + ", not a folder");
-            }
-            if (!history) refuseHistory(m_history, "it vanished as it was made");
-        }
-        m_historyFd = history.release();
         settlePending(m_gameFd, m_historyFd, m_history);
         entry.number = highestNumber(m_historyFd) + 1;
         if (entry.number > kLastEntryNumber)
@@ -749,15 +749,12 @@ void PendingEdit::record(const std::vector<std::string>& files,
                                          ", the last number an edit can take (move the "
                                          "history away to start a new one)");
         m_pendingName = std::string(kPendingPrefix) + numbered(entry.number);
-        if (::mkdirat(m_historyFd, m_pendingName.c_str(), 0777) != 0)
-            refuseHistory(m_history, m_pendingName + ": " + std::strerror(errno));
         try {
-            m_pendingFd = openFolderAt(m_historyFd, m_pendingName.c_str()).release();
+            m_pendingFd = makeFolderAt(m_historyFd, m_pendingName.c_str()).release();
         } catch (const Unusable& e) {
             m_pendingName.clear();
             refuseHistory(m_history, e.why);
         }
-        if (m_pendingFd < 0) refuseHistory(m_history, "the pending entry vanished");
         const fs::path pending = m_history / m_pendingName;
         requireSameFolder(pending, m_pendingFd);
 
