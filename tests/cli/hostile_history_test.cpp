@@ -282,6 +282,13 @@ const HostileCase kCases[] = {
      {"set", "0", "hp=5"},
      "karnwick set: cannot record the edit in ./.karnwick-history: it is a symbolic link, not a "
      "folder; pass --no-history"},
+    {"DanglingLinkAsHistoryForSet",
+     [](const Sandbox& s) {
+         fs::remove_all(s.history());
+         fs::create_directory_symlink(s.parent() / "made-through-a-link", s.history());
+     },
+     {"set", "0", "hp=5"},
+     "cannot record the edit in ./.karnwick-history: it is a symbolic link, not a folder"},
     {"FifoAsHistoryForHistory",
      [](const Sandbox& s) {
          fs::remove_all(s.history());
