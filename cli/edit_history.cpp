@@ -228,7 +228,8 @@ FileState gameFileState(int gameFd, const std::string& name) {
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return state;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     std::vector<char> buffer(1 << 20);
-    for (off_t at = 0;;) {
+    off_t at = 0;
+    for (;;) {
         const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return state;
@@ -236,8 +237,16 @@ FileState gameFileState(int gameFd, const std::string& name) {
         hash.addData(QByteArrayView(buffer.data(), n));
         at += n;
     }
-    return {true, static_cast<std::int64_t>(status.st_size), hash.result().toHex().toStdString(),
+    return {true, static_cast<std::int64_t>(at), hash.result().toHex().toStdString(),
             stampOf(status)};
+}
+
+// The state to record as what an edit left: nothing when the file is no
+// plain file, which no later state could be checked against.
+std::optional<FileState> leftState(int gameFd, const std::string& name) {
+    FileState state = gameFileState(gameFd, name);
+    if (state.present && state.size < 0) return std::nullopt;
+    return state;
 }
 
 // Whether the game file `name` is as `recorded`: by size and hash, the inode
@@ -508,7 +517,7 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
             }
             if (landed && !told) {
                 entry.number = number;
-                for (HistoryFile& file : entry.files) file.after = gameFileState(gameFd, file.name);
+                for (HistoryFile& file : entry.files) file.after = leftState(gameFd, file.name);
                 requireSameFolder(history / name, pending.get());
                 writeFileAtomically(history / name / kEntryFileName, entryText(entry),
                                     Existing::Replace);
@@ -809,7 +818,7 @@ PendingEdit::~PendingEdit() {
 }
 
 void PendingEdit::keep() {
-    for (HistoryFile& file : m_entry.files) file.after = gameFileState(m_gameFd, file.name);
+    for (HistoryFile& file : m_entry.files) file.after = leftState(m_gameFd, file.name);
     try {
         requireSameFolder(m_history / m_pendingName, m_pendingFd);
         writeFileAtomically(m_history / m_pendingName / kEntryFileName, entryText(m_entry),
