@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -476,15 +477,14 @@ int highestNumber(int historyFd) {
 }
 
 // Gives the open pending folder `name` the number `number`, or the next free
-// one when a crafted folder took it; false when it cannot be kept.
+// one when a crafted folder took it; false when it cannot be kept. The caller
+// syncs the history folder once for all it numbers.
 bool numberPending(int historyFd, const std::string& name, int number) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (number > kLastEntryNumber) return false;
         if (::renameat2(historyFd, name.c_str(), historyFd, numbered(number).c_str(),
-                        RENAME_NOREPLACE) == 0) {
-            syncFolder(historyFd);
+                        RENAME_NOREPLACE) == 0)
             return true;
-        }
         if (errno != EEXIST && errno != ENOTEMPTY) return false;
         number = highestNumber(historyFd) + 1;
     }
@@ -495,6 +495,14 @@ bool numberPending(int historyFd, const std::string& name, int number) {
 // it meant to leave them (it landed), else dropped. One written without its
 // `after` lines is kept when the files are no longer as its copies were.
 void settlePending(int gameFd, int historyFd, const fs::path& history) {
+    // Each game file is hashed once, however many pending entries ask.
+    std::map<std::string, FileState> now;
+    auto matches = [&](const std::string& file, const FileState& recorded) {
+        if (!now.contains(file)) now[file] = gameFileState(gameFd, file);
+        const FileState& state = now[file];
+        return state.present == recorded.present &&
+               (!state.present || (state.size == recorded.size && state.sha256 == recorded.sha256));
+    };
     for (const std::string& name : namesIn(historyFd)) {
         if (!name.starts_with(kPendingPrefix)) continue;
         const int number = entryNumber(std::string_view(name).substr(kPendingPrefix.size()));
@@ -510,8 +518,8 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
                 landed = true;
                 bool asBefore = true;
                 for (const HistoryFile& file : entry.files) {
-                    if (told) landed = landed && gameFileMatches(gameFd, file.name, *file.after);
-                    asBefore = asBefore && gameFileMatches(gameFd, file.name, file.before);
+                    if (told) landed = landed && matches(file.name, *file.after);
+                    asBefore = asBefore && matches(file.name, file.before);
                 }
                 if (!told) landed = !asBefore;
             }
