@@ -111,10 +111,8 @@ std::string sha256Of(std::span<const unsigned char> bytes) {
         .toStdString();
 }
 
-// What stands at `name` when it is no plain file or folder, for a message.
-std::string kindAt(int dirFd, const char* name) {
-    struct stat status {};
-    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
+// What stands somewhere when it is not what was looked for, for a message.
+std::string kindOf(const struct stat& status) {
     if (S_ISLNK(status.st_mode)) return "a symbolic link";
     if (S_ISFIFO(status.st_mode)) return "a FIFO";
     if (S_ISDIR(status.st_mode)) return "a folder";
@@ -123,11 +121,10 @@ std::string kindAt(int dirFd, const char* name) {
     return "a device";
 }
 
-std::string kindOf(const struct stat& status) {
-    if (S_ISFIFO(status.st_mode)) return "a FIFO";
-    if (S_ISDIR(status.st_mode)) return "a folder";
-    if (S_ISSOCK(status.st_mode)) return "a socket";
-    return "a device";
+std::string kindAt(int dirFd, const char* name) {
+    struct stat status {};
+    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
+    return kindOf(status);
 }
 
 // The names in the open folder `fd`, but "." and "..".
@@ -712,7 +709,11 @@ std::vector<RestoredFile> EditHistory::keptFiles(const HistoryEntry& entry) cons
             if (file.before.present) {
                 struct stat status {};
                 const Descriptor copy = openCopy(folder.get(), file, status);
-                restored.bytes = readExactly(copy.get(), status.st_size);
+                try {
+                    restored.bytes = readExactly(copy.get(), status.st_size);
+                } catch (const Unusable& e) {
+                    throw Unusable{"its copy of " + file.name + " " + e.why};
+                }
                 if (sha256Of(restored.bytes) != file.before.sha256)
                     throw Unusable{"its copy of " + file.name +
                                    " is not what was kept (its SHA-256 differs)"};
