@@ -222,6 +222,10 @@ const HostileCase kCases[] = {
      [](const Sandbox& s) { writeFile(s.entry() / "monsters.tat", "records befor!"); },
      {"undo"},
      kEntry + "its copy of monsters.tat is not what was kept (its SHA-256 differs)"},
+    {"DamagedCopyEvenWithForce",
+     [](const Sandbox& s) { writeFile(s.entry() / "monsters.tat", "records befor!"); },
+     {"undo", "--force"},
+     kEntry + "its copy of monsters.tat is not what was kept (its SHA-256 differs)"},
     {"FifoAsCopy",
      [](const Sandbox& s) {
          fs::remove(s.entry() / "monsters.tat");
