@@ -827,6 +827,9 @@ PendingEdit::~PendingEdit() {
 }
 
 void PendingEdit::keep() {
+    // The game files are written: from here the pending entry is the next
+    // use's to settle, should it fail to take its number now.
+    m_kept = true;
     for (HistoryFile& file : m_entry.files) file.after = leftState(m_gameFd, file.name);
     try {
         requireSameFolder(m_history / m_pendingName, m_pendingFd);
@@ -836,10 +839,7 @@ void PendingEdit::keep() {
         // The pending entry still tells what the edit meant to leave, which
         // settles it on the next use.
     }
-    // The game files are written: an entry that cannot take its number is
-    // settled by the next use, as after a crash.
     if (!numberPending(m_historyFd, m_pendingName, m_entry.number)) return;
-    m_kept = true;
     // The oldest go first past either limit; the newest always stays.
     std::vector<std::pair<int, std::int64_t>> kept;
     for (const std::string& name : namesIn(m_historyFd)) {

@@ -281,3 +281,17 @@ TEST(History, AKilledEditOrUndoLeavesATruthfulHistory) {
     expectRuns("undo", {});
     EXPECT_TRUE(gameFiles() == original);
 }
+
+// An edit whose entry cannot take its number has landed all the same: the
+// pending entry stays for the next use to settle, as after a kill.
+TEST(History, AnEntryThatCannotTakeItsNumberStaysPending) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    std::filesystem::create_directories(".karnwick-history/999998");
+    {
+        cli::PendingEdit edit(".", "set", "late", std::vector<std::string>{kStatsFileName});
+        std::filesystem::create_directory(".karnwick-history/999999");
+        edit.keep();
+    }
+    EXPECT_TRUE(std::filesystem::exists(".karnwick-history/.pending-999999/entry"));
+}
