@@ -539,8 +539,8 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
 }
 
 CommandError historyRefusal(const fs::path& history, const std::string& why) {
-    return CommandError("cannot record the edit in " + shownPath(history) + ": " + why +
-                        "; pass --no-history to edit without it");
+    return CommandError("nothing was written: cannot record the edit in " + shownPath(history) +
+                        ": " + why + "; pass --no-history to edit without it");
 }
 
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {

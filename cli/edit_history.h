@@ -157,7 +157,7 @@ class EditHistory {
 class PendingEdit {
   public:
     // Copies `files` of `gameDir` as they are now. Throws CommandError
-    // ("cannot record the edit in DIR/.karnwick-history: ...; pass
+    // ("nothing was written: cannot record the edit in DIR/.karnwick-history: ...; pass
     // --no-history to edit without it") when the history cannot be written,
     // before any game file changes.
     PendingEdit(const std::filesystem::path& gameDir, std::string command, std::string summary,

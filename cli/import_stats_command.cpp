@@ -238,15 +238,16 @@ int importStats(const ImportRequest& request, const std::filesystem::path& dir, 
     // A game file that cannot be written is refused as such, not as history,
     // and before anything is shown as changed.
     if (!mode.dryRun) checkWritable(file, mode.existing());
+    // A history that cannot be written is refused before any change is shown.
+    std::optional<PendingEdit> record;
+    if (!mode.dryRun && mode.recordHistory) {
+        record.emplace(dir, "import stats", summary + " from " + inputName(request.file),
+                       std::vector<RestoredFile>{{kStatsFileName, true, imported.bytes}});
+    }
     printChangeLines(changeLines(old, imported.bytes), out);
     if (mode.dryRun) {
         out << "monsters.tat: " << summary << "; dry run: nothing written\n";
         return kExitSuccess;
-    }
-    std::optional<PendingEdit> record;
-    if (mode.recordHistory) {
-        record.emplace(dir, "import stats", summary + " from " + inputName(request.file),
-                       std::vector<std::string>{kStatsFileName});
     }
     out << "monsters.tat: " << summary << "\n";
     commitAfterReport(out, [&] {

@@ -213,14 +213,23 @@ TEST(History, AnEditThatCannotBeRecordedIsRefusedUnlessAskedNotTo) {
     GameFolder folder;
     writeDemoSet(folder.path(), Existing::Refuse);
     const Files before = gameFiles();
+    // Monster 0's row of `list --csv` with another hp, for import stats.
+    const std::string csv = run("list", {"--csv"}).out;
+    std::string rows = csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1);
+    const std::size_t hp = rows.find("\",", csv.find('\n')) + 2;
+    rows.replace(hp, rows.find(',', hp) - hp, "3");
+    folder.write("hp.csv", rows);
     folder.write(cli::kHistoryFolderName, "in the way");
     for (const auto& [command, arguments] :
-         {std::pair<const char*, QStringList>{"set", {"0", "hp=3"}}, {"demo-data", {"--force"}}}) {
+         {std::pair<const char*, QStringList>{"set", {"0", "hp=3"}},
+          {"import", {"stats", "hp.csv"}},
+          {"demo-data", {"--force"}}}) {
         const auto r = run(command, arguments);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "karnwick "s + command +
-                             ": cannot record the edit in ./.karnwick-history: it is a file, not "
+                             ": nothing was written: cannot record the edit in "
+                             "./.karnwick-history: it is a file, not "
                              "a folder; pass --no-history to edit without it\n");
         EXPECT_TRUE(gameFiles() == before);
     }

@@ -284,7 +284,8 @@ const HostileCase kCases[] = {
          fs::create_directory_symlink(s.parent() / "outside", s.history());
      },
      {"set", "0", "hp=5"},
-     "karnwick set: cannot record the edit in ./.karnwick-history: it is a symbolic link, not a "
+     "karnwick set: nothing was written: cannot record the edit in ./.karnwick-history: it is a "
+     "symbolic link, not a "
      "folder; pass --no-history"},
     {"DanglingLinkAsHistoryForSet",
      [](const Sandbox& s) {
