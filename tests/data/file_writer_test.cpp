@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -15,11 +16,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -494,6 +497,74 @@ TEST(FileWriter, TheFolderLockKeepsWritersApartAndLetsReadersShare) {
         EXPECT_EQ(notes, row.waits ? std::vector<fs::path>{dir} : std::vector<fs::path>{});
         EXPECT_EQ(exitStatusOf(holder), 0);
     }
+}
+
+// Readers that overlap without end never starve a writer: three processes
+// read in turns that always overlap (each holds the folder 200 ms), and a
+// writer asking meanwhile is served within a second, every time. The gate
+// it used is gone once it is in.
+TEST(FileWriter, AWriterIsServedWithinASecondWhileReadersOverlap) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path();
+    std::vector<pid_t> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.push_back(forkChild([&, i] {
+            ::usleep(useconds_t(70'000 * i));
+            const auto end = steady_clock::now() + seconds(8);
+            while (!fs::exists(dir / "stop") && steady_clock::now() < end) {
+                const FolderLock lock(dir, FolderAccess::Read);
+                ::usleep(200'000);
+            }
+            return true;
+        }));
+    }
+    ::usleep(400'000);
+    for (int round = 0; round < 3; ++round) {
+        const auto asked = steady_clock::now();
+        {
+            const FolderLock lock(dir, FolderAccess::Write);
+            EXPECT_LT(steady_clock::now() - asked, seconds(1)) << "round " << round;
+            EXPECT_FALSE(fs::exists(dir / kFolderGateName));
+        }
+        ::usleep(300'000);
+    }
+    put(dir / "stop", "");
+    for (const pid_t reader : readers) EXPECT_EQ(exitStatusOf(reader), 0);
+}
+
+// A thread waiting for a busy folder holds up no other thread of its
+// process, and a bounded wait gives up in time (the arena's window asks the
+// player then), taking the lock once the folder is free.
+TEST(FileWriter, AWaitForABusyFolderHoldsUpNoOtherThreadAndCanBeBounded) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path busy = folder.path() / "busy", other = folder.path() / "other";
+    fs::create_directory(busy);
+    fs::create_directory(other);
+    Signal locked, release;
+    static Signal* s_locked = &locked;
+    static Signal* s_release = &release;
+    const pid_t writer = forkChild([&] {
+        const FolderLock lock(busy, FolderAccess::Write);
+        s_locked->give();
+        pollfd released{s_release->fds[0], POLLIN, 0};
+        return ::poll(&released, 1, 3000) == 1;  // a hung test still ends
+    });
+    ASSERT_TRUE(locked.await());
+    std::thread waiter([&] { const FolderLock lock(busy, FolderAccess::Read); });
+    ::usleep(100'000);
+    auto started = steady_clock::now();
+    { const FolderLock lock(other, FolderAccess::Write); }
+    EXPECT_LT(steady_clock::now() - started, milliseconds(500));
+    started = steady_clock::now();
+    EXPECT_EQ(FolderLock::tryFor(busy, FolderAccess::Read, milliseconds(300)), nullptr);
+    EXPECT_GE(steady_clock::now() - started, milliseconds(300));
+    EXPECT_LT(steady_clock::now() - started, milliseconds(900));
+    release.give();
+    EXPECT_NE(FolderLock::tryFor(busy, FolderAccess::Write, seconds(5)), nullptr);
+    waiter.join();
+    EXPECT_EQ(exitStatusOf(writer), 0);
 }
 
 // A real full file system: a 64 KiB tmpfs, which needs root.
