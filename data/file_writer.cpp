@@ -102,11 +102,29 @@ void removeRegistered() noexcept {
     }
 }
 
-extern "C" void removeTemporariesAndEnd(int signal) {
+void endProgram(int signal) noexcept {
     g_handlerStarted.store(true);
     removeRegistered();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
+}
+
+// Commits going on now, on any thread, and an ending signal that came
+// meanwhile: the last commit to finish ends the program for it. A signal
+// mask covers only its own thread, and in the arena a signal may land on
+// any of several, so the handler itself holds the signal back.
+std::atomic<int> g_commits{0};
+std::atomic<int> g_heldSignal{0};
+
+extern "C" void removeTemporariesAndEnd(int signal) {
+    if (g_commits.load() > 0) {
+        g_heldSignal.store(signal);
+        if (g_commits.load() > 0) return;
+        // The last commit ended meanwhile and may not have seen it.
+        signal = g_heldSignal.exchange(0);
+        if (signal == 0) return;
+    }
+    endProgram(signal);
 }
 
 // Only a signal that would end the program is taken over; one the program
@@ -117,6 +135,8 @@ void installSignalHandlers() {
         if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndEnd;
+        // A signal held back returns to whatever the thread it landed on was doing.
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         ::sigaction(signal, &action, nullptr);
     }
@@ -152,6 +172,33 @@ void untrack(std::size_t& index) noexcept {
     freeSlots().push_back(index);
     index = kUntracked;
 }
+
+// From the first change of a set's commit to its last, the ending signals
+// wait, on every thread, so a Ctrl-C never leaves a folder half old, half
+// new; one that came meanwhile ends the program once the set is whole.
+class HeldBackSignals {
+  public:
+    HeldBackSignals() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+        ::pthread_sigmask(SIG_BLOCK, &ending, &m_previous);
+        g_commits.fetch_add(1);
+        // A handler already at work ends the program before this commit starts.
+        while (g_handlerStarted.load()) ::pause();
+    }
+    ~HeldBackSignals() {
+        const bool last = g_commits.fetch_sub(1) == 1;
+        ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        if (last)
+            if (const int signal = g_heldSignal.exchange(0)) endProgram(signal);
+    }
+    HeldBackSignals(const HeldBackSignals&) = delete;
+    HeldBackSignals& operator=(const HeldBackSignals&) = delete;
+
+  private:
+    sigset_t m_previous;
+};
 
 // Whether this program is writing the file now (a file of a pending set
 // holds no lock of its own once it is written).
@@ -821,22 +868,11 @@ void FileSet::add(const fs::path& name, std::string_view text) {
 }
 
 void FileSet::commit() {
-    // From the note to the last rename the ending signals are held back, so
-    // a Ctrl-C never leaves the folder half old, half new.
-    sigset_t ending, previous;
-    sigemptyset(&ending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
-    ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
-    try {
-        if (m_buildFd >= 0)
-            commitNewFolder();
-        else
-            commitIntoFolder();
-    } catch (...) {
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
-    }
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    const HeldBackSignals heldBack;
+    if (m_buildFd >= 0)
+        commitNewFolder();
+    else
+        commitIntoFolder();
 }
 
 void FileSet::writeCommitNote() {

@@ -19,7 +19,8 @@
 // flock on its temporary file from its creation until after the rename, so no
 // other command takes it for a leftover; SIGINT, SIGTERM and SIGHUP remove
 // every temporary file (and every folder a file set created) before the
-// program ends. A temporary file left by a program that was killed outright
+// program ends. While a set commits, on any thread, those signals wait
+// (whichever thread they land on) and end the program once the set is whole. A temporary file left by a program that was killed outright
 // (kill -9, a power cut) carries no lock any more: the next write into the
 // same folder, once no command holds the folder (see folder_lock.h), removes
 // it.

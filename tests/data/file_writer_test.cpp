@@ -598,7 +598,8 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
 // A writer ended by a signal in the middle of its write: SIGINT, SIGTERM and
 // SIGHUP remove its temporary file before the program ends, kill -9 leaves it
 // for the next write to remove, and the target is the old file every time.
-// During a set's commit the ending signals wait until the set is whole.
+// During a set's commit the ending signals wait until the set is whole,
+// whichever thread they land on.
 TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
     karnwick::testing::GameFolder folder;
     const fs::path d = folder.path();
@@ -634,6 +635,11 @@ TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
     Signal atRename;
     static Signal* s_atRename = &atRename;
     const pid_t setWriter = forkChild([&] {
+        // A second thread that holds nothing back, as the arena has several:
+        // the signal lands there, in the middle of the commit.
+        std::thread([] {
+            for (;;) ::pause();
+        }).detach();
         writerCalls().rename = [](const char* from, const char* to) {
             static int calls = 0;
             if (++calls == 3) {
