@@ -37,6 +37,9 @@ WriterCalls& writerCalls() {
         [](const char* from, const char* to) {
             return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
         },
+        [](const char* a, const char* b) {
+            return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+        },
     };
     return calls;
 }
@@ -755,7 +758,19 @@ fs::path setFolder(fs::path folder) {
 
 }  // namespace
 
-FileSet::FileSet(fs::path folder, Existing existing)
+// Whether `folder` (whose status is `status`) can be swapped for a new
+// folder built beside it: a folder of its own at that name, in a parent on
+// the same file system that may be written.
+bool canSwapFolder(const fs::path& folder, const struct stat& status) {
+    struct stat named {
+    }, parent{};
+    const fs::path name = folder.filename();
+    return name != "." && name != ".." && ::lstat(folder.c_str(), &named) == 0 &&
+           S_ISDIR(named.st_mode) && ::stat(folderOf(folder).c_str(), &parent) == 0 &&
+           parent.st_dev == status.st_dev && ::access(folderOf(folder).c_str(), W_OK | X_OK) == 0;
+}
+
+FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
     : m_folder(setFolder(std::move(folder))), m_existing(existing), m_buildSlot(kUntracked) {
     struct stat status {};
     if (::stat(m_folder.c_str(), &status) == 0) {
@@ -763,43 +778,63 @@ FileSet::FileSet(fs::path folder, Existing existing)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             "(" + m_folder.string() + " is not a folder)");
         checkFolder(m_folder, m_folder.string());
-        m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
-        removeStaleTemporaries(m_folder);
-        m_writeFolder = m_folder;
+        if (how == SetCommit::InPlace) {
+            m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
+            removeStaleTemporaries(m_folder);
+            m_writeFolder = m_folder;
+            return;
+        }
+        try {
+            const fs::path parent = folderOf(m_folder);
+            m_build = canSwapFolder(m_folder, status) ? Build::Beside : Build::Inside;
+            if (m_build == Build::Beside) {
+                removeStaleTemporariesIfIdle(parent);
+                makeBuildFolder(parent / ('.' + m_folder.filename().string()));
+            } else {
+                makeBuildFolder(m_folder / ".set");
+            }
+        } catch (...) {
+            discard();
+            throw;
+        }
         return;
     }
     if (errno != ENOENT && errno != ENOTDIR)
         throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(errno));
     const fs::path parent = folderOf(m_folder);
+    m_build = Build::NewFolder;
     try {
         makeParents(parent);
         checkFolder(parent, m_folder.string());
         removeStaleTemporariesIfIdle(parent);
-        const std::string stem =
-            (parent / ('.' + m_folder.filename().string() + std::string(kTemporaryTag))).string();
-        for (int attempt = 0;; ++attempt) {
-            const std::string name = stem + randomSuffix();
-            m_buildSlot = track(name, true);
-            if (writerCalls().mkdir(name.c_str(), 0777) == 0) {
-                m_writeFolder = name;
-                break;
-            }
-            const int error = errno;
-            untrack(m_buildSlot);
-            if (error != EEXIST || attempt == 100)
-                throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                                reason("cannot create the folder " + m_folder.string(), error));
-        }
-        // Locked while it is built, so no other command takes it for the
-        // leftover of a killed one.
-        m_buildFd = ::open(m_writeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_buildFd < 0 || ::flock(m_buildFd, LOCK_EX | LOCK_NB) != 0)
-            throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                            reason("cannot lock the folder being built", errno));
+        makeBuildFolder(parent / ('.' + m_folder.filename().string()));
     } catch (...) {
         discard();
         throw;
     }
+}
+
+// The hidden folder "<stem>.karnwick-XXXXXX" the set is built in.
+void FileSet::makeBuildFolder(const fs::path& stem) {
+    for (int attempt = 0;; ++attempt) {
+        const std::string name = stem.string() + std::string(kTemporaryTag) + randomSuffix();
+        m_buildSlot = track(name, true);
+        if (writerCalls().mkdir(name.c_str(), 0777) == 0) {
+            m_writeFolder = name;
+            break;
+        }
+        const int error = errno;
+        untrack(m_buildSlot);
+        if (error != EEXIST || attempt == 100)
+            throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                            reason("cannot create the folder " + m_folder.string(), error));
+    }
+    // Locked while it is built, so no other command takes it for the
+    // leftover of a killed one.
+    m_buildFd = ::open(m_writeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_buildFd < 0 || ::flock(m_buildFd, LOCK_EX | LOCK_NB) != 0)
+        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                        reason("cannot lock the folder being built", errno));
 }
 
 void FileSet::makeParents(const fs::path& parent) {
@@ -826,6 +861,8 @@ FileSet::~FileSet() {
 }
 
 void FileSet::discard() noexcept {
+    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    m_carried.clear();
     for (Placed& file : m_files) {
         if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
         untrack(file.slot);
@@ -868,11 +905,21 @@ void FileSet::add(const fs::path& name, std::string_view text) {
 }
 
 void FileSet::commit() {
+    if (m_build == Build::Beside || m_build == Build::Inside) {
+        // Waited for before the signals are held back: a command that waits
+        // can still be stopped.
+        m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
+    }
     const HeldBackSignals heldBack;
-    if (m_buildFd >= 0)
-        commitNewFolder();
-    else
-        commitIntoFolder();
+    switch (m_build) {
+        case Build::InFolder:
+            return commitIntoFolder();
+        case Build::NewFolder:
+            return commitNewFolder();
+        case Build::Beside:
+        case Build::Inside:
+            return commitBuilt();
+    }
 }
 
 void FileSet::writeCommitNote() {
@@ -979,8 +1026,8 @@ void FileSet::commitIntoFolder() {
                         reason("written, but the folder could not be synced", error));
 }
 
-void FileSet::commitNewFolder() {
-    // Inside the hidden folder nobody reads: each file gets its own name.
+// Inside the hidden folder nobody reads: each file gets its own name.
+void FileSet::nameBuiltFiles() {
     for (Placed& file : m_files) {
         const fs::path named = m_writeFolder / file.name;
         if (writerCalls().rename(file.temporary.c_str(), named.c_str()) != 0) {
@@ -993,6 +1040,10 @@ void FileSet::commitNewFolder() {
         file.temporary = named.string();
         file.slot = track(file.temporary);
     }
+}
+
+void FileSet::commitNewFolder() {
+    nameBuiltFiles();
     int error = syncFolder(m_writeFolder);
     if (!error && writerCalls().renameNoReplace(m_writeFolder.c_str(), m_folder.c_str()) != 0)
         error = errno;
@@ -1016,6 +1067,156 @@ void FileSet::commitNewFolder() {
     if (error)
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("written, but the folder could not be synced", error));
+}
+
+namespace {
+
+// Entries the writer itself keeps in a folder, never the user's.
+bool isWriterName(std::string_view name) {
+    return isTemporaryName(name) || name == kCommitNote || name == kFolderGateName;
+}
+
+}  // namespace
+
+void FileSet::commitBuilt() {
+    try {
+        // What the folder holds now decides, not what it held at the start.
+        for (const Placed& file : m_files) checkTarget(m_folder / file.name, m_existing);
+        removeStaleTemporaries(m_folder);
+        if (m_build == Build::Beside && carryOtherFiles()) return swapIn();
+    } catch (...) {
+        discard();
+        throw;
+    }
+    moveBuiltIntoFolder();
+    commitIntoFolder();
+}
+
+// Links every entry of the folder but the set's own files into the new
+// folder; false (and nothing linked) when one cannot be carried so.
+bool FileSet::carryOtherFiles() {
+    DIR* dir = ::opendir(m_folder.c_str());
+    if (!dir) return false;
+    std::vector<std::string> names;
+    for (const Placed& file : m_files) names.push_back(file.name.string());
+    bool whole = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || isWriterName(name) ||
+            std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        struct stat status {};
+        const fs::path from = m_folder / entry->d_name, to = m_writeFolder / entry->d_name;
+        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(status.st_mode) || writerCalls().link(from.c_str(), to.c_str()) != 0) {
+            whole = false;
+            break;
+        }
+        m_carried.push_back(to.string());
+        m_carriedInodes.push_back(status.st_ino);
+    }
+    ::closedir(dir);
+    if (!whole) {
+        for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+        m_carried.clear();
+        m_carriedInodes.clear();
+    }
+    return whole;
+}
+
+void FileSet::swapIn() {
+    nameBuiltFiles();
+    auto fail = [&](const std::string& what, int error) {
+        discard();
+        throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(what, error));
+    };
+    struct stat old {};
+    if (::stat(m_folder.c_str(), &old) != 0) fail("cannot read the folder", errno);
+    // The new folder is the old one to everyone else: its owner (which only
+    // root may give) and its permissions.
+    if (::geteuid() == 0 && ::fchown(m_buildFd, old.st_uid, old.st_gid) != 0)
+        fail("cannot give the new folder the old one's owner", errno);
+    if (::fchmod(m_buildFd, old.st_mode & 07777) != 0)
+        fail("cannot give the new folder the old one's permissions", errno);
+    if (const int error = syncFolder(m_writeFolder)) fail("cannot sync the new folder", error);
+    if (writerCalls().exchange(m_writeFolder.c_str(), m_folder.c_str()) != 0)
+        fail("cannot swap in the new folder", errno);
+    // From here the folder is the new one, whole; the old one is at the
+    // hidden name, still locked by this command, and goes.
+    m_committed = true;
+    for (Placed& file : m_files) untrack(file.slot);
+    untrack(m_buildSlot);
+    ::close(m_buildFd);
+    m_buildFd = -1;
+    m_carried.clear();
+    const int error = syncFolder(folderOf(m_folder));
+    removeSwappedOut(m_writeFolder);
+    if (error)
+        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                        reason("written, but the folder could not be synced", error));
+}
+
+// Empties and removes the folder swapped out: its old pictures and the
+// second names of what was carried go; anything else came in after the
+// carrying (another program's file, a single file being written) and is
+// moved over into the folder, or, when its name is taken there, left with
+// the old folder.
+void FileSet::removeSwappedOut(const fs::path& old) noexcept {
+    DIR* dir = ::opendir(old.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status {};
+        if (::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const bool replaced = std::any_of(m_files.begin(), m_files.end(),
+                                          [&](const Placed& file) { return file.name == name; });
+        const bool carried = std::find(m_carriedInodes.begin(), m_carriedInodes.end(),
+                                       status.st_ino) != m_carriedInodes.end();
+        const bool writers = name == kCommitNote || name == kFolderGateName;
+        if (!S_ISDIR(status.st_mode) && (replaced || carried || writers)) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+            continue;
+        }
+        writerCalls().renameNoReplace((old / entry->d_name).c_str(),
+                                      (m_folder / entry->d_name).c_str());
+    }
+    ::closedir(dir);
+    ::rmdir(old.c_str());
+}
+
+// The folder takes the set in place after all: each built file goes to a
+// temporary name in the folder itself, and the hidden folder goes.
+void FileSet::moveBuiltIntoFolder() {
+    for (Placed& file : m_files) {
+        const std::string stem =
+            (m_folder / ('.' + file.name.filename().string() + std::string(kTemporaryTag)))
+                .string();
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = stem + randomSuffix();
+            std::size_t slot = track(name);
+            if (writerCalls().renameNoReplace(file.temporary.c_str(), name.c_str()) == 0) {
+                untrack(file.slot);
+                file.slot = slot;
+                file.temporary = name;
+                break;
+            }
+            const int error = errno;
+            untrack(slot);
+            if (error != EEXIST || attempt == 100) {
+                discard();
+                throw GameError(ErrorKind::FileWrite, (m_folder / file.name).string(),
+                                reason(error));
+            }
+        }
+    }
+    ::close(m_buildFd);
+    m_buildFd = -1;
+    ::rmdir(m_writeFolder.c_str());
+    untrack(m_buildSlot);
+    m_writeFolder = m_folder;
+    m_build = Build::InFolder;
 }
 
 void writeFileSet(const fs::path& folder, std::span<const SetFile> files, Existing existing) {

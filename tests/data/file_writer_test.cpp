@@ -101,6 +101,9 @@ struct InjectedCalls {
             [](const char* a, const char* b) {
                 return failOr("rename", EACCES, g_real.renameNoReplace, a, b);
             },
+            [](const char* a, const char* b) {
+                return failOr("exchange", EBUSY, g_real.exchange, a, b);
+            },
         };
     }
     ~InjectedCalls() { writerCalls() = g_real; }
@@ -351,10 +354,11 @@ std::string wholeSet(const fs::path& dir, char oldByte, char newByte) {
     return state;
 }
 
-pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, int at) {
+pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, int at,
+                     const char* how = "set") {
     const std::string byteText = std::to_string(byte), atText = std::to_string(at);
-    const char* argv[] = {WRITER_KILL_HELPER, "set",          dir.c_str(), byteText.c_str(),
-                          step.c_str(),       atText.c_str(), nullptr};
+    const char* argv[] = {WRITER_KILL_HELPER, how,    dir.c_str(), byteText.c_str(), step.c_str(),
+                          atText.c_str(),     nullptr};
     pid_t pid = 0;
     EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     return pid;
@@ -365,27 +369,43 @@ pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, in
 // old set or the whole new one, and the next write leaves no temporary file,
 // no kept link and no half-built folder. Into an existing folder, a stop
 // after the commit note finishes the new set; into a new folder, the folder
-// appears whole or not at all.
+// appears whole or not at all; a folder swapped whole is the old or the new
+// one at every moment, with nothing to finish, the user's own file and the
+// folder's permissions kept.
 TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
-    int finished = 0, undone = 0;
-    for (const bool intoNewFolder : {false, true}) {
-        for (const char* step : {"rename", "link", "fsync", "mkdir"}) {
+    enum Into { OldSet, NewFolder, Swapped };
+    int finished = 0, undone = 0, swapped = 0;
+    for (const Into into : {OldSet, NewFolder, Swapped}) {
+        for (const char* step : {"rename", "link", "fsync", "mkdir", "exchange"}) {
             for (int at = 1;; ++at) {
-                SCOPED_TRACE(std::string(intoNewFolder ? "new folder, " : "old set, ") + step +
-                             " #" + std::to_string(at));
+                SCOPED_TRACE(std::string(into == NewFolder ? "new folder, "
+                                         : into == Swapped ? "swapped folder, "
+                                                           : "old set, ") +
+                             step + " #" + std::to_string(at));
                 karnwick::testing::GameFolder folder;
                 const fs::path dir = folder.path() / "set";
-                if (!intoNewFolder) {
+                if (into != NewFolder) {
                     fs::create_directory(dir);
                     for (const char* name : {"a", "b", "c"})
                         put(dir / name, std::string(64 * 1024, 'o'));
+                    put(dir / "notes", "mine");
+                    fs::permissions(dir, fs::perms(0750));
                 }
-                const int status = exitStatusOf(spawnSetWriter(dir, 'n', step, at));
+                const int status = exitStatusOf(
+                    spawnSetWriter(dir, 'n', step, at, into == Swapped ? "whole" : "set"));
                 ASSERT_TRUE(status == 0 || status == 9) << status;
+                if (into == Swapped) {
+                    const std::string state = wholeSet(dir, 'o', 'n');
+                    EXPECT_TRUE(state == "new" || state == "old") << state;
+                    EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+                    EXPECT_EQ(contentsOf(dir / "notes"), "mine");
+                    EXPECT_EQ(fs::status(dir).permissions(), fs::perms(0750));
+                    swapped += status == 9 && state == "new";
+                }
                 // The next command: a reader first, then a writer beside.
                 GameFile(dir / "a").exists();
                 const std::string state = wholeSet(dir, 'o', 'n');
-                EXPECT_TRUE(state == "new" || state == (intoNewFolder ? "no folder" : "old"))
+                EXPECT_TRUE(state == "new" || state == (into == NewFolder ? "no folder" : "old"))
                     << state;
                 finished += status == 9 && state == "new";
                 undone += status == 9 && state != "new";
@@ -398,9 +418,10 @@ TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
         }
     }
     std::cout << "[ figures  ] " << finished << " stopped sets finished, " << undone
-              << " left as they were\n";
+              << " left as they were, " << swapped << " swapped folders new\n";
     EXPECT_GE(finished, 5);
     EXPECT_GE(undone, 10);
+    EXPECT_GE(swapped, 1);
 }
 
 // A commit stopped after its first rename whose last new file is then lost
