@@ -814,27 +814,37 @@ FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
     }
 }
 
-// The hidden folder "<stem>.karnwick-XXXXXX" the set is built in.
+// The hidden folder "<stem>.karnwick-XXXXXX" the set is built in, locked
+// while it is built so no other command takes it for the leftover of a
+// killed one. Until it is locked another command may do just that; it is
+// then made again under another name.
 void FileSet::makeBuildFolder(const fs::path& stem) {
     for (int attempt = 0;; ++attempt) {
         const std::string name = stem.string() + std::string(kTemporaryTag) + randomSuffix();
         m_buildSlot = track(name, true);
-        if (writerCalls().mkdir(name.c_str(), 0777) == 0) {
+        int error = 0;
+        if (writerCalls().mkdir(name.c_str(), 0777) != 0) {
+            error = errno;
+        } else {
             m_writeFolder = name;
-            break;
+            m_buildFd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat open {
+            }, named{};
+            if (m_buildFd >= 0 && ::flock(m_buildFd, LOCK_EX | LOCK_NB) == 0 &&
+                ::fstat(m_buildFd, &open) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+                open.st_ino == named.st_ino && open.st_dev == named.st_dev)
+                return;
+            if (m_buildFd >= 0) ::close(m_buildFd);
+            m_buildFd = -1;
+            ::rmdir(name.c_str());
+            m_writeFolder.clear();
+            error = attempt < 100 ? EEXIST : EAGAIN;  // taken away meanwhile: another name
         }
-        const int error = errno;
         untrack(m_buildSlot);
         if (error != EEXIST || attempt == 100)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             reason("cannot create the folder " + m_folder.string(), error));
     }
-    // Locked while it is built, so no other command takes it for the
-    // leftover of a killed one.
-    m_buildFd = ::open(m_writeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_buildFd < 0 || ::flock(m_buildFd, LOCK_EX | LOCK_NB) != 0)
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                        reason("cannot lock the folder being built", errno));
 }
 
 void FileSet::makeParents(const fs::path& parent) {
