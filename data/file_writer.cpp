@@ -597,6 +597,12 @@ void appendName(std::string& note, const std::string& name) {
     note += name;
 }
 
+// A name of an entry of the folder itself: no path, no "." or "..".
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
     if (!note.starts_with(kNoteHeader)) return std::nullopt;
     note.remove_prefix(kNoteHeader.size());
@@ -626,8 +632,14 @@ std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
         entry.newInode = *newInode;
         entry.oldInode = *oldInode;
         auto target = name(), temporary = name(), backup = name();
-        if (!target || !temporary || !backup || target->empty() || temporary->empty() ||
-            !note.starts_with('\n'))
+        // A folder from anyone may carry a note: it names files of this
+        // folder only, and the writer's own names for the kept ones, or it
+        // is no note of ours.
+        auto writers = [](const std::string& kept) {
+            return isPlainName(kept) && isTemporaryName(kept);
+        };
+        if (!target || !temporary || !backup || !isPlainName(*target) || !writers(*temporary) ||
+            (!backup->empty() && !writers(*backup)) || !note.starts_with('\n'))
             return std::nullopt;
         note.remove_prefix(1);
         entry.target = std::move(*target);

@@ -425,8 +425,9 @@ TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
 }
 
 // A commit stopped after its first rename whose last new file is then lost
-// cannot be finished: the kept links put the old set back. A folder that
-// cannot be written is not read as a mix: the reader is told why.
+// cannot be finished: the kept links put the old set back. A note naming
+// files outside its folder is no note of ours. A folder that cannot be
+// written is not read as a mix: the reader is told why.
 TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
     karnwick::testing::GameFolder folder;
     const fs::path dir = folder.path() / "set";
@@ -439,11 +440,28 @@ TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
         const std::string name = entry.path().filename();
         if (name.starts_with(".c.karnwick-") && !name.ends_with("-old")) fs::remove(entry.path());
     }
-    const std::string note = contentsOf(dir / ".karnwick-commit");
     settleGameFolder(dir);
     EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
     EXPECT_EQ(temporariesIn(dir), 0);
     EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+
+    // A note that came with a folder from elsewhere, naming files outside it,
+    // moves nothing: the folder is refused until the note is moved away.
+    put(folder.path() / "outside", "theirs");
+    put(dir / ".a.karnwick-Ab12Cd", "planted");
+    struct stat plantedStatus {};
+    ::lstat((dir / ".a.karnwick-Ab12Cd").c_str(), &plantedStatus);
+    for (const char* names :
+         {"10:../outside18:.a.karnwick-Ab12Cd0:", "1:a26:../set/.a.karnwick-Ab12Cd0:"}) {
+        SCOPED_TRACE(names);
+        put(dir / ".karnwick-commit",
+            "karnwick set commit\n" + std::to_string(plantedStatus.st_ino) + " 0 " + names + "\n");
+        EXPECT_THROW(GameFile(dir / "a").exists(), GameError);
+        EXPECT_EQ(contentsOf(folder.path() / "outside"), "theirs");
+        EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
+    }
+    fs::remove(dir / ".karnwick-commit");
+    fs::remove(dir / ".a.karnwick-Ab12Cd");
 
     // The same stop in a folder mounted read-only (a tmpfs, which needs root)
     // or without write permission.
