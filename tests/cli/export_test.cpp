@@ -137,7 +137,7 @@ int writerLeftovers(const std::filesystem::path& dir) {
 // Again into a folder that exists: a whole new folder takes its place (a new
 // inode), with the user's own files and the folder's permissions, and
 // nothing of the writer's is left beside it. A folder holding a subfolder,
-// which cannot be carried over, takes the pictures in place instead.
+// which cannot be carried over, or named "." takes the pictures in place.
 TEST(Export, AllAgainSwapsInAWholeNewFolderKeepingTheUsersFiles) {
     ExportFolder folder;
     namespace fs = std::filesystem;
@@ -165,6 +165,11 @@ TEST(Export, AllAgainSwapsInAWholeNewFolderKeepingTheUsersFiles) {
     EXPECT_EQ(inodeOf("images"), inPlace);
     EXPECT_EQ(contentsOf("images/mine/keep"), "kept");
     EXPECT_EQ(contentsOf("images/sheet-1.png"), sheetBefore);
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
+
+    // The folder the command runs in has no name of its own to swap.
+    ASSERT_EQ(exportImages({"all", "."}), 0);
+    EXPECT_EQ(contentsOf("sheet-1.png"), sheetBefore);
     EXPECT_EQ(writerLeftovers(folder.path()), 0);
 }
 
