@@ -1161,8 +1161,14 @@ void FileSet::swapIn() {
     if (::fchmod(m_buildFd, old.st_mode & 07777) != 0)
         fail("cannot give the new folder the old one's permissions", errno);
     if (const int error = syncFolder(m_writeFolder)) fail("cannot sync the new folder", error);
-    if (writerCalls().exchange(m_writeFolder.c_str(), m_folder.c_str()) != 0)
-        fail("cannot swap in the new folder", errno);
+    if (writerCalls().exchange(m_writeFolder.c_str(), m_folder.c_str()) != 0) {
+        const int error = errno;
+        // A file system that cannot swap two folders takes the set in place.
+        if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+            fail("cannot swap in the new folder", error);
+        moveBuiltIntoFolder();
+        return commitIntoFolder();
+    }
     // From here the folder is the new one, whole; the old one is at the
     // hidden name, still locked by this command, and goes.
     m_committed = true;
@@ -1211,6 +1217,8 @@ void FileSet::removeSwappedOut(const fs::path& old) noexcept {
 // The folder takes the set in place after all: each built file goes to a
 // temporary name in the folder itself, and the hidden folder goes.
 void FileSet::moveBuiltIntoFolder() {
+    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    m_carried.clear();
     for (Placed& file : m_files) {
         const std::string stem =
             (m_folder / ('.' + file.name.filename().string() + std::string(kTemporaryTag)))

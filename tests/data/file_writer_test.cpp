@@ -161,6 +161,17 @@ std::vector<Scenario> scenarios() {
              for (const char* n : {"a", "b", "c"}) put(d / n, std::string("old ") + n);
          },
          writeSet, setState, "old a|old b|old c", whole},
+        {"a whole folder swapped in",
+         [](const fs::path& d) {
+             fs::create_directory(d / "w");
+             for (const char* n : {"a", "b", "c"}) put(d / "w" / n, std::string("old ") + n);
+         },
+         [](const fs::path& d) {
+             FileSet set(d / "w", Existing::Replace, SetCommit::WholeFolder);
+             for (const char* n : {"a", "b", "c"}) set.add(n, kNew);
+             set.commit();
+         },
+         [](const fs::path& d) { return setState(d / "w"); }, "old a|old b|old c", whole},
         {"a set into new folders", [](const fs::path&) {},
          [&](const fs::path& d) { writeSet(d / "new" / "deeper"); },
          [](const fs::path& d) {
@@ -173,14 +184,16 @@ std::vector<Scenario> scenarios() {
 }  // namespace
 
 // Every call of every step fails once in turn: write, fsync, close, rename,
-// link (keeping the old files of a set), mkdir, pwrite and copy_file_range.
+// link (keeping the old files of a set), mkdir, pwrite, copy_file_range and
+// the exchange of a whole folder.
 // A failure is always reported with its reason and leaves the old files; only
 // a folder that cannot be synced after the last rename leaves the new ones,
 // and says so.
 TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     const std::map<std::string, int> errorOf = {
-        {"write", ENOSPC}, {"fsync", EIO},    {"close", EIO},     {"rename", EACCES},
-        {"link", EMLINK},  {"mkdir", EACCES}, {"pwrite", ENOSPC}, {"copy_file_range", EIO}};
+        {"write", ENOSPC},  {"fsync", EIO},           {"close", EIO},
+        {"rename", EACCES}, {"link", EMLINK},         {"mkdir", EACCES},
+        {"pwrite", ENOSPC}, {"copy_file_range", EIO}, {"exchange", EBUSY}};
     int injected = 0;
     for (const Scenario& scenario : scenarios()) {
         for (const auto& [step, error] : errorOf) {
