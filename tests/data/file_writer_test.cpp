@@ -619,6 +619,32 @@ TEST(FileWriter, AWaitForABusyFolderHoldsUpNoOtherThreadAndCanBeBounded) {
     EXPECT_EQ(exitStatusOf(writer), 0);
 }
 
+// A folder swapped for another at its name (as export all does) while a
+// reader waits for it: the reader ends up holding the folder the name now
+// gives, so no writer of that one gets in while it reads.
+TEST(FileWriter, AFolderSwappedWhileWaitedForIsLockedAtItsName) {
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path() / "d", other = folder.path() / "other";
+    fs::create_directory(dir);
+    fs::create_directory(other);
+    Signal locked;
+    static Signal* s_locked = &locked;
+    const pid_t swapper = forkChild([&] {
+        const FolderLock lock(dir, FolderAccess::Write);
+        s_locked->give();
+        ::usleep(300'000);
+        return writerCalls().exchange(other.c_str(), dir.c_str()) == 0;
+    });
+    ASSERT_TRUE(locked.await());
+    {
+        const FolderLock lock(dir, FolderAccess::Read);
+        const int now = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        EXPECT_NE(::flock(now, LOCK_EX | LOCK_NB), 0);
+        ::close(now);
+    }
+    EXPECT_EQ(exitStatusOf(swapper), 0);
+}
+
 // A real full file system: a 64 KiB tmpfs, which needs root.
 TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     karnwick::testing::GameFolder folder;
