@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -617,6 +618,58 @@ TEST(FileWriter, AWaitForABusyFolderHoldsUpNoOtherThreadAndCanBeBounded) {
     EXPECT_NE(FolderLock::tryFor(busy, FolderAccess::Write, seconds(5)), nullptr);
     waiter.join();
     EXPECT_EQ(exitStatusOf(writer), 0);
+}
+
+// Threads of one process taking both kinds of lock on two folders at once,
+// a read turned into a write among them, while another process keeps writing
+// one of the folders: nobody waits without end, and while a thread holds a
+// write lock the other process is never in.
+TEST(FileWriter, ThreadsOfOneProcessShareItsLocksUnderStress) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path shared = folder.path() / "shared", own = folder.path() / "own";
+    fs::create_directory(shared);
+    fs::create_directory(own);
+    const fs::path inside = folder.path() / "other-process-inside";
+    const pid_t writer = forkChild([&] {
+        const auto end = steady_clock::now() + milliseconds(1500);
+        while (steady_clock::now() < end) {
+            {
+                const FolderLock lock(shared, FolderAccess::Write);
+                put(inside, "");
+                ::usleep(2'000);
+                fs::remove(inside);
+            }
+            ::usleep(3'000);
+        }
+        return true;
+    });
+    std::atomic<int> rounds{0}, overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const auto end = steady_clock::now() + milliseconds(1500);
+            for (int i = t; steady_clock::now() < end; ++i) {
+                const fs::path& dir = i % 3 == 0 ? own : shared;
+                if (i % 4 == 1) {
+                    const FolderLock read(dir, FolderAccess::Read);
+                    const FolderLock write(dir, FolderAccess::Write);
+                    overlaps += fs::exists(inside) && dir == shared;
+                } else {
+                    const FolderAccess access = i % 2 ? FolderAccess::Write : FolderAccess::Read;
+                    const FolderLock lock(dir, access);
+                    overlaps +=
+                        access == FolderAccess::Write && dir == shared && fs::exists(inside);
+                }
+                ++rounds;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(exitStatusOf(writer), 0);
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_GT(rounds, 100);
+    EXPECT_FALSE(fs::exists(shared / kFolderGateName));
 }
 
 // A folder swapped for another at its name (as export all does) while a
