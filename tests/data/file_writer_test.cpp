@@ -231,6 +231,22 @@ TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     }
     std::cout << "[ figures  ] " << injected << " failures injected\n";
     EXPECT_GT(injected, 50);
+
+    // A file system that cannot exchange two folders: the set lands in place.
+    karnwick::testing::GameFolder folder;
+    const Scenario whole = scenarios()[3];
+    ASSERT_EQ(std::string(whole.what), "a whole folder swapped in");
+    whole.prepare(folder.path());
+    struct stat before {
+    }, after{};
+    ::stat((folder.path() / "w").c_str(), &before);
+    writerCalls().exchange = [](const char*, const char*) { return errno = EINVAL, -1; };
+    whole.write(folder.path());
+    writerCalls() = g_real;
+    ::stat((folder.path() / "w").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(whole.state(folder.path()), whole.after);
+    EXPECT_EQ(temporariesIn(folder.path()), 0);
 }
 
 // What may be at the target beyond what every command's table covers
