@@ -147,8 +147,10 @@ void checkWritable(const std::filesystem::path& target, Existing existing);
 // moment leaves only a hidden folder beside it, which the next writer there
 // removes. A folder that cannot be swapped that way (it holds a subfolder or
 // a file that cannot be linked, its parent cannot be written or is another
-// file system, it is named "." or is a link) takes the set in place as
-// above, under its lock, from files built in a hidden folder inside it.
+// file system, it is named "." or is a link, the file system cannot exchange
+// two folders) takes the set in place as above, under its lock, from files
+// built in a hidden folder beside it (or inside it, without a parent to
+// write in).
 //
 // Without commit() (a failure, an exception from the caller), every
 // temporary file and every folder the set created is removed again.
@@ -169,6 +171,9 @@ class FileSet {
     void add(const std::filesystem::path& name, std::span<const unsigned char> bytes);
     void add(const std::filesystem::path& name, std::string_view text);
 
+    // For WholeFolder, first waits for the folder's lock: a caller holding
+    // the lock of a folder it read gives that up before, or two commands
+    // each writing into the folder the other reads would wait for each other.
     void commit();
 
     const std::filesystem::path& folder() const noexcept { return m_folder; }
