@@ -72,6 +72,10 @@ class CommandLine {
     // takes the folder's shared lock for the rest of the command, so the
     // command reads one whole set of game files (see data/folder_lock.h).
     std::filesystem::path gameDir() const;
+    // Gives up that lock once the command has read all it needs, before it
+    // waits for another folder's lock: two commands each reading the folder
+    // the other writes into then never wait for each other.
+    void releaseGameDir() const { m_gameDirLock.reset(); }
 
     // The value of `option` as a path with the bytes of the command line (see
     // pathFromArgument), e.g. the file of `-o FILE`.

@@ -307,10 +307,12 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     std::vector<std::filesystem::path> names;
     for (const Target& target : targets) names.push_back(target.path);
     checkSetWritable(folder, names, request->existing);
-    // All the pictures or none: each is written to its temporary file as it
-    // is drawn, and all are renamed into place at the end.
-    FileSet set(folder, request->existing);
+    // All the pictures or none: each is written as it is drawn into a new
+    // folder, which then takes the old one's place in one step, so an image
+    // viewer never shows half an export.
+    FileSet set(folder, request->existing, SetCommit::WholeFolder);
     for (const Target& target : targets) set.add(target.path, pictureBytes(target, request->scale));
+    line.releaseGameDir();
     set.commit();
     out << "Wrote " << targets.size() << " images into " << cli::shownPath(folder) << ": "
         << namedFiles(targets) << "\n";

@@ -37,6 +37,9 @@ WriterCalls& writerCalls() {
         [](const char* from, const char* to) {
             return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
         },
+        [](const char* a, const char* b) {
+            return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+        },
     };
     return calls;
 }
@@ -102,11 +105,29 @@ void removeRegistered() noexcept {
     }
 }
 
-extern "C" void removeTemporariesAndEnd(int signal) {
+void endProgram(int signal) noexcept {
     g_handlerStarted.store(true);
     removeRegistered();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
+}
+
+// Commits going on now, on any thread, and an ending signal that came
+// meanwhile: the last commit to finish ends the program for it. A signal
+// mask covers only its own thread, and in the arena a signal may land on
+// any of several, so the handler itself holds the signal back.
+std::atomic<int> g_commits{0};
+std::atomic<int> g_heldSignal{0};
+
+extern "C" void removeTemporariesAndEnd(int signal) {
+    if (g_commits.load() > 0) {
+        g_heldSignal.store(signal);
+        if (g_commits.load() > 0) return;
+        // The last commit ended meanwhile and may not have seen it.
+        signal = g_heldSignal.exchange(0);
+        if (signal == 0) return;
+    }
+    endProgram(signal);
 }
 
 // Only a signal that would end the program is taken over; one the program
@@ -117,6 +138,8 @@ void installSignalHandlers() {
         if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndEnd;
+        // A signal held back returns to whatever the thread it landed on was doing.
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         ::sigaction(signal, &action, nullptr);
     }
@@ -152,6 +175,33 @@ void untrack(std::size_t& index) noexcept {
     freeSlots().push_back(index);
     index = kUntracked;
 }
+
+// From the first change of a set's commit to its last, the ending signals
+// wait, on every thread, so a Ctrl-C never leaves a folder half old, half
+// new; one that came meanwhile ends the program once the set is whole.
+class HeldBackSignals {
+  public:
+    HeldBackSignals() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+        ::pthread_sigmask(SIG_BLOCK, &ending, &m_previous);
+        g_commits.fetch_add(1);
+        // A handler already at work ends the program before this commit starts.
+        while (g_handlerStarted.load()) ::pause();
+    }
+    ~HeldBackSignals() {
+        const bool last = g_commits.fetch_sub(1) == 1;
+        ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        if (last)
+            if (const int signal = g_heldSignal.exchange(0)) endProgram(signal);
+    }
+    HeldBackSignals(const HeldBackSignals&) = delete;
+    HeldBackSignals& operator=(const HeldBackSignals&) = delete;
+
+  private:
+    sigset_t m_previous;
+};
 
 // Whether this program is writing the file now (a file of a pending set
 // holds no lock of its own once it is written).
@@ -547,6 +597,12 @@ void appendName(std::string& note, const std::string& name) {
     note += name;
 }
 
+// A name of an entry of the folder itself: no path, no "." or "..".
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
     if (!note.starts_with(kNoteHeader)) return std::nullopt;
     note.remove_prefix(kNoteHeader.size());
@@ -576,8 +632,14 @@ std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
         entry.newInode = *newInode;
         entry.oldInode = *oldInode;
         auto target = name(), temporary = name(), backup = name();
-        if (!target || !temporary || !backup || target->empty() || temporary->empty() ||
-            !note.starts_with('\n'))
+        // A folder from anyone may carry a note: it names files of this
+        // folder only, and the writer's own names for the kept ones, or it
+        // is no note of ours.
+        auto writers = [](const std::string& kept) {
+            return isPlainName(kept) && isTemporaryName(kept);
+        };
+        if (!target || !temporary || !backup || !isPlainName(*target) || !writers(*temporary) ||
+            (!backup->empty() && !writers(*backup)) || !note.starts_with('\n'))
             return std::nullopt;
         note.remove_prefix(1);
         entry.target = std::move(*target);
@@ -708,7 +770,19 @@ fs::path setFolder(fs::path folder) {
 
 }  // namespace
 
-FileSet::FileSet(fs::path folder, Existing existing)
+// Whether `folder` (whose status is `status`) can be swapped for a new
+// folder built beside it: a folder of its own at that name, in a parent on
+// the same file system that may be written.
+bool canSwapFolder(const fs::path& folder, const struct stat& status) {
+    struct stat named {
+    }, parent{};
+    const fs::path name = folder.filename();
+    return name != "." && name != ".." && ::lstat(folder.c_str(), &named) == 0 &&
+           S_ISDIR(named.st_mode) && ::stat(folderOf(folder).c_str(), &parent) == 0 &&
+           parent.st_dev == status.st_dev && ::access(folderOf(folder).c_str(), W_OK | X_OK) == 0;
+}
+
+FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
     : m_folder(setFolder(std::move(folder))), m_existing(existing), m_buildSlot(kUntracked) {
     struct stat status {};
     if (::stat(m_folder.c_str(), &status) == 0) {
@@ -716,42 +790,72 @@ FileSet::FileSet(fs::path folder, Existing existing)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             "(" + m_folder.string() + " is not a folder)");
         checkFolder(m_folder, m_folder.string());
-        m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
-        removeStaleTemporaries(m_folder);
-        m_writeFolder = m_folder;
+        if (how == SetCommit::InPlace) {
+            m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
+            removeStaleTemporaries(m_folder);
+            m_writeFolder = m_folder;
+            return;
+        }
+        try {
+            const fs::path parent = folderOf(m_folder);
+            m_build = canSwapFolder(m_folder, status) ? Build::Beside : Build::Inside;
+            if (m_build == Build::Beside) {
+                removeStaleTemporariesIfIdle(parent);
+                makeBuildFolder(parent / ('.' + m_folder.filename().string()));
+            } else {
+                makeBuildFolder(m_folder / ".set");
+            }
+        } catch (...) {
+            discard();
+            throw;
+        }
         return;
     }
     if (errno != ENOENT && errno != ENOTDIR)
         throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(errno));
     const fs::path parent = folderOf(m_folder);
+    m_build = Build::NewFolder;
     try {
         makeParents(parent);
         checkFolder(parent, m_folder.string());
         removeStaleTemporariesIfIdle(parent);
-        const std::string stem =
-            (parent / ('.' + m_folder.filename().string() + std::string(kTemporaryTag))).string();
-        for (int attempt = 0;; ++attempt) {
-            const std::string name = stem + randomSuffix();
-            m_buildSlot = track(name, true);
-            if (writerCalls().mkdir(name.c_str(), 0777) == 0) {
-                m_writeFolder = name;
-                break;
-            }
-            const int error = errno;
-            untrack(m_buildSlot);
-            if (error != EEXIST || attempt == 100)
-                throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                                reason("cannot create the folder " + m_folder.string(), error));
-        }
-        // Locked while it is built, so no other command takes it for the
-        // leftover of a killed one.
-        m_buildFd = ::open(m_writeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_buildFd < 0 || ::flock(m_buildFd, LOCK_EX | LOCK_NB) != 0)
-            throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                            reason("cannot lock the folder being built", errno));
+        makeBuildFolder(parent / ('.' + m_folder.filename().string()));
     } catch (...) {
         discard();
         throw;
+    }
+}
+
+// The hidden folder "<stem>.karnwick-XXXXXX" the set is built in, locked
+// while it is built so no other command takes it for the leftover of a
+// killed one. Until it is locked another command may do just that; it is
+// then made again under another name.
+void FileSet::makeBuildFolder(const fs::path& stem) {
+    for (int attempt = 0;; ++attempt) {
+        const std::string name = stem.string() + std::string(kTemporaryTag) + randomSuffix();
+        m_buildSlot = track(name, true);
+        int error = 0;
+        if (writerCalls().mkdir(name.c_str(), 0777) != 0) {
+            error = errno;
+        } else {
+            m_writeFolder = name;
+            m_buildFd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat open {
+            }, named{};
+            if (m_buildFd >= 0 && ::flock(m_buildFd, LOCK_EX | LOCK_NB) == 0 &&
+                ::fstat(m_buildFd, &open) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+                open.st_ino == named.st_ino && open.st_dev == named.st_dev)
+                return;
+            if (m_buildFd >= 0) ::close(m_buildFd);
+            m_buildFd = -1;
+            ::rmdir(name.c_str());
+            m_writeFolder.clear();
+            error = attempt < 100 ? EEXIST : EAGAIN;  // taken away meanwhile: another name
+        }
+        untrack(m_buildSlot);
+        if (error != EEXIST || attempt == 100)
+            throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                            reason("cannot create the folder " + m_folder.string(), error));
     }
 }
 
@@ -779,6 +883,8 @@ FileSet::~FileSet() {
 }
 
 void FileSet::discard() noexcept {
+    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    m_carried.clear();
     for (Placed& file : m_files) {
         if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
         untrack(file.slot);
@@ -821,22 +927,21 @@ void FileSet::add(const fs::path& name, std::string_view text) {
 }
 
 void FileSet::commit() {
-    // From the note to the last rename the ending signals are held back, so
-    // a Ctrl-C never leaves the folder half old, half new.
-    sigset_t ending, previous;
-    sigemptyset(&ending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
-    ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
-    try {
-        if (m_buildFd >= 0)
-            commitNewFolder();
-        else
-            commitIntoFolder();
-    } catch (...) {
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
+    if (m_build == Build::Beside || m_build == Build::Inside) {
+        // Waited for before the signals are held back: a command that waits
+        // can still be stopped.
+        m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
     }
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    const HeldBackSignals heldBack;
+    switch (m_build) {
+        case Build::InFolder:
+            return commitIntoFolder();
+        case Build::NewFolder:
+            return commitNewFolder();
+        case Build::Beside:
+        case Build::Inside:
+            return commitBuilt();
+    }
 }
 
 void FileSet::writeCommitNote() {
@@ -943,8 +1048,8 @@ void FileSet::commitIntoFolder() {
                         reason("written, but the folder could not be synced", error));
 }
 
-void FileSet::commitNewFolder() {
-    // Inside the hidden folder nobody reads: each file gets its own name.
+// Inside the hidden folder nobody reads: each file gets its own name.
+void FileSet::nameBuiltFiles() {
     for (Placed& file : m_files) {
         const fs::path named = m_writeFolder / file.name;
         if (writerCalls().rename(file.temporary.c_str(), named.c_str()) != 0) {
@@ -957,6 +1062,10 @@ void FileSet::commitNewFolder() {
         file.temporary = named.string();
         file.slot = track(file.temporary);
     }
+}
+
+void FileSet::commitNewFolder() {
+    nameBuiltFiles();
     int error = syncFolder(m_writeFolder);
     if (!error && writerCalls().renameNoReplace(m_writeFolder.c_str(), m_folder.c_str()) != 0)
         error = errno;
@@ -980,6 +1089,164 @@ void FileSet::commitNewFolder() {
     if (error)
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("written, but the folder could not be synced", error));
+}
+
+namespace {
+
+// Entries the writer itself keeps in a folder, never the user's.
+bool isWriterName(std::string_view name) {
+    return isTemporaryName(name) || name == kCommitNote || name == kFolderGateName;
+}
+
+}  // namespace
+
+void FileSet::commitBuilt() {
+    try {
+        // What the folder holds now decides, not what it held at the start.
+        for (const Placed& file : m_files) checkTarget(m_folder / file.name, m_existing);
+        removeStaleTemporaries(m_folder);
+        if (m_build == Build::Beside && carryOtherFiles()) return swapIn();
+    } catch (...) {
+        discard();
+        throw;
+    }
+    moveBuiltIntoFolder();
+    commitIntoFolder();
+}
+
+// Links every entry of the folder but the set's own files into the new
+// folder; false (and nothing linked) when one cannot be carried so.
+bool FileSet::carryOtherFiles() {
+    DIR* dir = ::opendir(m_folder.c_str());
+    if (!dir) return false;
+    std::vector<std::string> names;
+    for (const Placed& file : m_files) names.push_back(file.name.string());
+    bool whole = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || isWriterName(name) ||
+            std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        struct stat status {};
+        const fs::path from = m_folder / entry->d_name, to = m_writeFolder / entry->d_name;
+        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(status.st_mode) || writerCalls().link(from.c_str(), to.c_str()) != 0) {
+            whole = false;
+            break;
+        }
+        m_carried.push_back(to.string());
+        m_carriedInodes.push_back(status.st_ino);
+    }
+    ::closedir(dir);
+    if (!whole) {
+        for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+        m_carried.clear();
+        m_carriedInodes.clear();
+    }
+    return whole;
+}
+
+void FileSet::swapIn() {
+    nameBuiltFiles();
+    auto fail = [&](const std::string& what, int error) {
+        discard();
+        throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(what, error));
+    };
+    struct stat old {};
+    if (::stat(m_folder.c_str(), &old) != 0) fail("cannot read the folder", errno);
+    // The new folder is the old one to everyone else: its owner (which only
+    // root may give) and its permissions.
+    if (::geteuid() == 0 && ::fchown(m_buildFd, old.st_uid, old.st_gid) != 0)
+        fail("cannot give the new folder the old one's owner", errno);
+    if (::fchmod(m_buildFd, old.st_mode & 07777) != 0)
+        fail("cannot give the new folder the old one's permissions", errno);
+    if (const int error = syncFolder(m_writeFolder)) fail("cannot sync the new folder", error);
+    if (writerCalls().exchange(m_writeFolder.c_str(), m_folder.c_str()) != 0) {
+        const int error = errno;
+        // A file system that cannot swap two folders takes the set in place.
+        if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+            fail("cannot swap in the new folder", error);
+        moveBuiltIntoFolder();
+        return commitIntoFolder();
+    }
+    // From here the folder is the new one, whole; the old one is at the
+    // hidden name, still locked by this command, and goes.
+    m_committed = true;
+    for (Placed& file : m_files) untrack(file.slot);
+    untrack(m_buildSlot);
+    ::close(m_buildFd);
+    m_buildFd = -1;
+    m_carried.clear();
+    const int error = syncFolder(folderOf(m_folder));
+    removeSwappedOut(m_writeFolder);
+    if (error)
+        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+                        reason("written, but the folder could not be synced", error));
+}
+
+// Empties and removes the folder swapped out: its old pictures and the
+// second names of what was carried go; anything else came in after the
+// carrying (another program's file, a single file being written) and is
+// moved over into the folder, or, when its name is taken there, left with
+// the old folder.
+void FileSet::removeSwappedOut(const fs::path& old) noexcept {
+    DIR* dir = ::opendir(old.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status {};
+        if (::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const bool replaced = std::any_of(m_files.begin(), m_files.end(),
+                                          [&](const Placed& file) { return file.name == name; });
+        const bool carried = std::find(m_carriedInodes.begin(), m_carriedInodes.end(),
+                                       status.st_ino) != m_carriedInodes.end();
+        const bool writers = name == kCommitNote || name == kFolderGateName;
+        if (!S_ISDIR(status.st_mode) && (replaced || carried || writers)) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+            continue;
+        }
+        writerCalls().renameNoReplace((old / entry->d_name).c_str(),
+                                      (m_folder / entry->d_name).c_str());
+    }
+    ::closedir(dir);
+    ::rmdir(old.c_str());
+}
+
+// The folder takes the set in place after all: each built file goes to a
+// temporary name in the folder itself, and the hidden folder goes.
+void FileSet::moveBuiltIntoFolder() {
+    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    m_carried.clear();
+    for (Placed& file : m_files) {
+        const std::string stem =
+            (m_folder / ('.' + file.name.filename().string() + std::string(kTemporaryTag)))
+                .string();
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = stem + randomSuffix();
+            std::size_t slot = track(name);
+            if (writerCalls().renameNoReplace(file.temporary.c_str(), name.c_str()) == 0) {
+                untrack(file.slot);
+                file.slot = slot;
+                file.temporary = name;
+                break;
+            }
+            const int error = errno;
+            untrack(slot);
+            if (error != EEXIST || attempt == 100) {
+                discard();
+                throw GameError(ErrorKind::FileWrite, (m_folder / file.name).string(),
+                                reason(error));
+            }
+        }
+    }
+    ::close(m_buildFd);
+    m_buildFd = -1;
+    ::rmdir(m_writeFolder.c_str());
+    untrack(m_buildSlot);
+    m_writeFolder = m_folder;
+    m_build = Build::InFolder;
 }
 
 void writeFileSet(const fs::path& folder, std::span<const SetFile> files, Existing existing) {

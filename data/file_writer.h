@@ -19,10 +19,10 @@
 // flock on its temporary file from its creation until after the rename, so no
 // other command takes it for a leftover; SIGINT, SIGTERM and SIGHUP remove
 // every temporary file (and every folder a file set created) before the
-// program ends. A temporary file left by a program that was killed outright
-// (kill -9, a power cut) carries no lock any more: the next write into the
-// same folder, once no command holds the folder (see folder_lock.h), removes
-// it.
+// program ends. While a set commits, on any thread, those signals wait
+// (whichever thread they land on) and end the program once the set is whole. A temporary file left
+// by a program that was killed outright (kill -9, a power cut) carries no lock any more: the next
+// write into the same folder, once no command holds the folder (see folder_lock.h), removes it.
 
 #include <cstdint>
 #include <filesystem>
@@ -135,13 +135,34 @@ void checkWritable(const std::filesystem::path& target, Existing existing);
 // locked while it is built) and that is renamed into place whole, never over
 // a folder that appeared meanwhile.
 //
+// Into a folder that exists, as SetCommit::WholeFolder (the pictures of
+// `export all`, which an image viewer may be showing): the set is built in
+// such a hidden folder beside it without the folder's lock; commit() then
+// takes the lock, hard-links every other entry of the folder into the new
+// one (the user's own files stay), gives it the folder's permissions (and
+// owner, for root), and swaps the two in one step (renameat2 with
+// RENAME_EXCHANGE). The old folder is then emptied and removed; an entry
+// that came into it meanwhile is moved over. Anyone sees the whole old
+// folder or the whole new one, and nothing is left to finish: a stop at any
+// moment leaves only a hidden folder beside it, which the next writer there
+// removes. A folder that cannot be swapped that way (it holds a subfolder or
+// a file that cannot be linked, its parent cannot be written or is another
+// file system, it is named "." or is a link, the file system cannot exchange
+// two folders) takes the set in place as above, under its lock, from files
+// built in a hidden folder beside it (or inside it, without a parent to
+// write in).
+//
 // Without commit() (a failure, an exception from the caller), every
 // temporary file and every folder the set created is removed again.
+enum class SetCommit { InPlace, WholeFolder };
+
 class FileSet {
   public:
     // Creates the missing parents of `folder` now, and takes the folder's
-    // lock. Throws when a file is in the way or a folder cannot be created.
-    FileSet(std::filesystem::path folder, Existing existing);
+    // lock (for WholeFolder only in commit(), so a command may still hold
+    // the lock of a folder it reads until then). Throws when a file is in
+    // the way or a folder cannot be created.
+    FileSet(std::filesystem::path folder, Existing existing, SetCommit how = SetCommit::InPlace);
     ~FileSet();
     FileSet(const FileSet&) = delete;
     FileSet& operator=(const FileSet&) = delete;
@@ -150,6 +171,9 @@ class FileSet {
     void add(const std::filesystem::path& name, std::span<const unsigned char> bytes);
     void add(const std::filesystem::path& name, std::string_view text);
 
+    // For WholeFolder, first waits for the folder's lock: a caller holding
+    // the lock of a folder it read gives that up before, or two commands
+    // each writing into the folder the other reads would wait for each other.
     void commit();
 
     const std::filesystem::path& folder() const noexcept { return m_folder; }
@@ -163,9 +187,18 @@ class FileSet {
         std::uint64_t oldInode = 0;  // of the file it replaces; 0 for none
         std::string backup;          // the kept second link to the old file
     };
+    // Where the files are built until the commit.
+    enum class Build { InFolder, NewFolder, Beside, Inside };
     void makeParents(const std::filesystem::path& parent);
+    void makeBuildFolder(const std::filesystem::path& stem);
+    void nameBuiltFiles();
     void commitIntoFolder();
     void commitNewFolder();
+    void commitBuilt();
+    bool carryOtherFiles();
+    void swapIn();
+    void removeSwappedOut(const std::filesystem::path& old) noexcept;
+    void moveBuiltIntoFolder();
     void writeCommitNote();
     bool rollBack(std::size_t placed) noexcept;
     void removeBackups() noexcept;
@@ -174,7 +207,10 @@ class FileSet {
     std::filesystem::path m_folder;
     std::filesystem::path m_writeFolder;  // m_folder, or its hidden stand-in
     Existing m_existing;
+    Build m_build = Build::InFolder;
     std::unique_ptr<FolderLock> m_lock;
+    std::vector<std::string> m_carried;  // the folder's other entries, linked into the new one
+    std::vector<std::uint64_t> m_carriedInodes;
     int m_buildFd = -1;  // holds the lock of the hidden folder being built
     std::size_t m_buildSlot;
     std::vector<std::pair<std::string, std::size_t>> m_createdFolders;  // parents first
@@ -211,6 +247,8 @@ struct WriterCalls {
                              std::size_t count, unsigned flags);
     // rename that fails with EEXIST rather than replace what is at `to`.
     int (*renameNoReplace)(const char* from, const char* to);
+    // Swaps the two entries in one step (renameat2 with RENAME_EXCHANGE).
+    int (*exchange)(const char* a, const char* b);
 };
 WriterCalls& writerCalls();
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -19,6 +19,8 @@
 namespace karnwick {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;
 
 struct FolderLock::Key {
     dev_t device;
@@ -30,11 +32,14 @@ namespace {
 
 // The folders this process holds: one descriptor each, whatever the number
 // of holders, so a reader and a writer inside one command never wait for
-// each other.
+// each other. While `busy`, one thread is waiting for the file lock with the
+// registry's mutex released; the others wait for it to finish.
 struct Held {
     int fd = -1;
     int readers = 0;
     int writers = 0;
+    int mode = 0;  // LOCK_SH or LOCK_EX
+    bool busy = false;
 };
 
 std::mutex& registryMutex() {
@@ -42,8 +47,13 @@ std::mutex& registryMutex() {
     return mutex;
 }
 
-std::map<FolderLock::Key, Held>& registry() {
-    static std::map<FolderLock::Key, Held> held;
+std::condition_variable& registryChanged() {
+    static std::condition_variable changed;
+    return changed;
+}
+
+std::map<FolderLock::Key, std::shared_ptr<Held>>& registry() {
+    static std::map<FolderLock::Key, std::shared_ptr<Held>> held;
     return held;
 }
 
@@ -67,91 +77,235 @@ fs::path folderName(const fs::path& folder) {
                     "(cannot lock the folder: " + std::string(std::strerror(error)) + ")");
 }
 
-// Polls rather than blocks, so the note can be given after a second; the
-// pause grows to 10 ms, short beside the commit being waited for. Returns 0
-// or the error of a file system that cannot lock at all.
-int waitForLock(int fd, int operation, const fs::path& folder) {
-    if (::flock(fd, operation | LOCK_NB) == 0) return 0;
-    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-    const auto start = std::chrono::steady_clock::now();
+// One wait for a folder, across the gate and the lock and every retry.
+struct Waiting {
+    fs::path folder;
+    Deadline deadline;
+    Clock::time_point start = Clock::now();
     bool noted = false;
+};
+
+// Polls rather than blocks, so the note can be given after a second and a
+// deadline kept; the pause grows to 10 ms, short beside the commit being
+// waited for. Returns 0, ETIMEDOUT, or the error of a file system that
+// cannot lock at all.
+int pollLock(int fd, int operation, Waiting& waiting) {
     for (useconds_t pause = 200;; pause = std::min<useconds_t>(pause * 2, 10000)) {
-        ::usleep(pause);
         if (::flock(fd, operation | LOCK_NB) == 0) return 0;
         if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-        if (!noted && std::chrono::steady_clock::now() - start >= std::chrono::seconds(1)) {
-            noted = true;
-            if (waitNote()) waitNote()(folder);
+        const auto now = Clock::now();
+        if (waiting.deadline && now >= *waiting.deadline) return ETIMEDOUT;
+        if (!waiting.noted && now - waiting.start >= std::chrono::seconds(1)) {
+            waiting.noted = true;
+            if (waitNote()) waitNote()(waiting.folder);
         }
+        ::usleep(pause);
     }
 }
 
-void lockOrThrow(int fd, int operation, const fs::path& folder) {
-    if (const int error = waitForLock(fd, operation, folder)) failLock(folder, error);
+// The gate of the folder open at `dirFd`, or -1 when there is none (a writer
+// creates it). Never a link or anything but a regular file, and never a
+// wait on a FIFO put in its place.
+int openGate(int dirFd, bool create) {
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = ::openat(dirFd, kFolderGateName, kFlags);
+        if (fd < 0 && errno == ENOENT && create)
+            fd = ::openat(dirFd, kFolderGateName, kFlags | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return -1;
+        struct stat status {};
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) return fd;
+        ::close(fd);
+        return -1;
+    }
+    return -1;
+}
+
+// Whether `gate` still is the folder's gate: the writer it let in removes
+// it, and the next writer makes a new one.
+bool isCurrentGate(int dirFd, int gate) {
+    struct stat named {
+    }, open{};
+    return ::fstatat(dirFd, kFolderGateName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(gate, &open) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// A writer closes the gate behind the readers present, then waits for them.
+int takeExclusive(int fd, Waiting& waiting) {
+    int gate = -1;
+    while ((gate = openGate(fd, true)) >= 0) {
+        if (const int error = pollLock(gate, LOCK_EX, waiting)) {
+            ::close(gate);
+            if (error == ETIMEDOUT) return error;
+            gate = -1;  // a gate that cannot be locked: go without
+            break;
+        }
+        if (isCurrentGate(fd, gate)) break;
+        ::close(gate);
+    }
+    const int error = pollLock(fd, LOCK_EX, waiting);
+    if (gate >= 0) {
+        // Held exclusively and still at its name, so the name is ours to
+        // remove: the folder keeps no trace of the wait.
+        ::unlinkat(fd, kFolderGateName, 0);
+        ::close(gate);
+    }
+    return error;
+}
+
+// A reader waits at the gate while a writer holds it.
+int takeShared(int fd, Waiting& waiting) {
+    for (int gate; (gate = openGate(fd, false)) >= 0;) {
+        const int error = pollLock(gate, LOCK_SH, waiting);
+        const bool passed = error != 0 || isCurrentGate(fd, gate);
+        ::close(gate);
+        if (error == ETIMEDOUT) return error;
+        if (passed) break;
+    }
+    return pollLock(fd, LOCK_SH, waiting);
+}
+
+int takeLock(int fd, int mode, Waiting& waiting) {
+    return mode == LOCK_EX ? takeExclusive(fd, waiting) : takeShared(fd, waiting);
 }
 
 // Under the exclusive lock: a set commit left by a killed command is
-// finished (or undone) before anyone reads or writes the folder.
-void settleHeld(Held& held, int current, const fs::path& folder) {
-    while (hasInterruptedSet(folder)) {
-        if (current != LOCK_EX) lockOrThrow(held.fd, LOCK_EX, folder);
-        finishInterruptedSet(folder);
-        if (current != LOCK_EX) lockOrThrow(held.fd, current, folder);
+// finished (or undone) before anyone reads or writes the folder. Returns 0
+// or the error of a lock that could not be had.
+int settleHeld(Held& held, Waiting& waiting) {
+    while (hasInterruptedSet(waiting.folder)) {
+        if (held.mode != LOCK_EX) {
+            ::flock(held.fd, LOCK_UN);
+            if (const int error = takeExclusive(held.fd, waiting)) return error;
+        }
+        finishInterruptedSet(waiting.folder);
+        if (held.mode != LOCK_EX) {
+            ::flock(held.fd, LOCK_UN);
+            if (const int error = takeShared(held.fd, waiting)) return error;
+        }
     }
+    return 0;
+}
+
+bool namesFolder(const fs::path& folder, const FolderLock::Key& key) {
+    struct stat status {};
+    return ::stat(folder.c_str(), &status) == 0 &&
+           FolderLock::Key{status.st_dev, status.st_ino} == key;
 }
 
 }  // namespace
 
-FolderLock::FolderLock(const fs::path& given, FolderAccess access) : m_access(access) {
-    const fs::path folder = folderName(given);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        if (access == FolderAccess::Read) return;
-        failLock(folder, error);
-    }
-    const Key key{status.st_dev, status.st_ino};
-    const int wanted = access == FolderAccess::Write ? LOCK_EX : LOCK_SH;
-    std::lock_guard guard(registryMutex());
-    auto found = registry().find(key);
-    try {
-        if (found != registry().end()) {
-            ::close(fd);
-            Held& held = found->second;
-            if (access == FolderAccess::Write && held.writers == 0) {
-                // Not atomic: other readers finish first, and a writer may
-                // commit (or be killed) in between, so settle again.
-                lockOrThrow(held.fd, LOCK_EX, folder);
-                settleHeld(held, LOCK_EX, folder);
-            }
-        } else {
-            if (const int error = waitForLock(fd, wanted, folder)) {
-                ::close(fd);
-                if (access == FolderAccess::Write) failLock(folder, error);
-                // A file system without locks still reads; it only cannot
-                // keep a reader from a writer.
-                if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
-                return;
-            }
-            Held held{fd};
-            try {
-                settleHeld(held, wanted, folder);
-            } catch (...) {
-                ::close(fd);
-                throw;
-            }
-            found = registry().emplace(key, held).first;
+FolderLock::FolderLock(const fs::path& folder, FolderAccess access) : m_access(access) {
+    acquire(folderName(folder), std::nullopt);
+}
+
+std::unique_ptr<FolderLock> FolderLock::tryFor(const fs::path& folder, FolderAccess access,
+                                               std::chrono::milliseconds patience) {
+    std::unique_ptr<FolderLock> lock(new FolderLock());
+    lock->m_access = access;
+    if (!lock->acquire(folderName(folder), Clock::now() + patience)) return nullptr;
+    return lock;
+}
+
+bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
+    Waiting waiting{folder, deadline};
+    const bool writing = m_access == FolderAccess::Write;
+    for (int attempt = 0;; ++attempt) {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0 || ::fstat(fd, &status) != 0) {
+            const int error = errno;
+            if (fd >= 0) ::close(fd);
+            if (!writing) return true;
+            failLock(folder, error);
         }
-    } catch (...) {
-        if (found != registry().end() && found->second.readers + found->second.writers > 0 &&
-            found->second.writers == 0)
-            ::flock(found->second.fd, LOCK_SH);  // back to what the other holders had
-        throw;
+        const Key key{status.st_dev, status.st_ino};
+        std::unique_lock guard(registryMutex());
+        std::shared_ptr<Held> held;
+        for (;;) {
+            const auto found = registry().find(key);
+            if (found == registry().end()) {
+                held = std::make_shared<Held>();
+                held->fd = std::exchange(fd, -1);
+                held->busy = true;
+                registry().emplace(key, held);
+                break;
+            }
+            if (found->second->busy) {
+                if (!deadline) {
+                    registryChanged().wait(guard);
+                } else if (registryChanged().wait_until(guard, *deadline) ==
+                           std::cv_status::timeout) {
+                    if (fd >= 0) ::close(fd);
+                    return false;
+                }
+                continue;
+            }
+            if (fd >= 0) ::close(std::exchange(fd, -1));
+            held = found->second;
+            if (!writing || held->mode == LOCK_EX) {
+                ++(writing ? held->writers : held->readers);
+                m_key = std::make_unique<Key>(key);
+                return true;
+            }
+            held->busy = true;  // this process's readers give way to its writer
+            break;
+        }
+        const bool upgrade = held->readers > 0;
+        guard.unlock();
+
+        // Ends the wait: the lock kept (counted) or given back.
+        auto finish = [&](bool keep) {
+            std::lock_guard relock(registryMutex());
+            held->busy = false;
+            if (keep) {
+                ++(writing ? held->writers : held->readers);
+                m_key = std::make_unique<Key>(key);
+            } else if (held->readers + held->writers == 0) {
+                ::close(held->fd);
+                registry().erase(key);
+            }
+            registryChanged().notify_all();
+        };
+        int error = 0;
+        bool moved = false;
+        try {
+            if (upgrade) ::flock(held->fd, LOCK_UN);
+            error = takeLock(held->fd, writing ? LOCK_EX : LOCK_SH, waiting);
+            if (error == 0) {
+                held->mode = writing ? LOCK_EX : LOCK_SH;
+                moved = !upgrade && !namesFolder(folder, key);
+                if (!moved) error = settleHeld(*held, waiting);
+            }
+            if (error && upgrade) {
+                // The readers of this process had the folder; they keep it.
+                held->mode = LOCK_SH;
+                Waiting again{folder, std::nullopt};
+                takeShared(held->fd, again);
+            }
+        } catch (...) {
+            finish(false);
+            throw;
+        }
+        if (moved) {
+            // Replaced at its name while this waited: lock the folder there now.
+            finish(false);
+            if (attempt < 100) continue;
+            failLock(folder, EAGAIN);
+        }
+        if (error == 0) {
+            finish(true);
+            return true;
+        }
+        finish(false);
+        if (error == ETIMEDOUT) return false;
+        if (writing) failLock(folder, error);
+        // A file system without locks still reads; it only cannot keep a
+        // reader from a writer.
+        if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
+        return true;
     }
-    ++(access == FolderAccess::Write ? found->second.writers : found->second.readers);
-    m_key = std::make_unique<Key>(key);
 }
 
 FolderLock::~FolderLock() {
@@ -159,13 +313,13 @@ FolderLock::~FolderLock() {
     std::lock_guard guard(registryMutex());
     const auto found = registry().find(*m_key);
     if (found == registry().end()) return;
-    Held& held = found->second;
+    Held& held = *found->second;
     --(m_access == FolderAccess::Write ? held.writers : held.readers);
-    if (held.readers + held.writers == 0) {
+    // A writer waiting on behalf of this process closes it when it is done.
+    if (held.readers + held.writers == 0 && !held.busy) {
         ::close(held.fd);  // releases the lock
         registry().erase(found);
-    } else if (m_access == FolderAccess::Write && held.writers == 0) {
-        ::flock(held.fd, LOCK_SH);
+        registryChanged().notify_all();
     }
 }
 
@@ -184,15 +338,18 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     if (found != registry().end()) {
         ::close(fd);
         // A shared lock of this process is never turned over without waiting.
-        if (found->second.writers == 0) return nullptr;
+        if (found->second->busy || found->second->mode != LOCK_EX) return nullptr;
     } else {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             return nullptr;
         }
-        found = registry().emplace(key, Held{fd}).first;
+        auto held = std::make_shared<Held>();
+        held->fd = fd;
+        held->mode = LOCK_EX;
+        found = registry().emplace(key, std::move(held)).first;
     }
-    ++found->second.writers;
+    ++found->second->writers;
     std::unique_ptr<FolderLock> lock(new FolderLock());
     lock->m_access = FolderAccess::Write;
     lock->m_key = std::make_unique<Key>(key);

@@ -18,6 +18,7 @@
 #include <QStyleOptionButton>
 #include <QToolTip>
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -212,15 +213,24 @@ struct GameFolderFacts {
     int16_t lastMonsterIndex = 0;
 };
 
+// Read under the folder's shared lock (the caller's): a set being replaced
+// meanwhile is read all old or all new.
 GameFolderFacts readGameFolder(const std::filesystem::path& folder) {
-    // Under the folder's shared lock: a set being replaced meanwhile is read
-    // all old or all new.
-    const karnwick::FolderLock lock(folder, karnwick::FolderAccess::Read);
     GameFolderFacts facts;
     karnwick::loadPalette(facts.palette, folder / karnwick::kPaletteFileName);
     karnwick::makeColorFromRGB(facts.palette);
     facts.lastMonsterIndex = karnwick::lastMonsterIndex(folder / karnwick::kSpriteFileName);
     return facts;
+}
+
+// How long the window waits for a folder another command is writing (an
+// edit, an export, `set | less` holding it during its report) before it asks
+// the player, so the window never hangs.
+constexpr auto kFolderPatience = std::chrono::seconds(3);
+
+karnwick::GameError busyFolderError(const std::filesystem::path& folder) {
+    return karnwick::GameError(karnwick::ErrorKind::FileAccess, folder.string(),
+                               "(another karnwick command is writing this folder)");
 }
 
 constexpr auto kShortcutsHint =
@@ -416,7 +426,35 @@ QLineEdit* MainWindow::statBox(std::string_view field, int side) const {
     return m_statBoxes[panelPosition(field)][side];
 }
 
+std::unique_ptr<karnwick::FolderLock> MainWindow::lockForReading(
+    const std::filesystem::path& folder) const {
+    for (;;) {
+        if (auto lock =
+                karnwick::FolderLock::tryFor(folder, karnwick::FolderAccess::Read, kFolderPatience))
+            return lock;
+        if (!askToRetry(QString::fromUtf8(busyFolderError(folder).what()))) return nullptr;
+    }
+}
+
+bool MainWindow::askToRetry(const QString& message) const {
+    if (m_askRetry) return m_askRetry(message);
+    if (m_reportError || !canAskThePlayer()) {
+        reportError(message);
+        return false;
+    }
+    QWidget* owner = isVisible() ? const_cast<MainWindow*>(this) : nullptr;
+    return QMessageBox::warning(owner, QString::fromLatin1(kCaption), message,
+                                QMessageBox::Retry | QMessageBox::Cancel,
+                                QMessageBox::Retry) == QMessageBox::Retry;
+}
+
+void MainWindow::setRetryAsker(RetryAsker asker) {
+    m_askRetry = std::move(asker);
+}
+
 void MainWindow::loadMainWindow(const std::filesystem::path& folder) {
+    const auto lock = lockForReading(folder);
+    if (!lock) throw busyFolderError(folder);
     const GameFolderFacts facts = readGameFolder(folder);
     m_palette = facts.palette;
     m_lastMonsterIndex = facts.lastMonsterIndex;
@@ -441,7 +479,8 @@ void MainWindow::chooseMonster(int side, int position) {
     const auto index = static_cast<int16_t>(position);
     // Each step stands once done: a sprite drawn before a failing record stays.
     try {
-        const karnwick::FolderLock lock(m_folder, karnwick::FolderAccess::Read);
+        const auto lock = lockForReading(m_folder);
+        if (!lock) return;
         {
             const karnwick::GameFile sprites(gameFile(karnwick::kSpriteFileName));
             m_spriteBoxes[side]->clear();
@@ -588,6 +627,8 @@ bool MainWindow::reloadFrom(const std::filesystem::path& folder) {
     // Read into fresh state first, so a broken file leaves the window as it was.
     GameFolderFacts facts;
     try {
+        const auto lock = lockForReading(folder);
+        if (!lock) return false;  // the player was told, and gave up
         facts = readGameFolder(folder);
     } catch (const karnwick::GameError& error) {
         reportGameError(error);

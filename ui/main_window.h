@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -32,6 +33,7 @@ class QPushButton;
 class PictureBox;
 
 namespace karnwick {
+class FolderLock;
 class GameError;
 namespace balance {
 class BalanceLauncher;
@@ -51,7 +53,8 @@ class MainWindow : public QWidget {
     // its colours, the monster count, then both monster lists, all read from
     // `folder`, which becomes the window's game folder. Throws
     // karnwick::GameError (a missing or malformed mypal.pal, a monster.dat too
-    // long to count) and keeps the folder it had then.
+    // long to count, a folder another command keeps writing when the player
+    // stops waiting for it) and keeps the folder it had then.
     void loadMainWindow(const std::filesystem::path& folder);
     // The folder the game files are read from; empty before the first load.
     const std::filesystem::path& gameFolder() const { return m_folder; }
@@ -67,7 +70,9 @@ class MainWindow : public QWidget {
     // F5: reads the game files again from the game folder. Both lists are
     // filled again as at start-up, both panels and fighters are cleared and
     // the open preview windows redraw. A failure is reported and the window
-    // keeps everything it showed; returns false then.
+    // keeps everything it showed; returns false then. While another command
+    // writes the folder the window waits a few seconds, then asks whether to
+    // retry (see setRetryAsker).
     bool reloadGameFiles();
     // Ctrl+O: asks for a game folder and reloads from it, which makes it the
     // game folder, then sends gameFolderOpened. A failure is reported and the
@@ -89,6 +94,12 @@ class MainWindow : public QWidget {
 
     // Replaces the message box that reports errors (tests, benchmarks).
     void setErrorReporter(ErrorReporter reporter);
+    // Replaces the Retry/Cancel box shown when another command keeps the game
+    // folder longer than the window waits (a few seconds): true to wait
+    // again. Without it, an error reporter set above is told and the window
+    // gives up.
+    using RetryAsker = std::function<bool(const QString& message)>;
+    void setRetryAsker(RetryAsker asker);
     // The reporter set above, else a message box; where no one can answer a
     // box (offscreen or minimal platform) the message goes to stderr only.
     void reportError(const QString& message) const;
@@ -144,6 +155,10 @@ class MainWindow : public QWidget {
     // and where to look for every problem of the files.
     void reportGameError(const karnwick::GameError& error, const QStringList& causes = {}) const;
     void showBattleLog(const karnwick::BattleLog& log);
+    // The folder's shared lock, waited for a bounded time and again while
+    // the player asks to retry; nothing when the player gives up.
+    std::unique_ptr<karnwick::FolderLock> lockForReading(const std::filesystem::path& folder) const;
+    bool askToRetry(const QString& message) const;
     // The HP and agility boxes of both panels, which a battle starts from.
     karnwick::StartingTexts startingTexts() const;
 
@@ -154,6 +169,7 @@ class MainWindow : public QWidget {
     karnwick::Pcg32 m_random;
     PreviewWindows m_previews;
     ErrorReporter m_reportError;
+    RetryAsker m_askRetry;
     FolderPicker m_pickFolder;
     karnwick::balance::BalanceLauncher* m_balance = nullptr;
 

@@ -1,9 +1,19 @@
-// Exported images read back: indexes, colours and the preview window's pixels.
+// Exported images read back: indexes, colours and the preview window's pixels;
+// `export all` into a folder that exists, alone and racing another export.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <chrono>
+#include <fstream>
+#include <thread>
 
 #include "command_run.h"
 #include "data/palette.h"
@@ -100,4 +110,111 @@ TEST(Export, AllWritesPaddedNamesAllOrNone) {
     EXPECT_EQ(exportImages({"all", "images"}), 2);
     EXPECT_EQ(std::filesystem::last_write_time("images/palette.png"), before);
     EXPECT_FALSE(QFileInfo::exists("images/sprite-03.png"));
+}
+
+namespace {
+
+ino_t inodeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+std::string contentsOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Entries of the writer's own (hidden temporary folders and files) in `dir`.
+int writerLeftovers(const std::filesystem::path& dir) {
+    int found = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        found += entry.path().filename().string().find(".karnwick-") != std::string::npos;
+    return found;
+}
+
+}  // namespace
+
+// Again into a folder that exists: a whole new folder takes its place (a new
+// inode), with the user's own files and the folder's permissions, and
+// nothing of the writer's is left beside it. A folder holding a subfolder,
+// which cannot be carried over, or named "." takes the pictures in place.
+TEST(Export, AllAgainSwapsInAWholeNewFolderKeepingTheUsersFiles) {
+    ExportFolder folder;
+    namespace fs = std::filesystem;
+    ASSERT_EQ(exportImages({"all", "images"}), 0);
+    std::ofstream("images/notes.txt") << "mine";
+    fs::permissions("images", fs::perms(0750));
+    fs::create_symlink("notes.txt", "images/link");
+    const auto sheetBefore = contentsOf("images/sheet-1.png");
+    std::ofstream("images/sheet-1.png") << "stale";
+    const ino_t before = inodeOf("images");
+
+    ASSERT_EQ(exportImages({"all", "images", "--force"}), 0);
+    EXPECT_NE(inodeOf("images"), before);
+    EXPECT_EQ(contentsOf("images/notes.txt"), "mine");
+    EXPECT_EQ(fs::read_symlink("images/link"), "notes.txt");
+    EXPECT_EQ(fs::status("images").permissions(), fs::perms(0750));
+    EXPECT_EQ(contentsOf("images/sheet-1.png"), sheetBefore);
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
+
+    fs::create_directory("images/mine");
+    std::ofstream("images/mine/keep") << "kept";
+    std::ofstream("images/sheet-1.png") << "stale";
+    const ino_t inPlace = inodeOf("images");
+    ASSERT_EQ(exportImages({"all", "images", "--force"}), 0);
+    EXPECT_EQ(inodeOf("images"), inPlace);
+    EXPECT_EQ(contentsOf("images/mine/keep"), "kept");
+    EXPECT_EQ(contentsOf("images/sheet-1.png"), sheetBefore);
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
+
+    // The folder the command runs in has no name of its own to swap.
+    ASSERT_EQ(exportImages({"all", "."}), 0);
+    EXPECT_EQ(contentsOf("sheet-1.png"), sheetBefore);
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
+}
+
+// `export all` from X into Y racing `export all` from Y into X, 50 rounds:
+// each reads one folder and writes the other, and neither ever waits for the
+// other without end. A round that outlasts its bound fails the test.
+TEST(Export, AllBetweenTwoFoldersBothWaysNeverDeadlocks) {
+    namespace fs = std::filesystem;
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    folder.writePalette();
+    folder.writeSprites(3);
+    for (const char* side : {"x", "y"}) {
+        fs::create_directory(side);
+        for (const char* name : {kPaletteFileName, kSpriteFileName})
+            fs::copy_file(name, fs::path(side) / name);
+    }
+    auto start = [&](const char* from, const char* into) {
+        const std::string dir = (folder.path() / from).string(), out = (folder.path() / into);
+        const char* argv[] = {KARNWICK_BINARY, "export",    "all",     out.c_str(),
+                              "--dir",         dir.c_str(), "--force", nullptr};
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], &quiet, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        posix_spawn_file_actions_destroy(&quiet);
+        return pid;
+    };
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        pid_t pids[] = {start("x", "y"), start("y", "x")};
+        const auto bound = steady_clock::now() + seconds(30);
+        for (pid_t& pid : pids) {
+            int status = 0;
+            while (::waitpid(pid, &status, WNOHANG) == 0 && steady_clock::now() < bound)
+                std::this_thread::sleep_for(milliseconds(5));
+            if (steady_clock::now() >= bound) {
+                for (const pid_t each : pids) ::kill(each, SIGKILL), ::waitpid(each, nullptr, 0);
+                FAIL() << "the two exports waited for each other";
+            }
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+    }
+    EXPECT_TRUE(fs::exists("x/sprite-2.png") && fs::exists("y/sprite-2.png"));
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
 }

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -15,11 +16,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -98,6 +102,9 @@ struct InjectedCalls {
             [](const char* a, const char* b) {
                 return failOr("rename", EACCES, g_real.renameNoReplace, a, b);
             },
+            [](const char* a, const char* b) {
+                return failOr("exchange", EBUSY, g_real.exchange, a, b);
+            },
         };
     }
     ~InjectedCalls() { writerCalls() = g_real; }
@@ -155,6 +162,17 @@ std::vector<Scenario> scenarios() {
              for (const char* n : {"a", "b", "c"}) put(d / n, std::string("old ") + n);
          },
          writeSet, setState, "old a|old b|old c", whole},
+        {"a whole folder swapped in",
+         [](const fs::path& d) {
+             fs::create_directory(d / "w");
+             for (const char* n : {"a", "b", "c"}) put(d / "w" / n, std::string("old ") + n);
+         },
+         [](const fs::path& d) {
+             FileSet set(d / "w", Existing::Replace, SetCommit::WholeFolder);
+             for (const char* n : {"a", "b", "c"}) set.add(n, kNew);
+             set.commit();
+         },
+         [](const fs::path& d) { return setState(d / "w"); }, "old a|old b|old c", whole},
         {"a set into new folders", [](const fs::path&) {},
          [&](const fs::path& d) { writeSet(d / "new" / "deeper"); },
          [](const fs::path& d) {
@@ -167,14 +185,16 @@ std::vector<Scenario> scenarios() {
 }  // namespace
 
 // Every call of every step fails once in turn: write, fsync, close, rename,
-// link (keeping the old files of a set), mkdir, pwrite and copy_file_range.
+// link (keeping the old files of a set), mkdir, pwrite, copy_file_range and
+// the exchange of a whole folder.
 // A failure is always reported with its reason and leaves the old files; only
 // a folder that cannot be synced after the last rename leaves the new ones,
 // and says so.
 TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     const std::map<std::string, int> errorOf = {
-        {"write", ENOSPC}, {"fsync", EIO},    {"close", EIO},     {"rename", EACCES},
-        {"link", EMLINK},  {"mkdir", EACCES}, {"pwrite", ENOSPC}, {"copy_file_range", EIO}};
+        {"write", ENOSPC},  {"fsync", EIO},           {"close", EIO},
+        {"rename", EACCES}, {"link", EMLINK},         {"mkdir", EACCES},
+        {"pwrite", ENOSPC}, {"copy_file_range", EIO}, {"exchange", EBUSY}};
     int injected = 0;
     for (const Scenario& scenario : scenarios()) {
         for (const auto& [step, error] : errorOf) {
@@ -211,6 +231,22 @@ TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     }
     std::cout << "[ figures  ] " << injected << " failures injected\n";
     EXPECT_GT(injected, 50);
+
+    // A file system that cannot exchange two folders: the set lands in place.
+    karnwick::testing::GameFolder folder;
+    const Scenario whole = scenarios()[3];
+    ASSERT_EQ(std::string(whole.what), "a whole folder swapped in");
+    whole.prepare(folder.path());
+    struct stat before {
+    }, after{};
+    ::stat((folder.path() / "w").c_str(), &before);
+    writerCalls().exchange = [](const char*, const char*) { return errno = EINVAL, -1; };
+    whole.write(folder.path());
+    writerCalls() = g_real;
+    ::stat((folder.path() / "w").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(whole.state(folder.path()), whole.after);
+    EXPECT_EQ(temporariesIn(folder.path()), 0);
 }
 
 // What may be at the target beyond what every command's table covers
@@ -348,10 +384,11 @@ std::string wholeSet(const fs::path& dir, char oldByte, char newByte) {
     return state;
 }
 
-pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, int at) {
+pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, int at,
+                     const char* how = "set") {
     const std::string byteText = std::to_string(byte), atText = std::to_string(at);
-    const char* argv[] = {WRITER_KILL_HELPER, "set",          dir.c_str(), byteText.c_str(),
-                          step.c_str(),       atText.c_str(), nullptr};
+    const char* argv[] = {WRITER_KILL_HELPER, how,    dir.c_str(), byteText.c_str(), step.c_str(),
+                          atText.c_str(),     nullptr};
     pid_t pid = 0;
     EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     return pid;
@@ -362,27 +399,43 @@ pid_t spawnSetWriter(const fs::path& dir, char byte, const std::string& step, in
 // old set or the whole new one, and the next write leaves no temporary file,
 // no kept link and no half-built folder. Into an existing folder, a stop
 // after the commit note finishes the new set; into a new folder, the folder
-// appears whole or not at all.
+// appears whole or not at all; a folder swapped whole is the old or the new
+// one at every moment, with nothing to finish, the user's own file and the
+// folder's permissions kept.
 TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
-    int finished = 0, undone = 0;
-    for (const bool intoNewFolder : {false, true}) {
-        for (const char* step : {"rename", "link", "fsync", "mkdir"}) {
+    enum Into { OldSet, NewFolder, Swapped };
+    int finished = 0, undone = 0, swapped = 0;
+    for (const Into into : {OldSet, NewFolder, Swapped}) {
+        for (const char* step : {"rename", "link", "fsync", "mkdir", "exchange"}) {
             for (int at = 1;; ++at) {
-                SCOPED_TRACE(std::string(intoNewFolder ? "new folder, " : "old set, ") + step +
-                             " #" + std::to_string(at));
+                SCOPED_TRACE(std::string(into == NewFolder ? "new folder, "
+                                         : into == Swapped ? "swapped folder, "
+                                                           : "old set, ") +
+                             step + " #" + std::to_string(at));
                 karnwick::testing::GameFolder folder;
                 const fs::path dir = folder.path() / "set";
-                if (!intoNewFolder) {
+                if (into != NewFolder) {
                     fs::create_directory(dir);
                     for (const char* name : {"a", "b", "c"})
                         put(dir / name, std::string(64 * 1024, 'o'));
+                    put(dir / "notes", "mine");
+                    fs::permissions(dir, fs::perms(0750));
                 }
-                const int status = exitStatusOf(spawnSetWriter(dir, 'n', step, at));
+                const int status = exitStatusOf(
+                    spawnSetWriter(dir, 'n', step, at, into == Swapped ? "whole" : "set"));
                 ASSERT_TRUE(status == 0 || status == 9) << status;
+                if (into == Swapped) {
+                    const std::string state = wholeSet(dir, 'o', 'n');
+                    EXPECT_TRUE(state == "new" || state == "old") << state;
+                    EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+                    EXPECT_EQ(contentsOf(dir / "notes"), "mine");
+                    EXPECT_EQ(fs::status(dir).permissions(), fs::perms(0750));
+                    swapped += status == 9 && state == "new";
+                }
                 // The next command: a reader first, then a writer beside.
                 GameFile(dir / "a").exists();
                 const std::string state = wholeSet(dir, 'o', 'n');
-                EXPECT_TRUE(state == "new" || state == (intoNewFolder ? "no folder" : "old"))
+                EXPECT_TRUE(state == "new" || state == (into == NewFolder ? "no folder" : "old"))
                     << state;
                 finished += status == 9 && state == "new";
                 undone += status == 9 && state != "new";
@@ -395,14 +448,16 @@ TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
         }
     }
     std::cout << "[ figures  ] " << finished << " stopped sets finished, " << undone
-              << " left as they were\n";
+              << " left as they were, " << swapped << " swapped folders new\n";
     EXPECT_GE(finished, 5);
     EXPECT_GE(undone, 10);
+    EXPECT_GE(swapped, 1);
 }
 
 // A commit stopped after its first rename whose last new file is then lost
-// cannot be finished: the kept links put the old set back. A folder that
-// cannot be written is not read as a mix: the reader is told why.
+// cannot be finished: the kept links put the old set back. A note naming
+// files outside its folder is no note of ours. A folder that cannot be
+// written is not read as a mix: the reader is told why.
 TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
     karnwick::testing::GameFolder folder;
     const fs::path dir = folder.path() / "set";
@@ -415,11 +470,28 @@ TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
         const std::string name = entry.path().filename();
         if (name.starts_with(".c.karnwick-") && !name.ends_with("-old")) fs::remove(entry.path());
     }
-    const std::string note = contentsOf(dir / ".karnwick-commit");
     settleGameFolder(dir);
     EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
     EXPECT_EQ(temporariesIn(dir), 0);
     EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+
+    // A note that came with a folder from elsewhere, naming files outside it,
+    // moves nothing: the folder is refused until the note is moved away.
+    put(folder.path() / "outside", "theirs");
+    put(dir / ".a.karnwick-Ab12Cd", "planted");
+    struct stat plantedStatus {};
+    ::lstat((dir / ".a.karnwick-Ab12Cd").c_str(), &plantedStatus);
+    for (const char* names :
+         {"10:../outside18:.a.karnwick-Ab12Cd0:", "1:a26:../set/.a.karnwick-Ab12Cd0:"}) {
+        SCOPED_TRACE(names);
+        put(dir / ".karnwick-commit",
+            "karnwick set commit\n" + std::to_string(plantedStatus.st_ino) + " 0 " + names + "\n");
+        EXPECT_THROW(GameFile(dir / "a").exists(), GameError);
+        EXPECT_EQ(contentsOf(folder.path() / "outside"), "theirs");
+        EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
+    }
+    fs::remove(dir / ".karnwick-commit");
+    fs::remove(dir / ".a.karnwick-Ab12Cd");
 
     // The same stop in a folder mounted read-only (a tmpfs, which needs root)
     // or without write permission.
@@ -496,6 +568,152 @@ TEST(FileWriter, TheFolderLockKeepsWritersApartAndLetsReadersShare) {
     }
 }
 
+// Readers that overlap without end never starve a writer: three processes
+// read in turns that always overlap (each holds the folder 200 ms), and a
+// writer asking meanwhile is served within a second, every time. The gate
+// it used is gone once it is in.
+TEST(FileWriter, AWriterIsServedWithinASecondWhileReadersOverlap) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path();
+    std::vector<pid_t> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.push_back(forkChild([&, i] {
+            ::usleep(useconds_t(70'000 * i));
+            const auto end = steady_clock::now() + seconds(8);
+            while (!fs::exists(dir / "stop") && steady_clock::now() < end) {
+                const FolderLock lock(dir, FolderAccess::Read);
+                ::usleep(200'000);
+            }
+            return true;
+        }));
+    }
+    ::usleep(400'000);
+    for (int round = 0; round < 3; ++round) {
+        const auto asked = steady_clock::now();
+        {
+            const FolderLock lock(dir, FolderAccess::Write);
+            EXPECT_LT(steady_clock::now() - asked, seconds(1)) << "round " << round;
+            EXPECT_FALSE(fs::exists(dir / kFolderGateName));
+        }
+        ::usleep(300'000);
+    }
+    put(dir / "stop", "");
+    for (const pid_t reader : readers) EXPECT_EQ(exitStatusOf(reader), 0);
+}
+
+// A thread waiting for a busy folder holds up no other thread of its
+// process, and a bounded wait gives up in time (the arena's window asks the
+// player then), taking the lock once the folder is free.
+TEST(FileWriter, AWaitForABusyFolderHoldsUpNoOtherThreadAndCanBeBounded) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path busy = folder.path() / "busy", other = folder.path() / "other";
+    fs::create_directory(busy);
+    fs::create_directory(other);
+    Signal locked, release;
+    static Signal* s_locked = &locked;
+    static Signal* s_release = &release;
+    const pid_t writer = forkChild([&] {
+        const FolderLock lock(busy, FolderAccess::Write);
+        s_locked->give();
+        pollfd released{s_release->fds[0], POLLIN, 0};
+        return ::poll(&released, 1, 3000) == 1;  // a hung test still ends
+    });
+    ASSERT_TRUE(locked.await());
+    std::thread waiter([&] { const FolderLock lock(busy, FolderAccess::Read); });
+    ::usleep(100'000);
+    auto started = steady_clock::now();
+    { const FolderLock lock(other, FolderAccess::Write); }
+    EXPECT_LT(steady_clock::now() - started, milliseconds(500));
+    started = steady_clock::now();
+    EXPECT_EQ(FolderLock::tryFor(busy, FolderAccess::Read, milliseconds(300)), nullptr);
+    EXPECT_GE(steady_clock::now() - started, milliseconds(300));
+    EXPECT_LT(steady_clock::now() - started, seconds(2));
+    release.give();
+    EXPECT_NE(FolderLock::tryFor(busy, FolderAccess::Write, seconds(5)), nullptr);
+    waiter.join();
+    EXPECT_EQ(exitStatusOf(writer), 0);
+}
+
+// Threads of one process taking both kinds of lock on two folders at once,
+// a read turned into a write among them, while another process keeps writing
+// one of the folders: nobody waits without end, and while a thread holds a
+// write lock the other process is never in.
+TEST(FileWriter, ThreadsOfOneProcessShareItsLocksUnderStress) {
+    using namespace std::chrono;
+    karnwick::testing::GameFolder folder;
+    const fs::path shared = folder.path() / "shared", own = folder.path() / "own";
+    fs::create_directory(shared);
+    fs::create_directory(own);
+    const fs::path inside = folder.path() / "other-process-inside";
+    const pid_t writer = forkChild([&] {
+        const auto end = steady_clock::now() + milliseconds(1500);
+        while (steady_clock::now() < end) {
+            {
+                const FolderLock lock(shared, FolderAccess::Write);
+                put(inside, "");
+                ::usleep(2'000);
+                fs::remove(inside);
+            }
+            ::usleep(3'000);
+        }
+        return true;
+    });
+    std::atomic<int> rounds{0}, overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const auto end = steady_clock::now() + milliseconds(1500);
+            for (int i = t; steady_clock::now() < end; ++i) {
+                const fs::path& dir = i % 3 == 0 ? own : shared;
+                if (i % 4 == 1) {
+                    const FolderLock read(dir, FolderAccess::Read);
+                    const FolderLock write(dir, FolderAccess::Write);
+                    overlaps += fs::exists(inside) && dir == shared;
+                } else {
+                    const FolderAccess access = i % 2 ? FolderAccess::Write : FolderAccess::Read;
+                    const FolderLock lock(dir, access);
+                    overlaps +=
+                        access == FolderAccess::Write && dir == shared && fs::exists(inside);
+                }
+                ++rounds;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(exitStatusOf(writer), 0);
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_GT(rounds, 100);
+    EXPECT_FALSE(fs::exists(shared / kFolderGateName));
+}
+
+// A folder swapped for another at its name (as export all does) while a
+// reader waits for it: the reader ends up holding the folder the name now
+// gives, so no writer of that one gets in while it reads.
+TEST(FileWriter, AFolderSwappedWhileWaitedForIsLockedAtItsName) {
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path() / "d", other = folder.path() / "other";
+    fs::create_directory(dir);
+    fs::create_directory(other);
+    Signal locked;
+    static Signal* s_locked = &locked;
+    const pid_t swapper = forkChild([&] {
+        const FolderLock lock(dir, FolderAccess::Write);
+        s_locked->give();
+        ::usleep(300'000);
+        return writerCalls().exchange(other.c_str(), dir.c_str()) == 0;
+    });
+    ASSERT_TRUE(locked.await());
+    {
+        const FolderLock lock(dir, FolderAccess::Read);
+        const int now = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        EXPECT_NE(::flock(now, LOCK_EX | LOCK_NB), 0);
+        ::close(now);
+    }
+    EXPECT_EQ(exitStatusOf(swapper), 0);
+}
+
 // A real full file system: a 64 KiB tmpfs, which needs root.
 TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     karnwick::testing::GameFolder folder;
@@ -527,7 +745,8 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
 // A writer ended by a signal in the middle of its write: SIGINT, SIGTERM and
 // SIGHUP remove its temporary file before the program ends, kill -9 leaves it
 // for the next write to remove, and the target is the old file every time.
-// During a set's commit the ending signals wait until the set is whole.
+// During a set's commit the ending signals wait until the set is whole,
+// whichever thread they land on.
 TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
     karnwick::testing::GameFolder folder;
     const fs::path d = folder.path();
@@ -563,6 +782,11 @@ TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
     Signal atRename;
     static Signal* s_atRename = &atRename;
     const pid_t setWriter = forkChild([&] {
+        // A second thread that holds nothing back, as the arena has several:
+        // the signal lands there, in the middle of the commit.
+        std::thread([] {
+            for (;;) ::pause();
+        }).detach();
         writerCalls().rename = [](const char* from, const char* to) {
             static int calls = 0;
             if (++calls == 3) {

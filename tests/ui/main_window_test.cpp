@@ -1,7 +1,12 @@
 // The arena window against small game folders written by each test: start-up,
 // monster choices, FIGHT, the error paths and the ways out.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -410,6 +416,55 @@ TEST_F(ArenaWindowTest, ShortcutsReloadTheGameFiles) {
         EXPECT_EQ(arena.window.previewWindows().pictureBox(1)->image() != preview,
                   reloaded && row.monsters != 3);
     }
+}
+
+// While another command writes the game folder, F5 waits a few seconds, not
+// without end, then asks: Cancel leaves the window as it was, Retry waits
+// again and reads the folder once it is free.
+TEST_F(ArenaWindowTest, F5WhileAnotherCommandWritesAsksToRetry) {
+    using namespace std::chrono;
+    Arena arena;
+    arena.choose(0, 1);
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    // The other command: the folder's exclusive lock, in system calls alone
+    // (a forked child of a threaded program), for ten seconds at the most.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const int dir = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
+        if (dir < 0 || ::flock(dir, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
+        pollfd released{release[0], POLLIN, 0};
+        ::_exit(::poll(&released, 1, 10'000) == 1 ? 0 : 1);
+    }
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    QStringList asked;
+    arena.window.setRetryAsker([&](const QString& message) {
+        asked << message;
+        return false;
+    });
+    const auto started = steady_clock::now();
+    EXPECT_FALSE(arena.window.reloadGameFiles());
+    EXPECT_GE(steady_clock::now() - started, seconds(2));
+    EXPECT_LT(steady_clock::now() - started, seconds(8));
+    const QString busy = QString::fromStdString(folder.path().string()) +
+                         ": cannot read (another karnwick command is writing this folder)";
+    EXPECT_EQ(asked, QStringList{busy});
+    EXPECT_EQ(arena.box("name", 0), QStringLiteral("Ice Wraith"));
+    EXPECT_TRUE(arena.errors.isEmpty());
+
+    arena.window.setRetryAsker([&](const QString& message) {
+        asked << message;
+        return ::write(release[1], "x", 1) == 1;  // the other command ends meanwhile
+    });
+    EXPECT_TRUE(arena.window.reloadGameFiles());
+    EXPECT_EQ(asked, (QStringList{busy, busy}));
+    arena.expectNothingChosen(0);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_EQ(status, 0);
+    for (const int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 }
 
 TEST_F(ArenaWindowTest, AltEClosesEveryWindowAndEndsTheProgram) {
