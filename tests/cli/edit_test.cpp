@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "command_run.h"
 #include "data/folder_lock.h"
@@ -160,6 +161,35 @@ TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
     EXPECT_EQ(recordOf(after, 4), dog);
 }
 
+// An import names each changed field up to twenty; from the twenty-first on
+// the rest are counted.
+TEST(Edit, ImportStatsNamesTwentyChangesAndCountsTheRest) {
+    GameFolder folder;
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
+    folder.writeSprites(2);
+    for (const int changes : {20, 21}) {
+        SCOPED_TRACE(changes);
+        MonsterStats records[2] = {saneMonster("Ant"), saneMonster("Bee")};
+        for (int r = 0; r < 2; ++r) {
+            int left = r == 0 ? 13 : changes - 13;
+            for (const RecordField& f : kRecordFields)
+                if (f.number && left-- > 0) records[r].*f.number += 1;
+        }
+        folder.write("rows.csv", csvHeader() + csvRow(0, records[0]) + csvRow(1, records[1]));
+        const Result imported = run("import", {"stats", "rows.csv", "--dry-run"});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        std::istringstream lines(imported.out);
+        int named = 0;
+        for (std::string line; std::getline(lines, line);) named += line.starts_with("monster ");
+        EXPECT_EQ(named, 20) << imported.out;
+        EXPECT_EQ(imported.out.find("and 1 more changes\n") != std::string::npos, changes == 21)
+            << imported.out;
+        EXPECT_NE(imported.out.find("2 rows read, 2 records changed, 0 appended; dry run"),
+                  std::string::npos)
+            << imported.out;
+    }
+}
+
 // A game file shared through a link is never split from its set. (Other
 // refusals are rows of refusals_test.cpp.)
 TEST(Edit, ALinkedGameFileIsRefused) {
@@ -298,15 +328,24 @@ TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     EXPECT_EQ(std::filesystem::file_size(kStatsFileName), 60u * kRecordLength);
 }
 
-// The program itself with its standard streams closed, full or failing: the
-// status says whether the change landed, and a read that fails is never the
-// end of the input.
+// The program itself with its standard streams closed, full or failing: every
+// edit refuses a closed output before any work, and one whose report cannot
+// be written changes nothing, so the status says whether the change landed;
+// a read that fails is never the end of the input.
 TEST(Edit, StandardStreamsThatFailChangeNothing) {
     GameFolder folder;
+    folder.writePalette();
     folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
     folder.writeSprites(2);
     folder.write("rows.csv", csvHeader() + csvRow(0, saneMonster("Cat")));
-    const std::string records = bytesOf(kStatsFileName);
+    ASSERT_EQ(run("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    auto gameFiles = [] {
+        std::vector<std::size_t> hashes;
+        for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName})
+            hashes.push_back(std::hash<std::string>()(bytesOf(name)));
+        return hashes;
+    };
+    const auto before = gameFiles();
     const std::string karnwick = KARNWICK_BINARY;
     const struct {
         std::string shell;
@@ -317,6 +356,12 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
         {"import stats rows.csv >/dev/full",
          "karnwick import: cannot write to standard output: No"},
         {"import stats rows.csv >&-", "karnwick import: cannot write to standard output (it is"},
+        {"import sprite 0 one.png >/dev/full",
+         "karnwick import: cannot write to standard output: No space left"},
+        {"import sprite 0 one.png >&-", "karnwick import: cannot write to standard output (it is"},
+        {"demo-data --force >/dev/full",
+         "karnwick demo-data: cannot write to standard output: No space left"},
+        {"demo-data --force >&-", "karnwick demo-data: cannot write to standard output (it is"},
         {"import stats - <&-", "karnwick import: cannot read standard input (it is closed)"},
         {"import stats - </tmp", "karnwick import: cannot read standard input (it is a folder)"},
         {"import stats - 0>>rows.csv", "cannot read standard input (Bad file descriptor)"},
@@ -331,7 +376,7 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
         EXPECT_EQ(shell.exitCode(), 2);
         const std::string err = shell.readAllStandardError().toStdString();
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
-        EXPECT_EQ(bytesOf(kStatsFileName), records);
+        EXPECT_EQ(gameFiles(), before);
     }
 }
 

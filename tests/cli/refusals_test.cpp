@@ -149,14 +149,58 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     for (const auto& r : refusals) expectRefused(r.command, r.arguments, r.message);
 }
 
-// Index 32766 is the last a record can have: record 32768 would overflow.
-TEST(Refusals, TheLastRecordIndexIs32766) {
+// The index just past a game file's end appends one, up to the last index the
+// arena reads: 32766 for a record (record 32768 would overflow), 32767 for a
+// sprite. set and import sprite word the refusal alike, an empty file too.
+TEST(Refusals, TheLastIndexOfEachGameFile) {
     GameFolder folder;
     karnwick::testing::writeGoldenSet(folder);
-    std::filesystem::resize_file(karnwick::kStatsFileName, 32767 * 86);
-    expectRefused("set", {"32767", "hp=1"},
-                  "32767 (0..32766; the arena reads no record past 32766)");
-    const auto last = karnwick::testing::runKarnwick("set", {"32766", "hp=-2", "--dry-run"});
-    EXPECT_EQ(last.status, 0) << last.err;
-    EXPECT_TRUE(last.out.starts_with("Monster 32766 \"\\x00")) << last.out;
+    ASSERT_EQ(karnwick::testing::runKarnwick("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    std::filesystem::resize_file(karnwick::kStatsFileName, 0);
+    std::filesystem::resize_file(karnwick::kSpriteFileName, 0);
+    expectRefused(
+        "set", {"1", "hp=1"},
+        "karnwick set: monster \"1\" has no record: monsters.tat holds 0 (0 appends one)\n");
+    expectRefused("import", {"sprite", "1", "one.png"},
+                  "karnwick import: monster \"1\" has no sprite: monster.dat holds 0 (0 appends "
+                  "one)\n");
+
+    const struct {
+        const char* file;
+        std::uintmax_t size;
+        const char* command;
+        QStringList arguments;
+        std::string says;  // empty: appended
+    } ends[] = {
+        {karnwick::kStatsFileName, 32766 * 86, "set", {"32766", "hp=-2", "--dry-run"}, ""},
+        {karnwick::kStatsFileName,
+         32767 * 86,
+         "set",
+         {"32767", "hp=1"},
+         "32767 (0..32766; the arena reads no record past 32766)\n"},
+        {karnwick::kSpriteFileName,
+         32767ull * 9000,
+         "import",
+         {"sprite", "32767", "one.png", "--dry-run"},
+         ""},
+        {karnwick::kSpriteFileName,
+         32768ull * 9000,
+         "import",
+         {"sprite", "32768", "one.png"},
+         "monster.dat holds 32768 (0..32767; the arena reads no sprite past 32767)\n"},
+    };
+    for (const auto& e : ends) {
+        SCOPED_TRACE(e.arguments.join(' ').toStdString());
+        std::filesystem::resize_file(e.file, e.size);  // sparse
+        if (!e.says.empty()) {
+            expectRefused(e.command, e.arguments, e.says);
+            continue;
+        }
+        const auto last = karnwick::testing::runKarnwick(e.command, e.arguments);
+        EXPECT_EQ(last.status, 0) << last.err;
+        EXPECT_NE(last.out.find(e.command == std::string("set") ? "Monster 32766 (a new record)"
+                                                                : "sprite 32767 appended"),
+                  std::string::npos)
+            << last.out;
+    }
 }
