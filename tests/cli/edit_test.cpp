@@ -190,6 +190,40 @@ TEST(Edit, ImportStatsNamesTwentyChangesAndCountsTheRest) {
     }
 }
 
+// An edit that changes nothing replaces no file and records nothing; one
+// with --no-history leaves no history behind.
+TEST(Edit, NoOpEditsAndNoHistoryLeaveNoTrace) {
+    GameFolder folder;
+    ASSERT_EQ(run("demo-data", {}).status, 0);
+    ASSERT_EQ(run("export", {"sprite", "4", "-o", "four.png"}).status, 0);
+    folder.write("rows.csv", run("list", {"--csv"}).out);
+    const std::string hp = std::to_string(recordOf(bytesOf(kStatsFileName), 4).hp);
+    const auto before = karnwick::testing::folderState();
+    const struct {
+        const char* command;
+        QStringList arguments;
+        const char* says;
+    } unchanged[] = {
+        {"set", {"4", "hp=" + QString::fromStdString(hp)}, "  hp            "},
+        {"import", {"sprite", "4", "four.png"}, "monster.dat: sprite 4 unchanged"},
+        {"import", {"stats", "rows.csv"}, "monsters.tat unchanged: 57 rows read"},
+    };
+    for (const auto& u : unchanged) {
+        SCOPED_TRACE(u.arguments.join(' ').toStdString());
+        const Result result = run(u.command, u.arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(u.says), std::string::npos) << result.out;
+        EXPECT_EQ(karnwick::testing::folderState(), before);
+    }
+    for (const auto& [command, arguments] :
+         {std::pair{"demo-data", QStringList{"--force", "--no-history"}},
+          {"set", {"4", "hp=1", "--no-history"}},
+          {"import", {"sprite", "5", "four.png", "--no-history"}}}) {
+        ASSERT_EQ(run(command, arguments).status, 0) << command;
+        EXPECT_FALSE(std::filesystem::exists(".karnwick-history")) << command;
+    }
+}
+
 // A game file shared through a link is never split from its set. (Other
 // refusals are rows of refusals_test.cpp.)
 TEST(Edit, ALinkedGameFileIsRefused) {

@@ -141,6 +141,17 @@ TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
     NamedFolder folder;
     EXPECT_EQ(cli::editDistance("nmae", "name"), 1u);  // two letters swapped
     EXPECT_EQ(cli::editDistance("HP", "hp"), 0u);
+    // One edit is allowed up to three letters, two up to eight, three beyond.
+    const std::string candidates[] = {"odds", "magicFlag"};
+    const struct {
+        const char* typed;
+        bool near;
+    } allowances[] = {
+        {"ods", true},     {"oxs", false},      {"oxxs", true},
+        {"magicFl", true}, {"magicFxx", false}, {"magicFxxx", true},
+    };
+    for (const auto& a : allowances)
+        EXPECT_EQ(cli::nearestWords(a.typed, candidates).size(), a.near ? 1u : 0u) << a.typed;
     const struct {
         const char* command;
         QStringList args;

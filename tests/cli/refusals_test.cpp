@@ -80,6 +80,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"matrix", {"--csv", "--json"}, "--csv and --json exclude each other"},
         {"matrix", {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {"matrix", {"7"}, "unexpected argument \"7\""},
+        {"check", {"7"}, "karnwick check: takes no arguments (see --help)\n"},
         {"matrix",
          {"--csv", "--png", "missing/map.png"},
          "missing/map.png: cannot write (the folder missing does not exist)"},
