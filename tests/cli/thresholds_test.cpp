@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "command_run.h"
 #include "golden.h"
@@ -84,5 +87,42 @@ TEST(Thresholds, StrayPixelsAreNamedUpToFive) {
                       "stray.png: " + count + " not in the game palette: " + named +
                           (strays > 5 ? ", ..." : "") +
                           " (--nearest takes the nearest palette colour)\n");
+    }
+}
+
+// --nearest takes the nearest palette colour, and of two as near the lower
+// index; an input file is read up to 64 MiB and refused one byte past.
+TEST(Thresholds, NearestColourTiesAndTheLargestInput) {
+    GameFolder folder;
+    karnwick::testing::writeGoldenSet(folder);
+    ASSERT_EQ(runKarnwick("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    const QList<QRgb> palette = QImage("one.png").colorTable();
+    const QRgb held = palette[26];
+    const QRgb stray = qRgb(qRed(held) ^ 1, qGreen(held), qBlue(held));
+    std::set<int> nearest;
+    for (int i = 1; i < palette.size(); ++i) {
+        const int dr = qRed(palette[i]) - qRed(stray), dg = qGreen(palette[i]) - qGreen(stray),
+                  db = qBlue(palette[i]) - qBlue(stray);
+        if (dr * dr + dg * dg + db * db <= 1) nearest.insert(i);
+    }
+    ASSERT_EQ(nearest, (std::set<int>{26, 201}));
+    QImage image(90, 100, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    image.setPixel(7, 3, stray);
+    ASSERT_TRUE(image.save("tie.png"));
+    const auto imported = runKarnwick("import", {"sprite", "2", "tie.png", "--nearest"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    std::ifstream sprites("monster.dat", std::ios::binary);
+    sprites.seekg(2 * 9000 + 3 * 90 + 7);
+    EXPECT_EQ(sprites.get(), 26);
+
+    for (const std::uintmax_t size : {std::uintmax_t{64} << 20, (std::uintmax_t{64} << 20) + 1}) {
+        std::ofstream("big.csv").close();
+        std::filesystem::resize_file("big.csv", size);
+        const auto big = runKarnwick("import", {"stats", "big.csv"});
+        EXPECT_EQ(big.status, 2);
+        EXPECT_EQ(big.err.find("big.csv holds more than 64 MiB") != std::string::npos,
+                  size > (std::uintmax_t{64} << 20))
+            << big.err;
     }
 }
