@@ -36,6 +36,8 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     folder.write("bad.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(1, "D\\qg"));
     folder.write("gap.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(8, "Dog"));
     folder.write("twice.csv", kCsvHeader + csvRow(2, "Dog") + csvRow(2, "Dog"));
+    // Blank lines may only end a file: one between rows is no row left out.
+    folder.write("blank.csv", kCsvHeader + csvRow(0, "Dog") + "\r\n" + csvRow(1, "Cat") + "\r\n");
     folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
     folder.write("wide.csv", kCsvHeader + ("0,\"Dog\"" + std::string(29, ',')) + "\"x\"y\r\n");
     QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
@@ -80,6 +82,11 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"matrix", {"--csv", "--json"}, "--csv and --json exclude each other"},
         {"matrix", {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {"matrix", {"7"}, "unexpected argument \"7\""},
+        {"matrix", {"--png", ""}, "karnwick matrix: --png needs a file name\n"},
+        {"duel", {"0", "1", "--json", "--summary"}, "--json and --summary exclude each other"},
+        {"odds",
+         {"0", "1", "--set", ".hp=5"},
+         "--set \".hp=5\": monster \"\" is not a monster index: the valid range is 0..9\n"},
         {"check", {"7"}, "karnwick check: takes no arguments (see --help)\n"},
         {"matrix",
          {"--csv", "--png", "missing/map.png"},
@@ -120,6 +127,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          {"stats", "gap.csv"},
          "line 3, column 1 (index): monster 8 would leave a gap: the next record to append is 7"},
         {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
+        {"import", {"stats", "blank.csv"}, "line 3: an empty line"},
         {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
         {"import", {"stats", "wide.csv"}, "line 2, column 31: text after the closing quote;"},
         {"import",
