@@ -1,5 +1,6 @@
 #include "app/arena_start.h"
 
+#include <exception>
 #include <utility>
 
 #include "app/demo_folder.h"
@@ -50,7 +51,9 @@ bool startArena(MainWindow& window, fs::path folder, ArenaSettings& settings,
             }
             startIn(window, folder, settings);
             return true;
-        } catch (const karnwick::GameError& error) {
+        } catch (const std::exception& error) {
+            // A game file's failure (GameError) or any other: told alike,
+            // and the player picks another way on.
             const QString text = startUpFailureText(folder, QString::fromUtf8(error.what()));
             printToStderr(text);
             next = choose(text, folder);

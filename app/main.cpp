@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -30,9 +31,7 @@ int answer(const arena::CommandLine& line) {
     return line.exitCode;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int runArena(int argc, char* argv[]) {
     // The bytes of argv as they are: a folder name need not be valid UTF-8.
     const arena::CommandLine line =
         arena::parseCommandLine(std::vector<std::string>(argv, argv + argc));
@@ -64,4 +63,17 @@ int main(int argc, char* argv[]) {
     window.balance().setStartChanges(std::move(changes));
     if (line.balance) window.balance().open();
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The windows report what fails in them; this edge is for a failure none
+    // of them caught, which ends the arena with a word rather than an abort.
+    try {
+        return runArena(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "karnwick-arena: %s\n", e.what());
+        return 2;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
+#include "battle/outcome_columns.h"
 #include "battle/parallel_for.h"
 
 namespace karnwick {
@@ -307,7 +308,7 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
 BattleOdds bounded(BattleOdds odds) {
     for (double* chance :
          {&odds.oneWins, &odds.twoWins, &odds.bothFell, &odds.turnCap, &odds.error})
-        *chance = std::clamp(*chance, 0.0, 1.0);
+        *chance = boundedChance(*chance);
     odds.meanTurns = std::clamp(odds.meanTurns, 0.0, double{kMaxTurns});
     return odds;
 }

@@ -4,6 +4,7 @@
 // duel summary all walk this one table, so a column is added, renamed or
 // reordered in one place.
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <stdexcept>
@@ -32,6 +33,12 @@ inline constexpr std::array<OutcomeColumn, 6> kOutcomeColumns = {{
     {"error", "Error", "Stopped by a run-time error", "run-time error", &OutcomeOdds::error, true},
     {"meanTurns", "Mean turns", "Mean turns", "turns on average", &OutcomeOdds::meanTurns, false},
 }};
+
+// A chance as it is reported: the rounding of doubles can carry a sum of
+// chances a hair past 1 or below 0, which no battle can have.
+constexpr double boundedChance(double chance) {
+    return std::clamp(chance, 0.0, 1.0);
+}
 
 // The column whose key is `key`; the key must be one of the table's.
 constexpr const OutcomeColumn& outcomeColumn(std::string_view key) {

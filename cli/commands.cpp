@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <new>
 
 #include "cli/check_command.h"
 #include "cli/command_line.h"
@@ -57,6 +59,17 @@ constexpr Command kCommands[] = {
 
 }  // namespace
 
+std::string failureText(const std::exception& failure) {
+    if (const auto* file = dynamic_cast<const std::filesystem::filesystem_error*>(&failure)) {
+        if (file->path1().empty()) return file->code().message();
+        std::string text = shownPath(file->path1());
+        if (!file->path2().empty()) text += " -> " + shownPath(file->path2());
+        return text + ": " + file->code().message();
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&failure)) return "out of memory";
+    return failure.what();
+}
+
 std::span<const Command> commands() {
     return kCommands;
 }
@@ -88,6 +101,10 @@ int runCommand(const Command& command, const QStringList& arguments, std::ostrea
     } catch (const GameError& e) {
         flushQuietly();
         err << prefix << e.what() << "\n";
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        flushQuietly();
+        err << prefix << failureText(e) << "\n";
         return kExitFailure;
     }
 }

@@ -5,8 +5,10 @@
 // one row here and one file of its own.
 
 #include <QStringList>
+#include <exception>
 #include <ostream>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace karnwick::cli {
@@ -34,9 +36,14 @@ std::span<const Command> commands();
 // The row of `name`, or nullptr.
 const Command* findCommand(std::string_view name);
 
+// What a failure that is neither a GameError nor a CommandError tells the
+// player: a file system call's file and what is wrong with it ("NAME: File
+// name too long"), running out of memory, or the library's own words.
+std::string failureText(const std::exception& failure);
+
 // Runs `command`: the edge where its failures, thrown from wherever they
 // arose, are written to `err` behind "karnwick <command>: " and turned into
-// its exit status.
+// its exit status (any failure but a CommandError's own is status 2).
 int runCommand(const Command& command, const QStringList& arguments, std::ostream& out,
                std::ostream& err);
 

@@ -46,30 +46,46 @@ int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ost
                           "monsters.tat)\nwith 50 monsters and 7 bosses.");
     const std::optional<DemoDataRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
+    cli::requireStandardOutput();
     const std::filesystem::path& dir = request->dir;
+    std::error_code error;
+    const bool isFolder = std::filesystem::is_directory(dir, error);
+    // A missing folder is made by the writer; any other failure to look is
+    // the folder's fault (a name too long, a part that is no folder).
+    if (error && error != std::errc::no_such_file_or_directory &&
+        error != std::errc::not_a_directory)
+        throw cli::CommandError(cli::shownPath(dir) + ": " + error.message());
+    std::error_code noCurrentFolder;
+    const std::filesystem::path shown =
+        std::filesystem::absolute(dir, noCurrentFolder).lexically_normal();
+    const Existing existing = request->force ? Existing::Replace : Existing::Refuse;
+    // What would stop the set is told before anything is recorded or reported.
+    const std::vector<std::filesystem::path> files = demoFileNames();
+    checkSetWritable(dir, files, existing);
     // Over an existing set the demo set is an edit like any other, undoable.
     std::optional<cli::GameFolderLock> lock;
     std::optional<cli::PendingEdit> record;
-    if (request->force && request->recordHistory && std::filesystem::is_directory(dir)) {
+    if (request->force && request->recordHistory && isFolder) {
         std::vector<std::string> names;
         bool overASet = false;
-        for (const std::filesystem::path& name : demoFileNames()) {
+        for (const std::filesystem::path& name : files) {
             names.push_back(name.string());
-            std::error_code error;
-            overASet = overASet || std::filesystem::exists(dir / name, error);
+            std::error_code missing;
+            overASet = overASet || std::filesystem::exists(dir / name, missing);
         }
         if (overASet) {
             lock.emplace(dir);
-            for (const std::string& name : names) checkWritable(dir / name, Existing::Replace);
             record.emplace(dir, "demo-data", "the demo set over the game files", names);
         }
     }
+    out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
+        << cli::shownPath(noCurrentFolder ? dir : shown) << "\n";
     // The three files go in whole or not at all; a link at any of them is
     // replaced by a file, never written through.
-    writeDemoSet(dir, request->force ? Existing::Replace : Existing::Refuse);
-    if (record) record->keep();
-    out << "Wrote the demo set (" << kDemoMonsterCount << " monsters) to "
-        << cli::shownPath(std::filesystem::absolute(dir).lexically_normal()) << "\n";
+    cli::commitAfterReport(out, [&] {
+        writeDemoSet(dir, existing);
+        if (record) record->keep();
+    });
     return cli::kExitSuccess;
 }
 

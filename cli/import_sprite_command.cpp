@@ -274,12 +274,8 @@ QImage readImage(const QString& name, const std::string& shownName) {
     return image;
 }
 
-void refuseSpriteIndex(long long requested, long long count) {
-    if (requested <= count) return;
-    throw CommandError("monster " + std::to_string(requested) +
-                       " has no sprite: monster.dat holds " + std::to_string(count) + " (0.." +
-                       std::to_string(count - 1) + ", and " + std::to_string(count) +
-                       " appends one)");
+std::string missingSpriteText(const std::string& typed, long long count) {
+    return missingEntryText(typed, "sprite", kSpriteFileName, count, kLastSpriteIndex);
 }
 
 // Puts SPRITE at index REQUESTED of FILE, which the caller holds locked;
@@ -303,7 +299,8 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     }
     if (!S_ISREG(status.st_mode)) throw GameError(ErrorKind::NotRegularFile, kSpriteFileName);
     const auto count = static_cast<long long>(status.st_size / kSpriteBytes);
-    refuseSpriteIndex(requested, count);
+    if (requested > std::min<long long>(count, kLastSpriteIndex))
+        throw CommandError(missingSpriteText(std::to_string(requested), count));
     const off_t at = static_cast<off_t>(requested) * kSpriteBytes;
     SpriteBytes old{};
     if (requested < count &&
@@ -332,9 +329,11 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     AtomicFile replacement(file, mode.existing());
     replacement.copySparse(fd);
     replacement.writeAt(at, sprite);
-    replacement.commit();
-    if (record) record->keep();
     out << "monster.dat: " << summary << "\n";
+    commitAfterReport(out, [&] {
+        replacement.commit();
+        if (record) record->keep();
+    });
     return kExitSuccess;
 }
 
@@ -342,6 +341,7 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
 
 int importSprite(const ImportRequest& request, const std::filesystem::path& dir,
                  std::ostream& out) {
+    requireStandardOutput();
     requireGameFiles(dir, {kPaletteFileName});
     requireOwnGameFile(dir, kSpriteFileName);
     Palette palette;
@@ -356,10 +356,7 @@ int importSprite(const ImportRequest& request, const std::filesystem::path& dir,
     lookup.namedRecords = static_cast<int>(count);
     lookup.statsFile = dir / kStatsFileName;
     lookup.outOfRange = [count](const QString& word) {
-        // Only a whole number comes here.
-        return "monster " + bytesFromArgument(word) + " has no sprite: monster.dat holds " +
-               std::to_string(count) + " (0.." + std::to_string(count - 1) + ", and " +
-               std::to_string(count) + " appends one)";
+        return missingSpriteText(bytesFromArgument(word), count);
     };
     const long long requested = resolveMonster(request.monster, lookup);
 

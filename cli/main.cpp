@@ -91,10 +91,7 @@ void dropSessionNoise(QtMsgType type, const QMessageLogContext& context, const Q
     qt_message_output(type, context, message);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    karnwick::cli::holdClosedStandardStreams();
+int runProgram(int argc, char* argv[]) {
     qInstallMessageHandler(dropSessionNoise);
     std::unique_ptr<QCoreApplication> app;
     if (drawsPictures(argc, argv)) {
@@ -152,4 +149,18 @@ int main(int argc, char* argv[]) {
     }
     return buffer.finish(
         karnwick::cli::runCommand(*command, words.global + arguments, out, std::cerr));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    karnwick::cli::holdClosedStandardStreams();
+    // The commands report their own failures (runCommand); this edge is for
+    // what fails around them, such as the start of Qt's graphics.
+    try {
+        return runProgram(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "karnwick: " << karnwick::cli::failureText(e) << "\n";
+        return karnwick::cli::kExitFailure;
+    }
 }

@@ -62,6 +62,18 @@ std::string unknownName(const QString& word, const std::vector<std::string>& nam
 
 }  // namespace
 
+std::string missingEntryText(const std::string& typed, std::string_view entry,
+                             std::string_view file, long long held, long long last) {
+    std::string text = "monster " + quotedText(typed) + " has no " + std::string(entry) + ": " +
+                       std::string(file) + " holds " + std::to_string(held);
+    if (held <= 0) return text + " (0 appends one)";
+    if (held <= last)
+        return text + " (0.." + std::to_string(held - 1) + ", and " + std::to_string(held) +
+               " appends one)";
+    return text + " (0.." + std::to_string(std::min(held - 1, last)) + "; the arena reads no " +
+           std::string(entry) + " past " + std::to_string(last) + ")";
+}
+
 std::vector<std::string> monsterNames(const std::filesystem::path& statsFile, int count) {
     std::vector<std::string> names;
     if (count <= 0) return names;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace karnwick::cli {
@@ -30,6 +31,14 @@ struct MonsterLookup {
     // default names the valid range.
     std::function<std::string(const QString&)> outOfRange{};
 };
+
+// The refusal of a monster index past what a game file holds, where the
+// index just past its end appends one: "monster "12" has no sprite:
+// monster.dat holds 3 (0..2, and 3 appends one)". `held` counts the file's
+// entries (sprites or records) and `last` is the highest index the arena can
+// read at all; `typed` is the word as the player gave it.
+std::string missingEntryText(const std::string& typed, std::string_view entry,
+                             std::string_view file, long long held, long long last);
 
 // The index `word` names. Throws CommandError (status 2) for a number out of
 // range, a name no record has (naming the nearest names, if any is close) or

@@ -70,7 +70,7 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
                                       : std::to_string(r.from) + "-" + std::to_string(r.to);
         const int bar = peak > 0 ? static_cast<int>(std::lround(40.0 * r.share / peak)) : 0;
         out << formatted("%-9s  %-40s %7.2f%%\n", label.c_str(), std::string(bar, '#').c_str(),
-                         100.0 * r.share);
+                         100.0 * boundedChance(r.share));
     }
 }
 
@@ -116,7 +116,8 @@ QJsonObject hitPointsJson(const HitPointsLeft& left) {
     const char* keys[2] = {"one", "two"};
     for (int side = 0; side < 2; ++side) {
         QJsonArray pairs;
-        for (const HitPointsChance& c : left[side]) pairs.append(QJsonArray{c.hitPoints, c.chance});
+        for (const HitPointsChance& c : left[side])
+            pairs.append(QJsonArray{c.hitPoints, boundedChance(c.chance)});
         sides.insert(keys[side], pairs);
     }
     return sides;
@@ -158,7 +159,7 @@ std::optional<OddsRequest> parseRequest(cli::CommandLine& line, const QStringLis
 
 void writeJson(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
     QJsonArray turns;
-    for (const double p : odds.turns) turns.append(p);
+    for (const double p : odds.turns) turns.append(boundedChance(p));
     QJsonObject object{{"one", match.indexes[0]}, {"two", match.indexes[1]}};
     cli::addOutcomeJson(object, odds);
     object.insert("turns", turns);

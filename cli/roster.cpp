@@ -12,21 +12,9 @@ namespace karnwick::cli {
 
 namespace {
 
-// The refusal of a record index: the range the file holds, and whether one
-// more can be appended.
 [[noreturn]] void refuseRecordIndex(const QString& text, int lastIndex) {
-    const int records = lastIndex + 1;
-    std::string held = "monster " + quotedText(bytesFromArgument(text)) +
-                       " has no record: monsters.tat holds " + std::to_string(records);
-    if (records == 0)
-        held += " (0 appends one)";
-    else if (recordIndexFits(records))
-        held += " (0.." + std::to_string(lastIndex) + ", and " + std::to_string(records) +
-                " appends one)";
-    else
-        held += " (0.." + std::to_string(std::min(lastIndex, kLastRecordIndex)) +
-                "; the arena reads no record past " + std::to_string(kLastRecordIndex) + ")";
-    throw CommandError(held);
+    throw CommandError(missingEntryText(bytesFromArgument(text), "record", kStatsFileName,
+                                        lastIndex + 1, kLastRecordIndex));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -220,6 +221,17 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     });
     for (const char* part : {"empty", "mypal.pal", "karnwick demo-data DIR", "Try the Demo Set"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << text.toStdString();
+    // Any failure while the folder loads is a failed start the player is
+    // told of, not the end of the program.
+    MainWindow throwing;
+    throwing.setErrorReporter([](const QString&) { throw std::runtime_error("no room to tell"); });
+    QString thrown;
+    EXPECT_FALSE(
+        arena::startArena(throwing, palette, temp.settings, [&](const QString& t, const fs::path&) {
+            thrown = t;
+            return quit;
+        }));
+    EXPECT_TRUE(thrown.contains("no room to tell")) << thrown.toStdString();
     // Offscreen, the real dialog asks no one and quits at once.
     EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
     // The demo set written over the lone palette is the whole demo set.

@@ -145,6 +145,47 @@ TEST(Check, NamesEveryKindOfProblem) {
     }
 }
 
+// The findings come file by file (palette, sprites, records), then monster by
+// monster; a record past the last sprite is never used, so nothing in it is a
+// finding until a sprite is added for it.
+TEST(Check, FindingsComeInOrderAndStopAtTheLastSprite) {
+    GameFolder folder;
+    Files files;
+    files.records.push_back(saneMonster("Dog"));
+    files.records[0].hp = 0;
+    files.records[2].level = 100;
+    files.records[3].level = 100;
+    files.palette.replace(files.palette.find("\n15\n"), 4, "\n70\n");
+    folder.write("mypal.pal", files.palette);
+    folder.write("monster.dat", files.sprites + "12345");
+    folder.writeRecords(files.records);
+    const char* const order[] = {
+        "mypal.pal: entry 5 red = 70: warning:",
+        "monster.dat: length = 27005: warning:",
+        "monsters.tat: records = 4: warning: monster.dat holds only 3 sprites: record 4 is never "
+        "used",
+        "monsters.tat: monster 0 \"Rat       \": hp = 0: warning:",
+        "monsters.tat: monster 2 \"Cat       \": level = 100: error:",
+        "5 problems found",
+    };
+    int status = 0;
+    std::istringstream lines(runCheck({}, status));
+    EXPECT_EQ(status, 1);
+    std::string line;
+    for (const char* start : order) {
+        ASSERT_TRUE(std::getline(lines, line)) << "no line for " << start;
+        EXPECT_TRUE(line.starts_with(start)) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << line;
+
+    folder.write("monster.dat", files.sprites + std::string(9000, '\0'));
+    const std::string withFour = runCheck({}, status);
+    EXPECT_NE(withFour.find("\nmonsters.tat: monster 3 \"Dog       \": level = 100: error:"),
+              std::string::npos)
+        << withFour;
+    EXPECT_TRUE(withFour.ends_with("\n4 problems found\n")) << withFour;
+}
+
 // A file that cannot be read is no problem in it but a failure (a missing
 // one is in command_line_test.cpp's table).
 TEST(Check, AnUnreadableFileIsAnotherMatter) {

@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "cli/commands.h"
 #include "game_files.h"
@@ -85,12 +87,52 @@ TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
     }
+    // A folder name the system refuses is named with what is wrong, not a crash.
+    const std::string tooLong(300, 'x');
+    const ProgramRun longName = runProgram("demo-data --force " + tooLong);
+    EXPECT_EQ(longName.status, 2);
+    EXPECT_EQ(longName.err, "karnwick demo-data: " + tooLong + ": File name too long\n");
     // Found something: a battle stopped by Division by zero.
     std::fstream records("monsters.tat", std::ios::in | std::ios::out | std::ios::binary);
     records.seekp(22);  // monster 0's level
     records.write("\x64\x00", 2);
     records.close();
     EXPECT_EQ(runProgram("duel 0 1").status, 1);
+}
+
+// Whatever a command throws ends it with status 2 and a message behind its
+// name: a file system call's failure names the file.
+TEST(CommandLine, EveryFailureOfACommandIsReported) {
+    const struct {
+        karnwick::cli::CommandFunction run;
+        const char* says;
+    } failures[] = {
+        {[](const QStringList&, std::ostream& out, std::ostream&) -> int {
+             out << "half a line";
+             throw std::filesystem::filesystem_error(
+                 "status", "a\nb", std::make_error_code(std::errc::filename_too_long));
+         },
+         "karnwick thrower: a\\x0Ab: File name too long\n"},
+        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
+             throw std::filesystem::filesystem_error(
+                 "rename", "old", "new", std::make_error_code(std::errc::cross_device_link));
+         },
+         "karnwick thrower: old -> new: Invalid cross-device link\n"},
+        {[](const QStringList&, std::ostream&, std::ostream&) -> int { throw std::bad_alloc(); },
+         "karnwick thrower: out of memory\n"},
+        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
+             throw std::out_of_range("vector::at");
+         },
+         "karnwick thrower: vector::at\n"},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.says);
+        const karnwick::cli::Command thrower{"thrower", "", "", karnwick::cli::Graphics::Never,
+                                             f.run};
+        std::ostringstream out, err;
+        EXPECT_EQ(karnwick::cli::runCommand(thrower, {}, out, err), 2);
+        EXPECT_EQ(err.str(), f.says);
+    }
 }
 
 TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "command_run.h"
 #include "data/folder_lock.h"
@@ -160,6 +161,69 @@ TEST(Edit, SetAndImportStatsChangeOnlyWhatTheyName) {
     EXPECT_EQ(recordOf(after, 4), dog);
 }
 
+// An import names each changed field up to twenty; from the twenty-first on
+// the rest are counted.
+TEST(Edit, ImportStatsNamesTwentyChangesAndCountsTheRest) {
+    GameFolder folder;
+    folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
+    folder.writeSprites(2);
+    for (const int changes : {20, 21}) {
+        SCOPED_TRACE(changes);
+        MonsterStats records[2] = {saneMonster("Ant"), saneMonster("Bee")};
+        for (int r = 0; r < 2; ++r) {
+            int left = r == 0 ? 13 : changes - 13;
+            for (const RecordField& f : kRecordFields)
+                if (f.number && left-- > 0) records[r].*f.number += 1;
+        }
+        folder.write("rows.csv", csvHeader() + csvRow(0, records[0]) + csvRow(1, records[1]));
+        const Result imported = run("import", {"stats", "rows.csv", "--dry-run"});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        std::istringstream lines(imported.out);
+        int named = 0;
+        for (std::string line; std::getline(lines, line);) named += line.starts_with("monster ");
+        EXPECT_EQ(named, 20) << imported.out;
+        EXPECT_EQ(imported.out.find("and 1 more changes\n") != std::string::npos, changes == 21)
+            << imported.out;
+        EXPECT_NE(imported.out.find("2 rows read, 2 records changed, 0 appended; dry run"),
+                  std::string::npos)
+            << imported.out;
+    }
+}
+
+// An edit that changes nothing replaces no file and records nothing; one
+// with --no-history leaves no history behind.
+TEST(Edit, NoOpEditsAndNoHistoryLeaveNoTrace) {
+    GameFolder folder;
+    ASSERT_EQ(run("demo-data", {}).status, 0);
+    ASSERT_EQ(run("export", {"sprite", "4", "-o", "four.png"}).status, 0);
+    folder.write("rows.csv", run("list", {"--csv"}).out);
+    const std::string hp = std::to_string(recordOf(bytesOf(kStatsFileName), 4).hp);
+    const auto before = karnwick::testing::folderState();
+    const struct {
+        const char* command;
+        QStringList arguments;
+        const char* says;
+    } unchanged[] = {
+        {"set", {"4", "hp=" + QString::fromStdString(hp)}, "  hp            "},
+        {"import", {"sprite", "4", "four.png"}, "monster.dat: sprite 4 unchanged"},
+        {"import", {"stats", "rows.csv"}, "monsters.tat unchanged: 57 rows read"},
+    };
+    for (const auto& u : unchanged) {
+        SCOPED_TRACE(u.arguments.join(' ').toStdString());
+        const Result result = run(u.command, u.arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(u.says), std::string::npos) << result.out;
+        EXPECT_EQ(karnwick::testing::folderState(), before);
+    }
+    for (const auto& [command, arguments] :
+         {std::pair{"demo-data", QStringList{"--force", "--no-history"}},
+          {"set", {"4", "hp=1", "--no-history"}},
+          {"import", {"sprite", "5", "four.png", "--no-history"}}}) {
+        ASSERT_EQ(run(command, arguments).status, 0) << command;
+        EXPECT_FALSE(std::filesystem::exists(".karnwick-history")) << command;
+    }
+}
+
 // A game file shared through a link is never split from its set. (Other
 // refusals are rows of refusals_test.cpp.)
 TEST(Edit, ALinkedGameFileIsRefused) {
@@ -259,9 +323,9 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
     EXPECT_EQ(recordOf(bytesOf(kStatsFileName), 0).hp, 9);
 }
 
-// The range a refusal offers is the one the file and the arena allow, and the
-// appended count is the records the file gained.
-TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
+// A missing monsters.tat is made by the first edit, and the appended count is
+// the records the file gained. (The ranges a refusal offers: refusals_test.cpp.)
+TEST(Edit, TheFirstEditMakesTheRecordFileAndAppendsAreCounted) {
     GameFolder folder;
     // A missing monsters.tat reads as empty, as the game reads it: the first
     // edit creates it, unless the folder holds no monster.dat either.
@@ -269,10 +333,6 @@ TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("no monster.dat in "), std::string::npos) << result.err;
     folder.writeSprites(1);
-    result = run("set", {"3", "hp=1"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("monsters.tat holds 0 (0 appends one)\n"), std::string::npos)
-        << result.err;
     ASSERT_EQ(run("set", {"0", "hp=1"}).status, 0);
     MonsterStats first;
     first.hp = 1;
@@ -298,15 +358,24 @@ TEST(Edit, IndexRangesAndAppendedCountsFollowTheFile) {
     EXPECT_EQ(std::filesystem::file_size(kStatsFileName), 60u * kRecordLength);
 }
 
-// The program itself with its standard streams closed, full or failing: the
-// status says whether the change landed, and a read that fails is never the
-// end of the input.
+// The program itself with its standard streams closed, full or failing: every
+// edit refuses a closed output before any work, and one whose report cannot
+// be written changes nothing, so the status says whether the change landed;
+// a read that fails is never the end of the input.
 TEST(Edit, StandardStreamsThatFailChangeNothing) {
     GameFolder folder;
+    folder.writePalette();
     folder.writeRecords({saneMonster("Ant"), saneMonster("Bee")});
     folder.writeSprites(2);
     folder.write("rows.csv", csvHeader() + csvRow(0, saneMonster("Cat")));
-    const std::string records = bytesOf(kStatsFileName);
+    ASSERT_EQ(run("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    auto gameFiles = [] {
+        std::vector<std::size_t> hashes;
+        for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName})
+            hashes.push_back(std::hash<std::string>()(bytesOf(name)));
+        return hashes;
+    };
+    const auto before = gameFiles();
     const std::string karnwick = KARNWICK_BINARY;
     const struct {
         std::string shell;
@@ -317,6 +386,12 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
         {"import stats rows.csv >/dev/full",
          "karnwick import: cannot write to standard output: No"},
         {"import stats rows.csv >&-", "karnwick import: cannot write to standard output (it is"},
+        {"import sprite 0 one.png >/dev/full",
+         "karnwick import: cannot write to standard output: No space left"},
+        {"import sprite 0 one.png >&-", "karnwick import: cannot write to standard output (it is"},
+        {"demo-data --force >/dev/full",
+         "karnwick demo-data: cannot write to standard output: No space left"},
+        {"demo-data --force >&-", "karnwick demo-data: cannot write to standard output (it is"},
         {"import stats - <&-", "karnwick import: cannot read standard input (it is closed)"},
         {"import stats - </tmp", "karnwick import: cannot read standard input (it is a folder)"},
         {"import stats - 0>>rows.csv", "cannot read standard input (Bad file descriptor)"},
@@ -331,7 +406,7 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
         EXPECT_EQ(shell.exitCode(), 2);
         const std::string err = shell.readAllStandardError().toStdString();
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
-        EXPECT_EQ(bytesOf(kStatsFileName), records);
+        EXPECT_EQ(gameFiles(), before);
     }
 }
 

@@ -81,23 +81,30 @@ TEST(MonsterNames, ResolveByIndexExactNameAndUniquePrefix) {
     }
 }
 
+// Ten candidates are all listed; from the eleventh on, the rest are counted.
 TEST(MonsterNames, AmbiguousNamesListAtMostTenWithIndexes) {
     GameFolder folder;
     std::vector<MonsterStats> monsters;
-    for (int i = 0; i < 13; ++i) monsters.push_back(saneMonster("Imp" + std::to_string(i)));
+    for (int i = 0; i < 11; ++i) monsters.push_back(saneMonster("Imp" + std::to_string(i)));
     folder.writeRecords(monsters);
-    const auto names = cli::monsterNames(kStatsFileName, 13);
-    try {
-        cli::resolveMonster("imp", {.lastIndex = 12, .statsFile = kStatsFileName}, names);
-        ADD_FAILURE() << "resolved";
-    } catch (const cli::CommandError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "the monster \"imp\" is ambiguous: 13 names fit: 0 \"Imp0\", 1 \"Imp1\", "
-                  "2 \"Imp2\", 3 \"Imp3\", 4 \"Imp4\", 5 \"Imp5\", 6 \"Imp6\", 7 \"Imp7\", "
-                  "8 \"Imp8\", 9 \"Imp9\" and 3 more");
+    const std::string ten =
+        "0 \"Imp0\", 1 \"Imp1\", 2 \"Imp2\", 3 \"Imp3\", 4 \"Imp4\", 5 \"Imp5\", "
+        "6 \"Imp6\", 7 \"Imp7\", 8 \"Imp8\", 9 \"Imp9\"";
+    for (const int count : {10, 11}) {
+        const auto names = cli::monsterNames(kStatsFileName, count);
+        try {
+            cli::resolveMonster("imp", {.lastIndex = count - 1, .statsFile = kStatsFileName},
+                                names);
+            ADD_FAILURE() << "resolved";
+        } catch (const cli::CommandError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "the monster \"imp\" is ambiguous: " + std::to_string(count) +
+                          " names fit: " + ten + (count == 11 ? " and 1 more" : ""));
+        }
     }
-    // "Imp1" is exact, though "Imp10".."Imp12" start with it.
-    EXPECT_EQ(cli::resolveMonster("imp1", {.lastIndex = 12, .statsFile = kStatsFileName}, names),
+    // "Imp1" is exact, though "Imp10" starts with it.
+    EXPECT_EQ(cli::resolveMonster("imp1", {.lastIndex = 10, .statsFile = kStatsFileName},
+                                  cli::monsterNames(kStatsFileName, 11)),
               1);
 }
 
@@ -134,6 +141,17 @@ TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
     NamedFolder folder;
     EXPECT_EQ(cli::editDistance("nmae", "name"), 1u);  // two letters swapped
     EXPECT_EQ(cli::editDistance("HP", "hp"), 0u);
+    // One edit is allowed up to three letters, two up to eight, three beyond.
+    const std::string candidates[] = {"odds", "magicFlag"};
+    const struct {
+        const char* typed;
+        bool near;
+    } allowances[] = {
+        {"ods", true},     {"oxs", false},      {"oxxs", true},
+        {"magicFl", true}, {"magicFxx", false}, {"magicFxxx", true},
+    };
+    for (const auto& a : allowances)
+        EXPECT_EQ(cli::nearestWords(a.typed, candidates).size(), a.near ? 1u : 0u) << a.typed;
     const struct {
         const char* command;
         QStringList args;

@@ -36,6 +36,8 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     folder.write("bad.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(1, "D\\qg"));
     folder.write("gap.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(8, "Dog"));
     folder.write("twice.csv", kCsvHeader + csvRow(2, "Dog") + csvRow(2, "Dog"));
+    // Blank lines may only end a file: one between rows is no row left out.
+    folder.write("blank.csv", kCsvHeader + csvRow(0, "Dog") + "\r\n" + csvRow(1, "Cat") + "\r\n");
     folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
     folder.write("wide.csv", kCsvHeader + ("0,\"Dog\"" + std::string(29, ',')) + "\"x\"y\r\n");
     QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
@@ -80,6 +82,12 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"matrix", {"--csv", "--json"}, "--csv and --json exclude each other"},
         {"matrix", {"--threads", "0"}, "--threads takes a whole number from 1 to 1024"},
         {"matrix", {"7"}, "unexpected argument \"7\""},
+        {"matrix", {"--png", ""}, "karnwick matrix: --png needs a file name\n"},
+        {"duel", {"0", "1", "--json", "--summary"}, "--json and --summary exclude each other"},
+        {"odds",
+         {"0", "1", "--set", ".hp=5"},
+         "--set \".hp=5\": monster \"\" is not a monster index: the valid range is 0..9\n"},
+        {"check", {"7"}, "karnwick check: takes no arguments (see --help)\n"},
         {"matrix",
          {"--csv", "--png", "missing/map.png"},
          "missing/map.png: cannot write (the folder missing does not exist)"},
@@ -92,9 +100,6 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          "\"40000\" is not a whole number from -32768 to 32767"},
         {"sweep", {"0", "1", "0.hp", "1-5"}, "the range \"1-5\": expected FROM..TO"},
         {"sweep", {"0", "1", "0.hp", "1..5", "--step", "0"}, "--step takes a whole number from 1"},
-        {"sweep",
-         {"0", "1", "0.hp", "1..5", "--target", "101"},
-         "--target takes a percentage from 0 to 100"},
         {"sweep", {"0", "1", "0.hp", "1..5", "--csv", "--target", "5"}, "exclude each other"},
         {"sweep",
          {"0", "1", "0.hp", "1..5", "--png", "taken.png"},
@@ -122,6 +127,7 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
          {"stats", "gap.csv"},
          "line 3, column 1 (index): monster 8 would leave a gap: the next record to append is 7"},
         {"import", {"stats", "twice.csv"}, "line 3, column 1 (index): monster 2 is on line 2 too"},
+        {"import", {"stats", "blank.csv"}, "line 3: an empty line"},
         {"import", {"stats", "header.csv"}, "line 1: expected the header that list --csv writes"},
         {"import", {"stats", "wide.csv"}, "line 2, column 31: text after the closing quote;"},
         {"import",
@@ -134,7 +140,9 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
         {"import",
          {"stats", QString::fromStdU16String(u"gone\xDCFF.csv")},
          "cannot read gone\\xFF.csv (No such file or directory)"},
-        {"import", {"sprite", "11", "stray.png"}, "monster 11 has no sprite: monster.dat holds 10"},
+        {"import",
+         {"sprite", "11", "stray.png"},
+         "monster \"11\" has no sprite: monster.dat holds 10 (0..9, and 10 appends one)"},
         {"export", {"palette", "-o", ""}, "-o needs a file name"},
         {"export", {"palette", "-o", "/dev/zero"}, "/dev/zero: not a regular file"},
         {"export", {"all", "-"}, "a set of files into a folder: it cannot go to standard output"},
@@ -147,14 +155,58 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     for (const auto& r : refusals) expectRefused(r.command, r.arguments, r.message);
 }
 
-// Index 32766 is the last a record can have: record 32768 would overflow.
-TEST(Refusals, TheLastRecordIndexIs32766) {
+// The index just past a game file's end appends one, up to the last index the
+// arena reads: 32766 for a record (record 32768 would overflow), 32767 for a
+// sprite. set and import sprite word the refusal alike, an empty file too.
+TEST(Refusals, TheLastIndexOfEachGameFile) {
     GameFolder folder;
     karnwick::testing::writeGoldenSet(folder);
-    std::filesystem::resize_file(karnwick::kStatsFileName, 32767 * 86);
-    expectRefused("set", {"32767", "hp=1"},
-                  "32767 (0..32766; the arena reads no record past 32766)");
-    const auto last = karnwick::testing::runKarnwick("set", {"32766", "hp=-2", "--dry-run"});
-    EXPECT_EQ(last.status, 0) << last.err;
-    EXPECT_TRUE(last.out.starts_with("Monster 32766 \"\\x00")) << last.out;
+    ASSERT_EQ(karnwick::testing::runKarnwick("export", {"sprite", "1", "-o", "one.png"}).status, 0);
+    std::filesystem::resize_file(karnwick::kStatsFileName, 0);
+    std::filesystem::resize_file(karnwick::kSpriteFileName, 0);
+    expectRefused(
+        "set", {"1", "hp=1"},
+        "karnwick set: monster \"1\" has no record: monsters.tat holds 0 (0 appends one)\n");
+    expectRefused("import", {"sprite", "1", "one.png"},
+                  "karnwick import: monster \"1\" has no sprite: monster.dat holds 0 (0 appends "
+                  "one)\n");
+
+    const struct {
+        const char* file;
+        std::uintmax_t size;
+        const char* command;
+        QStringList arguments;
+        std::string says;  // empty: appended
+    } ends[] = {
+        {karnwick::kStatsFileName, 32766 * 86, "set", {"32766", "hp=-2", "--dry-run"}, ""},
+        {karnwick::kStatsFileName,
+         32767 * 86,
+         "set",
+         {"32767", "hp=1"},
+         "32767 (0..32766; the arena reads no record past 32766)\n"},
+        {karnwick::kSpriteFileName,
+         32767ull * 9000,
+         "import",
+         {"sprite", "32767", "one.png", "--dry-run"},
+         ""},
+        {karnwick::kSpriteFileName,
+         32768ull * 9000,
+         "import",
+         {"sprite", "32768", "one.png"},
+         "monster.dat holds 32768 (0..32767; the arena reads no sprite past 32767)\n"},
+    };
+    for (const auto& e : ends) {
+        SCOPED_TRACE(e.arguments.join(' ').toStdString());
+        std::filesystem::resize_file(e.file, e.size);  // sparse
+        if (!e.says.empty()) {
+            expectRefused(e.command, e.arguments, e.says);
+            continue;
+        }
+        const auto last = karnwick::testing::runKarnwick(e.command, e.arguments);
+        EXPECT_EQ(last.status, 0) << last.err;
+        EXPECT_NE(last.out.find(e.command == std::string("set") ? "Monster 32766 (a new record)"
+                                                                : "sprite 32767 appended"),
+                  std::string::npos)
+            << last.out;
+    }
 }

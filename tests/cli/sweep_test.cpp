@@ -60,6 +60,10 @@ TEST(SweepCommand, RowsAreTheOddsOfEachValue) {
         {"0", "1", "0.hp", "-3..200", "--step", "7"},
         {"1", "2", "1.hp", "1..400", "--step", "13"},
         {"2", "2", "2.hp", "-1..90", "--step", "3"},
+        // Every value through 0 hit points, on either side and on both.
+        {"0", "1", "1.hp", "-2..3"},
+        {"0", "1", "0.hp", "-2..3"},
+        {"1", "1", "1.hp", "-1..2"},
         {"3", "0", "3.hp", "1..50", "--step", "7"},
         {"0", "4", "0.hp", "1..32767", "--step", "4099"},
         {"2", "0", "2.offMax", "0..30", "--step", "5"},
@@ -105,4 +109,83 @@ TEST(SweepCommand, TargetNamesEveryTiedValue) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out.substr(r.out.find(" at ") + 1), t.answer) << r.out;
     }
+}
+
+// A field given twice with --set takes its last value, in every command that
+// plays battles; the swept value wins over a --set of the same field.
+TEST(SweepCommand, TheLastSetOfAFieldWins) {
+    SweepFolder folder;
+    const struct {
+        const char* command;
+        QStringList twice, once, first;
+    } same[] = {
+        {"odds",
+         {"0", "1", "--set", "1.hp=5", "--set", "1.hp=40"},
+         {"0", "1", "--set", "1.hp=40"},
+         {"0", "1", "--set", "1.hp=5"}},
+        {"duel",
+         {"0", "1", "--summary", "--set", "0.agility=1", "--set", "0.agility=30"},
+         {"0", "1", "--summary", "--set", "0.agility=30"},
+         {"0", "1", "--summary", "--set", "0.agility=1"}},
+        {"matrix",
+         {"--csv", "--set", "2.level=100", "--set", "2.level=3"},
+         {"--csv", "--set", "2.level=3"},
+         {"--csv", "--set", "2.level=100"}},
+        {"sweep",
+         {"0", "1", "1.hp", "3..5", "--csv", "--set", "1.hp=90", "--set", "0.hp=7", "--set",
+          "0.hp=30"},
+         {"0", "1", "1.hp", "3..5", "--csv", "--set", "0.hp=30"},
+         {"0", "1", "1.hp", "3..5", "--csv", "--set", "0.hp=7"}},
+    };
+    for (const auto& s : same) {
+        SCOPED_TRACE(s.twice.join(' ').toStdString());
+        const CommandRun twice = run(s.command, s.twice);
+        ASSERT_EQ(twice.status, 0) << twice.err;
+        EXPECT_EQ(twice.out, run(s.command, s.once).out);
+        EXPECT_NE(twice.out, run(s.command, s.first).out);
+    }
+}
+
+// Long battles sum many turns' chances, and the rounding of doubles can carry
+// a share a hair past 1: every share printed stays within 0..1, as the
+// outcome chances do.
+TEST(SweepCommand, OddsPrintNoShareBeyondOne) {
+    SweepFolder folder;
+    QStringList slow = {"0", "1"};
+    for (const char* side : {"0", "1"}) {
+        slow << "--set" << QString("%1.hp=30000").arg(side);
+        for (const char* low : {"offMin", "sp1Min", "sp2Min"})
+            slow << "--set" << QString("%1.%2=1").arg(side, low);
+        for (const char* high : {"offMax", "sp1Max", "sp2Max"})
+            slow << "--set" << QString("%1.%2=3").arg(side, high);
+    }
+    const CommandRun odds = run("odds", slow + QStringList{"--json"});
+    ASSERT_EQ(odds.status, 0) << odds.err;
+    const QJsonObject object =
+        QJsonDocument::fromJson(QByteArray::fromStdString(odds.out)).object();
+    EXPECT_EQ(object["turnCap"].toDouble(), 1.0);
+    auto expectShare = [](const QJsonValue& share, const char* what) {
+        EXPECT_GE(share.toDouble(-1), 0.0) << what;
+        EXPECT_LE(share.toDouble(2), 1.0) << what;
+    };
+    for (const QJsonValue turn : object["turns"].toArray()) expectShare(turn, "turn");
+    EXPECT_EQ(object["turns"].toArray().last().toDouble(), 1.0);
+    for (const char* side : {"one", "two"})
+        for (const QJsonValue pair : object["hpLeft"][side].toArray()) expectShare(pair[1], side);
+}
+
+// A side's median hit points are the lowest value by which half of the
+// battles have ended: with an even tie in agility and fixed damage, exactly
+// half end at each of two values, and the median is the lower.
+TEST(SweepCommand, OddsMedianAtAnExactHalfIsTheLowerValue) {
+    SweepFolder folder;
+    QStringList fixed = {"0", "0", "--set", "0.magicFlag=0"};
+    for (const char* field : {"offMin", "offMax", "sp1Min", "sp1Max", "sp2Min", "sp2Max"})
+        fixed << "--set" << QString("0.%1=10").arg(field);
+    const CommandRun odds = run("odds", fixed);
+    ASSERT_EQ(odds.status, 0) << odds.err;
+    EXPECT_NE(odds.out.find("Monster One                4.00       -1       -1         9\n"
+                            "Monster Two                4.00       -1       -1         9\n"),
+              std::string::npos)
+        << odds.out;
 }
