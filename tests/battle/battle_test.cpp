@@ -235,13 +235,77 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
     }
 }
 
-// Hit points left are worked out in 32 bits and must fit 16: a side already
-// far below 0 (the first turn is played whatever the hit points) may reach
-// -32768 but not go below it.
-TEST(Battle, HitPointsLeftStopAtTheSmallest16BitNumber) {
+// Every rule at the ends of its range: the starting hit points round half
+// to even into 16 bits, a damage range and hit points left must fit 16 bits
+// and damage 32, a side stands from 1 hit point, the battle goes on through
+// turn 667 and no further, the action roll runs 1 to 100, a tie goes to
+// Monster One below one half, and a level of exactly 100 divides by zero.
+TEST(Rules, HoldAtTheEndsOfTheirRanges) {
+    const struct {
+        double box;
+        int hitPoints;  // 99999: overflow
+    } starts[] = {{32767.0, 32767},   {32767.49, 32767},  {32767.5, 99999}, {-32768.0, -32768},
+                  {-32768.5, -32768}, {-32768.51, 99999}, {0.5, 0},         {1.5, 2},
+                  {2.5, 2},           {-0.5, 0},          {-1.5, -2},       {HUGE_VAL, 99999}};
+    for (const auto& s : starts) {
+        const Checked<int16_t> start = startingHitPoints(s.box);
+        EXPECT_EQ(start.ok() ? start.value : 99999, s.hitPoints) << s.box;
+    }
+
+    auto span = [](int16_t low, int16_t high) {
+        const Checked<int16_t> d = damageSpan({low, high, "offMax - offMin"});
+        return d.ok() ? d.value : 99999;
+    };
+    EXPECT_EQ(span(0, 32767), 32767);
+    EXPECT_EQ(span(-1, 32767), 99999);
+    EXPECT_EQ(span(-32767, 0), 32767);
+    EXPECT_EQ(span(-32768, 0), 99999);
+    EXPECT_EQ(span(0, -32768), -32768);
+    EXPECT_EQ(span(1, -32768), 99999);
+
     EXPECT_EQ(applyHit(-32000, 768).value, -32768);
     EXPECT_TRUE(applyHit(-32000, 768).ok());
     EXPECT_FALSE(applyHit(-32000, 769).ok());
+    EXPECT_FALSE(applyHit(1, 32770).ok());
+    EXPECT_EQ(applyHit(1, 32769).value, -32768);
+    EXPECT_EQ(applyHit(32767, 0).value, 32767);
+    EXPECT_TRUE(damageDone(INT32_MAX, 0).ok());
+    EXPECT_FALSE(damageDone(INT32_MAX, -1).ok());
+    EXPECT_FALSE(damageDone(INT32_MIN, 1).ok());
+    EXPECT_TRUE(isMiss(-1));
+    EXPECT_FALSE(isMiss(0));
+
+    EXPECT_FALSE(isStanding(0));
+    EXPECT_TRUE(isStanding(1));
+    EXPECT_TRUE(battleGoesOn(1, 1, 666));
+    EXPECT_FALSE(battleGoesOn(1, 1, 667));
+    EXPECT_FALSE(battleGoesOn(0, 1, 1));
+    EXPECT_FALSE(battleGoesOn(1, 0, 1));
+
+    EXPECT_EQ(actionRollFrom(0.0), 1);
+    EXPECT_EQ(actionRollFrom(0.0099999), 1);
+    EXPECT_EQ(actionRollFrom(0.01), 2);
+    EXPECT_EQ(actionRollFrom(std::nextafter(1.0, 0.0)), 100);
+    EXPECT_EQ(tieBreak(std::nextafter(0.5, 0.0)), 0);
+    EXPECT_EQ(tieBreak(0.5), 1);
+
+    // A damage roll stays between its bounds, the maximum left out, and
+    // floors a reversed range down to include the minimum.
+    const double lastR = std::nextafter(1.0, 0.0);
+    EXPECT_EQ(damageRoll(-32768, 32767, lastR), -2);
+    EXPECT_EQ(damageRoll(32767, -32767, lastR), 0);
+    EXPECT_EQ(damageRoll(5, -3, 0.0), 5);
+    EXPECT_EQ(damageRoll(5, -3, 1e-9), 4);
+    EXPECT_EQ(damageRoll(5, 3, lastR), 7);
+
+    EXPECT_EQ(attackValue(0, 100, 1).fault, RuleFault::DivisionByZero);
+    EXPECT_EQ(defenceValue(0, 100, 1).fault, RuleFault::DivisionByZero);
+    EXPECT_EQ(attackValue(0, 99, 1).value, 199);
+    EXPECT_EQ(attackValue(0, 101, 1).value, -201);
+    EXPECT_EQ(roundTo32Bits(2147483647.4).value, INT32_MAX);
+    EXPECT_FALSE(roundTo32Bits(2147483647.5).ok());
+    EXPECT_EQ(roundTo32Bits(-2147483648.5).value, INT32_MIN);
+    EXPECT_FALSE(roundTo32Bits(-2147483649.0).ok());
 }
 
 TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
