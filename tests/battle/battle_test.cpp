@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <deque>
+#include <tuple>
 
 #include "battle/battle.h"
+#include "battle/battle_cause.h"
 #include "data/errors.h"
 #include "game_files.h"
 
@@ -357,5 +359,48 @@ TEST(Battle, AttackKindFollowsTheThresholds) {
         EXPECT_THROW(runBattle(boxes("1", "1", "12", "9"), f, random, log), RandomRanDry);
         const std::string firstAttack = log.text.substr(23, log.text.find("\r\n", 23) + 2 - 23);
         EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
+    }
+}
+
+// A battle stopped by an error is traced to the record fields that cause it,
+// the failing turn's attacker first; a starting hit point typed into a box
+// is no record's doing.
+TEST(Battle, AnErrorIsTracedToTheRecordFieldsThatCauseIt) {
+    using Causes = std::vector<std::tuple<int, std::string, std::string, std::string>>;
+    const struct {
+        void (*setUp)(Fighters&);
+        const char* agilities[2];
+        const char* hp0;
+        Causes causes;
+    } cases[] = {
+        {[](Fighters& f) { f[1].level = 100; },
+         {"12", "9"},
+         "30",
+         {{1, "Ice Wraith", "level", "100"}}},
+        {[](Fighters& f) { f[0].level = f[1].level = 100; },
+         {"9", "12"},
+         "30",
+         {{1, "Ice Wraith", "level", "100"}, {0, "Goblin", "level", "100"}}},
+        {[](Fighters& f) { f[0].offMin = -30000, f[0].offMax = 30000; },
+         {"12", "9"},
+         "30",
+         {{0, "Goblin", "offMax - offMin", "30000 - -30000"}}},
+        {[](Fighters&) {}, {"12", "9"}, "40000", {}},
+    };
+    for (const auto& c : cases) {
+        Fighters f = goblinAndWraith();
+        c.setUp(f);
+        ConstantRandom random(0.9);
+        BattleLog log;
+        BattleState state;
+        try {
+            runBattle(boxes(c.hp0, "40", c.agilities[0], c.agilities[1]), f, random, log, state);
+            ADD_FAILURE() << "no error";
+        } catch (const GameError& e) {
+            Causes causes;
+            for (const RecordCause& r : battleErrorCauses(e, f, state))
+                causes.emplace_back(r.side, r.name, r.field, r.value);
+            EXPECT_EQ(causes, c.causes) << e.what();
+        }
     }
 }
