@@ -14,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "battle/parallel_for.h"
@@ -52,48 +53,30 @@ struct LoopRun {
 
 }  // namespace
 
+// Every index once, progress on the calling thread alone, strictly rising
+// to the count (none for no items), and no more threads than batches: over
+// odd counts, thread numbers and batches, and a hundred thousand batches of
+// one fought over by more threads than cores.
 TEST(ParallelFor, EveryIndexOnceProgressRisingToTheCount) {
     constexpr std::size_t kHuge = std::numeric_limits<std::size_t>::max();
-    for (const std::size_t count : {0u, 1u, 7u, 1000u}) {
-        for (const int threads : {-3, 1, 2, 8, 64}) {
+    std::vector<std::tuple<std::size_t, int, std::size_t>> runs(3, {100000, 6, 1});
+    for (const std::size_t count : {0u, 1u, 7u, 1000u})
+        for (const int threads : {-3, 1, 2, 8, 64})
             for (const std::size_t batch :
-                 {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{1000}, kHuge}) {
-                SCOPED_TRACE(std::to_string(count) + " items, " + std::to_string(threads) +
-                             " threads, batch " + std::to_string(batch));
-                LoopRun run(count);
-                run.go(count, threads, batch);
-                for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(run.calls[i].load(), 1) << i;
-                EXPECT_FALSE(run.progressOffCaller);
-                // No more threads than batches, and one alone when asked for
-                // one or fewer.
-                const std::size_t batches =
-                    count == 0 ? 0 : (count - 1) / std::max<std::size_t>(batch, 1) + 1;
-                EXPECT_LE(
-                    run.threads.size(),
-                    std::min<std::size_t>(batches, static_cast<std::size_t>(std::max(threads, 1))));
-                if (count == 0) {
-                    EXPECT_TRUE(run.progress.empty());
-                    continue;
-                }
-                ASSERT_FALSE(run.progress.empty());
-                EXPECT_EQ(run.progress.back(), count);
-                for (std::size_t p = 1; p < run.progress.size(); ++p)
-                    EXPECT_LT(run.progress[p - 1], run.progress[p]);
-            }
-        }
-    }
-}
-
-// A hundred thousand batches of one, fought over by more threads than cores.
-TEST(ParallelFor, ManyTinyBatches) {
-    constexpr std::size_t kCount = 100000;
-    for (int round = 0; round < 3; ++round) {
-        LoopRun run(kCount);
-        run.go(kCount, 6, 1);
-        std::size_t total = 0;
-        for (std::size_t i = 0; i < kCount; ++i) total += static_cast<std::size_t>(run.calls[i]);
-        EXPECT_EQ(total, kCount);
-        EXPECT_EQ(run.progress.back(), kCount);
+                 {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{1000}, kHuge})
+                runs.emplace_back(count, threads, batch);
+    for (const auto& [count, threads, batch] : runs) {
+        SCOPED_TRACE(std::to_string(count) + " items, " + std::to_string(threads) +
+                     " threads, batch " + std::to_string(batch));
+        LoopRun run(count);
+        run.go(count, threads, batch);
+        for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(run.calls[i].load(), 1) << i;
+        EXPECT_FALSE(run.progressOffCaller);
+        const std::size_t batches =
+            count == 0 ? 0 : (count - 1) / std::max<std::size_t>(batch, 1) + 1;
+        EXPECT_LE(run.threads.size(),
+                  std::min<std::size_t>(batches, static_cast<std::size_t>(std::max(threads, 1))));
+        EXPECT_EQ(run.progress.empty() ? 0 : run.progress.back(), count);
         for (std::size_t p = 1; p < run.progress.size(); ++p)
             ASSERT_LT(run.progress[p - 1], run.progress[p]);
     }
