@@ -226,11 +226,20 @@ TEST(Sweep, EachValueHasTheOddsOfItsRecord) {
         {3, 3, &MonsterStats::hp, {true, true}, -1, 30, 2},
         {9, 11, &MonsterStats::offMax, {false, true}, -4, 20, 4},
         {9, 11, &MonsterStats::spare3, {true, false}, -1, 1, 1},
+        {57, 58, &MonsterStats::hp, {false, true}, -1, 3, 1},
     };
+    // Hits of 32768 and 32770 (twice a roll of 16384 or 16385 at strength
+    // 100), half each, on a side of defense 0: from 1 hit point the first
+    // fells, the second leaves 16 bits; from 2 both fell.
+    std::vector<MonsterStats> all = demo;
+    MonsterStats giant = striker(3, 9, 16384);
+    giant.strength = 100, giant.offMax = 16386;
+    all.push_back(giant);
+    all.push_back(striker(5, 1, 1));
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.one) + " against " + std::to_string(c.two) + " from " +
                      std::to_string(c.from));
-        const Fighters fighters{demo[c.one], demo[c.two]};
+        const Fighters fighters{all[c.one], all[c.two]};
         const SweepPlan plan{c.field, c.sides, sweepValues(c.from, c.to, c.step)};
         std::vector<std::size_t> progress;
         const std::vector<OutcomeOdds> swept =

@@ -111,8 +111,8 @@ TEST(ChartPixels, HeatMapCellsHaveTheirChancesColours) {
     for (const auto& c : cells) {
         SCOPED_TRACE("row " + std::to_string(c.row) + ", column " + std::to_string(c.column));
         const QRectF inFile = heatMapCell(map.labels, file, c.row, c.column);
-        for (const QPointF at : {inFile.center(), inFile.topLeft(),
-                                 inFile.bottomRight() - QPointF(1, 1)})
+        for (const QPointF at :
+             {inFile.center(), inFile.topLeft(), inFile.bottomRight() - QPointF(1, 1)})
             EXPECT_EQ(pixel(image, at), c.colour);
         const QPointF centre = heatMapCell(map.labels, area, c.row, c.column).center();
         EXPECT_EQ(pixel(window, centre), c.colour);
@@ -170,6 +170,12 @@ TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
     EXPECT_TRUE(near(pixel(dot, sweepChartPoint(single, dotFile, 7, 0.25)), QColor(178, 24, 43)));
     EXPECT_TRUE(near(pixel(dot, sweepChartPoint(single, dotFile, 7, 0.75)), QColor(33, 102, 172)));
     EXPECT_EQ(pixel(dot, sweepChartPoint(single, dotFile, 7.5, 0.3)), QColor(Qt::white));
+    // The value axis runs from one below to one above a single value, and
+    // from the first value to the last otherwise: the plot's frame is there.
+    for (const double edge : {6.0, 8.0})
+        EXPECT_TRUE(isDark(pixel(dot, sweepChartPoint(single, dotFile, edge, 0.6)))) << edge;
+    for (const double edge : {0.0, 100.0})
+        EXPECT_TRUE(isDark(pixel(without, sweepChartPoint(chart, file, edge, 0.6)))) << edge;
 }
 
 // The value axis and the title name the swept number of the swept monster,
