@@ -93,8 +93,21 @@ TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
     crusher.special1.fill(' ');
     std::copy_n("Quake", 5, crusher.special1.begin());
 
-    const std::vector<std::vector<MonsterStats>> sets = {
-        {smasher, target50}, {smasher, target50, target1}, {doomed, quick}, {wall, crusher}};
+    // Sprinter opens and Sponge never hurts it: 334 attacks, 333 hits of 3
+    // leave Sponge at 101 at the fewest, where the special hit of 32868
+    // (1 roll in 100) still fits 16 bits; a 335th attack would not.
+    MonsterStats sprinter = named("Sprinter");
+    sprinter.hp = 50, sprinter.level = 50, sprinter.agility = 5;
+    sprinter.offMin = sprinter.offMax = 1;
+    sprinter.sp1Threshold = 2, sprinter.sp1Min = sprinter.sp1Max = 10956;
+    MonsterStats sponge = named("Sponge");
+    sponge.hp = 1100;
+
+    const std::vector<std::vector<MonsterStats>> sets = {{smasher, target50},
+                                                         {smasher, target50, target1},
+                                                         {doomed, quick},
+                                                         {wall, crusher},
+                                                         {sprinter, sponge}};
     for (const auto& set : sets) expectClaimsMatchTheOdds(set);
     // One finding per overflowing attack: Smasher's hit on Target1 only.
     std::vector<std::vector<int>> overflows;
