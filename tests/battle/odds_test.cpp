@@ -289,5 +289,6 @@ TEST(Sweep, ValuesAndAnswersAtTheirEnds) {
     EXPECT_EQ(closestToTarget(odds({0.2, 0.4, 0.6, 0.4, 0.9}), 0.5), (At{1, 2, 3}));
     EXPECT_EQ(closestToTarget(odds({0.1, 0.3, 0.35}), 0.33), (At{2}));
     EXPECT_EQ(closestToTarget(odds({0.0, 1.0}), 1.0), (At{1}));
+    EXPECT_EQ(closestToTarget(odds({0.1 + 0.2, 0.3, 0.4}), 0.3), (At{0, 1}));
     EXPECT_EQ(closestToTarget({}, 0.5), At{});
 }

@@ -254,3 +254,23 @@ TEST(FilesCheck, RecordsAgainstSpritesAtTheirEnds) {
                                           : std::to_string(c.effects.size()) + " problems found");
     }
 }
+
+// A palette level outside 0-63 spills out of its colour byte: above 63 it
+// carries into the next channel, below 0 it borrows from it.
+TEST(FilesCheck, PaletteLevelsSpillIntoTheNextChannel) {
+    karnwick::testing::GameFolder folder;
+    std::string palette = "64,0,-1\r\n0,-1,0\r\n";
+    for (int i = 2; i < 256; ++i) palette += "1,1,1\r\n";
+    folder.write(kPaletteFileName, palette);
+    folder.writeSprites(1);
+    folder.writeRecords({karnwick::testing::saneMonster("Sane")});
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const GameFileProblem& p : checkGameFiles(folder.path()).problems)
+        found.emplace_back(p.field, p.effect.substr(0, p.effect.find(';')));
+    const std::string spill = "the level is outside 0-63: times 4 it leaves its byte and ";
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
+                         {"entry 0 red", spill + "carries into green"},
+                         {"entry 0 blue", spill + "borrows from the byte above blue, which no "
+                                                  "screen shows"},
+                         {"entry 1 green", spill + "borrows from blue"}}));
+}
