@@ -109,6 +109,23 @@ TEST(Odds, BoxTextsDecideStartAndOpener) {
     EXPECT_TRUE(hitPointsLeft(f, {"40000", "10"}, {"1", "1"})[0].empty());
 }
 
+// At the turn cap the opener has made 334 attacks and the other side 333:
+// hits of 0 or 1, half each, on 1000 hit points leave each side where half
+// the attacks it took put it, on average.
+TEST(Odds, AtTheCapTheOpenerHasAttackedOnceMore) {
+    MonsterStats one = striker(1000, 2, 0), two = striker(1000, 1, 0);
+    one.offMax = two.offMax = 2;
+    const BattleOdds odds = battleOdds({one, two});
+    EXPECT_EQ(odds.turnCap, 1.0);
+    const HitPointsLeft left = hitPointsLeft({one, two});
+    const double expected[2] = {1000 - 333 / 2.0, 1000 - 334 / 2.0};
+    for (int side = 0; side < 2; ++side) {
+        double mean = 0;
+        for (const HitPointsChance& c : left[side]) mean += c.hitPoints * c.chance;
+        EXPECT_NEAR(mean, expected[side], 1e-9) << side;
+    }
+}
+
 // Rounding never carries a reported chance past 1 or below 0, nor the mean
 // past the turn cap, and the five chances of a pair still sum to 1.
 TEST(Odds, ReportedNumbersStayWithinWhatCanHappen) {

@@ -103,11 +103,16 @@ TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
     MonsterStats sponge = named("Sponge");
     sponge.hp = 1100;
 
-    const std::vector<std::vector<MonsterStats>> sets = {{smasher, target50},
-                                                         {smasher, target50, target1},
-                                                         {doomed, quick},
-                                                         {wall, crusher},
-                                                         {sprinter, sponge}};
+    // Sniper's normal hit of 3 fells Mite from its 3 hit points, so its
+    // special hit of 32769 only ever comes on 3, where it fits.
+    MonsterStats sniper = sprinter;
+    sniper.sp1Min = sniper.sp1Max = 10923;
+    MonsterStats mite = named("Mite");
+    mite.hp = 3;
+
+    const std::vector<std::vector<MonsterStats>> sets = {
+        {smasher, target50}, {smasher, target50, target1}, {doomed, quick},
+        {wall, crusher},     {sprinter, sponge},           {sniper, mite}};
     for (const auto& set : sets) expectClaimsMatchTheOdds(set);
     // One finding per overflowing attack: Smasher's hit on Target1 only.
     std::vector<std::vector<int>> overflows;
@@ -198,6 +203,12 @@ TEST(RecordCheck, FindingsComeMonsterByMonsterInTheOrderABattleMeetsThem) {
         {2, K::HitOverflow, "offMax - offMin"},
     };
     EXPECT_EQ(found, expected);
+    const std::vector<GameFileProblem> problems = checkRecords(records, 4);
+    EXPECT_EQ(problemLine(problems[8]),
+              "monsters.tat: monster 2 \"Smasher   \": sp1Threshold, sp2Threshold = 50, 0: "
+              "warning: special attack 2 \"            \" never happens: no action roll from 1 "
+              "to 100 lies above sp1Threshold and below sp2Threshold (fix: an sp2Threshold at "
+              "least 2 above sp1Threshold)");
     // Odd and the zero-filled record are down and hit where they start.
     EXPECT_EQ(hitOn, (std::vector<int>{0, 3, 4}));
 }

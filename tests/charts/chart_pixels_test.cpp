@@ -176,6 +176,11 @@ TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
         EXPECT_TRUE(isDark(pixel(dot, sweepChartPoint(single, dotFile, edge, 0.6)))) << edge;
     for (const double edge : {0.0, 100.0})
         EXPECT_TRUE(isDark(pixel(without, sweepChartPoint(chart, file, edge, 0.6)))) << edge;
+    // The value axis of 0 to 100 is ticked every 10, and nowhere between.
+    for (const double value : {10.0, 50.0, 90.0, 5.0, 45.0}) {
+        const QPointF tick = sweepChartPoint(chart, file, value, 0.0) + QPointF(0, 2);
+        EXPECT_EQ(isDark(pixel(without, tick)), std::fmod(value, 10.0) == 0.0) << value;
+    }
 }
 
 // The value axis and the title name the swept number of the swept monster,
