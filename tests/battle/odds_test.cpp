@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
@@ -56,18 +55,6 @@ std::string printedOdds(const Fighters& fighters) {
     return out;
 }
 
-// A side's row of the printed hit points at the end: mean, median, lowest,
-// highest.
-std::vector<std::string> printedHitPoints(const std::string& odds, const std::string& side) {
-    const std::size_t table = odds.find("Hit points at the end");
-    const std::size_t row = odds.find("\n" + side + " ", table);
-    if (table == std::string::npos || row == std::string::npos) return {};
-    std::istringstream line(odds.substr(row + 1 + side.size(), odds.find('\n', row + 1) - row));
-    std::vector<std::string> numbers(4);
-    for (std::string& n : numbers) line >> n;
-    return numbers;
-}
-
 }  // namespace
 
 // At least half of the battles have ended by the median, and an exact half
@@ -89,11 +76,10 @@ TEST(Odds, TheMedianIsReachedAtAnExactHalf) {
 
     const std::string printed = printedOdds(duel);
     EXPECT_NE(printed.find("\nTurns: mean 1.50, median 1\n"), std::string::npos) << printed;
-    EXPECT_EQ(printedHitPoints(printed, "Monster One"),
-              (std::vector<std::string>{"2.50", "0", "0", "5"}))
-        << printed;
-    EXPECT_EQ(printedHitPoints(printed, "Monster Two"),
-              (std::vector<std::string>{"0.50", "0", "0", "1"}))
+    EXPECT_NE(printed.find("Hit points at the end      Mean   Median   Lowest   Highest\n"
+                           "Monster One                2.50        0        0         5\n"
+                           "Monster Two                0.50        0        0         1\n"),
+              std::string::npos)
         << printed;
 }
 

@@ -217,17 +217,11 @@ TEST(FilesCheck, RecordsAgainstSpritesAtTheirEnds) {
         std::vector<std::string> effects;
     } cases[] = {
         {2, 2, 0, {}},
-        {3,
-         2,
-         0,
-         {"monster.dat holds 3 sprites: monster 2 has no record and fights with a zero-filled "
-          "one (no name, 0 hit points)"}},
         {4,
          2,
          0,
          {"monster.dat holds 4 sprites: monsters 2 to 3 have no record and fight with "
           "zero-filled ones (no name, 0 hit points)"}},
-        {2, 3, 0, {"monster.dat holds only 2 sprites: record 3 is never used"}},
         {2, 4, 0, {"monster.dat holds only 2 sprites: records 3 to 4 are never used"}},
         {2,
          2,
