@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice:
 # in the dev preset and in the sanitizer preset (ASan + UBSan, no recovery).
+# Then ThreadSanitizer over the engine, data and command tests, where the
+# worker threads of the matrix and the sweep run (the tsan preset picks them).
 # Last it builds the release preset, whose optimiser sees warnings that the
 # debug builds never do; its tests are those that ran above.
 set -euo pipefail
@@ -18,6 +20,11 @@ for preset in dev asan; do
   echo "== ${preset}: test"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== tsan: configure, build and test"
+cmake --preset tsan -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
 
 echo "== release: configure and build"
 cmake --preset release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <deque>
+#include <tuple>
 
 #include "battle/battle.h"
+#include "battle/battle_cause.h"
 #include "data/errors.h"
 #include "game_files.h"
 
@@ -235,13 +237,77 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
     }
 }
 
-// Hit points left are worked out in 32 bits and must fit 16: a side already
-// far below 0 (the first turn is played whatever the hit points) may reach
-// -32768 but not go below it.
-TEST(Battle, HitPointsLeftStopAtTheSmallest16BitNumber) {
+// Every rule at the ends of its range: the starting hit points round half
+// to even into 16 bits, a damage range and hit points left must fit 16 bits
+// and damage 32, a side stands from 1 hit point, the battle goes on through
+// turn 667 and no further, the action roll runs 1 to 100, a tie goes to
+// Monster One below one half, and a level of exactly 100 divides by zero.
+TEST(Rules, HoldAtTheEndsOfTheirRanges) {
+    const struct {
+        double box;
+        int hitPoints;  // 99999: overflow
+    } starts[] = {{32767.0, 32767},   {32767.49, 32767},  {32767.5, 99999}, {-32768.0, -32768},
+                  {-32768.5, -32768}, {-32768.51, 99999}, {0.5, 0},         {1.5, 2},
+                  {2.5, 2},           {-0.5, 0},          {-1.5, -2},       {HUGE_VAL, 99999}};
+    for (const auto& s : starts) {
+        const Checked<int16_t> start = startingHitPoints(s.box);
+        EXPECT_EQ(start.ok() ? start.value : 99999, s.hitPoints) << s.box;
+    }
+
+    auto span = [](int16_t low, int16_t high) {
+        const Checked<int16_t> d = damageSpan({low, high, "offMax - offMin"});
+        return d.ok() ? d.value : 99999;
+    };
+    EXPECT_EQ(span(0, 32767), 32767);
+    EXPECT_EQ(span(-1, 32767), 99999);
+    EXPECT_EQ(span(-32767, 0), 32767);
+    EXPECT_EQ(span(-32768, 0), 99999);
+    EXPECT_EQ(span(0, -32768), -32768);
+    EXPECT_EQ(span(1, -32768), 99999);
+
     EXPECT_EQ(applyHit(-32000, 768).value, -32768);
     EXPECT_TRUE(applyHit(-32000, 768).ok());
     EXPECT_FALSE(applyHit(-32000, 769).ok());
+    EXPECT_FALSE(applyHit(1, 32770).ok());
+    EXPECT_EQ(applyHit(1, 32769).value, -32768);
+    EXPECT_EQ(applyHit(32767, 0).value, 32767);
+    EXPECT_TRUE(damageDone(INT32_MAX, 0).ok());
+    EXPECT_FALSE(damageDone(INT32_MAX, -1).ok());
+    EXPECT_FALSE(damageDone(INT32_MIN, 1).ok());
+    EXPECT_TRUE(isMiss(-1));
+    EXPECT_FALSE(isMiss(0));
+
+    EXPECT_FALSE(isStanding(0));
+    EXPECT_TRUE(isStanding(1));
+    EXPECT_TRUE(battleGoesOn(1, 1, 666));
+    EXPECT_FALSE(battleGoesOn(1, 1, 667));
+    EXPECT_FALSE(battleGoesOn(0, 1, 1));
+    EXPECT_FALSE(battleGoesOn(1, 0, 1));
+
+    EXPECT_EQ(actionRollFrom(0.0), 1);
+    EXPECT_EQ(actionRollFrom(0.0099999), 1);
+    EXPECT_EQ(actionRollFrom(0.01), 2);
+    EXPECT_EQ(actionRollFrom(std::nextafter(1.0, 0.0)), 100);
+    EXPECT_EQ(tieBreak(std::nextafter(0.5, 0.0)), 0);
+    EXPECT_EQ(tieBreak(0.5), 1);
+
+    // A damage roll stays between its bounds, the maximum left out, and
+    // floors a reversed range down to include the minimum.
+    const double lastR = std::nextafter(1.0, 0.0);
+    EXPECT_EQ(damageRoll(-32768, 32767, lastR), -2);
+    EXPECT_EQ(damageRoll(32767, -32767, lastR), 0);
+    EXPECT_EQ(damageRoll(5, -3, 0.0), 5);
+    EXPECT_EQ(damageRoll(5, -3, 1e-9), 4);
+    EXPECT_EQ(damageRoll(5, 3, lastR), 7);
+
+    EXPECT_EQ(attackValue(0, 100, 1).fault, RuleFault::DivisionByZero);
+    EXPECT_EQ(defenceValue(0, 100, 1).fault, RuleFault::DivisionByZero);
+    EXPECT_EQ(attackValue(0, 99, 1).value, 199);
+    EXPECT_EQ(attackValue(0, 101, 1).value, -201);
+    EXPECT_EQ(roundTo32Bits(2147483647.4).value, INT32_MAX);
+    EXPECT_FALSE(roundTo32Bits(2147483647.5).ok());
+    EXPECT_EQ(roundTo32Bits(-2147483648.5).value, INT32_MIN);
+    EXPECT_FALSE(roundTo32Bits(-2147483649.0).ok());
 }
 
 TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
@@ -293,5 +359,48 @@ TEST(Battle, AttackKindFollowsTheThresholds) {
         EXPECT_THROW(runBattle(boxes("1", "1", "12", "9"), f, random, log), RandomRanDry);
         const std::string firstAttack = log.text.substr(23, log.text.find("\r\n", 23) + 2 - 23);
         EXPECT_TRUE(firstAttack.ends_with(c.ends)) << c.r << ": " << firstAttack;
+    }
+}
+
+// A battle stopped by an error is traced to the record fields that cause it,
+// the failing turn's attacker first; a starting hit point typed into a box
+// is no record's doing.
+TEST(Battle, AnErrorIsTracedToTheRecordFieldsThatCauseIt) {
+    using Causes = std::vector<std::tuple<int, std::string, std::string, std::string>>;
+    const struct {
+        void (*setUp)(Fighters&);
+        const char* agilities[2];
+        const char* hp0;
+        Causes causes;
+    } cases[] = {
+        {[](Fighters& f) { f[1].level = 100; },
+         {"12", "9"},
+         "30",
+         {{1, "Ice Wraith", "level", "100"}}},
+        {[](Fighters& f) { f[0].level = f[1].level = 100; },
+         {"9", "12"},
+         "30",
+         {{1, "Ice Wraith", "level", "100"}, {0, "Goblin", "level", "100"}}},
+        {[](Fighters& f) { f[0].offMin = -30000, f[0].offMax = 30000; },
+         {"12", "9"},
+         "30",
+         {{0, "Goblin", "offMax - offMin", "30000 - -30000"}}},
+        {[](Fighters&) {}, {"12", "9"}, "40000", {}},
+    };
+    for (const auto& c : cases) {
+        Fighters f = goblinAndWraith();
+        c.setUp(f);
+        ConstantRandom random(0.9);
+        BattleLog log;
+        BattleState state;
+        try {
+            runBattle(boxes(c.hp0, "40", c.agilities[0], c.agilities[1]), f, random, log, state);
+            ADD_FAILURE() << "no error";
+        } catch (const GameError& e) {
+            Causes causes;
+            for (const RecordCause& r : battleErrorCauses(e, f, state))
+                causes.emplace_back(r.side, r.name, r.field, r.value);
+            EXPECT_EQ(causes, c.causes) << e.what();
+        }
     }
 }

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <array>
 #include <cmath>
+#include <cstdio>
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
+#include "battle/hit_points_left.h"
 #include "battle/odds.h"
+#include "battle/sweep.h"
 #include "demo/set.h"
 #include "game_files.h"
 
@@ -23,7 +29,59 @@ MonsterStats striker(int16_t hp, int16_t agility, int16_t damage) {
     return s;
 }
 
+// Monster One opens and fells Monster Two (1 hit point) with a roll of 1 on
+// exactly half of its draws, and hits for nothing on the other half; then
+// Two fells One (5 hit points) in turn 2. Every chance is exactly one half.
+Fighters evenDuel() {
+    MonsterStats one = striker(5, 2, 0);
+    one.offMax = 2;
+    return {one, striker(1, 1, 5)};
+}
+
+// What `karnwick odds 0 1` prints for a game folder of these two fighters.
+std::string printedOdds(const Fighters& fighters) {
+    karnwick::testing::GameFolder folder;
+    folder.writePalette();
+    folder.writeSprites(2);
+    folder.writeRecords({fighters[0], fighters[1]});
+    const std::string command = std::string(KARNWICK_BINARY) + " --dir '" + folder.path().string() +
+                                "' odds 0 1 2>/dev/null";
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer;
+    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        out.append(buffer.data(), n);
+    EXPECT_EQ(::pclose(pipe), 0) << out;
+    return out;
+}
+
 }  // namespace
+
+// At least half of the battles have ended by the median, and an exact half
+// is enough: for the turns and for each side's hit points, as `odds` prints
+// them.
+TEST(Odds, TheMedianIsReachedAtAnExactHalf) {
+    const Fighters duel = evenDuel();
+    const BattleOdds odds = battleOdds(duel);
+    EXPECT_EQ(odds.turns[0], 0.5);
+    EXPECT_EQ(odds.turns[1], 0.5);
+    EXPECT_EQ(medianTurns(odds), 1);
+    const HitPointsLeft left = hitPointsLeft(duel);
+    using Ends = std::vector<std::pair<int, double>>;
+    for (int side = 0; side < 2; ++side) {
+        Ends ends;
+        for (const HitPointsChance& c : left[side]) ends.emplace_back(c.hitPoints, c.chance);
+        EXPECT_EQ(ends, (side == 0 ? Ends{{0, 0.5}, {5, 0.5}} : Ends{{0, 0.5}, {1, 0.5}}));
+    }
+
+    const std::string printed = printedOdds(duel);
+    EXPECT_NE(printed.find("\nTurns: mean 1.50, median 1\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Hit points at the end      Mean   Median   Lowest   Highest\n"
+                           "Monster One                2.50        0        0         5\n"
+                           "Monster Two                0.50        0        0         1\n"),
+              std::string::npos)
+        << printed;
+}
 
 TEST(Odds, BoxTextsDecideStartAndOpener) {
     const Fighters f{striker(10, 1, 10), striker(10, 1, 10)};
@@ -34,6 +92,24 @@ TEST(Odds, BoxTextsDecideStartAndOpener) {
     EXPECT_EQ(overflow.error, 1.0);
     EXPECT_EQ(overflow.meanTurns, 0.0);
     EXPECT_EQ(medianTurns(overflow), 0);
+    EXPECT_TRUE(hitPointsLeft(f, {"40000", "10"}, {"1", "1"})[0].empty());
+}
+
+// At the turn cap the opener has made 334 attacks and the other side 333:
+// hits of 0 or 1, half each, on 1000 hit points leave each side where half
+// the attacks it took put it, on average.
+TEST(Odds, AtTheCapTheOpenerHasAttackedOnceMore) {
+    MonsterStats one = striker(1000, 2, 0), two = striker(1000, 1, 0);
+    one.offMax = two.offMax = 2;
+    const BattleOdds odds = battleOdds({one, two});
+    EXPECT_EQ(odds.turnCap, 1.0);
+    const HitPointsLeft left = hitPointsLeft({one, two});
+    const double expected[2] = {1000 - 333 / 2.0, 1000 - 334 / 2.0};
+    for (int side = 0; side < 2; ++side) {
+        double mean = 0;
+        for (const HitPointsChance& c : left[side]) mean += c.hitPoints * c.chance;
+        EXPECT_NEAR(mean, expected[side], 1e-9) << side;
+    }
 }
 
 // Rounding never carries a reported chance past 1 or below 0, nor the mean
@@ -133,4 +209,89 @@ TEST(Odds, MatrixBandsMatchTheWholeMatrix) {
             }
         }
     }
+}
+
+// A sweep gives, value by value, the odds of the record with that value set:
+// hit points through 0 (where a side starts down) into the negatives, for
+// either side or both (a monster against itself), another number, and a
+// spare one, which changes nothing.
+TEST(Sweep, EachValueHasTheOddsOfItsRecord) {
+    const std::vector<MonsterStats> demo = makeDemoMonsters();
+    struct Case {
+        int one, two;
+        int16_t MonsterStats::*field;
+        std::array<bool, 2> sides;
+        int16_t from, to;
+        int step;
+    };
+    const Case cases[] = {
+        {0, 1, &MonsterStats::hp, {true, false}, -3, 40, 1},
+        {0, 1, &MonsterStats::hp, {false, true}, -2, 61, 3},
+        {3, 3, &MonsterStats::hp, {true, true}, -1, 30, 2},
+        {9, 11, &MonsterStats::offMax, {false, true}, -4, 20, 4},
+        {9, 11, &MonsterStats::spare3, {true, false}, -1, 1, 1},
+        {57, 58, &MonsterStats::hp, {false, true}, -1, 3, 1},
+    };
+    // Hits of 32768 and 32770 (twice a roll of 16384 or 16385 at strength
+    // 100), half each, on a side of defense 0: from 1 hit point the first
+    // fells, the second leaves 16 bits; from 2 both fell.
+    std::vector<MonsterStats> all = demo;
+    MonsterStats giant = striker(3, 9, 16384);
+    giant.strength = 100, giant.offMax = 16386;
+    all.push_back(giant);
+    all.push_back(striker(5, 1, 1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.one) + " against " + std::to_string(c.two) + " from " +
+                     std::to_string(c.from));
+        const Fighters fighters{all[c.one], all[c.two]};
+        const SweepPlan plan{c.field, c.sides, sweepValues(c.from, c.to, c.step)};
+        std::vector<std::size_t> progress;
+        const std::vector<OutcomeOdds> swept =
+            sweepOdds(fighters, plan, 3, [&](std::size_t done, std::size_t total) {
+                EXPECT_EQ(total, plan.values.size());
+                progress.push_back(done);
+            });
+        ASSERT_EQ(swept.size(), plan.values.size());
+        EXPECT_EQ(progress.back(), plan.values.size());
+        for (std::size_t i = 0; i < swept.size(); ++i) {
+            Fighters changed = fighters;
+            for (int side = 0; side < 2; ++side)
+                if (c.sides[side]) changed[side].*c.field = plan.values[i];
+            const BattleOdds expected = battleOdds(changed);
+            const OutcomeOdds& got = swept[i];
+            SCOPED_TRACE("value " + std::to_string(plan.values[i]));
+            EXPECT_NEAR(got.oneWins, expected.oneWins, 1e-12);
+            EXPECT_NEAR(got.twoWins, expected.twoWins, 1e-12);
+            EXPECT_NEAR(got.bothFell, expected.bothFell, 1e-12);
+            EXPECT_NEAR(got.turnCap, expected.turnCap, 1e-12);
+            EXPECT_NEAR(got.error, expected.error, 1e-12);
+            EXPECT_NEAR(got.meanTurns, expected.meanTurns, 1e-9);
+        }
+    }
+}
+
+// The swept values run to TO when a step lands on it and stop short when
+// none does, right up to the last 16-bit number; the answers to a target are
+// every value that comes equally close.
+TEST(Sweep, ValuesAndAnswersAtTheirEnds) {
+    using Values = std::vector<int16_t>;
+    EXPECT_EQ(sweepValues(0, 9, 3), (Values{0, 3, 6, 9}));
+    EXPECT_EQ(sweepValues(0, 10, 3), (Values{0, 3, 6, 9}));
+    EXPECT_EQ(sweepValues(32760, 32767, 5), (Values{32760, 32765}));
+    EXPECT_EQ(sweepValues(32765, 32767, 1), (Values{32765, 32766, 32767}));
+    EXPECT_EQ(sweepValues(-32768, -32768, 1), (Values{-32768}));
+    EXPECT_EQ(sweepValues(2, 4, 0), (Values{2, 3, 4}));
+    EXPECT_EQ(sweepValues(5, 4, 1), Values{});
+
+    auto odds = [](std::initializer_list<double> wins) {
+        std::vector<OutcomeOdds> all;
+        for (const double w : wins) all.push_back({w, 1.0 - w});
+        return all;
+    };
+    using At = std::vector<std::size_t>;
+    EXPECT_EQ(closestToTarget(odds({0.2, 0.4, 0.6, 0.4, 0.9}), 0.5), (At{1, 2, 3}));
+    EXPECT_EQ(closestToTarget(odds({0.1, 0.3, 0.35}), 0.33), (At{2}));
+    EXPECT_EQ(closestToTarget(odds({0.0, 1.0}), 1.0), (At{1}));
+    EXPECT_EQ(closestToTarget(odds({0.1 + 0.2, 0.3, 0.4}), 0.3), (At{0, 1}));
+    EXPECT_EQ(closestToTarget({}, 0.5), At{});
 }

@@ -5,24 +5,30 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "battle/game_files_check.h"
 #include "battle/odds.h"
 #include "battle/random.h"
 #include "battle/record_check.h"
 #include "data/monster_stats.h"
+#include "game_files.h"
 
 using namespace karnwick;
 
 namespace {
 
+// A record with this name and blank special attacks, numbers all 0.
 MonsterStats named(const char* name) {
     MonsterStats s;
     for (std::size_t i = 0; i < s.name.size(); ++i) s.name[i] = *name ? *name++ : ' ';
+    s.special1.fill(' ');
+    s.special2.fill(' ');
     return s;
 }
 
@@ -87,8 +93,21 @@ TEST(RecordCheck, OverflowClaimsFollowWhatBattlesCanDo) {
     crusher.special1.fill(' ');
     std::copy_n("Quake", 5, crusher.special1.begin());
 
-    const std::vector<std::vector<MonsterStats>> sets = {
-        {smasher, target50}, {smasher, target50, target1}, {doomed, quick}, {wall, crusher}};
+    // Sprinter opens and Sponge never hurts it: 334 attacks, 333 hits of 3
+    // leave Sponge at 101 at the fewest, where the special hit of 32868
+    // (1 roll in 100) still fits 16 bits; a 335th attack would not.
+    MonsterStats sprinter = named("Sprinter");
+    sprinter.hp = 50, sprinter.level = 50, sprinter.agility = 5;
+    sprinter.offMin = sprinter.offMax = 1;
+    sprinter.sp1Threshold = 2, sprinter.sp1Min = sprinter.sp1Max = 10956;
+    MonsterStats sponge = named("Sponge");
+    sponge.hp = 1100;
+
+    const std::vector<std::vector<MonsterStats>> sets = {{smasher, target50},
+                                                         {smasher, target50, target1},
+                                                         {doomed, quick},
+                                                         {wall, crusher},
+                                                         {sprinter, sponge}};
     for (const auto& set : sets) expectClaimsMatchTheOdds(set);
     // One finding per overflowing attack: Smasher's hit on Target1 only.
     std::vector<std::vector<int>> overflows;
@@ -134,4 +153,124 @@ TEST(RecordCheck, GeneratedSetsClaimExactlyThePairsThatErr) {
         SCOPED_TRACE("set " + std::to_string(set));
         expectClaimsMatchTheOdds(records);
     }
+}
+
+// Each monster's own findings come in the order a battle meets them (its
+// texts, hit points, level, thresholds, then each attack's range), then what
+// its attacks do to others; monster by monster, whatever order they were
+// found in. A zero-filled record keeps its warnings to the note on the
+// record count, but is still hit.
+TEST(RecordCheck, FindingsComeMonsterByMonsterInTheOrderABattleMeetsThem) {
+    MonsterStats odd = named("Od\x01");
+    odd.special1[3] = '\x7f';
+    odd.hp = 0, odd.level = 150, odd.agility = 1;
+    odd.offMin = 5, odd.offMax = 2;
+    MonsterStats divider = named("Divider");
+    divider.hp = 5, divider.level = 100;
+    // Below 50 a range that overflows, from 50 a hit of 32790.
+    MonsterStats smasher = named("Smasher");
+    smasher.hp = 50, smasher.level = 50, smasher.agility = 5;
+    smasher.sp1Threshold = 50, smasher.sp1Min = -30000, smasher.sp1Max = 30000;
+    smasher.offMin = smasher.offMax = 10930;
+    MonsterStats target = named("Target");
+    target.hp = 1, target.offMin = 4, target.offMax = 9;
+    target.sp1Threshold = 20, target.sp2Threshold = 40;
+    const std::vector<MonsterStats> records = {odd, divider, smasher, target, MonsterStats{}};
+
+    std::vector<std::tuple<int, ProblemKind, std::string>> found;
+    std::vector<int> hitOn;
+    for (const GameFileProblem& p : checkRecords(records, 4)) {
+        found.emplace_back(*p.monster, p.kind, p.field);
+        if (p.kind == ProblemKind::HitOverflow) hitOn = p.others;
+    }
+    using K = ProblemKind;
+    const std::vector<std::tuple<int, ProblemKind, std::string>> expected = {
+        {0, K::ControlCharacters, "name"},
+        {0, K::ControlCharacters, "special1"},
+        {0, K::NoHitPoints, "hp"},
+        {0, K::NegativeLevel, "level"},
+        {0, K::Special1Never, "sp1Threshold"},
+        {0, K::Special2Never, "sp1Threshold, sp2Threshold"},
+        {0, K::RangeReversed, "offMax - offMin"},
+        {1, K::LevelDividesByZero, "level"},
+        {2, K::Special2Never, "sp1Threshold, sp2Threshold"},
+        {2, K::RangeLeaves16Bits, "sp1Max - sp1Min"},
+        {2, K::HitOverflow, "offMax - offMin"},
+    };
+    EXPECT_EQ(found, expected);
+    const std::vector<GameFileProblem> problems = checkRecords(records, 4);
+    EXPECT_EQ(problemLine(problems[8]),
+              "monsters.tat: monster 2 \"Smasher   \": sp1Threshold, sp2Threshold = 50, 0: "
+              "warning: special attack 2 \"            \" never happens: no action roll from 1 "
+              "to 100 lies above sp1Threshold and below sp2Threshold (fix: an sp2Threshold at "
+              "least 2 above sp1Threshold)");
+    // Odd and the zero-filled record are down and hit where they start.
+    EXPECT_EQ(hitOn, (std::vector<int>{0, 3, 4}));
+}
+
+// The record file against the sprite file, at the first record and the
+// first sprite past the other, one and many.
+TEST(FilesCheck, RecordsAgainstSpritesAtTheirEnds) {
+    using karnwick::testing::saneMonster;
+    const struct {
+        int sprites, records, extraBytes;
+        std::vector<std::string> effects;
+    } cases[] = {
+        {2, 2, 0, {}},
+        {4,
+         2,
+         0,
+         {"monster.dat holds 4 sprites: monsters 2 to 3 have no record and fight with "
+          "zero-filled ones (no name, 0 hit points)"}},
+        {2, 4, 0, {"monster.dat holds only 2 sprites: records 3 to 4 are never used"}},
+        {2,
+         2,
+         1,
+         {"the length is not a multiple of 86: record 3 (monster 2) is only partly there, its "
+          "missing bytes read as 0",
+          "monster.dat holds only 2 sprites: record 3 is never used"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sprites) + " sprites, " + std::to_string(c.records) +
+                     " records and " + std::to_string(c.extraBytes) + " bytes");
+        karnwick::testing::GameFolder folder;
+        folder.writePalette();
+        folder.writeSprites(c.sprites);
+        std::vector<MonsterStats> records;
+        for (int r = 0; r < c.records; ++r)
+            records.push_back(saneMonster("Sane" + std::to_string(r)));
+        folder.writeRecords(records);
+        std::ofstream(folder.path() / kStatsFileName, std::ios::app | std::ios::binary)
+            << std::string(static_cast<std::size_t>(c.extraBytes), '\x05');
+        const GameFilesReport report = checkGameFiles(folder.path());
+        std::vector<std::string> effects;
+        for (const GameFileProblem& p : report.problems) effects.push_back(p.effect);
+        EXPECT_EQ(effects, c.effects);
+        EXPECT_EQ(report.monsters, c.sprites);
+        EXPECT_EQ(report.records, c.records + (c.extraBytes > 0));
+        EXPECT_EQ(reportSummaryLine(report),
+                  c.effects.empty()       ? "No problems found: 2 monsters, 2 records"
+                  : c.effects.size() == 1 ? "1 problem found"
+                                          : std::to_string(c.effects.size()) + " problems found");
+    }
+}
+
+// A palette level outside 0-63 spills out of its colour byte: above 63 it
+// carries into the next channel, below 0 it borrows from it.
+TEST(FilesCheck, PaletteLevelsSpillIntoTheNextChannel) {
+    karnwick::testing::GameFolder folder;
+    std::string palette = "64,0,-1\r\n0,-1,0\r\n";
+    for (int i = 2; i < 256; ++i) palette += "1,1,1\r\n";
+    folder.write(kPaletteFileName, palette);
+    folder.writeSprites(1);
+    folder.writeRecords({karnwick::testing::saneMonster("Sane")});
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const GameFileProblem& p : checkGameFiles(folder.path()).problems)
+        found.emplace_back(p.field, p.effect.substr(0, p.effect.find(';')));
+    const std::string spill = "the level is outside 0-63: times 4 it leaves its byte and ";
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
+                         {"entry 0 red", spill + "carries into green"},
+                         {"entry 0 blue", spill + "borrows from the byte above blue, which no "
+                                                  "screen shows"},
+                         {"entry 1 green", spill + "borrows from blue"}}));
 }

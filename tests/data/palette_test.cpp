@@ -49,6 +49,7 @@ TEST(Palette, NumbersAreReadWholeAndFractionsRoundHalfToEven) {
     const std::pair<std::string, int16_t> cases[] = {{std::string(42, '0') + "7", 7},
                                                      {"31.5", 32},
                                                      {"30.5", 30},
+                                                     {"30.51", 31},
                                                      {"-30.5", -30},
                                                      {"2.5000000000000000001", 3},
                                                      {"+25E-1", 2},

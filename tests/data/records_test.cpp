@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "data/monster_stats.h"
 
@@ -35,4 +36,28 @@ TEST(Records, EveryFieldSitsAtItsOffset) {
     bytes[24] = 0xFF, bytes[25] = 0xFF, bytes[26] = 0x00, bytes[27] = 0x80;
     EXPECT_EQ(decodeMonsterStats(bytes).agility, -1);
     EXPECT_EQ(decodeMonsterStats(bytes).strength, -32768);
+}
+
+// Records by index in a file's bytes: whole, cut short (the missing bytes
+// read as 0, as the game reads past the end), or past the end altogether;
+// writing one past the end fills the gap with zero-filled records.
+TEST(Records, ByIndexInAFilesBytes) {
+    MonsterStats a, b;
+    a.hp = 11, a.spare11 = -2;
+    b.hp = 22, b.spare11 = 0x0707;
+    std::vector<unsigned char> file;
+    putRecord(file, 0, a);
+    putRecord(file, 2, b);
+    ASSERT_EQ(file.size(), 3u * kRecordLength);
+    EXPECT_EQ(recordAt(file, 0).spare11, -2);
+    EXPECT_EQ(recordAt(file, 1).hp, 0);
+    EXPECT_EQ(recordAt(file, 2).spare11, 0x0707);
+    putRecord(file, 1, b);
+    EXPECT_EQ(file.size(), 3u * kRecordLength);
+    EXPECT_EQ(recordAt(file, 1).spare11, 0x0707);
+    file.resize(3 * kRecordLength - 1);
+    EXPECT_EQ(recordAt(file, 2).spare11, 0x07);
+    EXPECT_EQ(recordAt(file, 2).hp, 22);
+    EXPECT_EQ(recordAt(file, 3).hp, 0);
+    EXPECT_EQ(recordAt(file, 40000).hp, 0);
 }

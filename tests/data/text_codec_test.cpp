@@ -7,6 +7,12 @@ using namespace karnwick;
 TEST(TextCodec, Windows1252BothWaysByteForByte) {
     EXPECT_EQ(decodeWindows1252("Orc  "), "Orc  ");
     EXPECT_EQ(decodeWindows1252("\x80\xE9\x9F\xFF"), "\u20AC\u00E9\u0178\u00FF");
+    std::string high;
+    for (int b = 0x80; b < 0xA0; ++b) high += static_cast<char>(b);
+    EXPECT_EQ(decodeWindows1252(high),
+              "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008D"
+              "Ž\u008F\u0090‘’“”•–—˜™š"
+              "›œ\u009DžŸ");
     // Bytes the code page leaves undefined, and NUL, still make one character.
     EXPECT_EQ(decodeWindows1252(std::string_view("\x81\0", 2)), std::string("\u0081\0", 3));
 
