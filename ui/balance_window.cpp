@@ -39,9 +39,12 @@
 #include "battle/sweep.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
+#include "data/folder_lock.h"
+#include "data/game_file.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
 #include "ui/balance_text.h"
+#include "ui/work_lane.h"
 
 namespace karnwick::balance {
 
@@ -60,16 +63,24 @@ std::string trimmedName(const MonsterStats& stats) {
 // out, so the first rows show soon and a newer request waits little.
 constexpr std::chrono::milliseconds kBandTime{40};
 
-// The lanes' threads, and the threads they start, run at a lower priority
-// than the window's: on a busy machine the event loop then gets a core as
-// soon as it has an event, and the odds take what is left.
-void yieldToWindow() {
-    constexpr int kWorkNiceness = 10;
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkNiceness);
-}
-
 int workerThreads() {
     return std::max(1, QThread::idealThreadCount());
+}
+
+// The first `count` records of the folder's monsters.tat, read in one go
+// under the folder's shared lock: a `set` running meanwhile is seen whole
+// or not at all, never as some records old and some new. Records past the
+// file's end read as zeros, as the arena reads them.
+std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int count) {
+    const FolderLock lock(folder, FolderAccess::Read);
+    const GameFile file(folder / kStatsFileName);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(count) * kRecordLength);
+    file.readAt(0, bytes);
+    std::vector<MonsterStats> roster;
+    roster.reserve(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
+        roster.push_back(recordAt(bytes, i));
+    return roster;
 }
 
 std::array<HitPointChances, 2> endingHitPoints(const Fighters& fighters,
@@ -88,33 +99,9 @@ QString changedMark(bool changed) {
 
 }  // namespace
 
-WorkLane::WorkLane()
-    : m_pool(std::make_unique<QThreadPool>()),
-      m_generation(std::make_shared<std::atomic<quint64>>(0)) {
-    // One thread: the requests of a lane are answered in the order asked.
-    m_pool->setMaxThreadCount(1);
-    m_pool->setExpiryTimeout(-1);
-}
-
-WorkLane::~WorkLane() {
-    cancel();
-    wait();
-}
-
-void WorkLane::run(std::function<void(const Stale& stale, quint64 generation)> work) {
-    const quint64 generation = ++*m_generation;
-    std::shared_ptr<std::atomic<quint64>> counter = m_generation;
-    m_pool->start([work = std::move(work), counter, generation] {
-        yieldToWindow();
-        work([counter, generation] { return *counter != generation; }, generation);
-    });
-}
-
-void WorkLane::wait() {
-    m_pool->waitForDone();
-}
-
-BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+BalanceWindow::BalanceWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      m_lanes{WorkLane(this), WorkLane(this), WorkLane(this), WorkLane(this)} {
     setObjectName(QStringLiteral("frmBalance"));
     setWindowTitle(QStringLiteral("Karnwick Balance"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -154,6 +141,10 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
     createShortcuts();
+    for (WorkLane& lane : m_lanes) {
+        lane.onFailure([this](const QString& message) { report(message); });
+        lane.onIdle([this] { workDone(); });
+    }
     connect(m_tabs, &QTabWidget::currentChanged, this, &BalanceWindow::tabShown);
 }
 
@@ -414,7 +405,8 @@ void BalanceWindow::workDone() {
 }
 
 bool BalanceWindow::isSettled() const {
-    return std::all_of(m_pending.begin(), m_pending.end(), [](int n) { return n == 0; });
+    return std::none_of(m_lanes.begin(), m_lanes.end(),
+                        [](const WorkLane& lane) { return lane.busy(); });
 }
 
 void BalanceWindow::requestMatchUp() {
@@ -438,7 +430,6 @@ void BalanceWindow::requestMatchUp() {
     for (std::size_t side = 0; side < 2; ++side) picture.names[side] = trimmedName(fighters[side]);
     picture.title = std::to_string(pair[0]) + " " + picture.names[0] + " (Monster One) against " +
                     std::to_string(pair[1]) + " " + picture.names[1] + " (Monster Two)";
-    ++m_pending[kMatchUpLane];
     m_lanes[kMatchUpLane].run([this, fighters, start, picture, pair](const WorkLane::Stale& stale,
                                                                      quint64 generation) mutable {
         if (!stale()) {
@@ -449,18 +440,12 @@ void BalanceWindow::requestMatchUp() {
                 picture.odds = overflowAtStart();
             }
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, picture = std::move(picture), pair, generation] {
-                --m_pending[kMatchUpLane];
-                if (m_lanes[kMatchUpLane].current(generation)) {
-                    m_matchUpOdds = picture.odds;
-                    m_matchUpPair = pair;
-                    m_matchUpView->setPicture(picture);
-                }
-                workDone();
-            },
-            Qt::QueuedConnection);
+        postIfCurrent(m_lanes[kMatchUpLane], generation,
+                      [this, picture = std::move(picture), pair] {
+                          m_matchUpOdds = picture.odds;
+                          m_matchUpPair = pair;
+                          m_matchUpView->setPicture(picture);
+                      });
     });
 }
 
@@ -485,41 +470,21 @@ void BalanceWindow::requestRoster() {
     showRosterProgress();
     m_rosterProgress->show();
     m_ranking->clear();
-    ++m_pending[kRosterLane];
     const std::filesystem::path folder = m_arena.folder;
     std::vector<MonsterStats> base = m_rosterBase;
     const std::vector<RecordOverride> changes = m_changes;
     m_lanes[kRosterLane].run([this, folder, base, changes, n](const WorkLane::Stale& stale,
                                                               quint64 generation) mutable {
-        auto post = [this, generation](auto apply) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, apply = std::move(apply)]() mutable {
-                    if (m_lanes[kRosterLane].current(generation)) apply();
-                },
-                Qt::QueuedConnection);
-        };
-        auto finish = [this] {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    --m_pending[kRosterLane];
-                    workDone();
-                },
-                Qt::QueuedConnection);
+        auto post = [this, generation](std::function<void()> apply) {
+            postIfCurrent(m_lanes[kRosterLane], generation, std::move(apply));
         };
         QString failure;
         try {
-            if (static_cast<int>(base.size()) != n) {
-                base.assign(static_cast<std::size_t>(n), MonsterStats{});
-                for (int i = 0; i < n && !stale(); ++i)
-                    loadMonsterStats(static_cast<int16_t>(i), base[static_cast<std::size_t>(i)],
-                                     folder / kStatsFileName);
-            }
-        } catch (const GameError& error) {
+            if (static_cast<int>(base.size()) != n) base = readRoster(folder, n);
+        } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
-        if (stale()) return finish();
+        if (stale()) return;
         const std::size_t cells = base.size() * base.size();
         RosterPicture picture{{}, std::vector<double>(cells, std::nan(""))};
         for (std::size_t i = 0; i < base.size(); ++i)
@@ -535,7 +500,7 @@ void BalanceWindow::requestRoster() {
             if (!failure.isEmpty()) report(failure);
             showRosterCells({});
         });
-        if (!failure.isEmpty()) return finish();
+        if (!failure.isEmpty()) return;
         std::vector<MonsterStats> monsters = base;
         for (int i = 0; i < n; ++i)
             applyRecordOverrides(changes, i, monsters[static_cast<std::size_t>(i)]);
@@ -566,7 +531,6 @@ void BalanceWindow::requestRoster() {
                                          std::max(perRow, 1e-9)),
                 1, 64);
         }
-        finish();
     });
 }
 
@@ -592,7 +556,6 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
         }
     for (const std::size_t at : unknown) m_rosterKnown[at] = 0;
     showRosterCells(unknown);
-    ++m_pending[kRosterLane];
     m_lanes[kRosterLane].run(
         [this, monsters, changedMonsters, n](const WorkLane::Stale& stale, quint64 generation) {
             std::vector<std::pair<std::size_t, OutcomeOdds>> cells;
@@ -606,24 +569,17 @@ void BalanceWindow::requestRosterMonsters(std::vector<int16_t> changedMonsters) 
                             j * n + a, OutcomeOdds(battleOdds(Fighters{monsters[j], monsters[a]})));
                 }
             }
-            const bool wasStale = stale();
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, cells = std::move(cells), wasStale] {
-                    --m_pending[kRosterLane];
-                    if (!wasStale && m_lanes[kRosterLane].current(generation)) {
-                        m_rosterDirty.clear();
-                        std::vector<std::size_t> known;
-                        for (const auto& [at, odds] : cells) {
-                            m_rosterOdds[at] = odds;
-                            m_rosterKnown[at] = 1;
-                            known.push_back(at);
-                        }
-                        showRosterCells(known);
-                    }
-                    workDone();
-                },
-                Qt::QueuedConnection);
+            if (stale()) return;
+            postIfCurrent(m_lanes[kRosterLane], generation, [this, cells = std::move(cells)] {
+                m_rosterDirty.clear();
+                std::vector<std::size_t> known;
+                for (const auto& [at, odds] : cells) {
+                    m_rosterOdds[at] = odds;
+                    m_rosterKnown[at] = 1;
+                    known.push_back(at);
+                }
+                showRosterCells(known);
+            });
         });
 }
 
@@ -719,7 +675,6 @@ void BalanceWindow::requestSweep() {
                               picture.step);
     picture.values = plan.values;
     m_sweepDone = false;
-    ++m_pending[kSweepLane];
     m_lanes[kSweepLane].run(
         [this, fighters, plan, picture](const WorkLane::Stale& stale, quint64 generation) mutable {
             // A few values at a time, so a newer request need not wait for a long sweep.
@@ -732,18 +687,11 @@ void BalanceWindow::requestSweep() {
                 const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
                 picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
             }
-            const bool wasStale = stale();
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, picture = std::move(picture), wasStale] {
-                    --m_pending[kSweepLane];
-                    if (!wasStale && m_lanes[kSweepLane].current(generation)) {
-                        m_sweepView->setPicture(picture);
-                        m_sweepDone = true;
-                    }
-                    workDone();
-                },
-                Qt::QueuedConnection);
+            if (stale()) return;
+            postIfCurrent(m_lanes[kSweepLane], generation, [this, picture = std::move(picture)] {
+                m_sweepView->setPicture(picture);
+                m_sweepDone = true;
+            });
         });
 }
 
@@ -751,52 +699,44 @@ void BalanceWindow::requestCheck() {
     m_checkReport.reset();
     m_checkFailure.clear();
     m_checkList->clear();
-    ++m_pending[kCheckLane];
     const std::filesystem::path folder = m_arena.folder;
     m_lanes[kCheckLane].run([this, folder](const WorkLane::Stale&, quint64 generation) {
         std::optional<GameFilesReport> found;
         QString failure;
         try {
             found = checkGameFiles(folder);
-        } catch (const GameError& error) {
+        } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, found = std::move(found), failure] {
-                --m_pending[kCheckLane];
-                if (m_lanes[kCheckLane].current(generation)) {
-                    m_checkReport = found;
-                    m_checkFailure = failure;
-                    m_checkList->clear();
-                    if (found) {
-                        for (const GameFileProblem& p : found->problems) {
-                            auto* item = new QListWidgetItem(checkLine(p), m_checkList);
-                            if (p.monster) item->setData(Qt::UserRole, *p.monster);
-                        }
-                        m_checkList->addItem(checkSummary(*found));
-                    } else {
-                        m_checkList->addItem(failure);
-                    }
+        postIfCurrent(m_lanes[kCheckLane], generation, [this, found = std::move(found), failure] {
+            m_checkReport = found;
+            m_checkFailure = failure;
+            m_checkList->clear();
+            if (found) {
+                for (const GameFileProblem& p : found->problems) {
+                    auto* item = new QListWidgetItem(checkLine(p), m_checkList);
+                    if (p.monster) item->setData(Qt::UserRole, *p.monster);
                 }
-                workDone();
-            },
-            Qt::QueuedConnection);
+                m_checkList->addItem(checkSummary(*found));
+            } else {
+                m_checkList->addItem(failure);
+            }
+        });
     });
 }
 
 QString BalanceWindow::copiedText() const {
     switch (m_tabs->currentIndex()) {
         case kMatchUpTab:
-            if (!m_matchUpOdds || m_pending[kMatchUpLane] > 0) return {};
+            if (!m_matchUpOdds || m_lanes[kMatchUpLane].busy()) return {};
             return tabSeparated(matchUpTable(m_matchUpPair[0], m_matchUpPair[1], *m_matchUpOdds));
         case kRosterTab:
-            if (m_rosterKnown.empty() || m_pending[kRosterLane] > 0 ||
+            if (m_rosterKnown.empty() || m_lanes[kRosterLane].busy() ||
                 !std::all_of(m_rosterKnown.begin(), m_rosterKnown.end(), [](char k) { return k; }))
                 return {};
             return tabSeparated(rosterTable(m_rosterOdds, m_rosterBase.size()));
         case kSweepTab:
-            if (!m_sweepDone || m_pending[kSweepLane] > 0) return {};
+            if (!m_sweepDone || m_lanes[kSweepLane].busy()) return {};
             return tabSeparated(
                 sweepTable(m_sweepView->picture().values, m_sweepView->picture().odds));
         default:

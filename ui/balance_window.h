@@ -21,6 +21,7 @@
 #include "battle/odds.h"
 #include "data/record_override.h"
 #include "ui/balance_views.h"
+#include "ui/work_lane.h"
 
 class QCheckBox;
 class QComboBox;
@@ -45,26 +46,6 @@ struct ArenaState {
     Fighters fighters{};
     // The HP and agility texts of the boxes, which FIGHT starts from.
     StartingTexts start;
-};
-
-// One kind of work on its own thread: a newer request makes every older one
-// stale, and a stale one is skipped or stops at its next check.
-class WorkLane {
-  public:
-    WorkLane();
-    ~WorkLane();
-    using Stale = std::function<bool()>;
-    // Runs `work` on the lane's thread, after the work asked before it.
-    void run(std::function<void(const Stale& stale, quint64 generation)> work);
-    void cancel() { ++*m_generation; }
-    void wait();
-    // True while the answer of `generation` would still be wanted.
-    bool current(quint64 generation) const { return *m_generation == generation; }
-    quint64 generation() const { return *m_generation; }
-
-  private:
-    std::unique_ptr<QThreadPool> m_pool;
-    std::shared_ptr<std::atomic<quint64>> m_generation;
 };
 
 class BalanceWindow : public QWidget {
@@ -198,7 +179,6 @@ class BalanceWindow : public QWidget {
     std::optional<GameFilesReport> m_checkReport;
     QString m_checkFailure;
 
-    std::array<int, 4> m_pending{};  // requests not yet answered, by lane
     std::array<WorkLane, 4> m_lanes;
 };
 

@@ -19,6 +19,7 @@
 #include "ui/balance_launcher.h"
 #include "ui/balance_window.h"
 #include "ui/main_window.h"
+#include "ui/work_lane.h"
 
 namespace {
 
@@ -140,6 +141,46 @@ TEST(BalanceWindow, HeatMapCellChoosesThePair) {
     EXPECT_EQ(balance.tabs()->currentIndex(), 0);
     arena.settle(balance);
     EXPECT_TRUE(balance.copiedText().contains(QStringLiteral("\n7\t2\t")));
+}
+
+// The roster is read whole under the folder's shared lock: while another
+// command holds the folder (here with monsters.tat cut to nothing until it
+// puts it back), the roster waits for it and then matches the command line.
+TEST(BalanceWindow, RosterWaitsForAWriterAndReadsTheWholeSet) {
+    DemoArena arena;
+    BalanceWindow& balance = arena.open();
+    QProcess writer;
+    writer.setWorkingDirectory(QString::fromStdString(std::filesystem::current_path().string()));
+    writer.start("flock", {"-x", ".", "sh", "-c",
+                           "cp monsters.tat ../kept.tat && : > monsters.tat && : > held && "
+                           "sleep 1.5 && mv ../kept.tat monsters.tat && rm held"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return std::filesystem::exists("held"); }, 10000));
+    const std::string roster = arena.copied(balance, 1);
+    EXPECT_EQ(roster, commandLineOutput({"matrix", "--csv"}));
+    writer.waitForFinished(10000);
+    EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(writer.exitCode(), 0);
+}
+
+// Whatever a lane's work throws is shown as one failed answer, and the lane
+// still settles and answers the next request.
+TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
+    QObject owner;
+    karnwick::balance::WorkLane lane(&owner);
+    QStringList failures;
+    int idle = 0;
+    lane.onFailure([&](const QString& message) { failures << message; });
+    lane.onIdle([&] { ++idle; });
+    lane.run([](const auto&, quint64) { throw std::runtime_error("no room for the roster"); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
+    EXPECT_EQ(failures, QStringList{"no room for the roster"});
+    bool answered = false;
+    lane.run([&](const auto&, quint64 generation) {
+        karnwick::balance::postIfCurrent(lane, generation, [&] { answered = true; });
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(idle, 2);
 }
 
 }  // namespace
