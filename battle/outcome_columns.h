@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -62,6 +63,13 @@ inline std::string outcomeCsvCells(const OutcomeOdds& odds) {
     for (const OutcomeColumn& column : kOutcomeColumns)
         cells.append(cells.empty() ? "" : ",").append(shortestNumber(odds.*column.value));
     return cells;
+}
+
+// A chance as the windows and text tables show it: "12.34%".
+inline std::string percentText(double chance) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f%%", 100.0 * chance);
+    return text;
 }
 
 }  // namespace karnwick

@@ -1,7 +1,7 @@
 #pragma once
-// The pictures of the Balance window's tabs as widgets: the match-up's
+// The charts of the Balance window's tabs as widgets: the match-up's
 // outcome bars and distributions, the roster's heat map and the sweep's
-// curve. Each draws through a function that also draws the saved picture.
+// curve. Each draws through the function that also draws the saved picture.
 
 #include <QWidget>
 #include <array>
@@ -11,34 +11,24 @@
 #include <vector>
 
 #include "battle/odds.h"
-#include "ui/balance_charts.h"
+#include "charts/heat_map.h"
+#include "charts/match_up_chart.h"
+#include "charts/sweep_curve.h"
 
 namespace karnwick::balance {
-
-// One side's hit points when the battle ends, with their chances.
-using HitPointChances = std::vector<std::pair<int, double>>;
-
-struct MatchUpPicture {
-    std::string title;  // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
-    std::array<std::string, 2> names;
-    std::optional<BattleOdds> odds;
-    std::array<HitPointChances, 2> hpLeft;
-};
-void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& picture);
-QImage drawMatchUp(const MatchUpPicture& picture);
 
 class MatchUpView : public QWidget {
     Q_OBJECT
   public:
     explicit MatchUpView(QWidget* parent = nullptr);
-    void setPicture(MatchUpPicture picture);
-    const MatchUpPicture& picture() const { return m_picture; }
+    void setPicture(charts::MatchUpChart picture);
+    const charts::MatchUpChart& picture() const { return m_picture; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    MatchUpPicture m_picture;
+    charts::MatchUpChart m_picture;
 };
 
 // The heat map: hovering a cell shows the pair's odds, a click or Enter on
@@ -49,10 +39,10 @@ class RosterView : public QWidget {
     Q_OBJECT
   public:
     explicit RosterView(QWidget* parent = nullptr);
-    void setPicture(RosterPicture picture);
+    void setPicture(charts::HeatMap picture);
     // New chances for some cells (a * n + b) of the picture; NaN for unknown.
     void setChances(const std::vector<std::pair<std::size_t, double>>& chances);
-    const RosterPicture& picture() const { return m_picture; }
+    const charts::HeatMap& picture() const { return m_picture; }
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
     // The middle of the cell of pair (one, two), in widget coordinates.
@@ -70,7 +60,7 @@ class RosterView : public QWidget {
 
   private:
     const charts::HeatMapPlacement& placement() const;
-    RosterPicture m_picture;
+    charts::HeatMap m_picture;
     mutable std::optional<charts::HeatMapPlacement> m_placement;
     QImage m_drawn;  // the map as last painted; null when it must be drawn whole
     const std::vector<OutcomeOdds>* m_odds = nullptr;
@@ -81,14 +71,14 @@ class SweepView : public QWidget {
     Q_OBJECT
   public:
     explicit SweepView(QWidget* parent = nullptr);
-    void setPicture(SweepPicture picture);
-    const SweepPicture& picture() const { return m_picture; }
+    void setPicture(charts::SweepCurve picture);
+    const charts::SweepCurve& picture() const { return m_picture; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    SweepPicture m_picture;
+    charts::SweepCurve m_picture;
 };
 
 // "12.34%", as the tabs show a chance.

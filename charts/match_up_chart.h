@@ -1,0 +1,33 @@
+#pragma once
+// The match-up of the arena's Balance window: the chance of each end of the
+// battle as a bar, how many turns it lasts and each side's hit points at its
+// end, drawn onto any paint device so one drawing serves the window and the
+// saved picture. Needs a QGuiApplication for its text.
+
+#include <QImage>
+#include <QPainter>
+#include <QRect>
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "battle/odds.h"
+
+namespace karnwick::charts {
+
+// One side's hit points when the battle ends, with their chances.
+using HitPointChances = std::vector<std::pair<int, double>>;
+
+struct MatchUpChart {
+    std::string title;  // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
+    std::array<std::string, 2> names;
+    std::optional<BattleOdds> odds;
+    std::array<HitPointChances, 2> hpLeft;
+};
+
+void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& chart);
+QImage drawMatchUpChart(const MatchUpChart& chart);
+
+}  // namespace karnwick::charts

@@ -1,0 +1,42 @@
+#pragma once
+// The Check tab: the findings of `karnwick check` on the game folder;
+// choosing one about a monster chooses it in the arena.
+
+#include <QString>
+#include <filesystem>
+#include <optional>
+
+#include "battle/game_files_check.h"
+#include "ui/balance_tab.h"
+
+class QListWidget;
+
+namespace karnwick::balance {
+
+class CheckTab : public BalanceTab {
+    Q_OBJECT
+  public:
+    explicit CheckTab(QWidget* parent = nullptr);
+
+    // Checks the folder's files anew.
+    void check(const std::filesystem::path& folder);
+    // Checks them unless a check has answered already.
+    void want(const std::filesystem::path& folder);
+
+    QString copiedText() const override;
+    QImage picture() const override { return {}; }
+
+    QListWidget* list() const { return m_list; }
+
+  signals:
+    void monsterChosen(int index);
+
+  private:
+    void showFindings(const std::optional<GameFilesReport>& found, const QString& failure);
+
+    QListWidget* m_list = nullptr;
+    std::optional<GameFilesReport> m_report;
+    QString m_failure;
+};
+
+}  // namespace karnwick::balance

@@ -1,0 +1,54 @@
+#pragma once
+// The Match-up tab: the exact odds of the arena's two monsters as FIGHT
+// would fight them, beside a box for every number of both records a battle
+// reads, where a what-if change is typed.
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "battle/odds.h"
+#include "ui/balance_state.h"
+#include "ui/balance_tab.h"
+
+class QPushButton;
+class QSpinBox;
+
+namespace karnwick::balance {
+
+class MatchUpView;
+
+class MatchUpTab : public BalanceTab {
+    Q_OBJECT
+  public:
+    explicit MatchUpTab(QWidget* parent = nullptr);
+
+    // Shows the state's records in the boxes and works the odds out anew.
+    void showState(const WhatIfState& state);
+
+    QString copiedText() const override;
+    QImage picture() const override;
+
+    // The what-if box of `field` ("hp") for a side.
+    QSpinBox* whatIfBox(std::string_view field, int side) const;
+    QPushButton* resetButton() const { return m_reset; }
+    MatchUpView* view() const { return m_view; }
+
+  signals:
+    // The user typed `value` for field `field` (of kBattleFields) of a side.
+    void whatIfEdited(int side, std::size_t field, int value);
+    void resetAsked();
+
+  private:
+    void showWhatIfValues(const WhatIfState& state);
+    void requestOdds(const WhatIfState& state);
+
+    MatchUpView* m_view = nullptr;
+    std::vector<std::array<QSpinBox*, 2>> m_whatIf;
+    QPushButton* m_reset = nullptr;
+    std::optional<BattleOdds> m_odds;
+    std::array<int, 2> m_pair{-1, -1};
+};
+
+}  // namespace karnwick::balance

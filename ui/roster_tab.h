@@ -1,0 +1,76 @@
+#pragma once
+// The Roster tab: the heat map of Monster One's chance of winning for every
+// pair and the ranking beside it. The roster is worked out only once the tab
+// is first shown; a large one fills a band of rows at a time, and a what-if
+// change works out only the changed monsters' rows and columns again.
+
+#include <filesystem>
+#include <vector>
+
+#include "battle/odds.h"
+#include "charts/heat_map.h"
+#include "ui/balance_state.h"
+#include "ui/balance_tab.h"
+
+class QProgressBar;
+class QTreeWidget;
+
+namespace karnwick::balance {
+
+class RosterView;
+
+class RosterTab : public BalanceTab {
+    Q_OBJECT
+  public:
+    explicit RosterTab(QWidget* parent = nullptr);
+
+    // The tab is shown: the roster is worked out from now on.
+    void want(const WhatIfState& state);
+    // The game files were read again: the records are read anew.
+    void reload(const WhatIfState& state);
+    // Every what-if change was replaced: the whole roster again.
+    void changesSet(const WhatIfState& state);
+    // The changes of these monsters were made or undone.
+    void changesMade(const WhatIfState& state, std::vector<int16_t> monsters);
+
+    QString copiedText() const override;
+    QImage picture() const override;
+
+    RosterView* view() const { return m_view; }
+    QTreeWidget* ranking() const { return m_ranking; }
+    // The roster's rows worked out so far.
+    int rowsDone() const { return m_rowsDone; }
+
+  signals:
+    // The user chose a pair in the heat map.
+    void pairChosen(int one, int two);
+
+  private:
+    void request(const WhatIfState& state);
+    void fill(const WorkLane::Stale& stale, quint64 generation, const std::filesystem::path& folder,
+              std::vector<MonsterStats> base, const std::vector<RecordOverride>& changes,
+              int count);
+    void fillRows(const WorkLane::Stale& stale, quint64 generation,
+                  const std::vector<MonsterStats>& monsters);
+    // The records read and the grids made: the map starts grey.
+    void start(std::vector<MonsterStats> base, charts::HeatMap picture, const QString& failure);
+    void rowsArrived(std::size_t first, std::size_t count, const std::vector<OutcomeOdds>& rows);
+    bool whole() const;
+    // The cells at these places of the grid were worked out or made unknown.
+    void showCells(const std::vector<std::size_t>& cells);
+    void showProgress();
+    void showRanking();
+
+    RosterView* m_view = nullptr;
+    QTreeWidget* m_ranking = nullptr;
+    QProgressBar* m_progress = nullptr;
+    std::vector<MonsterStats> m_base;  // as the files hold them
+    std::vector<std::string> m_labels;
+    std::vector<OutcomeOdds> m_odds;
+    std::vector<char> m_known;
+    std::vector<int16_t> m_dirty;  // rows and columns being worked out again
+    int m_rowsDone = 0;
+    bool m_wanted = false;
+};
+
+}  // namespace karnwick::balance
