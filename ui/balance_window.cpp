@@ -148,6 +148,7 @@ QListWidget* BalanceWindow::checkList() const {
 
 void BalanceWindow::setArena(const ArenaState& arena) {
     m_state.arena = arena;
+    dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, false);
 }
@@ -156,6 +157,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
     std::erase_if(m_state.changes,
                   [&](const RecordOverride& c) { return c.index > arena.lastIndex; });
     m_state.arena = arena;
+    dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, true);
     m_roster->reload(m_state);
@@ -167,6 +169,19 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, false);
     m_roster->changesSet(m_state);
+}
+
+void BalanceWindow::dropChangesTheFilesHold() {
+    // A change to the value the files now hold (after F5 or another folder)
+    // is no change: it is neither marked nor offered to Reset.
+    for (std::size_t side = 0; side < 2; ++side) {
+        const auto index = m_state.arena.chosen[side];
+        const MonsterStats& file = m_state.arena.fighters[side];
+        if (index)
+            std::erase_if(m_state.changes, [&](const RecordOverride& c) {
+                return c.index == *index && file.*c.field == c.value;
+            });
+    }
 }
 
 void BalanceWindow::whatIfEdited(int side, std::size_t f, int value) {

@@ -103,6 +103,7 @@ class BalanceWindow : public QWidget {
     void createShortcuts();
     BalanceTab* currentTab() const;
 
+    void dropChangesTheFilesHold();
     void whatIfEdited(int side, std::size_t field, int value);
     void resetChanges();
     void changesMade(const std::vector<int16_t>& monsters);

@@ -27,10 +27,6 @@ std::array<charts::HitPointChances, 2> endingHitPoints(const Fighters& fighters,
     return chances;
 }
 
-QString changedMark(bool changed) {
-    return changed ? QStringLiteral("font-weight: bold") : QString();
-}
-
 // The texts FIGHT starts from: a changed HP or agility is the text a fresh
 // choice of the changed record shows; the others are the boxes' texts.
 StartingTexts startOf(const WhatIfState& state, const Fighters& fighters) {
@@ -106,9 +102,13 @@ void MatchUpTab::showWhatIfValues(const WhatIfState& state) {
             box->setEnabled(index.has_value());
             box->setValue(now.*member);
             const bool isChanged = index && now.*member != file.*member;
-            // A new style sheet lays the whole window out again: only on a change of mark.
-            const QString mark = changedMark(isChanged);
-            if (box->styleSheet() != mark) box->setStyleSheet(mark);
+            // The mark is the box's own font, never a style sheet: clearing a
+            // sheet leaves its bold behind.
+            QFont font = box->font();
+            if (font.bold() != isChanged) {
+                font.setBold(isChanged);
+                box->setFont(font);
+            }
             box->setToolTip(isChanged
                                 ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
                                 : QString());

@@ -8,12 +8,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <fstream>
 
 #include "data/file_writer.h"
+#include "data/sprite.h"
 #include "demo/set.h"
 #include "game_files.h"
 #include "ui/balance_launcher.h"
@@ -181,6 +185,62 @@ TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
     EXPECT_TRUE(answered);
     EXPECT_EQ(idle, 2);
+}
+
+// A value is bold exactly while it differs from the files, read from the
+// box's own font after each step: typed, typed back to the file's value, a
+// change of pair, Reset, and another folder whose file holds the value.
+TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    // The text shown is the spin box's line edit's: its font is the one read.
+    auto bold = [&](const char* field, int side) {
+        QSpinBox* box = balance.whatIfBox(field, side);
+        box->ensurePolished();
+        const bool shown = box->findChild<QLineEdit*>()->font().bold();
+        EXPECT_EQ(shown, box->font().bold()) << field;
+        return shown;
+    };
+    const karnwick::MonsterStats three = karnwick::makeDemoMonsters()[3];
+    balance.whatIfBox("hp", 0)->setValue(85);
+    balance.whatIfBox("level", 0)->setValue(8);
+    EXPECT_TRUE(bold("hp", 0) && bold("level", 0));
+    EXPECT_FALSE(bold("hp", 1) || bold("strength", 0));
+    balance.whatIfBox("level", 0)->setValue(three.level);
+    EXPECT_FALSE(bold("level", 0));
+    ASSERT_EQ(balance.changes().size(), 1u);
+    arena.choose(0, 7);
+    EXPECT_FALSE(bold("hp", 0));
+    EXPECT_TRUE(balance.resetButton()->isEnabled());
+    arena.choose(0, 3);
+    EXPECT_TRUE(bold("hp", 0));
+    arena.choose(0, 7);
+    QTest::mouseClick(balance.resetButton(), Qt::LeftButton);
+    arena.choose(0, 3);
+    EXPECT_FALSE(bold("hp", 0) || bold("level", 0));
+    EXPECT_FALSE(balance.resetButton()->isEnabled());
+
+    balance.whatIfBox("level", 1)->setValue(100);
+    EXPECT_TRUE(bold("level", 1));
+    const std::filesystem::path other = std::filesystem::current_path() / "other";
+    std::filesystem::create_directory(other);
+    karnwick::writeDemoSet(other, karnwick::Existing::Replace);
+    std::vector<karnwick::MonsterStats> records = karnwick::makeDemoMonsters();
+    std::vector<unsigned char> bytes;
+    records[5].level = 100;
+    for (std::size_t i = 0; i < records.size(); ++i) karnwick::putRecord(bytes, i, records[i]);
+    std::ofstream(other / karnwick::kStatsFileName, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    arena.window.setFolderPicker([&](const auto&) { return other; });
+    ASSERT_TRUE(arena.window.openGameFolder());
+    arena.choose(1, 5);
+    EXPECT_EQ(balance.whatIfBox("level", 1)->value(), 100);
+    EXPECT_FALSE(bold("level", 1));
+    EXPECT_FALSE(balance.resetButton()->isEnabled());
+    arena.settle(balance);
 }
 
 }  // namespace
