@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
@@ -72,6 +73,9 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
     createShortcuts();
+    // Ctrl+C copies the tab even from a box being typed in; the box's own
+    // copy stays on its context menu.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
     connect(m_tabs, &QTabWidget::currentChanged, this, &BalanceWindow::tabShown);
 }
 
@@ -103,6 +107,15 @@ void BalanceWindow::createShortcuts() {
     connect(command, &QShortcut::activated, this, &BalanceWindow::copyCommandLine);
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, &BalanceWindow::savePictureAsked);
+}
+
+bool BalanceWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 BalanceTab* BalanceWindow::currentTab() const {

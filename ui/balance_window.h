@@ -98,6 +98,9 @@ class BalanceWindow : public QWidget {
     // Every request so far is answered.
     void settled();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void createButtons(QLayout* row);
     void createShortcuts();

@@ -243,4 +243,28 @@ TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     arena.settle(balance);
 }
 
+// Ctrl+C copies the tab shown whatever has the focus: a what-if box just
+// typed into, or the sweep's range.
+TEST(BalanceWindow, CtrlCCopiesTheTabFromABoxWithFocus) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    QApplication::setActiveWindow(&balance);
+    for (const int tab : {0, 2}) {
+        balance.tabs()->setCurrentIndex(tab);
+        QSpinBox* box = tab == 0 ? balance.whatIfBox("hp", 0) : balance.sweepTo();
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("33"));
+        if (tab == 2) QTest::keyClick(box, Qt::Key_Return);
+        arena.settle(balance);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+                  balance.copiedText().toStdString());
+        EXPECT_TRUE(balance.copiedText().startsWith(tab == 0 ? "one\t" : "value\t"));
+    }
+}
+
 }  // namespace
