@@ -84,6 +84,17 @@ QPoint RosterView::cellCentre(int one, int two) const {
     return placement().cell(one, two).center().toPoint();
 }
 
+QRectF RosterView::cellRect(int one, int two) const {
+    return placement().cell(one, two);
+}
+
+void RosterView::setCurrentPair(int one, int two) {
+    const int n = static_cast<int>(m_picture.labels.size());
+    if (one < 0 || two < 0 || (n > 0 && (one >= n || two >= n))) return;
+    m_cursor = {one, two};
+    update();
+}
+
 void RosterView::resizeEvent(QResizeEvent*) {
     m_placement.reset();
     m_drawn = QImage();
@@ -112,7 +123,16 @@ void RosterView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     if (const auto cell = placement().cellAt(event->position())) {
         m_cursor = *cell;
+        update();
         emit pairChosen(cell->first, cell->second);
+    }
+}
+
+void RosterView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    if (const auto cell = placement().cellAt(event->position())) {
+        m_cursor = *cell;
+        emit pairOpened(cell->first, cell->second);
     }
 }
 
@@ -135,6 +155,8 @@ void RosterView::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
+            emit pairOpened(row, column);
+            return;
         case Qt::Key_Space:
             emit pairChosen(row, column);
             return;

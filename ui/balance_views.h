@@ -31,8 +31,9 @@ class MatchUpView : public QWidget {
     charts::MatchUpChart m_picture;
 };
 
-// The heat map: hovering a cell shows the pair's odds, a click or Enter on
-// the cell under the keyboard cursor chooses the pair. A roster fills a band
+// The heat map: hovering a cell shows the pair's odds, a click chooses the
+// pair, Enter on the cell under the keyboard cursor or a double-click opens
+// its match-up. A roster fills a band
 // of rows at a time, so the drawing is kept and only the cells given new
 // chances are painted again.
 class RosterView : public QWidget {
@@ -47,13 +48,22 @@ class RosterView : public QWidget {
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
     // The middle of the cell of pair (one, two), in widget coordinates.
     QPoint cellCentre(int one, int two) const;
+    // The cell of pair (one, two), in widget coordinates.
+    QRectF cellRect(int one, int two) const;
+    // Puts the keyboard cursor on a pair.
+    void setCurrentPair(int one, int two);
+    std::pair<int, int> currentPair() const { return m_cursor; }
 
   signals:
+    // A click chose the pair; the user stays on the map.
     void pairChosen(int one, int two);
+    // Enter or a double-click: the user wants the pair's match-up.
+    void pairOpened(int one, int two);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;

@@ -58,7 +58,8 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
     connect(m_matchUp, &MatchUpTab::whatIfEdited, this, &BalanceWindow::whatIfEdited);
     connect(m_matchUp, &MatchUpTab::resetAsked, this, &BalanceWindow::resetChanges);
-    connect(m_roster, &RosterTab::pairChosen, this, [this](int one, int two) {
+    connect(m_roster, &RosterTab::pairChosen, this, &BalanceWindow::pairChosen);
+    connect(m_roster, &RosterTab::pairOpened, this, [this](int one, int two) {
         emit pairChosen(one, two);
         m_tabs->setCurrentIndex(kMatchUpTab);
     });
@@ -164,6 +165,7 @@ void BalanceWindow::setArena(const ArenaState& arena) {
     dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, false);
+    m_roster->followArena(m_state);
 }
 
 void BalanceWindow::reload(const ArenaState& arena) {
@@ -173,6 +175,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
     dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, true);
+    m_roster->followArena(m_state);
     m_roster->reload(m_state);
     m_check->check(arena.folder);
 }

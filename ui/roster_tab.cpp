@@ -45,6 +45,7 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
     m_view = new RosterView(this);
     m_view->setOdds(&m_odds);
     connect(m_view, &RosterView::pairChosen, this, &RosterTab::pairChosen);
+    connect(m_view, &RosterView::pairOpened, this, &RosterTab::pairOpened);
     m_ranking = new QTreeWidget(this);
     m_ranking->setAccessibleName(QStringLiteral("Ranking by mean chance of winning"));
     m_ranking->setHeaderLabels({QStringLiteral("Rank"), QStringLiteral("Monster"),
@@ -59,6 +60,11 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_view, 3);
     layout->addLayout(side, 2);
+}
+
+void RosterTab::followArena(const WhatIfState& state) {
+    m_pair = state.arena.chosen;
+    if (m_pair[0] && m_pair[1]) m_view->setCurrentPair(*m_pair[0], *m_pair[1]);
 }
 
 void RosterTab::want(const WhatIfState& state) {
@@ -152,6 +158,7 @@ void RosterTab::start(std::vector<MonsterStats> base, charts::HeatMap picture,
     m_base = std::move(base);
     m_labels = picture.labels;
     m_view->setPicture(std::move(picture));
+    if (m_pair[0] && m_pair[1]) m_view->setCurrentPair(*m_pair[0], *m_pair[1]);
     if (!failure.isEmpty()) emit failed(failure);
     showCells({});
 }

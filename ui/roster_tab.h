@@ -4,7 +4,9 @@
 // is first shown; a large one fills a band of rows at a time, and a what-if
 // change works out only the changed monsters' rows and columns again.
 
+#include <array>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "battle/odds.h"
@@ -30,6 +32,8 @@ class RosterTab : public BalanceTab {
     void reload(const WhatIfState& state);
     // Every what-if change was replaced: the whole roster again.
     void changesSet(const WhatIfState& state);
+    // The arena chose another pair: the keyboard cursor goes to it.
+    void followArena(const WhatIfState& state);
     // The changes of these monsters were made or undone.
     void changesMade(const WhatIfState& state, std::vector<int16_t> monsters);
 
@@ -42,8 +46,10 @@ class RosterTab : public BalanceTab {
     int rowsDone() const { return m_rowsDone; }
 
   signals:
-    // The user chose a pair in the heat map.
+    // The user chose a pair in the heat map, and stays on it.
     void pairChosen(int one, int two);
+    // The user asked for a pair's match-up.
+    void pairOpened(int one, int two);
 
   private:
     void request(const WhatIfState& state);
@@ -71,6 +77,7 @@ class RosterTab : public BalanceTab {
     std::vector<int16_t> m_dirty;  // rows and columns being worked out again
     int m_rowsDone = 0;
     bool m_wanted = false;
+    std::array<std::optional<int16_t>, 2> m_pair;  // the arena's, for the cursor
 };
 
 }  // namespace karnwick::balance

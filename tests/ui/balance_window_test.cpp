@@ -8,12 +8,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <fstream>
 
 #include "data/file_writer.h"
@@ -125,26 +127,55 @@ TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     EXPECT_TRUE(arena.errors.isEmpty());
 }
 
-// The heat map shows each pair's chance once its rows arrive; a click on a
-// cell picks that pair in the arena's lists and shows it in Match-up.
-TEST(BalanceWindow, HeatMapCellChoosesThePair) {
+// The heat map shows each pair's chance once its rows arrive. Its keyboard
+// cursor starts on the arena's pair; a click on a cell chooses that pair in
+// the arena and stays on the map, Enter opens the pair in Match-up. Just
+// outside the grid a click chooses nothing and hovering shows nothing.
+TEST(BalanceWindow, HeatMapChoosesAndOpensPairs) {
     DemoArena arena;
+    arena.choose(0, 4);
+    arena.choose(1, 9);
     BalanceWindow& balance = arena.open();
     balance.tabs()->setCurrentIndex(1);
+    karnwick::balance::RosterView* map = balance.rosterView();
     // Drawn while still grey: the rows that come later are painted over it.
-    balance.rosterView()->grab();
+    map->grab();
     arena.settle(balance);
-    const QPoint cell = balance.rosterView()->cellCentre(7, 2);
-    EXPECT_EQ(balance.rosterView()->grab().toImage().pixelColor(cell),
-              karnwick::charts::chanceColour(balance.rosterView()->picture().oneWins[7 * 57 + 2]));
-    QTest::mouseClick(balance.rosterView(), Qt::LeftButton, {}, cell);
+    EXPECT_EQ(map->currentPair(), std::pair(4, 9));
+    const QPoint cell = map->cellCentre(7, 2);
+    EXPECT_EQ(map->grab().toImage().pixelColor(cell),
+              karnwick::charts::chanceColour(map->picture().oneWins[7 * 57 + 2]));
+    QTest::mouseClick(map, Qt::LeftButton, {}, cell);
     EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 7);
     EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 2);
     EXPECT_EQ(arena.window.fighters()[0], karnwick::makeDemoMonsters()[7]);
     EXPECT_EQ(arena.window.fighters()[1], karnwick::makeDemoMonsters()[2]);
+    EXPECT_EQ(balance.tabs()->currentIndex(), 1);
+
+    const QRectF first = map->cellRect(0, 0), last = map->cellRect(56, 56);
+    auto hover = [&](QPointF at) {
+        QHelpEvent help(QEvent::ToolTip, at.toPoint(), map->mapToGlobal(at.toPoint()));
+        QApplication::sendEvent(map, &help);
+        return QToolTip::text();
+    };
+    for (const QPointF outside : {QPointF(last.right() + 1, last.center().y()),
+                                  QPointF(last.center().x(), last.bottom() + 1),
+                                  QPointF(first.left() - 1, first.center().y()),
+                                  QPointF(first.center().x(), first.top() - 1)}) {
+        QTest::mouseClick(map, Qt::LeftButton, {}, outside.toPoint());
+        EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 7);
+        EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 2);
+        EXPECT_TRUE(hover(outside).isEmpty()) << hover(outside).toStdString();
+    }
+    EXPECT_TRUE(hover(QPointF(last.right() - 1, last.bottom() - 1)).contains(" against 56 "));
+
+    map->setFocus();
+    QTest::keyClick(map, Qt::Key_Left);
+    QTest::keyClick(map, Qt::Key_Return);
+    EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 1);
     EXPECT_EQ(balance.tabs()->currentIndex(), 0);
     arena.settle(balance);
-    EXPECT_TRUE(balance.copiedText().contains(QStringLiteral("\n7\t2\t")));
+    EXPECT_TRUE(balance.copiedText().contains(QStringLiteral("\n7\t1\t")));
 }
 
 // The roster is read whole under the folder's shared lock: while another
