@@ -50,6 +50,9 @@ void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart&
     const QRectF all = QRectF(area).adjusted(10, 8, -10, -8);
     painter.drawText(QRectF(all.left(), all.top(), all.width(), 20), Qt::AlignLeft,
                      QString::fromStdString(picture.title));
+    const double whatIfHeight = picture.whatIf.empty() ? 0 : 20;
+    painter.drawText(QRectF(all.left(), all.top() + 20, all.width(), 20), Qt::AlignLeft,
+                     QString::fromStdString(picture.whatIf));
     if (!picture.odds) {
         painter.drawText(all, Qt::AlignCenter, QStringLiteral("Choose two monsters in the arena."));
         return;
@@ -67,7 +70,7 @@ void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart&
     const double labelWidth = std::min(260.0, all.width() * 0.4);
     const double barLeft = all.left() + labelWidth + 6;
     const double barWidth = std::max(10.0, all.right() - 70 - barLeft);
-    double y = all.top() + 28;
+    double y = all.top() + 28 + whatIfHeight;
     for (int i = 0; i < 5; ++i, y += 22) {
         painter.setPen(Qt::black);
         painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,

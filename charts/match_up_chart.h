@@ -21,7 +21,8 @@ namespace karnwick::charts {
 using HitPointChances = std::vector<std::pair<int, double>>;
 
 struct MatchUpChart {
-    std::string title;  // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
+    std::string title;   // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
+    std::string whatIf;  // "What if: 5.hp=120" under the title; empty without changes
     std::array<std::string, 2> names;
     std::optional<BattleOdds> odds;
     std::array<HitPointChances, 2> hpLeft;

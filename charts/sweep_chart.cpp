@@ -276,6 +276,8 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
     painter.drawText(at.margin, at.margin + metrics.ascent(), QString::fromStdString(chart.title));
     painter.drawText(at.margin, at.margin + metrics.height() + metrics.ascent(),
                      QString::fromStdString(chart.subtitle));
+    painter.drawText(at.margin, at.margin + 2 * metrics.height() + metrics.ascent(),
+                     QString::fromStdString(chart.whatIf));
     drawChanceAxis(painter, at);
     drawValueAxis(painter, at, chart.valueAxis);
     painter.setPen(Qt::black);

@@ -195,16 +195,22 @@ SweepView::SweepView(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Sweep chart"));
 }
 
-void SweepView::setPicture(charts::SweepCurve picture) {
+void SweepView::setPicture(charts::SweepCurve picture, std::string whatIf) {
     m_picture = std::move(picture);
+    m_whatIf = std::move(whatIf);
     update();
 }
 
 void SweepView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    if (!m_picture.values.empty())
-        charts::paintSweepChart(painter, rect(), charts::sweepChartOf(m_picture));
+    if (!m_picture.values.empty()) charts::paintSweepChart(painter, rect(), chart());
+}
+
+charts::SweepChart SweepView::chart() const {
+    charts::SweepChart chart = charts::sweepChartOf(m_picture);
+    chart.whatIf = m_whatIf;
+    return chart;
 }
 
 }  // namespace karnwick::balance

@@ -13,6 +13,7 @@
 #include "battle/odds.h"
 #include "charts/heat_map.h"
 #include "charts/match_up_chart.h"
+#include "charts/sweep_chart.h"
 #include "charts/sweep_curve.h"
 
 namespace karnwick::balance {
@@ -81,14 +82,18 @@ class SweepView : public QWidget {
     Q_OBJECT
   public:
     explicit SweepView(QWidget* parent = nullptr);
-    void setPicture(charts::SweepCurve picture);
+    // `whatIf` names the changes the curve was found with, for its title block.
+    void setPicture(charts::SweepCurve picture, std::string whatIf = {});
     const charts::SweepCurve& picture() const { return m_picture; }
+    // The chart as drawn, texts and all.
+    charts::SweepChart chart() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     charts::SweepCurve m_picture;
+    std::string m_whatIf;
 };
 
 // "12.34%", as the tabs show a chance.

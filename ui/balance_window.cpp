@@ -177,7 +177,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
     m_sweep->showState(m_state, true);
     m_roster->followArena(m_state);
     m_roster->reload(m_state);
-    m_check->check(arena.folder);
+    m_check->check(m_state);
 }
 
 void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
@@ -185,6 +185,7 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, false);
     m_roster->changesSet(m_state);
+    m_check->changesMade(m_state);
 }
 
 void BalanceWindow::dropChangesTheFilesHold() {
@@ -222,11 +223,12 @@ void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state, false);
     m_roster->changesMade(m_state, monsters);
+    m_check->changesMade(m_state);
 }
 
 void BalanceWindow::tabShown(int index) {
     if (index == kRosterTab) m_roster->want(m_state);
-    if (index == kCheckTab) m_check->want(m_state.arena.folder);
+    if (index == kCheckTab) m_check->want(m_state);
 }
 
 void BalanceWindow::workDone() {
@@ -253,11 +255,9 @@ QString BalanceWindow::commandLine() const {
     if (!m_state.paired()) return {};
     const int16_t one = *m_state.arena.chosen[0], two = *m_state.arena.chosen[1];
     // Changes to other monsters do not touch these odds.
-    std::vector<RecordOverride> matter;
-    std::copy_if(m_state.changes.begin(), m_state.changes.end(), std::back_inserter(matter),
-                 [&](const RecordOverride& c) { return c.index == one || c.index == two; });
-    return QStringLiteral("karnwick odds %1 %2 --csv").arg(one).arg(two) + setOptions(matter) +
-           " --dir " + shellWord(m_state.arena.folder);
+    return QStringLiteral("karnwick odds %1 %2 --csv").arg(one).arg(two) +
+           setOptions(changesOfPair(m_state.changes, one, two)) + " --dir " +
+           shellWord(m_state.arena.folder);
 }
 
 void BalanceWindow::copyCommandLine() {

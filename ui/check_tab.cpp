@@ -20,24 +20,32 @@ CheckTab::CheckTab(QWidget* parent) : BalanceTab(parent) {
     layout->addWidget(m_list);
 }
 
-void CheckTab::want(const std::filesystem::path& folder) {
-    if (!m_report && m_failure.isEmpty()) check(folder);
+void CheckTab::want(const WhatIfState& state) {
+    if (!m_asked) check(state);
 }
 
-void CheckTab::check(const std::filesystem::path& folder) {
+void CheckTab::changesMade(const WhatIfState& state) {
+    if (m_asked) check(state);
+}
+
+void CheckTab::check(const WhatIfState& state) {
+    m_asked = true;
     m_report.reset();
     m_failure.clear();
     m_list->clear();
-    lane().run([this, folder](const WorkLane::Stale&, quint64 generation) {
+    lane().run([this, folder = state.arena.folder, changes = state.changes](const WorkLane::Stale&,
+                                                                            quint64 generation) {
         std::optional<GameFilesReport> found;
         QString failure;
         try {
-            found = checkGameFiles(folder);
+            found = checkGameFiles(folder, changes);
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
-        postIfCurrent(lane(), generation,
-                      [this, found = std::move(found), failure] { showFindings(found, failure); });
+        postIfCurrent(lane(), generation, [this, found = std::move(found), failure, changes] {
+            m_changes = changes;
+            showFindings(found, failure);
+        });
     });
 }
 
@@ -58,7 +66,7 @@ void CheckTab::showFindings(const std::optional<GameFilesReport>& found, const Q
 
 QString CheckTab::copiedText() const {
     if (!m_report) return m_failure.isEmpty() ? QString() : m_failure + "\n";
-    QString text;
+    QString text = whatIfLine(m_changes);
     for (const GameFileProblem& p : m_report->problems) text += checkLine(p) + "\n";
     return text + checkSummary(*m_report) + "\n";
 }

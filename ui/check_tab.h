@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "battle/game_files_check.h"
+#include "ui/balance_state.h"
 #include "ui/balance_tab.h"
 
 class QListWidget;
@@ -18,10 +19,13 @@ class CheckTab : public BalanceTab {
   public:
     explicit CheckTab(QWidget* parent = nullptr);
 
-    // Checks the folder's files anew.
-    void check(const std::filesystem::path& folder);
-    // Checks them unless a check has answered already.
-    void want(const std::filesystem::path& folder);
+    // Checks the folder's files anew, the records as the what-if changes
+    // leave them.
+    void check(const WhatIfState& state);
+    // Checks them unless a check was asked for already.
+    void want(const WhatIfState& state);
+    // The what-if changes moved on: a check asked for before is made again.
+    void changesMade(const WhatIfState& state);
 
     QString copiedText() const override;
     QImage picture() const override { return {}; }
@@ -35,6 +39,8 @@ class CheckTab : public BalanceTab {
     void showFindings(const std::optional<GameFilesReport>& found, const QString& failure);
 
     QListWidget* m_list = nullptr;
+    bool m_asked = false;
+    std::vector<RecordOverride> m_changes;  // those the findings shown were made with
     std::optional<GameFilesReport> m_report;
     QString m_failure;
 };

@@ -132,8 +132,10 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
     for (std::size_t side = 0; side < 2; ++side) picture.names[side] = trimmedName(fighters[side]);
     picture.title = std::to_string(pair[0]) + " " + picture.names[0] + " (Monster One) against " +
                     std::to_string(pair[1]) + " " + picture.names[1] + " (Monster Two)";
-    lane().run([this, fighters, start, picture, pair](const WorkLane::Stale& stale,
-                                                      quint64 generation) mutable {
+    std::vector<RecordOverride> changes = changesOfPair(state.changes, pair[0], pair[1]);
+    picture.whatIf = whatIfTitle(changes);
+    lane().run([this, fighters, start, picture, pair, changes](const WorkLane::Stale& stale,
+                                                               quint64 generation) mutable {
         if (stale()) return;
         try {
             picture.odds = battleOdds(fighters, start.hp, start.agility);
@@ -141,9 +143,10 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
         } catch (const GameError&) {
             picture.odds = overflowAtStart();
         }
-        postIfCurrent(lane(), generation, [this, picture = std::move(picture), pair] {
+        postIfCurrent(lane(), generation, [this, picture = std::move(picture), pair, changes] {
             m_odds = picture.odds;
             m_pair = pair;
+            m_changes = changes;
             m_view->setPicture(picture);
         });
     });
@@ -151,7 +154,7 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
 
 QString MatchUpTab::copiedText() const {
     if (!m_odds || !isSettled()) return {};
-    return tabSeparated(matchUpTable(m_pair[0], m_pair[1], *m_odds));
+    return whatIfLine(m_changes) + tabSeparated(matchUpTable(m_pair[0], m_pair[1], *m_odds));
 }
 
 QImage MatchUpTab::picture() const {

@@ -49,6 +49,7 @@ class MatchUpTab : public BalanceTab {
     QPushButton* m_reset = nullptr;
     std::optional<BattleOdds> m_odds;
     std::array<int, 2> m_pair{-1, -1};
+    std::vector<RecordOverride> m_changes;  // those the odds shown were found with
 };
 
 }  // namespace karnwick::balance

@@ -90,6 +90,7 @@ void RosterTab::request(const WhatIfState& state) {
     // roster's would keep the window's thread busy for a frame or more.
     m_odds.clear();
     m_known.clear();
+    m_changes = state.changes;
     m_progress->setRange(0, n);
     showProgress();
     m_progress->show();
@@ -186,6 +187,7 @@ void RosterTab::changesMade(const WhatIfState& state, std::vector<int16_t> chang
     changedMonsters.erase(std::unique(changedMonsters.begin(), changedMonsters.end()),
                           changedMonsters.end());
     m_dirty = changedMonsters;
+    m_changes = state.changes;
     std::vector<MonsterStats> monsters = m_base;
     for (std::size_t i = 0; i < n; ++i)
         applyRecordOverrides(state.changes, static_cast<int>(i), monsters[i]);
@@ -273,7 +275,7 @@ void RosterTab::showRanking() {
 
 QString RosterTab::copiedText() const {
     if (!whole() || !isSettled()) return {};
-    return tabSeparated(rosterTable(m_odds, m_base.size()));
+    return whatIfLine(m_changes) + tabSeparated(rosterTable(m_odds, m_base.size()));
 }
 
 QImage RosterTab::picture() const {

@@ -74,7 +74,8 @@ class RosterTab : public BalanceTab {
     std::vector<std::string> m_labels;
     std::vector<OutcomeOdds> m_odds;
     std::vector<char> m_known;
-    std::vector<int16_t> m_dirty;  // rows and columns being worked out again
+    std::vector<RecordOverride> m_changes;  // those the map is worked out with
+    std::vector<int16_t> m_dirty;           // rows and columns being worked out again
     int m_rowsDone = 0;
     bool m_wanted = false;
     std::array<std::optional<int16_t>, 2> m_pair;  // the arena's, for the cursor

@@ -136,33 +136,37 @@ void SweepTab::request() {
     // The swept monster takes the value on every side it fights on.
     plan.sides = {picture.one == picture.swept, picture.two == picture.swept};
     plan.values = picture.values;
-    lane().run(
-        [this, fighters, plan, picture](const WorkLane::Stale& stale, quint64 generation) mutable {
-            // A few values at a time, so a newer request need not wait for a long sweep.
-            constexpr std::size_t kChunk = 16;
-            SweepPlan part = plan;
-            for (std::size_t first = 0; first < plan.values.size() && !stale(); first += kChunk) {
-                part.values.assign(plan.values.begin() + static_cast<std::ptrdiff_t>(first),
-                                   plan.values.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                             first + kChunk, plan.values.size())));
-                const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
-                picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
-            }
-            if (stale()) return;
-            postIfCurrent(lane(), generation, [this, picture = std::move(picture)] {
-                m_view->setPicture(picture);
-                m_done = true;
-            });
+    lane().run([this, fighters, plan, picture, changes = m_state.changes](
+                   const WorkLane::Stale& stale, quint64 generation) mutable {
+        // A few values at a time, so a newer request need not wait for a long sweep.
+        constexpr std::size_t kChunk = 16;
+        SweepPlan part = plan;
+        for (std::size_t first = 0; first < plan.values.size() && !stale(); first += kChunk) {
+            part.values.assign(plan.values.begin() + static_cast<std::ptrdiff_t>(first),
+                               plan.values.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                         first + kChunk, plan.values.size())));
+            const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
+            picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
+        }
+        if (stale()) return;
+        postIfCurrent(lane(), generation, [this, picture = std::move(picture), changes] {
+            m_changes = changes;
+            m_view->setPicture(picture,
+                               whatIfTitle(changesOfPair(changes, picture.one, picture.two)));
+            m_done = true;
         });
+    });
 }
 
 QString SweepTab::copiedText() const {
     if (!m_done || !isSettled()) return {};
-    return tabSeparated(sweepTable(m_view->picture().values, m_view->picture().odds));
+    const charts::SweepCurve& shown = m_view->picture();
+    return whatIfLine(changesOfPair(m_changes, shown.one, shown.two)) +
+           tabSeparated(sweepTable(shown.values, shown.odds));
 }
 
 QImage SweepTab::picture() const {
-    return charts::drawSweepChart(charts::sweepChartOf(m_view->picture()));
+    return charts::drawSweepChart(m_view->chart());
 }
 
 }  // namespace karnwick::balance

@@ -54,6 +54,7 @@ class SweepTab : public BalanceTab {
     QCheckBox* m_hasTarget = nullptr;
     QDoubleSpinBox* m_target = nullptr;
     SweepView* m_view = nullptr;
+    std::vector<RecordOverride> m_changes;  // those the curve shown was found with
     bool m_done = false;
     bool m_rangeEdited = false;
 };

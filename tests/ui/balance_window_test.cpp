@@ -70,11 +70,17 @@ struct DemoArena {
     }
 };
 
+// The line a copy starts with, naming the what-if changes as options.
+std::string whatIf(const QStringList& sets) {
+    return ("What if: " + sets.join(' ') + "\n").toStdString();
+}
+
 // Each tab's copy against the command line, first with changes given at the
 // start (as --set gives them), then after a change typed into a what-if box:
 // the roster has only the changed monster's row and column worked out again,
 // and the sweep's range follows Monster Two's hp until the user sets one.
-// Copy as Command names only the changes to the match-up's two monsters.
+// Copy as Command, Match-up and Sweep name only the changes to the match-up's
+// two monsters; Check checks the records as the changes leave them.
 TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
     DemoArena arena;
     arena.window.balance().setStartChanges({karnwick::parseRecordOverride("3.strength=40", 56),
@@ -100,20 +106,29 @@ TEST(BalanceWindow, EveryTabCopiesTheCommandLinesNumbers) {
             EXPECT_EQ(balance.commandLine().section(" --dir", 0, 0),
                       "karnwick odds 3 5 --csv --set 3.strength=40 --set 5.hp=77");
         }
-        EXPECT_EQ(arena.copied(balance, 0),
-                  commandLineOutput(QStringList{"odds", "3", "5", "--csv"} + sets));
+        QStringList ofPair = sets;
+        ofPair.remove(2, 2);
+        EXPECT_EQ(
+            arena.copied(balance, 0),
+            whatIf(ofPair) + commandLineOutput(QStringList{"odds", "3", "5", "--csv"} + ofPair));
         EXPECT_EQ(arena.copied(balance, 1),
-                  commandLineOutput(QStringList{"matrix", "--csv"} + sets));
+                  whatIf(sets) + commandLineOutput(QStringList{"matrix", "--csv"} + sets));
         const int to = std::max(100, 2 * (sets.size() > 4 ? 77 : hp));
         EXPECT_EQ(arena.copied(balance, 2),
-                  commandLineOutput(QStringList{"sweep", "3", "5", "5.hp",
-                                                QStringLiteral("1..%1").arg(to), "--csv"} +
-                                    sets));
+                  whatIf(ofPair) +
+                      commandLineOutput(QStringList{"sweep", "3", "5", "5.hp",
+                                                    QStringLiteral("1..%1").arg(to), "--csv"} +
+                                        ofPair));
     }
     balance.sweepTo()->setValue(120);
     balance.whatIfBox("hp", 1)->setValue(90);
     EXPECT_EQ(balance.sweepTo()->value(), 120);
-    EXPECT_EQ(arena.copied(balance, 3), commandLineOutput({"check"}, false));
+    balance.whatIfBox("level", 1)->setValue(100);
+    const QStringList all = atStart + QStringList{"--set", "5.hp=90", "--set", "5.level=100"};
+    const std::string checked = commandLineOutput(QStringList{"check"} + all, false);
+    EXPECT_NE(checked.find("monster 5 \"Tickwort  \": level = 100: error"), std::string::npos)
+        << checked;
+    EXPECT_EQ(arena.copied(balance, 3), whatIf(all) + checked);
     // Every control the keyboard reaches has a name for a screen reader.
     for (QWidget* control : balance.findChildren<QWidget*>()) {
         if ((control->focusPolicy() & Qt::TabFocus) && !control->focusProxy() &&
@@ -294,7 +309,12 @@ TEST(BalanceWindow, CtrlCCopiesTheTabFromABoxWithFocus) {
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
                   balance.copiedText().toStdString());
-        EXPECT_TRUE(balance.copiedText().startsWith(tab == 0 ? "one\t" : "value\t"));
+        EXPECT_TRUE(balance.copiedText().startsWith(QStringLiteral("What if: --set 3.hp=33\n") +
+                                                    (tab == 0 ? "one\t" : "value\t")));
+        // The saved picture names the change in its title block too.
+        EXPECT_EQ(tab == 0 ? balance.matchUpView()->picture().whatIf
+                           : balance.sweepView()->chart().whatIf,
+                  "What if: 3.hp=33");
     }
 }
 
