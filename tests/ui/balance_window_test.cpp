@@ -318,4 +318,23 @@ TEST(BalanceWindow, CtrlCCopiesTheTabFromABoxWithFocus) {
     }
 }
 
+// A proposed change opens Match-up on a battle of the changed monster:
+// against monster 0, or against the one the arena has chosen already.
+TEST(BalanceWindow, StartChangesOpenOnTheChangedMonster) {
+    for (const int before : {-1, 9}) {
+        DemoArena arena;
+        if (before >= 0) arena.choose(1, before);
+        arena.window.balance().setStartChanges({karnwick::parseRecordOverride("5.hp=120", 56)});
+        BalanceWindow& balance = arena.open();
+        EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 5);
+        EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), std::max(before, 0));
+        EXPECT_EQ(balance.whatIfBox("hp", 0)->value(), 120);
+        arena.settle(balance);
+        EXPECT_TRUE(balance.matchUpView()->picture().odds.has_value());
+        EXPECT_EQ(
+            balance.commandLine().section(" --dir", 0, 0),
+            QStringLiteral("karnwick odds 5 %1 --csv --set 5.hp=120").arg(std::max(before, 0)));
+    }
+}
+
 }  // namespace
