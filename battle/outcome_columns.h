@@ -65,11 +65,16 @@ inline std::string outcomeCsvCells(const OutcomeOdds& odds) {
     return cells;
 }
 
-// A chance as the windows and text tables show it: "12.34%".
+// A chance as the windows and text tables show it: "12.34%". A chance that
+// is there but rounds to none, or short of sure but rounds to all, says so:
+// "<0.01%", ">99.99%". CSV and JSON keep the full number instead.
 inline std::string percentText(double chance) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f%%", 100.0 * chance);
-    return text;
+    const std::string shown = text;
+    if (chance > 0.0 && shown == "0.00%") return "<0.01%";
+    if (chance < 1.0 && shown == "100.00%") return ">99.99%";
+    return shown;
 }
 
 }  // namespace karnwick

@@ -18,6 +18,7 @@
 #include <QToolTip>
 #include <fstream>
 
+#include "battle/outcome_columns.h"
 #include "data/file_writer.h"
 #include "data/sprite.h"
 #include "demo/set.h"
@@ -335,6 +336,33 @@ TEST(BalanceWindow, StartChangesOpenOnTheChangedMonster) {
             balance.commandLine().section(" --dir", 0, 0),
             QStringLiteral("karnwick odds 5 %1 --csv --set 5.hp=120").arg(std::max(before, 0)));
     }
+}
+
+// A chance that is there but rounds to none, or short of sure but rounds to
+// all, says so, in the window and in the text of `odds`; CSV keeps the full
+// number. Monster 0 beats monster 5 once in about 28 million battles.
+TEST(BalanceWindow, ChancesNearNoneOrAllShowHonestly) {
+    EXPECT_EQ(karnwick::percentText(0.0), "0.00%");
+    EXPECT_EQ(karnwick::percentText(0.00004999), "<0.01%");
+    EXPECT_EQ(karnwick::percentText(0.00005), "0.01%");
+    EXPECT_EQ(karnwick::percentText(0.99994999), "99.99%");
+    EXPECT_EQ(karnwick::percentText(0.99995), ">99.99%");
+    EXPECT_EQ(karnwick::percentText(1.0), "100.00%");
+    DemoArena arena;
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    karnwick::balance::RosterView* map = balance.rosterView();
+    const QPoint cell = map->cellCentre(0, 5);
+    QHelpEvent help(QEvent::ToolTip, cell, map->mapToGlobal(cell));
+    QApplication::sendEvent(map, &help);
+    EXPECT_TRUE(QToolTip::text().contains("Monster One wins <0.01%, Monster Two wins >99.99%"))
+        << QToolTip::text().toStdString();
+    const std::string text = commandLineOutput({"odds", "0", "5"}, false);
+    EXPECT_NE(text.find("(Grubnik)           <0.01%\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("(Tickwort)         >99.99%\n"), std::string::npos) << text;
+    EXPECT_NE(commandLineOutput({"odds", "0", "5", "--csv"}, false).find(",3.527225895676693e-08,"),
+              std::string::npos);
 }
 
 }  // namespace
