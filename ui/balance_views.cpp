@@ -59,13 +59,15 @@ void RosterView::setPicture(charts::HeatMap picture) {
     update();
 }
 
-void RosterView::setChances(const std::vector<std::pair<std::size_t, double>>& chances) {
+void RosterView::setChances(const std::vector<CellChance>& chances) {
     std::vector<std::size_t> cells;
     cells.reserve(chances.size());
-    for (const auto& [at, chance] : chances) {
-        if (at >= m_picture.oneWins.size()) continue;
-        m_picture.oneWins[at] = chance;
-        cells.push_back(at);
+    m_picture.undecided.resize(m_picture.oneWins.size(), 0.0);
+    for (const CellChance& chance : chances) {
+        if (chance.at >= m_picture.oneWins.size()) continue;
+        m_picture.oneWins[chance.at] = chance.oneWins;
+        m_picture.undecided[chance.at] = chance.undecided;
+        cells.push_back(chance.at);
     }
     if (cells.empty()) return;
     if (!m_drawn.isNull()) {

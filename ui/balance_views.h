@@ -42,8 +42,14 @@ class RosterView : public QWidget {
   public:
     explicit RosterView(QWidget* parent = nullptr);
     void setPicture(charts::HeatMap picture);
-    // New chances for some cells (a * n + b) of the picture; NaN for unknown.
-    void setChances(const std::vector<std::pair<std::size_t, double>>& chances);
+    // New chances for some cells (a * n + b) of the picture: Monster One's
+    // win, NaN for unknown, and the share ending in an error or the turn cap.
+    struct CellChance {
+        std::size_t at;
+        double oneWins;
+        double undecided;
+    };
+    void setChances(const std::vector<CellChance>& chances);
     const charts::HeatMap& picture() const { return m_picture; }
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "battle/outcome_columns.h"
 #include "data/folder_lock.h"
 #include "data/game_file.h"
 #include "data/sprite.h"
@@ -39,6 +40,11 @@ std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int co
     return roster;
 }
 
+QString headingOf(std::string_view key) {
+    const std::string_view heading = outcomeColumn(key).heading;
+    return QString::fromUtf8(heading.data(), static_cast<qsizetype>(heading.size()));
+}
+
 }  // namespace
 
 RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
@@ -49,7 +55,8 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
     m_ranking = new QTreeWidget(this);
     m_ranking->setAccessibleName(QStringLiteral("Ranking by mean chance of winning"));
     m_ranking->setHeaderLabels({QStringLiteral("Rank"), QStringLiteral("Monster"),
-                                QStringLiteral("Mean chance of winning")});
+                                QStringLiteral("Mean chance of winning"), headingOf("error"),
+                                headingOf("turnCap")});
     m_ranking->setRootIsDecorated(false);
     m_progress = new QProgressBar(this);
     m_progress->setAccessibleName(QStringLiteral("Roster progress"));
@@ -232,10 +239,14 @@ bool RosterTab::whole() const {
 }
 
 void RosterTab::showCells(const std::vector<std::size_t>& cells) {
-    std::vector<std::pair<std::size_t, double>> chances;
+    std::vector<RosterView::CellChance> chances;
     chances.reserve(cells.size());
-    for (const std::size_t at : cells)
-        chances.emplace_back(at, m_known[at] ? m_odds[at].oneWins : std::nan(""));
+    for (const std::size_t at : cells) {
+        const OutcomeOdds& odds = m_odds[at];
+        chances.push_back(m_known[at]
+                              ? RosterView::CellChance{at, odds.oneWins, odds.error + odds.turnCap}
+                              : RosterView::CellChance{at, std::nan(""), 0.0});
+    }
     m_view->setChances(chances);
     showProgress();
     m_progress->setVisible(!whole());
@@ -253,11 +264,18 @@ void RosterTab::showProgress() {
 
 void RosterTab::showRanking() {
     const std::size_t n = m_base.size();
-    std::vector<double> wins(n, 0.0);
+    // Each monster's battles, as Monster One and as Monster Two: an error or
+    // the turn cap is nobody's win, and shown apart so it is not read as a loss.
+    std::vector<double> wins(n, 0.0), errors(n, 0.0), caps(n, 0.0);
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b) {
-            wins[a] += m_odds[a * n + b].oneWins;
-            wins[b] += m_odds[a * n + b].twoWins;
+            const OutcomeOdds& odds = m_odds[a * n + b];
+            wins[a] += odds.oneWins;
+            wins[b] += odds.twoWins;
+            for (const std::size_t i : {a, b}) {
+                errors[i] += odds.error;
+                caps[i] += odds.turnCap;
+            }
         }
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
@@ -267,8 +285,11 @@ void RosterTab::showRanking() {
     QList<QTreeWidgetItem*> items;
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
+        const double battles = 2.0 * static_cast<double>(n);
         items << new QTreeWidgetItem({QString::number(r + 1), QString::fromStdString(m_labels[i]),
-                                      percentText(wins[i] / (2.0 * static_cast<double>(n)))});
+                                      percentText(wins[i] / battles),
+                                      percentText(errors[i] / battles),
+                                      percentText(caps[i] / battles)});
     }
     m_ranking->addTopLevelItems(items);
 }

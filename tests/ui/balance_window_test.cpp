@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <fstream>
 
 #include "battle/outcome_columns.h"
@@ -26,6 +27,7 @@
 #include "ui/balance_launcher.h"
 #include "ui/balance_window.h"
 #include "ui/main_window.h"
+#include "ui/roster_tab.h"
 #include "ui/work_lane.h"
 
 namespace {
@@ -363,6 +365,33 @@ TEST(BalanceWindow, ChancesNearNoneOrAllShowHonestly) {
     EXPECT_NE(text.find("(Tickwort)         >99.99%\n"), std::string::npos) << text;
     EXPECT_NE(commandLineOutput({"odds", "0", "5", "--csv"}, false).find(",3.527225895676693e-08,"),
               std::string::npos);
+}
+
+// A monster whose every battle is a run-time error is not a loser: its
+// pairs get their own colour on the map, and the ranking shows its errors
+// apart from its chance of winning.
+TEST(BalanceWindow, ErrorsAreNotLosses) {
+    DemoArena arena;
+    arena.window.balance().setStartChanges({karnwick::parseRecordOverride("12.level=100", 56)});
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    karnwick::balance::RosterView* map = balance.rosterView();
+    const QImage drawn = map->grab().toImage();
+    EXPECT_EQ(drawn.pixelColor(map->cellCentre(12, 3)), karnwick::charts::undecidedColour());
+    EXPECT_EQ(drawn.pixelColor(map->cellCentre(3, 12)), karnwick::charts::undecidedColour());
+    EXPECT_EQ(drawn.pixelColor(map->cellCentre(3, 4)),
+              karnwick::charts::chanceColour(map->picture().oneWins[3 * 57 + 4]));
+    QTreeWidget* ranking = balance.rosterTab()->ranking();
+    ASSERT_EQ(ranking->topLevelItemCount(), 57);
+    EXPECT_EQ(ranking->headerItem()->text(3), "Error");
+    EXPECT_EQ(ranking->headerItem()->text(4), "Turn cap");
+    const QTreeWidgetItem* last = ranking->topLevelItem(56);
+    EXPECT_EQ(last->text(1), "12 Cobblet");
+    EXPECT_EQ(last->text(2), "0.00%");
+    EXPECT_EQ(last->text(3), "100.00%");
+    // Every other monster meets it twice in its 114 battles.
+    EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
 }
 
 }  // namespace
