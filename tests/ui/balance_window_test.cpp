@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QProcess>
@@ -49,10 +51,13 @@ struct DemoArena {
     MainWindow window;
     QStringList errors;
 
-    DemoArena() {
-        karnwick::writeDemoSet(std::filesystem::current_path(), karnwick::Existing::Replace);
+    // The demo set in the test's folder, or in a folder of that name inside it.
+    explicit DemoArena(const std::string& inside = {}) {
+        const std::filesystem::path dir = std::filesystem::current_path() / inside;
+        std::filesystem::create_directories(dir);
+        karnwick::writeDemoSet(dir, karnwick::Existing::Replace);
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        window.loadMainWindow(std::filesystem::current_path());
+        window.loadMainWindow(dir);
         window.show();
     }
     ~DemoArena() {
@@ -392,6 +397,33 @@ TEST(BalanceWindow, ErrorsAreNotLosses) {
     EXPECT_EQ(last->text(3), "100.00%");
     // Every other monster meets it twice in its 114 battles.
     EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
+}
+
+// Copy as Command, pasted into a shell, prints the numbers the window shows,
+// from a folder whose name needs quoting.
+TEST(BalanceWindow, CopiedCommandRunsInAShell) {
+    DemoArena arena("it's a \"demo\" $HOME");
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    balance.whatIfBox("agility", 1)->setValue(30);
+    arena.settle(balance);
+    balance.copyCommandLine();
+    const QString line = QApplication::clipboard()->text();
+    EXPECT_TRUE(line.startsWith("karnwick odds 3 5 --csv --set 5.agility=30 --dir "))
+        << line.toStdString();
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH",
+                       QFileInfo(KARNWICK_BINARY).absolutePath() + ":" + environment.value("PATH"));
+    shell.setProcessEnvironment(environment);
+    shell.setWorkingDirectory(QDir::tempPath());
+    shell.start("sh", {"-c", line});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_EQ("What if: --set 5.agility=30\n" +
+                  QString::fromUtf8(shell.readAllStandardOutput()).replace(',', '\t'),
+              balance.copiedText());
 }
 
 }  // namespace
