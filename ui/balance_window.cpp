@@ -87,10 +87,10 @@ void BalanceWindow::createButtons(QLayout* row) {
     copy->setAccessibleName(QStringLiteral("Copy the numbers as tab-separated text"));
     copy->setToolTip(QStringLiteral("Ctrl+C: the numbers as the command line's CSV, with tabs"));
     connect(copy, &QPushButton::clicked, this, &BalanceWindow::copyToClipboard);
-    auto* save = new QPushButton(QStringLiteral("Save Picture..."), this);
-    save->setAccessibleName(QStringLiteral("Save the chart as a picture"));
-    save->setToolTip(QStringLiteral("Ctrl+S"));
-    connect(save, &QPushButton::clicked, this, &BalanceWindow::savePictureAsked);
+    m_save = new QPushButton(QStringLiteral("Save Picture..."), this);
+    m_save->setAccessibleName(QStringLiteral("Save the chart as a picture"));
+    m_save->setToolTip(QStringLiteral("Ctrl+S"));
+    connect(m_save, &QPushButton::clicked, this, &BalanceWindow::savePictureAsked);
     auto* command = new QPushButton(QStringLiteral("Copy as Command"), this);
     command->setAccessibleName(QStringLiteral("Copy as Command"));
     command->setToolTip(
@@ -98,7 +98,7 @@ void BalanceWindow::createButtons(QLayout* row) {
     connect(command, &QPushButton::clicked, this, &BalanceWindow::copyCommandLine);
     row->addWidget(copy);
     row->addWidget(command);
-    row->addWidget(save);
+    row->addWidget(m_save);
 }
 
 void BalanceWindow::createShortcuts() {
@@ -106,8 +106,8 @@ void BalanceWindow::createShortcuts() {
     connect(copy, &QShortcut::activated, this, &BalanceWindow::copyToClipboard);
     auto* command = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), this);
     connect(command, &QShortcut::activated, this, &BalanceWindow::copyCommandLine);
-    auto* save = new QShortcut(QKeySequence::Save, this);
-    connect(save, &QShortcut::activated, this, &BalanceWindow::savePictureAsked);
+    m_saveShortcut = new QShortcut(QKeySequence::Save, this);
+    connect(m_saveShortcut, &QShortcut::activated, this, &BalanceWindow::savePictureAsked);
 }
 
 bool BalanceWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -155,9 +155,6 @@ QSpinBox* BalanceWindow::sweepTo() const {
 }
 QSpinBox* BalanceWindow::sweepStep() const {
     return m_sweep->step();
-}
-QListWidget* BalanceWindow::checkList() const {
-    return m_check->list();
 }
 
 void BalanceWindow::setArena(const ArenaState& arena) {
@@ -227,6 +224,10 @@ void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
 }
 
 void BalanceWindow::tabShown(int index) {
+    // A tab without a chart offers no Save Picture, rather than a refusal.
+    const bool picture = currentTab()->hasPicture();
+    m_save->setEnabled(picture);
+    m_saveShortcut->setEnabled(picture);
     if (index == kRosterTab) m_roster->want(m_state);
     if (index == kCheckTab) m_check->want(m_state);
 }
@@ -270,7 +271,7 @@ void BalanceWindow::copyCommandLine() {
 bool BalanceWindow::savePicture(const std::filesystem::path& file) {
     const QImage image = currentTab()->picture();
     if (image.isNull()) {
-        report(QStringLiteral("The Check tab has no picture."));
+        report(QStringLiteral("This tab has no picture."));
         return false;
     }
     QByteArray bytes;

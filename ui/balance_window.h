@@ -22,8 +22,8 @@
 
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
+class QShortcut;
 class QSpinBox;
 class QTabWidget;
 
@@ -79,7 +79,7 @@ class BalanceWindow : public QWidget {
     RosterView* rosterView() const;
     SweepView* sweepView() const;
     MatchUpView* matchUpView() const;
-    QListWidget* checkList() const;
+
     QComboBox* sweepSide() const;
     QComboBox* sweepField() const;
     QSpinBox* sweepFrom() const;
@@ -120,6 +120,8 @@ class BalanceWindow : public QWidget {
 
     QTabWidget* m_tabs = nullptr;
     QLabel* m_status = nullptr;
+    QPushButton* m_save = nullptr;
+    QShortcut* m_saveShortcut = nullptr;
     MatchUpTab* m_matchUp = nullptr;
     RosterTab* m_roster = nullptr;
     SweepTab* m_sweep = nullptr;

@@ -10,7 +10,8 @@
 #include "ui/balance_state.h"
 #include "ui/balance_tab.h"
 
-class QListWidget;
+class QLabel;
+class QTreeWidget;
 
 namespace karnwick::balance {
 
@@ -29,8 +30,11 @@ class CheckTab : public BalanceTab {
 
     QString copiedText() const override;
     QImage picture() const override { return {}; }
+    bool hasPicture() const override { return false; }
 
-    QListWidget* list() const { return m_list; }
+    // One row a finding: monster, field, problem, coloured by severity.
+    QTreeWidget* table() const { return m_table; }
+    QLabel* summary() const { return m_summary; }
 
   signals:
     void monsterChosen(int index);
@@ -38,7 +42,8 @@ class CheckTab : public BalanceTab {
   private:
     void showFindings(const std::optional<GameFilesReport>& found, const QString& failure);
 
-    QListWidget* m_list = nullptr;
+    QTreeWidget* m_table = nullptr;
+    QLabel* m_summary = nullptr;
     bool m_asked = false;
     std::vector<RecordOverride> m_changes;  // those the findings shown were made with
     std::optional<GameFilesReport> m_report;

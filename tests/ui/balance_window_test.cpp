@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include "game_files.h"
 #include "ui/balance_launcher.h"
 #include "ui/balance_window.h"
+#include "ui/check_tab.h"
 #include "ui/main_window.h"
 #include "ui/roster_tab.h"
 #include "ui/work_lane.h"
@@ -424,6 +426,47 @@ TEST(BalanceWindow, CopiedCommandRunsInAShell) {
     EXPECT_EQ("What if: --set 5.agility=30\n" +
                   QString::fromUtf8(shell.readAllStandardOutput()).replace(',', '\t'),
               balance.copiedText());
+}
+
+// The Check tab is a table of monster, field and problem coloured by
+// severity, with the summary below it rather than as a row; a row chooses its
+// monster in the arena. It has no chart, so Save Picture is unavailable.
+TEST(BalanceWindow, CheckTabTablesTheFindings) {
+    DemoArena arena;
+    arena.window.balance().setStartChanges({karnwick::parseRecordOverride("5.level=100", 56)});
+    BalanceWindow& balance = arena.open();
+    int picked = 0;
+    balance.setPicturePicker([&]() -> std::optional<std::filesystem::path> {
+        ++picked;
+        return std::nullopt;
+    });
+    QApplication::setActiveWindow(&balance);
+    balance.tabs()->setCurrentIndex(3);
+    arena.settle(balance);
+    QTreeWidget* table = balance.checkTab()->table();
+    ASSERT_EQ(table->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = table->topLevelItem(0);
+    EXPECT_EQ(row->text(0), "5 Tickwort");
+    EXPECT_EQ(row->text(1), "level = 100");
+    EXPECT_TRUE(row->text(2).startsWith("Error: 100 - level is 0")) << row->text(2).toStdString();
+    EXPECT_EQ(balance.checkTab()->summary()->text(), "1 problem found");
+    const QColor error = row->background(2).color();
+    EXPECT_GT(error.red(), error.blue() + 20);
+    EXPECT_TRUE(table->wordWrap());
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(row).center());
+    EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 5);
+
+    QPushButton* save = nullptr;
+    for (QPushButton* button : balance.findChildren<QPushButton*>())
+        if (button->text().startsWith("Save Picture")) save = button;
+    ASSERT_NE(save, nullptr);
+    EXPECT_FALSE(save->isEnabled());
+    QTest::keyClick(&balance, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(picked, 0);
+    balance.tabs()->setCurrentIndex(1);
+    EXPECT_TRUE(save->isEnabled());
+    QTest::keyClick(&balance, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(picked, 1);
 }
 
 }  // namespace
