@@ -21,6 +21,8 @@ class BalanceTab : public QWidget {
     virtual QString copiedText() const = 0;
     // The tab's chart as a saved picture; null when the tab has none.
     virtual QImage picture() const = 0;
+    // The file name Save Picture suggests: "roster.png".
+    virtual QString pictureName() const { return {}; }
     // False for a tab without a chart: Save Picture is then unavailable.
     virtual bool hasPicture() const { return true; }
     // True when every request made so far has been answered.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QImageWriter>
@@ -296,16 +297,23 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
 }
 
 void BalanceWindow::savePictureAsked() {
+    if (!currentTab()->hasPicture()) return;
+    if (m_pictureFolder.empty()) m_pictureFolder = QDir::homePath().toStdString();
+    const std::filesystem::path suggested =
+        m_pictureFolder / currentTab()->pictureName().toStdString();
     std::optional<std::filesystem::path> file;
     if (m_pickPicture) {
-        file = m_pickPicture();
+        file = m_pickPicture(suggested);
     } else {
-        const QString name =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"), QString(),
-                                         QStringLiteral("PNG pictures (*.png)"));
+        const QString name = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Picture"), QString::fromStdString(suggested.string()),
+            QStringLiteral("PNG pictures (*.png)"));
         if (!name.isEmpty()) file = std::filesystem::path(name.toStdString());
     }
-    if (file) savePicture(*file);
+    if (!file) return;
+    // The picture is a PNG whatever name was typed: the name says so too.
+    if (QString::fromStdString(file->extension().string()).toLower() != ".png") *file += ".png";
+    if (savePicture(*file)) m_pictureFolder = file->parent_path();
 }
 
 void BalanceWindow::report(const QString& message) {

@@ -59,8 +59,10 @@ class BalanceWindow : public QWidget {
     // Writes the current tab's chart as a PNG; reports and returns false on
     // failure or when the tab has no chart.
     bool savePicture(const std::filesystem::path& file);
-    // Replaces the file dialog of Save Picture (tests).
-    using PicturePicker = std::function<std::optional<std::filesystem::path>()>;
+    // Replaces the file dialog of Save Picture (tests); it is given the file
+    // the dialog would suggest.
+    using PicturePicker =
+        std::function<std::optional<std::filesystem::path>(const std::filesystem::path& suggested)>;
     void setPicturePicker(PicturePicker picker) { m_pickPicture = std::move(picker); }
 
     // True when every request made so far has been answered (tests, benchmarks).
@@ -117,6 +119,8 @@ class BalanceWindow : public QWidget {
 
     WhatIfState m_state;
     PicturePicker m_pickPicture;
+    // Where pictures were saved last: the next Save Picture opens there.
+    std::filesystem::path m_pictureFolder;
 
     QTabWidget* m_tabs = nullptr;
     QLabel* m_status = nullptr;

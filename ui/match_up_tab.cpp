@@ -157,6 +157,10 @@ QString MatchUpTab::copiedText() const {
     return whatIfLine(m_changes) + tabSeparated(matchUpTable(m_pair[0], m_pair[1], *m_odds));
 }
 
+QString MatchUpTab::pictureName() const {
+    return QStringLiteral("match-up-%1-%2.png").arg(m_pair[0]).arg(m_pair[1]);
+}
+
 QImage MatchUpTab::picture() const {
     return charts::drawMatchUpChart(m_view->picture());
 }

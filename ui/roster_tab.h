@@ -39,6 +39,7 @@ class RosterTab : public BalanceTab {
 
     QString copiedText() const override;
     QImage picture() const override;
+    QString pictureName() const override { return QStringLiteral("roster.png"); }
 
     RosterView* view() const { return m_view; }
     QTreeWidget* ranking() const { return m_ranking; }

@@ -165,6 +165,13 @@ QString SweepTab::copiedText() const {
            tabSeparated(sweepTable(shown.values, shown.odds));
 }
 
+QString SweepTab::pictureName() const {
+    const charts::SweepCurve& shown = m_view->picture();
+    return QStringLiteral("sweep-%1-%2.png")
+        .arg(shown.swept)
+        .arg(QString::fromStdString(shown.field));
+}
+
 QImage SweepTab::picture() const {
     return charts::drawSweepChart(m_view->chart());
 }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -436,7 +437,7 @@ TEST(BalanceWindow, CheckTabTablesTheFindings) {
     arena.window.balance().setStartChanges({karnwick::parseRecordOverride("5.level=100", 56)});
     BalanceWindow& balance = arena.open();
     int picked = 0;
-    balance.setPicturePicker([&]() -> std::optional<std::filesystem::path> {
+    balance.setPicturePicker([&](const auto&) -> std::optional<std::filesystem::path> {
         ++picked;
         return std::nullopt;
     });
@@ -467,6 +468,39 @@ TEST(BalanceWindow, CheckTabTablesTheFindings) {
     EXPECT_TRUE(save->isEnabled());
     QTest::keyClick(&balance, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(picked, 1);
+}
+
+// Save Picture suggests a name for the tab's chart in the folder pictures
+// went to last, and a name typed without ".png" gets it.
+TEST(BalanceWindow, SavePictureSuggestsANameAndKeepsTheFolder) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 22);
+    BalanceWindow& balance = arena.open();
+    std::vector<std::filesystem::path> suggested;
+    std::filesystem::path answer;
+    balance.setPicturePicker([&](const std::filesystem::path& file) {
+        suggested.push_back(file);
+        return std::optional(answer);
+    });
+    const std::filesystem::path pictures = std::filesystem::current_path() / "pictures";
+    std::filesystem::create_directory(pictures);
+    balance.tabs()->setCurrentIndex(2);
+    balance.sweepField()->setCurrentText("agility");
+    arena.settle(balance);
+    answer = pictures / "curve";
+    QTest::keyClick(&balance, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(suggested.size(), 1u);
+    EXPECT_EQ(suggested[0].filename(), "sweep-22-agility.png");
+    EXPECT_FALSE(QImage(QString::fromStdString((pictures / "curve.png").string())).isNull());
+    EXPECT_FALSE(std::filesystem::exists(pictures / "curve"));
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    answer = pictures / "map.PNG";
+    QTest::keyClick(&balance, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(suggested.size(), 2u);
+    EXPECT_EQ(suggested[1], pictures / "roster.png");
+    EXPECT_TRUE(std::filesystem::exists(pictures / "map.PNG"));
 }
 
 }  // namespace
