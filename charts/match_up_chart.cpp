@@ -1,6 +1,7 @@
 #include "charts/match_up_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "battle/outcome_columns.h"
 
@@ -44,6 +45,83 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
 
 }  // namespace
 
+namespace {
+
+const QColor kOutcomeColours[] = {QColor(178, 24, 43), QColor(33, 102, 172), QColor(120, 120, 120),
+                                  QColor(230, 160, 30), QColor(90, 60, 140)};
+
+// The move of a chance from the files' odds, in percentage points: "+12.4 pts".
+QString pointsText(double now, double before) {
+    const double points = std::round(1000.0 * (now - before)) / 10.0;
+    if (points == 0.0) return QStringLiteral("0.0 pts");
+    return QString::asprintf("%+.1f pts", points);
+}
+
+// One bar a way the battle can end, with its chance; with the files' odds,
+// a tick at their chance and the move from it. Returns the height used.
+double paintOutcomeBars(QPainter& painter, const QRectF& all, double top,
+                        const MatchUpChart& picture) {
+    const BattleOdds& odds = *picture.odds;
+    const QString labels[] = {"Monster One wins (" + QString::fromStdString(picture.names[0]) + ")",
+                              "Monster Two wins (" + QString::fromStdString(picture.names[1]) + ")",
+                              QStringLiteral("Both fell at the start"),
+                              QStringLiteral("Ended by the 667-turn cap"),
+                              QStringLiteral("Stopped by a run-time error")};
+    double OutcomeOdds::*const chances[] = {&OutcomeOdds::oneWins, &OutcomeOdds::twoWins,
+                                            &OutcomeOdds::bothFell, &OutcomeOdds::turnCap,
+                                            &OutcomeOdds::error};
+    const double labelWidth = std::min(260.0, all.width() * 0.4);
+    const double barLeft = all.left() + labelWidth + 6;
+    const double moveWidth = picture.before ? 70 : 0;
+    const double barWidth = std::max(10.0, all.right() - 70 - moveWidth - barLeft);
+    double y = top;
+    for (int i = 0; i < 5; ++i, y += 22) {
+        const double chance = odds.*chances[i];
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                         labels[i]);
+        painter.fillRect(QRectF(barLeft, y + 2, barWidth, 14), QColor(235, 235, 235));
+        painter.fillRect(QRectF(barLeft, y + 2, barWidth * std::clamp(chance, 0.0, 1.0), 14),
+                         kOutcomeColours[i]);
+        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18),
+                         Qt::AlignRight | Qt::AlignVCenter, chanceText(chance));
+        if (!picture.before) continue;
+        const double before = (*picture.before).*chances[i];
+        const double x = barLeft + barWidth * std::clamp(before, 0.0, 1.0);
+        painter.fillRect(QRectF(x - 1, y, 2, 18), Qt::black);
+        painter.drawText(QRectF(barLeft + barWidth + 70, y, moveWidth, 18),
+                         Qt::AlignRight | Qt::AlignVCenter, pointsText(chance, before));
+    }
+    return y - top;
+}
+
+// How long the battle lasts, and each side's hit points at its end.
+void paintDistributions(QPainter& painter, const QRectF& all, double top,
+                        const MatchUpChart& picture) {
+    const BattleOdds& odds = *picture.odds;
+    std::vector<std::pair<int, double>> turns;
+    for (int t = 1; t <= kMaxTurns; ++t)
+        if (odds.turns[static_cast<std::size_t>(t - 1)] > 0)
+            turns.emplace_back(t, odds.turns[static_cast<std::size_t>(t - 1)]);
+    const double rest = all.bottom() - top - 6;
+    const QRectF turnArea(all.left(), top + 6, all.width(), rest / 2 - 6);
+    paintDistribution(
+        painter, turnArea,
+        "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")", turns,
+        QColor(90, 90, 90), 80);
+    const double half = (all.width() - 20) / 2;
+    for (int side = 0; side < 2; ++side) {
+        const QRectF hpArea(all.left() + side * (half + 20), turnArea.bottom() + 8, half,
+                            rest / 2 - 8);
+        paintDistribution(painter, hpArea,
+                          QStringLiteral("%1's hit points at the end")
+                              .arg(QString::fromStdString(picture.names[side])),
+                          picture.hpLeft[side], kOutcomeColours[side], 60);
+    }
+}
+
+}  // namespace
+
 void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& picture) {
     painter.fillRect(area, Qt::white);
     painter.setPen(Qt::black);
@@ -57,50 +135,8 @@ void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart&
         painter.drawText(all, Qt::AlignCenter, QStringLiteral("Choose two monsters in the arena."));
         return;
     }
-    const BattleOdds& odds = *picture.odds;
-    const std::pair<QString, double> rows[] = {
-        {"Monster One wins (" + QString::fromStdString(picture.names[0]) + ")", odds.oneWins},
-        {"Monster Two wins (" + QString::fromStdString(picture.names[1]) + ")", odds.twoWins},
-        {QStringLiteral("Both fell at the start"), odds.bothFell},
-        {QStringLiteral("Ended by the 667-turn cap"), odds.turnCap},
-        {QStringLiteral("Stopped by a run-time error"), odds.error},
-    };
-    const QColor colours[] = {QColor(178, 24, 43), QColor(33, 102, 172), QColor(120, 120, 120),
-                              QColor(230, 160, 30), QColor(90, 60, 140)};
-    const double labelWidth = std::min(260.0, all.width() * 0.4);
-    const double barLeft = all.left() + labelWidth + 6;
-    const double barWidth = std::max(10.0, all.right() - 70 - barLeft);
-    double y = all.top() + 28 + whatIfHeight;
-    for (int i = 0; i < 5; ++i, y += 22) {
-        painter.setPen(Qt::black);
-        painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         rows[i].first);
-        painter.fillRect(QRectF(barLeft, y + 2, barWidth, 14), QColor(235, 235, 235));
-        painter.fillRect(
-            QRectF(barLeft, y + 2, barWidth * std::clamp(rows[i].second, 0.0, 1.0), 14),
-            colours[i]);
-        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18),
-                         Qt::AlignRight | Qt::AlignVCenter, chanceText(rows[i].second));
-    }
-    std::vector<std::pair<int, double>> turns;
-    for (int t = 1; t <= kMaxTurns; ++t)
-        if (odds.turns[static_cast<std::size_t>(t - 1)] > 0)
-            turns.emplace_back(t, odds.turns[static_cast<std::size_t>(t - 1)]);
-    const double rest = all.bottom() - y - 6;
-    const QRectF turnArea(all.left(), y + 6, all.width(), rest / 2 - 6);
-    paintDistribution(
-        painter, turnArea,
-        "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")", turns,
-        QColor(90, 90, 90), 80);
-    const double half = (all.width() - 20) / 2;
-    for (int side = 0; side < 2; ++side) {
-        const QRectF hpArea(all.left() + side * (half + 20), turnArea.bottom() + 8, half,
-                            rest / 2 - 8);
-        paintDistribution(painter, hpArea,
-                          QStringLiteral("%1's hit points at the end")
-                              .arg(QString::fromStdString(picture.names[side])),
-                          picture.hpLeft[side], colours[side], 60);
-    }
+    const double top = all.top() + 28 + whatIfHeight;
+    paintDistributions(painter, all, top + paintOutcomeBars(painter, all, top, picture), picture);
 }
 
 QImage drawMatchUpChart(const MatchUpChart& picture) {

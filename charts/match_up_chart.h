@@ -25,6 +25,9 @@ struct MatchUpChart {
     std::string whatIf;  // "What if: 5.hp=120" under the title; empty without changes
     std::array<std::string, 2> names;
     std::optional<BattleOdds> odds;
+    // The odds of the records as the files hold them, when a what-if changed
+    // them: each bar then shows where it stood and how far it moved.
+    std::optional<OutcomeOdds> before;
     std::array<HitPointChances, 2> hpLeft;
 };
 

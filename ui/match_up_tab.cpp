@@ -17,9 +17,24 @@ namespace karnwick::balance {
 
 namespace {
 
+// The odds FIGHT plays from these boxes' texts; a start that overflows ends
+// every battle in that error.
+BattleOdds oddsAtStart(const Fighters& fighters, const StartingTexts& start) {
+    try {
+        return battleOdds(fighters, start.hp, start.agility);
+    } catch (const GameError&) {
+        return overflowAtStart();
+    }
+}
+
 std::array<charts::HitPointChances, 2> endingHitPoints(const Fighters& fighters,
                                                        const StartingTexts& start) {
-    const HitPointsLeft left = hitPointsLeft(fighters, start.hp, start.agility);
+    HitPointsLeft left;
+    try {
+        left = hitPointsLeft(fighters, start.hp, start.agility);
+    } catch (const GameError&) {
+        return {};
+    }
     std::array<charts::HitPointChances, 2> chances;
     for (std::size_t side = 0; side < 2; ++side)
         for (const HitPointsChance& c : left[side])
@@ -47,13 +62,14 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     auto* whatIf = new QGroupBox(QStringLiteral("What if"), this);
     whatIf->setAccessibleName(QStringLiteral("What-if changes"));
     auto* grid = new QGridLayout(whatIf);
-    grid->addWidget(new QLabel(QStringLiteral("Monster One"), whatIf), 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Monster Two"), whatIf), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Monster One"), whatIf), 0, 1, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Monster Two"), whatIf), 0, 3, 1, 2);
     for (std::size_t f = 0; f < kBattleFields.size(); ++f) {
         const QString name = QString::fromLatin1(kBattleFields[f].data(),
                                                  static_cast<qsizetype>(kBattleFields[f].size()));
         grid->addWidget(new QLabel(name, whatIf), static_cast<int>(f) + 1, 0);
         std::array<QSpinBox*, 2> boxes{};
+        std::array<QLabel*, 2> fileValues{};
         for (int side = 0; side < 2; ++side) {
             auto* box = new QSpinBox(whatIf);
             box->setRange(INT16_MIN, INT16_MAX);
@@ -63,15 +79,21 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
                 QStringLiteral("%1 of Monster %2").arg(name, side == 0 ? "One" : "Two"));
             connect(box, &QSpinBox::valueChanged, this,
                     [this, side, f](int value) { emit whatIfEdited(side, f, value); });
-            grid->addWidget(box, static_cast<int>(f) + 1, side + 1);
+            grid->addWidget(box, static_cast<int>(f) + 1, 2 * side + 1);
             boxes[static_cast<std::size_t>(side)] = box;
+            auto* file = new QLabel(whatIf);
+            file->setObjectName(QStringLiteral("file_%1_%2").arg(name).arg(side + 1));
+            file->setEnabled(false);  // the greyed text of a value not in play
+            grid->addWidget(file, static_cast<int>(f) + 1, 2 * side + 2);
+            fileValues[static_cast<std::size_t>(side)] = file;
         }
         m_whatIf.push_back(boxes);
+        m_fileValues.push_back(fileValues);
     }
     m_reset = new QPushButton(QStringLiteral("Rese&t"), whatIf);
     m_reset->setAccessibleName(QStringLiteral("Reset every what-if change"));
     connect(m_reset, &QPushButton::clicked, this, &MatchUpTab::resetAsked);
-    grid->addWidget(m_reset, static_cast<int>(kBattleFields.size()) + 1, 0, 1, 3);
+    grid->addWidget(m_reset, static_cast<int>(kBattleFields.size()) + 1, 0, 1, 5);
     // Spare height goes below the boxes, not between the header and the first row.
     grid->setRowStretch(static_cast<int>(kBattleFields.size()) + 2, 1);
     auto* layout = new QHBoxLayout(this);
@@ -109,6 +131,8 @@ void MatchUpTab::showWhatIfValues(const WhatIfState& state) {
                 font.setBold(isChanged);
                 box->setFont(font);
             }
+            m_fileValues[f][static_cast<std::size_t>(side)]->setText(
+                isChanged ? QStringLiteral("file: %1").arg(file.*member) : QString());
             box->setToolTip(isChanged
                                 ? QStringLiteral("Changed: the file holds %1").arg(file.*member)
                                 : QString());
@@ -134,15 +158,14 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
                     std::to_string(pair[1]) + " " + picture.names[1] + " (Monster Two)";
     std::vector<RecordOverride> changes = changesOfPair(state.changes, pair[0], pair[1]);
     picture.whatIf = whatIfTitle(changes);
-    lane().run([this, fighters, start, picture, pair, changes](const WorkLane::Stale& stale,
-                                                               quint64 generation) mutable {
+    const Fighters files = state.arena.fighters;
+    const StartingTexts fileStart = state.arena.start;
+    lane().run([this, fighters, start, files, fileStart, picture, pair, changes](
+                   const WorkLane::Stale& stale, quint64 generation) mutable {
         if (stale()) return;
-        try {
-            picture.odds = battleOdds(fighters, start.hp, start.agility);
-            picture.hpLeft = endingHitPoints(fighters, start);
-        } catch (const GameError&) {
-            picture.odds = overflowAtStart();
-        }
+        picture.odds = oddsAtStart(fighters, start);
+        picture.hpLeft = endingHitPoints(fighters, start);
+        if (!changes.empty()) picture.before = oddsAtStart(files, fileStart);
         postIfCurrent(lane(), generation, [this, picture = std::move(picture), pair, changes] {
             m_odds = picture.odds;
             m_pair = pair;

@@ -12,6 +12,7 @@
 #include "ui/balance_state.h"
 #include "ui/balance_tab.h"
 
+class QLabel;
 class QPushButton;
 class QSpinBox;
 
@@ -47,6 +48,7 @@ class MatchUpTab : public BalanceTab {
 
     MatchUpView* m_view = nullptr;
     std::vector<std::array<QSpinBox*, 2>> m_whatIf;
+    std::vector<std::array<QLabel*, 2>> m_fileValues;  // the files' value beside a change
     QPushButton* m_reset = nullptr;
     std::optional<BattleOdds> m_odds;
     std::array<int, 2> m_pair{-1, -1};

@@ -247,6 +247,8 @@ TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
 // A value is bold exactly while it differs from the files, read from the
 // box's own font after each step: typed, typed back to the file's value, a
 // change of pair, Reset, and another folder whose file holds the value.
+// Beside a changed value stands the files' one, and the chart keeps the
+// files' odds to show each bar's move.
 TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     DemoArena arena;
     arena.choose(0, 3);
@@ -265,8 +267,21 @@ TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     balance.whatIfBox("level", 0)->setValue(8);
     EXPECT_TRUE(bold("hp", 0) && bold("level", 0));
     EXPECT_FALSE(bold("hp", 1) || bold("strength", 0));
+    auto fileValue = [&](const char* field, int side) {
+        return balance.findChild<QLabel*>(QStringLiteral("file_%1_%2").arg(field).arg(side + 1))
+            ->text();
+    };
+    EXPECT_EQ(fileValue("hp", 0), QStringLiteral("file: %1").arg(three.hp));
+    EXPECT_EQ(fileValue("hp", 1), "");
+    arena.settle(balance);
+    const auto& before = balance.matchUpView()->picture().before;
+    ASSERT_TRUE(before.has_value());
+    const karnwick::Fighters files{three, karnwick::makeDemoMonsters()[5]};
+    EXPECT_DOUBLE_EQ(before->oneWins, karnwick::battleOdds(files).oneWins);
+    EXPECT_NE(balance.matchUpView()->picture().odds->oneWins, before->oneWins);
     balance.whatIfBox("level", 0)->setValue(three.level);
     EXPECT_FALSE(bold("level", 0));
+    EXPECT_EQ(fileValue("level", 0), "");
     ASSERT_EQ(balance.changes().size(), 1u);
     arena.choose(0, 7);
     EXPECT_FALSE(bold("hp", 0));
@@ -278,6 +293,9 @@ TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     arena.choose(0, 3);
     EXPECT_FALSE(bold("hp", 0) || bold("level", 0));
     EXPECT_FALSE(balance.resetButton()->isEnabled());
+    EXPECT_EQ(fileValue("hp", 0), "");
+    arena.settle(balance);
+    EXPECT_FALSE(balance.matchUpView()->picture().before.has_value());
 
     balance.whatIfBox("level", 1)->setValue(100);
     EXPECT_TRUE(bold("level", 1));
