@@ -26,7 +26,7 @@ class BalanceTab : public QWidget {
     // False for a tab without a chart: Save Picture is then unavailable.
     virtual bool hasPicture() const { return true; }
     // True when every request made so far has been answered.
-    bool isSettled() const { return !m_lane.busy(); }
+    virtual bool isSettled() const { return !m_lane.busy(); }
 
   signals:
     // Every request of this tab is answered.

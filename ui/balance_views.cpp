@@ -207,6 +207,16 @@ void SweepView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     if (!m_picture.values.empty()) charts::paintSweepChart(painter, rect(), chart());
+    if (!m_working) return;
+    painter.fillRect(rect(), QColor(255, 255, 255, 170));
+    painter.setPen(Qt::black);
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("working\u2026"));
+}
+
+void SweepView::setWorking(bool working) {
+    if (m_working == working) return;
+    m_working = working;
+    update();
 }
 
 charts::SweepChart SweepView::chart() const {

@@ -93,6 +93,9 @@ class SweepView : public QWidget {
     const charts::SweepCurve& picture() const { return m_picture; }
     // The chart as drawn, texts and all.
     charts::SweepChart chart() const;
+    // While a new curve is worked out, the old one is greyed under "working…".
+    void setWorking(bool working);
+    bool isWorking() const { return m_working; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -100,6 +103,7 @@ class SweepView : public QWidget {
   private:
     charts::SweepCurve m_picture;
     std::string m_whatIf;
+    bool m_working = false;
 };
 
 // "12.34%", as the tabs show a chance.

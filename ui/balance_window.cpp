@@ -162,7 +162,7 @@ void BalanceWindow::setArena(const ArenaState& arena) {
     m_state.arena = arena;
     dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
-    m_sweep->showState(m_state, false);
+    m_sweep->showState(m_state);
     m_roster->followArena(m_state);
 }
 
@@ -172,7 +172,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
     m_state.arena = arena;
     dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
-    m_sweep->showState(m_state, true);
+    m_sweep->showState(m_state);
     m_roster->followArena(m_state);
     m_roster->reload(m_state);
     m_check->check(m_state);
@@ -181,7 +181,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
 void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_state.changes = std::move(changes);
     m_matchUp->showState(m_state);
-    m_sweep->showState(m_state, false);
+    m_sweep->showState(m_state);
     m_roster->changesSet(m_state);
     m_check->changesMade(m_state);
 }
@@ -219,7 +219,7 @@ void BalanceWindow::resetChanges() {
 
 void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
     m_matchUp->showState(m_state);
-    m_sweep->showState(m_state, false);
+    m_sweep->showState(m_state);
     m_roster->changesMade(m_state, monsters);
     m_check->changesMade(m_state);
 }

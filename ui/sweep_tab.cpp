@@ -5,7 +5,9 @@
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -19,23 +21,48 @@ namespace karnwick::balance {
 
 SweepTab::SweepTab(QWidget* parent) : BalanceTab(parent) {
     createControls();
-    auto changed = [this] { request(); };
-    connect(m_side, &QComboBox::currentIndexChanged, this, changed);
-    connect(m_field, &QComboBox::currentIndexChanged, this, changed);
+    // Typed numbers apply once the typing pauses, not at every digit: "150"
+    // is not swept as 1, 15 and 150.
+    m_typing = new QTimer(this);
+    m_typing->setSingleShot(true);
+    m_typing->setInterval(kTypingPause);
+    connect(m_typing, &QTimer::timeout, this, [this] { request(); });
+    auto typed = [this] { m_typing->start(); };
+    // Another number to sweep starts from its own default range.
+    auto chosen = [this] {
+        m_rangeEdited = false;
+        followRange();
+        request();
+    };
+    connect(m_side, &QComboBox::currentIndexChanged, this, chosen);
+    connect(m_field, &QComboBox::currentIndexChanged, this, chosen);
     for (QSpinBox* box : {m_from, m_to})
-        connect(box, &QSpinBox::valueChanged, this, [this] {
+        connect(box, &QSpinBox::valueChanged, this, [this, typed] {
             m_rangeEdited = true;
-            request();
+            typed();
         });
-    connect(m_step, &QSpinBox::valueChanged, this, changed);
-    connect(m_hasTarget, &QCheckBox::toggled, this, changed);
-    connect(m_target, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(m_step, &QSpinBox::valueChanged, this, typed);
+    // Enter, or leaving the box, applies at once.
+    auto finished = [this] {
+        if (m_typing->isActive()) request();
+    };
+    for (QSpinBox* box : {m_from, m_to, m_step})
+        connect(box, &QSpinBox::editingFinished, this, finished);
+    connect(m_target, &QDoubleSpinBox::editingFinished, this, finished);
+    connect(m_hasTarget, &QCheckBox::toggled, this, [this] { request(); });
+    connect(m_target, &QDoubleSpinBox::valueChanged, this, typed);
+}
+
+bool SweepTab::isSettled() const {
+    return !m_typing->isActive() && BalanceTab::isSettled();
 }
 
 void SweepTab::createControls() {
     m_side = new QComboBox(this);
     m_side->addItems({QStringLiteral("Monster One"), QStringLiteral("Monster Two")});
     m_side->setAccessibleName(QStringLiteral("Swept monster"));
+    // The tab opens on Monster Two's hit points.
+    m_side->setCurrentIndex(1);
     m_field = new QComboBox(this);
     for (const std::string_view name : kBattleFields)
         m_field->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
@@ -44,7 +71,6 @@ void SweepTab::createControls() {
         auto* box = new QSpinBox(this);
         box->setRange(low, INT16_MAX);
         box->setAccessibleName(name);
-        box->setKeyboardTracking(false);
         return box;
     };
     m_from = spin(QStringLiteral("From"), INT16_MIN);
@@ -57,7 +83,6 @@ void SweepTab::createControls() {
     m_target->setSuffix(QStringLiteral("%"));
     m_target->setValue(50);
     m_target->setAccessibleName(QStringLiteral("Target chance of Monster One winning"));
-    m_target->setKeyboardTracking(false);
     m_view = new SweepView(this);
     auto* controls = new QHBoxLayout;
     auto add = [&](const QString& label, QWidget* widget) {
@@ -76,32 +101,29 @@ void SweepTab::createControls() {
     controls->addWidget(m_hasTarget);
     controls->addWidget(m_target);
     controls->addStretch(1);
+    m_progress = new QProgressBar(this);
+    m_progress->setAccessibleName(QStringLiteral("Sweep progress"));
+    m_progress->setFormat(QStringLiteral("%v of %m values"));
+    m_progress->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
+    layout->addWidget(m_progress);
     layout->addWidget(m_view, 1);
 }
 
-void SweepTab::showState(const WhatIfState& state, bool fresh) {
+void SweepTab::showState(const WhatIfState& state) {
     m_state = state;
-    if (fresh) startOver();
     followRange();
     request();
-}
-
-void SweepTab::startOver() {
-    const QSignalBlocker a(m_side), b(m_field), c(m_from), d(m_to), e(m_step), f(m_hasTarget);
-    m_side->setCurrentIndex(1);
-    m_field->setCurrentIndex(0);
-    m_step->setValue(1);
-    m_hasTarget->setChecked(false);
-    m_rangeEdited = false;
 }
 
 void SweepTab::followRange() {
     if (m_rangeEdited) return;
     const QSignalBlocker a(m_from), b(m_to);
+    const auto field = battleField(m_field->currentText().toStdString());
+    const int now = m_state.changed(m_side->currentIndex()).*field;
     m_from->setValue(1);
-    m_to->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * m_state.changed(1).hp)));
+    m_to->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * now)));
 }
 
 charts::SweepCurve SweepTab::curveAsked(const Fighters& fighters) const {
@@ -122,10 +144,12 @@ charts::SweepCurve SweepTab::curveAsked(const Fighters& fighters) const {
 }
 
 void SweepTab::request() {
+    m_typing->stop();
     m_target->setEnabled(m_hasTarget->isChecked());
     m_done = false;
     if (!m_state.paired()) {
         lane().cancel();
+        m_progress->hide();
         m_view->setPicture({});
         return;
     }
@@ -136,23 +160,28 @@ void SweepTab::request() {
     // The swept monster takes the value on every side it fights on.
     plan.sides = {picture.one == picture.swept, picture.two == picture.swept};
     plan.values = picture.values;
+    m_view->setWorking(true);
+    m_progress->setRange(0, static_cast<int>(plan.values.size()));
+    m_progress->setValue(0);
+    m_progress->setVisible(plan.values.size() > kQuickSweep);
     lane().run([this, fighters, plan, picture, changes = m_state.changes](
                    const WorkLane::Stale& stale, quint64 generation) mutable {
-        // A few values at a time, so a newer request need not wait for a long sweep.
-        constexpr std::size_t kChunk = 16;
-        SweepPlan part = plan;
-        for (std::size_t first = 0; first < plan.values.size() && !stale(); first += kChunk) {
-            part.values.assign(plan.values.begin() + static_cast<std::ptrdiff_t>(first),
-                               plan.values.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                         first + kChunk, plan.values.size())));
-            const std::vector<OutcomeOdds> odds = sweepOdds(fighters, part, workerThreads());
-            picture.odds.insert(picture.odds.end(), odds.begin(), odds.end());
-        }
+        // One pass over every value, as `karnwick sweep` makes it: the same
+        // tables built once and the same threads. A newer request waits for
+        // a stale pass to end (under a second for the whole 16-bit range).
+        picture.odds =
+            sweepOdds(fighters, plan, workerThreads(), [&](std::size_t done, std::size_t) {
+                if (stale()) return;
+                postIfCurrent(lane(), generation,
+                              [this, done] { m_progress->setValue(static_cast<int>(done)); });
+            });
         if (stale()) return;
         postIfCurrent(lane(), generation, [this, picture = std::move(picture), changes] {
             m_changes = changes;
             m_view->setPicture(picture,
                                whatIfTitle(changesOfPair(changes, picture.one, picture.two)));
+            m_view->setWorking(false);
+            m_progress->hide();
             m_done = true;
         });
     });

@@ -10,21 +10,29 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QProgressBar;
 class QSpinBox;
+class QTimer;
 
 namespace karnwick::balance {
 
 class SweepView;
+
+// How long the typing in a number box pauses before the sweep follows it.
+inline constexpr int kTypingPause = 300;  // milliseconds
+// A sweep of more values than this shows its progress.
+inline constexpr std::size_t kQuickSweep = 2000;
 
 class SweepTab : public BalanceTab {
     Q_OBJECT
   public:
     explicit SweepTab(QWidget* parent = nullptr);
 
-    // The arena or the changes moved on; `fresh` after the files were read
-    // again, when the sweep starts over from Monster Two's hp.
-    void showState(const WhatIfState& state, bool fresh);
+    // The arena or the changes moved on: the field, side and a range the
+    // user set stay; a range not set follows the swept record.
+    void showState(const WhatIfState& state);
 
+    bool isSettled() const override;
     QString copiedText() const override;
     QImage picture() const override;
     QString pictureName() const override;
@@ -38,9 +46,7 @@ class SweepTab : public BalanceTab {
 
   private:
     void createControls();
-    // The sweep the tab opens on: Monster Two's hp, no target.
-    void startOver();
-    // Until the user sets a range, it is 1 to twice Monster Two's hp as its
+    // Until the user sets a range, it is 1 to twice the swept number as its
     // record now stands (what-if changes included), at least 1 to 100.
     void followRange();
     void request();
@@ -55,6 +61,8 @@ class SweepTab : public BalanceTab {
     QCheckBox* m_hasTarget = nullptr;
     QDoubleSpinBox* m_target = nullptr;
     SweepView* m_view = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QTimer* m_typing = nullptr;             // the pause after typing a number
     std::vector<RecordOverride> m_changes;  // those the curve shown was found with
     bool m_done = false;
     bool m_rangeEdited = false;

@@ -521,4 +521,44 @@ TEST(BalanceWindow, SavePictureSuggestsANameAndKeepsTheFolder) {
     EXPECT_TRUE(std::filesystem::exists(pictures / "map.PNG"));
 }
 
+// The sweep follows its fields once the typing pauses; another field starts
+// from its own default range; the field and a range the user set survive a
+// change of pair and F5. While a new curve is worked out the old one is
+// greyed.
+TEST(BalanceWindow, SweepFollowsTypingAndKeepsItsRange) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(2);
+    arena.settle(balance);
+    QSpinBox* to = balance.sweepTo();
+    to->setFocus();
+    to->selectAll();
+    QTest::keyClicks(to, QStringLiteral("150"));
+    EXPECT_FALSE(balance.isSettled());
+    arena.settle(balance);
+    EXPECT_EQ(balance.sweepView()->picture().values.size(), 150u);
+    EXPECT_FALSE(balance.sweepView()->isWorking());
+
+    balance.sweepField()->setCurrentText("agility");
+    EXPECT_TRUE(balance.sweepView()->isWorking());
+    const int agility = karnwick::makeDemoMonsters()[5].agility;
+    EXPECT_EQ(balance.sweepFrom()->value(), 1);
+    EXPECT_EQ(to->value(), std::max(100, 2 * agility));
+    to->setValue(60);
+    arena.choose(0, 7);
+    EXPECT_TRUE(arena.window.reloadGameFiles());
+    arena.choose(0, 7);
+    arena.choose(1, 5);
+    arena.settle(balance);
+    EXPECT_EQ(balance.sweepField()->currentText(), "agility");
+    EXPECT_EQ(balance.sweepSide()->currentIndex(), 1);
+    const karnwick::charts::SweepCurve& curve = balance.sweepView()->picture();
+    EXPECT_EQ(curve.one, 7);
+    EXPECT_EQ(curve.field, "agility");
+    ASSERT_EQ(curve.values.size(), 60u);
+    EXPECT_EQ(curve.odds.size(), 60u);
+}
+
 }  // namespace
