@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "battle/outcome_columns.h"
@@ -76,7 +77,8 @@ struct Layout {
            const std::vector<Curve>& curves, std::optional<QSize> size)
         : metrics(fontMetrics) {
         plotLeft = margin + metrics.height() + gap + metrics.horizontalAdvance("100%") + 2 * gap;
-        plotTop = margin + 3 * metrics.height();
+        // Title, who fights whom, the what-if changes and, with a target, its answer.
+        plotTop = margin + (chart.target ? 4 : 3) * metrics.height();
         legendText = metrics.horizontalAdvance(kTargetLabel);
         if (chart.target)
             legendText = std::max(legendText, metrics.horizontalAdvance(kAnswerLabel));
@@ -177,16 +179,48 @@ void drawCurves(QPainter& painter, const Layout& at, const SweepChart& chart,
 
 constexpr double kAnswerRadius = 5.0;
 
-// A ring on Monster One's curve at each value that answers the target.
+// A ring on Monster One's curve at each value that answers the target; a
+// run of neighbouring answers is one band along the curve, not a ring each.
 void drawAnswers(QPainter& painter, const Layout& at, const SweepChart& chart) {
     if (!chart.target || chart.odds.empty()) return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 2));
     painter.setBrush(Qt::NoBrush);
-    for (const std::size_t i : closestToTarget(chart.odds, *chart.target))
-        painter.drawEllipse(QPointF(at.x(chart.values[i]), at.y(chart.odds[i].oneWins)),
-                            kAnswerRadius, kAnswerRadius);
+    const std::vector<std::size_t> answers = closestToTarget(chart.odds, *chart.target);
+    for (std::size_t i = 0; i < answers.size();) {
+        std::size_t j = i;
+        while (j + 1 < answers.size() && answers[j + 1] == answers[j] + 1) ++j;
+        const QPointF first(at.x(chart.values[answers[i]]), at.y(chart.odds[answers[i]].oneWins));
+        const QPointF last(at.x(chart.values[answers[j]]), at.y(chart.odds[answers[j]].oneWins));
+        if (i == j)
+            painter.drawEllipse(first, kAnswerRadius, kAnswerRadius);
+        else
+            painter.drawRoundedRect(
+                QRectF(first, last)
+                    .normalized()
+                    .adjusted(-kAnswerRadius, -kAnswerRadius, kAnswerRadius, kAnswerRadius),
+                kAnswerRadius, kAnswerRadius);
+        i = j + 1;
+    }
     painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+// "57", "57 and 80", "120..122, 130 and 200" for the values at `at`: runs of
+// neighbouring values in the sweep written as FROM..TO.
+std::string valueList(const std::vector<int16_t>& values, const std::vector<std::size_t>& at) {
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < at.size();) {
+        std::size_t j = i;
+        while (j + 1 < at.size() && at[j + 1] == at[j] + 1) ++j;
+        parts.push_back(j == i
+                            ? std::to_string(values[at[i]])
+                            : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t p = 0; p < parts.size(); ++p)
+        text += (p == 0 ? "" : p + 1 == parts.size() ? " and " : ", ") + parts[p];
+    return text;
 }
 
 // The legend beside the plot, top down.
@@ -219,6 +253,18 @@ void drawLegend(QPainter& painter, const Layout& at, const std::vector<Curve>& c
 }
 
 }  // namespace
+
+std::string targetAnswer(double target, const std::string& field,
+                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds) {
+    if (odds.empty()) return {};
+    const std::vector<std::size_t> at = closestToTarget(odds, target);
+    char head[96];
+    std::snprintf(head, sizeof head, "Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
+                  100.0 * odds[at.front()].oneWins);
+    if (at.size() == 1) return head + ("at " + field + " " + std::to_string(values[at.front()]));
+    return head + ("at each of " + std::to_string(at.size()) + " values of " + field +
+                   " (a tie): " + valueList(values, at));
+}
 
 std::string fieldInWords(const std::string& field) {
     static const std::map<std::string, std::string> words = {
@@ -254,6 +300,7 @@ SweepChart describedSweepChart(const SweptMatchUp& m) {
     chart.subtitle = "Monster One: " + std::to_string(m.one) + " " + m.oneName +
                      ". Monster Two: " + std::to_string(m.two) + " " + m.twoName + ".";
     chart.valueAxis = sweptName + "'s " + fieldInWords(m.field);
+    chart.field = m.field;
     return chart;
 }
 
@@ -278,6 +325,10 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
                      QString::fromStdString(chart.subtitle));
     painter.drawText(at.margin, at.margin + 2 * metrics.height() + metrics.ascent(),
                      QString::fromStdString(chart.whatIf));
+    if (chart.target)
+        painter.drawText(at.margin, at.margin + 3 * metrics.height() + metrics.ascent(),
+                         QString::fromStdString(
+                             targetAnswer(*chart.target, chart.field, chart.values, chart.odds)));
     drawChanceAxis(painter, at);
     drawValueAxis(painter, at, chart.valueAxis);
     painter.setPen(Qt::black);

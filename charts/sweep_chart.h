@@ -24,6 +24,7 @@ struct SweepChart {
     std::string title;      // what is swept, over which range
     std::string subtitle;   // who fights whom
     std::string valueAxis;  // the swept number in words, under the x axis
+    std::string field;      // the swept field's name: "hp"
     std::vector<int16_t> values;
     std::vector<OutcomeOdds> odds;  // one per value
     std::optional<double> target;   // a chance from 0 to 1, drawn as a dashed line
@@ -36,6 +37,12 @@ SweepChart describedSweepChart(const SweptMatchUp& matchUp);
 // The whole chart of a sweep: its texts, and a point for each value whose
 // odds are known.
 SweepChart sweepChartOf(const SweepCurve& curve);
+
+// The answer to a target in the words of `karnwick sweep --target`:
+// "Closest to 50.00%: Monster One wins 50.21% at hp 19", or for a tie "... at
+// each of 34 values of hp (a tie): 19..52". Empty without odds.
+std::string targetAnswer(double target, const std::string& field,
+                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
 
 // A record field's number in words, as an axis names it: "hit points".
 std::string fieldInWords(const std::string& field);

@@ -6,9 +6,11 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QImage>
@@ -33,6 +35,7 @@
 #include "ui/check_tab.h"
 #include "ui/main_window.h"
 #include "ui/roster_tab.h"
+#include "ui/sweep_tab.h"
 #include "ui/work_lane.h"
 
 namespace {
@@ -559,6 +562,34 @@ TEST(BalanceWindow, SweepFollowsTypingAndKeepsItsRange) {
     EXPECT_EQ(curve.field, "agility");
     ASSERT_EQ(curve.values.size(), 60u);
     EXPECT_EQ(curve.odds.size(), 60u);
+}
+
+// With a target, the sweep's caption answers in the command line's words,
+// a single value and a tie over a run of values alike.
+TEST(BalanceWindow, SweepCaptionAnswersTheTargetAsTheCommandLine) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(2);
+    auto* target = balance.sweepTab()->findChild<QDoubleSpinBox*>();
+    auto* hasTarget = balance.sweepTab()->findChild<QCheckBox*>();
+    hasTarget->setChecked(true);
+    for (const double percent : {50.0, 100.0}) {
+        target->setValue(percent);
+        emit target->editingFinished();
+        arena.settle(balance);
+        const karnwick::charts::SweepChart chart = balance.sweepView()->chart();
+        ASSERT_TRUE(chart.target.has_value());
+        const std::string caption =
+            karnwick::charts::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
+        EXPECT_EQ(caption + "\n",
+                  commandLineOutput({"sweep", "3", "5", "5.hp",
+                                     QStringLiteral("1..%1").arg(balance.sweepTo()->value()),
+                                     "--target", QString::number(percent)},
+                                    false));
+        EXPECT_EQ(caption.find("(a tie)") != std::string::npos, percent == 100.0) << caption;
+    }
 }
 
 }  // namespace
