@@ -77,8 +77,7 @@ struct Layout {
            const std::vector<Curve>& curves, std::optional<QSize> size)
         : metrics(fontMetrics) {
         plotLeft = margin + metrics.height() + gap + metrics.horizontalAdvance("100%") + 2 * gap;
-        // Title, who fights whom, the what-if changes and, with a target, its answer.
-        plotTop = margin + (chart.target ? 4 : 3) * metrics.height();
+        plotTop = margin + 3 * metrics.height();
         legendText = metrics.horizontalAdvance(kTargetLabel);
         if (chart.target)
             legendText = std::max(legendText, metrics.horizontalAdvance(kAnswerLabel));
@@ -321,12 +320,13 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(at.margin, at.margin + metrics.ascent(), QString::fromStdString(chart.title));
+    // Who fights whom, with the what-if changes; then the target's answer.
+    const std::string matchUp =
+        chart.whatIf.empty() ? chart.subtitle : chart.subtitle + "   " + chart.whatIf;
     painter.drawText(at.margin, at.margin + metrics.height() + metrics.ascent(),
-                     QString::fromStdString(chart.subtitle));
-    painter.drawText(at.margin, at.margin + 2 * metrics.height() + metrics.ascent(),
-                     QString::fromStdString(chart.whatIf));
+                     QString::fromStdString(matchUp));
     if (chart.target)
-        painter.drawText(at.margin, at.margin + 3 * metrics.height() + metrics.ascent(),
+        painter.drawText(at.margin, at.margin + 2 * metrics.height() + metrics.ascent(),
                          QString::fromStdString(
                              targetAnswer(*chart.target, chart.field, chart.values, chart.odds)));
     drawChanceAxis(painter, at);

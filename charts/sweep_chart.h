@@ -28,7 +28,7 @@ struct SweepChart {
     std::vector<int16_t> values;
     std::vector<OutcomeOdds> odds;  // one per value
     std::optional<double> target;   // a chance from 0 to 1, drawn as a dashed line
-    std::string whatIf;             // "What if: 5.hp=120", under the subtitle
+    std::string whatIf;             // "What if: 5.hp=120", after the subtitle
 };
 
 // The chart's texts for a match-up; the values, odds and target are the
