@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/balance_state.h"
 #include "ui/work_lane.h"
 
 namespace karnwick::balance {
@@ -21,6 +22,9 @@ class BalanceTab : public QWidget {
     virtual QString copiedText() const = 0;
     // The tab's chart as a saved picture; null when the tab has none.
     virtual QImage picture() const = 0;
+    // The karnwick command, without the program's name and --dir, that prints
+    // what the tab shows for `state`; empty while it shows nothing.
+    virtual QString command(const WhatIfState& state) const = 0;
     // The file name Save Picture suggests: "roster.png".
     virtual QString pictureName() const { return {}; }
     // False for a tab without a chart: Save Picture is then unavailable.

@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -67,6 +68,10 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(m_check, &CheckTab::monsterChosen, this, &BalanceWindow::monsterChosen);
 
     m_status = new QLabel(this);
+    m_statusClear = new QTimer(this);
+    m_statusClear->setSingleShot(true);
+    m_statusClear->setInterval(kStatusTime);
+    connect(m_statusClear, &QTimer::timeout, m_status, &QLabel::clear);
     m_status->setAccessibleName(QStringLiteral("Status"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
@@ -107,13 +112,25 @@ void BalanceWindow::createShortcuts() {
     connect(copy, &QShortcut::activated, this, &BalanceWindow::copyToClipboard);
     auto* command = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), this);
     connect(command, &QShortcut::activated, this, &BalanceWindow::copyCommandLine);
+    for (const auto& [key, step] :
+         {std::pair{Qt::Key_PageDown, 1}, std::pair{Qt::Key_PageUp, -1}}) {
+        auto* turn = new QShortcut(QKeySequence(Qt::CTRL | key), this);
+        connect(turn, &QShortcut::activated, this, [this, step = step] {
+            const int count = m_tabs->count();
+            m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
+        });
+    }
     m_saveShortcut = new QShortcut(QKeySequence::Save, this);
     connect(m_saveShortcut, &QShortcut::activated, this, &BalanceWindow::savePictureAsked);
 }
 
 bool BalanceWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+C and the tab keys belong to the window, not to the box in focus.
+    const auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        (key->matches(QKeySequence::Copy) ||
+         (key->modifiers() == Qt::ControlModifier &&
+          (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp)))) {
         event->ignore();
         return true;
     }
@@ -202,6 +219,7 @@ void BalanceWindow::dropChangesTheFilesHold() {
 void BalanceWindow::whatIfEdited(int side, std::size_t f, int value) {
     const auto index = m_state.arena.chosen[static_cast<std::size_t>(side)];
     if (!index) return;
+    m_status->clear();
     const auto member = battleField(kBattleFields[f]);
     std::erase_if(m_state.changes,
                   [&](const RecordOverride& c) { return c.index == *index && c.field == member; });
@@ -225,6 +243,7 @@ void BalanceWindow::changesMade(const std::vector<int16_t>& monsters) {
 }
 
 void BalanceWindow::tabShown(int index) {
+    m_status->clear();
     // A tab without a chart offers no Save Picture, rather than a refusal.
     const bool picture = currentTab()->hasPicture();
     m_save->setEnabled(picture);
@@ -250,23 +269,20 @@ void BalanceWindow::copyToClipboard() {
     const QString text = copiedText();
     if (text.isEmpty()) return report(QStringLiteral("Still working: nothing copied yet."));
     QApplication::clipboard()->setText(text);
-    m_status->setText(QStringLiteral("Copied."));
+    report(QStringLiteral("Copied."));
 }
 
 QString BalanceWindow::commandLine() const {
-    if (!m_state.paired()) return {};
-    const int16_t one = *m_state.arena.chosen[0], two = *m_state.arena.chosen[1];
-    // Changes to other monsters do not touch these odds.
-    return QStringLiteral("karnwick odds %1 %2 --csv").arg(one).arg(two) +
-           setOptions(changesOfPair(m_state.changes, one, two)) + " --dir " +
-           shellWord(m_state.arena.folder);
+    const QString command = currentTab()->command(m_state);
+    if (command.isEmpty()) return {};
+    return "karnwick " + command + " --dir " + shellWord(m_state.arena.folder);
 }
 
 void BalanceWindow::copyCommandLine() {
     const QString line = commandLine();
     if (line.isEmpty()) return report(QStringLiteral("Choose two monsters in the arena first."));
     QApplication::clipboard()->setText(line);
-    m_status->setText(QStringLiteral("Copied: ") + line);
+    report(QStringLiteral("Copied: ") + line);
 }
 
 bool BalanceWindow::savePicture(const std::filesystem::path& file) {
@@ -292,7 +308,7 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
         report(QString::fromStdString(error.what()));
         return false;
     }
-    m_status->setText(QStringLiteral("Saved ") + QString::fromStdString(file.string()));
+    report(QStringLiteral("Saved ") + QString::fromStdString(file.string()));
     return true;
 }
 
@@ -317,7 +333,10 @@ void BalanceWindow::savePictureAsked() {
 }
 
 void BalanceWindow::report(const QString& message) {
+    // A message is read once: it goes after a few seconds, or with the next
+    // thing the user does.
     m_status->setText(message);
+    m_statusClear->start();
 }
 
 }  // namespace karnwick::balance

@@ -24,6 +24,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QShortcut;
+class QTimer;
 class QSpinBox;
 class QTabWidget;
 
@@ -34,6 +35,9 @@ class CheckTab;
 class MatchUpTab;
 class RosterTab;
 class SweepTab;
+
+// How long a status message stays.
+inline constexpr int kStatusTime = 5000;  // milliseconds
 
 class BalanceWindow : public QWidget {
     Q_OBJECT
@@ -54,7 +58,8 @@ class BalanceWindow : public QWidget {
     // What Ctrl+C copies from the current tab: the command line's CSV with
     // tabs (check's text for Check); empty while the tab is still working.
     QString copiedText() const;
-    // The `karnwick odds A B --csv --set ...` line of the match-up.
+    // The karnwick command that prints what the tab shown shows: `odds A B
+    // --csv --set ...` for the match-up, `matrix`, `sweep` or `check`.
     QString commandLine() const;
     // Writes the current tab's chart as a PNG; reports and returns false on
     // failure or when the tab has no chart.
@@ -126,6 +131,7 @@ class BalanceWindow : public QWidget {
     QLabel* m_status = nullptr;
     QPushButton* m_save = nullptr;
     QShortcut* m_saveShortcut = nullptr;
+    QTimer* m_statusClear = nullptr;
     MatchUpTab* m_matchUp = nullptr;
     RosterTab* m_roster = nullptr;
     SweepTab* m_sweep = nullptr;

@@ -9,6 +9,7 @@
 #include "battle/game_files_check.h"
 #include "ui/balance_state.h"
 #include "ui/balance_tab.h"
+#include "ui/balance_text.h"
 
 class QLabel;
 class QTreeWidget;
@@ -31,6 +32,9 @@ class CheckTab : public BalanceTab {
     QString copiedText() const override;
     QImage picture() const override { return {}; }
     bool hasPicture() const override { return false; }
+    QString command(const WhatIfState& state) const override {
+        return "check" + setOptions(state.changes);
+    }
 
     // One row a finding: monster, field, problem, coloured by severity.
     QTreeWidget* table() const { return m_table; }

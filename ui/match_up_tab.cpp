@@ -180,6 +180,14 @@ QString MatchUpTab::copiedText() const {
     return whatIfLine(m_changes) + tabSeparated(matchUpTable(m_pair[0], m_pair[1], *m_odds));
 }
 
+QString MatchUpTab::command(const WhatIfState& state) const {
+    if (!state.paired()) return {};
+    const int16_t one = *state.arena.chosen[0], two = *state.arena.chosen[1];
+    // Changes to other monsters do not touch these odds.
+    return QStringLiteral("odds %1 %2 --csv").arg(one).arg(two) +
+           setOptions(changesOfPair(state.changes, one, two));
+}
+
 QString MatchUpTab::pictureName() const {
     return QStringLiteral("match-up-%1-%2.png").arg(m_pair[0]).arg(m_pair[1]);
 }

@@ -31,6 +31,7 @@ class MatchUpTab : public BalanceTab {
     QString copiedText() const override;
     QImage picture() const override;
     QString pictureName() const override;
+    QString command(const WhatIfState& state) const override;
 
     // The what-if box of `field` ("hp") for a side.
     QSpinBox* whatIfBox(std::string_view field, int side) const;

@@ -13,6 +13,7 @@
 #include "charts/heat_map.h"
 #include "ui/balance_state.h"
 #include "ui/balance_tab.h"
+#include "ui/balance_text.h"
 
 class QProgressBar;
 class QTreeWidget;
@@ -40,6 +41,9 @@ class RosterTab : public BalanceTab {
     QString copiedText() const override;
     QImage picture() const override;
     QString pictureName() const override { return QStringLiteral("roster.png"); }
+    QString command(const WhatIfState& state) const override {
+        return "matrix --csv" + setOptions(state.changes);
+    }
 
     RosterView* view() const { return m_view; }
     QTreeWidget* ranking() const { return m_ranking; }

@@ -194,6 +194,23 @@ QString SweepTab::copiedText() const {
            tabSeparated(sweepTable(shown.values, shown.odds));
 }
 
+QString SweepTab::command(const WhatIfState& state) const {
+    if (!state.paired()) return {};
+    const int one = *state.arena.chosen[0], two = *state.arena.chosen[1];
+    const int swept = m_side->currentIndex() == 0 ? one : two;
+    QString line = QStringLiteral("sweep %1 %2 %3.%4 %5..%6")
+                       .arg(one)
+                       .arg(two)
+                       .arg(swept)
+                       .arg(m_field->currentText())
+                       .arg(m_from->value())
+                       .arg(m_to->value());
+    if (m_step->value() > 1) line += QStringLiteral(" --step %1").arg(m_step->value());
+    // The numbers Ctrl+C copies: the CSV, whether or not a target is drawn.
+    line += " --csv";
+    return line + setOptions(changesOfPair(state.changes, one, two));
+}
+
 QString SweepTab::pictureName() const {
     const charts::SweepCurve& shown = m_view->picture();
     return QStringLiteral("sweep-%1-%2.png")

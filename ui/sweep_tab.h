@@ -36,6 +36,7 @@ class SweepTab : public BalanceTab {
     QString copiedText() const override;
     QImage picture() const override;
     QString pictureName() const override;
+    QString command(const WhatIfState& state) const override;
 
     SweepView* view() const { return m_view; }
     QComboBox* side() const { return m_side; }

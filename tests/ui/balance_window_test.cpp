@@ -423,31 +423,49 @@ TEST(BalanceWindow, ErrorsAreNotLosses) {
     EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
 }
 
-// Copy as Command, pasted into a shell, prints the numbers the window shows,
-// from a folder whose name needs quoting.
+// Copy as Command (Ctrl+Shift+C), pasted into a shell, prints what the tab
+// shows, from a folder whose name needs quoting. Its message goes with the
+// next thing the user does, here a tab changed with Ctrl+PgDown from a box.
 TEST(BalanceWindow, CopiedCommandRunsInAShell) {
     DemoArena arena("it's a \"demo\" $HOME");
     arena.choose(0, 3);
     arena.choose(1, 5);
     BalanceWindow& balance = arena.open();
+    QApplication::setActiveWindow(&balance);
     balance.whatIfBox("agility", 1)->setValue(30);
-    arena.settle(balance);
-    balance.copyCommandLine();
-    const QString line = QApplication::clipboard()->text();
-    EXPECT_TRUE(line.startsWith("karnwick odds 3 5 --csv --set 5.agility=30 --dir "))
-        << line.toStdString();
-    QProcess shell;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PATH",
                        QFileInfo(KARNWICK_BINARY).absolutePath() + ":" + environment.value("PATH"));
-    shell.setProcessEnvironment(environment);
-    shell.setWorkingDirectory(QDir::tempPath());
-    shell.start("sh", {"-c", line});
-    ASSERT_TRUE(shell.waitForFinished(60000));
-    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
-    EXPECT_EQ("What if: --set 5.agility=30\n" +
-                  QString::fromUtf8(shell.readAllStandardOutput()).replace(',', '\t'),
-              balance.copiedText());
+    const QStringList commands = {"karnwick odds 3 5 --csv --set 5.agility=30 --dir ",
+                                  "karnwick matrix --csv --set 5.agility=30 --dir ",
+                                  "karnwick sweep 3 5 5.hp 1..122 --csv --set 5.agility=30 --dir ",
+                                  "karnwick check --set 5.agility=30 --dir "};
+    for (int tab = 0; tab < 4; ++tab) {
+        ASSERT_EQ(balance.tabs()->currentIndex(), tab);
+        arena.settle(balance);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(&balance, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        const QString line = QApplication::clipboard()->text();
+        EXPECT_TRUE(line.startsWith(commands[tab])) << line.toStdString();
+        EXPECT_TRUE(balance.statusLabel()->text().startsWith("Copied: karnwick "));
+        QProcess shell;
+        shell.setProcessEnvironment(environment);
+        shell.setWorkingDirectory(QDir::tempPath());
+        shell.start("sh", {"-c", line});
+        ASSERT_TRUE(shell.waitForFinished(60000));
+        EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+        QString out = QString::fromUtf8(shell.readAllStandardOutput());
+        if (tab < 3) out.replace(',', '\t');
+        EXPECT_EQ(("What if: --set 5.agility=30\n" + out).toStdString(),
+                  balance.copiedText().toStdString());
+        QSpinBox* box = balance.sweepFrom();
+        if (tab == 2) box->setFocus();
+        QTest::keyClick(tab == 2 ? static_cast<QWidget*>(box) : &balance, Qt::Key_PageDown,
+                        Qt::ControlModifier);
+        EXPECT_TRUE(balance.statusLabel()->text().isEmpty());
+        EXPECT_EQ(box->value(), 1);
+    }
+    EXPECT_EQ(balance.tabs()->currentIndex(), 0);
 }
 
 // The Check tab is a table of monster, field and problem coloured by
