@@ -20,7 +20,8 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
                        int most) {
     painter.setPen(Qt::black);
     painter.drawText(QRectF(area.left(), area.top(), area.width(), 18), Qt::AlignLeft, heading);
-    const QRectF plot = area.adjusted(0, 20, 0, -16);
+    // Room on the left for the chance scale.
+    const QRectF plot = area.adjusted(40, 20, 0, -16);
     if (chances.empty() || plot.height() <= 0) return;
     const int low = chances.front().first, high = chances.back().first;
     const int width = std::max(1, (high - low + most) / most);
@@ -37,10 +38,21 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
     }
     painter.setPen(Qt::black);
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
-    painter.drawText(QRectF(plot.left(), plot.bottom() + 1, plot.width(), 15), Qt::AlignLeft,
-                     QString::number(low));
-    painter.drawText(QRectF(plot.left(), plot.bottom() + 1, plot.width(), 15), Qt::AlignRight,
-                     QString::number(high));
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+    // The scale: the tallest bar's chance at the top, none at the foot.
+    for (const auto& [y, chance] : {std::pair{plot.top(), peak}, std::pair{plot.bottom(), 0.0}}) {
+        painter.drawLine(QPointF(plot.left() - 3, y), QPointF(plot.left(), y));
+        painter.drawText(QRectF(area.left(), y - 8, 36, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         chanceText(chance));
+    }
+    const int middle = low + (high - low) / 2;
+    for (const int value : {low, middle, high}) {
+        const double x =
+            plot.left() + (static_cast<double>((value - low) / width) + 0.5) * barWidth;
+        painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 3));
+        painter.drawText(QRectF(x - 30, plot.bottom() + 2, 60, 14), Qt::AlignCenter,
+                         QString::number(value));
+    }
 }
 
 }  // namespace
@@ -99,6 +111,14 @@ double paintOutcomeBars(QPainter& painter, const QRectF& all, double top,
 void paintDistributions(QPainter& painter, const QRectF& all, double top,
                         const MatchUpChart& picture) {
     const BattleOdds& odds = *picture.odds;
+    if (odds.error >= 1.0 - 1e-12) {
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(all.left(), top + 6, all.width(), all.bottom() - top - 6),
+                         Qt::AlignCenter,
+                         QStringLiteral("Every battle stops with a run-time error: no turns or hit "
+                                        "points to show."));
+        return;
+    }
     std::vector<std::pair<int, double>> turns;
     for (int t = 1; t <= kMaxTurns; ++t)
         if (odds.turns[static_cast<std::size_t>(t - 1)] > 0)

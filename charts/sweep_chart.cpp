@@ -145,6 +145,22 @@ void drawValueAxis(QPainter& painter, const Layout& at, const std::string& title
         Qt::AlignCenter, QString::fromStdString(title));
 }
 
+QColor currentValueColourOf() {
+    return QColor(0, 140, 60);
+}
+
+// A dotted line up the plot at the record's value as it stands, labelled
+// "now", so the curve reads against where the monster is today.
+void drawCurrentValue(QPainter& painter, const Layout& at, const SweepChart& chart) {
+    if (!chart.current || *chart.current < at.low || *chart.current > at.high) return;
+    const double x = at.x(*chart.current);
+    painter.setPen(QPen(currentValueColourOf(), 2, Qt::DotLine));
+    painter.drawLine(QPointF(x, at.plotTop), QPointF(x, at.plotTop + at.plotHeight));
+    painter.setPen(currentValueColourOf());
+    painter.drawText(QPointF(x + 3, at.plotTop + at.metrics.ascent()),
+                     "now " + QString::number(*chart.current));
+}
+
 // The target line under the curves; a single value is a dot on each curve.
 void drawCurves(QPainter& painter, const Layout& at, const SweepChart& chart,
                 const std::vector<Curve>& curves) {
@@ -333,6 +349,7 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
     drawValueAxis(painter, at, chart.valueAxis);
     painter.setPen(Qt::black);
     painter.drawRect(at.plotLeft, at.plotTop, at.plotWidth, at.plotHeight);
+    drawCurrentValue(painter, at, chart);
     drawCurves(painter, at, chart, curves);
     drawAnswers(painter, at, chart);
     drawLegend(painter, at, curves, chart.target.has_value());
@@ -342,6 +359,25 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance) {
     const Layout at(QFontMetrics(chartFont()), chart, shownCurves(chart.odds), area.size());
     return QPointF(area.topLeft()) + QPointF(at.x(value), at.y(chance));
+}
+
+QColor currentValueColour() {
+    return currentValueColourOf();
+}
+
+std::optional<std::size_t> sweepChartValueAt(const SweepChart& chart, const QRect& area,
+                                             QPointF point) {
+    if (chart.values.empty()) return std::nullopt;
+    const Layout at(QFontMetrics(chartFont()), chart, shownCurves(chart.odds), area.size());
+    const QPointF in = point - QPointF(area.topLeft());
+    if (in.x() < at.plotLeft || in.x() > at.plotLeft + at.plotWidth || in.y() < at.plotTop ||
+        in.y() > at.plotTop + at.plotHeight)
+        return std::nullopt;
+    const double value = at.low + (in.x() - at.plotLeft) / at.plotWidth * (at.high - at.low);
+    const auto nearest = std::min_element(
+        chart.values.begin(), chart.values.end(),
+        [&](int16_t a, int16_t b) { return std::abs(a - value) < std::abs(b - value); });
+    return static_cast<std::size_t>(nearest - chart.values.begin());
 }
 
 QImage drawSweepChart(const SweepChart& chart) {

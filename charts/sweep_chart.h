@@ -5,6 +5,7 @@
 // words, a legend, and with a target the line at it and a marker at the
 // answer. Needs a QGuiApplication for its text.
 
+#include <QColor>
 #include <QImage>
 #include <QPainter>
 #include <QPointF>
@@ -29,6 +30,7 @@ struct SweepChart {
     std::vector<OutcomeOdds> odds;  // one per value
     std::optional<double> target;   // a chance from 0 to 1, drawn as a dashed line
     std::string whatIf;             // "What if: 5.hp=120", after the subtitle
+    std::optional<int> current;     // the record's value now, marked on the value axis
 };
 
 // The chart's texts for a match-up; the values, odds and target are the
@@ -56,6 +58,14 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 
 // Where `value` and `chance` fall in the plot of the chart painted into `area`.
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance);
+
+// The colour of the mark at the record's current value.
+QColor currentValueColour();
+
+// The position in chart.values of the value nearest to `point` of the chart
+// painted into `area`; nothing outside the plot.
+std::optional<std::size_t> sweepChartValueAt(const SweepChart& chart, const QRect& area,
+                                             QPointF point);
 
 // The chart as a picture of sweepChartSize.
 QImage drawSweepChart(const SweepChart& chart);

@@ -197,9 +197,11 @@ SweepView::SweepView(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Sweep chart"));
 }
 
-void SweepView::setPicture(charts::SweepCurve picture, std::string whatIf) {
+void SweepView::setPicture(charts::SweepCurve picture, std::string whatIf,
+                           std::optional<int> current) {
     m_picture = std::move(picture);
     m_whatIf = std::move(whatIf);
+    m_current = current;
     update();
 }
 
@@ -222,7 +224,25 @@ void SweepView::setWorking(bool working) {
 charts::SweepChart SweepView::chart() const {
     charts::SweepChart chart = charts::sweepChartOf(m_picture);
     chart.whatIf = m_whatIf;
+    chart.current = m_current;
     return chart;
+}
+
+bool SweepView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const charts::SweepChart shown = chart();
+    const auto at = charts::sweepChartValueAt(shown, rect(), help->pos());
+    if (!at) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(
+        help->globalPos(),
+        QStringLiteral("%1 %2: ").arg(QString::fromStdString(shown.field)).arg(shown.values[*at]) +
+            oddsInWords(shown.odds[*at]),
+        this);
+    return true;
 }
 
 }  // namespace karnwick::balance

@@ -89,7 +89,8 @@ class SweepView : public QWidget {
   public:
     explicit SweepView(QWidget* parent = nullptr);
     // `whatIf` names the changes the curve was found with, for its title block.
-    void setPicture(charts::SweepCurve picture, std::string whatIf = {});
+    void setPicture(charts::SweepCurve picture, std::string whatIf = {},
+                    std::optional<int> current = {});
     const charts::SweepCurve& picture() const { return m_picture; }
     // The chart as drawn, texts and all.
     charts::SweepChart chart() const;
@@ -99,10 +100,13 @@ class SweepView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // Hovering the plot reads out the nearest value's odds.
+    bool event(QEvent* event) override;
 
   private:
     charts::SweepCurve m_picture;
     std::string m_whatIf;
+    std::optional<int> m_current;
     bool m_working = false;
 };
 

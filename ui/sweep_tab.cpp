@@ -164,7 +164,8 @@ void SweepTab::request() {
     m_progress->setRange(0, static_cast<int>(plan.values.size()));
     m_progress->setValue(0);
     m_progress->setVisible(plan.values.size() > kQuickSweep);
-    lane().run([this, fighters, plan, picture, changes = m_state.changes](
+    const int current = m_state.changed(m_side->currentIndex()).*plan.field;
+    lane().run([this, fighters, plan, picture, current, changes = m_state.changes](
                    const WorkLane::Stale& stale, quint64 generation) mutable {
         // One pass over every value, as `karnwick sweep` makes it: the same
         // tables built once and the same threads. A newer request waits for
@@ -176,10 +177,10 @@ void SweepTab::request() {
                               [this, done] { m_progress->setValue(static_cast<int>(done)); });
             });
         if (stale()) return;
-        postIfCurrent(lane(), generation, [this, picture = std::move(picture), changes] {
+        postIfCurrent(lane(), generation, [this, picture = std::move(picture), changes, current] {
             m_changes = changes;
-            m_view->setPicture(picture,
-                               whatIfTitle(changesOfPair(changes, picture.one, picture.two)));
+            m_view->setPicture(
+                picture, whatIfTitle(changesOfPair(changes, picture.one, picture.two)), current);
             m_view->setWorking(false);
             m_progress->hide();
             m_done = true;

@@ -26,6 +26,7 @@
 #include <fstream>
 
 #include "battle/outcome_columns.h"
+#include "charts/sweep_chart.h"
 #include "data/file_writer.h"
 #include "data/sprite.h"
 #include "demo/set.h"
@@ -421,6 +422,23 @@ TEST(BalanceWindow, ErrorsAreNotLosses) {
     EXPECT_EQ(last->text(3), "100.00%");
     // Every other monster meets it twice in its 114 battles.
     EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
+
+    // Its match-up says so instead of drawing one solid block of turn 1.
+    balance.tabs()->setCurrentIndex(0);
+    auto turnBars = [&] {
+        arena.settle(balance);
+        const QImage chart = balance.matchUpView()->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < chart.height(); ++y)
+            for (int x = 0; x < chart.width(); ++x)
+                count += chart.pixelColor(x, y) == QColor(90, 90, 90);
+        return count;
+    };
+    arena.choose(0, 12);
+    arena.choose(1, 3);
+    EXPECT_LT(turnBars(), 60) << "only text shades of grey";
+    arena.choose(0, 4);
+    EXPECT_GT(turnBars(), 600);
 }
 
 // Copy as Command (Ctrl+Shift+C), pasted into a shell, prints what the tab
@@ -608,6 +626,44 @@ TEST(BalanceWindow, SweepCaptionAnswersTheTargetAsTheCommandLine) {
                                     false));
         EXPECT_EQ(caption.find("(a tie)") != std::string::npos, percent == 100.0) << caption;
     }
+}
+
+// The sweep curve marks the swept record's value as it stands, and hovering
+// the plot reads out the nearest value's odds; outside the plot, nothing.
+TEST(BalanceWindow, SweepMarksTheCurrentValueAndReadsItsPoints) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(2);
+    balance.whatIfBox("hp", 1)->setValue(70);
+    arena.settle(balance);
+    karnwick::balance::SweepView* view = balance.sweepView();
+    const karnwick::charts::SweepChart chart = view->chart();
+    ASSERT_EQ(chart.current, 70);
+    const QImage drawn = view->grab().toImage();
+    auto marked = [&](int value) {
+        int count = 0;
+        for (double chance = 0.02; chance < 1.0; chance += 0.02) {
+            const QPoint at =
+                karnwick::charts::sweepChartPoint(chart, view->rect(), value, chance).toPoint();
+            count += drawn.pixelColor(at) == karnwick::charts::currentValueColour();
+        }
+        return count;
+    };
+    EXPECT_GT(marked(70), 10);
+    EXPECT_EQ(marked(69), 0);
+    EXPECT_EQ(marked(30), 0);
+
+    auto hover = [&](QPointF at) {
+        QHelpEvent help(QEvent::ToolTip, at.toPoint(), view->mapToGlobal(at.toPoint()));
+        QApplication::sendEvent(view, &help);
+        return QToolTip::text().toStdString();
+    };
+    const QPointF left = karnwick::charts::sweepChartPoint(chart, view->rect(), 1, 0.5);
+    EXPECT_EQ(hover(left - QPointF(4, 0)), "");
+    const std::string read = hover(karnwick::charts::sweepChartPoint(chart, view->rect(), 40, 0.5));
+    EXPECT_EQ(read.rfind("hp 40: Monster One wins ", 0), 0u) << read;
 }
 
 }  // namespace
