@@ -66,6 +66,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         m_tabs->setCurrentIndex(kMatchUpTab);
     });
     connect(m_check, &CheckTab::monsterChosen, this, &BalanceWindow::monsterChosen);
+    connect(m_roster, &RosterTab::monsterChosen, this, &BalanceWindow::monsterChosen);
 
     m_status = new QLabel(this);
     m_statusClear = new QTimer(this);

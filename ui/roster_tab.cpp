@@ -40,6 +40,25 @@ std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int co
     return roster;
 }
 
+// A ranking row sorts by the numbers its texts show, not by the texts: rank
+// 10 after 9, "<0.01%" below "0.01%".
+class RankingRow : public QTreeWidgetItem {
+  public:
+    RankingRow(const QStringList& texts, std::vector<double> numbers, int monster)
+        : QTreeWidgetItem(texts), m_numbers(std::move(numbers)), m_monster(monster) {}
+    int monster() const { return m_monster; }
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const auto& theirs = static_cast<const RankingRow&>(other).m_numbers;
+        return m_numbers[static_cast<std::size_t>(column)] <
+               theirs[static_cast<std::size_t>(column)];
+    }
+
+  private:
+    std::vector<double> m_numbers;
+    int m_monster;
+};
+
 QString headingOf(std::string_view key) {
     const std::string_view heading = outcomeColumn(key).heading;
     return QString::fromUtf8(heading.data(), static_cast<qsizetype>(heading.size()));
@@ -58,6 +77,16 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
                                 QStringLiteral("Mean chance of winning"), headingOf("error"),
                                 headingOf("turnCap")});
     m_ranking->setRootIsDecorated(false);
+    m_ranking->setSortingEnabled(true);
+    m_ranking->sortByColumn(0, Qt::AscendingOrder);
+    m_ranking->setToolTip(
+        QStringLiteral("Click a heading to sort; choose a row to make that "
+                       "monster Monster One"));
+    auto choose = [this](QTreeWidgetItem* item) {
+        if (item) emit monsterChosen(static_cast<RankingRow*>(item)->monster());
+    };
+    connect(m_ranking, &QTreeWidget::itemActivated, this, choose);
+    connect(m_ranking, &QTreeWidget::itemClicked, this, choose);
     m_progress = new QProgressBar(this);
     m_progress->setAccessibleName(QStringLiteral("Roster progress"));
     m_progress->setFormat(QStringLiteral("%v of %m monsters"));
@@ -286,10 +315,11 @@ void RosterTab::showRanking() {
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
         const double battles = 2.0 * static_cast<double>(n);
-        items << new QTreeWidgetItem({QString::number(r + 1), QString::fromStdString(m_labels[i]),
-                                      percentText(wins[i] / battles),
-                                      percentText(errors[i] / battles),
-                                      percentText(caps[i] / battles)});
+        const double win = wins[i] / battles, error = errors[i] / battles, cap = caps[i] / battles;
+        items << new RankingRow({QString::number(r + 1), QString::fromStdString(m_labels[i]),
+                                 percentText(win), percentText(error), percentText(cap)},
+                                {static_cast<double>(r), static_cast<double>(i), win, error, cap},
+                                static_cast<int>(i));
     }
     m_ranking->addTopLevelItems(items);
 }

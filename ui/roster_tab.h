@@ -55,6 +55,8 @@ class RosterTab : public BalanceTab {
     void pairChosen(int one, int two);
     // The user asked for a pair's match-up.
     void pairOpened(int one, int two);
+    // The user chose a monster in the ranking, for Monster One.
+    void monsterChosen(int index);
 
   private:
     void request(const WhatIfState& state);

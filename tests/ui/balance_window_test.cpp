@@ -422,6 +422,16 @@ TEST(BalanceWindow, ErrorsAreNotLosses) {
     EXPECT_EQ(last->text(3), "100.00%");
     // Every other monster meets it twice in its 114 battles.
     EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
+    // Sorted by a heading, by the numbers shown; a row chooses Monster One.
+    ranking->sortByColumn(3, Qt::DescendingOrder);
+    EXPECT_EQ(ranking->topLevelItem(0)->text(1), "12 Cobblet");
+    ranking->sortByColumn(0, Qt::DescendingOrder);
+    EXPECT_EQ(ranking->topLevelItem(0)->text(0), "57");
+    EXPECT_EQ(ranking->topLevelItem(47)->text(0), "10");
+    QTreeWidgetItem* row = ranking->topLevelItem(0);
+    QTest::mouseClick(ranking->viewport(), Qt::LeftButton, {},
+                      ranking->visualItemRect(row).center());
+    EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 12);
 
     // Its match-up says so instead of drawing one solid block of turn 1.
     balance.tabs()->setCurrentIndex(0);
