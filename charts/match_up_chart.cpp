@@ -21,7 +21,7 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
     painter.setPen(Qt::black);
     painter.drawText(QRectF(area.left(), area.top(), area.width(), 18), Qt::AlignLeft, heading);
     // Room on the left for the chance scale.
-    const QRectF plot = area.adjusted(40, 20, 0, -16);
+    const QRectF plot = area.adjusted(52, 20, 0, -16);
     if (chances.empty() || plot.height() <= 0) return;
     const int low = chances.front().first, high = chances.back().first;
     const int width = std::max(1, (high - low + most) / most);
@@ -42,7 +42,7 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
     // The scale: the tallest bar's chance at the top, none at the foot.
     for (const auto& [y, chance] : {std::pair{plot.top(), peak}, std::pair{plot.bottom(), 0.0}}) {
         painter.drawLine(QPointF(plot.left() - 3, y), QPointF(plot.left(), y));
-        painter.drawText(QRectF(area.left(), y - 8, 36, 16), Qt::AlignRight | Qt::AlignVCenter,
+        painter.drawText(QRectF(area.left(), y - 8, 48, 16), Qt::AlignRight | Qt::AlignVCenter,
                          chanceText(chance));
     }
     const int middle = low + (high - low) / 2;

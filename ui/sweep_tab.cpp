@@ -88,8 +88,10 @@ void SweepTab::createControls() {
     auto add = [&](const QString& label, QWidget* widget) {
         auto* text = new QLabel(label, this);
         text->setBuddy(widget);
-        // Room for the underlined letter: "To" was cut short without it.
+        // Room for the whole word and its underlined letter: a window
+        // manager's font cut "To" short at its plain size.
         text->setContentsMargins(0, 0, 2, 0);
+        text->setMinimumWidth(text->sizeHint().width() + text->fontMetrics().averageCharWidth());
         controls->addWidget(text);
         controls->addWidget(widget);
     };
