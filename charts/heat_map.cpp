@@ -22,6 +22,10 @@ QColor chanceColour(double chance) {
                   mix(from.blue(), to.blue()));
 }
 
+QColor markedColour() {
+    return QColor(200, 90, 0);
+}
+
 QColor undecidedColour() {
     return QColor(240, 200, 60);
 }
@@ -65,9 +69,12 @@ namespace {
 
 using Layout = HeatMapLayout;
 
-void drawNames(QPainter& painter, const Layout& at, const std::vector<std::string>& labels) {
+void drawNames(QPainter& painter, const Layout& at, const HeatMap& map) {
+    const std::vector<std::string>& labels = map.labels;
     for (int i = 0; i < at.n; i += at.step) {
         const QString text = QString::fromStdString(labels[static_cast<std::size_t>(i)]);
+        const bool marked = std::find(map.marked.begin(), map.marked.end(), i) != map.marked.end();
+        painter.setPen(marked ? markedColour() : QColor(Qt::black));
         const int middle = i * at.cell + at.cell / 2;
         // Row names right-aligned against the grid, column names read upwards.
         painter.drawText(QRect(Layout::kMargin, at.gridTop + middle - at.lineHeight / 2,
@@ -155,7 +162,8 @@ void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent, axes);
     if (!map.undecided.empty()) drawUndecidedEntry(painter, at, axes);
     for (std::size_t a = 0; a < static_cast<std::size_t>(at.n); ++a) fillRow(painter, at, map, a);
-    drawNames(painter, at, map.labels);
+    drawNames(painter, at, map);
+    painter.setPen(Qt::black);
     drawLegend(painter, at);
     painter.restore();
 }

@@ -28,7 +28,12 @@ struct HeatMap {
     std::vector<std::string> labels;
     std::vector<double> oneWins;
     std::vector<double> undecided{};
+    // Monsters whose names are marked: what-if changes touch their records.
+    std::vector<int16_t> marked{};
 };
+
+// The colour of a marked name.
+QColor markedColour();
 
 // The colour of a chance: blue for a sure loss, white for an even battle,
 // red for a sure win; grey for a chance not worked out yet (NaN).

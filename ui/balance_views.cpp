@@ -86,6 +86,13 @@ QPoint RosterView::cellCentre(int one, int two) const {
     return placement().cell(one, two).center().toPoint();
 }
 
+void RosterView::setMarked(std::vector<int16_t> monsters) {
+    if (m_picture.marked == monsters) return;
+    m_picture.marked = std::move(monsters);
+    m_drawn = QImage();
+    update();
+}
+
 QRectF RosterView::cellRect(int one, int two) const {
     return placement().cell(one, two);
 }

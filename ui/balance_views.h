@@ -51,6 +51,8 @@ class RosterView : public QWidget {
     };
     void setChances(const std::vector<CellChance>& chances);
     const charts::HeatMap& picture() const { return m_picture; }
+    // Names of these monsters are marked: what-if changes touch them.
+    void setMarked(std::vector<int16_t> monsters);
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
     // The middle of the cell of pair (one, two), in widget coordinates.

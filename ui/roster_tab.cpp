@@ -59,6 +59,45 @@ class RankingRow : public QTreeWidgetItem {
     int m_monster;
 };
 
+using Cells = std::vector<std::pair<std::size_t, OutcomeOdds>>;
+
+// The odds of every pair with one of `monsters` in it, a * n + b each.
+Cells crossCells(const std::vector<MonsterStats>& roster, const std::vector<int16_t>& monsters,
+                 const WorkLane::Stale& stale) {
+    const std::size_t n = roster.size();
+    Cells cells;
+    for (const int16_t i : monsters) {
+        const auto a = static_cast<std::size_t>(i);
+        for (std::size_t j = 0; j < n && !stale(); ++j) {
+            cells.emplace_back(a * n + j, OutcomeOdds(battleOdds(Fighters{roster[a], roster[j]})));
+            if (j != a)
+                cells.emplace_back(j * n + a,
+                                   OutcomeOdds(battleOdds(Fighters{roster[j], roster[a]})));
+        }
+    }
+    return cells;
+}
+
+// The monsters the what-if changes touch, each once.
+std::vector<int16_t> changedIndexes(const std::vector<RecordOverride>& changes) {
+    std::vector<int16_t> indexes;
+    for (const RecordOverride& c : changes) indexes.push_back(c.index);
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    return indexes;
+}
+
+// "1st", "2nd", "43rd", "11th".
+QString ordinal(std::size_t place) {
+    const std::size_t tens = place % 100, units = place % 10;
+    const char* suffix = tens >= 11 && tens <= 13 ? "th"
+                         : units == 1             ? "st"
+                         : units == 2             ? "nd"
+                         : units == 3             ? "rd"
+                                                  : "th";
+    return QString::number(place) + suffix;
+}
+
 QString headingOf(std::string_view key) {
     const std::string_view heading = outcomeColumn(key).heading;
     return QString::fromUtf8(heading.data(), static_cast<qsizetype>(heading.size()));
@@ -75,7 +114,7 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
     m_ranking->setAccessibleName(QStringLiteral("Ranking by mean chance of winning"));
     m_ranking->setHeaderLabels({QStringLiteral("Rank"), QStringLiteral("Monster"),
                                 QStringLiteral("Mean chance of winning"), headingOf("error"),
-                                headingOf("turnCap")});
+                                headingOf("turnCap"), QStringLiteral("Move")});
     m_ranking->setRootIsDecorated(false);
     m_ranking->setSortingEnabled(true);
     m_ranking->sortByColumn(0, Qt::AscendingOrder);
@@ -111,6 +150,8 @@ void RosterTab::want(const WhatIfState& state) {
 
 void RosterTab::reload(const WhatIfState& state) {
     m_base.clear();
+    m_baseOdds.clear();
+    m_baseDone.clear();
     if (m_wanted) request(state);
 }
 
@@ -131,16 +172,22 @@ void RosterTab::request(const WhatIfState& state) {
     showProgress();
     m_progress->show();
     m_ranking->clear();
-    lane().run([this, folder = state.arena.folder, base = m_base, changes = state.changes, n](
-                   const WorkLane::Stale& stale, quint64 generation) {
-        fill(stale, generation, folder, base, changes, n);
+    m_view->setMarked(changedIndexes(state.changes));
+    if (static_cast<int>(m_base.size()) != n) {
+        m_baseOdds.clear();
+        m_baseDone.clear();
+    }
+    lane().run([this, folder = state.arena.folder, base = m_base, changes = state.changes, n,
+                fresh = unrankedBase(state)](const WorkLane::Stale& stale, quint64 generation) {
+        fill(stale, generation, folder, base, changes, n, fresh);
     });
 }
 
 // On the lane's thread: the records (read once), then the rows band by band.
 void RosterTab::fill(const WorkLane::Stale& stale, quint64 generation,
                      const std::filesystem::path& folder, std::vector<MonsterStats> base,
-                     const std::vector<RecordOverride>& changes, int count) {
+                     const std::vector<RecordOverride>& changes, int count,
+                     const std::vector<int16_t>& fresh) {
     QString failure;
     try {
         if (static_cast<int>(base.size()) != count) base = readRoster(folder, count);
@@ -161,10 +208,11 @@ void RosterTab::fill(const WorkLane::Stale& stale, quint64 generation,
             start(std::move(base), std::move(picture), failure);
         });
     if (!failure.isEmpty()) return;
-    std::vector<MonsterStats> monsters = std::move(base);
+    std::vector<MonsterStats> monsters = base;
     for (std::size_t i = 0; i < monsters.size(); ++i)
         applyRecordOverrides(changes, static_cast<int>(i), monsters[i]);
     fillRows(stale, generation, monsters);
+    fillBase(stale, generation, base, fresh);
 }
 
 void RosterTab::fillRows(const WorkLane::Stale& stale, quint64 generation,
@@ -194,6 +242,7 @@ void RosterTab::start(std::vector<MonsterStats> base, charts::HeatMap picture,
                       const QString& failure) {
     m_base = std::move(base);
     m_labels = picture.labels;
+    picture.marked = changedIndexes(m_changes);
     m_view->setPicture(std::move(picture));
     if (m_pair[0] && m_pair[1]) m_view->setCurrentPair(*m_pair[0], *m_pair[1]);
     if (!failure.isEmpty()) emit failed(failure);
@@ -235,31 +284,45 @@ void RosterTab::changesMade(const WhatIfState& state, std::vector<int16_t> chang
         }
     for (const std::size_t at : unknown) m_known[at] = 0;
     showCells(unknown);
-    lane().run(
-        [this, monsters, changedMonsters, n](const WorkLane::Stale& stale, quint64 generation) {
-            std::vector<std::pair<std::size_t, OutcomeOdds>> cells;
-            for (const int16_t i : changedMonsters) {
-                const auto a = static_cast<std::size_t>(i);
-                for (std::size_t j = 0; j < n && !stale(); ++j) {
-                    cells.emplace_back(a * n + j,
-                                       OutcomeOdds(battleOdds(Fighters{monsters[a], monsters[j]})));
-                    if (j != a)
-                        cells.emplace_back(
-                            j * n + a, OutcomeOdds(battleOdds(Fighters{monsters[j], monsters[a]})));
-                }
+    m_view->setMarked(changedIndexes(state.changes));
+    lane().run([this, monsters, changedMonsters, base = m_base, fresh = unrankedBase(state)](
+                   const WorkLane::Stale& stale, quint64 generation) {
+        const Cells cells = crossCells(monsters, changedMonsters, stale);
+        if (stale()) return;
+        postIfCurrent(lane(), generation, [this, cells] {
+            m_dirty.clear();
+            std::vector<std::size_t> known;
+            for (const auto& [at, odds] : cells) {
+                m_odds[at] = odds;
+                m_known[at] = 1;
+                known.push_back(at);
             }
-            if (stale()) return;
-            postIfCurrent(lane(), generation, [this, cells = std::move(cells)] {
-                m_dirty.clear();
-                std::vector<std::size_t> known;
-                for (const auto& [at, odds] : cells) {
-                    m_odds[at] = odds;
-                    m_known[at] = 1;
-                    known.push_back(at);
-                }
-                showCells(known);
-            });
+            showCells(known);
         });
+        fillBase(stale, generation, base, fresh);
+    });
+}
+
+std::vector<int16_t> RosterTab::unrankedBase(const WhatIfState& state) const {
+    std::vector<int16_t> missing;
+    for (const int16_t i : changedIndexes(state.changes))
+        if (!m_baseDone.contains(i)) missing.push_back(i);
+    return missing;
+}
+
+// On the lane's thread: the files' odds of changed monsters, for their move
+// in the ranking.
+void RosterTab::fillBase(const WorkLane::Stale& stale, quint64 generation,
+                         const std::vector<MonsterStats>& base,
+                         const std::vector<int16_t>& monsters) {
+    if (monsters.empty()) return;
+    const Cells cells = crossCells(base, monsters, stale);
+    if (stale()) return;
+    postIfCurrent(lane(), generation, [this, cells, monsters] {
+        for (const auto& [at, odds] : cells) m_baseOdds[at] = odds;
+        m_baseDone.insert(monsters.begin(), monsters.end());
+        if (whole()) showRanking();
+    });
 }
 
 bool RosterTab::whole() const {
@@ -291,35 +354,72 @@ void RosterTab::showProgress() {
     m_progress->setUpdatesEnabled(true);
 }
 
-void RosterTab::showRanking() {
-    const std::size_t n = m_base.size();
-    // Each monster's battles, as Monster One and as Monster Two: an error or
-    // the turn cap is nobody's win, and shown apart so it is not read as a loss.
-    std::vector<double> wins(n, 0.0), errors(n, 0.0), caps(n, 0.0);
+namespace {
+
+// Each monster's share of its battles, as Monster One and as Monster Two,
+// that it wins, that stop with an error and that reach the turn cap: an error
+// or the cap is nobody's win, and shown apart so it is not read as a loss.
+struct RankingShares {
+    std::vector<double> wins, errors, caps;
+};
+
+RankingShares rankingShares(const std::vector<OutcomeOdds>& odds, std::size_t n) {
+    RankingShares shares{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
+    const double battles = 2.0 * static_cast<double>(n);
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b) {
-            const OutcomeOdds& odds = m_odds[a * n + b];
-            wins[a] += odds.oneWins;
-            wins[b] += odds.twoWins;
+            const OutcomeOdds& pair = odds[a * n + b];
+            shares.wins[a] += pair.oneWins / battles;
+            shares.wins[b] += pair.twoWins / battles;
             for (const std::size_t i : {a, b}) {
-                errors[i] += odds.error;
-                caps[i] += odds.turnCap;
+                shares.errors[i] += pair.error / battles;
+                shares.caps[i] += pair.turnCap / battles;
             }
         }
-    std::vector<std::size_t> order(n);
+    return shares;
+}
+
+// The places of a ranking by wins: place[i] is monster i's, from 0.
+std::vector<std::size_t> placesOf(const std::vector<double>& wins) {
+    std::vector<std::size_t> order(wins.size()), place(wins.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t x, std::size_t y) { return wins[x] > wins[y]; });
+    for (std::size_t r = 0; r < order.size(); ++r) place[order[r]] = r;
+    return place;
+}
+
+}  // namespace
+
+// The places the files' records would take, once the files' odds of every
+// changed monster are known; empty before.
+std::vector<std::size_t> RosterTab::placesBefore() const {
+    const std::vector<int16_t> changed = changedIndexes(m_changes);
+    if (changed.empty() || !std::all_of(changed.begin(), changed.end(),
+                                        [&](int16_t i) { return m_baseDone.contains(i); }))
+        return {};
+    std::vector<OutcomeOdds> before = m_odds;
+    for (const auto& [at, odds] : m_baseOdds) before[at] = odds;
+    return placesOf(rankingShares(before, m_base.size()).wins);
+}
+
+void RosterTab::showRanking() {
+    const std::size_t n = m_base.size();
+    const RankingShares now = rankingShares(m_odds, n);
+    const std::vector<std::size_t> place = placesOf(now.wins), before = placesBefore();
+    const std::vector<int16_t> changed = changedIndexes(m_changes);
     m_ranking->clear();
     QList<QTreeWidgetItem*> items;
-    for (std::size_t r = 0; r < n; ++r) {
-        const std::size_t i = order[r];
-        const double battles = 2.0 * static_cast<double>(n);
-        const double win = wins[i] / battles, error = errors[i] / battles, cap = caps[i] / battles;
-        items << new RankingRow({QString::number(r + 1), QString::fromStdString(m_labels[i]),
-                                 percentText(win), percentText(error), percentText(cap)},
-                                {static_cast<double>(r), static_cast<double>(i), win, error, cap},
-                                static_cast<int>(i));
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool moved = !before.empty() && std::binary_search(changed.begin(), changed.end(), i);
+        const QString move = moved ? ordinal(before[i] + 1) + " -> " + ordinal(place[i] + 1) : "";
+        items << new RankingRow(
+            {QString::number(place[i] + 1), QString::fromStdString(m_labels[i]),
+             percentText(now.wins[i]), percentText(now.errors[i]), percentText(now.caps[i]), move},
+            {static_cast<double>(place[i]), static_cast<double>(i), now.wins[i], now.errors[i],
+             now.caps[i],
+             moved ? static_cast<double>(place[i]) - static_cast<double>(before[i]) : 0.0},
+            static_cast<int>(i));
     }
     m_ranking->addTopLevelItems(items);
 }

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "battle/odds.h"
@@ -61,8 +63,13 @@ class RosterTab : public BalanceTab {
   private:
     void request(const WhatIfState& state);
     void fill(const WorkLane::Stale& stale, quint64 generation, const std::filesystem::path& folder,
-              std::vector<MonsterStats> base, const std::vector<RecordOverride>& changes,
-              int count);
+              std::vector<MonsterStats> base, const std::vector<RecordOverride>& changes, int count,
+              const std::vector<int16_t>& fresh);
+    void fillBase(const WorkLane::Stale& stale, quint64 generation,
+                  const std::vector<MonsterStats>& base, const std::vector<int16_t>& monsters);
+    // The changed monsters whose odds as the files hold them are not known yet.
+    std::vector<int16_t> unrankedBase(const WhatIfState& state) const;
+    std::vector<std::size_t> placesBefore() const;
     void fillRows(const WorkLane::Stale& stale, quint64 generation,
                   const std::vector<MonsterStats>& monsters);
     // The records read and the grids made: the map starts grey.
@@ -82,7 +89,10 @@ class RosterTab : public BalanceTab {
     std::vector<OutcomeOdds> m_odds;
     std::vector<char> m_known;
     std::vector<RecordOverride> m_changes;  // those the map is worked out with
-    std::vector<int16_t> m_dirty;           // rows and columns being worked out again
+    std::vector<int16_t> m_dirty;
+    // The files' odds of the pairs of changed monsters, for their move.
+    std::map<std::size_t, OutcomeOdds> m_baseOdds;
+    std::set<int16_t> m_baseDone;  // rows and columns being worked out again
     int m_rowsDone = 0;
     bool m_wanted = false;
     std::array<std::optional<int16_t>, 2> m_pair;  // the arena's, for the cursor

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -420,6 +421,12 @@ TEST(BalanceWindow, ErrorsAreNotLosses) {
     EXPECT_EQ(last->text(1), "12 Cobblet");
     EXPECT_EQ(last->text(2), "0.00%");
     EXPECT_EQ(last->text(3), "100.00%");
+    // The changed monster is marked on the map and its move is shown.
+    EXPECT_EQ(map->picture().marked, std::vector<int16_t>{12});
+    EXPECT_TRUE(QRegularExpression("^\\d+(st|nd|rd|th) -> 57th$").match(last->text(5)).hasMatch())
+        << last->text(5).toStdString();
+    EXPECT_NE(last->text(5), "57th -> 57th");
+    EXPECT_EQ(ranking->topLevelItem(0)->text(5), "");
     // Every other monster meets it twice in its 114 battles.
     EXPECT_EQ(ranking->topLevelItem(0)->text(3), "1.75%");
     // Sorted by a heading, by the numbers shown; a row chooses Monster One.
