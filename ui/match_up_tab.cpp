@@ -62,6 +62,8 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     auto* whatIf = new QGroupBox(QStringLiteral("What if"), this);
     whatIf->setAccessibleName(QStringLiteral("What-if changes"));
     auto* grid = new QGridLayout(whatIf);
+    // Fifteen rows of boxes fit a window 600 pixels high.
+    grid->setVerticalSpacing(1);
     grid->addWidget(new QLabel(QStringLiteral("Monster One"), whatIf), 0, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Monster Two"), whatIf), 0, 3, 1, 2);
     for (std::size_t f = 0; f < kBattleFields.size(); ++f) {

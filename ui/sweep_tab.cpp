@@ -84,7 +84,11 @@ void SweepTab::createControls() {
     m_target->setValue(50);
     m_target->setAccessibleName(QStringLiteral("Target chance of Monster One winning"));
     m_view = new SweepView(this);
-    auto* controls = new QHBoxLayout;
+    // Two rows, what is swept and over which range, so the window fits 800
+    // pixels across.
+    auto* what = new QHBoxLayout;
+    auto* range = new QHBoxLayout;
+    QHBoxLayout* controls = what;
     auto add = [&](const QString& label, QWidget* widget) {
         auto* text = new QLabel(label, this);
         text->setBuddy(widget);
@@ -97,18 +101,21 @@ void SweepTab::createControls() {
     };
     add(QStringLiteral("Mo&nster"), m_side);
     add(QStringLiteral("&Field"), m_field);
+    what->addWidget(m_hasTarget);
+    what->addWidget(m_target);
+    what->addStretch(1);
+    controls = range;
     add(QStringLiteral("Fr&om"), m_from);
     add(QStringLiteral("&To"), m_to);
     add(QStringLiteral("St&ep"), m_step);
-    controls->addWidget(m_hasTarget);
-    controls->addWidget(m_target);
-    controls->addStretch(1);
+    range->addStretch(1);
     m_progress = new QProgressBar(this);
     m_progress->setAccessibleName(QStringLiteral("Sweep progress"));
     m_progress->setFormat(QStringLiteral("%v of %m values"));
     m_progress->hide();
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
+    layout->addLayout(what);
+    layout->addLayout(range);
     layout->addWidget(m_progress);
     layout->addWidget(m_view, 1);
 }

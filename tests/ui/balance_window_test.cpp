@@ -683,4 +683,24 @@ TEST(BalanceWindow, SweepMarksTheCurrentValueAndReadsItsPoints) {
     EXPECT_EQ(read.rfind("hp 40: Monster One wins ", 0), 0u) << read;
 }
 
+// The window shrinks to 800 x 600 with every label whole.
+TEST(BalanceWindow, FitsIn800By600) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    for (int tab = 0; tab < 4; ++tab) {
+        balance.tabs()->setCurrentIndex(tab);
+        const QSize least = balance.minimumSizeHint();
+        EXPECT_LE(least.width(), 800) << tab;
+        EXPECT_LE(least.height(), 600) << tab;
+    }
+    balance.resize(800, 600);
+    QApplication::processEvents();
+    for (QLabel* label : balance.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
+    }
+}
+
 }  // namespace
