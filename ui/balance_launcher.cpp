@@ -62,6 +62,8 @@ BalanceWindow* BalanceLauncher::open() {
         });
         connect(m_window, &BalanceWindow::monsterChosen, this,
                 [this](int index) { choose(0, index); });
+        connect(m_window, &BalanceWindow::monsterPicked, this,
+                [this](int side, int index) { choose(side, index); });
         m_window->setChanges(m_startChanges);
         m_window->reload(arenaState());
     }

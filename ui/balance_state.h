@@ -38,6 +38,10 @@ struct WhatIfState {
 // A record's name without the spaces that pad its field.
 std::string trimmedName(const MonsterStats& stats);
 
+// The first `count` records of the folder's monsters.tat, read whole under
+// the folder's shared lock; throws GameError.
+std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int count);
+
 // The threads a lane's work spreads over: as many as the command line uses.
 int workerThreads();
 

@@ -28,7 +28,7 @@ QString oddsInWords(const OutcomeOdds& o) {
 }
 
 MatchUpView::MatchUpView(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(420, 360);
+    setMinimumSize(360, 300);
     setAccessibleName(QStringLiteral("Match-up chart"));
 }
 

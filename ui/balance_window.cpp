@@ -66,6 +66,10 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         m_tabs->setCurrentIndex(kMatchUpTab);
     });
     connect(m_check, &CheckTab::monsterChosen, this, &BalanceWindow::monsterChosen);
+    connect(m_matchUp, &MatchUpTab::monsterPicked, this, &BalanceWindow::monsterPicked);
+    connect(m_sweep, &SweepTab::monsterPicked, this, &BalanceWindow::monsterPicked);
+    m_namesLane.onFailure([this](const QString& message) { report(message); });
+    m_namesLane.onIdle([this] { workDone(); });
     connect(m_roster, &RosterTab::monsterChosen, this, &BalanceWindow::monsterChosen);
 
     m_status = new QLabel(this);
@@ -189,6 +193,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
                   [&](const RecordOverride& c) { return c.index > arena.lastIndex; });
     m_state.arena = arena;
     dropChangesTheFilesHold();
+    readNames();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state);
     m_roster->followArena(m_state);
@@ -202,6 +207,21 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
     m_sweep->showState(m_state);
     m_roster->changesSet(m_state);
     m_check->changesMade(m_state);
+}
+
+void BalanceWindow::readNames() {
+    m_namesLane.run([this, folder = m_state.arena.folder, count = m_state.arena.lastIndex + 1](
+                        const WorkLane::Stale&, quint64 generation) {
+        std::vector<std::string> names;
+        for (const MonsterStats& record : readRoster(folder, count))
+            names.push_back(trimmedName(record));
+        postIfCurrent(m_namesLane, generation, [this, names] {
+            m_matchUp->setNames(names);
+            m_sweep->setNames(names);
+            m_matchUp->showState(m_state);
+            m_sweep->showChoices(m_state);
+        });
+    });
 }
 
 void BalanceWindow::dropChangesTheFilesHold() {
@@ -259,7 +279,7 @@ void BalanceWindow::workDone() {
 
 bool BalanceWindow::isSettled() const {
     return m_matchUp->isSettled() && m_roster->isSettled() && m_sweep->isSettled() &&
-           m_check->isSettled();
+           m_check->isSettled() && !m_namesLane.busy();
 }
 
 QString BalanceWindow::copiedText() const {

@@ -19,6 +19,7 @@
 #include "data/record_override.h"
 #include "ui/balance_state.h"
 #include "ui/balance_views.h"
+#include "ui/work_lane.h"
 
 class QComboBox;
 class QLabel;
@@ -98,6 +99,8 @@ class BalanceWindow : public QWidget {
     void copyCommandLine();
 
   signals:
+    // The user picked a monster for one side.
+    void monsterPicked(int side, int index);
     // The user chose a pair in the heat map.
     void pairChosen(int one, int two);
     // The user chose a finding about a monster.
@@ -136,6 +139,8 @@ class BalanceWindow : public QWidget {
     RosterTab* m_roster = nullptr;
     SweepTab* m_sweep = nullptr;
     CheckTab* m_check = nullptr;
+    WorkLane m_namesLane{this};  // the roster's names, for the monster pickers
+    void readNames();
 };
 
 }  // namespace karnwick::balance

@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include "battle/battle_fields.h"
 #include "battle/hit_points_left.h"
 #include "data/errors.h"
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
+#include "ui/monster_picker.h"
 
 namespace karnwick::balance {
 
@@ -98,9 +100,27 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     grid->addWidget(m_reset, static_cast<int>(kBattleFields.size()) + 1, 0, 1, 5);
     // Spare height goes below the boxes, not between the header and the first row.
     grid->setRowStretch(static_cast<int>(kBattleFields.size()) + 2, 1);
+    auto* pickers = new QHBoxLayout;
+    for (int side = 0; side < 2; ++side) {
+        auto* picker = new MonsterPicker(side == 0 ? "Monster One" : "Monster Two", this);
+        connect(picker, &MonsterPicker::picked, this,
+                [this, side](int index) { emit monsterPicked(side, index); });
+        auto* label = new QLabel(side == 0 ? "Monster &One" : "Monster T&wo", this);
+        label->setBuddy(picker);
+        pickers->addWidget(label);
+        pickers->addWidget(picker, 1);
+        m_pickers[static_cast<std::size_t>(side)] = picker;
+    }
+    auto* chart = new QVBoxLayout;
+    chart->addLayout(pickers);
+    chart->addWidget(m_view, 1);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_view, 1);
+    layout->addLayout(chart, 1);
     layout->addWidget(whatIf);
+}
+
+void MatchUpTab::setNames(const std::vector<std::string>& names) {
+    for (MonsterPicker* picker : m_pickers) picker->setNames(names);
 }
 
 QSpinBox* MatchUpTab::whatIfBox(std::string_view field, int side) const {
@@ -110,6 +130,8 @@ QSpinBox* MatchUpTab::whatIfBox(std::string_view field, int side) const {
 }
 
 void MatchUpTab::showState(const WhatIfState& state) {
+    for (std::size_t side = 0; side < 2; ++side)
+        m_pickers[side]->showChoice(state.arena.chosen[side]);
     showWhatIfValues(state);
     requestOdds(state);
 }

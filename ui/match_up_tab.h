@@ -19,6 +19,7 @@ class QSpinBox;
 namespace karnwick::balance {
 
 class MatchUpView;
+class MonsterPicker;
 
 class MatchUpTab : public BalanceTab {
     Q_OBJECT
@@ -37,8 +38,12 @@ class MatchUpTab : public BalanceTab {
     QSpinBox* whatIfBox(std::string_view field, int side) const;
     QPushButton* resetButton() const { return m_reset; }
     MatchUpView* view() const { return m_view; }
+    MonsterPicker* picker(int side) const { return m_pickers[static_cast<std::size_t>(side)]; }
+    void setNames(const std::vector<std::string>& names);
 
   signals:
+    // The user picked monster `index` for a side.
+    void monsterPicked(int side, int index);
     // The user typed `value` for field `field` (of kBattleFields) of a side.
     void whatIfEdited(int side, std::size_t field, int value);
     void resetAsked();
@@ -48,6 +53,7 @@ class MatchUpTab : public BalanceTab {
     void requestOdds(const WhatIfState& state);
 
     MatchUpView* m_view = nullptr;
+    std::array<MonsterPicker*, 2> m_pickers{};
     std::vector<std::array<QSpinBox*, 2>> m_whatIf;
     std::vector<std::array<QLabel*, 2>> m_fileValues;  // the files' value beside a change
     QPushButton* m_reset = nullptr;

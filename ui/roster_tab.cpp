@@ -10,8 +10,6 @@
 #include <numeric>
 
 #include "battle/outcome_columns.h"
-#include "data/folder_lock.h"
-#include "data/game_file.h"
 #include "data/sprite.h"
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
@@ -23,22 +21,6 @@ namespace {
 // The roster's rows come a band at a time, each band about this long to work
 // out, so the first rows show soon and a newer request waits little.
 constexpr std::chrono::milliseconds kBandTime{40};
-
-// The first `count` records of the folder's monsters.tat, read in one go
-// under the folder's shared lock: a `set` running meanwhile is seen whole
-// or not at all, never as some records old and some new. Records past the
-// file's end read as zeros, as the arena reads them.
-std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int count) {
-    const FolderLock lock(folder, FolderAccess::Read);
-    const GameFile file(folder / kStatsFileName);
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(count) * kRecordLength);
-    file.readAt(0, bytes);
-    std::vector<MonsterStats> roster;
-    roster.reserve(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
-        roster.push_back(recordAt(bytes, i));
-    return roster;
-}
 
 // A ranking row sorts by the numbers its texts show, not by the texts: rank
 // 10 after 9, "<0.01%" below "0.01%".

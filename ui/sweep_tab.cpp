@@ -16,6 +16,7 @@
 #include "charts/sweep_chart.h"
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
+#include "ui/monster_picker.h"
 
 namespace karnwick::balance {
 
@@ -113,15 +114,37 @@ void SweepTab::createControls() {
     m_progress->setAccessibleName(QStringLiteral("Sweep progress"));
     m_progress->setFormat(QStringLiteral("%v of %m values"));
     m_progress->hide();
+    auto* pair = new QHBoxLayout;
+    for (int side = 0; side < 2; ++side) {
+        auto* picker = new MonsterPicker(side == 0 ? "Monster One" : "Monster Two", this);
+        connect(picker, &MonsterPicker::picked, this,
+                [this, side](int index) { emit monsterPicked(side, index); });
+        auto* label = new QLabel(side == 0 ? "Monster One" : "Monster Two", this);
+        label->setBuddy(picker);
+        pair->addWidget(label);
+        pair->addWidget(picker, 1);
+        m_pickers[static_cast<std::size_t>(side)] = picker;
+    }
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(pair);
     layout->addLayout(what);
     layout->addLayout(range);
     layout->addWidget(m_progress);
     layout->addWidget(m_view, 1);
 }
 
+void SweepTab::setNames(const std::vector<std::string>& names) {
+    for (MonsterPicker* picker : m_pickers) picker->setNames(names);
+}
+
+void SweepTab::showChoices(const WhatIfState& state) {
+    for (std::size_t side = 0; side < 2; ++side)
+        m_pickers[side]->showChoice(state.arena.chosen[side]);
+}
+
 void SweepTab::showState(const WhatIfState& state) {
     m_state = state;
+    showChoices(state);
     followRange();
     request();
 }

@@ -16,6 +16,7 @@ class QTimer;
 
 namespace karnwick::balance {
 
+class MonsterPicker;
 class SweepView;
 
 // How long the typing in a number box pauses before the sweep follows it.
@@ -44,6 +45,14 @@ class SweepTab : public BalanceTab {
     QSpinBox* from() const { return m_from; }
     QSpinBox* to() const { return m_to; }
     QSpinBox* step() const { return m_step; }
+    MonsterPicker* picker(int side) const { return m_pickers[static_cast<std::size_t>(side)]; }
+    void setNames(const std::vector<std::string>& names);
+    // Shows the arena's choices in the pickers.
+    void showChoices(const WhatIfState& state);
+
+  signals:
+    // The user picked monster `index` for a side.
+    void monsterPicked(int side, int index);
 
   private:
     void createControls();
@@ -62,6 +71,7 @@ class SweepTab : public BalanceTab {
     QCheckBox* m_hasTarget = nullptr;
     QDoubleSpinBox* m_target = nullptr;
     SweepView* m_view = nullptr;
+    std::array<MonsterPicker*, 2> m_pickers{};
     QProgressBar* m_progress = nullptr;
     QTimer* m_typing = nullptr;             // the pause after typing a number
     std::vector<RecordOverride> m_changes;  // those the curve shown was found with

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -36,6 +38,8 @@
 #include "ui/balance_window.h"
 #include "ui/check_tab.h"
 #include "ui/main_window.h"
+#include "ui/match_up_tab.h"
+#include "ui/monster_picker.h"
 #include "ui/roster_tab.h"
 #include "ui/sweep_tab.h"
 #include "ui/work_lane.h"
@@ -701,6 +705,37 @@ TEST(BalanceWindow, FitsIn800By600) {
         if (!label->isVisible() || label->text().isEmpty()) continue;
         EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
     }
+}
+
+// Each side of Match-up and Sweep has a picker of "index name" that shows
+// the arena's choice, filters as a name is typed, and chooses in the arena.
+TEST(BalanceWindow, MonsterPickersChooseInTheArena) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    arena.settle(balance);
+    karnwick::balance::MonsterPicker* one = balance.matchUpTab()->picker(0);
+    ASSERT_EQ(one->count(), 57);
+    EXPECT_EQ(one->currentText(), "3 Snarvel");
+    EXPECT_EQ(balance.sweepTab()->picker(1)->currentText(), "5 Tickwort");
+    QApplication::setActiveWindow(&balance);
+    one->setFocus();
+    one->lineEdit()->selectAll();
+    QTest::keyClicks(one->lineEdit(), QStringLiteral("ickw"));
+    QAbstractItemView* matches = one->completer()->popup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return matches->isVisible(); }, 5000));
+    ASSERT_EQ(one->completer()->completionCount(), 1);
+    QTest::keyClick(matches, Qt::Key_Down);
+    QTest::keyClick(matches, Qt::Key_Return);
+    EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 5);
+    arena.settle(balance);
+    EXPECT_EQ(balance.sweepTab()->picker(0)->currentText(), "5 Tickwort");
+    balance.sweepTab()->picker(1)->setCurrentIndex(9);
+    emit balance.sweepTab()->picker(1)->activated(9);
+    EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 9);
+    EXPECT_EQ(one->currentText(), "5 Tickwort");
+    EXPECT_EQ(balance.matchUpTab()->picker(1)->currentText(), "9 Nubsworth");
 }
 
 }  // namespace
