@@ -107,6 +107,8 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
                 [this, side](int index) { emit monsterPicked(side, index); });
         auto* label = new QLabel(side == 0 ? "Monster &One" : "Monster T&wo", this);
         label->setBuddy(picker);
+        // The whole word, underlined letter and all, under any window manager's font.
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
         pickers->addWidget(label);
         pickers->addWidget(picker, 1);
         m_pickers[static_cast<std::size_t>(side)] = picker;

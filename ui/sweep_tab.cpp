@@ -121,6 +121,8 @@ void SweepTab::createControls() {
                 [this, side](int index) { emit monsterPicked(side, index); });
         auto* label = new QLabel(side == 0 ? "Monster One" : "Monster Two", this);
         label->setBuddy(picker);
+        // The whole word, underlined letter and all, under any window manager's font.
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
         pair->addWidget(label);
         pair->addWidget(picker, 1);
         m_pickers[static_cast<std::size_t>(side)] = picker;
