@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <optional>
 
 #include "battle/outcome_columns.h"
 
@@ -17,11 +19,14 @@ QString chanceText(double chance) {
 // are gathered into at most `most` bars.
 void paintDistribution(QPainter& painter, const QRectF& area, const QString& heading,
                        const std::vector<std::pair<int, double>>& chances, const QColor& colour,
-                       int most) {
+                       int most, const QString& footnote = {}) {
     painter.setPen(Qt::black);
     painter.drawText(QRectF(area.left(), area.top(), area.width(), 18), Qt::AlignLeft, heading);
+    const double foot = footnote.isEmpty() ? 0 : 16;
+    painter.drawText(QRectF(area.left(), area.bottom() - foot, area.width(), foot), Qt::AlignLeft,
+                     footnote);
     // Room on the left for the chance scale.
-    const QRectF plot = area.adjusted(52, 20, 0, -16);
+    const QRectF plot = area.adjusted(52, 20, 0, -16 - foot);
     if (chances.empty() || plot.height() <= 0) return;
     const int low = chances.front().first, high = chances.back().first;
     const int width = std::max(1, (high - low + most) / most);
@@ -136,11 +141,27 @@ void paintDistributions(QPainter& painter, const QRectF& all, double top,
         paintDistribution(painter, hpArea,
                           QStringLiteral("%1's hit points at the end")
                               .arg(QString::fromStdString(picture.names[side])),
-                          picture.hpLeft[side], kOutcomeColours[side], 60);
+                          picture.hpLeft[side], kOutcomeColours[side], 60,
+                          QString::fromStdString(hitPointsSummary(picture.hpLeft[side])));
     }
 }
 
 }  // namespace
+
+std::string hitPointsSummary(const HitPointChances& left) {
+    if (left.empty()) return {};
+    double mean = 0, below = 0;
+    std::optional<int> median;
+    for (const auto& [hitPoints, chance] : left) {
+        mean += hitPoints * chance;
+        below += chance;
+        if (!median && below >= 0.5) median = hitPoints;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "mean %.2f, median %d, lowest %d, highest %d", mean,
+                  median.value_or(left.front().first), left.front().first, left.back().first);
+    return text;
+}
 
 void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& picture) {
     painter.fillRect(area, Qt::white);

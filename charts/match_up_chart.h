@@ -31,6 +31,11 @@ struct MatchUpChart {
     std::array<HitPointChances, 2> hpLeft;
 };
 
+// What `karnwick odds` says of a side's hit points at the end: "mean 27.18,
+// median 28, lowest -12, highest 47", the median being the least value by
+// which at least half of the battles have ended; empty without chances.
+std::string hitPointsSummary(const HitPointChances& left);
+
 void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& chart);
 QImage drawMatchUpChart(const MatchUpChart& chart);
 

@@ -288,6 +288,26 @@ TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     const karnwick::Fighters files{three, karnwick::makeDemoMonsters()[5]};
     EXPECT_DOUBLE_EQ(before->oneWins, karnwick::battleOdds(files).oneWins);
     EXPECT_NE(balance.matchUpView()->picture().odds->oneWins, before->oneWins);
+    // Under each hit-point histogram, the figures `odds` prints.
+    const std::string odds =
+        commandLineOutput({"odds", "3", "5", "--set", "3.hp=85", "--set", "3.level=8"}, false);
+    for (int side = 0; side < 2; ++side) {
+        const std::string summary =
+            karnwick::charts::hitPointsSummary(balance.matchUpView()->picture().hpLeft[side]);
+        const QStringList figures = QString::fromStdString(summary).split(
+            QRegularExpression("[^-0-9.]+"), Qt::SkipEmptyParts);
+        EXPECT_NE(
+            odds.find(QStringLiteral("Monster %1 ").arg(side == 0 ? "One" : "Two").toStdString()),
+            std::string::npos);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("\\n%1\\s+%2\\s+%3\\s+%4\\s+%5\\n")
+                                           .arg(side == 0 ? "Monster One" : "Monster Two")
+                                           .arg(figures.value(0), figures.value(1),
+                                                figures.value(2), figures.value(3)))
+                        .match(QString::fromStdString(odds))
+                        .hasMatch())
+            << summary << "\n"
+            << odds;
+    }
     balance.whatIfBox("level", 0)->setValue(three.level);
     EXPECT_FALSE(bold("level", 0));
     EXPECT_EQ(fileValue("level", 0), "");
