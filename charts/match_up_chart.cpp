@@ -17,9 +17,21 @@ QString chanceText(double chance) {
 
 // Bars of `chances` (value, chance) in `area`, under a heading; wide ranges
 // are gathered into at most `most` bars.
-void paintDistribution(QPainter& painter, const QRectF& area, const QString& heading,
-                       const std::vector<std::pair<int, double>>& chances, const QColor& colour,
-                       int most, const QString& footnote = {}) {
+struct Histogram {
+    QString heading;
+    QString what;  // a bar's value in words: "turn", "Thornhog's hit points"
+    QColor colour;
+    int most;  // bars at most
+    QString footnote;
+};
+
+void paintDistribution(QPainter& painter, const QRectF& area, const Histogram& histogram,
+                       const std::vector<std::pair<int, double>>& chances,
+                       std::vector<ChartSpot>* spots) {
+    const QString& heading = histogram.heading;
+    const QString& footnote = histogram.footnote;
+    const int most = histogram.most;
+    const QColor& colour = histogram.colour;
     painter.setPen(Qt::black);
     painter.drawText(QRectF(area.left(), area.top(), area.width(), 18), Qt::AlignLeft, heading);
     const double foot = footnote.isEmpty() ? 0 : 16;
@@ -37,9 +49,15 @@ void paintDistribution(QPainter& painter, const QRectF& area, const QString& hea
     const double barWidth = plot.width() / static_cast<double>(bars.size());
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const double h = peak > 0 ? bars[i] / peak * plot.height() : 0;
-        painter.fillRect(QRectF(plot.left() + static_cast<double>(i) * barWidth, plot.bottom() - h,
-                                std::max(1.0, barWidth - 1), h),
-                         colour);
+        const double left = plot.left() + static_cast<double>(i) * barWidth;
+        painter.fillRect(QRectF(left, plot.bottom() - h, std::max(1.0, barWidth - 1), h), colour);
+        if (!spots) continue;
+        const int first = low + static_cast<int>(i) * width;
+        const int last = std::min(high, first + width - 1);
+        const QString values =
+            first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
+        spots->push_back({QRectF(left, plot.top(), barWidth, plot.height()),
+                          histogram.what + " " + values + ": " + chanceText(bars[i])});
     }
     painter.setPen(Qt::black);
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
@@ -114,7 +132,7 @@ double paintOutcomeBars(QPainter& painter, const QRectF& all, double top,
 
 // How long the battle lasts, and each side's hit points at its end.
 void paintDistributions(QPainter& painter, const QRectF& all, double top,
-                        const MatchUpChart& picture) {
+                        const MatchUpChart& picture, std::vector<ChartSpot>* spots) {
     const BattleOdds& odds = *picture.odds;
     if (odds.error >= 1.0 - 1e-12) {
         painter.setPen(Qt::black);
@@ -132,17 +150,22 @@ void paintDistributions(QPainter& painter, const QRectF& all, double top,
     const QRectF turnArea(all.left(), top + 6, all.width(), rest / 2 - 6);
     paintDistribution(
         painter, turnArea,
-        "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")", turns,
-        QColor(90, 90, 90), 80);
+        {"Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")",
+         QStringLiteral("turn"),
+         QColor(90, 90, 90),
+         80,
+         {}},
+        turns, spots);
     const double half = (all.width() - 20) / 2;
     for (int side = 0; side < 2; ++side) {
         const QRectF hpArea(all.left() + side * (half + 20), turnArea.bottom() + 8, half,
                             rest / 2 - 8);
-        paintDistribution(painter, hpArea,
-                          QStringLiteral("%1's hit points at the end")
-                              .arg(QString::fromStdString(picture.names[side])),
-                          picture.hpLeft[side], kOutcomeColours[side], 60,
-                          QString::fromStdString(hitPointsSummary(picture.hpLeft[side])));
+        const QString name = QString::fromStdString(picture.names[side]);
+        paintDistribution(
+            painter, hpArea,
+            {name + "'s hit points at the end", name + "'s hit points", kOutcomeColours[side], 60,
+             QString::fromStdString(hitPointsSummary(picture.hpLeft[side]))},
+            picture.hpLeft[side], spots);
     }
 }
 
@@ -163,7 +186,8 @@ std::string hitPointsSummary(const HitPointChances& left) {
     return text;
 }
 
-void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& picture) {
+void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& picture,
+                       std::vector<ChartSpot>* spots) {
     painter.fillRect(area, Qt::white);
     painter.setPen(Qt::black);
     const QRectF all = QRectF(area).adjusted(10, 8, -10, -8);
@@ -177,7 +201,8 @@ void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart&
         return;
     }
     const double top = all.top() + 28 + whatIfHeight;
-    paintDistributions(painter, all, top + paintOutcomeBars(painter, all, top, picture), picture);
+    paintDistributions(painter, all, top + paintOutcomeBars(painter, all, top, picture), picture,
+                       spots);
 }
 
 QImage drawMatchUpChart(const MatchUpChart& picture) {

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <QRectF>
+#include <QString>
 #include <array>
 #include <optional>
 #include <string>
@@ -36,7 +38,17 @@ struct MatchUpChart {
 // which at least half of the battles have ended; empty without chances.
 std::string hitPointsSummary(const HitPointChances& left);
 
-void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& chart);
+// A place of the drawing and what it stands for in words, for a hover
+// readout: "turn 31: 8.91%".
+struct ChartSpot {
+    QRectF place;
+    QString text;
+};
+
+// The chart drawn into `area`; with `spots`, each histogram bar's column and
+// its readout are added to them.
+void paintMatchUpChart(QPainter& painter, const QRect& area, const MatchUpChart& chart,
+                       std::vector<ChartSpot>* spots = nullptr);
 QImage drawMatchUpChart(const MatchUpChart& chart);
 
 }  // namespace karnwick::charts

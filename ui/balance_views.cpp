@@ -39,7 +39,21 @@ void MatchUpView::setPicture(charts::MatchUpChart picture) {
 
 void MatchUpView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    charts::paintMatchUpChart(painter, rect(), m_picture);
+    m_spots.clear();
+    charts::paintMatchUpChart(painter, rect(), m_picture, &m_spots);
+}
+
+bool MatchUpView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    for (const charts::ChartSpot& spot : m_spots) {
+        if (spot.place.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), spot.text, this);
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
 }
 
 RosterView::RosterView(QWidget* parent) : QWidget(parent) {

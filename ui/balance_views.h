@@ -27,9 +27,12 @@ class MatchUpView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // Hovering a histogram's bar reads it out: "turn 31: 8.91%".
+    bool event(QEvent* event) override;
 
   private:
     charts::MatchUpChart m_picture;
+    std::vector<charts::ChartSpot> m_spots;  // as last painted
 };
 
 // The heat map: hovering a cell shows the pair's odds, a click chooses the

@@ -1,7 +1,7 @@
 #include "ui/monster_picker.h"
 
-#include <QCompleter>
 #include <QAbstractItemView>
+#include <QCompleter>
 #include <QLineEdit>
 
 namespace karnwick::balance {

@@ -758,4 +758,35 @@ TEST(BalanceWindow, MonsterPickersChooseInTheArena) {
     EXPECT_EQ(balance.matchUpTab()->picker(1)->currentText(), "9 Nubsworth");
 }
 
+// Hovering a histogram's bar reads out its value and chance.
+TEST(BalanceWindow, MatchUpHistogramsReadOut) {
+    DemoArena arena;
+    arena.choose(0, 3);
+    arena.choose(1, 5);
+    BalanceWindow& balance = arena.open();
+    arena.settle(balance);
+    karnwick::balance::MatchUpView* view = balance.matchUpView();
+    view->grab();
+    const karnwick::BattleOdds& odds = *view->picture().odds;
+    const QRegularExpression turn("^turn (\\d+): (.+)$");
+    int turns = 0, hitPoints = 0;
+    for (int y = 0; y < view->height(); y += 4)
+        for (int x = 0; x < view->width(); x += 3) {
+            QHelpEvent help(QEvent::ToolTip, QPoint(x, y), view->mapToGlobal(QPoint(x, y)));
+            QApplication::sendEvent(view, &help);
+            const QString text = QToolTip::text();
+            QToolTip::hideText();
+            const QRegularExpressionMatch match = turn.match(text);
+            if (match.hasMatch()) {
+                ++turns;
+                const int t = match.captured(1).toInt();
+                EXPECT_EQ(match.captured(2).toStdString(),
+                          karnwick::percentText(odds.turns[static_cast<std::size_t>(t - 1)]));
+            }
+            hitPoints += text.startsWith("Tickwort's hit points ");
+        }
+    EXPECT_GT(turns, 0);
+    EXPECT_GT(hitPoints, 0);
+}
+
 }  // namespace
