@@ -39,6 +39,12 @@ class BalanceTab : public QWidget {
     void failed(const QString& message);
 
   protected:
+    // Every tab calls this in its destructor: work still running calls the
+    // tab's own functions, which must outlive it.
+    void stopWork() {
+        m_lane.cancel();
+        m_lane.wait();
+    }
     WorkLane& lane() { return m_lane; }
     const WorkLane& lane() const { return m_lane; }
 

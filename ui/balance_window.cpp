@@ -130,12 +130,12 @@ void BalanceWindow::createShortcuts() {
 }
 
 bool BalanceWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride) return QWidget::eventFilter(watched, event);
     // Ctrl+C and the tab keys belong to the window, not to the box in focus.
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (event->type() == QEvent::ShortcutOverride &&
-        (key->matches(QKeySequence::Copy) ||
-         (key->modifiers() == Qt::ControlModifier &&
-          (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp)))) {
+    if (key->matches(QKeySequence::Copy) ||
+        (key->modifiers() == Qt::ControlModifier &&
+         (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp))) {
         event->ignore();
         return true;
     }

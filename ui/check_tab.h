@@ -20,6 +20,7 @@ class CheckTab : public BalanceTab {
     Q_OBJECT
   public:
     explicit CheckTab(QWidget* parent = nullptr);
+    ~CheckTab() override { stopWork(); }
 
     // Checks the folder's files anew, the records as the what-if changes
     // leave them.

@@ -25,6 +25,7 @@ class MatchUpTab : public BalanceTab {
     Q_OBJECT
   public:
     explicit MatchUpTab(QWidget* parent = nullptr);
+    ~MatchUpTab() override { stopWork(); }
 
     // Shows the state's records in the boxes and works the odds out anew.
     void showState(const WhatIfState& state);

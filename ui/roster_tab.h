@@ -28,6 +28,7 @@ class RosterTab : public BalanceTab {
     Q_OBJECT
   public:
     explicit RosterTab(QWidget* parent = nullptr);
+    ~RosterTab() override { stopWork(); }
 
     // The tab is shown: the roster is worked out from now on.
     void want(const WhatIfState& state);

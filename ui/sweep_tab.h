@@ -28,6 +28,7 @@ class SweepTab : public BalanceTab {
     Q_OBJECT
   public:
     explicit SweepTab(QWidget* parent = nullptr);
+    ~SweepTab() override { stopWork(); }
 
     // The arena or the changes moved on: the field, side and a range the
     // user set stay; a range not set follows the swept record.
