@@ -20,6 +20,7 @@
 #include "data/record_override.h"
 #include "ui/balance_launcher.h"
 #include "ui/main_window.h"
+#include "ui/player_messages.h"
 
 namespace {
 
@@ -57,6 +58,9 @@ int runArena(int argc, char* argv[]) {
         try {
             changes.push_back(karnwick::parseRecordOverride(text, window.lastMonsterIndex()));
         } catch (const karnwick::CommandError& e) {
+            // On stderr too: the box alone leaves no trace in the terminal that
+            // started the arena, where the --set was typed.
+            if (canAskThePlayer()) printToStderr(QString::fromStdString(e.what()));
             window.reportError(QString::fromStdString(e.what()));
         }
     }

@@ -152,7 +152,8 @@ int checkRecordCount(const GameFile& stats, std::optional<int> monsters,
 
 }  // namespace
 
-GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
+GameFilesReport checkGameFiles(const std::filesystem::path& dir,
+                               const std::vector<RecordOverride>& changes) {
     GameFilesReport report;
     checkPalette(dir / kPaletteFileName, report.problems);
     const std::optional<int> monsters = checkSprites(dir / kSpriteFileName, report.problems);
@@ -169,6 +170,7 @@ GameFilesReport checkGameFiles(const std::filesystem::path& dir) {
         RecordBytes bytes;
         stats.readAt(static_cast<std::int64_t>(m) * kRecordLength, bytes);
         records[m] = decodeMonsterStats(bytes);
+        applyRecordOverrides(changes, static_cast<int>(m), records[m]);
     }
     for (GameFileProblem& problem :
          checkRecords(records, static_cast<std::size_t>(std::max(report.records, 0))))

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "battle/record_check.h"
+#include "data/record_override.h"
 
 namespace karnwick {
 
@@ -19,7 +20,10 @@ struct GameFilesReport {
     int monsters = 0;  // how many monsters the arena offers (lastMonsterIndex + 1)
     int records = 0;   // how many whole or partial records monsters.tat holds
 };
-GameFilesReport checkGameFiles(const std::filesystem::path& dir);
+// With `changes`, the records are checked as those what-if changes leave
+// them (as --set makes them in the commands that fight).
+GameFilesReport checkGameFiles(const std::filesystem::path& dir,
+                               const std::vector<RecordOverride>& changes = {});
 
 // The last line of a check, as `karnwick check` prints it and the Balance
 // window copies it: "No problems found: ..." or "N problems found".

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -69,6 +70,18 @@ inline std::string outcomeCsvCells(const OutcomeOdds& odds) {
     for (const OutcomeColumn& column : kOutcomeColumns)
         cells.append(cells.empty() ? "" : ",").append(shortestNumber(odds.*column.value));
     return cells;
+}
+
+// A chance as the windows and text tables show it: "12.34%". A chance that
+// is there but rounds to none, or short of sure but rounds to all, says so:
+// "<0.01%", ">99.99%". CSV and JSON keep the full number instead.
+inline std::string percentText(double chance) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f%%", 100.0 * chance);
+    const std::string shown = text;
+    if (chance > 0.0 && shown == "0.00%") return "<0.01%";
+    if (chance < 1.0 && shown == "100.00%") return ">99.99%";
+    return shown;
 }
 
 }  // namespace karnwick

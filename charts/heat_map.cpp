@@ -22,6 +22,20 @@ QColor chanceColour(double chance) {
                   mix(from.blue(), to.blue()));
 }
 
+QColor markedColour() {
+    return QColor(200, 90, 0);
+}
+
+QColor undecidedColour() {
+    return QColor(240, 200, 60);
+}
+
+QColor cellColour(const HeatMap& map, std::size_t at) {
+    // Most of the battles decide nothing: no shade of win or loss fits.
+    if (at < map.undecided.size() && map.undecided[at] > 0.5) return undecidedColour();
+    return chanceColour(map.oneWins[at]);
+}
+
 // Where everything goes: cells as large as a name can be read beside, up
 // to about 900 pixels; with many monsters only every step-th name fits.
 struct HeatMapLayout {
@@ -55,9 +69,12 @@ namespace {
 
 using Layout = HeatMapLayout;
 
-void drawNames(QPainter& painter, const Layout& at, const std::vector<std::string>& labels) {
+void drawNames(QPainter& painter, const Layout& at, const HeatMap& map) {
+    const std::vector<std::string>& labels = map.labels;
     for (int i = 0; i < at.n; i += at.step) {
         const QString text = QString::fromStdString(labels[static_cast<std::size_t>(i)]);
+        const bool marked = std::find(map.marked.begin(), map.marked.end(), i) != map.marked.end();
+        painter.setPen(marked ? markedColour() : QColor(Qt::black));
         const int middle = i * at.cell + at.cell / 2;
         // Row names right-aligned against the grid, column names read upwards.
         painter.drawText(QRect(Layout::kMargin, at.gridTop + middle - at.lineHeight / 2,
@@ -88,14 +105,26 @@ void drawLegend(QPainter& painter, const Layout& at) {
     }
 }
 
+// The legend of the undecided colour, after the line naming the axes.
+void drawUndecidedEntry(QPainter& painter, const Layout& at, const QString& axes) {
+    const QFontMetrics metrics(at.font);
+    const int left = Layout::kMargin + metrics.horizontalAdvance(axes) + 3 * Layout::kGap;
+    const int top = Layout::kMargin + at.lineHeight;
+    const int side = at.lineHeight - 2;
+    painter.fillRect(left, top + 1, side, side, undecidedColour());
+    painter.drawRect(left, top + 1, side - 1, side - 1);
+    painter.drawText(left + side + Layout::kGap, top + metrics.ascent(),
+                     "Mostly a run-time error or the turn cap");
+}
+
 // Cells in a row that share a colour are filled as one, so a row not worked
 // out yet is one fill.
 void fillRow(QPainter& painter, const Layout& at, const HeatMap& map, std::size_t row) {
     const auto n = static_cast<std::size_t>(at.n);
     std::size_t first = 0;
-    QColor colour = chanceColour(map.oneWins[row * n]);
+    QColor colour = cellColour(map, row * n);
     for (std::size_t b = 1; b <= n; ++b) {
-        const QColor next = b < n ? chanceColour(map.oneWins[row * n + b]) : QColor();
+        const QColor next = b < n ? cellColour(map, row * n + b) : QColor();
         if (b < n && next == colour) continue;
         painter.fillRect(at.gridLeft + static_cast<int>(first) * at.cell,
                          at.gridTop + static_cast<int>(row) * at.cell,
@@ -129,10 +158,12 @@ void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     const int ascent = QFontMetrics(at.font).ascent();
     painter.drawText(Layout::kMargin, Layout::kMargin + ascent,
                      "Chance that Monster One wins (exact odds after a fresh choice)");
-    painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent,
-                     "Rows: Monster One. Columns: Monster Two.");
+    const QString axes = "Rows: Monster One. Columns: Monster Two.";
+    painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent, axes);
+    if (!map.undecided.empty()) drawUndecidedEntry(painter, at, axes);
     for (std::size_t a = 0; a < static_cast<std::size_t>(at.n); ++a) fillRow(painter, at, map, a);
-    drawNames(painter, at, map.labels);
+    drawNames(painter, at, map);
+    painter.setPen(Qt::black);
     drawLegend(painter, at);
     painter.restore();
 }
@@ -147,7 +178,7 @@ void HeatMapPlacement::paintCells(QPainter& painter, const HeatMap& map,
     for (const std::size_t c : cells)
         painter.fillRect(at.gridLeft + static_cast<int>(c % n) * at.cell,
                          at.gridTop + static_cast<int>(c / n) * at.cell, at.cell, at.cell,
-                         chanceColour(map.oneWins[c]));
+                         cellColour(map, c));
     painter.restore();
 }
 

@@ -21,15 +21,28 @@
 namespace karnwick::charts {
 
 // labels[i] names monster i; oneWins[a * n + b] is row a, column b. A pair
-// not worked out yet (a window's roster still filling) is NaN.
+// not worked out yet (a window's roster still filling) is NaN. undecided, when
+// given, is each pair's chance of ending in a run-time error or the turn cap:
+// neither side's loss.
 struct HeatMap {
     std::vector<std::string> labels;
     std::vector<double> oneWins;
+    std::vector<double> undecided{};
+    // Monsters whose names are marked: what-if changes touch their records.
+    std::vector<int16_t> marked{};
 };
+
+// The colour of a marked name.
+QColor markedColour();
 
 // The colour of a chance: blue for a sure loss, white for an even battle,
 // red for a sure win; grey for a chance not worked out yet (NaN).
 QColor chanceColour(double chance);
+// The colour of a pair that mostly ends in an error or the turn cap, which
+// no chance of winning stands for; with its legend entry beside the title.
+QColor undecidedColour();
+// The colour of cell `at` of the map.
+QColor cellColour(const HeatMap& map, std::size_t at);
 
 // The size the map is drawn at for a file: cells as large as a name can be
 // read beside, up to about 900 pixels across.

@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "battle/outcome_columns.h"
@@ -144,6 +145,22 @@ void drawValueAxis(QPainter& painter, const Layout& at, const std::string& title
         Qt::AlignCenter, QString::fromStdString(title));
 }
 
+QColor currentValueColourOf() {
+    return QColor(0, 140, 60);
+}
+
+// A dotted line up the plot at the record's value as it stands, labelled
+// "now", so the curve reads against where the monster is today.
+void drawCurrentValue(QPainter& painter, const Layout& at, const SweepChart& chart) {
+    if (!chart.current || *chart.current < at.low || *chart.current > at.high) return;
+    const double x = at.x(*chart.current);
+    painter.setPen(QPen(currentValueColourOf(), 2, Qt::DotLine));
+    painter.drawLine(QPointF(x, at.plotTop), QPointF(x, at.plotTop + at.plotHeight));
+    painter.setPen(currentValueColourOf());
+    painter.drawText(QPointF(x + 3, at.plotTop + at.metrics.ascent()),
+                     "now " + QString::number(*chart.current));
+}
+
 // The target line under the curves; a single value is a dot on each curve.
 void drawCurves(QPainter& painter, const Layout& at, const SweepChart& chart,
                 const std::vector<Curve>& curves) {
@@ -177,16 +194,48 @@ void drawCurves(QPainter& painter, const Layout& at, const SweepChart& chart,
 
 constexpr double kAnswerRadius = 5.0;
 
-// A ring on Monster One's curve at each value that answers the target.
+// A ring on Monster One's curve at each value that answers the target; a
+// run of neighbouring answers is one band along the curve, not a ring each.
 void drawAnswers(QPainter& painter, const Layout& at, const SweepChart& chart) {
     if (!chart.target || chart.odds.empty()) return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 2));
     painter.setBrush(Qt::NoBrush);
-    for (const std::size_t i : closestToTarget(chart.odds, *chart.target))
-        painter.drawEllipse(QPointF(at.x(chart.values[i]), at.y(chart.odds[i].oneWins)),
-                            kAnswerRadius, kAnswerRadius);
+    const std::vector<std::size_t> answers = closestToTarget(chart.odds, *chart.target);
+    for (std::size_t i = 0; i < answers.size();) {
+        std::size_t j = i;
+        while (j + 1 < answers.size() && answers[j + 1] == answers[j] + 1) ++j;
+        const QPointF first(at.x(chart.values[answers[i]]), at.y(chart.odds[answers[i]].oneWins));
+        const QPointF last(at.x(chart.values[answers[j]]), at.y(chart.odds[answers[j]].oneWins));
+        if (i == j)
+            painter.drawEllipse(first, kAnswerRadius, kAnswerRadius);
+        else
+            painter.drawRoundedRect(
+                QRectF(first, last)
+                    .normalized()
+                    .adjusted(-kAnswerRadius, -kAnswerRadius, kAnswerRadius, kAnswerRadius),
+                kAnswerRadius, kAnswerRadius);
+        i = j + 1;
+    }
     painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+// "57", "57 and 80", "120..122, 130 and 200" for the values at `at`: runs of
+// neighbouring values in the sweep written as FROM..TO.
+std::string valueList(const std::vector<int16_t>& values, const std::vector<std::size_t>& at) {
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < at.size();) {
+        std::size_t j = i;
+        while (j + 1 < at.size() && at[j + 1] == at[j] + 1) ++j;
+        parts.push_back(j == i
+                            ? std::to_string(values[at[i]])
+                            : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t p = 0; p < parts.size(); ++p)
+        text += (p == 0 ? "" : p + 1 == parts.size() ? " and " : ", ") + parts[p];
+    return text;
 }
 
 // The legend beside the plot, top down.
@@ -219,6 +268,18 @@ void drawLegend(QPainter& painter, const Layout& at, const std::vector<Curve>& c
 }
 
 }  // namespace
+
+std::string targetAnswer(double target, const std::string& field,
+                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds) {
+    if (odds.empty()) return {};
+    const std::vector<std::size_t> at = closestToTarget(odds, target);
+    char head[96];
+    std::snprintf(head, sizeof head, "Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
+                  100.0 * odds[at.front()].oneWins);
+    if (at.size() == 1) return head + ("at " + field + " " + std::to_string(values[at.front()]));
+    return head + ("at each of " + std::to_string(at.size()) + " values of " + field +
+                   " (a tie): " + valueList(values, at));
+}
 
 std::string fieldInWords(const std::string& field) {
     static const std::map<std::string, std::string> words = {
@@ -254,6 +315,7 @@ SweepChart describedSweepChart(const SweptMatchUp& m) {
     chart.subtitle = "Monster One: " + std::to_string(m.one) + " " + m.oneName +
                      ". Monster Two: " + std::to_string(m.two) + " " + m.twoName + ".";
     chart.valueAxis = sweptName + "'s " + fieldInWords(m.field);
+    chart.field = m.field;
     return chart;
 }
 
@@ -274,12 +336,20 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(at.margin, at.margin + metrics.ascent(), QString::fromStdString(chart.title));
+    // Who fights whom, with the what-if changes; then the target's answer.
+    const std::string matchUp =
+        chart.whatIf.empty() ? chart.subtitle : chart.subtitle + "   " + chart.whatIf;
     painter.drawText(at.margin, at.margin + metrics.height() + metrics.ascent(),
-                     QString::fromStdString(chart.subtitle));
+                     QString::fromStdString(matchUp));
+    if (chart.target)
+        painter.drawText(at.margin, at.margin + 2 * metrics.height() + metrics.ascent(),
+                         QString::fromStdString(
+                             targetAnswer(*chart.target, chart.field, chart.values, chart.odds)));
     drawChanceAxis(painter, at);
     drawValueAxis(painter, at, chart.valueAxis);
     painter.setPen(Qt::black);
     painter.drawRect(at.plotLeft, at.plotTop, at.plotWidth, at.plotHeight);
+    drawCurrentValue(painter, at, chart);
     drawCurves(painter, at, chart, curves);
     drawAnswers(painter, at, chart);
     drawLegend(painter, at, curves, chart.target.has_value());
@@ -289,6 +359,25 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance) {
     const Layout at(QFontMetrics(chartFont()), chart, shownCurves(chart.odds), area.size());
     return QPointF(area.topLeft()) + QPointF(at.x(value), at.y(chance));
+}
+
+QColor currentValueColour() {
+    return currentValueColourOf();
+}
+
+std::optional<std::size_t> sweepChartValueAt(const SweepChart& chart, const QRect& area,
+                                             QPointF point) {
+    if (chart.values.empty()) return std::nullopt;
+    const Layout at(QFontMetrics(chartFont()), chart, shownCurves(chart.odds), area.size());
+    const QPointF in = point - QPointF(area.topLeft());
+    if (in.x() < at.plotLeft || in.x() > at.plotLeft + at.plotWidth || in.y() < at.plotTop ||
+        in.y() > at.plotTop + at.plotHeight)
+        return std::nullopt;
+    const double value = at.low + (in.x() - at.plotLeft) / at.plotWidth * (at.high - at.low);
+    const auto nearest = std::min_element(
+        chart.values.begin(), chart.values.end(),
+        [&](int16_t a, int16_t b) { return std::abs(a - value) < std::abs(b - value); });
+    return static_cast<std::size_t>(nearest - chart.values.begin());
 }
 
 QImage drawSweepChart(const SweepChart& chart) {

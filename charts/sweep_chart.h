@@ -5,6 +5,7 @@
 // words, a legend, and with a target the line at it and a marker at the
 // answer. Needs a QGuiApplication for its text.
 
+#include <QColor>
 #include <QImage>
 #include <QPainter>
 #include <QPointF>
@@ -24,9 +25,12 @@ struct SweepChart {
     std::string title;      // what is swept, over which range
     std::string subtitle;   // who fights whom
     std::string valueAxis;  // the swept number in words, under the x axis
+    std::string field;      // the swept field's name: "hp"
     std::vector<int16_t> values;
     std::vector<OutcomeOdds> odds;  // one per value
     std::optional<double> target;   // a chance from 0 to 1, drawn as a dashed line
+    std::string whatIf;             // "What if: 5.hp=120", after the subtitle
+    std::optional<int> current;     // the record's value now, marked on the value axis
 };
 
 // The chart's texts for a match-up; the values, odds and target are the
@@ -35,6 +39,12 @@ SweepChart describedSweepChart(const SweptMatchUp& matchUp);
 // The whole chart of a sweep: its texts, and a point for each value whose
 // odds are known.
 SweepChart sweepChartOf(const SweepCurve& curve);
+
+// The answer to a target in the words of `karnwick sweep --target`:
+// "Closest to 50.00%: Monster One wins 50.21% at hp 19", or for a tie "... at
+// each of 34 values of hp (a tie): 19..52". Empty without odds.
+std::string targetAnswer(double target, const std::string& field,
+                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
 
 // A record field's number in words, as an axis names it: "hit points".
 std::string fieldInWords(const std::string& field);
@@ -48,6 +58,14 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 
 // Where `value` and `chance` fall in the plot of the chart painted into `area`.
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance);
+
+// The colour of the mark at the record's current value.
+QColor currentValueColour();
+
+// The position in chart.values of the value nearest to `point` of the chart
+// painted into `area`; nothing outside the plot.
+std::optional<std::size_t> sweepChartValueAt(const SweepChart& chart, const QRect& area,
+                                             QPointF point);
 
 // The chart as a picture of sweepChartSize.
 QImage drawSweepChart(const SweepChart& chart);

@@ -69,8 +69,8 @@ void writeHistogram(const BattleOdds& odds, std::ostream& out) {
                                       ? std::to_string(r.from)
                                       : std::to_string(r.from) + "-" + std::to_string(r.to);
         const int bar = peak > 0 ? static_cast<int>(std::lround(40.0 * r.share / peak)) : 0;
-        out << formatted("%-9s  %-40s %7.2f%%\n", label.c_str(), std::string(bar, '#').c_str(),
-                         100.0 * boundedChance(r.share));
+        out << formatted("%-9s  %-40s %8s\n", label.c_str(), std::string(bar, '#').c_str(),
+                         percentText(boundedChance(r.share)).c_str());
     }
 }
 
@@ -177,7 +177,8 @@ void writeText(const MatchUp& match, const BattleOdds& odds, std::ostream& out) 
     const std::string names[2] = {cli::shownText(match.fighters[0].name),
                                   cli::shownText(match.fighters[1].name)};
     auto row = [&](const std::string& label, double chance) {
-        out << formatted("%s %7.2f%%\n", cli::paddedText(label, 34).c_str(), 100.0 * chance);
+        out << formatted("%s %8s\n", cli::paddedText(label, 34).c_str(),
+                         percentText(chance).c_str());
     };
     // A zero-filled record has no name to show.
     auto who = [&](int side) {

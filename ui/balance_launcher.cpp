@@ -39,8 +39,21 @@ ArenaState BalanceLauncher::arenaState() const {
     return state;
 }
 
+void BalanceLauncher::chooseChangedPair() {
+    if (m_startChanges.empty() || (m_chosen[0] && m_chosen[1])) return;
+    // A proposed change opens on a battle of the changed monster, not on an
+    // empty page: against the arena's other choice, or against monster 0.
+    const int changed = m_startChanges.front().index;
+    int other = 0;
+    for (const auto& chosen : {m_chosen[1], m_chosen[0]})
+        if (chosen && *chosen != changed) other = *chosen;
+    choose(0, changed);
+    choose(1, other);
+}
+
 BalanceWindow* BalanceLauncher::open() {
     if (!m_window) {
+        chooseChangedPair();
         m_window = new BalanceWindow;
         m_window->setWindowIcon(m_arena.windowIcon());
         connect(m_window, &BalanceWindow::pairChosen, this, [this](int one, int two) {
@@ -49,6 +62,8 @@ BalanceWindow* BalanceLauncher::open() {
         });
         connect(m_window, &BalanceWindow::monsterChosen, this,
                 [this](int index) { choose(0, index); });
+        connect(m_window, &BalanceWindow::monsterPicked, this,
+                [this](int side, int index) { choose(side, index); });
         m_window->setChanges(m_startChanges);
         m_window->reload(arenaState());
     }

@@ -38,6 +38,9 @@ class BalanceLauncher : public QObject {
 
   private:
     ArenaState arenaState() const;
+    // With start changes and no pair chosen yet, chooses the first changed
+    // monster as Monster One.
+    void chooseChangedPair();
     void choiceMade(int side, int index);
     void filesRead();
 

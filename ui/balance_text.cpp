@@ -1,5 +1,8 @@
 #include "ui/balance_text.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "battle/outcome_columns.h"
 
 namespace karnwick::balance {
@@ -54,6 +57,26 @@ QString setOptions(const std::vector<RecordOverride>& changes) {
     for (const RecordOverride& change : changes)
         options += " --set " + QString::fromStdString(recordOverrideText(change));
     return options;
+}
+
+std::string whatIfTitle(const std::vector<RecordOverride>& changes) {
+    std::string title;
+    for (const RecordOverride& change : changes)
+        title += (title.empty() ? "What if: " : " ") + recordOverrideText(change);
+    return title;
+}
+
+QString whatIfLine(const std::vector<RecordOverride>& changes) {
+    if (changes.empty()) return {};
+    return "What if:" + setOptions(changes) + "\n";
+}
+
+std::vector<RecordOverride> changesOfPair(const std::vector<RecordOverride>& changes, int one,
+                                          int two) {
+    std::vector<RecordOverride> matter;
+    std::copy_if(changes.begin(), changes.end(), std::back_inserter(matter),
+                 [&](const RecordOverride& c) { return c.index == one || c.index == two; });
+    return matter;
 }
 
 QString shellWord(const std::filesystem::path& path) {

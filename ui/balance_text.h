@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "battle/game_files_check.h"
@@ -31,6 +32,16 @@ QString tabSeparated(QString csv);
 
 // The --set options of `changes`, each with a space in front.
 QString setOptions(const std::vector<RecordOverride>& changes);
+// The changes in the words of a chart's title block: "What if: 5.hp=120
+// 3.strength=40"; empty without changes.
+std::string whatIfTitle(const std::vector<RecordOverride>& changes);
+// The line that starts a copy made with what-if changes, naming them as the
+// command line takes them: "What if: --set 5.hp=120\n"; empty without changes.
+QString whatIfLine(const std::vector<RecordOverride>& changes);
+// The changes that touch monsters `one` and `two`.
+std::vector<RecordOverride> changesOfPair(const std::vector<RecordOverride>& changes, int one,
+                                          int two);
+
 // The shell word for a path, in single quotes when it needs any.
 QString shellWord(const std::filesystem::path& path);
 

@@ -9,10 +9,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "battle/outcome_columns.h"
+#include "charts/sweep_chart.h"
+
 namespace karnwick::balance {
 
 QString percentText(double chance) {
-    return QString::number(100.0 * chance, 'f', 2) + "%";
+    return QString::fromStdString(karnwick::percentText(chance));
 }
 
 QString oddsInWords(const OutcomeOdds& o) {
@@ -24,116 +27,33 @@ QString oddsInWords(const OutcomeOdds& o) {
     return text + ", " + QString::number(o.meanTurns, 'f', 1) + " turns on average";
 }
 
-namespace {
-
-// Bars of `chances` (value, chance) in `area`, under a heading; wide ranges
-// are gathered into at most `most` bars.
-void paintDistribution(QPainter& painter, const QRectF& area, const QString& heading,
-                       const std::vector<std::pair<int, double>>& chances, const QColor& colour,
-                       int most) {
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(area.left(), area.top(), area.width(), 18), Qt::AlignLeft, heading);
-    const QRectF plot = area.adjusted(0, 20, 0, -16);
-    if (chances.empty() || plot.height() <= 0) return;
-    const int low = chances.front().first, high = chances.back().first;
-    const int width = std::max(1, (high - low + most) / most);
-    std::vector<double> bars(static_cast<std::size_t>((high - low) / width + 1), 0.0);
-    for (const auto& [value, chance] : chances)
-        bars[static_cast<std::size_t>((value - low) / width)] += chance;
-    const double peak = *std::max_element(bars.begin(), bars.end());
-    const double barWidth = plot.width() / static_cast<double>(bars.size());
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const double h = peak > 0 ? bars[i] / peak * plot.height() : 0;
-        painter.fillRect(QRectF(plot.left() + static_cast<double>(i) * barWidth, plot.bottom() - h,
-                                std::max(1.0, barWidth - 1), h),
-                         colour);
-    }
-    painter.setPen(Qt::black);
-    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
-    painter.drawText(QRectF(plot.left(), plot.bottom() + 1, plot.width(), 15), Qt::AlignLeft,
-                     QString::number(low));
-    painter.drawText(QRectF(plot.left(), plot.bottom() + 1, plot.width(), 15), Qt::AlignRight,
-                     QString::number(high));
-}
-
-}  // namespace
-
-void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& picture) {
-    painter.fillRect(area, Qt::white);
-    painter.setPen(Qt::black);
-    const QRectF all = QRectF(area).adjusted(10, 8, -10, -8);
-    painter.drawText(QRectF(all.left(), all.top(), all.width(), 20), Qt::AlignLeft,
-                     QString::fromStdString(picture.title));
-    if (!picture.odds) {
-        painter.drawText(all, Qt::AlignCenter, QStringLiteral("Choose two monsters in the arena."));
-        return;
-    }
-    const BattleOdds& odds = *picture.odds;
-    const std::pair<QString, double> rows[] = {
-        {"Monster One wins (" + QString::fromStdString(picture.names[0]) + ")", odds.oneWins},
-        {"Monster Two wins (" + QString::fromStdString(picture.names[1]) + ")", odds.twoWins},
-        {QStringLiteral("Both fell at the start"), odds.bothFell},
-        {QStringLiteral("Ended by the 667-turn cap"), odds.turnCap},
-        {QStringLiteral("Stopped by a run-time error"), odds.error},
-    };
-    const QColor colours[] = {QColor(178, 24, 43), QColor(33, 102, 172), QColor(120, 120, 120),
-                              QColor(230, 160, 30), QColor(90, 60, 140)};
-    const double labelWidth = std::min(260.0, all.width() * 0.4);
-    const double barLeft = all.left() + labelWidth + 6;
-    const double barWidth = std::max(10.0, all.right() - 70 - barLeft);
-    double y = all.top() + 28;
-    for (int i = 0; i < 5; ++i, y += 22) {
-        painter.setPen(Qt::black);
-        painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         rows[i].first);
-        painter.fillRect(QRectF(barLeft, y + 2, barWidth, 14), QColor(235, 235, 235));
-        painter.fillRect(
-            QRectF(barLeft, y + 2, barWidth * std::clamp(rows[i].second, 0.0, 1.0), 14),
-            colours[i]);
-        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18),
-                         Qt::AlignRight | Qt::AlignVCenter, percentText(rows[i].second));
-    }
-    std::vector<std::pair<int, double>> turns;
-    for (int t = 1; t <= kMaxTurns; ++t)
-        if (odds.turns[static_cast<std::size_t>(t - 1)] > 0)
-            turns.emplace_back(t, odds.turns[static_cast<std::size_t>(t - 1)]);
-    const double rest = all.bottom() - y - 6;
-    const QRectF turnArea(all.left(), y + 6, all.width(), rest / 2 - 6);
-    paintDistribution(
-        painter, turnArea,
-        "Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")", turns,
-        QColor(90, 90, 90), 80);
-    const double half = (all.width() - 20) / 2;
-    for (int side = 0; side < 2; ++side) {
-        const QRectF hpArea(all.left() + side * (half + 20), turnArea.bottom() + 8, half,
-                            rest / 2 - 8);
-        paintDistribution(painter, hpArea,
-                          QStringLiteral("%1's hit points at the end")
-                              .arg(QString::fromStdString(picture.names[side])),
-                          picture.hpLeft[side], colours[side], 60);
-    }
-}
-
-QImage drawMatchUp(const MatchUpPicture& picture) {
-    QImage image(760, 520, QImage::Format_RGB32);
-    QPainter painter(&image);
-    paintMatchUp(painter, image.rect(), picture);
-    return image;
-}
-
 MatchUpView::MatchUpView(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(420, 360);
+    setMinimumSize(360, 300);
     setAccessibleName(QStringLiteral("Match-up chart"));
 }
 
-void MatchUpView::setPicture(MatchUpPicture picture) {
+void MatchUpView::setPicture(charts::MatchUpChart picture) {
     m_picture = std::move(picture);
     update();
 }
 
 void MatchUpView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintMatchUp(painter, rect(), m_picture);
+    m_spots.clear();
+    charts::paintMatchUpChart(painter, rect(), m_picture, &m_spots);
+}
+
+bool MatchUpView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    for (const charts::ChartSpot& spot : m_spots) {
+        if (spot.place.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), spot.text, this);
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
 }
 
 RosterView::RosterView(QWidget* parent) : QWidget(parent) {
@@ -146,20 +66,22 @@ RosterView::RosterView(QWidget* parent) : QWidget(parent) {
                        "chooses the pair"));
 }
 
-void RosterView::setPicture(RosterPicture picture) {
+void RosterView::setPicture(charts::HeatMap picture) {
     m_picture = std::move(picture);
     m_placement.reset();
     m_drawn = QImage();
     update();
 }
 
-void RosterView::setChances(const std::vector<std::pair<std::size_t, double>>& chances) {
+void RosterView::setChances(const std::vector<CellChance>& chances) {
     std::vector<std::size_t> cells;
     cells.reserve(chances.size());
-    for (const auto& [at, chance] : chances) {
-        if (at >= m_picture.oneWins.size()) continue;
-        m_picture.oneWins[at] = chance;
-        cells.push_back(at);
+    m_picture.undecided.resize(m_picture.oneWins.size(), 0.0);
+    for (const CellChance& chance : chances) {
+        if (chance.at >= m_picture.oneWins.size()) continue;
+        m_picture.oneWins[chance.at] = chance.oneWins;
+        m_picture.undecided[chance.at] = chance.undecided;
+        cells.push_back(chance.at);
     }
     if (cells.empty()) return;
     if (!m_drawn.isNull()) {
@@ -176,6 +98,24 @@ const charts::HeatMapPlacement& RosterView::placement() const {
 
 QPoint RosterView::cellCentre(int one, int two) const {
     return placement().cell(one, two).center().toPoint();
+}
+
+void RosterView::setMarked(std::vector<int16_t> monsters) {
+    if (m_picture.marked == monsters) return;
+    m_picture.marked = std::move(monsters);
+    m_drawn = QImage();
+    update();
+}
+
+QRectF RosterView::cellRect(int one, int two) const {
+    return placement().cell(one, two);
+}
+
+void RosterView::setCurrentPair(int one, int two) {
+    const int n = static_cast<int>(m_picture.labels.size());
+    if (one < 0 || two < 0 || (n > 0 && (one >= n || two >= n))) return;
+    m_cursor = {one, two};
+    update();
 }
 
 void RosterView::resizeEvent(QResizeEvent*) {
@@ -206,7 +146,16 @@ void RosterView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     if (const auto cell = placement().cellAt(event->position())) {
         m_cursor = *cell;
+        update();
         emit pairChosen(cell->first, cell->second);
+    }
+}
+
+void RosterView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    if (const auto cell = placement().cellAt(event->position())) {
+        m_cursor = *cell;
+        emit pairOpened(cell->first, cell->second);
     }
 }
 
@@ -229,6 +178,8 @@ void RosterView::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
+            emit pairOpened(row, column);
+            return;
         case Qt::Key_Space:
             emit pairChosen(row, column);
             return;
@@ -267,14 +218,52 @@ SweepView::SweepView(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Sweep chart"));
 }
 
-void SweepView::setPicture(SweepPicture picture) {
+void SweepView::setPicture(charts::SweepCurve picture, std::string whatIf,
+                           std::optional<int> current) {
     m_picture = std::move(picture);
+    m_whatIf = std::move(whatIf);
+    m_current = current;
     update();
 }
 
 void SweepView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintSweep(painter, rect(), m_picture);
+    painter.fillRect(rect(), Qt::white);
+    if (!m_picture.values.empty()) charts::paintSweepChart(painter, rect(), chart());
+    if (!m_working) return;
+    painter.fillRect(rect(), QColor(255, 255, 255, 170));
+    painter.setPen(Qt::black);
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("working\u2026"));
+}
+
+void SweepView::setWorking(bool working) {
+    if (m_working == working) return;
+    m_working = working;
+    update();
+}
+
+charts::SweepChart SweepView::chart() const {
+    charts::SweepChart chart = charts::sweepChartOf(m_picture);
+    chart.whatIf = m_whatIf;
+    chart.current = m_current;
+    return chart;
+}
+
+bool SweepView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const charts::SweepChart shown = chart();
+    const auto at = charts::sweepChartValueAt(shown, rect(), help->pos());
+    if (!at) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(
+        help->globalPos(),
+        QStringLiteral("%1 %2: ").arg(QString::fromStdString(shown.field)).arg(shown.values[*at]) +
+            oddsInWords(shown.odds[*at]),
+        this);
+    return true;
 }
 
 }  // namespace karnwick::balance

@@ -1,7 +1,7 @@
 #pragma once
-// The pictures of the Balance window's tabs as widgets: the match-up's
+// The charts of the Balance window's tabs as widgets: the match-up's
 // outcome bars and distributions, the roster's heat map and the sweep's
-// curve. Each draws through a function that also draws the saved picture.
+// curve. Each draws through the function that also draws the saved picture.
 
 #include <QWidget>
 #include <array>
@@ -11,66 +11,78 @@
 #include <vector>
 
 #include "battle/odds.h"
-#include "ui/balance_charts.h"
+#include "charts/heat_map.h"
+#include "charts/match_up_chart.h"
+#include "charts/sweep_chart.h"
+#include "charts/sweep_curve.h"
 
 namespace karnwick::balance {
-
-// One side's hit points when the battle ends, with their chances.
-using HitPointChances = std::vector<std::pair<int, double>>;
-
-struct MatchUpPicture {
-    std::string title;  // "3 Glubbora (Monster One) against 5 Troll (Monster Two)"
-    std::array<std::string, 2> names;
-    std::optional<BattleOdds> odds;
-    std::array<HitPointChances, 2> hpLeft;
-};
-void paintMatchUp(QPainter& painter, const QRect& area, const MatchUpPicture& picture);
-QImage drawMatchUp(const MatchUpPicture& picture);
 
 class MatchUpView : public QWidget {
     Q_OBJECT
   public:
     explicit MatchUpView(QWidget* parent = nullptr);
-    void setPicture(MatchUpPicture picture);
-    const MatchUpPicture& picture() const { return m_picture; }
+    void setPicture(charts::MatchUpChart picture);
+    const charts::MatchUpChart& picture() const { return m_picture; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // Hovering a histogram's bar reads it out: "turn 31: 8.91%".
+    bool event(QEvent* event) override;
 
   private:
-    MatchUpPicture m_picture;
+    charts::MatchUpChart m_picture;
+    std::vector<charts::ChartSpot> m_spots;  // as last painted
 };
 
-// The heat map: hovering a cell shows the pair's odds, a click or Enter on
-// the cell under the keyboard cursor chooses the pair. A roster fills a band
+// The heat map: hovering a cell shows the pair's odds, a click chooses the
+// pair, Enter on the cell under the keyboard cursor or a double-click opens
+// its match-up. A roster fills a band
 // of rows at a time, so the drawing is kept and only the cells given new
 // chances are painted again.
 class RosterView : public QWidget {
     Q_OBJECT
   public:
     explicit RosterView(QWidget* parent = nullptr);
-    void setPicture(RosterPicture picture);
-    // New chances for some cells (a * n + b) of the picture; NaN for unknown.
-    void setChances(const std::vector<std::pair<std::size_t, double>>& chances);
-    const RosterPicture& picture() const { return m_picture; }
+    void setPicture(charts::HeatMap picture);
+    // New chances for some cells (a * n + b) of the picture: Monster One's
+    // win, NaN for unknown, and the share ending in an error or the turn cap.
+    struct CellChance {
+        std::size_t at;
+        double oneWins;
+        double undecided;
+    };
+    void setChances(const std::vector<CellChance>& chances);
+    const charts::HeatMap& picture() const { return m_picture; }
+    // Names of these monsters are marked: what-if changes touch them.
+    void setMarked(std::vector<int16_t> monsters);
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
     // The middle of the cell of pair (one, two), in widget coordinates.
     QPoint cellCentre(int one, int two) const;
+    // The cell of pair (one, two), in widget coordinates.
+    QRectF cellRect(int one, int two) const;
+    // Puts the keyboard cursor on a pair.
+    void setCurrentPair(int one, int two);
+    std::pair<int, int> currentPair() const { return m_cursor; }
 
   signals:
+    // A click chose the pair; the user stays on the map.
     void pairChosen(int one, int two);
+    // Enter or a double-click: the user wants the pair's match-up.
+    void pairOpened(int one, int two);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
   private:
     const charts::HeatMapPlacement& placement() const;
-    RosterPicture m_picture;
+    charts::HeatMap m_picture;
     mutable std::optional<charts::HeatMapPlacement> m_placement;
     QImage m_drawn;  // the map as last painted; null when it must be drawn whole
     const std::vector<OutcomeOdds>* m_odds = nullptr;
@@ -81,14 +93,26 @@ class SweepView : public QWidget {
     Q_OBJECT
   public:
     explicit SweepView(QWidget* parent = nullptr);
-    void setPicture(SweepPicture picture);
-    const SweepPicture& picture() const { return m_picture; }
+    // `whatIf` names the changes the curve was found with, for its title block.
+    void setPicture(charts::SweepCurve picture, std::string whatIf = {},
+                    std::optional<int> current = {});
+    const charts::SweepCurve& picture() const { return m_picture; }
+    // The chart as drawn, texts and all.
+    charts::SweepChart chart() const;
+    // While a new curve is worked out, the old one is greyed under "working…".
+    void setWorking(bool working);
+    bool isWorking() const { return m_working; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // Hovering the plot reads out the nearest value's odds.
+    bool event(QEvent* event) override;
 
   private:
-    SweepPicture m_picture;
+    charts::SweepCurve m_picture;
+    std::string m_whatIf;
+    std::optional<int> m_current;
+    bool m_working = false;
 };
 
 // "12.34%", as the tabs show a chance.

@@ -5,67 +5,40 @@
 // makes it: the game files are never written. Every number is worked out off
 // the window's thread; a newer request cancels an older one of its kind and
 // answers arrive in the order asked.
+//
+// The window holds the what-if changes and hands them to each tab; the tabs
+// own their controls and their work.
 
-#include <QPointer>
 #include <QWidget>
-#include <array>
-#include <atomic>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
-#include "battle/battle.h"
-#include "battle/game_files_check.h"
-#include "battle/odds.h"
 #include "data/record_override.h"
+#include "ui/balance_state.h"
 #include "ui/balance_views.h"
+#include "ui/work_lane.h"
 
-class QCheckBox;
 class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
-class QListWidget;
-class QProgressBar;
 class QPushButton;
+class QShortcut;
+class QTimer;
 class QSpinBox;
 class QTabWidget;
-class QThreadPool;
-class QTreeWidget;
 
 namespace karnwick::balance {
 
-// What the window reads from the arena's main window.
-struct ArenaState {
-    std::filesystem::path folder;
-    int lastIndex = -1;
-    // The monster each list has chosen, none before a choice.
-    std::array<std::optional<int16_t>, 2> chosen;
-    Fighters fighters{};
-    // The HP and agility texts of the boxes, which FIGHT starts from.
-    StartingTexts start;
-};
+class BalanceTab;
+class CheckTab;
+class MatchUpTab;
+class RosterTab;
+class SweepTab;
 
-// One kind of work on its own thread: a newer request makes every older one
-// stale, and a stale one is skipped or stops at its next check.
-class WorkLane {
-  public:
-    WorkLane();
-    ~WorkLane();
-    using Stale = std::function<bool()>;
-    // Runs `work` on the lane's thread, after the work asked before it.
-    void run(std::function<void(const Stale& stale, quint64 generation)> work);
-    void cancel() { ++*m_generation; }
-    void wait();
-    // True while the answer of `generation` would still be wanted.
-    bool current(quint64 generation) const { return *m_generation == generation; }
-    quint64 generation() const { return *m_generation; }
-
-  private:
-    std::unique_ptr<QThreadPool> m_pool;
-    std::shared_ptr<std::atomic<quint64>> m_generation;
-};
+// How long a status message stays.
+inline constexpr int kStatusTime = 5000;  // milliseconds
 
 class BalanceWindow : public QWidget {
     Q_OBJECT
@@ -81,44 +54,53 @@ class BalanceWindow : public QWidget {
 
     // The what-if changes, as --set texts would make them.
     void setChanges(std::vector<RecordOverride> changes);
-    const std::vector<RecordOverride>& changes() const { return m_changes; }
+    const std::vector<RecordOverride>& changes() const { return m_state.changes; }
 
     // What Ctrl+C copies from the current tab: the command line's CSV with
     // tabs (check's text for Check); empty while the tab is still working.
     QString copiedText() const;
-    // The `karnwick odds A B --csv --set ...` line of the match-up.
+    // The karnwick command that prints what the tab shown shows: `odds A B
+    // --csv --set ...` for the match-up, `matrix`, `sweep` or `check`.
     QString commandLine() const;
     // Writes the current tab's chart as a PNG; reports and returns false on
     // failure or when the tab has no chart.
     bool savePicture(const std::filesystem::path& file);
-    // Replaces the file dialog of Save Picture (tests).
-    using PicturePicker = std::function<std::optional<std::filesystem::path>()>;
+    // Replaces the file dialog of Save Picture (tests); it is given the file
+    // the dialog would suggest.
+    using PicturePicker =
+        std::function<std::optional<std::filesystem::path>(const std::filesystem::path& suggested)>;
     void setPicturePicker(PicturePicker picker) { m_pickPicture = std::move(picker); }
 
     // True when every request made so far has been answered (tests, benchmarks).
     bool isSettled() const;
     // The roster's rows worked out so far.
-    int rosterRowsDone() const { return m_rosterRowsDone; }
+    int rosterRowsDone() const;
 
     QTabWidget* tabs() const { return m_tabs; }
+    MatchUpTab* matchUpTab() const { return m_matchUp; }
+    RosterTab* rosterTab() const { return m_roster; }
+    SweepTab* sweepTab() const { return m_sweep; }
+    CheckTab* checkTab() const { return m_check; }
     // The what-if box of `field` ("hp") for a side.
     QSpinBox* whatIfBox(std::string_view field, int side) const;
-    QPushButton* resetButton() const { return m_reset; }
-    RosterView* rosterView() const { return m_rosterView; }
-    SweepView* sweepView() const { return m_sweepView; }
-    MatchUpView* matchUpView() const { return m_matchUpView; }
-    QListWidget* checkList() const { return m_checkList; }
-    QComboBox* sweepSide() const { return m_sweepSide; }
-    QComboBox* sweepField() const { return m_sweepField; }
-    QSpinBox* sweepFrom() const { return m_sweepFrom; }
-    QSpinBox* sweepTo() const { return m_sweepTo; }
-    QSpinBox* sweepStep() const { return m_sweepStep; }
+    QPushButton* resetButton() const;
+    RosterView* rosterView() const;
+    SweepView* sweepView() const;
+    MatchUpView* matchUpView() const;
+
+    QComboBox* sweepSide() const;
+    QComboBox* sweepField() const;
+    QSpinBox* sweepFrom() const;
+    QSpinBox* sweepTo() const;
+    QSpinBox* sweepStep() const;
     QLabel* statusLabel() const { return m_status; }
 
     void copyToClipboard();
     void copyCommandLine();
 
   signals:
+    // The user picked a monster for one side.
+    void monsterPicked(int side, int index);
     // The user chose a pair in the heat map.
     void pairChosen(int one, int two);
     // The user chose a finding about a monster.
@@ -126,80 +108,39 @@ class BalanceWindow : public QWidget {
     // Every request so far is answered.
     void settled();
 
-  private:
-    QWidget* createMatchUpTab();
-    QWidget* createRosterTab();
-    QWidget* createSweepTab();
-    QWidget* createCheckTab();
-    void createShortcuts();
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // The chosen monster's record with the what-if changes.
-    MonsterStats changed(int side) const;
-    void showWhatIfValues();
+  private:
+    void createButtons(QLayout* row);
+    void createShortcuts();
+    BalanceTab* currentTab() const;
+
+    void dropChangesTheFilesHold();
     void whatIfEdited(int side, std::size_t field, int value);
     void resetChanges();
     void changesMade(const std::vector<int16_t>& monsters);
-
-    void requestMatchUp();
-    void requestRoster();
-    void requestRosterMonsters(std::vector<int16_t> monsters);
-    void requestSweep();
-    void requestCheck();
-    // The sweep the tab opens on: Monster Two's hp, no target.
-    void defaultSweep();
-    // Until the user sets a range, it is 1 to twice Monster Two's hp as its
-    // record now stands (what-if changes included), at least 1 to 100.
-    void followSweepRange();
-    // The cells at these places of the grid were worked out or made unknown.
-    void showRosterCells(const std::vector<std::size_t>& cells);
-    void showRosterProgress();
-    void showRanking();
     void tabShown(int index);
     void savePictureAsked();
     void report(const QString& message);
     void workDone();
 
-    ArenaState m_arena;
-    std::vector<RecordOverride> m_changes;
+    WhatIfState m_state;
     PicturePicker m_pickPicture;
+    // Where pictures were saved last: the next Save Picture opens there.
+    std::filesystem::path m_pictureFolder;
 
     QTabWidget* m_tabs = nullptr;
     QLabel* m_status = nullptr;
-    // Match-up
-    MatchUpView* m_matchUpView = nullptr;
-    std::vector<std::array<QSpinBox*, 2>> m_whatIf;
-    QPushButton* m_reset = nullptr;
-    std::optional<BattleOdds> m_matchUpOdds;
-    std::array<int, 2> m_matchUpPair{-1, -1};
-    // Roster
-    RosterView* m_rosterView = nullptr;
-    QTreeWidget* m_ranking = nullptr;
-    QProgressBar* m_rosterProgress = nullptr;
-    std::vector<MonsterStats> m_rosterBase;  // as the files hold them
-    std::vector<std::string> m_rosterLabels;
-    std::vector<OutcomeOdds> m_rosterOdds;
-    std::vector<char> m_rosterKnown;
-    std::vector<int16_t> m_rosterDirty;  // rows and columns being worked out again
-    int m_rosterRowsDone = 0;
-    bool m_rosterWanted = false;
-    // Sweep
-    QComboBox* m_sweepSide = nullptr;
-    QComboBox* m_sweepField = nullptr;
-    QSpinBox* m_sweepFrom = nullptr;
-    QSpinBox* m_sweepTo = nullptr;
-    QSpinBox* m_sweepStep = nullptr;
-    QCheckBox* m_sweepHasTarget = nullptr;
-    QDoubleSpinBox* m_sweepTarget = nullptr;
-    SweepView* m_sweepView = nullptr;
-    bool m_sweepDone = false;
-    bool m_sweepRangeEdited = false;
-    // Check
-    QListWidget* m_checkList = nullptr;
-    std::optional<GameFilesReport> m_checkReport;
-    QString m_checkFailure;
-
-    std::array<int, 4> m_pending{};  // requests not yet answered, by lane
-    std::array<WorkLane, 4> m_lanes;
+    QPushButton* m_save = nullptr;
+    QShortcut* m_saveShortcut = nullptr;
+    QTimer* m_statusClear = nullptr;
+    MatchUpTab* m_matchUp = nullptr;
+    RosterTab* m_roster = nullptr;
+    SweepTab* m_sweep = nullptr;
+    CheckTab* m_check = nullptr;
+    WorkLane m_namesLane{this};  // the roster's names, for the monster pickers
+    void readNames();
 };
 
 }  // namespace karnwick::balance

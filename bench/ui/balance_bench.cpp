@@ -219,6 +219,29 @@ BENCHMARK(BM_LargeRosterFirstRows)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 }  // namespace
 
+// The whole 16-bit range of Monster Two's hit points in the Sweep tab, until
+// the curve shows: to read against `karnwick sweep 3 5 5.hp -32768..32767`
+// on the same machine, which takes the same path on as many threads.
+void BM_FullHitPointSweep(benchmark::State& state) {
+    Arena arena(1);
+    BalanceWindow& balance = arena.open();
+    balance.tabs()->setCurrentIndex(2);
+    Arena::settle(balance);
+    StallWatch watch;
+    watch.start();
+    int last = INT16_MAX;
+    for (auto _ : state) {
+        balance.sweepFrom()->setValue(INT16_MIN);
+        balance.sweepTo()->setValue(last);
+        last = last == INT16_MAX ? INT16_MAX - 1 : INT16_MAX;
+        // As Enter after typing: no pause for more typing.
+        emit balance.sweepTo()->editingFinished();
+        Arena::settle(balance);
+    }
+    watch.report(state);
+}
+BENCHMARK(BM_FullHitPointSweep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

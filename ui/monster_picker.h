@@ -1,0 +1,28 @@
+#pragma once
+// A monster picker of the Balance window: a list of "index name" that
+// filters as the user types part of a name or an index, for choosing a
+// monster without going back to the arena.
+
+#include <QComboBox>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace karnwick::balance {
+
+class MonsterPicker : public QComboBox {
+    Q_OBJECT
+  public:
+    MonsterPicker(const QString& side, QWidget* parent = nullptr);
+
+    // The roster's names, monster i's at i.
+    void setNames(const std::vector<std::string>& names);
+    // Shows the arena's choice, none before one, without picking anything.
+    void showChoice(std::optional<int16_t> index);
+
+  signals:
+    // The user picked monster `index`.
+    void picked(int index);
+};
+
+}  // namespace karnwick::balance
