@@ -133,6 +133,14 @@ inline std::string readBytes(const std::filesystem::path& file) {
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
 }
 
+// The three game files of `dir`, by name, byte for byte.
+inline std::map<std::string, std::string> gameFileBytes(const std::filesystem::path& dir = ".") {
+    std::map<std::string, std::string> files;
+    for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName})
+        files[name] = readBytes(dir / name);
+    return files;
+}
+
 // Everything under `dir` with its size, inode and times, links not followed,
 // so a file written, replaced, added, removed or given other rights shows as
 // a difference.

@@ -345,10 +345,7 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
     folder.writeSprites(2);
     folder.write("rows.csv", csvHeader() + csvRow(0, saneMonster("Cat")));
     ASSERT_EQ(run("export", {"sprite", "1", "-o", "one.png"}).status, 0);
-    auto gameFiles = [] {
-        return readBytes(kPaletteFileName) + readBytes(kSpriteFileName) + readBytes(kStatsFileName);
-    };
-    const auto before = gameFiles();
+    const auto before = karnwick::testing::gameFileBytes();
     const struct {
         std::string shell;
         std::string says;
@@ -374,7 +371,7 @@ TEST(Edit, StandardStreamsThatFailChangeNothing) {
         const Result shell = karnwick::testing::runProgram(c.shell);
         EXPECT_EQ(shell.status, 2);
         EXPECT_NE(shell.err.find(c.says), std::string::npos) << shell.err;
-        EXPECT_EQ(gameFiles(), before);
+        EXPECT_EQ(karnwick::testing::gameFileBytes(), before);
     }
 }
 

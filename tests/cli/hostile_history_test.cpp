@@ -87,10 +87,7 @@ class Sandbox {
     fs::path decoy() const { return m_parent / "decoy"; }
 
     std::map<std::string, std::string> gameFiles() const {
-        std::map<std::string, std::string> files;
-        for (const char* name : {"mypal.pal", "monster.dat", "monsters.tat"})
-            files[name] = readBytes(game() / name);
-        return files;
+        return karnwick::testing::gameFileBytes(game());
     }
 
     // Everything beside the sandbox: kind, mode, bytes, link target.
