@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QStringList>
 #include <filesystem>
@@ -26,6 +27,13 @@ inline CommandRun runKarnwick(std::string_view command, const QStringList& argum
     std::ostringstream out, err;
     const int status = cli::runCommand(*cli::findCommand(command), arguments, out, err);
     return {status, out.str(), err.str()};
+}
+
+inline std::string sha256Hex(std::string_view bytes) {
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 // The program itself, run by bash in `dir` on `line` as a shell reads it

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,15 +30,8 @@ constexpr std::string_view kSprites = "sprites";
 constexpr std::string_view kRecordsBefore = "records before";
 constexpr std::string_view kRecordsNow = "records now";
 
-std::string sha256(std::string_view bytes) {
-    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
-                                    QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
-
 std::string state(std::string_view bytes) {
-    return std::to_string(bytes.size()) + " " + sha256(bytes);
+    return std::to_string(bytes.size()) + " " + karnwick::testing::sha256Hex(bytes);
 }
 
 // The entry of a `set` that made monsters.tat kRecordsNow from kRecordsBefore.
