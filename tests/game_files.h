@@ -3,15 +3,18 @@
 // the three game files, made the current directory while it lives, since the
 // arena reads its files by relative name.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "data/monster_stats.h"
+#include "data/record_fields.h"
 #include "data/sprite.h"
 
 namespace karnwick::testing {
@@ -121,6 +124,71 @@ inline MonsterStats saneMonster(std::string_view name, int16_t hp = 25, int16_t 
     s.offMin = 3, s.offMax = 9, s.sp1Min = 6, s.sp1Max = 12, s.sp2Min = 2, s.sp2Max = 15;
     s.defense = 4;
     return s;
+}
+
+// A file's bytes; one that cannot be opened reads as "absent", which no test
+// writes.
+inline std::string readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
+}
+
+// The three game files of `dir`, by name, byte for byte.
+inline std::map<std::string, std::string> gameFileBytes(const std::filesystem::path& dir = ".") {
+    std::map<std::string, std::string> files;
+    for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName})
+        files[name] = readBytes(dir / name);
+    return files;
+}
+
+// Everything under `dir` with its size, inode and times, links not followed,
+// so a file written, replaced, added, removed or given other rights shows as
+// a difference.
+inline std::map<std::string, std::string> folderState(const std::filesystem::path& dir = ".") {
+    std::map<std::string, std::string> state;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        struct stat s {};
+        ::lstat(entry.path().c_str(), &s);
+        state[entry.path().string()] = std::to_string(s.st_size) + " " + std::to_string(s.st_ino) +
+                                       " " + std::to_string(s.st_mtim.tv_nsec) + " " +
+                                       std::to_string(s.st_ctim.tv_sec) + "." +
+                                       std::to_string(s.st_ctim.tv_nsec);
+    }
+    return state;
+}
+
+// What the writer leaves only when it stops short (temporary files, kept old
+// links, half-built folders, a commit note) anywhere under `dir`; the edit
+// history is no leftover.
+inline int writerLeftovers(const std::filesystem::path& dir) {
+    int found = 0;
+    for (auto item = std::filesystem::recursive_directory_iterator(dir);
+         item != std::filesystem::recursive_directory_iterator(); ++item) {
+        const std::string name = item->path().filename().string();
+        if (name == ".karnwick-history")
+            item.disable_recursion_pending();
+        else
+            found += name.find(".karnwick-") != std::string::npos;
+    }
+    return found;
+}
+
+// The header and one row of a record as list --csv writes them, for texts
+// that need no escape.
+inline std::string csvHeader() {
+    std::string header = "index";
+    for (const RecordField& f : kRecordFields) header += "," + std::string(f.name);
+    return header + "\r\n";
+}
+
+inline std::string csvRow(int index, const MonsterStats& s) {
+    std::string row = std::to_string(index);
+    for (const RecordField& f : kRecordFields) {
+        const auto text = textField(s, f);
+        row += "," + (f.number ? std::to_string(s.*f.number)
+                               : "\"" + std::string(text.begin(), text.end()) + "\"");
+    }
+    return row + "\r\n";
 }
 
 }  // namespace karnwick::testing

@@ -3,13 +3,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,77 +16,72 @@
 #include <stdexcept>
 
 #include "cli/commands.h"
+#include "command_run.h"
 #include "game_files.h"
 
+using karnwick::testing::CommandRun;
 using karnwick::testing::GameFolder;
+using karnwick::testing::runProgram;
 
-namespace {
-
-struct ProgramRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// What a shell command writes to stdout, and its exit status.
-std::string outputOf(const std::string& command, int& status) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::array<char, 4096> buffer;
-    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        out.append(buffer.data(), n);
-    status = ::pclose(pipe);
-    return out;
-}
-
-// Runs `karnwick <arguments>` through bash in the current folder; stderr
-// without the platform's notes about its runtime folder, which depend on the
-// machine.
-ProgramRun runProgram(const std::string& arguments, const char* program = KARNWICK_BINARY) {
-    int status = 0;
-    const std::string out =
-        outputOf(std::string("bash -c '") + program + " " + arguments + "' 2>stderr.txt", status);
-    std::ifstream errFile("stderr.txt");
-    std::string err, line;
-    while (std::getline(errFile, line))
-        if (!line.starts_with("QStandardPaths:")) err += line + "\n";
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
-}
-
-}  // namespace
-
-TEST(CommandLine, ExitStatusesAreTheSameForEveryCommand) {
+// Every command answers alike: the same statuses, wrong usage named before
+// any monster is looked up, global options in either place, and paths that
+// are no UTF-8 (as a Latin-1 system names "bad\xffname") kept as their bytes.
+TEST(CommandLine, ExitStatusesOptionsAndPathsAreTheSameForEveryCommand) {
     GameFolder folder;
     ASSERT_EQ(runProgram("demo-data").status, 0);
+    const std::string bad =
+        "bad\xff"
+        "name";
+    ::setenv("BAD", bad.c_str(), 1);
     const struct {
         const char* arguments;
         int status;
+        const char* out;  // the start of stdout
         const char* err;  // the start of stderr
+        std::string program = KARNWICK_BINARY;
     } cases[] = {
-        {"--help", 0, ""},
-        // Wrong usage is named before any monster is looked up.
-        {"odds 0 99 --csv --json", 2, "karnwick odds: --csv and --json exclude each other\n"},
-        {"", 2, "Usage: karnwick <command>"},
-        {"fight 0 1", 2, "karnwick: unknown command \"fight\"\n\nUsage: karnwick <command>"},
-        {"lsit 0", 2, "karnwick: unknown command \"lsit\"; did you mean \"list\"?\n"},
-        {"duel -1 1", 2,
+        {"--help", 0, "", ""},
+        {"odds 0 99 --csv --json", 2, "", "karnwick odds: --csv and --json exclude each other\n"},
+        {"", 2, "", "Usage: karnwick <command>"},
+        {"fight 0 1", 2, "", "karnwick: unknown command \"fight\"\n\nUsage: karnwick <command>"},
+        {"lsit 0", 2, "", "karnwick: unknown command \"lsit\"; did you mean \"list\"?\n"},
+        {"duel -1 1", 2, "",
          "karnwick duel: monster \"-1\" is not a monster index: the valid range is 0..56"},
-        {"duel 0 1 --battles -5", 2,
+        {"duel 0 1 --battles -5", 2, "",
          "karnwick duel: --battles takes a whole number of 0 or more, not \"-5\""},
-        {"export sheet 4", 2, "karnwick export: sheet \"4\" does not exist"},
-        {"demo-data", 2, "karnwick demo-data: ./mypal.pal: already exists (use --force"},
-        {"duel 0 1 --dir /", 2,
+        {"export sheet 4", 2, "", "karnwick export: sheet \"4\" does not exist"},
+        {"demo-data", 2, "", "karnwick demo-data: ./mypal.pal: already exists (use --force"},
+        {"duel 0 1 --dir /", 2, "",
          "karnwick duel: no monster.dat in /: start in the game's folder or pass --dir"},
+        {"--dir . list 0", 0, "Monster 0\n", ""},
+        {"--dir=. check", 0, "", ""},
+        {"--dir nowhere duel 0 1 --dir .", 2, "", "karnwick duel: --dir is given more than once\n"},
+        {"--dir", 2, "", "Usage: karnwick <command>"},
+        {"--dir . demo-data", 2, "", "karnwick demo-data: unknown option \"--dir\" (see --help)\n"},
+        {"demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
+        {"--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
+        {"list 0 --dir \"$BAD\"x", 2, "", "karnwick list: --dir bad\\xFFnamex: not a folder"},
+        // The drawing commands load Qt's graphics, which the others go without.
+        {"export palette -o -", 0, "\x89PNG", ""},
+        {"sweep 0 1 0.hp 1..3 --png curve.png", 0, "Exact odds", ""},
+        // Both programs take both flags for the same version.
+        {"-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
+        {"--version", 0, "karnwick-arena " KARNWICK_VERSION "\n", "", KARNWICK_ARENA_BINARY},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ProgramRun run = runProgram(c.arguments);
+        const CommandRun run = runProgram(c.arguments, ".", c.program);
         EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
         EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
     }
+    EXPECT_TRUE(std::filesystem::is_regular_file(bad + "/monster.dat"));
+    // Valid UTF-8 is read as its text: the name's "ü" is one Windows-1252 byte.
+    EXPECT_EQ(runProgram("set 0 name=Gr\xc3\xbc").status, 0);
+    EXPECT_EQ(karnwick::testing::readBytes("monsters.tat").substr(0, 4), "Gr\xfc ");
     // A folder name the system refuses is named with what is wrong, not a crash.
     const std::string tooLong(300, 'x');
-    const ProgramRun longName = runProgram("demo-data --force " + tooLong);
+    const CommandRun longName = runProgram("demo-data --force " + tooLong);
     EXPECT_EQ(longName.status, 2);
     EXPECT_EQ(longName.err, "karnwick demo-data: " + tooLong + ": File name too long\n");
     // Found something: a battle stopped by Division by zero.
@@ -141,7 +133,7 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     for (const char* command :
          {"list", "duel 0 1 --battles 50", "check --json", "export sprite 1 -o -"}) {
         SCOPED_TRACE(command);
-        const ProgramRun full = runProgram(std::string(command) + " >/dev/full");
+        const CommandRun full = runProgram(std::string(command) + " >/dev/full");
         EXPECT_EQ(full.status, 2);
         EXPECT_NE(full.err.find(": cannot write to standard output: No space left on device"),
                   std::string::npos)
@@ -153,7 +145,7 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailureButAClosedPipeIsNot) {
     ASSERT_EQ(::pipe(ends), 0);
     ::close(ends[0]);
     for (const char* command : {"duel 0 1 --battles 100000", "set 0 hp=77 --no-history"}) {
-        const ProgramRun gone = runProgram(command + (" >&" + std::to_string(ends[1])));
+        const CommandRun gone = runProgram(command + (" >&" + std::to_string(ends[1])));
         EXPECT_EQ(gone.status, 0) << command;
         EXPECT_EQ(gone.err, "") << command;
     }
@@ -167,9 +159,7 @@ TEST(CommandLine, PicturesGoToAPipeButNeverToATerminal) {
     GameFolder folder;
     ASSERT_EQ(runProgram("demo-data").status, 0);
     ASSERT_EQ(runProgram("export sprite 3 -o three.png").status, 0);
-    std::ifstream file("three.png", std::ios::binary);
-    const std::string picture{std::istreambuf_iterator<char>(file), {}};
-    EXPECT_EQ(runProgram("export sprite 3 -o -").out, picture);
+    EXPECT_EQ(runProgram("export sprite 3 -o -").out, karnwick::testing::readBytes("three.png"));
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
     // Nothing reads the terminal: a picture written there anyway would block,
@@ -178,11 +168,11 @@ TEST(CommandLine, PicturesGoToAPipeButNeverToATerminal) {
     for (const std::string command :
          {"export sprite 3 -o -", "matrix --png -", "sweep 0 1 0.hp 1..3 --png - --target 50"}) {
         SCOPED_TRACE(command);
-        const ProgramRun piped = runProgram(command);
+        const CommandRun piped = runProgram(command);
         EXPECT_EQ(piped.status, 0) << piped.err;
         EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(piped.out)).isNull(), false);
-        const ProgramRun shown = runProgram(command + toTerminal,
-                                            (std::string("timeout 20 ") + KARNWICK_BINARY).c_str());
+        const CommandRun shown =
+            runProgram(command + toTerminal, ".", std::string("timeout 20 ") + KARNWICK_BINARY);
         EXPECT_EQ(shown.status, 2);
         EXPECT_NE(shown.err.find("standard output is a terminal: a PNG image is not written"),
                   std::string::npos)
@@ -191,56 +181,6 @@ TEST(CommandLine, PicturesGoToAPipeButNeverToATerminal) {
         EXPECT_EQ(::read(terminal, &byte, 1), -1);
     }
     ::close(terminal);
-}
-
-TEST(CommandLine, GlobalOptionsVersionsAndPathsOutsideUtf8) {
-    GameFolder folder;
-    ASSERT_EQ(runProgram("demo-data").status, 0);
-    // A folder whose name is no UTF-8, as a Latin-1 system names "bad\xffname".
-    const std::string bad =
-        "bad\xff"
-        "name";
-    ::setenv("BAD", bad.c_str(), 1);
-    const char* karnwick = KARNWICK_BINARY;
-    const char* arena = KARNWICK_ARENA_BINARY;
-    const struct {
-        const char* program;
-        const char* arguments;
-        int status;
-        const char* out;  // the start of stdout
-        const char* err;  // the start of stderr
-    } cases[] = {
-        {karnwick, "--dir . list 0", 0, "Monster 0\n", ""},
-        {karnwick, "--dir=. check", 0, "", ""},
-        {karnwick, "--dir nowhere duel 0 1 --dir .", 2, "",
-         "karnwick duel: --dir is given more than once\n"},
-        {karnwick, "--dir", 2, "", "Usage: karnwick <command>"},
-        {karnwick, "--dir . demo-data", 2, "",
-         "karnwick demo-data: unknown option \"--dir\" (see --help)\n"},
-        {karnwick, "demo-data \"$BAD\"", 0, "Wrote the demo set", ""},
-        {karnwick, "--dir \"$BAD\" list 0", 0, "Monster 0\n", ""},
-        {karnwick, "list 0 --dir \"$BAD\"x", 2, "",
-         "karnwick list: --dir bad\\xFFnamex: not a folder"},
-        // The drawing commands load Qt's graphics, which the others go without.
-        {karnwick, "export palette -o -", 0, "\x89PNG", ""},
-        {karnwick, "sweep 0 1 0.hp 1..3 --png curve.png", 0, "Exact odds", ""},
-        // Both programs take both flags for the same version.
-        {karnwick, "-V", 0, "karnwick " KARNWICK_VERSION "\n", ""},
-        {arena, "--version", 0, "karnwick-arena " KARNWICK_VERSION "\n", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        const ProgramRun run = runProgram(c.arguments, c.program);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
-        EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
-    }
-    EXPECT_TRUE(std::filesystem::is_regular_file(bad + "/monster.dat"));
-    // Valid UTF-8 is read as its text: the name's "ü" is one Windows-1252 byte.
-    EXPECT_EQ(runProgram("set 0 name=Gr\xc3\xbc").status, 0);
-    std::string name(4, '\0');
-    std::ifstream("monsters.tat", std::ios::binary).read(name.data(), 4);
-    EXPECT_EQ(name, "Gr\xfc ");
 }
 
 namespace {
@@ -255,7 +195,7 @@ struct Offer {
 };
 
 Offer complete(const std::vector<std::string>& words, bool withLibrary) {
-    std::string command = "bash -c '";
+    std::string command = "-c '";
     if (withLibrary) command += "source /usr/share/bash-completion/bash_completion || exit 3; ";
     command +=
         "source \"$0\"; compopt() { echo compopt \"$@\"; }; "
@@ -265,9 +205,9 @@ Offer complete(const std::vector<std::string>& words, bool withLibrary) {
         "printf \"%s\\n\" \"${COMPREPLY[@]}\"' ";
     command += std::string(KARNWICK_SOURCE_DIR) + "/packaging/karnwick.bash-completion";
     for (const std::string& word : words) command += " '" + word + "'";  // none holds a '
-    int status = -1;
-    std::istringstream lines(outputOf(command, status));
-    EXPECT_EQ(status, 0);
+    const CommandRun bash = runProgram(command, ".", "bash");
+    EXPECT_EQ(bash.status, 0) << bash.err;
+    std::istringstream lines(bash.out);
     Offer offer;
     for (std::string line; std::getline(lines, line);) {
         if (line == "compopt -o filenames")

@@ -3,16 +3,17 @@
 // so a failure arrives as its status and its "karnwick <command>: " message.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <QCryptographicHash>
+#include <QProcess>
 #include <QStringList>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "game_files.h"
 
 namespace karnwick::testing {
 
@@ -28,19 +29,35 @@ inline CommandRun runKarnwick(std::string_view command, const QStringList& argum
     return {status, out.str(), err.str()};
 }
 
-// Every file under the current folder with its size, inode and times, so a
-// file written, replaced, added or removed shows as a difference.
-inline std::map<std::string, std::string> folderState() {
-    std::map<std::string, std::string> state;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
-        struct stat s {};
-        ::lstat(entry.path().c_str(), &s);
-        state[entry.path().string()] = std::to_string(s.st_size) + " " + std::to_string(s.st_ino) +
-                                       " " + std::to_string(s.st_mtim.tv_nsec) + " " +
-                                       std::to_string(s.st_ctim.tv_sec) + "." +
-                                       std::to_string(s.st_ctim.tv_nsec);
+inline std::string sha256Hex(std::string_view bytes) {
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+// The program itself, run by bash in `dir` on `line` as a shell reads it
+// (redirections and variables included), with standard input at its end;
+// standard error without the platform's notes about its runtime folder, which
+// depend on the machine. A run that hangs (a FIFO read) is ended after 30
+// seconds and reads as status -1.
+inline CommandRun runProgram(const std::string& line, const std::filesystem::path& dir = ".",
+                             const std::string& program = KARNWICK_BINARY) {
+    QProcess process;
+    process.setWorkingDirectory(QString::fromStdString(dir.string()));
+    process.start("/bin/bash", {"-c", QString::fromStdString(program + " " + line)});
+    process.closeWriteChannel();
+    const bool finished = process.waitForFinished(30000);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
     }
-    return state;
+    std::string err;
+    std::istringstream lines(process.readAllStandardError().toStdString());
+    for (std::string l; std::getline(lines, l);)
+        if (!l.starts_with("QStandardPaths:")) err += l + "\n";
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), err};
 }
 
 // The command is refused: status 2, `message` within its standard error,

@@ -24,6 +24,8 @@
 
 using namespace karnwick;
 using karnwick::testing::GameFolder;
+using karnwick::testing::readBytes;
+using karnwick::testing::writerLeftovers;
 
 namespace {
 
@@ -119,19 +121,6 @@ ino_t inodeOf(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
 }
 
-std::string contentsOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Entries of the writer's own (hidden temporary folders and files) in `dir`.
-int writerLeftovers(const std::filesystem::path& dir) {
-    int found = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
-        found += entry.path().filename().string().find(".karnwick-") != std::string::npos;
-    return found;
-}
-
 }  // namespace
 
 // Again into a folder that exists: a whole new folder takes its place (a new
@@ -145,16 +134,16 @@ TEST(Export, AllAgainSwapsInAWholeNewFolderKeepingTheUsersFiles) {
     std::ofstream("images/notes.txt") << "mine";
     fs::permissions("images", fs::perms(0750));
     fs::create_symlink("notes.txt", "images/link");
-    const auto sheetBefore = contentsOf("images/sheet-1.png");
+    const auto sheetBefore = readBytes("images/sheet-1.png");
     std::ofstream("images/sheet-1.png") << "stale";
     const ino_t before = inodeOf("images");
 
     ASSERT_EQ(exportImages({"all", "images", "--force"}), 0);
     EXPECT_NE(inodeOf("images"), before);
-    EXPECT_EQ(contentsOf("images/notes.txt"), "mine");
+    EXPECT_EQ(readBytes("images/notes.txt"), "mine");
     EXPECT_EQ(fs::read_symlink("images/link"), "notes.txt");
     EXPECT_EQ(fs::status("images").permissions(), fs::perms(0750));
-    EXPECT_EQ(contentsOf("images/sheet-1.png"), sheetBefore);
+    EXPECT_EQ(readBytes("images/sheet-1.png"), sheetBefore);
     EXPECT_EQ(writerLeftovers(folder.path()), 0);
 
     fs::create_directory("images/mine");
@@ -163,13 +152,13 @@ TEST(Export, AllAgainSwapsInAWholeNewFolderKeepingTheUsersFiles) {
     const ino_t inPlace = inodeOf("images");
     ASSERT_EQ(exportImages({"all", "images", "--force"}), 0);
     EXPECT_EQ(inodeOf("images"), inPlace);
-    EXPECT_EQ(contentsOf("images/mine/keep"), "kept");
-    EXPECT_EQ(contentsOf("images/sheet-1.png"), sheetBefore);
+    EXPECT_EQ(readBytes("images/mine/keep"), "kept");
+    EXPECT_EQ(readBytes("images/sheet-1.png"), sheetBefore);
     EXPECT_EQ(writerLeftovers(folder.path()), 0);
 
     // The folder the command runs in has no name of its own to swap.
     ASSERT_EQ(exportImages({"all", "."}), 0);
-    EXPECT_EQ(contentsOf("sheet-1.png"), sheetBefore);
+    EXPECT_EQ(readBytes("sheet-1.png"), sheetBefore);
     EXPECT_EQ(writerLeftovers(folder.path()), 0);
 }
 

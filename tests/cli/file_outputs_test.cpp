@@ -31,11 +31,6 @@ Outcome runTool(QStringList arguments) {
     return karnwick::testing::runKarnwick(command, arguments);
 }
 
-std::string contentsOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // The demo set cut down to its first three sprites: a matrix of nine pairs.
 void writeSmallSet(const GameFolder& folder) {
     writeDemoSet(folder.path(), Existing::Replace);
@@ -101,15 +96,10 @@ TEST(FileOutputs, OnlyARegularFileIsReplacedAndOnlyWithForce) {
                 EXPECT_TRUE(fs::is_character_file(target));
             } else {
                 EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
-                EXPECT_NE(contentsOf(target), "old");
+                EXPECT_NE(karnwick::testing::readBytes(target), "old");
             }
             // No temporary file is left; the record of a forced demo set stays.
-            for (const auto& entry : fs::recursive_directory_iterator(".")) {
-                const std::string path = entry.path().string();
-                if (path.find("/.karnwick-history") == std::string::npos) {
-                    EXPECT_EQ(path.find(".karnwick-"), std::string::npos) << path;
-                }
-            }
+            EXPECT_EQ(karnwick::testing::writerLeftovers("."), 0);
         }
     }
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
@@ -35,10 +34,7 @@ std::string recordBytes(std::string_view name, std::string_view special1, std::s
 }
 
 std::string hashOf(QByteArrayView bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)
-        .toHex()
-        .left(16)
-        .toStdString();
+    return sha256Hex({bytes.data(), std::size_t(bytes.size())}).substr(0, 16);
 }
 
 std::string describeImage(const QImage& image) {
@@ -73,8 +69,7 @@ void describeFile(const fs::path& path, const std::string& shown, std::string& o
         out += "[" + shown + "] missing\n";
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = readBytes(path);
     const QImage image = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
     out += "[" + shown + "] " +
            (image.isNull() ? std::to_string(bytes.size()) + " bytes, sha256 " +

@@ -124,13 +124,11 @@ TEST(Golden, SetAndImport) {
     ASSERT_TRUE(QImage("one.png").convertToFormat(QImage::Format_ARGB32).save("plain.png"));
     folder.write(
         "rows.csv",
-        "\xEF\xBB\xBFindex,name,hp,spare1,spare2,spare3,spare4,spare5,level,agility,strength,"
-        "spare6,spare7,special1,special2,sp1Threshold,sp2Threshold,spare8,spare9,offMin,"
-        "offMax,sp1Min,sp1Max,sp2Min,sp2Max,defense,mpower,magicFlag,spare10,spare11\r\n"
-        "7,\"Nub\\x1f\",1,2,3,4,5,6,7,8,9,10,11,\"A\",\"B\",12,13,14,15,16,17,18,19,20,21,"
-        "22,23,24,25,26\r\n"
-        "2,\"Moss\",33,301,302,303,304,305,5,7,-90,306,307,\"Spore Cloud\",\"Root Snare\","
-        "12,27,308,309,1,2,3,4,8,6,40,14,0,310,311\r\n");
+        "\xEF\xBB\xBF" + karnwick::testing::csvHeader() +
+            "7,\"Nub\\x1f\",1,2,3,4,5,6,7,8,9,10,11,\"A\",\"B\",12,13,14,15,16,17,18,19,20,21,"
+            "22,23,24,25,26\r\n"
+            "2,\"Moss\",33,301,302,303,304,305,5,7,-90,306,307,\"Spore Cloud\",\"Root Snare\","
+            "12,27,308,309,1,2,3,4,8,6,40,14,0,310,311\r\n");
     expectGolden("edit", goldenTranscript(folder, {
                                                       {{"set", "7", "hp=5", "--dry-run"}},
                                                       {{"set", "6", "level=99", "name=Glasswünd"}},

@@ -29,14 +29,8 @@ constexpr auto& run = karnwick::testing::runKarnwick;
 
 // The game files of the folder, byte for byte; a missing one as "absent".
 using Files = std::map<std::string, std::string>;
-
 Files gameFiles() {
-    Files files;
-    for (const char* name : {kPaletteFileName, kSpriteFileName, kStatsFileName}) {
-        std::ifstream in(name, std::ios::binary);
-        files[name] = in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
-    }
-    return files;
+    return karnwick::testing::gameFileBytes();
 }
 
 void expectRuns(const char* command, const QStringList& arguments) {

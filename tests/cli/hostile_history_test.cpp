@@ -9,32 +9,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
-#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 
+#include "command_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using karnwick::testing::CommandRun;
+using karnwick::testing::readBytes;
+using karnwick::testing::runProgram;
 
 constexpr std::string_view kPalette = "palette\r\n";
 constexpr std::string_view kSprites = "sprites";
 constexpr std::string_view kRecordsBefore = "records before";
 constexpr std::string_view kRecordsNow = "records now";
 
-std::string sha256(std::string_view bytes) {
-    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
-                                    QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
-
 std::string state(std::string_view bytes) {
-    return std::to_string(bytes.size()) + " " + sha256(bytes);
+    return std::to_string(bytes.size()) + " " + karnwick::testing::sha256Hex(bytes);
 }
 
 // The entry of a `set` that made monsters.tat kRecordsNow from kRecordsBefore.
@@ -48,44 +45,11 @@ void writeFile(const fs::path& file, std::string_view bytes) {
     std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
-}
-
 // An entry folder holding `entry` and the copy of monsters.tat.
 void writeEntryFolder(const fs::path& folder, const std::string& entry) {
     fs::create_directories(folder);
     writeFile(folder / "entry", entry);
     writeFile(folder / "monsters.tat", kRecordsBefore);
-}
-
-struct ProgramRun {
-    int status;
-    std::string out, err;
-};
-
-// The program in `dir`, through the shell when `redirect` is given; a run
-// that hangs (a FIFO read) ends as status -1.
-ProgramRun karnwick(const fs::path& dir, const QStringList& arguments,
-                    const QString& redirect = "") {
-    QProcess process;
-    process.setWorkingDirectory(QString::fromStdString(dir.string()));
-    if (redirect.isEmpty()) {
-        process.start(KARNWICK_BINARY, arguments);
-    } else {
-        process.start(
-            "/bin/sh",
-            QStringList{"-c", "exec \"$0\" \"$@\" " + redirect, KARNWICK_BINARY} + arguments);
-    }
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, "", "timed out"};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
 }
 
 // parent/ holds a decoy file, a decoy history and sandbox/game/, a game folder
@@ -115,10 +79,7 @@ class Sandbox {
     fs::path decoy() const { return m_parent / "decoy"; }
 
     std::map<std::string, std::string> gameFiles() const {
-        std::map<std::string, std::string> files;
-        for (const char* name : {"mypal.pal", "monster.dat", "monsters.tat"})
-            files[name] = readFile(game() / name);
-        return files;
+        return karnwick::testing::gameFileBytes(game());
     }
 
     // Everything beside the sandbox: kind, mode, bytes, link target.
@@ -135,7 +96,7 @@ class Sandbox {
             std::string& what = seen[item->path().string()];
             what = std::to_string(status.st_mode);
             if (S_ISLNK(status.st_mode)) what += " -> " + fs::read_symlink(item->path()).string();
-            if (S_ISREG(status.st_mode)) what += " " + readFile(item->path());
+            if (S_ISREG(status.st_mode)) what += " " + readBytes(item->path());
         }
         return seen;
     }
@@ -147,7 +108,7 @@ class Sandbox {
 struct HostileCase {
     const char* name;
     std::function<void(const Sandbox&)> craft;
-    QStringList arguments;
+    const char* arguments;
     std::string says;  // within standard error
 };
 
@@ -157,93 +118,82 @@ void PrintTo(const HostileCase& c, std::ostream* out) {
 
 class HostileHistory : public ::testing::TestWithParam<HostileCase> {};
 
+// Edit 1's entry with `extra` lines before its last; DECOY stands for the
+// decoy's path.
+auto entryWith(std::string extra) {
+    return [extra](const Sandbox& s) {
+        std::string lines = extra;
+        if (const auto at = lines.find("DECOY"); at != std::string::npos)
+            lines.replace(at, 5, s.decoy().string());
+        writeFile(s.entry() / "entry", setEntry(lines));
+    };
+}
+
+void linkedHistory(const Sandbox& s) {
+    fs::remove_all(s.history());
+    fs::create_directory_symlink(s.parent() / "outside", s.history());
+}
+
+void fifoHistory(const Sandbox& s) {
+    fs::remove_all(s.history());
+    ::mkfifo(s.history().c_str(), 0644);
+}
+
+void damagedCopy(const Sandbox& s) {
+    writeFile(s.entry() / "monsters.tat", "records befor!");
+}
+
 const std::string kEntry = "./.karnwick-history/000001 cannot be used: ";
+const std::string kNoRecord = "cannot record the edit in ./.karnwick-history: it is a ";
 
 const HostileCase kCases[] = {
-    {"AbsoluteFileLine",
-     [](const Sandbox& s) {
-         writeFile(s.entry() / "entry", setEntry("file " + s.decoy().string() + " absent\n"));
-     },
-     {"undo"},
+    {"AbsoluteFileLine", entryWith("file DECOY absent\n"), "undo",
      kEntry + "it names the file \"/"},
-    {"AbsolutePresentLine",
-     [](const Sandbox& s) {
-         writeFile(s.entry() / "entry",
-                   setEntry("file " + s.decoy().string() + " present " + state("x") + "\n"));
-     },
-     {"undo"},
+    {"AbsolutePresentLine", entryWith("file DECOY present " + state("x") + "\n"), "undo",
      kEntry + "it names the file \"/"},
-    {"RelativeFileLine",
-     [](const Sandbox& s) {
-         writeFile(s.entry() / "entry", setEntry("file ../../decoy absent\n"));
-     },
-     {"undo"},
+    {"RelativeFileLine", entryWith("file ../../decoy absent\n"), "undo",
      kEntry + "it names the file \"../../decoy\", which is none of mypal.pal, monster.dat and "
               "monsters.tat"},
-    {"DotDotFileLine",
-     [](const Sandbox& s) { writeFile(s.entry() / "entry", setEntry("file .. absent\n")); },
-     {"undo"},
-     kEntry + "it names the file \"..\""},
-    {"NulInAName",
-     [](const Sandbox& s) {
-         writeFile(s.entry() / "entry", setEntry(std::string("file mon\0sters.tat absent\n", 26)));
-     },
-     {"undo"},
+    {"DotDotFileLine", entryWith("file .. absent\n"), "undo", kEntry + "it names the file \"..\""},
+    {"NulInAName", entryWith(std::string("file mon\0sters.tat absent\n", 26)), "undo",
      kEntry + "it names the file \"mon\\x00sters.tat\""},
-    {"NameTwice",
-     [](const Sandbox& s) {
-         writeFile(s.entry() / "entry", setEntry("file monsters.tat absent\n"));
-     },
-     {"undo"},
+    {"NameTwice", entryWith("file monsters.tat absent\n"), "undo",
      kEntry + "it names monsters.tat twice"},
     {"LinkedEntryFolder",
      [](const Sandbox& s) {
          fs::remove_all(s.entry());
          fs::create_directory_symlink(s.parent() / "outside" / "000001", s.entry());
      },
-     {"undo"},
-     kEntry + "it is a symbolic link"},
+     "undo", kEntry + "it is a symbolic link"},
     {"LinkedCopy",
      [](const Sandbox& s) {
          fs::remove(s.entry() / "monsters.tat");
          fs::create_symlink(s.decoy(), s.entry() / "monsters.tat");
      },
-     {"undo"},
-     kEntry + "its copy of monsters.tat is a symbolic link"},
-    {"MissingCopy",
-     [](const Sandbox& s) { fs::remove(s.entry() / "monsters.tat"); },
-     {"undo"},
+     "undo", kEntry + "its copy of monsters.tat is a symbolic link"},
+    {"MissingCopy", [](const Sandbox& s) { fs::remove(s.entry() / "monsters.tat"); }, "undo",
      kEntry + "its copy of monsters.tat is missing"},
-    {"CutCopy",
-     [](const Sandbox& s) { fs::resize_file(s.entry() / "monsters.tat", 3); },
-     {"undo"},
+    {"CutCopy", [](const Sandbox& s) { fs::resize_file(s.entry() / "monsters.tat", 3); }, "undo",
      kEntry + "its copy of monsters.tat holds 3 bytes, not the 14 it was recorded with"},
-    {"DamagedCopy",
-     [](const Sandbox& s) { writeFile(s.entry() / "monsters.tat", "records befor!"); },
-     {"undo"},
+    {"DamagedCopy", damagedCopy, "undo",
      kEntry + "its copy of monsters.tat is not what was kept (its SHA-256 differs)"},
-    {"DamagedCopyEvenWithForce",
-     [](const Sandbox& s) { writeFile(s.entry() / "monsters.tat", "records befor!"); },
-     {"undo", "--force"},
+    {"DamagedCopyEvenWithForce", damagedCopy, "undo --force",
      kEntry + "its copy of monsters.tat is not what was kept (its SHA-256 differs)"},
     {"FifoAsCopy",
      [](const Sandbox& s) {
          fs::remove(s.entry() / "monsters.tat");
          ::mkfifo((s.entry() / "monsters.tat").c_str(), 0644);
      },
-     {"undo"},
-     kEntry + "its copy of monsters.tat is a FIFO, not a file"},
+     "undo", kEntry + "its copy of monsters.tat is a FIFO, not a file"},
     {"EntryOfAnEarlierKarnwick",
      [](const Sandbox& s) {
          writeFile(s.entry() / "entry",
                    "number 1\ncommand set\ntarget 0\nfile monsters.tat present\n");
      },
-     {"undo"},
-     kEntry + "an earlier karnwick recorded it without the sizes and hashes"},
+     "undo", kEntry + "an earlier karnwick recorded it without the sizes and hashes"},
     {"GarbageNewestEntry",
      [](const Sandbox& s) { writeEntryFolder(s.history() / "000002", "no entry at all\n"); },
-     {"undo"},
-     "./.karnwick-history/000002 cannot be used: it names no command"},
+     "undo", "./.karnwick-history/000002 cannot be used: it names no command"},
     {"RedoThroughALinkedCopy",
      [](const Sandbox& s) {
          writeEntryFolder(s.history() / "000002",
@@ -253,71 +203,42 @@ const HostileCase kCases[] = {
          fs::remove(s.history() / "000002" / "monsters.tat");
          fs::create_symlink(s.decoy(), s.history() / "000002" / "monsters.tat");
      },
-     {"redo"},
+     "redo",
      "./.karnwick-history/000002 cannot be used: its copy of monsters.tat is a symbolic link"},
     {"HardLinkedGameFile",
      [](const Sandbox& s) { fs::create_hard_link(s.game() / "monsters.tat", s.game() / "b.tat"); },
-     {"undo"},
-     "monsters.tat has 2 hard links"},
+     "undo", "monsters.tat has 2 hard links"},
     {"LinkedGameFile",
      [](const Sandbox& s) {
          fs::remove(s.game() / "monsters.tat");
          fs::create_symlink("../../decoy", s.game() / "monsters.tat");
      },
-     {"undo"},
-     "monsters.tat is a link to "},
+     "undo", "monsters.tat is a link to "},
     {"GameFileChangedOutside",
-     [](const Sandbox& s) { writeFile(s.game() / "monsters.tat", "records NOW"); },
-     {"undo"},
+     [](const Sandbox& s) { writeFile(s.game() / "monsters.tat", "records NOW"); }, "undo",
      "./monsters.tat changed since the last recorded edit"},
-    {"LinkedHistoryForUndo",
-     [](const Sandbox& s) {
-         fs::remove_all(s.history());
-         fs::create_directory_symlink(s.parent() / "outside", s.history());
-     },
-     {"undo"},
+    {"LinkedHistoryForUndo", linkedHistory, "undo",
      "./.karnwick-history cannot be the history of the edits: it is a symbolic link, not a "
      "folder"},
-    {"LinkedHistoryForSet",
-     [](const Sandbox& s) {
-         fs::remove_all(s.history());
-         fs::create_directory_symlink(s.parent() / "outside", s.history());
-     },
-     {"set", "0", "hp=5"},
-     "karnwick set: nothing was written: cannot record the edit in ./.karnwick-history: it is a "
-     "symbolic link, not a "
-     "folder; pass --no-history"},
+    {"LinkedHistoryForSet", linkedHistory, "set 0 hp=5",
+     "karnwick set: nothing was written: " + kNoRecord +
+         "symbolic link, not a folder; pass --no-history"},
     {"DanglingLinkAsHistoryForSet",
      [](const Sandbox& s) {
          fs::remove_all(s.history());
          fs::create_directory_symlink(s.parent() / "made-through-a-link", s.history());
      },
-     {"set", "0", "hp=5"},
-     "cannot record the edit in ./.karnwick-history: it is a symbolic link, not a folder"},
-    {"FifoAsHistoryForHistory",
-     [](const Sandbox& s) {
-         fs::remove_all(s.history());
-         ::mkfifo(s.history().c_str(), 0644);
-     },
-     {"history"},
-     "it is a FIFO, not a folder"},
-    {"FifoAsHistoryForSet",
-     [](const Sandbox& s) {
-         fs::remove_all(s.history());
-         ::mkfifo(s.history().c_str(), 0644);
-     },
-     {"set", "0", "hp=5"},
-     "cannot record the edit in ./.karnwick-history: it is a FIFO, not a folder"},
+     "set 0 hp=5", kNoRecord + "symbolic link, not a folder"},
+    {"FifoAsHistoryForHistory", fifoHistory, "history", "it is a FIFO, not a folder"},
+    {"FifoAsHistoryForSet", fifoHistory, "set 0 hp=5", kNoRecord + "FIFO, not a folder"},
     {"FileAsHistoryForRedo",
      [](const Sandbox& s) {
          fs::remove_all(s.history());
          writeFile(s.history(), "000001");
      },
-     {"redo"},
-     "./.karnwick-history cannot be the history of the edits: it is a file, not a folder"},
+     "redo", "./.karnwick-history cannot be the history of the edits: it is a file, not a folder"},
     {"LastEntryNumberTaken",
-     [](const Sandbox& s) { fs::rename(s.entry(), s.history() / "999999"); },
-     {"set", "0", "hp=5"},
+     [](const Sandbox& s) { fs::rename(s.entry(), s.history() / "999999"); }, "set 0 hp=5",
      "it holds edit 999999, the last number an edit can take"},
 };
 
@@ -327,7 +248,7 @@ TEST_P(HostileHistory, IsRefusedAndNothingIsWritten) {
     c.craft(sandbox);
     const auto files = sandbox.gameFiles();
     const auto outside = sandbox.outside();
-    const ProgramRun run = karnwick(sandbox.game(), c.arguments);
+    const CommandRun run = runProgram(c.arguments, sandbox.game());
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -343,10 +264,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileHistory, ::testing::ValuesIn(kCases),
 // every refusal above is for what was crafted.
 TEST(HostileHistoryBaseline, TheSoundHistoryUndoes) {
     const Sandbox sandbox;
-    const ProgramRun run = karnwick(sandbox.game(), {"undo"});
+    const CommandRun run = runProgram("undo", sandbox.game());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Undid edit 1 (set: hp)\n");
-    EXPECT_EQ(readFile(sandbox.game() / "monsters.tat"), kRecordsBefore);
+    EXPECT_EQ(readBytes(sandbox.game() / "monsters.tat"), kRecordsBefore);
 }
 
 // Only six digits make an entry: other names are named by `history` and
@@ -356,30 +277,30 @@ TEST(HostileHistoryBaseline, OtherNamesAreIgnoredAndNamed) {
     fs::rename(sandbox.entry(), sandbox.history() / "-00001");
     writeEntryFolder(sandbox.history() / "1000000", setEntry());
     writeFile(sandbox.history() / "notes", "");
-    ProgramRun history = karnwick(sandbox.game(), {"history"});
+    CommandRun history = runProgram("history", sandbox.game());
     EXPECT_EQ(history.status, 0);
     EXPECT_EQ(history.out,
               "No edits recorded\nNot edits, ignored in ./.karnwick-history: \"-00001\" "
               "\"1000000\" \"notes\"\n");
-    const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
+    const CommandRun undo = runProgram("undo", sandbox.game());
     EXPECT_EQ(undo.status, 2);
     EXPECT_EQ(undo.err, "karnwick undo: nothing to undo in ./.karnwick-history\n");
     // An entry that cannot be used is listed with the reason.
     fs::create_directory(sandbox.history() / "000004");
     ::mkfifo((sandbox.history() / "000004" / "entry").c_str(), 0644);
-    history = karnwick(sandbox.game(), {"history"});
+    history = runProgram("history", sandbox.game());
     EXPECT_TRUE(history.out.starts_with(
         "4                   (unusable: its entry file is a FIFO, not a file)\nNot edits"))
         << history.out;
-    EXPECT_EQ(readFile(sandbox.game() / "monsters.tat"), kRecordsNow);
+    EXPECT_EQ(readBytes(sandbox.game() / "monsters.tat"), kRecordsNow);
 }
 
 // An edit killed between its copies and its number left a pending entry: it
 // counts as made exactly when the game files are as it meant to leave them.
 TEST(HostileHistoryBaseline, APendingEntryIsKeptOnlyWhenItsEditLanded) {
     for (const bool landed : {false, true}) {
-        for (const char* first : {"history", "set"}) {
-            SCOPED_TRACE(std::string(first) + (landed ? " after a landed edit" : ""));
+        for (const std::string first : {"history", "set 0 hp=22"}) {
+            SCOPED_TRACE(first + (landed ? " after a landed edit" : ""));
             const Sandbox sandbox;
             const std::string meant = landed ? std::string(kRecordsNow) : "records 555";
             writeEntryFolder(sandbox.history() / ".pending-000002",
@@ -389,18 +310,16 @@ TEST(HostileHistoryBaseline, APendingEntryIsKeptOnlyWhenItsEditLanded) {
                                  state(kRecordsBefore) + "\nafter monsters.tat " + state(meant) +
                                  "\n");
             // Every writer settles it before it numbers its own edit.
-            const ProgramRun run = first == std::string("set")
-                                       ? karnwick(sandbox.game(), {"set", "0", "hp=22"})
-                                       : karnwick(sandbox.game(), {"history"});
+            const CommandRun run = runProgram(first, sandbox.game());
             EXPECT_EQ(run.status, 0) << run.err;
             EXPECT_FALSE(fs::exists(sandbox.history() / ".pending-000002"));
-            const std::string listed = karnwick(sandbox.game(), {"history"}).out;
+            const std::string listed = runProgram("history", sandbox.game()).out;
             EXPECT_EQ(listed.find("2  2026-12-08 10:00:00  set           hp 61 -> 555\n") !=
                           std::string::npos,
                       landed)
                 << listed;
-            if (first == std::string("set")) continue;
-            const ProgramRun undo = karnwick(sandbox.game(), {"undo"});
+            if (first != "history") continue;
+            const CommandRun undo = runProgram("undo", sandbox.game());
             EXPECT_EQ(undo.out,
                       landed ? "Undid edit 2 (set: hp 61 -> 555)\n" : "Undid edit 1 (set: hp)\n");
         }
@@ -412,29 +331,29 @@ TEST(HostileHistoryBaseline, APendingEntryIsKeptOnlyWhenItsEditLanded) {
 // they change anything, so a report that cannot be written changes nothing.
 TEST(HostileHistoryBaseline, ACopiedFolderUndoesAndAFailedReportChangesNothing) {
     const Sandbox sandbox;
-    ASSERT_EQ(karnwick(sandbox.game(), {"demo-data", "--force", "--no-history"}).status, 0);
+    ASSERT_EQ(runProgram("demo-data --force --no-history", sandbox.game()).status, 0);
     fs::remove_all(sandbox.history());
-    ASSERT_EQ(karnwick(sandbox.game(), {"set", "1", "hp=5"}).status, 0);
+    ASSERT_EQ(runProgram("set 1 hp=5", sandbox.game()).status, 0);
     const fs::path copy = sandbox.game().parent_path() / "copy";
     ASSERT_EQ(
         std::system(("cp -a '" + sandbox.game().string() + "' '" + copy.string() + "'").c_str()),
         0);
-    const std::string edited = readFile(copy / "monsters.tat");
+    const std::string edited = readBytes(copy / "monsters.tat");
     for (const char* redirect : {">/dev/full", ">&-"}) {
-        const ProgramRun failed = karnwick(copy, {"undo"}, redirect);
+        const CommandRun failed = runProgram(std::string("undo ") + redirect, copy);
         EXPECT_EQ(failed.status, 2) << redirect;
         EXPECT_NE(failed.err.find("karnwick undo: cannot write to standard output"),
                   std::string::npos)
             << failed.err;
-        EXPECT_EQ(readFile(copy / "monsters.tat"), edited);
+        EXPECT_EQ(readBytes(copy / "monsters.tat"), edited);
     }
-    const ProgramRun undo = karnwick(copy, {"undo"});
+    const CommandRun undo = runProgram("undo", copy);
     EXPECT_EQ(undo.status, 0) << undo.err;
-    EXPECT_NE(readFile(copy / "monsters.tat"), edited);
-    EXPECT_EQ(karnwick(copy, {"redo"}, ">/dev/full").status, 2);
-    EXPECT_NE(readFile(copy / "monsters.tat"), edited);
-    EXPECT_EQ(karnwick(copy, {"redo"}).status, 0);
-    EXPECT_EQ(readFile(copy / "monsters.tat"), edited);
+    EXPECT_NE(readBytes(copy / "monsters.tat"), edited);
+    EXPECT_EQ(runProgram("redo >/dev/full", copy).status, 2);
+    EXPECT_NE(readBytes(copy / "monsters.tat"), edited);
+    EXPECT_EQ(runProgram("redo", copy).status, 0);
+    EXPECT_EQ(readBytes(copy / "monsters.tat"), edited);
 }
 
 }  // namespace

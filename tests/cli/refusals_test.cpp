@@ -11,20 +11,14 @@
 #include "data/text_codec.h"
 #include "golden.h"
 
+using karnwick::testing::csvHeader;
 using karnwick::testing::expectRefused;
 using karnwick::testing::GameFolder;
 
 namespace {
 
-const char* const kCsvHeader =
-    "index,name,hp,spare1,spare2,spare3,spare4,spare5,level,agility,strength,spare6,spare7,"
-    "special1,special2,sp1Threshold,sp2Threshold,spare8,spare9,offMin,offMax,sp1Min,sp1Max,"
-    "sp2Min,sp2Max,defense,mpower,magicFlag,spare10,spare11\r\n";
-
-std::string csvRow(int index, const char* name) {
-    return std::to_string(index) + ",\"" + name +
-           "\",1,2,3,4,5,6,7,8,9,10,11,\"A\",\"B\",12,13,14,15,16,17,18,19,20,21,22,23,24,25,"
-           "26\r\n";
+std::string row(int index, const char* name) {
+    return karnwick::testing::csvRow(index, karnwick::testing::saneMonster(name));
 }
 
 }  // namespace
@@ -33,13 +27,13 @@ TEST(Refusals, NameTheProblemAndWriteNothing) {
     GameFolder folder;
     karnwick::testing::writeGoldenSet(folder);
     folder.write("taken.png", "keep");
-    folder.write("bad.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(1, "D\\qg"));
-    folder.write("gap.csv", kCsvHeader + csvRow(0, "Dog") + csvRow(8, "Dog"));
-    folder.write("twice.csv", kCsvHeader + csvRow(2, "Dog") + csvRow(2, "Dog"));
+    folder.write("bad.csv", csvHeader() + row(0, "Dog") + row(1, "D\\qg"));
+    folder.write("gap.csv", csvHeader() + row(0, "Dog") + row(8, "Dog"));
+    folder.write("twice.csv", csvHeader() + row(2, "Dog") + row(2, "Dog"));
     // Blank lines may only end a file: one between rows is no row left out.
-    folder.write("blank.csv", kCsvHeader + csvRow(0, "Dog") + "\r\n" + csvRow(1, "Cat") + "\r\n");
+    folder.write("blank.csv", csvHeader() + row(0, "Dog") + "\r\n" + row(1, "Cat") + "\r\n");
     folder.write("header.csv", "index,name\r\n0,\"Dog\"\r\n");
-    folder.write("wide.csv", kCsvHeader + ("0,\"Dog\"" + std::string(29, ',')) + "\"x\"y\r\n");
+    folder.write("wide.csv", csvHeader() + ("0,\"Dog\"" + std::string(29, ',')) + "\"x\"y\r\n");
     QImage small(90, 99, QImage::Format_ARGB32), stray(90, 100, QImage::Format_ARGB32);
     small.fill(Qt::transparent);
     stray.fill(Qt::transparent);

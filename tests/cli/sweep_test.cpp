@@ -173,19 +173,3 @@ TEST(SweepCommand, OddsPrintNoShareBeyondOne) {
     for (const char* side : {"one", "two"})
         for (const QJsonValue pair : object["hpLeft"][side].toArray()) expectShare(pair[1], side);
 }
-
-// A side's median hit points are the lowest value by which half of the
-// battles have ended: with an even tie in agility and fixed damage, exactly
-// half end at each of two values, and the median is the lower.
-TEST(SweepCommand, OddsMedianAtAnExactHalfIsTheLowerValue) {
-    SweepFolder folder;
-    QStringList fixed = {"0", "0", "--set", "0.magicFlag=0"};
-    for (const char* field : {"offMin", "offMax", "sp1Min", "sp1Max", "sp2Min", "sp2Max"})
-        fixed << "--set" << QString("0.%1=10").arg(field);
-    const CommandRun odds = run("odds", fixed);
-    ASSERT_EQ(odds.status, 0) << odds.err;
-    EXPECT_NE(odds.out.find("Monster One                4.00       -1       -1         9\n"
-                            "Monster Two                4.00       -1       -1         9\n"),
-              std::string::npos)
-        << odds.out;
-}

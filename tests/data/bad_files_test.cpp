@@ -11,9 +11,7 @@
 #include <unistd.h>
 
 #include <functional>
-#include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "data/errors.h"
@@ -34,26 +32,12 @@ struct Row {
     std::string expected;  // the message, or what a good read gives
 };
 
-// Each entry of the folder, links not followed: type, size, time, rights.
-auto folderState(const fs::path& dir) {
-    std::map<std::string, std::tuple<fs::file_type, std::uintmax_t, fs::file_time_type, fs::perms>>
-        state;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        const fs::file_status status = entry.symlink_status();
-        const bool regular = status.type() == fs::file_type::regular;
-        state[entry.path().filename().string()] = {
-            status.type(), regular ? entry.file_size() : 0,
-            regular ? entry.last_write_time() : fs::file_time_type{}, status.permissions()};
-    }
-    return state;
-}
-
 void expectRows(const std::string& name, const std::vector<Row>& rows,
                 const std::function<std::string()>& read) {
     for (const Row& row : rows) {
         GameFolder folder;
         row.make(folder, name);
-        const auto before = folderState(folder.path());
+        const auto before = karnwick::testing::folderState(folder.path());
         std::string got;
         try {
             got = read();
@@ -61,7 +45,8 @@ void expectRows(const std::string& name, const std::vector<Row>& rows,
             got = e.what();
         }
         EXPECT_EQ(got, row.expected) << name << ", " << row.what;
-        EXPECT_EQ(folderState(folder.path()), before) << name << ", " << row.what;
+        EXPECT_EQ(karnwick::testing::folderState(folder.path()), before)
+            << name << ", " << row.what;
     }
 }
 

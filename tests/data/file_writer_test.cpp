@@ -33,32 +33,13 @@
 
 using namespace karnwick;
 namespace fs = std::filesystem;
+using karnwick::testing::readBytes;
+using karnwick::testing::writerLeftovers;
 
 namespace {
 
-std::string contentsOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
 void put(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Temporary files of the writer anywhere below `dir`.
-std::set<std::string> temporaryNames(const fs::path& dir) {
-    std::set<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        if (entry.path().filename().string().find(".karnwick-") != std::string::npos)
-            found.insert(entry.path().string());
-    return found;
-}
-
-int temporariesIn(const fs::path& dir) {
-    return static_cast<int>(temporaryNames(dir).size());
 }
 
 // One system call of the writer made to fail at its at-th use.
@@ -124,7 +105,7 @@ const std::string kNew(200 * 1024, 'n');
 
 // A file's contents in a few words, for messages: "new" or the old text.
 std::string shown(const fs::path& path) {
-    const std::string bytes = contentsOf(path);
+    const std::string bytes = readBytes(path);
     if (bytes == kNew) return "new";
     return bytes.size() < 40 ? bytes : std::to_string(bytes.size()) + " other bytes";
 }
@@ -212,8 +193,7 @@ TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
                 }
                 const bool hit = g_fault.calls >= at;
                 g_fault = {};
-                EXPECT_EQ(temporariesIn(folder.path()), 0);
-                EXPECT_FALSE(fs::exists(folder.path() / ".karnwick-commit"));
+                EXPECT_EQ(writerLeftovers(folder.path()), 0);
                 injected += hit;
                 const std::string state = scenario.state(folder.path());
                 // A failed mkdir of a folder that is there is no failure.
@@ -246,7 +226,7 @@ TEST(FileWriter, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporaryFile) {
     ::stat((folder.path() / "w").c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(whole.state(folder.path()), whole.after);
-    EXPECT_EQ(temporariesIn(folder.path()), 0);
+    EXPECT_EQ(writerLeftovers(folder.path()), 0);
 }
 
 // What may be at the target beyond what every command's table covers
@@ -281,14 +261,14 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
         if (row.message.empty()) {
             EXPECT_EQ(message, "");
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(row.target)));
-            EXPECT_EQ(contentsOf(row.target), "new");
+            EXPECT_EQ(readBytes(row.target), "new");
         } else {
             EXPECT_NE(message.find(row.message), std::string::npos) << message;
         }
     }
     EXPECT_FALSE(fs::exists(d / "nowhere"));
     EXPECT_EQ(fs::status(d / "g").permissions(), fs::perms(0640));
-    EXPECT_EQ(temporariesIn(d), 0);
+    EXPECT_EQ(writerLeftovers(d), 0);
 }
 
 // Runs `child` in a forked process; returns its pid. The child ends with
@@ -351,7 +331,7 @@ TEST(FileWriter, TheNextWriteRemovesOnlyWhatDeadWritersLeft) {
     writeFileSet(d, files, Existing::Replace);
     goOn.give();
     EXPECT_EQ(exitStatusOf(writer), 0);
-    EXPECT_EQ(contentsOf(d / "live"), "written by the other command");
+    EXPECT_EQ(readBytes(d / "live"), "written by the other command");
     auto left = [&] {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(d))
@@ -374,7 +354,7 @@ std::string wholeSet(const fs::path& dir, char oldByte, char newByte) {
     if (!fs::exists(dir)) return "no folder";
     std::string state;
     for (const char* name : {"a", "b", "c"}) {
-        const std::string bytes = contentsOf(dir / name);
+        const std::string bytes = readBytes(dir / name);
         const bool isOld = bytes == std::string(64 * 1024, oldByte);
         const bool isNew = bytes == std::string(64 * 1024, newByte);
         state += std::string(state.empty() ? "" : "|") + (isOld ? "old" : isNew ? "new" : "torn");
@@ -428,7 +408,7 @@ TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
                     const std::string state = wholeSet(dir, 'o', 'n');
                     EXPECT_TRUE(state == "new" || state == "old") << state;
                     EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
-                    EXPECT_EQ(contentsOf(dir / "notes"), "mine");
+                    EXPECT_EQ(readBytes(dir / "notes"), "mine");
                     EXPECT_EQ(fs::status(dir).permissions(), fs::perms(0750));
                     swapped += status == 9 && state == "new";
                 }
@@ -441,8 +421,7 @@ TEST(FileWriter, AStopAtAnyStepOfASetLeavesTheOldOrTheNewSet) {
                 undone += status == 9 && state != "new";
                 writeFileAtomically(folder.path() / "other", "x", Existing::Replace);
                 if (fs::exists(dir)) writeFileAtomically(dir / "other", "x", Existing::Replace);
-                EXPECT_EQ(temporariesIn(folder.path()), 0);
-                EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+                EXPECT_EQ(writerLeftovers(folder.path()), 0);
                 if (status == 0) break;
             }
         }
@@ -472,8 +451,7 @@ TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
     }
     settleGameFolder(dir);
     EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
-    EXPECT_EQ(temporariesIn(dir), 0);
-    EXPECT_FALSE(fs::exists(dir / ".karnwick-commit"));
+    EXPECT_EQ(writerLeftovers(dir), 0);
 
     // A note that came with a folder from elsewhere, naming files outside it,
     // moves nothing: the folder is refused until the note is moved away.
@@ -487,7 +465,7 @@ TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
         put(dir / ".karnwick-commit",
             "karnwick set commit\n" + std::to_string(plantedStatus.st_ino) + " 0 " + names + "\n");
         EXPECT_THROW(GameFile(dir / "a").exists(), GameError);
-        EXPECT_EQ(contentsOf(folder.path() / "outside"), "theirs");
+        EXPECT_EQ(readBytes(folder.path() / "outside"), "theirs");
         EXPECT_EQ(wholeSet(dir, 'o', 'n'), "old");
     }
     fs::remove(dir / ".karnwick-commit");
@@ -727,7 +705,7 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
     } unmount{small};
     put(small / "p.png", std::string(20 * 1024, 'o'));
     EXPECT_THROW(writeFileAtomically(small / "p.png", kNew, Existing::Replace), GameError);
-    EXPECT_EQ(contentsOf(small / "p.png"), std::string(20 * 1024, 'o'));
+    EXPECT_EQ(readBytes(small / "p.png"), std::string(20 * 1024, 'o'));
     const std::string a(30 * 1024, 'a'), b(30 * 1024, 'b');
     const SetFile files[] = {{"a", a}, {"b", b}};
     try {
@@ -737,9 +715,9 @@ TEST(FileWriter, AFullFileSystemLeavesTheOldFileAndNoNewFolder) {
         EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos);
     }
     EXPECT_FALSE(fs::exists(small / "nest"));
-    EXPECT_EQ(temporariesIn(small), 0);
+    EXPECT_EQ(writerLeftovers(small), 0);
     writeFileAtomically(small / "fits", "fits", Existing::Refuse);
-    EXPECT_EQ(contentsOf(small / "fits"), "fits");
+    EXPECT_EQ(readBytes(small / "fits"), "fits");
 }
 
 // A writer ended by a signal in the middle of its write: SIGINT, SIGTERM and
@@ -772,10 +750,10 @@ TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
         ASSERT_TRUE(paused.await());
         ::kill(writer, signal);
         EXPECT_EQ(exitStatusOf(writer), 128 + signal);
-        EXPECT_EQ(contentsOf(d / "t"), "old");
-        EXPECT_EQ(temporariesIn(d), signal == SIGKILL ? 1 : 0);
+        EXPECT_EQ(readBytes(d / "t"), "old");
+        EXPECT_EQ(writerLeftovers(d), signal == SIGKILL ? 1 : 0);
         writeFileAtomically(d / "u", "u", Existing::Replace);
-        EXPECT_EQ(temporariesIn(d), 0);
+        EXPECT_EQ(writerLeftovers(d), 0);
     }
 
     for (const char* name : {"a", "b", "c"}) put(d / name, std::string(64 * 1024, 'o'));
@@ -804,6 +782,5 @@ TEST(FileWriter, ASignalMidWriteKeepsTheOldFileAndMidCommitTheWholeNewSet) {
     ::kill(setWriter, SIGTERM);
     EXPECT_EQ(exitStatusOf(setWriter), 128 + SIGTERM);
     EXPECT_EQ(wholeSet(d, 'o', 'n'), "new");
-    EXPECT_FALSE(fs::exists(d / ".karnwick-commit"));
-    EXPECT_EQ(temporariesIn(d), 0);
+    EXPECT_EQ(writerLeftovers(d), 0);
 }

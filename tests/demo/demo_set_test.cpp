@@ -12,6 +12,7 @@
 #include <string>
 
 #include "data/sprite.h"
+#include "game_files.h"
 
 namespace karnwick {
 namespace {
@@ -25,11 +26,6 @@ uint64_t fnv1a(std::span<const unsigned char> bytes) {
 const DemoSet& demoSet() {
     static const DemoSet set = makeDemoSet();
     return set;
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Another process (other addresses, other memory) writes the same bytes.
@@ -46,9 +42,9 @@ TEST(DemoSet, IsTheSameOnEveryRunWithFiftySevenFullSizeMonsters) {
     const std::string check =
         std::string(KARNWICK_BINARY) + " check --dir " + dir.string() + " >/dev/null 2>&1";
     EXPECT_EQ(std::system(check.c_str()), 0);
-    EXPECT_EQ(contentsOf(dir / "mypal.pal"), demoSet().palette);
-    const std::string sprites = contentsOf(dir / "monster.dat");
-    const std::string records = contentsOf(dir / "monsters.tat");
+    EXPECT_EQ(testing::readBytes(dir / "mypal.pal"), demoSet().palette);
+    const std::string sprites = testing::readBytes(dir / "monster.dat");
+    const std::string records = testing::readBytes(dir / "monsters.tat");
     std::filesystem::remove_all(dir);
     auto bytes = [](const std::vector<unsigned char>& v) {
         return std::string(v.begin(), v.end());
