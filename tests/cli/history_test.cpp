@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
@@ -297,4 +298,78 @@ TEST(History, AnEntryThatCannotTakeItsNumberStaysPending) {
         edit.keep();
     }
     EXPECT_TRUE(std::filesystem::exists(".karnwick-history/.pending-999999/entry"));
+}
+
+namespace {
+
+// The writer's own calls as they are, and how many steps a child has left
+// before it is killed outright, as kill -9 would at that point.
+WriterCalls gRealCalls;
+int gStepsLeft = 0;
+
+void stepOrDie() {
+    if (--gStepsLeft == 0) ::raise(SIGKILL);
+}
+
+// Runs `command` in a child killed just before its `step`-th rename, exchange
+// or fsync. Whether it was killed (false: it ran to its end).
+bool killedAtStep(const char* command, int step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        gRealCalls = writerCalls();
+        gStepsLeft = step;
+        writerCalls().rename = [](const char* a, const char* b) {
+            stepOrDie();
+            return gRealCalls.rename(a, b);
+        };
+        writerCalls().renameNoReplace = [](const char* a, const char* b) {
+            stepOrDie();
+            return gRealCalls.renameNoReplace(a, b);
+        };
+        writerCalls().exchange = [](const char* a, const char* b) {
+            stepOrDie();
+            return gRealCalls.exchange(a, b);
+        };
+        writerCalls().fsync = [](int fd) {
+            stepOrDie();
+            return gRealCalls.fsync(fd);
+        };
+        ::_exit(run(command, {}).status == 0 ? 0 : 3);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        << command << " at step " << step;
+    return WIFSIGNALED(status);
+}
+
+}  // namespace
+
+// An undo or a redo killed at any of its steps leaves the files all before or
+// all after it, and a history that lists it exactly when it landed, so the
+// next undo or redo still brings back the other side byte for byte.
+TEST(History, AnUndoOrRedoKilledAtAnyStepLeavesWholeFilesAndATruthfulHistory) {
+    GameFolder folder;
+    writeDemoSet(folder.path(), Existing::Refuse);
+    const Files original = gameFiles();
+    expectRuns("set", {"3", "hp=77", "level=9"});
+    const Files edited = gameFiles();
+    for (const auto& [command, from, to, back] :
+         {std::tuple{"undo", &edited, &original, "redo"}, {"redo", &original, &edited, "undo"}}) {
+        // The undo that ran to its end leaves the files as the redo needs them.
+        int step = 1;
+        for (; killedAtStep(command, step); ++step) {
+            // Listing the history first lets it finish or undo a cut-short
+            // commit, as any command that opens the folder does.
+            const std::string newest = historyLines().front();
+            const Files now = gameFiles();
+            ASSERT_TRUE(now == *from || now == *to) << command << " at step " << step;
+            EXPECT_EQ(newest.find(command + " "s) != std::string::npos, now == *to)
+                << command << " at step " << step << ": " << newest;
+            if (now == *to) expectRuns(back, {});
+            ASSERT_TRUE(gameFiles() == *from);
+        }
+        EXPECT_GT(step, 3) << command;
+        EXPECT_TRUE(gameFiles() == *to) << command;
+    }
 }
