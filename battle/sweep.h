@@ -27,7 +27,9 @@ std::vector<int16_t> sweepValues(int16_t from, int16_t to, int step);
 // battleOdds after a fresh choice of `fighters` with the plan's field set to
 // each value in turn, in the order of plan.values. Runs on `threads` threads
 // (at least 1); the result does not depend on their number. The calling
-// thread waits and calls progress(done, total) as the values are done.
+// thread waits and calls progress(done, total) as the values are done; what
+// progress throws stops the sweep at its next batch of values and reaches the
+// caller, which is how a caller gives up a sweep no longer wanted.
 std::vector<OutcomeOdds> sweepOdds(
     const Fighters& fighters, const SweepPlan& plan, int threads,
     const std::function<void(std::size_t done, std::size_t total)>& progress = {});

@@ -202,14 +202,19 @@ void SweepTab::request() {
     lane().run([this, fighters, plan, picture, current, changes = m_state.changes](
                    const WorkLane::Stale& stale, quint64 generation) mutable {
         // One pass over every value, as `karnwick sweep` makes it: the same
-        // tables built once and the same threads. A newer request waits for
-        // a stale pass to end (under a second for the whole 16-bit range).
-        picture.odds =
-            sweepOdds(fighters, plan, workerThreads(), [&](std::size_t done, std::size_t) {
-                if (stale()) return;
-                postIfCurrent(lane(), generation,
-                              [this, done] { m_progress->setValue(static_cast<int>(done)); });
-            });
+        // tables built once and the same threads. A newer request stops a
+        // stale pass at its next batch of values rather than wait for its end.
+        struct Superseded {};
+        try {
+            picture.odds =
+                sweepOdds(fighters, plan, workerThreads(), [&](std::size_t done, std::size_t) {
+                    if (stale()) throw Superseded{};
+                    postIfCurrent(lane(), generation,
+                                  [this, done] { m_progress->setValue(static_cast<int>(done)); });
+                });
+        } catch (const Superseded&) {
+            return;
+        }
         if (stale()) return;
         postIfCurrent(lane(), generation, [this, picture = std::move(picture), changes, current] {
             m_changes = changes;
