@@ -47,7 +47,7 @@ die() {
 qt_recipe() {
     local src=$1 build=$2 stage=$3 prefix=$4
     nice -n 19 cmake -G Ninja -S "$src" -B "$build" \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$cached_toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DQT_QMAKE_TARGET_MKSPEC=win32-g++ -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF \
@@ -113,6 +113,18 @@ exec 9>"$cache/.lock"
 if ! flock -n 9; then
     say "Waiting for another run of the Windows toolchain build to finish..."
     flock 9
+    if [ -d "$qt_prefix" ] && [ -d "$fftw_prefix" ]; then
+        report
+        exit 0
+    fi
+fi
+
+# Qt's installed CMake files name the toolchain file Qt was built with; a copy
+# in the cache, named by its content, outlives the clone that made it.
+cached_toolchain=$cache/mingw-w64-$(sha256sum <"$toolchain" | cut -c1-12).cmake
+if [ ! -f "$cached_toolchain" ]; then
+    cp "$toolchain" "$cached_toolchain.new"
+    mv "$cached_toolchain.new" "$cached_toolchain"
 fi
 
 # The Debian mirror this machine's apt already uses, from either source format.
