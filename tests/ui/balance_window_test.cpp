@@ -29,6 +29,7 @@
 #include <fstream>
 
 #include "battle/outcome_columns.h"
+#include "battle/sweep.h"
 #include "charts/sweep_chart.h"
 #include "data/file_writer.h"
 #include "data/sprite.h"
@@ -659,7 +660,7 @@ TEST(BalanceWindow, SweepCaptionAnswersTheTargetAsTheCommandLine) {
         const karnwick::charts::SweepChart chart = balance.sweepView()->chart();
         ASSERT_TRUE(chart.target.has_value());
         const std::string caption =
-            karnwick::charts::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
+            karnwick::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
         EXPECT_EQ(caption + "\n",
                   commandLineOutput({"sweep", "3", "5", "5.hp",
                                      QStringLiteral("1..%1").arg(balance.sweepTo()->value()),
