@@ -156,8 +156,10 @@ void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     painter.setFont(at.font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(at.font).ascent();
-    painter.drawText(Layout::kMargin, Layout::kMargin + ascent,
-                     "Chance that Monster One wins (exact odds after a fresh choice)");
+    const std::string title = "Chance that Monster One wins (exact odds after a fresh choice)";
+    painter.drawText(
+        Layout::kMargin, Layout::kMargin + ascent,
+        QString::fromStdString(map.whatIf.empty() ? title : title + "   " + map.whatIf));
     const QString axes = "Rows: Monster One. Columns: Monster Two.";
     painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent, axes);
     if (!map.undecided.empty()) drawUndecidedEntry(painter, at, axes);

@@ -30,6 +30,8 @@ struct HeatMap {
     std::vector<double> undecided{};
     // Monsters whose names are marked: what-if changes touch their records.
     std::vector<int16_t> marked{};
+    // "What if: 5.hp=120" after the title; empty without changes.
+    std::string whatIf{};
 };
 
 // The colour of a marked name.

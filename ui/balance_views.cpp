@@ -100,9 +100,10 @@ QPoint RosterView::cellCentre(int one, int two) const {
     return placement().cell(one, two).center().toPoint();
 }
 
-void RosterView::setMarked(std::vector<int16_t> monsters) {
-    if (m_picture.marked == monsters) return;
-    m_picture.marked = std::move(monsters);
+void RosterView::setChanges(std::vector<int16_t> marked, std::string whatIf) {
+    if (m_picture.marked == marked && m_picture.whatIf == whatIf) return;
+    m_picture.marked = std::move(marked);
+    m_picture.whatIf = std::move(whatIf);
     m_drawn = QImage();
     update();
 }

@@ -375,6 +375,9 @@ TEST(BalanceWindow, CtrlCCopiesTheTabFromABoxWithFocus) {
                            : balance.sweepView()->chart().whatIf,
                   "What if: 3.hp=33");
     }
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    EXPECT_EQ(balance.rosterView()->picture().whatIf, "What if: 3.hp=33");
 }
 
 // A proposed change opens Match-up on a battle of the changed monster:
