@@ -27,7 +27,9 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <fstream>
+#include <set>
 
+#include "battle/battle_fields.h"
 #include "battle/outcome_columns.h"
 #include "battle/sweep.h"
 #include "charts/sweep_chart.h"
@@ -259,6 +261,23 @@ TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
 // change of pair, Reset, and another folder whose file holds the value.
 // Beside a changed value stands the files' one, and the chart keeps the
 // files' odds to show each bar's move.
+// Each what-if field's name says what the number does in a battle, in its
+// own words; a field no battle reads has none to say.
+TEST(BalanceWindow, WhatIfFieldNamesSayWhatTheyDo) {
+    DemoArena arena;
+    BalanceWindow& balance = arena.open();
+    std::set<QString> said;
+    for (const QLabel* label : balance.matchUpTab()->findChildren<QLabel*>()) {
+        const std::string name = label->text().toStdString();
+        if (!karnwick::isBattleField(name)) continue;
+        EXPECT_EQ(label->toolTip().toStdString(), karnwick::battleFieldRole(name));
+        EXPECT_GT(label->toolTip().size(), 30) << name;
+        said.insert(label->toolTip());
+    }
+    EXPECT_EQ(said.size(), karnwick::kBattleFields.size());
+    EXPECT_EQ(karnwick::battleFieldRole("spare1"), "");
+}
+
 TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     DemoArena arena;
     arena.choose(0, 3);
