@@ -58,7 +58,12 @@ struct HeatMapLayout;
 // while its roster and size stay, and repaints only the cells that changed.
 class HeatMapPlacement {
   public:
-    HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area);
+    // `smallestText` is the least height in pixels of the names' text as
+    // painted: larger text means every step-th name only.
+    HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area,
+                     int smallestText = 0);
+    // The height in pixels of the names' text as painted.
+    double textPixels() const;
 
     // The whole map.
     void paint(QPainter& painter, const HeatMap& map) const;

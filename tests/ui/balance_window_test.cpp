@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
@@ -180,6 +182,11 @@ TEST(BalanceWindow, HeatMapChoosesAndOpensPairs) {
     map->grab();
     arena.settle(balance);
     EXPECT_EQ(map->currentPair(), std::pair(4, 9));
+    // At the window's first size the names are no smaller than the smallest
+    // readable text: every n-th name only, the rest named on hover.
+    EXPECT_GE(
+        map->labelPixels(),
+        QFontInfo(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont)).pixelSize());
     const QPoint cell = map->cellCentre(7, 2);
     EXPECT_EQ(map->grab().toImage().pixelColor(cell),
               karnwick::charts::chanceColour(map->picture().oneWins[7 * 57 + 2]));
