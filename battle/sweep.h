@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "battle/odds.h"
@@ -39,5 +40,12 @@ std::vector<OutcomeOdds> sweepOdds(
 // that differ only by the rounding of doubles counting as equal. None when
 // `odds` is empty.
 std::vector<std::size_t> closestToTarget(const std::vector<OutcomeOdds>& odds, double target);
+
+// The answer to a target in the words of `karnwick sweep --target`, as the
+// window's caption repeats it: "Closest to 50.00%: Monster One wins 50.21% at
+// hp 19", or for a tie "... at each of 34 values of hp (a tie): 19..52".
+// Empty without odds.
+std::string targetAnswer(double target, const std::string& field,
+                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
 
 }  // namespace karnwick

@@ -36,14 +36,22 @@ QColor cellColour(const HeatMap& map, std::size_t at) {
     return chanceColour(map.oneWins[at]);
 }
 
+// The title block's lines, and the undecided colour's legend entry that
+// follows the second.
+constexpr const char* kTitle = "Chance that Monster One wins (exact odds after a fresh choice)";
+constexpr const char* kAxes = "Rows: Monster One. Columns: Monster Two.";
+constexpr const char* kUndecided = "Mostly a run-time error or the turn cap";
+
 // Where everything goes: cells as large as a name can be read beside, up
-// to about 900 pixels; with many monsters only every step-th name fits.
+// to about 900 pixels; with many monsters only every step-th name fits. A
+// window that shows the map smaller asks for larger text, so that its names
+// stay readable once scaled down, and fewer of them.
 struct HeatMapLayout {
-    explicit HeatMapLayout(const std::vector<std::string>& labels)
+    explicit HeatMapLayout(const std::vector<std::string>& labels, int textPixels = 0)
         : n(static_cast<int>(labels.size())),
           cell(std::clamp(900 / std::max(n, 1), 2, 14)),
           font("DejaVu Sans") {
-        font.setPixelSize(std::clamp(cell - 2, 9, 11));
+        font.setPixelSize(std::max(std::clamp(cell - 2, 9, 11), textPixels));
         const QFontMetrics metrics(font);
         lineHeight = metrics.height();
         step = std::max(1, (lineHeight + cell - 1) / cell);
@@ -51,7 +59,10 @@ struct HeatMapLayout {
             labelWidth =
                 std::max(labelWidth, metrics.horizontalAdvance(QString::fromStdString(labels[i])));
         gridLeft = kMargin + labelWidth + kGap;
-        gridTop = kMargin + 2 * lineHeight + kGap + labelWidth + kGap;
+        // Text enlarged for a window leaves no room for the undecided entry
+        // beside the axes: it takes a line of its own.
+        undecidedBelow = textPixels > 0;
+        gridTop = kMargin + (undecidedBelow ? 3 : 2) * lineHeight + kGap + labelWidth + kGap;
         legendLeft = gridLeft + n * cell + 3 * kGap;
         legendHeight = std::max(n * cell, 10 * lineHeight);
         width = legendLeft + kLegendWidth + kGap + metrics.horizontalAdvance("100%") + kMargin;
@@ -62,6 +73,7 @@ struct HeatMapLayout {
     int cell;
     QFont font;
     int lineHeight = 0, step = 1, labelWidth = 0;
+    bool undecidedBelow = false;
     int gridLeft = 0, gridTop = 0, legendLeft = 0, legendHeight = 0, width = 0, height = 0;
 };
 
@@ -108,13 +120,14 @@ void drawLegend(QPainter& painter, const Layout& at) {
 // The legend of the undecided colour, after the line naming the axes.
 void drawUndecidedEntry(QPainter& painter, const Layout& at, const QString& axes) {
     const QFontMetrics metrics(at.font);
-    const int left = Layout::kMargin + metrics.horizontalAdvance(axes) + 3 * Layout::kGap;
-    const int top = Layout::kMargin + at.lineHeight;
+    const int left = at.undecidedBelow
+                         ? Layout::kMargin
+                         : Layout::kMargin + metrics.horizontalAdvance(axes) + 3 * Layout::kGap;
+    const int top = Layout::kMargin + (at.undecidedBelow ? 2 : 1) * at.lineHeight;
     const int side = at.lineHeight - 2;
     painter.fillRect(left, top + 1, side, side, undecidedColour());
     painter.drawRect(left, top + 1, side - 1, side - 1);
-    painter.drawText(left + side + Layout::kGap, top + metrics.ascent(),
-                     "Mostly a run-time error or the turn cap");
+    painter.drawText(left + side + Layout::kGap, top + metrics.ascent(), kUndecided);
 }
 
 // Cells in a row that share a colour are filled as one, so a row not worked
@@ -141,11 +154,24 @@ QSize heatMapSize(const std::vector<std::string>& labels) {
     return {at.width, at.height};
 }
 
-HeatMapPlacement::HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area)
-    : m_layout(std::make_shared<const Layout>(labels)),
-      m_scale(std::min(static_cast<double>(area.width()) / m_layout->width,
-                       static_cast<double>(area.height()) / m_layout->height)),
-      m_origin(area.topLeft()) {}
+HeatMapPlacement::HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area,
+                                   int smallestText)
+    : m_origin(area.topLeft()) {
+    auto place = [&](int textPixels) {
+        m_layout = std::make_shared<const Layout>(labels, textPixels);
+        m_scale = std::min(static_cast<double>(area.width()) / m_layout->width,
+                           static_cast<double>(area.height()) / m_layout->height);
+    };
+    place(0);
+    // Larger text widens the names' margin and so shrinks the scale a little:
+    // a few rounds settle it.
+    for (int round = 0; round < 4 && m_scale > 0.0 && textPixels() < smallestText; ++round)
+        place(static_cast<int>(std::ceil(smallestText / m_scale)) + round);
+}
+
+double HeatMapPlacement::textPixels() const {
+    return m_layout->font.pixelSize() * m_scale;
+}
 
 void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     const Layout& at = *m_layout;
@@ -156,9 +182,11 @@ void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     painter.setFont(at.font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(at.font).ascent();
-    painter.drawText(Layout::kMargin, Layout::kMargin + ascent,
-                     "Chance that Monster One wins (exact odds after a fresh choice)");
-    const QString axes = "Rows: Monster One. Columns: Monster Two.";
+    const std::string title = kTitle;
+    painter.drawText(
+        Layout::kMargin, Layout::kMargin + ascent,
+        QString::fromStdString(map.whatIf.empty() ? title : title + "   " + map.whatIf));
+    const QString axes = kAxes;
     painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent, axes);
     if (!map.undecided.empty()) drawUndecidedEntry(painter, at, axes);
     for (std::size_t a = 0; a < static_cast<std::size_t>(at.n); ++a) fillRow(painter, at, map, a);

@@ -30,6 +30,8 @@ struct HeatMap {
     std::vector<double> undecided{};
     // Monsters whose names are marked: what-if changes touch their records.
     std::vector<int16_t> marked{};
+    // "What if: 5.hp=120" after the title; empty without changes.
+    std::string whatIf{};
 };
 
 // The colour of a marked name.
@@ -56,7 +58,12 @@ struct HeatMapLayout;
 // while its roster and size stay, and repaints only the cells that changed.
 class HeatMapPlacement {
   public:
-    HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area);
+    // `smallestText` is the least height in pixels of the names' text as
+    // painted: larger text means every step-th name only.
+    HeatMapPlacement(const std::vector<std::string>& labels, const QRect& area,
+                     int smallestText = 0);
+    // The height in pixels of the names' text as painted.
+    double textPixels() const;
 
     // The whole map.
     void paint(QPainter& painter, const HeatMap& map) const;

@@ -5,7 +5,6 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 #include "battle/outcome_columns.h"
@@ -220,24 +219,6 @@ void drawAnswers(QPainter& painter, const Layout& at, const SweepChart& chart) {
     painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-// "57", "57 and 80", "120..122, 130 and 200" for the values at `at`: runs of
-// neighbouring values in the sweep written as FROM..TO.
-std::string valueList(const std::vector<int16_t>& values, const std::vector<std::size_t>& at) {
-    std::vector<std::string> parts;
-    for (std::size_t i = 0; i < at.size();) {
-        std::size_t j = i;
-        while (j + 1 < at.size() && at[j + 1] == at[j] + 1) ++j;
-        parts.push_back(j == i
-                            ? std::to_string(values[at[i]])
-                            : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
-        i = j + 1;
-    }
-    std::string text;
-    for (std::size_t p = 0; p < parts.size(); ++p)
-        text += (p == 0 ? "" : p + 1 == parts.size() ? " and " : ", ") + parts[p];
-    return text;
-}
-
 // The legend beside the plot, top down.
 void drawLegend(QPainter& painter, const Layout& at, const std::vector<Curve>& curves,
                 bool target) {
@@ -268,18 +249,6 @@ void drawLegend(QPainter& painter, const Layout& at, const std::vector<Curve>& c
 }
 
 }  // namespace
-
-std::string targetAnswer(double target, const std::string& field,
-                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds) {
-    if (odds.empty()) return {};
-    const std::vector<std::size_t> at = closestToTarget(odds, target);
-    char head[96];
-    std::snprintf(head, sizeof head, "Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
-                  100.0 * odds[at.front()].oneWins);
-    if (at.size() == 1) return head + ("at " + field + " " + std::to_string(values[at.front()]));
-    return head + ("at each of " + std::to_string(at.size()) + " values of " + field +
-                   " (a tie): " + valueList(values, at));
-}
 
 std::string fieldInWords(const std::string& field) {
     static const std::map<std::string, std::string> words = {

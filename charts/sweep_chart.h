@@ -40,12 +40,6 @@ SweepChart describedSweepChart(const SweptMatchUp& matchUp);
 // odds are known.
 SweepChart sweepChartOf(const SweepCurve& curve);
 
-// The answer to a target in the words of `karnwick sweep --target`:
-// "Closest to 50.00%: Monster One wins 50.21% at hp 19", or for a tie "... at
-// each of 34 values of hp (a tie): 19..52". Empty without odds.
-std::string targetAnswer(double target, const std::string& field,
-                         const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds);
-
 // A record field's number in words, as an axis names it: "hit points".
 std::string fieldInWords(const std::string& field);
 

@@ -68,38 +68,6 @@ std::pair<int16_t, int16_t> sweptRange(const QString& text) {
     return {ends[0], ends[1]};
 }
 
-// "57", "57 and 80", "120..122, 130 and 200" for the values at `at`: runs of
-// neighbouring values in the sweep written as FROM..TO.
-std::string valueList(const std::vector<int16_t>& values, const std::vector<std::size_t>& at) {
-    std::vector<std::string> parts;
-    for (std::size_t i = 0; i < at.size();) {
-        std::size_t j = i;
-        while (j + 1 < at.size() && at[j + 1] == at[j] + 1) ++j;
-        parts.push_back(j == i
-                            ? std::to_string(values[at[i]])
-                            : std::to_string(values[at[i]]) + ".." + std::to_string(values[at[j]]));
-        i = j + 1;
-    }
-    std::string text;
-    for (std::size_t p = 0; p < parts.size(); ++p)
-        text += (p == 0 ? "" : p + 1 == parts.size() ? " and " : ", ") + parts[p];
-    return text;
-}
-
-void writeTarget(double target, const std::string& field, const std::vector<int16_t>& values,
-                 const std::vector<OutcomeOdds>& odds, std::ostream& out) {
-    const std::vector<std::size_t> at = closestToTarget(odds, target);
-    const double chance = odds[at.front()].oneWins;
-    out << cli::formatted("Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
-                          100.0 * chance);
-    if (at.size() == 1) {
-        out << "at " << field << " " << values[at.front()] << "\n";
-        return;
-    }
-    out << "at each of " << at.size() << " values of " << field
-        << " (a tie): " << valueList(values, at) << "\n";
-}
-
 struct SweepOptions {
     QCommandLineOption step, csv, json, png, force, target, threads, set;
 };
@@ -264,7 +232,7 @@ void writeListing(const SweepRequest& request, const SweptMatchUp& match,
                   const std::vector<OutcomeOdds>& odds, std::ostream& out) {
     const SweptField& swept = match.swept;
     if (request.target) {
-        writeTarget(*request.target, swept.name, plan.values, odds, out);
+        out << targetAnswer(*request.target, swept.name, plan.values, odds) << "\n";
     } else if (request.csv) {
         writeCsv(plan.values, odds, out);
     } else if (request.json) {

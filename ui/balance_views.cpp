@@ -1,5 +1,7 @@
 #include "ui/balance_views.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -56,6 +58,15 @@ bool MatchUpView::event(QEvent* event) {
     return true;
 }
 
+namespace {
+
+// The least text a name may shrink to when the map is scaled into the window.
+int readableTextPixels() {
+    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont)).pixelSize();
+}
+
+}  // namespace
+
 RosterView::RosterView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(360, 360);
     setMouseTracking(true);
@@ -92,7 +103,7 @@ void RosterView::setChances(const std::vector<CellChance>& chances) {
 }
 
 const charts::HeatMapPlacement& RosterView::placement() const {
-    if (!m_placement) m_placement.emplace(m_picture.labels, rect());
+    if (!m_placement) m_placement.emplace(m_picture.labels, rect(), readableTextPixels());
     return *m_placement;
 }
 
@@ -100,9 +111,10 @@ QPoint RosterView::cellCentre(int one, int two) const {
     return placement().cell(one, two).center().toPoint();
 }
 
-void RosterView::setMarked(std::vector<int16_t> monsters) {
-    if (m_picture.marked == monsters) return;
-    m_picture.marked = std::move(monsters);
+void RosterView::setChanges(std::vector<int16_t> marked, std::string whatIf) {
+    if (m_picture.marked == marked && m_picture.whatIf == whatIf) return;
+    m_picture.marked = std::move(marked);
+    m_picture.whatIf = std::move(whatIf);
     m_drawn = QImage();
     update();
 }

@@ -54,8 +54,12 @@ class RosterView : public QWidget {
     };
     void setChances(const std::vector<CellChance>& chances);
     const charts::HeatMap& picture() const { return m_picture; }
-    // Names of these monsters are marked: what-if changes touch them.
-    void setMarked(std::vector<int16_t> monsters);
+    // The what-if changes the picture shows: the names of the monsters they
+    // touch are marked, and the title names them.
+    void setChanges(std::vector<int16_t> marked, std::string whatIf);
+    // The height in pixels the names are painted at: at least the system's
+    // smallest readable text.
+    double labelPixels() const { return placement().textPixels(); }
     // The odds of each pair for the hover text, a * n + b.
     void setOdds(const std::vector<OutcomeOdds>* odds) { m_odds = odds; }
     // The middle of the cell of pair (one, two), in widget coordinates.

@@ -71,7 +71,12 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     for (std::size_t f = 0; f < kBattleFields.size(); ++f) {
         const QString name = QString::fromLatin1(kBattleFields[f].data(),
                                                  static_cast<qsizetype>(kBattleFields[f].size()));
-        grid->addWidget(new QLabel(name, whatIf), static_cast<int>(f) + 1, 0);
+        const QString role =
+            QString::fromUtf8(kBattleFieldRoles[f].role.data(),
+                              static_cast<qsizetype>(kBattleFieldRoles[f].role.size()));
+        auto* label = new QLabel(name, whatIf);
+        label->setToolTip(role);
+        grid->addWidget(label, static_cast<int>(f) + 1, 0);
         std::array<QSpinBox*, 2> boxes{};
         std::array<QLabel*, 2> fileValues{};
         for (int side = 0; side < 2; ++side) {

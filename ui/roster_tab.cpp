@@ -154,7 +154,7 @@ void RosterTab::request(const WhatIfState& state) {
     showProgress();
     m_progress->show();
     m_ranking->clear();
-    m_view->setMarked(changedIndexes(state.changes));
+    m_view->setChanges(changedIndexes(state.changes), whatIfTitle(state.changes));
     if (static_cast<int>(m_base.size()) != n) {
         m_baseOdds.clear();
         m_baseDone.clear();
@@ -225,6 +225,7 @@ void RosterTab::start(std::vector<MonsterStats> base, charts::HeatMap picture,
     m_base = std::move(base);
     m_labels = picture.labels;
     picture.marked = changedIndexes(m_changes);
+    picture.whatIf = whatIfTitle(m_changes);
     m_view->setPicture(std::move(picture));
     if (m_pair[0] && m_pair[1]) m_view->setCurrentPair(*m_pair[0], *m_pair[1]);
     if (!failure.isEmpty()) emit failed(failure);
@@ -266,7 +267,7 @@ void RosterTab::changesMade(const WhatIfState& state, std::vector<int16_t> chang
         }
     for (const std::size_t at : unknown) m_known[at] = 0;
     showCells(unknown);
-    m_view->setMarked(changedIndexes(state.changes));
+    m_view->setChanges(changedIndexes(state.changes), whatIfTitle(state.changes));
     lane().run([this, monsters, changedMonsters, base = m_base, fresh = unrankedBase(state)](
                    const WorkLane::Stale& stale, quint64 generation) {
         const Cells cells = crossCells(monsters, changedMonsters, stale);

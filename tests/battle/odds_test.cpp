@@ -294,4 +294,14 @@ TEST(Sweep, ValuesAndAnswersAtTheirEnds) {
     EXPECT_EQ(closestToTarget(odds({0.0, 1.0}), 1.0), (At{1}));
     EXPECT_EQ(closestToTarget(odds({0.1 + 0.2, 0.3, 0.4}), 0.3), (At{0, 1}));
     EXPECT_EQ(closestToTarget({}, 0.5), At{});
+
+    // The same answers in the sentence the window's caption and the command
+    // line both print.
+    const Values five{10, 11, 12, 20, 21};
+    EXPECT_EQ(targetAnswer(0.5, "hp", five, odds({0.4, 0.5, 0.5, 0.6, 0.5})),
+              "Closest to 50.00%: Monster One wins 50.00% at each of 3 values of hp (a tie): "
+              "11..12 and 21");
+    EXPECT_EQ(targetAnswer(0.25, "agility", five, odds({0.1, 0.2, 0.35, 0.6, 0.9})),
+              "Closest to 25.00%: Monster One wins 20.00% at agility 11");
+    EXPECT_EQ(targetAnswer(0.5, "hp", {}, {}), "");
 }

@@ -138,6 +138,24 @@ TEST(ChartPixels, HeatMapCellsHaveTheirChancesColours) {
     EXPECT_EQ(heatMapCellAt(map.labels, area, QPointF(11, 11)), std::nullopt);
 }
 
+// What-if changes are named on the title's line, whole, and change nothing
+// else of the map.
+TEST(ChartPixels, HeatMapTitleNamesTheWhatIf) {
+    HeatMap map{std::vector<std::string>(40, "7 Grubnik"), std::vector<double>(1600, 0.5)};
+    const QImage files = drawHeatMap(map);
+    map.whatIf = "What if: 5.hp=120";
+    const QImage changed = drawHeatMap(map);
+    ASSERT_EQ(files.size(), changed.size());
+    QRect differs;
+    for (int y = 0; y < files.height(); ++y)
+        for (int x = 0; x < files.width(); ++x)
+            if (files.pixel(x, y) != changed.pixel(x, y)) differs |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(differs.isEmpty());
+    EXPECT_LT(differs.bottom(), heatMapCell(map.labels, files.rect(), 0, 0).top() / 2);
+    EXPECT_GT(differs.left(), files.width() / 4);
+    EXPECT_LT(differs.right(), files.width() - 12);
+}
+
 // The error and turn-cap curves appear, in their colours, only in a sweep
 // where they leave 0; a single value is a dot; a sweep still being worked
 // out shows the values whose odds are known.

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
@@ -27,8 +29,11 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <fstream>
+#include <set>
 
+#include "battle/battle_fields.h"
 #include "battle/outcome_columns.h"
+#include "battle/sweep.h"
 #include "charts/sweep_chart.h"
 #include "data/file_writer.h"
 #include "data/sprite.h"
@@ -177,6 +182,11 @@ TEST(BalanceWindow, HeatMapChoosesAndOpensPairs) {
     map->grab();
     arena.settle(balance);
     EXPECT_EQ(map->currentPair(), std::pair(4, 9));
+    // At the window's first size the names are no smaller than the smallest
+    // readable text: every n-th name only, the rest named on hover.
+    EXPECT_GE(
+        map->labelPixels(),
+        QFontInfo(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont)).pixelSize());
     const QPoint cell = map->cellCentre(7, 2);
     EXPECT_EQ(map->grab().toImage().pixelColor(cell),
               karnwick::charts::chanceColour(map->picture().oneWins[7 * 57 + 2]));
@@ -258,6 +268,23 @@ TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
 // change of pair, Reset, and another folder whose file holds the value.
 // Beside a changed value stands the files' one, and the chart keeps the
 // files' odds to show each bar's move.
+// Each what-if field's name says what the number does in a battle, in its
+// own words; a field no battle reads has none to say.
+TEST(BalanceWindow, WhatIfFieldNamesSayWhatTheyDo) {
+    DemoArena arena;
+    BalanceWindow& balance = arena.open();
+    std::set<QString> said;
+    for (const QLabel* label : balance.matchUpTab()->findChildren<QLabel*>()) {
+        const std::string name = label->text().toStdString();
+        if (!karnwick::isBattleField(name)) continue;
+        EXPECT_EQ(label->toolTip().toStdString(), karnwick::battleFieldRole(name));
+        EXPECT_GT(label->toolTip().size(), 30) << name;
+        said.insert(label->toolTip());
+    }
+    EXPECT_EQ(said.size(), karnwick::kBattleFields.size());
+    EXPECT_EQ(karnwick::battleFieldRole("spare1"), "");
+}
+
 TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     DemoArena arena;
     arena.choose(0, 3);
@@ -374,6 +401,9 @@ TEST(BalanceWindow, CtrlCCopiesTheTabFromABoxWithFocus) {
                            : balance.sweepView()->chart().whatIf,
                   "What if: 3.hp=33");
     }
+    balance.tabs()->setCurrentIndex(1);
+    arena.settle(balance);
+    EXPECT_EQ(balance.rosterView()->picture().whatIf, "What if: 3.hp=33");
 }
 
 // A proposed change opens Match-up on a battle of the changed monster:
@@ -659,7 +689,7 @@ TEST(BalanceWindow, SweepCaptionAnswersTheTargetAsTheCommandLine) {
         const karnwick::charts::SweepChart chart = balance.sweepView()->chart();
         ASSERT_TRUE(chart.target.has_value());
         const std::string caption =
-            karnwick::charts::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
+            karnwick::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
         EXPECT_EQ(caption + "\n",
                   commandLineOutput({"sweep", "3", "5", "5.hp",
                                      QStringLiteral("1..%1").arg(balance.sweepTo()->value()),
