@@ -282,6 +282,14 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
     // Anyone else is stopped by the permission itself: a file with write bits
     // that are not theirs. Root's edits left them a history they can write.
     ASSERT_EQ(::chown(kStatsFileName, 0, 0) | ::chmod(kStatsFileName, 0644), 0);
+    // The build may sit in a private folder (a home folder of mode 0700) that
+    // the other user cannot reach: they run a copy of the program from the
+    // system's temporary folder.
+    char shared[] = "/tmp/karnwick-other-user-XXXXXX";
+    ASSERT_NE(::mkdtemp(shared), nullptr);
+    const std::filesystem::path program = std::filesystem::path(shared) / "karnwick";
+    std::filesystem::copy_file(KARNWICK_BINARY, program);
+    ASSERT_EQ(::chmod(shared, 0755) | ::chmod(program.c_str(), 0755), 0);
     for (const char* force : {"", "--force"}) {
         QProcess set;
         set.setChildProcessModifier([] {
@@ -289,7 +297,7 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
         });
         QStringList arguments{"set", "0", "hp=9"};
         if (*force) arguments << force;
-        set.start(KARNWICK_BINARY, arguments);
+        set.start(QString::fromStdString(program.string()), arguments);
         ASSERT_TRUE(set.waitForFinished(30000));
         EXPECT_EQ(set.exitCode(), *force ? 0 : 2);
         EXPECT_EQ(set.readAllStandardError().toStdString(),
@@ -297,6 +305,7 @@ TEST(Edit, WriteProtectedGameFilesNeedForceAndKeepTheirOwner) {
                          : "karnwick set: ./monsters.tat: is write-protected (use --force to "
                            "replace it)\n");
     }
+    std::filesystem::remove_all(shared);
     EXPECT_EQ(recordOf(readBytes(kStatsFileName), 0).hp, 9);
 }
 
