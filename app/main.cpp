@@ -20,6 +20,7 @@
 #include "data/record_override.h"
 #include "ui/balance_launcher.h"
 #include "ui/main_window.h"
+#include "ui/open_arenas.h"
 #include "ui/player_messages.h"
 
 namespace {
@@ -43,6 +44,7 @@ int runArena(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("karnwick-arena"));
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QLatin1String(arena::kApplicationId));
+    const karnwick::balance::ArenaPresence presence;
 
     arena::ArenaSettings settings(arena::ArenaSettings::playerFile());
     std::error_code error;

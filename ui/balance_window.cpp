@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QKeyEvent>
@@ -23,7 +24,9 @@
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
 #include "ui/check_tab.h"
+#include "ui/game_folder.h"
 #include "ui/match_up_tab.h"
+#include "ui/open_arenas.h"
 #include "ui/roster_tab.h"
 #include "ui/sweep_tab.h"
 
@@ -37,7 +40,7 @@ enum Tab { kMatchUpTab, kRosterTab, kSweepTab, kCheckTab };
 
 BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmBalance"));
-    setWindowTitle(QStringLiteral("Karnwick Balance"));
+    setWindowTitle(QString::fromUtf8(kBalanceTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(980, 680);
 
@@ -71,6 +74,11 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_namesLane.onFailure([this](const QString& message) { report(message); });
     m_namesLane.onIdle([this] { workDone(); });
     connect(m_roster, &RosterTab::monsterChosen, this, &BalanceWindow::monsterChosen);
+
+    // Another arena opening or closing may make the title need its folder.
+    m_openArenas = new QFileSystemWatcher(this);
+    m_openArenas->addPath(openArenasFolder());
+    connect(m_openArenas, &QFileSystemWatcher::directoryChanged, this, &BalanceWindow::showTitle);
 
     m_status = new QLabel(this);
     m_statusClear = new QTimer(this);
@@ -180,8 +188,16 @@ QSpinBox* BalanceWindow::sweepStep() const {
     return m_sweep->step();
 }
 
+void BalanceWindow::showTitle() {
+    QString title = QString::fromUtf8(kBalanceTitle);
+    const QString folder = shownFolder(m_state.arena.folder.filename());
+    if (!folder.isEmpty() && countOpenArenas() > 1) title += QStringLiteral(" \u2014 ") + folder;
+    setWindowTitle(title);
+}
+
 void BalanceWindow::setArena(const ArenaState& arena) {
     m_state.arena = arena;
+    showTitle();
     dropChangesTheFilesHold();
     m_matchUp->showState(m_state);
     m_sweep->showState(m_state);
@@ -192,6 +208,7 @@ void BalanceWindow::reload(const ArenaState& arena) {
     std::erase_if(m_state.changes,
                   [&](const RecordOverride& c) { return c.index > arena.lastIndex; });
     m_state.arena = arena;
+    showTitle();
     dropChangesTheFilesHold();
     readNames();
     m_matchUp->showState(m_state);

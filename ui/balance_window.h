@@ -22,6 +22,7 @@
 #include "ui/work_lane.h"
 
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
 class QShortcut;
@@ -36,6 +37,10 @@ class CheckTab;
 class MatchUpTab;
 class RosterTab;
 class SweepTab;
+
+// The window's title; it adds the game folder's name while more than one arena
+// is open ("Karnwick Balance — demo").
+inline constexpr char kBalanceTitle[] = "Karnwick Balance";
 
 // How long a status message stays.
 inline constexpr int kStatusTime = 5000;  // milliseconds
@@ -124,6 +129,7 @@ class BalanceWindow : public QWidget {
     void savePictureAsked();
     void report(const QString& message);
     void workDone();
+    void showTitle();
 
     WhatIfState m_state;
     PicturePicker m_pickPicture;
@@ -135,6 +141,7 @@ class BalanceWindow : public QWidget {
     QPushButton* m_save = nullptr;
     QShortcut* m_saveShortcut = nullptr;
     QTimer* m_statusClear = nullptr;
+    QFileSystemWatcher* m_openArenas = nullptr;
     MatchUpTab* m_matchUp = nullptr;
     RosterTab* m_roster = nullptr;
     SweepTab* m_sweep = nullptr;

@@ -13,6 +13,7 @@
 #include <QCompleter>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -29,6 +30,7 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "battle/battle_fields.h"
@@ -45,6 +47,7 @@
 #include "ui/main_window.h"
 #include "ui/match_up_tab.h"
 #include "ui/monster_picker.h"
+#include "ui/open_arenas.h"
 #include "ui/roster_tab.h"
 #include "ui/sweep_tab.h"
 #include "ui/work_lane.h"
@@ -755,6 +758,29 @@ TEST(BalanceWindow, FitsIn800By600) {
         if (!label->isVisible() || label->text().isEmpty()) continue;
         EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
     }
+}
+
+// The title names the game folder exactly while another arena is open, so
+// two Balance windows side by side can be told apart; an arena that died
+// leaves a lock file that counts for nothing and is cleared.
+TEST(BalanceWindow, TitleNamesTheFolderWhileAnotherArenaIsOpen) {
+    const karnwick::balance::ArenaPresence thisArena;
+    DemoArena arena("demo");
+    BalanceWindow& balance = arena.open();
+    const QString alone = QStringLiteral("Karnwick Balance");
+    EXPECT_EQ(balance.windowTitle(), alone);
+    {
+        QFile dead(karnwick::balance::openArenasFolder() + "/arena-dead.lock");
+        ASSERT_TRUE(dead.open(QIODevice::WriteOnly));
+        dead.write("2147483646\nkarnwick-arena\n\n");
+    }
+    auto other = std::make_unique<karnwick::balance::ArenaPresence>();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return balance.windowTitle() == alone + QStringLiteral(" \u2014 demo"); }, 5000))
+        << balance.windowTitle().toStdString();
+    EXPECT_FALSE(QFile::exists(karnwick::balance::openArenasFolder() + "/arena-dead.lock"));
+    other.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return balance.windowTitle() == alone; }, 5000));
 }
 
 // Each side of Match-up and Sweep has a picker of "index name" that shows
