@@ -137,6 +137,13 @@ void BalanceWindow::createShortcuts() {
     connect(m_saveShortcut, &QShortcut::activated, this, &BalanceWindow::savePictureAsked);
 }
 
+void BalanceWindow::changeEvent(QEvent* event) {
+    // An arena that was killed leaves its lock file without a word: look
+    // again whenever the user comes back to this window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) showTitle();
+    QWidget::changeEvent(event);
+}
+
 bool BalanceWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::ShortcutOverride) return QWidget::eventFilter(watched, event);
     // Ctrl+C and the tab keys belong to the window, not to the box in focus.

@@ -115,6 +115,7 @@ class BalanceWindow : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void createButtons(QLayout* row);
