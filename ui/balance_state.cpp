@@ -9,7 +9,7 @@
 
 namespace karnwick::balance {
 
-MonsterStats WhatIfState::changed(int side) const {
+MonsterStats WhatIfState::changedRecord(int side) const {
     MonsterStats stats = arena.fighters[static_cast<std::size_t>(side)];
     if (const auto index = arena.chosen[static_cast<std::size_t>(side)])
         applyRecordOverrides(changes, *index, stats);

@@ -32,7 +32,7 @@ struct WhatIfState {
 
     bool paired() const { return arena.chosen[0] && arena.chosen[1]; }
     // The chosen monster's record with the what-if changes.
-    MonsterStats changed(int side) const;
+    MonsterStats changedRecord(int side) const;
 };
 
 // A record's name without the spaces that pad its field.

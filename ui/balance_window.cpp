@@ -59,7 +59,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     for (BalanceTab* tab :
          std::initializer_list<BalanceTab*>{m_matchUp, m_roster, m_sweep, m_check}) {
         connect(tab, &BalanceTab::settled, this, &BalanceWindow::workDone);
-        connect(tab, &BalanceTab::failed, this, &BalanceWindow::report);
+        connect(tab, &BalanceTab::failed, this, &BalanceWindow::showStatus);
     }
     connect(m_matchUp, &MatchUpTab::whatIfEdited, this, &BalanceWindow::whatIfEdited);
     connect(m_matchUp, &MatchUpTab::resetAsked, this, &BalanceWindow::resetChanges);
@@ -71,7 +71,7 @@ BalanceWindow::BalanceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(m_check, &CheckTab::monsterChosen, this, &BalanceWindow::monsterChosen);
     connect(m_matchUp, &MatchUpTab::monsterPicked, this, &BalanceWindow::monsterPicked);
     connect(m_sweep, &SweepTab::monsterPicked, this, &BalanceWindow::monsterPicked);
-    m_namesLane.onFailure([this](const QString& message) { report(message); });
+    m_namesLane.onFailure([this](const QString& message) { showStatus(message); });
     m_namesLane.onIdle([this] { workDone(); });
     connect(m_roster, &RosterTab::monsterChosen, this, &BalanceWindow::monsterChosen);
 
@@ -312,9 +312,9 @@ QString BalanceWindow::copiedText() const {
 
 void BalanceWindow::copyToClipboard() {
     const QString text = copiedText();
-    if (text.isEmpty()) return report(QStringLiteral("Still working: nothing copied yet."));
+    if (text.isEmpty()) return showStatus(QStringLiteral("Still working: nothing copied yet."));
     QApplication::clipboard()->setText(text);
-    report(QStringLiteral("Copied."));
+    showStatus(QStringLiteral("Copied."));
 }
 
 QString BalanceWindow::commandLine() const {
@@ -325,15 +325,15 @@ QString BalanceWindow::commandLine() const {
 
 void BalanceWindow::copyCommandLine() {
     const QString line = commandLine();
-    if (line.isEmpty()) return report(QStringLiteral("Choose two monsters in the arena first."));
+    if (line.isEmpty()) return showStatus(QStringLiteral("Choose two monsters in the arena first."));
     QApplication::clipboard()->setText(line);
-    report(QStringLiteral("Copied: ") + line);
+    showStatus(QStringLiteral("Copied: ") + line);
 }
 
 bool BalanceWindow::savePicture(const std::filesystem::path& file) {
     const QImage image = currentTab()->picture();
     if (image.isNull()) {
-        report(QStringLiteral("This tab has no picture."));
+        showStatus(QStringLiteral("This tab has no picture."));
         return false;
     }
     QByteArray bytes;
@@ -341,7 +341,7 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
     if (!writer.write(image)) {
-        report("The picture cannot be drawn: " + writer.errorString());
+        showStatus("The picture cannot be drawn: " + writer.errorString());
         return false;
     }
     try {
@@ -350,10 +350,10 @@ bool BalanceWindow::savePicture(const std::filesystem::path& file) {
                                       static_cast<std::size_t>(bytes.size())),
                             Existing::Replace);
     } catch (const std::exception& error) {
-        report(QString::fromStdString(error.what()));
+        showStatus(QString::fromStdString(error.what()));
         return false;
     }
-    report(QStringLiteral("Saved ") + QString::fromStdString(file.string()));
+    showStatus(QStringLiteral("Saved ") + QString::fromStdString(file.string()));
     return true;
 }
 
@@ -377,7 +377,7 @@ void BalanceWindow::savePictureAsked() {
     if (savePicture(*file)) m_pictureFolder = file->parent_path();
 }
 
-void BalanceWindow::report(const QString& message) {
+void BalanceWindow::showStatus(const QString& message) {
     // A message is read once: it goes after a few seconds, or with the next
     // thing the user does.
     m_status->setText(message);

@@ -128,7 +128,7 @@ class BalanceWindow : public QWidget {
     void changesMade(const std::vector<int16_t>& monsters);
     void tabShown(int index);
     void savePictureAsked();
-    void report(const QString& message);
+    void showStatus(const QString& message);
     void workDone();
     void showTitle();
 

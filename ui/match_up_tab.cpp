@@ -147,7 +147,7 @@ void MatchUpTab::showWhatIfValues(const WhatIfState& state) {
     for (int side = 0; side < 2; ++side) {
         const auto index = state.arena.chosen[static_cast<std::size_t>(side)];
         const MonsterStats& file = state.arena.fighters[static_cast<std::size_t>(side)];
-        const MonsterStats now = state.changed(side);
+        const MonsterStats now = state.changedRecord(side);
         for (std::size_t f = 0; f < kBattleFields.size(); ++f) {
             QSpinBox* box = m_whatIf[f][static_cast<std::size_t>(side)];
             const auto member = battleField(kBattleFields[f]);
@@ -180,7 +180,7 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
         m_view->setPicture({});
         return;
     }
-    const Fighters fighters{state.changed(0), state.changed(1)};
+    const Fighters fighters{state.changedRecord(0), state.changedRecord(1)};
     const StartingTexts start = startOf(state, fighters);
     charts::MatchUpChart picture;
     const std::array<int, 2> pair{*state.arena.chosen[0], *state.arena.chosen[1]};

@@ -155,7 +155,7 @@ void SweepTab::followRange() {
     if (m_rangeEdited) return;
     const QSignalBlocker a(m_from), b(m_to);
     const auto field = battleField(m_field->currentText().toStdString());
-    const int now = m_state.changed(m_side->currentIndex()).*field;
+    const int now = m_state.changedRecord(m_side->currentIndex()).*field;
     m_from->setValue(1);
     m_to->setValue(std::max(100, std::min<int>(INT16_MAX, 2 * now)));
 }
@@ -187,7 +187,7 @@ void SweepTab::request() {
         m_view->setPicture({});
         return;
     }
-    const Fighters fighters{m_state.changed(0), m_state.changed(1)};
+    const Fighters fighters{m_state.changedRecord(0), m_state.changedRecord(1)};
     charts::SweepCurve picture = curveAsked(fighters);
     SweepPlan plan;
     plan.field = battleField(picture.field);
@@ -198,7 +198,7 @@ void SweepTab::request() {
     m_progress->setRange(0, static_cast<int>(plan.values.size()));
     m_progress->setValue(0);
     m_progress->setVisible(plan.values.size() > kQuickSweep);
-    const int current = m_state.changed(m_side->currentIndex()).*plan.field;
+    const int current = m_state.changedRecord(m_side->currentIndex()).*plan.field;
     lane().run([this, fighters, plan, picture, current, changes = m_state.changes](
                    const WorkLane::Stale& stale, quint64 generation) mutable {
         // One pass over every value, as `karnwick sweep` makes it: the same

@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -29,9 +30,11 @@
 #include <QTest>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "battle/battle_fields.h"
 #include "battle/outcome_columns.h"
@@ -245,32 +248,58 @@ TEST(BalanceWindow, RosterWaitsForAWriterAndReadsTheWholeSet) {
     EXPECT_EQ(writer.exitCode(), 0);
 }
 
-// Whatever a lane's work throws is shown as one failed answer, and the lane
-// still settles and answers the next request.
-TEST(BalanceWindow, LaneReportsAThrowAndGoesOn) {
+// Requests typed faster than the lane answers: only the newest is applied,
+// an older one running sees itself stale, and a stale request's throw says
+// nothing while the current one's is shown once. The lane goes on after both.
+TEST(BalanceWindow, LaneAppliesOnlyTheNewestAnswerAndOutlivesAThrow) {
     QObject owner;
     karnwick::balance::WorkLane lane(&owner);
     QStringList failures;
+    QStringList applied;
     int idle = 0;
     lane.onFailure([&](const QString& message) { failures << message; });
     lane.onIdle([&] { ++idle; });
+    std::atomic<bool> release = false;
+    bool firstSawStale = false;
+    auto answer = [&](QString value, bool hold) {
+        lane.run([&, value, hold](const auto& stale, quint64 generation) {
+            while (hold && !release) std::this_thread::yield();
+            if (hold) firstSawStale = stale();
+            karnwick::balance::postIfCurrent(lane, generation, [&, value] { applied << value; });
+        });
+    };
+    answer("1", true);
+    answer("12", false);
+    answer("120", false);
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
+    EXPECT_EQ(applied, QStringList{"120"});
+    EXPECT_TRUE(firstSawStale);
+
+    lane.run([](const auto&, quint64) { throw std::runtime_error("an older roster"); });
     lane.run([](const auto&, quint64) { throw std::runtime_error("no room for the roster"); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
     EXPECT_EQ(failures, QStringList{"no room for the roster"});
-    bool answered = false;
-    lane.run([&](const auto&, quint64 generation) {
-        karnwick::balance::postIfCurrent(lane, generation, [&] { answered = true; });
-    });
+    answer("5", false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !lane.busy(); }, 10000));
-    EXPECT_TRUE(answered);
-    EXPECT_EQ(idle, 2);
+    EXPECT_EQ(applied, (QStringList{"120", "5"}));
+    EXPECT_EQ(idle, 3);
 }
 
-// A value is bold exactly while it differs from the files, read from the
-// box's own font after each step: typed, typed back to the file's value, a
-// change of pair, Reset, and another folder whose file holds the value.
-// Beside a changed value stands the files' one, and the chart keeps the
-// files' odds to show each bar's move.
+// Closing the window while the roster still fills drops the answers on their
+// way, and the arena's next Balance window fills whole.
+TEST(BalanceWindow, ClosedWhileTheRosterFills) {
+    DemoArena arena;
+    QPointer<BalanceWindow> first = &arena.open();
+    first->tabs()->setCurrentIndex(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->rosterRowsDone() > 0; }, 60000));
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 10000));
+    QTest::qWait(300);
+    BalanceWindow& again = arena.open();
+    EXPECT_EQ(arena.copied(again, 1), commandLineOutput({"matrix", "--csv"}));
+}
+
 // Each what-if field's name says what the number does in a battle, in its
 // own words; a field no battle reads has none to say.
 TEST(BalanceWindow, WhatIfFieldNamesSayWhatTheyDo) {
@@ -288,6 +317,11 @@ TEST(BalanceWindow, WhatIfFieldNamesSayWhatTheyDo) {
     EXPECT_EQ(karnwick::battleFieldRole("spare1"), "");
 }
 
+// A value is bold exactly while it differs from the files, read from the
+// box's own font after each step: typed, typed back to the file's value, a
+// change of pair, Reset, and another folder whose file holds the value.
+// Beside a changed value stands the files' one, and the chart keeps the
+// files' odds to show each bar's move.
 TEST(BalanceWindow, BoldMarksExactlyTheValuesThatDifferFromTheFiles) {
     DemoArena arena;
     arena.choose(0, 3);
