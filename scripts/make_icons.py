@@ -3,7 +3,8 @@
 
 Writes ui/icons/karnwick-arena-15x16.png (the window icon, 8-bit indexed, 256
 colours) and karnwick-arena-{16,32,48,256}.png for the desktop (16 indexed, the
-others RGBA with smooth edges). Uses only the standard library; run it from
+others RGBA with smooth edges), and packs the last four into
+packaging/windows/karnwick-arena.ico for the Windows programs and installer. Uses only the standard library; run it from
 anywhere: python3 scripts/make_icons.py
 """
 import math
@@ -170,11 +171,25 @@ def write_rgba(path, pixels):
     write_png(path, len(pixels[0]), len(pixels), 6, [[v for px in row for v in px] for row in pixels])
 
 
+def write_ico(path, sizes):
+    """Packs the desktop PNGs into one Windows icon, each entry kept as PNG."""
+    images = [open(os.path.join(OUT, f"karnwick-arena-{size}.png"), "rb").read() for size in sizes]
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, data in zip(sizes, images):
+        # 0 stands for 256 in a one-byte width or height.
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as out:
+        out.write(struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(images))
+
+
 def main():
     write_indexed(os.path.join(OUT, "karnwick-arena-15x16.png"), render(15, 16, 1))
     write_indexed(os.path.join(OUT, "karnwick-arena-16.png"), render(16, 16, 1))
     for size in (32, 48, 256):
         write_rgba(os.path.join(OUT, f"karnwick-arena-{size}.png"), render(size, size, 3))
+    write_ico(os.path.join(OUT, "..", "..", "packaging", "windows", "karnwick-arena.ico"), (16, 32, 48, 256))
 
 
 if __name__ == "__main__":
