@@ -1,7 +1,6 @@
 #include "app/arena_settings.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -27,8 +26,13 @@ bool isSafeToRead(const fs::path& file) {
 }  // namespace
 
 fs::path ArenaSettings::playerFile() {
+#ifdef Q_OS_WIN
+    // The roaming profile, which follows the player from machine to machine.
+    return pathFromText(qEnvironmentVariable("APPDATA")) / "karnwick" / "karnwick-arena.ini";
+#else
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return fs::path(QFile::encodeName(config).toStdString()) / "karnwick" / "karnwick-arena.conf";
+    return pathFromText(config) / "karnwick" / "karnwick-arena.conf";
+#endif
 }
 
 ArenaSettings::ArenaSettings(const fs::path& file) {
@@ -36,29 +40,36 @@ ArenaSettings::ArenaSettings(const fs::path& file) {
         printToStderr(settingsIgnoredText(file));
         return;
     }
-    m_settings = std::make_unique<QSettings>(
-        QFile::decodeName(QByteArray::fromStdString(file.native())), QSettings::IniFormat);
+    m_settings = std::make_unique<QSettings>(shownFolder(file), QSettings::IniFormat);
 }
 
 ArenaSettings::~ArenaSettings() = default;
 
 fs::path ArenaSettings::rememberedFolder() const {
     if (!m_settings) return {};
+#ifdef Q_OS_WIN
+    return pathFromText(m_settings->value(QLatin1String(kLastFolderKey)).toString());
+#else
     // Kept as text when it is valid UTF-8, else as bytes; both read back as bytes.
     const QByteArray bytes = m_settings->value(QLatin1String(kLastFolderKey)).toByteArray();
     return bytes.toStdString();
+#endif
 }
 
 void ArenaSettings::rememberFolder(const fs::path& folder) {
     // The usual start is in the folder already remembered: writing it again
     // would cost a synced file write before the window shows.
     if (!m_settings || rememberedFolder() == folder) return;
+#ifdef Q_OS_WIN
+    m_settings->setValue(QLatin1String(kLastFolderKey), shownFolder(folder));
+#else
     const QByteArray bytes = QByteArray::fromStdString(folder.native());
     if (karnwick::isUtf8(folder.native())) {
         m_settings->setValue(QLatin1String(kLastFolderKey), QString::fromUtf8(bytes));
     } else {
         m_settings->setValue(QLatin1String(kLastFolderKey), bytes);
     }
+#endif
 }
 
 QString settingsIgnoredText(const fs::path& file) {

@@ -1,11 +1,11 @@
 #include "app/demo_folder.h"
 
-#include <QFile>
 #include <QStandardPaths>
 
 #include "app/start_folder.h"
 #include "data/file_writer.h"
 #include "demo/set.h"
+#include "ui/game_folder.h"
 
 namespace arena {
 
@@ -13,8 +13,9 @@ namespace fs = std::filesystem;
 
 fs::path demoSetFolder() {
     // The game's data folder, not the arena's own: the demo set is game files.
+    // On Windows that is %LOCALAPPDATA%, where a machine's own data belongs.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return fs::path(QFile::encodeName(data).toStdString()) / "karnwick" / "demo";
+    return pathFromText(data) / "karnwick" / "demo";
 }
 
 void provideDemoSet(const fs::path& folder) {

@@ -11,11 +11,23 @@ std::optional<std::filesystem::path> pickGameFolder(QWidget* parent,
     const QString chosen = QFileDialog::getExistingDirectory(
         parent, QStringLiteral("Open Game Folder"), shownFolder(start));
     if (chosen.isEmpty()) return std::nullopt;
-    return std::filesystem::path(QFile::encodeName(chosen).toStdString());
+    return pathFromText(chosen);
 }
 
 QString shownFolder(const std::filesystem::path& folder) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(folder.native());
+#else
     return QFile::decodeName(QByteArray::fromStdString(folder.native()));
+#endif
+}
+
+std::filesystem::path pathFromText(const QString& text) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(text.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+#endif
 }
 
 std::filesystem::path resolveGameFolder(const std::filesystem::path& folder) {

@@ -21,3 +21,8 @@ std::filesystem::path resolveGameFolder(const std::filesystem::path& folder);
 
 // A folder as the player reads it in a message.
 QString shownFolder(const std::filesystem::path& folder);
+
+// A path Qt gives as text (a file dialog's choice, a standard location): its
+// bytes as they are on Linux, where a name need not be UTF-8; its UTF-16 on
+// Windows, where the system's names are.
+std::filesystem::path pathFromText(const QString& text);
