@@ -51,7 +51,7 @@ int runArena(int argc, char* argv[]) {
     const std::filesystem::path folder = arena::chooseStartFolder(
         line.folder, std::filesystem::current_path(error), settings.rememberedFolder());
 
-    fontConfiguration.join();
+    if (fontConfiguration.joinable()) fontConfiguration.join();
     MainWindow window;
     arena::giveArenaIconAfterFirstPaint(window);
     if (!arena::startArena(window, folder, settings)) return 1;

@@ -1,10 +1,13 @@
 #include "ui/work_lane.h"
 
+#include <QThread>
 #include <QThreadPool>
 #include <exception>
 
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace karnwick::balance {
 
@@ -14,8 +17,14 @@ namespace {
 // than the window's: on a busy machine the event loop then gets a core as
 // soon as it has an event, and the odds take what is left.
 void yieldToWindow() {
+#ifdef Q_OS_WIN
+    // Windows gives a thread's priority to no thread it starts: the odds'
+    // own workers run at the normal one.
+    QThread::currentThread()->setPriority(QThread::LowPriority);
+#else
     constexpr int kWorkNiceness = 10;
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkNiceness);
+#endif
 }
 
 }  // namespace
