@@ -15,7 +15,8 @@
 #include <map>
 #include <utility>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"

@@ -99,22 +99,24 @@ TEST(CommandLine, EveryFailureOfACommandIsReported) {
         karnwick::cli::CommandFunction run;
         const char* says;
     } failures[] = {
-        {[](const QStringList&, std::ostream& out, std::ostream&) -> int {
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream& out,
+            std::ostream&) -> int {
              out << "half a line";
              throw std::filesystem::filesystem_error(
                  "status", "a\nb", std::make_error_code(std::errc::filename_too_long));
          },
          "karnwick thrower: a\\x0Ab: File name too long\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int {
              throw std::filesystem::filesystem_error(
                  "rename", "old", "new", std::make_error_code(std::errc::cross_device_link));
          },
          "karnwick thrower: old -> new: Invalid cross-device link\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int { throw std::bad_alloc(); },
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int { throw std::bad_alloc(); },
          "karnwick thrower: out of memory\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
-             throw std::out_of_range("vector::at");
-         },
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int { throw std::out_of_range("vector::at"); },
          "karnwick thrower: vector::at\n"},
     };
     for (const auto& f : failures) {
