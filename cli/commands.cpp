@@ -27,7 +27,7 @@ const char* const kExitStatusHelp =
     "  1  the command ran and found something: a battle stopped by a run-time\n"
     "     error, problems found by check, a monster list cannot show\n"
     "  2  wrong usage, game files that cannot be read, or output that cannot be\n"
-    "     written; demo-data refusing to overwrite a file\n";
+    "     written; a command refusing to overwrite a file without --force\n";
 
 namespace {
 
