@@ -1,3 +1,5 @@
+// The words of a command line, as text for the parser and back to their bytes.
+
 #include "cli/arguments.h"
 
 #include "data/text_codec.h"

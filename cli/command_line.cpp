@@ -1,3 +1,5 @@
+// A command's own command line: its parser, its game folder and its counted options.
+
 #include "cli/command_line.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,5 @@
+// How game texts and file names appear in what a command writes.
+
 #include "cli/shown_text.h"
 
 #include <algorithm>

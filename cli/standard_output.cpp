@@ -1,3 +1,5 @@
+// Standard output as every command writes it, failures never silent.
+
 #include "cli/standard_output.h"
 
 #include <fcntl.h>
