@@ -5,8 +5,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "cli/arguments.h"
 #include "data/record_override.h"
-#include "data/text_codec.h"
 #include "ui/game_folder.h"
 
 namespace arena {
@@ -16,16 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kProgram = "karnwick-arena";
-
-// An argument's bytes as text for the parser and back, every byte kept, as
-// karnwick carries them.
-QString parserText(const std::string& argument) {
-    return QString::fromStdU16String(karnwick::argumentText(argument));
-}
-
-fs::path rawArgument(const QString& text) {
-    return karnwick::argumentBytes(text.toStdU16String());
-}
 
 // The window system's own options, taken out of argv by the application
 // object; accepted here so they are no usage error.
@@ -92,7 +82,7 @@ CommandLine exitPrinting(const QString& out) {
 }
 
 CommandLine openingFolder(const QString& given) {
-    const fs::path folder = rawArgument(given);
+    const fs::path folder = karnwick::cli::pathFromArgument(given);
     std::error_code error;
     const fs::file_status status = fs::status(folder, error);
     if (!fs::exists(status))
@@ -125,7 +115,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     const QString program = QString::fromLatin1(kProgram);
     QStringList texts;
-    for (const std::string& argument : arguments) texts << parserText(argument);
+    for (const std::string& argument : arguments)
+        texts << karnwick::cli::argumentFromBytes(argument);
     if (texts.isEmpty()) texts << program;
     if (!parser.parse(texts)) return usageError(parser.errorText());
     // Answered before the application object exists, which would name the program.

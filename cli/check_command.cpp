@@ -8,6 +8,7 @@
 #include "battle/game_files_check.h"
 #include "cli/command_line.h"
 #include "cli/record_overrides.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/palette.h"
 #include "data/sprite.h"
@@ -64,8 +65,9 @@ void writeJson(const GameFilesReport& report, std::ostream& out) {
 
 }  // namespace
 
-int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    cli::CommandLine line("check", "",
+int runCheckCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                    std::ostream&) {
+    cli::CommandLine line(command,
                           "Reads mypal.pal, monster.dat and monsters.tat and names every problem\n"
                           "that would stop the arena or a battle, or that does not do what the\n"
                           "file seems to mean. With --set, the records are checked as the\n"
@@ -73,7 +75,7 @@ int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     const std::optional<CheckRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
 
-    const std::filesystem::path dir = line.gameDir();
+    const std::filesystem::path dir = line.lockGameDir();
     cli::requireGameFiles(dir, {kPaletteFileName, kSpriteFileName, kStatsFileName});
     // A what-if is checked as the commands that fight would play it; without
     // one, a folder whose sprites cannot be counted is still checked.

@@ -6,11 +6,14 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "check". Returns 0 when the files are
 // clean, 1 when it found problems, 2 for a wrong command line or a game file
 // that cannot be read.
-int runCheckCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runCheckCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                    std::ostream& err);
 
 }  // namespace karnwick::cli

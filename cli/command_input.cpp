@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/command_line.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 
 namespace karnwick::cli {
 

@@ -1,31 +1,19 @@
-#include "cli/command_line.h"
+// A command's own command line: its parser, its game folder and its counted options.
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "cli/command_line.h"
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstring>
-#include <iostream>
 #include <thread>
+#include <vector>
 
+#include "cli/shown_text.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
-#include "data/monster_stats.h"
 #include "data/record_override.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
-
-const char* const kExitStatusHelp =
-    "Exit status:\n"
-    "  0  success\n"
-    "  1  the command ran and found something: a battle stopped by a run-time\n"
-    "     error, problems found by check, a monster list cannot show\n"
-    "  2  wrong usage, game files that cannot be read, or output that cannot be\n"
-    "     written; demo-data refusing to overwrite a file\n";
 
 namespace {
 
@@ -47,9 +35,8 @@ QString unmarked(QString text) {
 
 }  // namespace
 
-CommandLine::CommandLine(std::string command, QString synopsis, const QString& description)
-    : m_command(std::move(command)),
-      m_synopsis(std::move(synopsis)),
+CommandLine::CommandLine(const Command& command, const QString& description)
+    : m_command(command),
       m_helpOption(QStringList{"h", "help"}, "Show this help."),
       m_dirOption("dir", "The game folder (default: the current directory).", "DIR") {
     m_parser.setApplicationDescription(description);
@@ -62,7 +49,7 @@ void CommandLine::addDirOption() {
 }
 
 bool CommandLine::parse(const QStringList& arguments, std::ostream& out) {
-    QStringList marked{QString::fromStdString("karnwick " + m_command)};
+    QStringList marked{QString::fromStdString("karnwick " + std::string(m_command.name))};
     for (const QString& argument : arguments)
         marked << (isNegativeNumber(argument) ? kNegativeMark + argument : argument);
     if (!m_parser.parse(marked)) {
@@ -112,9 +99,24 @@ QStringList CommandLine::positionalArguments() const {
     return positional;
 }
 
+void CommandLine::requireAtMostOne(std::initializer_list<const QCommandLineOption*> options) const {
+    if (std::count_if(options.begin(), options.end(),
+                      [this](const QCommandLineOption* option) { return isSet(*option); }) < 2)
+        return;
+    std::string names;
+    for (const QCommandLineOption* option : options) {
+        if (!names.empty()) names += option == *(options.end() - 1) ? " and " : ", ";
+        names += "--" + option->names().back().toStdString();
+    }
+    throw CommandError(names + " exclude each other");
+}
+
 std::filesystem::path CommandLine::gameDir() const {
-    const std::filesystem::path dir =
-        !m_hasDir || !m_parser.isSet(m_dirOption) ? "." : pathValue(m_dirOption);
+    return !m_hasDir || !m_parser.isSet(m_dirOption) ? "." : pathValue(m_dirOption);
+}
+
+std::filesystem::path CommandLine::lockGameDir() {
+    const std::filesystem::path dir = gameDir();
     if (!m_gameDirLock) m_gameDirLock = std::make_unique<FolderLock>(dir, FolderAccess::Read);
     return dir;
 }
@@ -128,23 +130,9 @@ std::string CommandLine::helpText() const {
     // its text (description, options, arguments) is kept as it is.
     const std::string text = m_parser.helpText().toStdString();
     const std::size_t firstLineEnd = text.find('\n');
-    std::string usage = "Usage: karnwick " + m_command + " [options]";
-    if (!m_synopsis.isEmpty()) usage += ' ' + m_synopsis.toStdString();
+    std::string usage = "Usage: karnwick " + std::string(m_command.name) + " [options]";
+    if (!usageWords(m_command).empty()) usage.append(" ").append(usageWords(m_command));
     return usage + (firstLineEnd == std::string::npos ? "\n" : text.substr(firstLineEnd));
-}
-
-QStringList argumentsFromArgv(int argc, const char* const argv[]) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromStdU16String(argumentText(argv[i]));
-    return arguments;
-}
-
-std::string bytesFromArgument(const QString& argument) {
-    return argumentBytes(argument.toStdU16String());
-}
-
-std::filesystem::path pathFromArgument(const QString& argument) {
-    return std::filesystem::path(bytesFromArgument(argument));
 }
 
 void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names) {
@@ -161,124 +149,8 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
     }
 }
 
-std::string shownText(std::span<const char> field) {
-    std::size_t end = field.size();
-    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-    return shownInBox(fieldText(field.first(end)));
-}
-
-std::string shownPath(const std::filesystem::path& path) {
-    return escapedText(path.native());
-}
-
-std::size_t shownLength(std::string_view text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-std::string paddedText(std::string text, std::size_t columns) {
-    const std::size_t shown = shownLength(text);
-    if (shown < columns) text.append(columns - shown, ' ');
-    return text;
-}
-
-QString jsonText(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high) {
     return karnwick::wholeNumber(text.toStdString(), low, high);
-}
-
-namespace {
-
-std::array<bool, 3> closedAtStart{};
-
-}  // namespace
-
-void holdClosedStandardStreams() {
-    for (int fd = 0; fd < 3; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        closedAtStart[std::size_t(fd)] = true;
-        // The lowest free number is `fd` itself, the ones before it being open.
-        const int held = ::open("/dev/null", O_RDWR);
-        if (held >= 0 && held != fd) ::close(held);
-    }
-}
-
-bool standardStreamWasClosed(int fd) {
-    return fd >= 0 && fd < 3 && closedAtStart[std::size_t(fd)];
-}
-
-void requireStandardOutput() {
-    if (standardStreamWasClosed(STDOUT_FILENO))
-        throw CommandError("cannot write to standard output (it is closed)");
-}
-
-bool isStandardOutputName(const std::filesystem::path& file) {
-    return file == "-";
-}
-
-void requirePictureOutput() {
-    requireStandardOutput();
-    if (::isatty(STDOUT_FILENO) == 1) {
-        throw CommandError(
-            "standard output is a terminal: a PNG image is not written there (redirect it to a "
-            "file or a pipe, or name a file instead of -)");
-    }
-}
-
-StandardOutput::StandardOutput(std::string program)
-    : m_program(std::move(program)), m_buffer(1 << 16) {
-    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-}
-
-int StandardOutput::finish(int status) {
-    try {
-        writeBuffered();
-    } catch (const CommandError& e) {
-        if (e.isReaderGone()) return e.status();
-        std::cerr << m_program << ": " << e.what() << "\n";
-        return e.status();
-    }
-    return status;
-}
-
-StandardOutput::int_type StandardOutput::overflow(int_type c) {
-    writeBuffered();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-        *pptr() = traits_type::to_char_type(c);
-        pbump(1);
-    }
-    return traits_type::not_eof(c);
-}
-
-int StandardOutput::sync() {
-    writeBuffered();
-    return 0;
-}
-
-void StandardOutput::writeBuffered() {
-    const char* at = pbase();
-    const char* end = pptr();
-    setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-    // After one failure the rest is dropped: the failure has been reported.
-    if (m_failed) return;
-    if (at < end && standardStreamWasClosed(STDOUT_FILENO)) {
-        m_failed = true;
-        throw CommandError("cannot write to standard output (it is closed)");
-    }
-    while (at < end) {
-        const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(end - at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            m_failed = true;
-            if (errno == EPIPE) throw CommandError::readerGone();
-            throw CommandError(std::string("cannot write to standard output: ") +
-                               std::strerror(errno));
-        }
-        at += n;
-    }
 }
 
 std::optional<int> countOption(const CommandLine& line, const QCommandLineOption& option,

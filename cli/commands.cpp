@@ -5,7 +5,6 @@
 #include <new>
 
 #include "cli/check_command.h"
-#include "cli/command_line.h"
 #include "cli/demo_data_command.h"
 #include "cli/duel_command.h"
 #include "cli/history_command.h"
@@ -15,17 +14,27 @@
 #include "cli/odds_command.h"
 #include "cli/pictures.h"
 #include "cli/set_command.h"
+#include "cli/shown_text.h"
 #include "cli/sweep_command.h"
 #include "cli/undo_command.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
 
+const char* const kExitStatusHelp =
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the command ran and found something: a battle stopped by a run-time\n"
+    "     error, problems found by check, a monster list cannot show\n"
+    "  2  wrong usage, game files that cannot be read, or output that cannot be\n"
+    "     written; a command refusing to overwrite a file without --force\n";
+
 namespace {
 
 // Export draws with Qt's graphics, which the program loads only for it.
-int runExportPictures(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    return pictures().runExport(arguments, out, err);
+int runExportPictures(const Command& command, const QStringList& arguments, std::ostream& out,
+                      std::ostream& err) {
+    return pictures().runExport(command, arguments, out, err);
 }
 
 constexpr Command kCommands[] = {
@@ -43,11 +52,11 @@ constexpr Command kCommands[] = {
     {"check", "", "Name every problem in the game files that a battle would meet", Graphics::Never,
      runCheckCommand},
     {"export", "WHAT", "Sprites, preview sheets and the palette as PNG images", Graphics::Always,
-     runExportPictures},
-    {"set", "N FIELD=VALUE", "Change fields of a monster's record in monsters.tat", Graphics::Never,
-     runSetCommand},
+     runExportPictures, "sprite N | sheet 1|2|3 | palette | all DIR"},
+    {"set", "N FIELD=VALUE...", "Change fields of a monster's record in monsters.tat",
+     Graphics::Never, runSetCommand},
     {"import", "WHAT", "Write an edited CSV of records or a sprite image back into the game files",
-     Graphics::Always, runImportCommand},
+     Graphics::Always, runImportCommand, "stats FILE.csv | sprite N FILE.png"},
     {"history", "", "The edits made to the game files, newest first", Graphics::Never,
      runHistoryCommand},
     {"undo", "", "Bring back the game files as they were before the last edit", Graphics::Never,
@@ -68,6 +77,10 @@ std::string failureText(const std::exception& failure) {
     }
     if (dynamic_cast<const std::bad_alloc*>(&failure)) return "out of memory";
     return failure.what();
+}
+
+std::string_view usageWords(const Command& command) {
+    return command.usage.empty() ? command.synopsis : command.usage;
 }
 
 std::span<const Command> commands() {
@@ -92,7 +105,7 @@ int runCommand(const Command& command, const QStringList& arguments, std::ostrea
         }
     };
     try {
-        return command.run(arguments, out, err);
+        return command.run(command, arguments, out, err);
     } catch (const CommandError& e) {
         if (e.isReaderGone()) return e.status();
         flushQuietly();

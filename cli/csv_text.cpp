@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
 #include "data/record_fields.h"
 #include "data/text_codec.h"
 

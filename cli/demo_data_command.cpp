@@ -7,6 +7,8 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 #include "data/file_writer.h"
 #include "demo/set.h"
 
@@ -40,8 +42,9 @@ std::optional<DemoDataRequest> parseRequest(cli::CommandLine& line, const QStrin
 
 }  // namespace
 
-int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    cli::CommandLine line("demo-data", "[DIR]",
+int runDemoDataCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                       std::ostream&) {
+    cli::CommandLine line(command,
                           "Writes a complete demo set of game files (mypal.pal, monster.dat, "
                           "monsters.tat)\nwith 50 monsters and 7 bosses.");
     const std::optional<DemoDataRequest> request = parseRequest(line, arguments, out);

@@ -5,11 +5,14 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word demo-data. Returns the exit status:
 // 0 when all three files were written; 2 for a wrong command line, a file in
 // the way without --force, or a failure, which leaves the folder as it was.
-int runDemoDataCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runDemoDataCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                       std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -16,6 +16,7 @@
 #include "battle/outcome_columns.h"
 #include "cli/command_line.h"
 #include "cli/roster.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
@@ -61,8 +62,7 @@ std::optional<DuelRequest> parseRequest(cli::CommandLine& line, const QStringLis
     if (!line.parse(arguments, out)) return std::nullopt;
     DuelRequest request;
     request.monsters = cli::matchUpArguments(line.positionalArguments());
-    if (line.isSet(jsonOption) && line.isSet(summaryOption))
-        throw cli::CommandError("--json and --summary exclude each other");
+    line.requireAtMostOne({&jsonOption, &summaryOption});
     request.setTexts = parser.values(setOption);
     request.json = line.isSet(jsonOption);
     request.summary = line.isSet(summaryOption);
@@ -240,14 +240,16 @@ int playSummary(const DuelRequest& request, const Fighters& fighters, std::ostre
 
 }  // namespace
 
-int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runDuelCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream& err) {
     cli::CommandLine line(
-        "duel", "A B",
+        command,
         "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
         "files, exactly as the arena would after a fresh start.");
     const std::optional<DuelRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
-    const MatchUp match = cli::Roster(line.gameDir(), request->setTexts).matchUp(request->monsters);
+    const MatchUp match =
+        cli::Roster(line.lockGameDir(), request->setTexts).matchUp(request->monsters);
     return request->summary ? playSummary(*request, match.fighters, out, err)
                             : playWithLogs(*request, match.fighters, out, err);
 }

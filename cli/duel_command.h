@@ -6,10 +6,13 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "duel". Returns the exit status: 0,
 // 1 when a battle stopped on a run-time error, 2 for a usage or data error.
-int runDuelCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runDuelCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -15,7 +15,8 @@
 #include <map>
 #include <utility>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
@@ -302,12 +303,70 @@ std::optional<FileState> parseState(std::string_view size, std::string_view sha)
     return FileState{true, *bytes, std::string(sha), ""};
 }
 
+// Marks `entry` as unusable; the first reason found is the one told.
+void refuseEntry(HistoryEntry& entry, std::string why) {
+    if (entry.problem.empty()) entry.problem = std::move(why);
+}
+
+std::string malformedLine(std::string_view line) {
+    return "its line " + quotedText(line) + " is none karnwick writes";
+}
+
+// The state a "file" or "after" line gives (its words after the key), or
+// nothing when it is malformed. `skipped` is set for a line of an earlier
+// karnwick that tells too little to be of use.
+std::optional<FileState> stateOnLine(std::string_view key,
+                                     const std::vector<std::string_view>& parts, bool checked,
+                                     bool& skipped) {
+    if (parts.size() == 2 && parts[1] == "absent") return FileState{};
+    if (key == "file" && parts.size() == 4 && parts[1] == "present")
+        return parseState(parts[2], parts[3]);
+    if (key == "after" && (parts.size() == 3 || parts.size() == 4)) {
+        std::optional<FileState> state = parseState(parts[1], parts[2]);
+        if (state && parts.size() == 4) state->stamp = parts[3];
+        return state;
+    }
+    if (!checked && key == "file" && parts.size() == 2 && parts[1] == "present")
+        return FileState{true, -1, "", ""};  // an earlier karnwick's entry
+    // An earlier karnwick's inode and time tell too little.
+    skipped = !checked && key == "after";
+    return std::nullopt;
+}
+
+// A "file" line (a game file as the edit found it) or an "after" line (as
+// the edit leaves it) into `entry`.
+void readFileLine(HistoryEntry& entry, std::string_view key, std::string_view value,
+                  std::string_view line) {
+    const std::vector<std::string_view> parts = words(value);
+    const std::string name(parts.empty() ? std::string_view() : parts[0]);
+    if (std::find_if(std::begin(kGameFileNames), std::end(kGameFileNames),
+                     [&](const char* game) { return name == game; }) == std::end(kGameFileNames)) {
+        refuseEntry(entry, "it names the file " + quotedText(name) +
+                               ", which is none of mypal.pal, monster.dat and monsters.tat");
+        return;
+    }
+    auto known = std::find_if(entry.files.begin(), entry.files.end(),
+                              [&](const HistoryFile& f) { return f.name == name; });
+    bool skipped = false;
+    const std::optional<FileState> state = stateOnLine(key, parts, entry.checked, skipped);
+    if (skipped) return;
+    if (!state) {
+        refuseEntry(entry, malformedLine(line));
+    } else if (key == "file") {
+        if (known != entry.files.end())
+            refuseEntry(entry, "it names " + name + " twice");
+        else
+            entry.files.push_back({name, *state, std::nullopt});
+    } else if (known == entry.files.end() || known->after) {
+        refuseEntry(entry, malformedLine(line));
+    } else {
+        known->after = *state;
+    }
+}
+
 // The entry an `entry` file describes; `problem` says why it cannot be used.
 HistoryEntry parseEntry(std::string_view text) {
     HistoryEntry entry;
-    auto refuse = [&entry](std::string why) {
-        if (entry.problem.empty()) entry.problem = std::move(why);
-    };
     std::vector<std::string_view> lines;
     for (std::string_view rest = text; !rest.empty();) {
         const std::size_t end = rest.find('\n');
@@ -315,9 +374,6 @@ HistoryEntry parseEntry(std::string_view text) {
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
     entry.checked = std::find(lines.begin(), lines.end(), kFormatLine) != lines.end();
-    const auto malformed = [](std::string_view line) {
-        return "its line " + quotedText(line) + " is none karnwick writes";
-    };
     for (const std::string_view line : lines) {
         const std::size_t space = line.find(' ');
         const std::string_view key = line.substr(0, space);
@@ -329,52 +385,16 @@ HistoryEntry parseEntry(std::string_view text) {
             entry.command = value;
         } else if (key == "target") {
             const auto target = digits(value, kLastEntryNumber);
-            if (!target) refuse(malformed(line));
+            if (!target) refuseEntry(entry, malformedLine(line));
             entry.target = static_cast<int>(target.value_or(0));
         } else if (key == "summary") {
             entry.summary = value;
         } else if (key == "file" || key == "after") {
-            const std::vector<std::string_view> parts = words(value);
-            const std::string name(parts.empty() ? std::string_view() : parts[0]);
-            if (std::find_if(std::begin(kGameFileNames), std::end(kGameFileNames),
-                             [&](const char* game) { return name == game; }) ==
-                std::end(kGameFileNames)) {
-                refuse("it names the file " + quotedText(name) +
-                       ", which is none of mypal.pal, monster.dat and monsters.tat");
-                continue;
-            }
-            auto known = std::find_if(entry.files.begin(), entry.files.end(),
-                                      [&](const HistoryFile& f) { return f.name == name; });
-            std::optional<FileState> state;
-            if (parts.size() == 2 && parts[1] == "absent") {
-                state = FileState{};
-            } else if (key == "file" && parts.size() == 4 && parts[1] == "present") {
-                state = parseState(parts[2], parts[3]);
-            } else if (key == "after" && (parts.size() == 3 || parts.size() == 4)) {
-                state = parseState(parts[1], parts[2]);
-                if (state && parts.size() == 4) state->stamp = parts[3];
-            } else if (!entry.checked && key == "file" && parts.size() == 2 &&
-                       parts[1] == "present") {
-                state = FileState{true, -1, "", ""};  // an earlier karnwick's entry
-            } else if (!entry.checked && key == "after") {
-                continue;  // an earlier karnwick's inode and time tell too little
-            }
-            if (!state) {
-                refuse(malformed(line));
-            } else if (key == "file") {
-                if (known != entry.files.end())
-                    refuse("it names " + name + " twice");
-                else
-                    entry.files.push_back({name, *state, std::nullopt});
-            } else if (known == entry.files.end() || known->after) {
-                refuse(malformed(line));
-            } else {
-                known->after = *state;
-            }
+            readFileLine(entry, key, value, line);
         }
     }
-    if (entry.command.empty()) refuse("it names no command");
-    if (entry.files.empty()) refuse("it names no game file");
+    if (entry.command.empty()) refuseEntry(entry, "it names no command");
+    if (entry.files.empty()) refuseEntry(entry, "it names no game file");
     return entry;
 }
 
@@ -545,6 +565,27 @@ CommandError historyRefusal(const fs::path& history, const std::string& why) {
 
 [[noreturn]] void refuseHistory(const fs::path& history, const std::string& why) {
     throw historyRefusal(history, why);
+}
+
+// A size as a message names it: "64 MiB", or its bytes when that is no
+// whole number of MiB.
+std::string byteCount(std::int64_t bytes) {
+    constexpr std::int64_t kMiB = std::int64_t(1) << 20;
+    if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// What the edit leaves in `name`, when it was told (see PendingEdit).
+std::optional<FileState> leftBy(const std::vector<RestoredFile>* leaves, const std::string& name) {
+    std::optional<FileState> after;
+    if (!leaves) return after;
+    for (const RestoredFile& left : *leaves) {
+        if (left.name != name) continue;
+        after = left.present ? FileState{true, static_cast<std::int64_t>(left.bytes.size()),
+                                         sha256Of(left.bytes), ""}
+                             : FileState{};
+    }
+    return after;
 }
 
 Descriptor openGameFolder(const fs::path& dir) {
@@ -748,34 +789,11 @@ PendingEdit::PendingEdit(const fs::path& gameDir, std::string command, std::stri
 
 void PendingEdit::record(const std::vector<std::string>& files,
                          const std::vector<RestoredFile>* leaves) {
-    HistoryEntry& entry = m_entry;
-    entry.checked = true;
-    entry.time = historyClock()().toString("yyyy-MM-dd HH:mm:ss").toStdString();
+    m_entry.checked = true;
+    m_entry.time = historyClock()().toString("yyyy-MM-dd HH:mm:ss").toStdString();
     try {
-        m_gameFd = openGameFolder(m_gameDir).release();
-        try {
-            Descriptor history = openFolderAt(m_gameFd, kHistoryFolderName);
-            if (!history) history = makeFolderAt(m_gameFd, kHistoryFolderName);
-            m_historyFd = history.release();
-        } catch (const Unusable& e) {
-            refuseHistory(m_history, e.why);
-        }
-        settlePending(m_gameFd, m_historyFd, m_history);
-        entry.number = highestNumber(m_historyFd) + 1;
-        if (entry.number > kLastEntryNumber)
-            refuseHistory(m_history, "it holds edit " + std::to_string(kLastEntryNumber) +
-                                         ", the last number an edit can take (move the "
-                                         "history away to start a new one)");
-        m_pendingName = std::string(kPendingPrefix) + numbered(entry.number);
-        try {
-            m_pendingFd = makeFolderAt(m_historyFd, m_pendingName.c_str()).release();
-        } catch (const Unusable& e) {
-            m_pendingName.clear();
-            refuseHistory(m_history, e.why);
-        }
+        openPending();
         const fs::path pending = m_history / m_pendingName;
-        requireSameFolder(pending, m_pendingFd);
-
         std::int64_t total = 0;
         for (const std::string& name : files) {
             HistoryFile file{name, {}, std::nullopt};
@@ -783,40 +801,62 @@ void PendingEdit::record(const std::vector<std::string>& files,
             if (game.exists()) {
                 total += game.size();
                 if (total > historyLimits().bytes)
-                    refuseHistory(m_history, "the files it replaces are larger than 64 MiB");
+                    refuseHistory(m_history, "the files it replaces are larger than " +
+                                                 byteCount(historyLimits().bytes));
                 std::vector<unsigned char> bytes(static_cast<std::size_t>(game.size()));
                 bytes.resize(game.readAt(0, bytes));
                 file.before = {true, static_cast<std::int64_t>(bytes.size()), sha256Of(bytes), ""};
                 writeFileAtomically(pending / name, bytes, Existing::Refuse);
             }
-            if (leaves) {
-                for (const RestoredFile& left : *leaves) {
-                    if (left.name != name) continue;
-                    file.after = left.present
-                                     ? FileState{true, static_cast<std::int64_t>(left.bytes.size()),
-                                                 sha256Of(left.bytes), ""}
-                                     : FileState{};
-                }
-            }
-            entry.files.push_back(std::move(file));
+            file.after = leftBy(leaves, name);
+            m_entry.files.push_back(std::move(file));
         }
-        writeFileAtomically(pending / kEntryFileName, entryText(entry), Existing::Refuse);
-        shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, entry.files);
+        writeFileAtomically(pending / kEntryFileName, entryText(m_entry), Existing::Refuse);
+        shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, m_entry.files);
         syncFolder(m_historyFd);
     } catch (...) {
-        std::exception_ptr failure = std::current_exception();
-        try {
-            std::rethrow_exception(failure);
-        } catch (const GameError& e) {
-            failure = std::make_exception_ptr(historyRefusal(m_history, e.what()));
-        } catch (...) {
-        }
-        if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
-        closeOwned(m_pendingFd);
-        closeOwned(m_historyFd);
-        closeOwned(m_gameFd);
-        std::rethrow_exception(failure);
+        abandon();
     }
+}
+
+void PendingEdit::openPending() {
+    m_gameFd = openGameFolder(m_gameDir).release();
+    try {
+        Descriptor history = openFolderAt(m_gameFd, kHistoryFolderName);
+        if (!history) history = makeFolderAt(m_gameFd, kHistoryFolderName);
+        m_historyFd = history.release();
+    } catch (const Unusable& e) {
+        refuseHistory(m_history, e.why);
+    }
+    settlePending(m_gameFd, m_historyFd, m_history);
+    m_entry.number = highestNumber(m_historyFd) + 1;
+    if (m_entry.number > kLastEntryNumber)
+        refuseHistory(m_history, "it holds edit " + std::to_string(kLastEntryNumber) +
+                                     ", the last number an edit can take (move the "
+                                     "history away to start a new one)");
+    m_pendingName = std::string(kPendingPrefix) + numbered(m_entry.number);
+    try {
+        m_pendingFd = makeFolderAt(m_historyFd, m_pendingName.c_str()).release();
+    } catch (const Unusable& e) {
+        m_pendingName.clear();
+        refuseHistory(m_history, e.why);
+    }
+    requireSameFolder(m_history / m_pendingName, m_pendingFd);
+}
+
+void PendingEdit::abandon() {
+    std::exception_ptr failure = std::current_exception();
+    try {
+        std::rethrow_exception(failure);
+    } catch (const GameError& e) {
+        failure = std::make_exception_ptr(historyRefusal(m_history, e.what()));
+    } catch (...) {
+    }
+    if (m_historyFd >= 0 && !m_pendingName.empty()) removeAt(m_historyFd, m_pendingName);
+    closeOwned(m_pendingFd);
+    closeOwned(m_historyFd);
+    closeOwned(m_gameFd);
+    std::rethrow_exception(failure);
 }
 
 PendingEdit::~PendingEdit() {

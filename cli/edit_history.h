@@ -176,6 +176,12 @@ class PendingEdit {
 
   private:
     void record(const std::vector<std::string>& files, const std::vector<RestoredFile>* leaves);
+    // Opens the game folder and its history, settles an edit a killed
+    // command left, and makes the folder of this edit's copies.
+    void openPending();
+    // Called while a failure is handled: removes what was made and throws
+    // the failure on, a GameError as the history's refusal.
+    [[noreturn]] void abandon();
     std::filesystem::path m_gameDir;
     std::filesystem::path m_history;
     std::string m_pendingName;

@@ -11,6 +11,8 @@
 #include "cli/command_line.h"
 #include "cli/image_file.h"
 #include "cli/monster_names.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"
@@ -273,9 +275,10 @@ std::string pictureBytes(const Target& target, int scale) {
 
 }  // namespace
 
-int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+int runExportCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                     std::ostream&) {
     cli::CommandLine line(
-        "export", "sprite N | sheet 1|2|3 | palette | all DIR",
+        command,
         "Writes the game's pictures as PNG images:\n"
         "  sprite N    monster N's 90 x 100 sprite, indexed with the game palette,\n"
         "              index 0 transparent (default file sprite-N.png)\n"
@@ -286,7 +289,7 @@ int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostre
         "              those default names (sprite numbers zero-padded), all or none");
     const auto request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
-    const GamePictures game = loadGame(line.gameDir());
+    const GamePictures game = loadGame(line.lockGameDir());
 
     if (request->what != "all") {
         const Target target = singleTarget(*request, game);

@@ -9,11 +9,14 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "export". Returns 0, or 2 for a wrong
 // command line, game files that cannot be read, a file in the way or a failed
 // write.
-int runExportCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runExportCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                     std::ostream& err);
 
 }  // namespace karnwick::cli

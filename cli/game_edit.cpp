@@ -6,6 +6,7 @@
 
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/game_file.h"

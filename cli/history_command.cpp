@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/text_codec.h"
 
@@ -26,6 +27,7 @@ std::optional<HistoryRequest> parseRequest(cli::CommandLine& line, const QString
     if (!line.positionalArguments().isEmpty())
         throw cli::CommandError("unexpected argument \"" +
                                 line.positionalArguments().front().toStdString() + "\"");
+    // No shared lock: the exclusive one is taken before anything is read.
     return HistoryRequest{line.gameDir()};
 }
 
@@ -55,8 +57,9 @@ void writeEntries(const cli::EditHistory& history, std::ostream& out) {
 
 }  // namespace
 
-int runHistoryCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    cli::CommandLine line("history", "",
+int runHistoryCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                      std::ostream&) {
+    cli::CommandLine line(command,
                           "Lists the edits recorded in the game folder's .karnwick-history,\n"
                           "newest first: number, time, command and what it changed. Edits\n"
                           "taken back by undo are marked (undone).");

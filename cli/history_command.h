@@ -3,9 +3,12 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `karnwick history`: the edits recorded in the game folder, newest first.
-int runHistoryCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runHistoryCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                      std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -3,7 +3,7 @@
 #include <QBuffer>
 #include <QImageWriter>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
 
 namespace karnwick::cli {
 

@@ -45,9 +45,10 @@ std::optional<ImportRequest> parseRequest(cli::CommandLine& line, const QStringL
 
 }  // namespace
 
-int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+int runImportCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                     std::ostream&) {
     cli::CommandLine line(
-        "import", "stats FILE.csv | sprite N FILE.png",
+        command,
         "Writes edited game data back into the game files:\n"
         "  stats FILE    records from the CSV that `list --csv` writes (- for standard\n"
         "                input), matched by index; rows past the end append records\n"
@@ -57,8 +58,8 @@ int runImportCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const std::optional<ImportRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
     if (request->what == ImportRequest::What::Stats)
-        return cli::importStats(*request, line.gameDir(), out);
-    return cli::pictures().importSprite(*request, line.gameDir(), out);
+        return cli::importStats(*request, line.lockGameDir(), out);
+    return cli::pictures().importSprite(*request, line.lockGameDir(), out);
 }
 
 }  // namespace karnwick::cli

@@ -14,6 +14,7 @@
 #include "cli/field_value.h"
 #include "cli/game_edit.h"
 #include "cli/import_command.h"
+#include "cli/standard_output.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/monster_stats.h"

@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/csv_text.h"
 #include "cli/roster.h"
+#include "cli/shown_text.h"
 #include "data/errors.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
@@ -172,8 +173,7 @@ std::optional<ListRequest> parseRequest(cli::CommandLine& line, const QStringLis
     if (!line.parse(arguments, out)) return std::nullopt;
     const QStringList positional = line.positionalArguments();
     if (positional.size() > 1) throw cli::CommandError("expected at most one monster index");
-    if (line.isSet(csvOption) + line.isSet(jsonOption) + line.isSet(wideOption) > 1)
-        throw cli::CommandError("--csv, --json and --wide exclude each other");
+    line.requireAtMostOne({&csvOption, &jsonOption, &wideOption});
     ListRequest request;
     if (!positional.isEmpty()) request.monster = positional.front();
     request.format = line.isSet(csvOption)    ? Format::Csv
@@ -206,14 +206,15 @@ void writeAll(const std::vector<MonsterStats>& monsters, Format format, std::ost
 
 }  // namespace
 
-int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
-    cli::CommandLine line("list", "[N]",
+int runListCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream& err) {
+    cli::CommandLine line(command,
                           "Shows every monster's record as the game reads it: by default the\n"
                           "fields that fit an 80-column terminal, every field with --wide; with\n"
                           "N, monster N as the arena's panel shows it.");
     const std::optional<ListRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
-    const cli::Roster roster(line.gameDir());
+    const cli::Roster roster(line.lockGameDir());
 
     if (request->monster) {
         const int16_t index = roster.index(*request->monster);

@@ -5,11 +5,14 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "list". Returns 0; 1 when a monster
 // could be listed but has no record (monster 32767); throws for a wrong
 // command line or game files that cannot be read.
-int runListCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runListCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -9,9 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/command_line.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/pictures.h"
+#include "cli/standard_output.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
 

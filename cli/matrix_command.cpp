@@ -19,6 +19,8 @@
 #include "cli/outcome_output.h"
 #include "cli/pictures.h"
 #include "cli/roster.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 
@@ -67,8 +69,7 @@ std::optional<MatrixRequest> parseRequest(cli::CommandLine& line, const QStringL
                                 line.positionalArguments().first().toStdString() +
                                 "\" (see --help)");
     }
-    if (line.isSet(csvOption) && line.isSet(jsonOption))
-        throw cli::CommandError("--csv and --json exclude each other");
+    line.requireAtMostOne({&csvOption, &jsonOption});
     request.listing = line.isSet(csvOption)    ? Listing::Csv
                       : line.isSet(jsonOption) ? Listing::Json
                                                : Listing::Ranking;
@@ -211,9 +212,10 @@ Tally tallyPairs(const std::vector<MonsterStats>& monsters, const MatrixRequest&
 
 }  // namespace
 
-int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runMatrixCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                     std::ostream& err) {
     cli::CommandLine line(
-        "matrix", "",
+        command,
         "The exact odds of every ordered pair of monsters (A as Monster One, B as Monster Two,\n"
         "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
         "ranking by each monster's mean chance of winning over all opponents and both sides.");
@@ -222,7 +224,7 @@ int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostre
     const MatrixRequest& request = *asked;
 
     const std::vector<MonsterStats> monsters =
-        loadMonsters(cli::Roster(line.gameDir(), request.setTexts));
+        loadMonsters(cli::Roster(line.lockGameDir(), request.setTexts));
     std::vector<std::string> names;
     for (const MonsterStats& m : monsters) names.push_back(cli::shownText(m.name));
     const std::vector<std::string> labels =

@@ -6,10 +6,13 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "matrix". Returns the exit status: 0,
 // or 2 for a usage error, unreadable game files or a picture not written.
-int runMatrixCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runMatrixCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                     std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -17,6 +17,7 @@
 #include "cli/command_line.h"
 #include "cli/outcome_output.h"
 #include "cli/roster.h"
+#include "cli/shown_text.h"
 
 namespace karnwick::cli {
 
@@ -148,8 +149,7 @@ std::optional<OddsRequest> parseRequest(cli::CommandLine& line, const QStringLis
     if (!line.parse(arguments, out)) return std::nullopt;
     OddsRequest request;
     request.monsters = cli::matchUpArguments(line.positionalArguments());
-    if (line.isSet(jsonOption) && line.isSet(csvOption))
-        throw cli::CommandError("--csv and --json exclude each other");
+    line.requireAtMostOne({&csvOption, &jsonOption});
     request.setTexts = parser.values(setOption);
     request.listing = line.isSet(csvOption)    ? Listing::Csv
                       : line.isSet(jsonOption) ? Listing::Json
@@ -200,16 +200,18 @@ void writeText(const MatchUp& match, const BattleOdds& odds, std::ostream& out) 
 
 }  // namespace
 
-int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+int runOddsCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream&) {
     cli::CommandLine line(
-        "odds", "A B",
+        command,
         "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
         "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
         "how long battles last. Every random value is counted, none is drawn.");
     const std::optional<OddsRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
 
-    const MatchUp match = cli::Roster(line.gameDir(), request->setTexts).matchUp(request->monsters);
+    const MatchUp match =
+        cli::Roster(line.lockGameDir(), request->setTexts).matchUp(request->monsters);
     const BattleOdds odds = battleOdds(match.fighters);
     if (request->listing == Listing::Csv)
         writeCsv(match, odds, out);

@@ -6,10 +6,13 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "odds". Returns the exit status: 0, or
 // 2 for a usage error or unreadable game files.
-int runOddsCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runOddsCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace karnwick::cli

@@ -6,7 +6,7 @@
 
 #include "charts/heat_map.h"
 #include "charts/sweep_chart.h"
-#include "cli/command_line.h"
+#include "cli/commands.h"
 #include "cli/export_command.h"
 #include "cli/image_file.h"
 #include "cli/import_sprite_command.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
 #include "cli/pictures.h"
 
 namespace karnwick::cli {

@@ -12,6 +12,7 @@
 #include "cli/field_value.h"
 #include "cli/game_edit.h"
 #include "cli/roster.h"
+#include "cli/standard_output.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
@@ -209,8 +210,9 @@ void changeRecord(const SetRequest& request, const std::filesystem::path& dir, s
 
 }  // namespace
 
-int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
-    cli::CommandLine line("set", "N FIELD=VALUE...",
+int runSetCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                  std::ostream&) {
+    cli::CommandLine line(command,
                           "Changes fields of monster N's record in monsters.tat, by the names\n"
                           "`list --csv` uses (spares included). Numbers are -32768..32767; texts\n"
                           "are padded with blanks to the field's width; a byte that is no letter\n"
@@ -219,7 +221,7 @@ int runSetCommand(const QStringList& arguments, std::ostream& out, std::ostream&
                           "fields given. After the change, what check says about the monster.");
     const std::optional<SetRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
-    changeRecord(*request, line.gameDir(), out);
+    changeRecord(*request, line.lockGameDir(), out);
     return cli::kExitSuccess;
 }
 

@@ -17,6 +17,8 @@
 #include "cli/outcome_output.h"
 #include "cli/pictures.h"
 #include "cli/roster.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 
@@ -140,8 +142,7 @@ std::optional<SweepRequest> parseRequest(cli::CommandLine& line, const QStringLi
     request.setTexts = line.parser().values(options.set);
     request.csv = line.isSet(options.csv);
     request.json = line.isSet(options.json);
-    if (request.csv + request.json + line.isSet(options.target) > 1)
-        throw CommandError("--csv, --json and --target exclude each other");
+    line.requireAtMostOne({&options.csv, &options.json, &options.target});
     request.threads = cli::threadCount(line, options.threads);
     request.step = cli::countOption(line, options.step, 65535).value_or(1);
     request.target = targetChance(line, options.target);
@@ -250,9 +251,10 @@ void writeListing(const SweepRequest& request, const SweptMatchUp& match,
 
 }  // namespace
 
-int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int runSweepCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                    std::ostream& err) {
     cli::CommandLine line(
-        "sweep", "A B INDEX.FIELD FROM..TO",
+        command,
         "The exact odds of monster A (Monster One) against monster B (Monster Two), as\n"
         "'karnwick odds' computes them, for every value of one number of monster INDEX's\n"
         "record (INDEX is A or B) from FROM to TO, set as --set would set it: e.g.\n"
@@ -262,7 +264,7 @@ int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostrea
     if (!asked) return cli::kExitSuccess;
     const SweepRequest& request = *asked;
 
-    const Roster roster(line.gameDir(), request.setTexts);
+    const Roster roster(line.lockGameDir(), request.setTexts);
     const SweptMatchUp match = sweptMatchUp(request, roster);
     const auto& [monsters, swept, from, to] = match;
     const bool chartToOutput = request.chartFile && cli::isStandardOutputName(*request.chartFile);

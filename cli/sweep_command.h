@@ -6,10 +6,13 @@
 #include <QStringList>
 #include <ostream>
 
+#include "cli/commands.h"
+
 namespace karnwick::cli {
 
 // `arguments` are those after the word "sweep". Returns the exit status: 0,
 // or 2 for a usage error, unreadable game files or a chart not written.
-int runSweepCommand(const QStringList& arguments, std::ostream& out, std::ostream& err);
+int runSweepCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                    std::ostream& err);
 
 }  // namespace karnwick::cli

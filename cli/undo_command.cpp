@@ -8,6 +8,8 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "cli/shown_text.h"
+#include "cli/standard_output.h"
 #include "data/file_writer.h"
 #include "data/text_codec.h"
 
@@ -21,9 +23,9 @@ struct UndoRequest {
 };
 
 // The request, or nothing when the help was asked for and written to `out`.
-std::optional<UndoRequest> parseRequest(const char* command, const char* description,
+std::optional<UndoRequest> parseRequest(const Command& command, const char* description,
                                         const QStringList& arguments, std::ostream& out) {
-    cli::CommandLine line(command, "", description);
+    cli::CommandLine line(command, description);
     const QCommandLineOption forceOption(
         "force",
         "Put the files back even when they are write-protected or changed since the last "
@@ -34,6 +36,7 @@ std::optional<UndoRequest> parseRequest(const char* command, const char* descrip
     if (!line.positionalArguments().isEmpty())
         throw cli::CommandError("unexpected argument \"" +
                                 line.positionalArguments().front().toStdString() + "\"");
+    // No shared lock: the exclusive one is taken before anything is read.
     return UndoRequest{line.gameDir(), line.isSet(forceOption)};
 }
 
@@ -84,36 +87,40 @@ void restore(const UndoRequest& request, const cli::EditHistory& history,
 
 }  // namespace
 
-int runUndoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+int runUndoCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream&) {
     const std::optional<UndoRequest> request =
-        parseRequest("undo",
+        parseRequest(command,
                      "Brings back the game files as they were before the last edit that has\n"
                      "not been undone (set, import, demo-data --force). The undo is recorded\n"
                      "too: a second undo goes one edit further back; redo takes it back.",
                      arguments, out);
     if (!request) return cli::kExitSuccess;
+    const std::string name(command.name);
     cli::requireStandardOutput();
     const cli::GameFolderLock lock(request->dir);
     const cli::EditHistory history(request->dir);
     const auto target = history.nextUndo();
-    if (!target) refuseNothing(history, "undo");
-    restore(*request, history, *target, *target, "undo", out);
+    if (!target) refuseNothing(history, name);
+    restore(*request, history, *target, *target, name, out);
     return cli::kExitSuccess;
 }
 
-int runRedoCommand(const QStringList& arguments, std::ostream& out, std::ostream&) {
+int runRedoCommand(const Command& command, const QStringList& arguments, std::ostream& out,
+                   std::ostream&) {
     const std::optional<UndoRequest> request =
-        parseRequest("redo", "Applies again the last edit that undo took back.", arguments, out);
+        parseRequest(command, "Applies again the last edit that undo took back.", arguments, out);
     if (!request) return cli::kExitSuccess;
+    const std::string name(command.name);
     cli::requireStandardOutput();
     const cli::GameFolderLock lock(request->dir);
     const cli::EditHistory history(request->dir);
     const auto undo = history.nextRedo();
-    if (!undo) refuseNothing(history, "redo");
+    if (!undo) refuseNothing(history, name);
     cli::HistoryEntry target = *undo;
     for (const cli::HistoryEntry& entry : history.entries())
         if (entry.number == undo->target) target = entry;
-    restore(*request, history, *undo, target, "redo", out);
+    restore(*request, history, *undo, target, name, out);
     return cli::kExitSuccess;
 }
 

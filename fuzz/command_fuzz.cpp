@@ -30,7 +30,7 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/command_line.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "cli/commands.h"
 #include "command_run.h"
@@ -92,6 +94,49 @@ TEST(CommandLine, ExitStatusesOptionsAndPathsAreTheSameForEveryCommand) {
     EXPECT_EQ(runProgram("duel 0 1").status, 1);
 }
 
+namespace {
+
+// The rows of the exit-status table in `text` between `start` and `end`, as
+// "0 success", whether written as the help, a Markdown table or a man page:
+// markup dropped, blanks folded.
+std::vector<std::string> statusRows(const std::string& text, const std::string& start,
+                                    const std::string& end) {
+    const std::size_t from = text.find(start);
+    EXPECT_NE(from, std::string::npos) << start;
+    std::istringstream lines(text.substr(from, text.find(end, from) - from));
+    const std::regex rowStart(R"(^[| ]*([0-9])(?: +\| +| +|$)(.*?)( \|)?$)");
+    const std::regex markup(R"(^\.(TP|BR?) ?|`|\\| (?=,))");
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        line = std::regex_replace(line, markup, "");
+        std::smatch row;
+        if (std::regex_match(line, row, rowStart))
+            rows.push_back(row[1].str() + " " + row[2].str());
+        else if (!rows.empty() && !line.empty())
+            rows.back() += " " + line;
+    }
+    for (std::string& row : rows) row = std::regex_replace(row, std::regex(" +"), " ");
+    return rows;
+}
+
+}  // namespace
+
+// The exit statuses are one table: `karnwick --help` shows it, and the
+// README and karnwick(1) say the same words.
+TEST(CommandLine, TheExitStatusesReadTheSameInTheHelpTheReadmeAndTheManPage) {
+    const std::string source = KARNWICK_SOURCE_DIR;
+    const std::vector<std::string> help =
+        statusRows(karnwick::cli::kExitStatusHelp, "Exit status:", "\n\n");
+    ASSERT_EQ(help.size(), 3u);
+    EXPECT_EQ(help[0], "0 success");
+    EXPECT_EQ(statusRows(karnwick::testing::readBytes(source + "/README.md"),
+                         "| Status | Meaning |", "\n\n"),
+              help);
+    EXPECT_EQ(statusRows(karnwick::testing::readBytes(source + "/docs/karnwick.1"),
+                         ".SH EXIT STATUS", "\n.SH FILES"),
+              help);
+}
+
 // Whatever a command throws ends it with status 2 and a message behind its
 // name: a file system call's failure names the file.
 TEST(CommandLine, EveryFailureOfACommandIsReported) {
@@ -99,22 +144,24 @@ TEST(CommandLine, EveryFailureOfACommandIsReported) {
         karnwick::cli::CommandFunction run;
         const char* says;
     } failures[] = {
-        {[](const QStringList&, std::ostream& out, std::ostream&) -> int {
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream& out,
+            std::ostream&) -> int {
              out << "half a line";
              throw std::filesystem::filesystem_error(
                  "status", "a\nb", std::make_error_code(std::errc::filename_too_long));
          },
          "karnwick thrower: a\\x0Ab: File name too long\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int {
              throw std::filesystem::filesystem_error(
                  "rename", "old", "new", std::make_error_code(std::errc::cross_device_link));
          },
          "karnwick thrower: old -> new: Invalid cross-device link\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int { throw std::bad_alloc(); },
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int { throw std::bad_alloc(); },
          "karnwick thrower: out of memory\n"},
-        {[](const QStringList&, std::ostream&, std::ostream&) -> int {
-             throw std::out_of_range("vector::at");
-         },
+        {[](const karnwick::cli::Command&, const QStringList&, std::ostream&,
+            std::ostream&) -> int { throw std::out_of_range("vector::at"); },
          "karnwick thrower: vector::at\n"},
     };
     for (const auto& f : failures) {

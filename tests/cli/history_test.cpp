@@ -200,6 +200,12 @@ TEST(History, DropsTheOldestEditsPastEitherLimit) {
     expectRuns("undo", {});
     EXPECT_NE(run("list", {"0"}).out.find("hp            105\n"), std::string::npos);
     EXPECT_EQ(run("undo", {}).status, 2);
+    // An edit whose copy alone passes the limit is refused, and told the limit.
+    cli::historyLimits().bytes = copy - 1;
+    EXPECT_EQ(run("set", {"0", "hp=8"}).err,
+              "karnwick set: nothing was written: cannot record the edit in ./.karnwick-history: "
+              "the files it replaces are larger than " +
+                  std::to_string(copy - 1) + " bytes; pass --no-history to edit without it\n");
 }
 
 // Every kind of edit refuses, before it shows any change, when its history

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/command_line.h"
+#include "cli/commands.h"
 #include "cli/monster_names.h"
 #include "cli/suggestions.h"
 #include "command_run.h"

@@ -1,0 +1,36 @@
+// How game texts and file names appear in what a command writes.
+
+#include "cli/shown_text.h"
+
+#include <algorithm>
+
+#include "data/monster_stats.h"
+
+namespace karnwick::cli {
+
+std::string shownText(std::span<const char> field) {
+    std::size_t end = field.size();
+    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+    return shownInBox(fieldText(field.first(end)));
+}
+
+std::string shownPath(const std::filesystem::path& path) {
+    return escapedText(path.native());
+}
+
+std::size_t shownLength(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string paddedText(std::string text, std::size_t columns) {
+    const std::size_t shown = shownLength(text);
+    if (shown < columns) text.append(columns - shown, ' ');
+    return text;
+}
+
+QString jsonText(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace karnwick::cli
