@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --programs
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target karnwick-arena karnwick
 

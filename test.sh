@@ -12,17 +12,18 @@ cd "$(dirname "$0")"
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
+# Warnings are errors in every preset this runs (the dev, asan and tsan presets
+# say so themselves), so nothing that warns can land.
 for preset in dev asan; do
   echo "== ${preset}: configure and build"
-  # Warnings are errors here, so nothing that warns can land.
-  cmake --preset "$preset" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== ${preset}: test"
   ctest --preset "$preset" -j "$jobs"
 done
 
 echo "== tsan: configure, build and test"
-cmake --preset tsan -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs"
 
