@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "data/errors.h"
-#include "data/file_writer.h"
 
 namespace karnwick {
 
@@ -66,6 +65,13 @@ std::function<void(const fs::path&)>& waitNote() {
                   << shown.string() << std::endl;
     };
     return note;
+}
+
+// Constant-initialised, so it is there before any installer runs.
+FolderSettler g_settler;
+
+bool hasSetToSettle(const fs::path& folder) {
+    return g_settler.interrupted && g_settler.interrupted(folder);
 }
 
 fs::path folderName(const fs::path& folder) {
@@ -174,12 +180,12 @@ int takeLock(int fd, int mode, Waiting& waiting) {
 // finished (or undone) before anyone reads or writes the folder. Returns 0
 // or the error of a lock that could not be had.
 int settleHeld(Held& held, Waiting& waiting) {
-    while (hasInterruptedSet(waiting.folder)) {
+    while (hasSetToSettle(waiting.folder)) {
         if (held.mode != LOCK_EX) {
             ::flock(held.fd, LOCK_UN);
             if (const int error = takeExclusive(held.fd, waiting)) return error;
         }
-        finishInterruptedSet(waiting.folder);
+        g_settler.finish(waiting.folder);
         if (held.mode != LOCK_EX) {
             ::flock(held.fd, LOCK_UN);
             if (const int error = takeShared(held.fd, waiting)) return error;
@@ -303,7 +309,7 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a
         // reader from a writer.
-        if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
+        if (hasSetToSettle(folder)) g_settler.finish(folder);
         return true;
     }
 }
@@ -356,16 +362,15 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     return lock;
 }
 
-void settleGameFolder(const fs::path& folder) {
-    if (!hasInterruptedSet(folderName(folder))) return;
-    // A commit of this very process (a reader inside a writer) is not
-    // interrupted; any other is finished by taking the lock.
+bool FolderLock::isHeldHere(const fs::path& folder) {
     struct stat status {};
-    if (::stat(folderName(folder).c_str(), &status) == 0) {
-        std::lock_guard guard(registryMutex());
-        if (registry().contains(FolderLock::Key{status.st_dev, status.st_ino})) return;
-    }
-    const FolderLock lock(folder, FolderAccess::Read);
+    if (::stat(folderName(folder).c_str(), &status) != 0) return false;
+    std::lock_guard guard(registryMutex());
+    return registry().contains(Key{status.st_dev, status.st_ino});
+}
+
+void setFolderSettler(FolderSettler settler) {
+    g_settler = settler;
 }
 
 void setLockWaitNote(std::function<void(const fs::path&)> note) {
