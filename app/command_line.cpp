@@ -5,8 +5,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "battle/record_override.h"
 #include "cli/arguments.h"
-#include "data/record_override.h"
 #include "ui/game_folder.h"
 
 namespace arena {

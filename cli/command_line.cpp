@@ -10,7 +10,8 @@
 #include "cli/shown_text.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
-#include "data/record_override.h"
+#include "data/monster_stats.h"
+#include "data/number_text.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {

@@ -82,7 +82,7 @@ class CommandLine {
 void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<const char*> names);
 
 // A whole number in `text` within [low, high], or nothing: the engine's rule
-// (data/record_override.h), one for every number a command reads.
+// (data/number_text.h), one for every number a command reads.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
 
 // A counted option (--threads, --step, --scale): a whole number from 1 to

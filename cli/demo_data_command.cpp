@@ -9,6 +9,7 @@
 #include "cli/game_edit.h"
 #include "cli/shown_text.h"
 #include "cli/standard_output.h"
+#include "data/file_set.h"
 #include "data/file_writer.h"
 #include "demo/set.h"
 

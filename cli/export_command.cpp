@@ -14,7 +14,7 @@
 #include "cli/shown_text.h"
 #include "cli/standard_output.h"
 #include "data/errors.h"
-#include "data/file_writer.h"
+#include "data/file_set.h"
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"

@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "data/errors.h"
-#include "data/file_writer.h"
 
 namespace karnwick {
 
@@ -66,6 +65,13 @@ std::function<void(const fs::path&)>& waitNote() {
                   << shown.string() << std::endl;
     };
     return note;
+}
+
+// Constant-initialised, so it is there before any installer runs.
+FolderSettler g_settler;
+
+bool hasSetToSettle(const fs::path& folder) {
+    return g_settler.interrupted && g_settler.interrupted(folder);
 }
 
 fs::path folderName(const fs::path& folder) {
@@ -174,12 +180,12 @@ int takeLock(int fd, int mode, Waiting& waiting) {
 // finished (or undone) before anyone reads or writes the folder. Returns 0
 // or the error of a lock that could not be had.
 int settleHeld(Held& held, Waiting& waiting) {
-    while (hasInterruptedSet(waiting.folder)) {
+    while (hasSetToSettle(waiting.folder)) {
         if (held.mode != LOCK_EX) {
             ::flock(held.fd, LOCK_UN);
             if (const int error = takeExclusive(held.fd, waiting)) return error;
         }
-        finishInterruptedSet(waiting.folder);
+        g_settler.finish(waiting.folder);
         if (held.mode != LOCK_EX) {
             ::flock(held.fd, LOCK_UN);
             if (const int error = takeShared(held.fd, waiting)) return error;
@@ -192,6 +198,67 @@ bool namesFolder(const fs::path& folder, const FolderLock::Key& key) {
     struct stat status {};
     return ::stat(folder.c_str(), &status) == 0 &&
            FolderLock::Key{status.st_dev, status.st_ino} == key;
+}
+
+// How a lock asked for meets the locks this process already holds.
+struct Claim {
+    enum Outcome { Counted, MustTake, TimedOut } outcome;
+    std::shared_ptr<Held> held;  // busy, for this thread to take, when MustTake
+    bool upgrade = false;        // the process's readers hold it and give way
+};
+
+// Counts a lock the process's hold already covers, or marks the hold busy
+// for this thread to take the file lock (a new hold takes `fd`), waiting
+// while another thread is taking it. Closes `fd` unless a new hold took it.
+Claim claimHold(const FolderLock::Key& key, int& fd, bool writing, Deadline deadline) {
+    std::unique_lock guard(registryMutex());
+    for (;;) {
+        const auto found = registry().find(key);
+        if (found == registry().end()) {
+            auto held = std::make_shared<Held>();
+            held->fd = std::exchange(fd, -1);
+            held->busy = true;
+            registry().emplace(key, held);
+            return {Claim::MustTake, std::move(held)};
+        }
+        if (found->second->busy) {
+            if (!deadline) {
+                registryChanged().wait(guard);
+            } else if (registryChanged().wait_until(guard, *deadline) == std::cv_status::timeout) {
+                if (fd >= 0) ::close(std::exchange(fd, -1));
+                return {Claim::TimedOut, nullptr};
+            }
+            continue;
+        }
+        if (fd >= 0) ::close(std::exchange(fd, -1));
+        const std::shared_ptr<Held>& held = found->second;
+        if (!writing || held->mode == LOCK_EX) {
+            ++(writing ? held->writers : held->readers);
+            return {Claim::Counted, nullptr};
+        }
+        held->busy = true;  // this process's readers give way to its writer
+        return {Claim::MustTake, held, held->readers > 0};
+    }
+}
+
+// Takes the file lock of a busy hold and settles the folder. Returns 0 or
+// the error; `moved` when the name now gives another folder, to be locked
+// afresh. An upgrade that fails leaves the process's readers their lock.
+int takeHold(Held& held, const FolderLock::Key& key, bool writing, bool upgrade,
+             Waiting& waiting, bool& moved) {
+    if (upgrade) ::flock(held.fd, LOCK_UN);
+    int error = takeLock(held.fd, writing ? LOCK_EX : LOCK_SH, waiting);
+    if (error == 0) {
+        held.mode = writing ? LOCK_EX : LOCK_SH;
+        moved = !upgrade && !namesFolder(waiting.folder, key);
+        if (!moved) error = settleHeld(held, waiting);
+    }
+    if (error && upgrade) {
+        held.mode = LOCK_SH;
+        Waiting again{waiting.folder, std::nullopt};
+        takeShared(held.fd, again);
+    }
+    return error;
 }
 
 }  // namespace
@@ -221,49 +288,22 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
             failLock(folder, error);
         }
         const Key key{status.st_dev, status.st_ino};
-        std::unique_lock guard(registryMutex());
-        std::shared_ptr<Held> held;
-        for (;;) {
-            const auto found = registry().find(key);
-            if (found == registry().end()) {
-                held = std::make_shared<Held>();
-                held->fd = std::exchange(fd, -1);
-                held->busy = true;
-                registry().emplace(key, held);
-                break;
-            }
-            if (found->second->busy) {
-                if (!deadline) {
-                    registryChanged().wait(guard);
-                } else if (registryChanged().wait_until(guard, *deadline) ==
-                           std::cv_status::timeout) {
-                    if (fd >= 0) ::close(fd);
-                    return false;
-                }
-                continue;
-            }
-            if (fd >= 0) ::close(std::exchange(fd, -1));
-            held = found->second;
-            if (!writing || held->mode == LOCK_EX) {
-                ++(writing ? held->writers : held->readers);
-                m_key = std::make_unique<Key>(key);
-                return true;
-            }
-            held->busy = true;  // this process's readers give way to its writer
-            break;
+        const Claim claim = claimHold(key, fd, writing, deadline);
+        if (claim.outcome == Claim::TimedOut) return false;
+        if (claim.outcome == Claim::Counted) {
+            m_key = std::make_unique<Key>(key);
+            return true;
         }
-        const bool upgrade = held->readers > 0;
-        guard.unlock();
-
+        Held& held = *claim.held;
         // Ends the wait: the lock kept (counted) or given back.
         auto finish = [&](bool keep) {
             std::lock_guard relock(registryMutex());
-            held->busy = false;
+            held.busy = false;
             if (keep) {
-                ++(writing ? held->writers : held->readers);
+                ++(writing ? held.writers : held.readers);
                 m_key = std::make_unique<Key>(key);
-            } else if (held->readers + held->writers == 0) {
-                ::close(held->fd);
+            } else if (held.readers + held.writers == 0) {
+                ::close(held.fd);
                 registry().erase(key);
             }
             registryChanged().notify_all();
@@ -271,39 +311,23 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
         int error = 0;
         bool moved = false;
         try {
-            if (upgrade) ::flock(held->fd, LOCK_UN);
-            error = takeLock(held->fd, writing ? LOCK_EX : LOCK_SH, waiting);
-            if (error == 0) {
-                held->mode = writing ? LOCK_EX : LOCK_SH;
-                moved = !upgrade && !namesFolder(folder, key);
-                if (!moved) error = settleHeld(*held, waiting);
-            }
-            if (error && upgrade) {
-                // The readers of this process had the folder; they keep it.
-                held->mode = LOCK_SH;
-                Waiting again{folder, std::nullopt};
-                takeShared(held->fd, again);
-            }
+            error = takeHold(held, key, writing, claim.upgrade, waiting, moved);
         } catch (...) {
             finish(false);
             throw;
         }
+        finish(error == 0 && !moved);
         if (moved) {
             // Replaced at its name while this waited: lock the folder there now.
-            finish(false);
             if (attempt < 100) continue;
             failLock(folder, EAGAIN);
         }
-        if (error == 0) {
-            finish(true);
-            return true;
-        }
-        finish(false);
+        if (error == 0) return true;
         if (error == ETIMEDOUT) return false;
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a
         // reader from a writer.
-        if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
+        if (hasSetToSettle(folder)) g_settler.finish(folder);
         return true;
     }
 }
@@ -356,16 +380,15 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     return lock;
 }
 
-void settleGameFolder(const fs::path& folder) {
-    if (!hasInterruptedSet(folderName(folder))) return;
-    // A commit of this very process (a reader inside a writer) is not
-    // interrupted; any other is finished by taking the lock.
+bool FolderLock::isHeldHere(const fs::path& folder) {
     struct stat status {};
-    if (::stat(folderName(folder).c_str(), &status) == 0) {
-        std::lock_guard guard(registryMutex());
-        if (registry().contains(FolderLock::Key{status.st_dev, status.st_ino})) return;
-    }
-    const FolderLock lock(folder, FolderAccess::Read);
+    if (::stat(folderName(folder).c_str(), &status) != 0) return false;
+    std::lock_guard guard(registryMutex());
+    return registry().contains(Key{status.st_dev, status.st_ino});
+}
+
+void setFolderSettler(FolderSettler settler) {
+    g_settler = settler;
 }
 
 void setLockWaitNote(std::function<void(const fs::path&)> note) {

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "data/errors.h"
-#include "data/folder_lock.h"
+#include "data/set_recovery.h"
 
 namespace karnwick {
 

@@ -22,13 +22,17 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
 #include "data/errors.h"
+#include "data/file_set.h"
 #include "data/file_writer.h"
 #include "data/folder_lock.h"
 #include "data/game_file.h"
+#include "data/set_recovery.h"
+#include "data/writer_calls.h"
 #include "game_files.h"
 
 using namespace karnwick;
@@ -544,6 +548,41 @@ TEST(FileWriter, TheFolderLockKeepsWritersApartAndLetsReadersShare) {
         EXPECT_EQ(notes, row.waits ? std::vector<fs::path>{dir} : std::vector<fs::path>{});
         EXPECT_EQ(exitStatusOf(holder), 0);
     }
+}
+
+// Within one process the locks of a folder nest without waiting: a reader
+// inside a writer, a writer inside a reader (the upgrade). From its first
+// writer on, the process holds the folder alone until its last lock goes;
+// tryWrite hands over a writer's hold, never a reader's.
+TEST(FileWriter, LocksOfOneProcessNestAndEndWithTheLast) {
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path();
+    // The folder as another process sees it.
+    auto heldAs = [&] {
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::string held = "alone";
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            held = "free";
+        else if (::flock(fd, LOCK_SH | LOCK_NB) == 0)
+            held = "shared";
+        ::close(fd);
+        return held;
+    };
+    {
+        const FolderLock writer(dir, FolderAccess::Write);
+        { const FolderLock reader(dir, FolderAccess::Read); }
+        EXPECT_NE(FolderLock::tryWrite(dir), nullptr);
+        EXPECT_EQ(heldAs(), "alone");
+    }
+    EXPECT_EQ(heldAs(), "free");
+    auto reader = std::make_unique<FolderLock>(dir, FolderAccess::Read);
+    EXPECT_EQ(heldAs(), "shared");
+    EXPECT_EQ(FolderLock::tryWrite(dir), nullptr);
+    { const FolderLock writer(dir, FolderAccess::Write); }
+    EXPECT_EQ(heldAs(), "alone");
+    EXPECT_FALSE(fs::exists(dir / kFolderGateName));
+    reader.reset();
+    EXPECT_EQ(heldAs(), "free");
 }
 
 // Readers that overlap without end never starve a writer: three processes
