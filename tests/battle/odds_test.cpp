@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -75,12 +76,11 @@ TEST(Odds, TheMedianIsReachedAtAnExactHalf) {
     }
 
     const std::string printed = printedOdds(duel);
-    EXPECT_NE(printed.find("\nTurns: mean 1.50, median 1\n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("Hit points at the end      Mean   Median   Lowest   Highest\n"
-                           "Monster One                2.50        0        0         5\n"
-                           "Monster Two                0.50        0        0         1\n"),
-              std::string::npos)
-        << printed;
+    EXPECT_THAT(printed, ::testing::HasSubstr("\nTurns: mean 1.50, median 1\n"));
+    EXPECT_THAT(printed, ::testing::HasSubstr(
+                             "Hit points at the end      Mean   Median   Lowest   Highest\n"
+                             "Monster One                2.50        0        0         5\n"
+                             "Monster Two                0.50        0        0         1\n"));
 }
 
 TEST(Odds, BoxTextsDecideStartAndOpener) {
