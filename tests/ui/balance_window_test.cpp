@@ -639,15 +639,34 @@ TEST(BalanceWindow, SavePictureSuggestsANameAndKeepsTheFolder) {
     EXPECT_TRUE(std::filesystem::exists(pictures / "map.PNG"));
 }
 
-// The sweep follows its fields once the typing pauses; another field starts
-// from its own default range; the field and a range the user set survive a
-// change of pair and F5. While a new curve is worked out the old one is
-// greyed.
-TEST(BalanceWindow, SweepFollowsTypingAndKeepsItsRange) {
+// With a target, the sweep's caption answers in the command line's words,
+// a single value and a tie over a run of values alike. The sweep follows its
+// fields once the typing pauses; another field starts from its own default
+// range; the field and a range the user set survive a change of pair and F5.
+// While a new curve is worked out the old one is greyed.
+TEST(BalanceWindow, SweepAnswersTheTargetFollowsTypingAndKeepsItsRange) {
     DemoArena arena;
     BalanceWindow& balance = arena.openOn(3, 5);
     balance.tabs()->setCurrentIndex(2);
-    arena.settle(balance);
+    auto* target = balance.sweepTab()->findChild<QDoubleSpinBox*>();
+    auto* hasTarget = balance.sweepTab()->findChild<QCheckBox*>();
+    hasTarget->setChecked(true);
+    for (const double percent : {50.0, 100.0}) {
+        target->setValue(percent);
+        emit target->editingFinished();
+        arena.settle(balance);
+        const karnwick::charts::SweepChart chart = balance.sweepView()->chart();
+        ASSERT_TRUE(chart.target.has_value());
+        const std::string caption =
+            karnwick::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
+        EXPECT_EQ(caption + "\n",
+                  commandLineOutput({"sweep", "3", "5", "5.hp",
+                                     QStringLiteral("1..%1").arg(balance.sweepTo()->value()),
+                                     "--target", QString::number(percent)},
+                                    false));
+        EXPECT_EQ(caption.find("(a tie)") != std::string::npos, percent == 100.0) << caption;
+    }
+
     QSpinBox* to = balance.sweepTo();
     to->setFocus();
     to->selectAll();
@@ -675,32 +694,6 @@ TEST(BalanceWindow, SweepFollowsTypingAndKeepsItsRange) {
     EXPECT_EQ(curve.field, "agility");
     ASSERT_EQ(curve.values.size(), 60u);
     EXPECT_EQ(curve.odds.size(), 60u);
-}
-
-// With a target, the sweep's caption answers in the command line's words,
-// a single value and a tie over a run of values alike.
-TEST(BalanceWindow, SweepCaptionAnswersTheTargetAsTheCommandLine) {
-    DemoArena arena;
-    BalanceWindow& balance = arena.openOn(3, 5);
-    balance.tabs()->setCurrentIndex(2);
-    auto* target = balance.sweepTab()->findChild<QDoubleSpinBox*>();
-    auto* hasTarget = balance.sweepTab()->findChild<QCheckBox*>();
-    hasTarget->setChecked(true);
-    for (const double percent : {50.0, 100.0}) {
-        target->setValue(percent);
-        emit target->editingFinished();
-        arena.settle(balance);
-        const karnwick::charts::SweepChart chart = balance.sweepView()->chart();
-        ASSERT_TRUE(chart.target.has_value());
-        const std::string caption =
-            karnwick::targetAnswer(*chart.target, chart.field, chart.values, chart.odds);
-        EXPECT_EQ(caption + "\n",
-                  commandLineOutput({"sweep", "3", "5", "5.hp",
-                                     QStringLiteral("1..%1").arg(balance.sweepTo()->value()),
-                                     "--target", QString::number(percent)},
-                                    false));
-        EXPECT_EQ(caption.find("(a tie)") != std::string::npos, percent == 100.0) << caption;
-    }
 }
 
 // The sweep curve marks the swept record's value as it stands, and hovering
