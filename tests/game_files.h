@@ -33,6 +33,16 @@ inline Palette distinctPalette() {
     return palette;
 }
 
+// monsters.tat holding `records`, one after another.
+inline std::string recordFileBytes(const std::vector<MonsterStats>& records) {
+    std::string bytes;
+    for (const auto& r : records) {
+        const auto b = encodeMonsterStats(r);
+        bytes.append(b.begin(), b.end());
+    }
+    return bytes;
+}
+
 class GameFolder {
   public:
     GameFolder() {
@@ -92,12 +102,7 @@ class GameFolder {
     }
 
     void writeRecords(const std::vector<MonsterStats>& records) const {
-        std::vector<unsigned char> bytes;
-        for (const auto& r : records) {
-            const auto b = encodeMonsterStats(r);
-            bytes.insert(bytes.end(), b.begin(), b.end());
-        }
-        write(kStatsFileName, bytes);
+        write(kStatsFileName, recordFileBytes(records));
     }
 
   private:

@@ -17,11 +17,8 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -48,18 +45,13 @@ using Kind = arena::StartChoice::Kind;
 
 void fillGameFolder(const fs::path& folder, int monsters = 2) {
     fs::create_directories(folder);
-    std::string text;
-    for (int i = 0; i < 768; ++i) text += "1\r\n";
-    auto write = [&](const char* name, const std::string& bytes) {
-        std::FILE* file = std::fopen((folder / name).c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    };
-    write(karnwick::kPaletteFileName, text);
-    write(karnwick::kSpriteFileName,
-          std::string(std::size_t(monsters) * karnwick::kSpriteBytes, '\1'));
-    write(karnwick::kStatsFileName,
-          std::string(std::size_t(monsters) * karnwick::kRecordLength, ' '));
+    std::string palette;
+    for (int i = 0; i < 768; ++i) palette += "1\r\n";
+    std::ofstream(folder / karnwick::kPaletteFileName) << palette;
+    std::ofstream(folder / karnwick::kSpriteFileName)
+        << std::string(std::size_t(monsters) * karnwick::kSpriteBytes, '\1');
+    std::ofstream(folder / karnwick::kStatsFileName)
+        << std::string(std::size_t(monsters) * karnwick::kRecordLength, ' ');
 }
 
 // Settings in a temporary file, never the player's own.
@@ -235,8 +227,7 @@ TEST(ArenaStartUp, FailureDialogChoices) {
     // Offscreen, the real dialog asks no one and quits at once.
     EXPECT_EQ(arena::askForGameFolder(text, empty).kind, Kind::Quit);
     // The demo set written over the lone palette is the whole demo set.
-    std::ifstream written(demo / karnwick::kPaletteFileName, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
+    EXPECT_EQ(karnwick::testing::readBytes(demo / karnwick::kPaletteFileName),
               karnwick::makeDemoSet().palette);
 }
 

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -230,10 +231,8 @@ TEST(Battle, OneHitFollowsTheDamageRules) {
         ScriptedRandom random{0.9, 0.5};
         BattleLog log;
         EXPECT_THROW(runBattle(boxes("10", "100", "1", "0"), f, random, log), RandomRanDry);
-        EXPECT_NE(
-            log.text.find(" and caused " + std::to_string(c.damage) + " damage to Knight    \r\n"),
-            std::string::npos)
-            << c.damage << ": " << log.text;
+        EXPECT_THAT(log.text, ::testing::HasSubstr(" and caused " + std::to_string(c.damage) +
+                                                   " damage to Knight    \r\n"));
     }
 }
 
@@ -310,7 +309,9 @@ TEST(Rules, HoldAtTheEndsOfTheirRanges) {
     EXPECT_FALSE(roundTo32Bits(-2147483649.0).ok());
 }
 
-TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
+// Two fighters that never hurt each other: the starting hit points come from
+// the box texts, and the battle ends after 667 turns when nobody falls.
+TEST(Battle, StartsFromTheBoxTextsAndEndsAfter667TurnsWhenNobodyFalls) {
     Fighters f{wall("Left"), wall("Right")};
     ConstantRandom random(0.9);
     BattleLog log;
@@ -326,19 +327,15 @@ TEST(Battle, StartingHitPointsComeFromTheBoxTexts) {
     EXPECT_EQ(log.startingHp[1], "12.7");
     EXPECT_EQ(log.currentHpText(0), "0");
     EXPECT_EQ(log.currentHpText(1), "13");
-}
 
-TEST(Battle, EndsAfter667TurnsWhenNobodyFalls) {
-    Fighters f{wall("Left"), wall("Right")};
-    ConstantRandom random(0.7);
-    BattleLog log;
-    BattleState state;
-    runBattle(boxes("5", "5", "3", "3"), f, random, log, state);
+    ConstantRandom tie(0.7);
+    BattleLog capped;
+    runBattle(boxes("5", "5", "3", "3"), f, tie, capped, state);
     EXPECT_EQ(state.turnCount, 667);
-    EXPECT_EQ(random.draws, 1 + 2 * 667);  // the tie draws once more
-    EXPECT_EQ(log.text.size(), 23u + 667u * (30 + 30 + 2));
-    EXPECT_TRUE(log.text.ends_with("but missed causing no damage\r\n\r\n"));
-    EXPECT_EQ(log.currentHpText(0), "5");
+    EXPECT_EQ(tie.draws, 1 + 2 * 667);  // the tie draws once more
+    EXPECT_EQ(capped.text.size(), 23u + 667u * (30 + 30 + 2));
+    EXPECT_TRUE(capped.text.ends_with("but missed causing no damage\r\n\r\n"));
+    EXPECT_EQ(capped.currentHpText(0), "5");
 }
 
 TEST(Battle, AttackKindFollowsTheThresholds) {

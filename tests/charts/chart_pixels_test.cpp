@@ -35,6 +35,13 @@ QColor pixel(const QImage& image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
 
+// The colour of `image` where `chart` puts `value` at `chance`, drawn over
+// `area` (the whole image unless given).
+QColor pixel(const QImage& image, const SweepChart& chart, double value, double chance,
+             QRect area = {}) {
+    return pixel(image, sweepChartPoint(chart, area.isNull() ? image.rect() : area, value, chance));
+}
+
 // Within the shading an antialiased 2-pixel line gets at its centre.
 bool near(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
@@ -53,9 +60,9 @@ TEST(ChartPixels, SweepCurvesPassThroughTheirPointsAndTheAnswerIsRinged) {
     const QImage plain = drawSweepChart(chart);
     const QRect file(QPoint(0, 0), plain.size());
     // A known point of each curve: 20 at 20% for Monster One, 80% for Two.
-    EXPECT_TRUE(near(pixel(plain, sweepChartPoint(chart, file, 20, 0.2)), QColor(178, 24, 43)));
-    EXPECT_TRUE(near(pixel(plain, sweepChartPoint(chart, file, 20, 0.8)), QColor(33, 102, 172)));
-    EXPECT_EQ(pixel(plain, sweepChartPoint(chart, file, 20, 0.6)), QColor(Qt::white));
+    EXPECT_TRUE(near(pixel(plain, chart, 20, 0.2), QColor(178, 24, 43)));
+    EXPECT_TRUE(near(pixel(plain, chart, 20, 0.8), QColor(33, 102, 172)));
+    EXPECT_EQ(pixel(plain, chart, 20, 0.6), QColor(Qt::white));
 
     // The ring around the answer to 33%: value 33 on Monster One's curve,
     // and no ring without a target.
@@ -75,7 +82,7 @@ TEST(ChartPixels, SweepCurvesPassThroughTheirPointsAndTheAnswerIsRinged) {
         QPainter painter(&window);
         paintSweepChart(painter, area, chart);
     }
-    EXPECT_TRUE(near(pixel(window, sweepChartPoint(chart, area, 70, 0.7)), QColor(178, 24, 43)));
+    EXPECT_TRUE(near(pixel(window, chart, 70, 0.7, area), QColor(178, 24, 43)));
     EXPECT_TRUE(isDark(pixel(window, sweepChartPoint(chart, area, 33, 0.33) + QPointF(-5, 0))));
     EXPECT_EQ(window.pixelColor(10, 10), QColor(Qt::gray));
 }
@@ -161,19 +168,17 @@ TEST(ChartPixels, HeatMapTitleNamesTheWhatIf) {
 // out shows the values whose odds are known.
 TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
     SweepChart chart = straightSweep();
-    const QRect file(QPoint(0, 0), drawSweepChart(chart).size());
     const QColor error(230, 145, 30), cap(90, 160, 90);
     const QImage without = drawSweepChart(chart);
-    EXPECT_TRUE(isDark(pixel(without, sweepChartPoint(chart, file, 50, 0.0))));
-    EXPECT_EQ(pixel(without, sweepChartPoint(chart, file, 10, 0.3)), QColor(Qt::white));
+    EXPECT_TRUE(isDark(pixel(without, chart, 50, 0.0)));
+    EXPECT_EQ(pixel(without, chart, 10, 0.3), QColor(Qt::white));
 
     for (OutcomeOdds& o : chart.odds) o.error = 0.3;
     for (int v = 80; v <= 100; ++v) chart.odds[static_cast<std::size_t>(v)].turnCap = 0.6;
     const QImage with = drawSweepChart(chart);
-    const QRect withFile(QPoint(0, 0), with.size());
-    EXPECT_TRUE(near(pixel(with, sweepChartPoint(chart, withFile, 10, 0.3)), error));
-    EXPECT_TRUE(near(pixel(with, sweepChartPoint(chart, withFile, 90, 0.6)), cap));
-    EXPECT_TRUE(near(pixel(with, sweepChartPoint(chart, withFile, 40, 0.0)), cap));
+    EXPECT_TRUE(near(pixel(with, chart, 10, 0.3), error));
+    EXPECT_TRUE(near(pixel(with, chart, 90, 0.6), cap));
+    EXPECT_TRUE(near(pixel(with, chart, 40, 0.0), cap));
 
     SweepCurve partial;
     static_cast<SweptMatchUp&>(partial) = {0, 5, "Grubnik", "Glubbora", 0, "agility", 7, 9, 1};
@@ -184,19 +189,17 @@ TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
     const SweepChart single = sweepChartOf(partial);
     EXPECT_EQ(single.values, (std::vector<int16_t>{7}));
     const QImage dot = drawSweepChart(single);
-    const QRect dotFile(QPoint(0, 0), dot.size());
-    EXPECT_TRUE(near(pixel(dot, sweepChartPoint(single, dotFile, 7, 0.25)), QColor(178, 24, 43)));
-    EXPECT_TRUE(near(pixel(dot, sweepChartPoint(single, dotFile, 7, 0.75)), QColor(33, 102, 172)));
-    EXPECT_EQ(pixel(dot, sweepChartPoint(single, dotFile, 7.5, 0.3)), QColor(Qt::white));
+    EXPECT_TRUE(near(pixel(dot, single, 7, 0.25), QColor(178, 24, 43)));
+    EXPECT_TRUE(near(pixel(dot, single, 7, 0.75), QColor(33, 102, 172)));
+    EXPECT_EQ(pixel(dot, single, 7.5, 0.3), QColor(Qt::white));
     // The value axis runs from one below to one above a single value, and
     // from the first value to the last otherwise: the plot's frame is there.
-    for (const double edge : {6.0, 8.0})
-        EXPECT_TRUE(isDark(pixel(dot, sweepChartPoint(single, dotFile, edge, 0.6)))) << edge;
+    for (const double edge : {6.0, 8.0}) EXPECT_TRUE(isDark(pixel(dot, single, edge, 0.6))) << edge;
     for (const double edge : {0.0, 100.0})
-        EXPECT_TRUE(isDark(pixel(without, sweepChartPoint(chart, file, edge, 0.6)))) << edge;
+        EXPECT_TRUE(isDark(pixel(without, chart, edge, 0.6))) << edge;
     // The value axis of 0 to 100 is ticked every 10, and nowhere between.
     for (const double value : {10.0, 50.0, 90.0, 5.0, 45.0}) {
-        const QPointF tick = sweepChartPoint(chart, file, value, 0.0) + QPointF(0, 2);
+        const QPointF tick = sweepChartPoint(chart, without.rect(), value, 0.0) + QPointF(0, 2);
         EXPECT_EQ(isDark(pixel(without, tick)), std::fmod(value, 10.0) == 0.0) << value;
     }
 }

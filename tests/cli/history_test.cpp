@@ -70,6 +70,40 @@ void killedAfter(Work work) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
 
+// The writer's own calls as they are, and how many steps a child has left
+// before it is killed outright, as kill -9 would at that point.
+WriterCalls gRealCalls;
+int gStepsLeft = 0;
+
+// The writer's call `Call`, killed first when the count of steps runs out.
+template <auto Call>
+auto stepOrDie() {
+    return [](auto... arguments) {
+        if (--gStepsLeft == 0) ::raise(SIGKILL);
+        return (gRealCalls.*Call)(arguments...);
+    };
+}
+
+// Runs `command` in a child killed just before its `step`-th rename, exchange
+// or fsync. Whether it was killed (false: it ran to its end).
+bool killedAtStep(const char* command, int step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        gRealCalls = writerCalls();
+        gStepsLeft = step;
+        writerCalls().rename = stepOrDie<&WriterCalls::rename>();
+        writerCalls().renameNoReplace = stepOrDie<&WriterCalls::renameNoReplace>();
+        writerCalls().exchange = stepOrDie<&WriterCalls::exchange>();
+        writerCalls().fsync = stepOrDie<&WriterCalls::fsync>();
+        ::_exit(run(command, {}).status == 0 ? 0 : 3);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        << command << " at step " << step;
+    return WIFSIGNALED(status);
+}
+
 }  // namespace
 
 TEST(History, UndoAndRedoRestoreEveryKindOfEditByteForByte) {
@@ -215,12 +249,9 @@ TEST(History, AnEditThatCannotBeRecordedIsRefusedUnlessAskedNotTo) {
     GameFolder folder;
     writeDemoSet(folder.path(), Existing::Refuse);
     const Files before = gameFiles();
-    // Monster 0's row of `list --csv` with another hp, for import stats.
-    const std::string csv = run("list", {"--csv"}).out;
-    std::string rows = csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1);
-    const std::size_t hp = rows.find("\",", csv.find('\n')) + 2;
-    rows.replace(hp, rows.find(',', hp) - hp, "3");
-    folder.write("hp.csv", rows);
+    MonsterStats zero = makeDemoMonsters()[0];
+    zero.hp = 3;
+    folder.write("hp.csv", karnwick::testing::csvHeader() + karnwick::testing::csvRow(0, zero));
     folder.write(cli::kHistoryFolderName, "in the way");
     for (const auto& [command, arguments] :
          {std::pair<const char*, QStringList>{"set", {"0", "hp=3"}},
@@ -306,51 +337,6 @@ TEST(History, AnEntryThatCannotTakeItsNumberStaysPending) {
     }
     EXPECT_TRUE(std::filesystem::exists(".karnwick-history/.pending-999999/entry"));
 }
-
-namespace {
-
-// The writer's own calls as they are, and how many steps a child has left
-// before it is killed outright, as kill -9 would at that point.
-WriterCalls gRealCalls;
-int gStepsLeft = 0;
-
-void stepOrDie() {
-    if (--gStepsLeft == 0) ::raise(SIGKILL);
-}
-
-// Runs `command` in a child killed just before its `step`-th rename, exchange
-// or fsync. Whether it was killed (false: it ran to its end).
-bool killedAtStep(const char* command, int step) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        gRealCalls = writerCalls();
-        gStepsLeft = step;
-        writerCalls().rename = [](const char* a, const char* b) {
-            stepOrDie();
-            return gRealCalls.rename(a, b);
-        };
-        writerCalls().renameNoReplace = [](const char* a, const char* b) {
-            stepOrDie();
-            return gRealCalls.renameNoReplace(a, b);
-        };
-        writerCalls().exchange = [](const char* a, const char* b) {
-            stepOrDie();
-            return gRealCalls.exchange(a, b);
-        };
-        writerCalls().fsync = [](int fd) {
-            stepOrDie();
-            return gRealCalls.fsync(fd);
-        };
-        ::_exit(run(command, {}).status == 0 ? 0 : 3);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        << command << " at step " << step;
-    return WIFSIGNALED(status);
-}
-
-}  // namespace
 
 // An undo or a redo killed at any of its steps leaves the files all before or
 // all after it, and a history that lists it exactly when it landed, so the
