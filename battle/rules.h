@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "data/monster_stats.h"
+#include "data/palette.h"
 
 namespace karnwick {
 
@@ -187,10 +188,9 @@ inline bool battleGoesOn(int16_t hitPoints0, int16_t hitPoints1, int16_t turnsPl
     return isStanding(hitPoints1) && isStanding(hitPoints0) && turnsPlayed <= kMaxTurns - 1;
 }
 
-// A palette level is stored times 4 in its colour byte, so levels 0 to 63 fit
-// the byte; others spill into the neighbouring channel.
-inline constexpr int kPaletteLevelScale = 4;
-inline constexpr int kHighestPaletteLevel = 63;
+// A palette level is stored scaled (data/palette.h) in its colour byte, so
+// levels 0 to kHighestPaletteLevel fit the byte; others spill into the
+// neighbouring channel.
 inline int paletteLevel(int16_t scaled) {
     return scaled / kPaletteLevelScale;
 }
