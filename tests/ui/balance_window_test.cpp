@@ -74,7 +74,7 @@ struct DemoArena {
         std::filesystem::create_directories(dir);
         karnwick::writeDemoSet(dir, karnwick::Existing::Replace);
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        window.loadMainWindow(dir);
+        window.loadGameFolder(dir);
         window.show();
     }
     ~DemoArena() {
