@@ -161,12 +161,6 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
     }
 }
 
-std::string shownText(std::span<const char> field) {
-    std::size_t end = field.size();
-    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-    return shownInBox(fieldText(field.first(end)));
-}
-
 std::string shownPath(const std::filesystem::path& path) {
     return escapedText(path.native());
 }

@@ -22,6 +22,7 @@
 
 #include "data/errors.h"
 #include "data/folder_lock.h"
+#include "data/monster_stats.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -117,10 +118,8 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
 // A game text as a statistics box shows it (data/text_codec.h).
 using karnwick::shownInBox;
 
-// A record's text field (a name, an attack) as every table and message that
-// names a monster shows it: without the blanks and NULs that pad it, the rest
-// as shownInBox shows it.
-std::string shownText(std::span<const char> field);
+// A record's text field as every table shows it (data/monster_stats.h).
+using karnwick::shownText;
 
 // A file or folder name for a message: bytes that are not UTF-8 and control
 // characters escaped (escapedText), as GameError shows its paths.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/picture_box.h"
+#include "ui/shown_words.h"
 
 namespace {
 
@@ -212,8 +213,8 @@ ArenaLayout ArenaBuilder::build() {
 
 void ArenaBuilder::createPanels() {
     QLabel* const headings[] = {
-        makeLabel(&m_window, QStringLiteral("Label40"), QStringLiteral("Monster One"), 240, 120),
-        makeLabel(&m_window, QStringLiteral("Label3"), QStringLiteral("Monster Two"), 8160, 120)};
+        makeLabel(&m_window, QStringLiteral("Label40"), karnwick::sideText(0), 240, 120),
+        makeLabel(&m_window, QStringLiteral("Label3"), karnwick::sideText(1), 8160, 120)};
     for (QLabel* head : headings) {
         head->setFont(arenaFont(9.75, true));
         head->adjustSize();

@@ -24,6 +24,7 @@
 #include "ui/game_folder.h"
 #include "ui/picture_box.h"
 #include "ui/player_messages.h"
+#include "ui/shown_words.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ QStringList recordCauses(const karnwick::GameError& error, const karnwick::Fight
     QStringList lines;
     for (const karnwick::RecordCause& cause : karnwick::battleErrorCauses(error, fighters, state)) {
         lines << QStringLiteral("%1 %2 has %3 %4")
-                     .arg(QLatin1String(cause.side == 0 ? "Monster One" : "Monster Two"),
+                     .arg(karnwick::sideText(cause.side),
                           fromGameText(karnwick::quotedText(cause.name)), fromGameText(cause.field),
                           fromGameText(cause.value));
     }
@@ -203,25 +204,8 @@ void MainWindow::fight() {
 
 QString MainWindow::fightOdds() const {
     const karnwick::StartingTexts start = startingTexts();
-    const karnwick::BattleOdds odds = karnwick::battleOdds(m_fighters, start.hp, start.agility);
-    const QString separator = QString::fromUtf8(" \u00b7 ");
-    auto percent = [](double chance) { return QString::number(100.0 * chance, 'f', 2) + "%"; };
-    auto phrase = [](const karnwick::OutcomeColumn& column) {
-        return QString::fromUtf8(column.phrase.data(),
-                                 static_cast<qsizetype>(column.phrase.size()));
-    };
-    using karnwick::outcomeColumn;
-    QString text = phrase(outcomeColumn("oneWins")) + " " + percent(odds.oneWins) + separator +
-                   phrase(outcomeColumn("twoWins")) + " " + percent(odds.twoWins) + separator +
-                   QString::number(odds.meanTurns, 'f', 1) + " " +
-                   phrase(outcomeColumn("meanTurns"));
-    // The rarer ends only when they show at all.
-    for (const karnwick::OutcomeColumn& column : karnwick::kOutcomeColumns) {
-        const bool rarer = column.isChance && column.key != "oneWins" && column.key != "twoWins";
-        if (rarer && odds.*column.value >= 0.00005)
-            text += separator + phrase(column) + " " + percent(odds.*column.value);
-    }
-    return text;
+    return karnwick::qText(
+        karnwick::oddsSentence(karnwick::battleOdds(m_fighters, start.hp, start.agility)));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

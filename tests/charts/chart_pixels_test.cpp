@@ -162,7 +162,7 @@ TEST(ChartPixels, HeatMapTitleNamesTheWhatIf) {
 TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
     SweepChart chart = straightSweep();
     const QRect file(QPoint(0, 0), drawSweepChart(chart).size());
-    const QColor error(230, 145, 30), cap(90, 160, 90);
+    const QColor error = outcomeColour("error"), cap = outcomeColour("turnCap");
     const QImage without = drawSweepChart(chart);
     EXPECT_TRUE(isDark(pixel(without, sweepChartPoint(chart, file, 50, 0.0))));
     EXPECT_EQ(pixel(without, sweepChartPoint(chart, file, 10, 0.3)), QColor(Qt::white));
