@@ -21,7 +21,7 @@ namespace {
 // when the window cannot load from it.
 void startIn(MainWindow& window, fs::path& folder, ArenaSettings& settings) {
     folder = resolveGameFolder(folder);
-    window.loadMainWindow(folder);
+    window.loadGameFolder(folder);
     settings.rememberFolder(folder);
     window.show();
     if (!holdsGameFile(folder, karnwick::kSpriteFileName)) {

@@ -106,11 +106,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                      QStringLiteral("Show the version."));
     const QCommandLineOption balance(QStringLiteral("balance"),
                                      QStringLiteral("Start with the Balance window open."));
-    const QCommandLineOption set(
-        QStringLiteral("set"),
-        QStringLiteral("Start with this what-if change made in the Balance window, e.g. 3.hp=120 "
-                       "(repeatable; the files are not written)."),
-        QStringLiteral("INDEX.FIELD=VALUE"));
+    const QCommandLineOption set(QStringLiteral("set"),
+                                 QString::fromStdString(karnwick::recordOverrideHelp(
+                                     "Start with this what-if change made in the Balance window")),
+                                 QString::fromLatin1(karnwick::kRecordOverrideForm));
     describeArguments(parser, help, version, balance, set);
 
     const QString program = QString::fromLatin1(kProgram);

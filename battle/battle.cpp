@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "battle/outcome_columns.h"
 #include "battle/rules.h"
 #include "data/errors.h"
 #include "data/text_codec.h"
@@ -10,8 +11,6 @@
 namespace karnwick {
 
 namespace {
-
-constexpr std::string_view kSideNames[2] = {"Monster One", "Monster Two"};
 
 template <typename Random>
 int16_t chooseOpener(double agility0, double agility1, Random& random) {
@@ -26,7 +25,7 @@ int16_t chooseOpener(double agility0, double agility1, Random& random) {
         fault == RuleFault::DivisionByZero ? ErrorKind::DivisionByZero : ErrorKind::Overflow;
     throw GameError(
         kind,
-        "turn " + std::to_string(turn) + ", " + std::string(kSideNames[attacker]) + " attacking",
+        "turn " + std::to_string(turn) + ", " + std::string(sideName(attacker)) + " attacking",
         "in the " + std::string(what));
 }
 
@@ -91,7 +90,7 @@ void readStartingHitPoints(Teller& teller, BattleState& state) {
         const std::string& hpText = teller.hp(side);
         const Checked<int16_t> start = startingHitPoints(leadingNumber(hpText));
         if (!start.ok()) {
-            throw GameError(ErrorKind::Overflow, std::string(kSideNames[side]),
+            throw GameError(ErrorKind::Overflow, std::string(sideName(side)),
                             "in the starting hit points " + quotedText(hpText));
         }
         state.currentHp[side] = start.value;

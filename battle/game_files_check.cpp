@@ -21,6 +21,16 @@ GameFileProblem fileProblem(ProblemKind kind, std::string file, std::string fiel
             severity, std::move(effect), std::move(hint), {}};
 }
 
+// "0 to 63": the levels a palette entry's channel can hold.
+std::string levelRange(std::string_view between) {
+    return "0" + std::string(between) + std::to_string(kHighestPaletteLevel);
+}
+
+// What every palette problem asks for instead.
+std::string levelsHint() {
+    return "levels from " + levelRange(" to ");
+}
+
 void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem>& problems) {
     Palette palette;
     try {
@@ -36,7 +46,7 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
                                              : "it holds a number the arena cannot read") +
                             " (" + e.what() + "): the arena does not start",
                         tooShort ? "768 numbers: red, green and blue of each of the 256 entries"
-                                 : "whole numbers from 0 to 63"));
+                                 : "whole numbers from " + levelRange(" to ")));
         return;
     }
     try {
@@ -44,7 +54,7 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
     } catch (const GameError& e) {
         problems.push_back(fileProblem(
             ProblemKind::PaletteColourOverflow, kPaletteFileName, "", "", Severity::Error,
-            std::string(e.what()) + ": the arena does not start", "levels from 0 to 63"));
+            std::string(e.what()) + ": the arena does not start", levelsHint()));
         return;
     }
     static constexpr const char* kChannels[] = {"red", "green", "blue"};
@@ -55,17 +65,19 @@ void checkPalette(const std::filesystem::path& path, std::vector<GameFileProblem
         for (int k = 0; k < 3; ++k) {
             const int level = paletteLevel(scaled[k]);
             if (fitsColourByte(level)) continue;
-            std::string bleed = level > 63 ? "carries into " : "borrows from ";
+            std::string bleed = level > kHighestPaletteLevel ? "carries into " : "borrows from ";
             bleed += k < 2 ? kChannels[k + 1] : "the byte above blue, which no screen shows";
-            problems.push_back(fileProblem(
-                ProblemKind::PaletteLevelOutOfRange, kPaletteFileName,
-                "entry " + std::to_string(i) + " " + kChannels[k], std::to_string(level),
-                Severity::Warning,
-                "the level is outside 0-63: times 4 it leaves its byte and " + bleed + "; colour " +
-                    std::to_string(i) + " shows as red " + std::to_string(packed & 0xFF) +
-                    ", green " + std::to_string((packed >> 8) & 0xFF) + ", blue " +
-                    std::to_string((packed >> 16) & 0xFF),
-                "levels from 0 to 63"));
+            problems.push_back(fileProblem(ProblemKind::PaletteLevelOutOfRange, kPaletteFileName,
+                                           "entry " + std::to_string(i) + " " + kChannels[k],
+                                           std::to_string(level), Severity::Warning,
+                                           "the level is outside " + levelRange("-") + ": times " +
+                                               std::to_string(kPaletteLevelScale) +
+                                               " it leaves its byte and " + bleed + "; colour " +
+                                               std::to_string(i) + " shows as red " +
+                                               std::to_string(packed & 0xFF) + ", green " +
+                                               std::to_string((packed >> 8) & 0xFF) + ", blue " +
+                                               std::to_string((packed >> 16) & 0xFF),
+                                           levelsHint()));
         }
     }
 }

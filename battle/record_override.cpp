@@ -16,6 +16,11 @@ std::string fieldNames() {
 
 }  // namespace
 
+std::string recordOverrideHelp(std::string_view purpose) {
+    return std::string(purpose) + ", e.g. " + kRecordOverrideExample +
+           " (repeatable; the files are not written).";
+}
+
 int16_t MonsterStats::*battleField(std::string_view name) {
     return isBattleField(name) ? findRecordField(name)->number : nullptr;
 }
@@ -34,8 +39,7 @@ RecordNumber parseRecordNumber(std::string_view text, int lastIndex) {
     const std::string_view field = trimmedText(text.substr(dot + 1));
     RecordNumber number{index, battleField(field)};
     if (!number.field)
-        throw CommandError("unknown field \"" + std::string(field) + "\"; the fields are " +
-                           fieldNames());
+        throw CommandError(unknownFieldMessage(field, "; the fields are " + fieldNames()));
     return number;
 }
 
@@ -45,7 +49,8 @@ RecordOverride parseRecordOverride(std::string_view text, int lastIndex) {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos ||
         text.substr(0, equals).find('.') == std::string_view::npos)
-        throw CommandError(quoted + "expected INDEX.FIELD=VALUE, e.g. 3.hp=120");
+        throw CommandError(quoted + "expected " + kRecordOverrideForm + ", e.g. " +
+                           kRecordOverrideExample);
     RecordNumber number;
     try {
         number = parseRecordNumber(text.substr(0, equals), lastIndex);

@@ -18,6 +18,14 @@
 
 namespace karnwick {
 
+// The form of a change and an example, as help and messages give them.
+inline constexpr const char* kRecordOverrideForm = "INDEX.FIELD=VALUE";
+inline constexpr const char* kRecordOverrideExample = "3.hp=120";
+
+// The help of a program's --set: what a change does there (`purpose`), an
+// example, and that the files stay as they are.
+std::string recordOverrideHelp(std::string_view purpose);
+
 struct RecordOverride {
     int16_t index = 0;
     int16_t MonsterStats::*field = nullptr;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "data/monster_stats.h"
+#include "data/palette.h"
 
 namespace karnwick {
 
@@ -193,10 +194,9 @@ inline int lastReachableTurn(bool bothStartStanding) {
     return bothStartStanding ? kMaxTurns : 1;
 }
 
-// A palette level is stored times 4 in its colour byte, so levels 0 to 63 fit
-// the byte; others spill into the neighbouring channel.
-inline constexpr int kPaletteLevelScale = 4;
-inline constexpr int kHighestPaletteLevel = 63;
+// A palette level is stored scaled (data/palette.h) in its colour byte, so
+// levels 0 to kHighestPaletteLevel fit the byte; others spill into the
+// neighbouring channel.
 inline int paletteLevel(int16_t scaled) {
     return scaled / kPaletteLevelScale;
 }

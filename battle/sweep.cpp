@@ -9,6 +9,7 @@
 
 #include "battle/hit_convolution.h"
 #include "battle/odds_detail.h"
+#include "battle/outcome_columns.h"
 #include "battle/parallel_for.h"
 
 namespace karnwick {
@@ -208,9 +209,9 @@ std::string targetAnswer(double target, const std::string& field,
                          const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds) {
     if (odds.empty()) return {};
     const std::vector<std::size_t> at = closestToTarget(odds, target);
-    char head[96];
-    std::snprintf(head, sizeof head, "Closest to %.2f%%: Monster One wins %.2f%% ", 100.0 * target,
-                  100.0 * odds[at.front()].oneWins);
+    const std::string head = "Closest to " + percentText(target) + ": " +
+                             std::string(outcomeColumn("oneWins").phrase) + " " +
+                             percentText(odds[at.front()].oneWins) + " ";
     if (at.size() == 1) return head + ("at " + field + " " + std::to_string(values[at.front()]));
     return head + ("at each of " + std::to_string(at.size()) + " values of " + field +
                    " (a tie): " + valueList(values, at));

@@ -1,5 +1,6 @@
 #include "charts/heat_map.h"
 
+#include "battle/outcome_columns.h"
 #include "data/errors.h"
 
 #include <QFont>
@@ -11,23 +12,15 @@
 namespace karnwick::charts {
 
 QColor chanceColour(double chance) {
-    if (std::isnan(chance)) return QColor(200, 200, 200);
+    if (std::isnan(chance)) return unknownColour();
     const double t = std::clamp(chance, 0.0, 1.0);
-    const QColor loss(33, 102, 172), even(247, 247, 247), win(178, 24, 43);
+    const QColor loss = sideColour(1), even = evenColour(), win = sideColour(0);
     const QColor& from = t < 0.5 ? loss : even;
     const QColor& to = t < 0.5 ? even : win;
     const double s = t < 0.5 ? t * 2.0 : (t - 0.5) * 2.0;
     auto mix = [s](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * s)); };
     return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
                   mix(from.blue(), to.blue()));
-}
-
-QColor markedColour() {
-    return QColor(200, 90, 0);
-}
-
-QColor undecidedColour() {
-    return QColor(240, 200, 60);
 }
 
 QColor cellColour(const HeatMap& map, std::size_t at) {
@@ -38,8 +31,13 @@ QColor cellColour(const HeatMap& map, std::size_t at) {
 
 // The title block's lines, and the undecided colour's legend entry that
 // follows the second.
-constexpr const char* kTitle = "Chance that Monster One wins (exact odds after a fresh choice)";
-constexpr const char* kAxes = "Rows: Monster One. Columns: Monster Two.";
+std::string titleText() {
+    return "Chance that " + std::string(sideName(0)) + " wins (exact odds after a fresh choice)";
+}
+QString axesText() {
+    return QString::fromStdString("Rows: " + std::string(sideName(0)) +
+                                  ". Columns: " + std::string(sideName(1)) + ".");
+}
 constexpr const char* kUndecided = "Mostly a run-time error or the turn cap";
 
 // Where everything goes: cells as large as a name can be read beside, up
@@ -182,11 +180,11 @@ void HeatMapPlacement::paint(QPainter& painter, const HeatMap& map) const {
     painter.setFont(at.font);
     painter.setPen(Qt::black);
     const int ascent = QFontMetrics(at.font).ascent();
-    const std::string title = kTitle;
+    const std::string title = titleText();
     painter.drawText(
         Layout::kMargin, Layout::kMargin + ascent,
         QString::fromStdString(map.whatIf.empty() ? title : title + "   " + map.whatIf));
-    const QString axes = kAxes;
+    const QString axes = axesText();
     painter.drawText(Layout::kMargin, Layout::kMargin + at.lineHeight + ascent, axes);
     if (!map.undecided.empty()) drawUndecidedEntry(painter, at, axes);
     for (std::size_t a = 0; a < static_cast<std::size_t>(at.n); ++a) fillRow(painter, at, map, a);

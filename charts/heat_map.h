@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "charts/chart_palette.h"
+
 namespace karnwick::charts {
 
 // labels[i] names monster i; oneWins[a * n + b] is row a, column b. A pair
@@ -34,15 +36,9 @@ struct HeatMap {
     std::string whatIf{};
 };
 
-// The colour of a marked name.
-QColor markedColour();
-
 // The colour of a chance: blue for a sure loss, white for an even battle,
 // red for a sure win; grey for a chance not worked out yet (NaN).
 QColor chanceColour(double chance);
-// The colour of a pair that mostly ends in an error or the turn cap, which
-// no chance of winning stands for; with its legend entry beside the title.
-QColor undecidedColour();
 // The colour of cell `at` of the map.
 QColor cellColour(const HeatMap& map, std::size_t at);
 

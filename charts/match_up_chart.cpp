@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "battle/outcome_columns.h"
+#include "charts/chart_palette.h"
 
 namespace karnwick::charts {
 
@@ -82,9 +83,6 @@ void paintDistribution(QPainter& painter, const QRectF& area, const Histogram& h
 
 namespace {
 
-const QColor kOutcomeColours[] = {QColor(178, 24, 43), QColor(33, 102, 172), QColor(120, 120, 120),
-                                  QColor(230, 160, 30), QColor(90, 60, 140)};
-
 // The move of a chance from the files' odds, in percentage points: "+12.4 pts".
 QString pointsText(double now, double before) {
     const double points = std::round(1000.0 * (now - before)) / 10.0;
@@ -97,34 +95,30 @@ QString pointsText(double now, double before) {
 double paintOutcomeBars(QPainter& painter, const QRectF& all, double top,
                         const MatchUpChart& picture) {
     const BattleOdds& odds = *picture.odds;
-    const QString labels[] = {"Monster One wins (" + QString::fromStdString(picture.names[0]) + ")",
-                              "Monster Two wins (" + QString::fromStdString(picture.names[1]) + ")",
-                              QStringLiteral("Both fell at the start"),
-                              QStringLiteral("Ended by the 667-turn cap"),
-                              QStringLiteral("Stopped by a run-time error")};
-    double OutcomeOdds::*const chances[] = {&OutcomeOdds::oneWins, &OutcomeOdds::twoWins,
-                                            &OutcomeOdds::bothFell, &OutcomeOdds::turnCap,
-                                            &OutcomeOdds::error};
     const double labelWidth = std::min(260.0, all.width() * 0.4);
     const double barLeft = all.left() + labelWidth + 6;
     const double moveWidth = picture.before ? 70 : 0;
     const double barWidth = std::max(10.0, all.right() - 70 - moveWidth - barLeft);
     double y = top;
-    for (int i = 0; i < 5; ++i, y += 22) {
-        const double chance = odds.*chances[i];
+    for (const OutcomeColumn& column : kOutcomeColumns) {
+        if (!column.isChance) continue;
+        const double row = y;
+        y += 22;
+        const double chance = odds.*column.value;
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(all.left(), y, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         labels[i]);
-        painter.fillRect(QRectF(barLeft, y + 2, barWidth, 14), QColor(235, 235, 235));
-        painter.fillRect(QRectF(barLeft, y + 2, barWidth * std::clamp(chance, 0.0, 1.0), 14),
-                         kOutcomeColours[i]);
-        painter.drawText(QRectF(barLeft + barWidth + 4, y, 66, 18),
+        painter.drawText(
+            QRectF(all.left(), row, labelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
+            QString::fromStdString(outcomeLine(column, picture.names[0], picture.names[1])));
+        painter.fillRect(QRectF(barLeft, row + 2, barWidth, 14), barTrackColour());
+        painter.fillRect(QRectF(barLeft, row + 2, barWidth * std::clamp(chance, 0.0, 1.0), 14),
+                         outcomeColour(column.key));
+        painter.drawText(QRectF(barLeft + barWidth + 4, row, 66, 18),
                          Qt::AlignRight | Qt::AlignVCenter, chanceText(chance));
         if (!picture.before) continue;
-        const double before = (*picture.before).*chances[i];
+        const double before = (*picture.before).*column.value;
         const double x = barLeft + barWidth * std::clamp(before, 0.0, 1.0);
-        painter.fillRect(QRectF(x - 1, y, 2, 18), Qt::black);
-        painter.drawText(QRectF(barLeft + barWidth + 70, y, moveWidth, 18),
+        painter.fillRect(QRectF(x - 1, row, 2, 18), Qt::black);
+        painter.drawText(QRectF(barLeft + barWidth + 70, row, moveWidth, 18),
                          Qt::AlignRight | Qt::AlignVCenter, pointsText(chance, before));
     }
     return y - top;
@@ -152,7 +146,7 @@ void paintDistributions(QPainter& painter, const QRectF& all, double top,
         painter, turnArea,
         {"Turns the battle lasts (mean " + QString::number(odds.meanTurns, 'f', 2) + ")",
          QStringLiteral("turn"),
-         QColor(90, 90, 90),
+         turnsColour(),
          80,
          {}},
         turns, spots);
@@ -163,7 +157,7 @@ void paintDistributions(QPainter& painter, const QRectF& all, double top,
         const QString name = QString::fromStdString(picture.names[side]);
         paintDistribution(
             painter, hpArea,
-            {name + "'s hit points at the end", name + "'s hit points", kOutcomeColours[side], 60,
+            {name + "'s hit points at the end", name + "'s hit points", sideColour(side), 60,
              QString::fromStdString(hitPointsSummary(picture.hpLeft[side]))},
             picture.hpLeft[side], spots);
     }

@@ -9,6 +9,7 @@
 
 #include "battle/outcome_columns.h"
 #include "battle/sweep.h"
+#include "charts/chart_palette.h"
 
 namespace karnwick::charts {
 
@@ -39,14 +40,12 @@ struct Curve {
 
 // The win curves always; the error and cap curves only where they leave 0.
 std::vector<Curve> shownCurves(const std::vector<OutcomeOdds>& odds) {
-    auto curve = [](std::string_view key, QColor colour) {
+    auto curve = [](std::string_view key) {
         const OutcomeColumn& column = outcomeColumn(key);
-        return Curve{capitalised(column.phrase), colour, column.value};
+        return Curve{capitalised(column.phrase), outcomeColour(key), column.value};
     };
-    std::vector<Curve> curves = {curve("oneWins", QColor(178, 24, 43)),
-                                 curve("twoWins", QColor(33, 102, 172))};
-    for (const Curve& c :
-         {curve("error", QColor(230, 145, 30)), curve("turnCap", QColor(90, 160, 90))}) {
+    std::vector<Curve> curves = {curve("oneWins"), curve("twoWins")};
+    for (const Curve& c : {curve("error"), curve("turnCap")}) {
         if (std::any_of(odds.begin(), odds.end(),
                         [&](const OutcomeOdds& o) { return o.*c.chance > 0.0; }))
             curves.push_back(c);
@@ -111,7 +110,7 @@ void drawChanceAxis(QPainter& painter, const Layout& at) {
     const int labelsLeft = at.margin + metrics.height() + at.gap;
     for (int percent = 0; percent <= 100; percent += 25) {
         const int row = static_cast<int>(std::lround(at.y(percent / 100.0)));
-        painter.setPen(QColor(225, 225, 225));
+        painter.setPen(gridColour());
         painter.drawLine(at.plotLeft, row, at.plotLeft + at.plotWidth, row);
         painter.setPen(Qt::black);
         painter.drawLine(at.plotLeft - 3, row, at.plotLeft, row);
@@ -144,18 +143,14 @@ void drawValueAxis(QPainter& painter, const Layout& at, const std::string& title
         Qt::AlignCenter, QString::fromStdString(title));
 }
 
-QColor currentValueColourOf() {
-    return QColor(0, 140, 60);
-}
-
 // A dotted line up the plot at the record's value as it stands, labelled
 // "now", so the curve reads against where the monster is today.
 void drawCurrentValue(QPainter& painter, const Layout& at, const SweepChart& chart) {
     if (!chart.current || *chart.current < at.low || *chart.current > at.high) return;
     const double x = at.x(*chart.current);
-    painter.setPen(QPen(currentValueColourOf(), 2, Qt::DotLine));
+    painter.setPen(QPen(currentValueColour(), 2, Qt::DotLine));
     painter.drawLine(QPointF(x, at.plotTop), QPointF(x, at.plotTop + at.plotHeight));
-    painter.setPen(currentValueColourOf());
+    painter.setPen(currentValueColour());
     painter.drawText(QPointF(x + 3, at.plotTop + at.metrics.ascent()),
                      "now " + QString::number(*chart.current));
 }
@@ -277,12 +272,12 @@ std::string fieldInWords(const std::string& field) {
 SweepChart describedSweepChart(const SweptMatchUp& m) {
     const std::string& sweptName = m.swept == m.one ? m.oneName : m.twoName;
     SweepChart chart;
-    chart.title = "Chance of each end of the battle as monster " + std::to_string(m.swept) + " " +
-                  sweptName + "'s " + m.field + " goes from " + std::to_string(m.from) + " to " +
-                  std::to_string(m.to) + (m.step > 1 ? " by " + std::to_string(m.step) : "") +
-                  " (exact odds after a fresh choice)";
-    chart.subtitle = "Monster One: " + std::to_string(m.one) + " " + m.oneName +
-                     ". Monster Two: " + std::to_string(m.two) + " " + m.twoName + ".";
+    chart.title =
+        "Chance of each end of the battle as monster " + monsterLabel(m.swept, sweptName) + "'s " +
+        m.field + " goes from " + std::to_string(m.from) + " to " + std::to_string(m.to) +
+        (m.step > 1 ? " by " + std::to_string(m.step) : "") + " (exact odds after a fresh choice)";
+    chart.subtitle = std::string(sideName(0)) + ": " + monsterLabel(m.one, m.oneName) + ". " +
+                     std::string(sideName(1)) + ": " + monsterLabel(m.two, m.twoName) + ".";
     chart.valueAxis = sweptName + "'s " + fieldInWords(m.field);
     chart.field = m.field;
     return chart;
@@ -328,10 +323,6 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance) {
     const Layout at(QFontMetrics(chartFont()), chart, shownCurves(chart.odds), area.size());
     return QPointF(area.topLeft()) + QPointF(at.x(value), at.y(chance));
-}
-
-QColor currentValueColour() {
-    return currentValueColourOf();
 }
 
 std::optional<std::size_t> sweepChartValueAt(const SweepChart& chart, const QRect& area,

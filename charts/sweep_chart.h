@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "battle/odds.h"
+#include "charts/chart_palette.h"
 #include "charts/sweep_curve.h"
 
 namespace karnwick::charts {
@@ -52,9 +53,6 @@ void paintSweepChart(QPainter& painter, const QRect& area, const SweepChart& cha
 
 // Where `value` and `chance` fall in the plot of the chart painted into `area`.
 QPointF sweepChartPoint(const SweepChart& chart, const QRect& area, double value, double chance);
-
-// The colour of the mark at the record's current value.
-QColor currentValueColour();
 
 // The position in chart.values of the value nearest to `point` of the chart
 // painted into `area`; nothing outside the plot.

@@ -15,6 +15,7 @@
 #include "battle/battle.h"
 #include "battle/outcome_columns.h"
 #include "cli/command_line.h"
+#include "cli/outcome_output.h"
 #include "cli/roster.h"
 #include "cli/shown_text.h"
 #include "data/errors.h"
@@ -198,16 +199,20 @@ void writeSummary(const Tally& tally, long long battles, const Fighters& fighter
                   std::ostream& out) {
     auto row = [&](const std::string& label, long long count) {
         const double share =
-            battles ? 100.0 * static_cast<double>(count) / static_cast<double>(battles) : 0.0;
+            battles ? static_cast<double>(count) / static_cast<double>(battles) : 0.0;
         char line[160];
-        std::snprintf(line, sizeof line, "%s %10lld  %6.2f%%\n", cli::paddedText(label, 34).c_str(),
-                      count, share);
+        std::snprintf(line, sizeof line, "%s %10lld  %7s\n", cli::paddedText(label, 34).c_str(),
+                      count, percentText(share).c_str());
         out << line;
     };
-    auto label = [](std::string_view key) { return std::string(outcomeColumn(key).label); };
+    const std::string names[2] = {cli::shownText(fighters[0].name),
+                                  cli::shownText(fighters[1].name)};
+    auto label = [&](std::string_view key) {
+        return outcomeLine(outcomeColumn(key), names[0], names[1]);
+    };
     out << "Battles: " << battles << "\n";
-    row(label("oneWins") + " (" + cli::shownText(fighters[0].name) + ")", tally.wins[0]);
-    row(label("twoWins") + " (" + cli::shownText(fighters[1].name) + ")", tally.wins[1]);
+    row(label("oneWins"), tally.wins[0]);
+    row(label("twoWins"), tally.wins[1]);
     row(label("turnCap"), tally.capped);
     if (tally.bothDown) row(label("bothFell"), tally.bothDown);
     row(label("error"), tally.errors);
@@ -242,10 +247,11 @@ int playSummary(const DuelRequest& request, const Fighters& fighters, std::ostre
 
 int runDuelCommand(const Command& command, const QStringList& arguments, std::ostream& out,
                    std::ostream& err) {
-    cli::CommandLine line(
-        command,
-        "Plays battles between monster A (Monster One) and monster B (Monster Two) of the game\n"
-        "files, exactly as the arena would after a fresh start.");
+    cli::CommandLine line(command,
+                          "Plays battles between monster A (" + cli::sideText(0) +
+                              ") and monster B (" + cli::sideText(1) +
+                              ") of the game\n"
+                              "files, exactly as the arena would after a fresh start.");
     const std::optional<DuelRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
     const MatchUp match =

@@ -312,14 +312,15 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     const auto pixels = std::inner_product(old.begin(), old.end(), sprite.begin(), 0L,
                                            std::plus<>(), std::not_equal_to<>());
     if (requested < count && pixels == 0) {
-        out << "monster.dat: sprite " << requested << " unchanged (the image shows it as it is)\n";
+        out << kSpriteFileName << ": sprite " << requested
+            << " unchanged (the image shows it as it is)\n";
         return kExitSuccess;
     }
     const std::string summary =
         "sprite " + std::to_string(requested) + (requested == count ? " appended" : " replaced") +
         ", " + std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels") + " changed";
     if (mode.dryRun) {
-        out << "monster.dat: " << summary << "; dry run: nothing written\n";
+        out << kSpriteFileName << ": " << summary << "; dry run: nothing written\n";
         return kExitSuccess;
     }
     // A game file that cannot be written is refused as such, not as history.
@@ -330,7 +331,7 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     AtomicFile replacement(file, mode.existing());
     replacement.copySparse(fd);
     replacement.writeAt(at, sprite);
-    out << "monster.dat: " << summary << "\n";
+    out << kSpriteFileName << ": " << summary << "\n";
     commitAfterReport(out, [&] {
         replacement.commit();
         if (record) record->keep();

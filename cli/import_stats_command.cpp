@@ -230,7 +230,7 @@ int importStats(const ImportRequest& request, const std::filesystem::path& dir, 
     const std::string read = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows") +
                              " read" + (csv.separator == ';' ? " (CSV with ';' separators)" : "");
     if (imported.bytes == old) {
-        out << "monsters.tat unchanged: " << read << ", each as the file holds it\n";
+        out << kStatsFileName << " unchanged: " << read << ", each as the file holds it\n";
         return kExitSuccess;
     }
     const std::string summary = read + ", " + std::to_string(imported.changed) +
@@ -247,10 +247,10 @@ int importStats(const ImportRequest& request, const std::filesystem::path& dir, 
     }
     printChangeLines(changeLines(old, imported.bytes), out);
     if (mode.dryRun) {
-        out << "monsters.tat: " << summary << "; dry run: nothing written\n";
+        out << kStatsFileName << ": " << summary << "; dry run: nothing written\n";
         return kExitSuccess;
     }
-    out << "monsters.tat: " << summary << "\n";
+    out << kStatsFileName << ": " << summary << "\n";
     commitAfterReport(out, [&] {
         rewriteGameFile(file, imported.bytes, mode.existing());
         if (record) record->keep();

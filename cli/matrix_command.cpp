@@ -52,8 +52,8 @@ std::optional<MatrixRequest> parseRequest(cli::CommandLine& line, const QStringL
                                         "A JSON array of the pairs instead of the ranking.");
     const QCommandLineOption pngOption(
         "png",
-        "Also draw the heat map of Monster One's chance of winning into FILE (- for standard "
-        "output, instead of the listing).",
+        "Also draw the heat map of " + cli::sideText(0) +
+            "'s chance of winning into FILE (- for standard output, instead of the listing).",
         "FILE");
     const QCommandLineOption forceOption("force", "Replace the --png file if it exists.");
     const QCommandLineOption threadsOption = cli::threadsOption();
@@ -106,12 +106,12 @@ std::vector<MonsterStats> loadMonsters(const cli::Roster& roster) {
 class PairWriter {
   public:
     PairWriter(std::ostream& out, Listing listing) : m_out(out), m_listing(listing) {
-        if (listing == Listing::Csv) m_out << "one,two," << outcomeCsvHeader() << '\n';
+        if (listing == Listing::Csv) m_out << pairCsvHeader();
         if (listing == Listing::Json) m_out << '[';
     }
     void write(std::size_t a, std::size_t b, const OutcomeOdds& o) {
         if (m_listing == Listing::Csv) {
-            m_out << a << ',' << b << ',' << outcomeCsvCells(o) << '\n';
+            m_out << pairCsvLine(static_cast<long long>(a), static_cast<long long>(b), o);
         } else if (m_listing == Listing::Json) {
             QJsonObject pair{{"one", static_cast<qint64>(a)}, {"two", static_cast<qint64>(b)}};
             cli::addOutcomeJson(pair, o);
@@ -143,9 +143,9 @@ void writeRanking(std::ostream& out, const std::vector<double>& wins,
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = order[r];
         char row[160];
-        std::snprintf(row, sizeof row, "%4zu  %7zu  %s  %21.2f%%\n", r + 1, i,
+        std::snprintf(row, sizeof row, "%4zu  %7zu  %s  %22s\n", r + 1, i,
                       cli::paddedText(names[i], 10).c_str(),
-                      100.0 * wins[i] / (2.0 * static_cast<double>(n)));
+                      percentText(wins[i] / (2.0 * static_cast<double>(n))).c_str());
         out << row;
     }
 }
@@ -160,7 +160,7 @@ std::uint64_t memoryBudget() {
 std::vector<std::string> heatMapLabels(const std::vector<std::string>& names) {
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < names.size(); ++i)
-        labels.push_back(std::to_string(i) + " " + names[i]);
+        labels.push_back(monsterLabel(static_cast<int>(i), names[i]));
     cli::pictures().requireHeatMapFits(labels, memoryBudget());
     return labels;
 }
@@ -216,9 +216,11 @@ int runMatrixCommand(const Command& command, const QStringList& arguments, std::
                      std::ostream& err) {
     cli::CommandLine line(
         command,
-        "The exact odds of every ordered pair of monsters (A as Monster One, B as Monster Two,\n"
-        "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
-        "ranking by each monster's mean chance of winning over all opponents and both sides.");
+        "The exact odds of every ordered pair of monsters (A as " + cli::sideText(0) + ", B as " +
+            cli::sideText(1) +
+            ",\n"
+            "A = B included) after a fresh choice, as 'karnwick odds' computes them. By default a\n"
+            "ranking by each monster's mean chance of winning over all opponents and both sides.");
     const std::optional<MatrixRequest> asked = parseRequest(line, arguments, out);
     if (!asked) return cli::kExitSuccess;
     const MatrixRequest& request = *asked;

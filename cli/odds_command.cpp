@@ -104,11 +104,10 @@ void writeHitPointsLeft(const HitPointsLeft& left, std::ostream& out) {
         return;
     }
     out << "Hit points at the end      Mean   Median   Lowest   Highest\n";
-    const char* sides[2] = {"Monster One", "Monster Two"};
     for (int side = 0; side < 2; ++side) {
         const HitPointsSummary s = summaryOf(left[side]);
-        out << formatted("%-21s  %8.2f  %7d  %7d  %8d\n", sides[side], s.mean, s.median, s.lowest,
-                         s.highest);
+        out << formatted("%-21s  %8.2f  %7d  %7d  %8d\n", std::string(sideName(side)).c_str(),
+                         s.mean, s.median, s.lowest, s.highest);
     }
 }
 
@@ -169,8 +168,7 @@ void writeJson(const MatchUp& match, const BattleOdds& odds, std::ostream& out) 
 
 // The header and row of `matrix --csv` for this one pair.
 void writeCsv(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
-    out << "one,two," << outcomeCsvHeader() << "\n"
-        << match.indexes[0] << ',' << match.indexes[1] << ',' << outcomeCsvCells(odds) << "\n";
+    out << pairCsvHeader() << pairCsvLine(match.indexes[0], match.indexes[1], odds);
 }
 
 void writeText(const MatchUp& match, const BattleOdds& odds, std::ostream& out) {
@@ -180,18 +178,12 @@ void writeText(const MatchUp& match, const BattleOdds& odds, std::ostream& out) 
         out << formatted("%s %8s\n", cli::paddedText(label, 34).c_str(),
                          percentText(chance).c_str());
     };
-    // A zero-filled record has no name to show.
-    auto who = [&](int side) {
-        return std::to_string(match.indexes[side]) + (names[side].empty() ? "" : " " + names[side]);
-    };
-    out << "Exact odds: " << who(0) << " (Monster One) against " << who(1) << " (Monster Two)\n";
-    for (const OutcomeColumn& column : kOutcomeColumns) {
-        if (!column.isChance) continue;
-        std::string label(column.label);
-        if (column.key == "oneWins") label += " (" + names[0] + ")";
-        if (column.key == "twoWins") label += " (" + names[1] + ")";
-        row(label, odds.*column.value);
-    }
+    out << "Exact odds: "
+        << matchUpText(monsterLabel(match.indexes[0], names[0]),
+                       monsterLabel(match.indexes[1], names[1]))
+        << "\n";
+    for (const OutcomeColumn& column : kOutcomeColumns)
+        if (column.isChance) row(outcomeLine(column, names[0], names[1]), odds.*column.value);
     out << formatted("Turns: mean %.2f, median %d\n\n", odds.meanTurns, medianTurns(odds));
     writeHistogram(odds, out);
     out << "\n";
@@ -204,9 +196,11 @@ int runOddsCommand(const Command& command, const QStringList& arguments, std::os
                    std::ostream&) {
     cli::CommandLine line(
         command,
-        "The exact odds of a battle between monster A (Monster One) and monster B (Monster Two)\n"
-        "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
-        "how long battles last. Every random value is counted, none is drawn.");
+        "The exact odds of a battle between monster A (" + sideText(0) + ") and monster B (" +
+            sideText(1) +
+            ")\n"
+            "after a fresh choice of both: each outcome, the mean and median number of turns, and\n"
+            "how long battles last. Every random value is counted, none is drawn.");
     const std::optional<OddsRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
 

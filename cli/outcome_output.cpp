@@ -10,6 +10,10 @@
 
 namespace karnwick::cli {
 
+QString sideText(int side) {
+    return QString::fromStdString(std::string(sideName(side)));
+}
+
 void addOutcomeJson(QJsonObject& object, const OutcomeOdds& odds) {
     for (const OutcomeColumn& column : kOutcomeColumns)
         object.insert(QLatin1StringView(column.key.data(), column.key.size()), odds.*column.value);

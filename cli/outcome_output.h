@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QString>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -23,6 +24,9 @@ std::string formatted(const char* format, Values... values) {
     std::snprintf(line, sizeof line, format, values...);
     return line;
 }
+
+// A side's name (sideName) for a help text.
+QString sideText(int side);
 
 // The outcome columns' keys (outcomeCsvHeader) added to `object`.
 void addOutcomeJson(QJsonObject& object, const OutcomeOdds& odds);

@@ -9,6 +9,7 @@
 #include "cli/roster.h"
 #include "cli/suggestions.h"
 #include "data/errors.h"
+#include "data/record_fields.h"
 
 namespace karnwick::cli {
 
@@ -28,8 +29,8 @@ std::string withIndex(const std::string& text, int lastIndex,
     if (dot == std::string::npos || text.find('=') != std::string::npos) return text;
     const QString field = QString::fromStdString(text.substr(dot + 1)).trimmed();
     if (!karnwick::battleField(field.toStdString())) {
-        throw CommandError("unknown field \"" + field.toStdString() + "\"" +
-                           suggestionOrList(field.toStdString(), fieldNames(), "fields"));
+        throw CommandError(unknownFieldMessage(
+            field.toStdString(), suggestionOrList(field.toStdString(), fieldNames(), "fields")));
     }
     const QString who = QString::fromStdString(text.substr(0, dot)).trimmed();
     if (who.isEmpty() || karnwick::wholeNumber(who.toStdString(), LLONG_MIN, LLONG_MAX))
@@ -41,11 +42,10 @@ std::string withIndex(const std::string& text, int lastIndex,
 }  // namespace
 
 QCommandLineOption recordOverrideOption() {
-    return QCommandLineOption(
-        "set",
-        "Change a number of monster INDEX's record for this run only, e.g. 3.hp=120 "
-        "(repeatable; the files are not written).",
-        "INDEX.FIELD=VALUE");
+    return QCommandLineOption("set",
+                              QString::fromStdString(recordOverrideHelp(
+                                  "Change a number of monster INDEX's record for this run only")),
+                              QString::fromLatin1(kRecordOverrideForm));
 }
 
 RecordNumber parseRecordNumber(const QString& text, int lastIndex,

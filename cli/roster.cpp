@@ -5,6 +5,7 @@
 
 #include "cli/command_line.h"
 #include "cli/monster_names.h"
+#include "cli/outcome_output.h"
 #include "data/errors.h"
 #include "data/sprite.h"
 
@@ -39,8 +40,8 @@ int16_t monsterIndex(const QString& text, int lastIndex, Appending appending,
 }
 
 void addMatchUpArguments(QCommandLineParser& parser) {
-    parser.addPositionalArgument("A", "Monster One, by index or name.");
-    parser.addPositionalArgument("B", "Monster Two, by index or name.");
+    parser.addPositionalArgument("A", sideText(0) + ", by index or name.");
+    parser.addPositionalArgument("B", sideText(1) + ", by index or name.");
 }
 
 std::array<QString, 2> matchUpArguments(const QStringList& positional) {

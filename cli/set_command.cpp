@@ -44,8 +44,8 @@ Change parseChange(const QString& argument) {
     const std::string name = text.substr(0, equals);
     const RecordField* field = findRecordField(name);
     if (!field)
-        throw cli::CommandError("unknown field " + quotedText(name) +
-                                cli::suggestionOrList(name, allFieldNames(), "fields"));
+        throw cli::CommandError(
+            unknownFieldMessage(name, cli::suggestionOrList(name, allFieldNames(), "fields")));
     Change change{field, text.substr(equals + 1)};
     // Letters come as UTF-8; any other byte is written \xHH, as in the CSV
     // of `list --csv`, so a value means the same in both.

@@ -8,12 +8,6 @@
 
 namespace karnwick::cli {
 
-std::string shownText(std::span<const char> field) {
-    std::size_t end = field.size();
-    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-    return shownInBox(fieldText(field.first(end)));
-}
-
 std::string shownPath(const std::filesystem::path& path) {
     return escapedText(path.native());
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/monster_stats.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -17,10 +18,8 @@ namespace karnwick::cli {
 // A game text as a statistics box shows it (data/text_codec.h).
 using karnwick::shownInBox;
 
-// A record's text field (a name, an attack) as every table and message that
-// names a monster shows it: without the blanks and NULs that pad it, the rest
-// as shownInBox shows it.
-std::string shownText(std::span<const char> field);
+// A record's text field as every table shows it (data/monster_stats.h).
+using karnwick::shownText;
 
 // A file or folder name for a message: bytes that are not UTF-8 and control
 // characters escaped (escapedText), as GameError shows its paths.

@@ -90,8 +90,8 @@ SweepOptions addSweepOptions(cli::CommandLine& line) {
             "FILE"),
         QCommandLineOption("force", "Replace the file --png names if it exists."),
         QCommandLineOption("target",
-                           "Instead of the table, the value(s) where Monster One's chance of "
-                           "winning comes closest to P percent.",
+                           "Instead of the table, the value(s) where " + sideText(0) +
+                               "'s chance of winning comes closest to P percent.",
                            "P"),
         cli::threadsOption(),
         recordOverrideOption(),
@@ -180,9 +180,8 @@ SweptMatchUp sweptMatchUp(const SweepRequest& request, const Roster& roster) {
 
 void writeCsv(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
               std::ostream& out) {
-    out << "value," << outcomeCsvHeader() << '\n';
-    for (std::size_t i = 0; i < odds.size(); ++i)
-        out << values[i] << ',' << outcomeCsvCells(odds[i]) << '\n';
+    out << sweepCsvHeader();
+    for (std::size_t i = 0; i < odds.size(); ++i) out << sweepCsvLine(values[i], odds[i]);
 }
 
 void writeJson(const std::vector<int16_t>& values, const std::vector<OutcomeOdds>& odds,
@@ -239,11 +238,13 @@ void writeListing(const SweepRequest& request, const SweptMatchUp& match,
     } else if (request.json) {
         writeJson(plan.values, odds, out);
     } else {
-        const std::string sweptName = "monster " + std::to_string(swept.index) + " " +
-                                      names[plan.sides[0] ? 0 : 1] + "'s " + swept.name;
-        writeTable("Exact odds: " + std::to_string(match.monsters[0]) + " " + names[0] +
-                       " (Monster One) against " + std::to_string(match.monsters[1]) + " " +
-                       names[1] + " (Monster Two), by " + sweptName +
+        const std::string sweptName = "monster " +
+                                      monsterLabel(swept.index, names[plan.sides[0] ? 0 : 1]) +
+                                      "'s " + swept.name;
+        writeTable("Exact odds: " +
+                       matchUpText(monsterLabel(match.monsters[0], names[0]),
+                                   monsterLabel(match.monsters[1], names[1])) +
+                       ", by " + sweptName +
                        (plan.sides[0] && plan.sides[1] ? " on both sides" : ""),
                    swept.name, plan.values, odds, out);
     }
@@ -255,11 +256,12 @@ int runSweepCommand(const Command& command, const QStringList& arguments, std::o
                     std::ostream& err) {
     cli::CommandLine line(
         command,
-        "The exact odds of monster A (Monster One) against monster B (Monster Two), as\n"
-        "'karnwick odds' computes them, for every value of one number of monster INDEX's\n"
-        "record (INDEX is A or B) from FROM to TO, set as --set would set it: e.g.\n"
-        "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
-        "monster 0 beat monster 5 one time in three.");
+        "The exact odds of monster A (" + sideText(0) + ") against monster B (" + sideText(1) +
+            "), as\n"
+            "'karnwick odds' computes them, for every value of one number of monster INDEX's\n"
+            "record (INDEX is A or B) from FROM to TO, set as --set would set it: e.g.\n"
+            "'karnwick sweep 0 5 5.hp 50..300 --target 33' finds the hit points that let\n"
+            "monster 0 beat monster 5 one time in three.");
     const std::optional<SweepRequest> asked = parseRequest(line, arguments, out);
     if (!asked) return cli::kExitSuccess;
     const SweepRequest& request = *asked;

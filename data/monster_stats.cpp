@@ -73,4 +73,20 @@ std::string fieldText(std::span<const char> field) {
     return decodeWindows1252(std::string_view(field.data(), field.size()));
 }
 
+std::string shownText(std::span<const char> field) {
+    std::size_t end = field.size();
+    while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+    return shownInBox(fieldText(field.first(end)));
+}
+
+std::string monsterLabel(int index, std::string_view shownName) {
+    std::string label = std::to_string(index);
+    if (!shownName.empty()) label.append(" ").append(shownName);
+    return label;
+}
+
+std::string monsterLabel(int index, const MonsterStats& stats) {
+    return monsterLabel(index, shownText(stats.name));
+}
+
 }  // namespace karnwick

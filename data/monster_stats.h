@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace karnwick {
@@ -75,5 +76,15 @@ void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
 
 // A fixed-width text field as UTF-8, nothing trimmed.
 std::string fieldText(std::span<const char> field);
+
+// A record's text field (a name, an attack) as every table, window and message
+// that names a monster shows it: without the blanks and NULs that pad it, the
+// rest as a statistics box shows it (shownInBox).
+std::string shownText(std::span<const char> field);
+
+// A monster as lists, titles and charts name it: its index and its shown
+// name, "3 Grubnik", or the index alone for a record with no name.
+std::string monsterLabel(int index, std::string_view shownName);
+std::string monsterLabel(int index, const MonsterStats& stats);
 
 }  // namespace karnwick

@@ -143,10 +143,10 @@ void parseLevels(std::string_view text, std::string_view name, bool cutShort, Pa
         int16_t* levels[] = {&palette.palRed[i], &palette.palGreen[i], &palette.palBlue[i]};
         for (int k = 0; k < 3; ++k) {
             int16_t scaled;
-            if (__builtin_mul_overflow(*levels[k], int16_t{4}, &scaled)) {
-                reader.fail(
-                    ErrorKind::Overflow, first + k, "",
-                    ": level " + std::to_string(*levels[k]) + " times 4 does not fit 16 bits");
+            if (__builtin_mul_overflow(*levels[k], int16_t{kPaletteLevelScale}, &scaled)) {
+                reader.fail(ErrorKind::Overflow, first + k, "",
+                            ": level " + std::to_string(*levels[k]) + " times " +
+                                std::to_string(kPaletteLevelScale) + " does not fit 16 bits");
             }
             *levels[k] = scaled;
         }

@@ -11,6 +11,10 @@ namespace karnwick {
 
 inline constexpr const char* kPaletteFileName = "mypal.pal";
 inline constexpr int kPaletteEntries = 256;
+// A level of the file is stored times this in its colour's byte, so levels 0
+// to kHighestPaletteLevel fill the byte.
+inline constexpr int kPaletteLevelScale = 4;
+inline constexpr int kHighestPaletteLevel = 63;
 
 struct Palette {
     std::array<int16_t, kPaletteEntries> palRed{};

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "data/errors.h"
 #include "data/monster_stats.h"
 
 namespace karnwick {
@@ -100,6 +101,12 @@ constexpr const RecordField* findRecordField(std::string_view name) {
     for (const RecordField& field : kRecordFields)
         if (field.name == name) return &field;
     return nullptr;
+}
+
+// How every reader of a field's name refuses a name no record has:
+// `unknown field "hq"`, then `rest`, a suggestion or the names there are.
+inline std::string unknownFieldMessage(std::string_view name, std::string_view rest) {
+    return "unknown field " + quotedText(name) + std::string(rest);
 }
 
 // The bytes of one of the three text fields, as the record holds them; none

@@ -16,12 +16,6 @@ MonsterStats WhatIfState::changedRecord(int side) const {
     return stats;
 }
 
-std::string trimmedName(const MonsterStats& stats) {
-    std::string name = fieldText(stats.name);
-    name.erase(name.find_last_not_of(' ') + 1);
-    return name;
-}
-
 // The first `count` records of the folder's monsters.tat, read in one go
 // under the folder's shared lock: a `set` running meanwhile is seen whole
 // or not at all, never as some records old and some new. Records past the

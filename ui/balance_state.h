@@ -35,9 +35,6 @@ struct WhatIfState {
     MonsterStats changedRecord(int side) const;
 };
 
-// A record's name without the spaces that pad its field.
-std::string trimmedName(const MonsterStats& stats);
-
 // The first `count` records of the folder's monsters.tat, read whole under
 // the folder's shared lock; throws GameError.
 std::vector<MonsterStats> readRoster(const std::filesystem::path& folder, int count);

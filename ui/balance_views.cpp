@@ -13,21 +13,9 @@
 
 #include "battle/outcome_columns.h"
 #include "charts/sweep_chart.h"
+#include "ui/shown_words.h"
 
 namespace karnwick::balance {
-
-QString percentText(double chance) {
-    return QString::fromStdString(karnwick::percentText(chance));
-}
-
-QString oddsInWords(const OutcomeOdds& o) {
-    QString text = "Monster One wins " + percentText(o.oneWins) + ", Monster Two wins " +
-                   percentText(o.twoWins);
-    if (o.bothFell > 0) text += ", both fall " + percentText(o.bothFell);
-    if (o.turnCap > 0) text += ", 667-turn cap " + percentText(o.turnCap);
-    if (o.error > 0) text += ", run-time error " + percentText(o.error);
-    return text + ", " + QString::number(o.meanTurns, 'f', 1) + " turns on average";
-}
 
 MatchUpView::MatchUpView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(360, 300);
@@ -73,8 +61,8 @@ RosterView::RosterView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Roster heat map"));
     setAccessibleDescription(
-        QStringLiteral("Monster One's chance of winning for every pair; arrow keys move, Enter "
-                       "chooses the pair"));
+        sideText(0) +
+        "'s chance of winning for every pair; arrow keys move, Enter chooses the pair");
 }
 
 void RosterView::setPicture(charts::HeatMap picture) {
@@ -217,7 +205,7 @@ bool RosterView::event(QEvent* event) {
             " against " +
             QString::fromStdString(m_picture.labels[static_cast<std::size_t>(cell->second)]) + ": ";
         text += m_odds && at < m_odds->size() && !std::isnan(m_picture.oneWins[at])
-                    ? oddsInWords((*m_odds)[at])
+                    ? qText(oddsSentence((*m_odds)[at]))
                     : QStringLiteral("not worked out yet");
         QToolTip::showText(help->globalPos(), text, this);
         return true;
@@ -273,7 +261,7 @@ bool SweepView::event(QEvent* event) {
     QToolTip::showText(
         help->globalPos(),
         QStringLiteral("%1 %2: ").arg(QString::fromStdString(shown.field)).arg(shown.values[*at]) +
-            oddsInWords(shown.odds[*at]),
+            qText(oddsSentence(shown.odds[*at])),
         this);
     return true;
 }

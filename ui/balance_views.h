@@ -119,9 +119,4 @@ class SweepView : public QWidget {
     bool m_working = false;
 };
 
-// "12.34%", as the tabs show a chance.
-QString percentText(double chance);
-// The odds of a pair in a line of words, for the heat map's hover text.
-QString oddsInWords(const OutcomeOdds& odds);
-
 }  // namespace karnwick::balance

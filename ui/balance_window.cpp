@@ -236,12 +236,12 @@ void BalanceWindow::setChanges(std::vector<RecordOverride> changes) {
 void BalanceWindow::readNames() {
     m_namesLane.run([this, folder = m_state.arena.folder, count = m_state.arena.lastIndex + 1](
                         const WorkLane::Stale&, quint64 generation) {
-        std::vector<std::string> names;
+        std::vector<std::string> labels;
         for (const MonsterStats& record : readRoster(folder, count))
-            names.push_back(trimmedName(record));
-        postIfCurrent(m_namesLane, generation, [this, names] {
-            m_matchUp->setNames(names);
-            m_sweep->setNames(names);
+            labels.push_back(monsterLabel(static_cast<int>(labels.size()), record));
+        postIfCurrent(m_namesLane, generation, [this, labels] {
+            m_matchUp->setLabels(labels);
+            m_sweep->setLabels(labels);
             m_matchUp->showState(m_state);
             m_sweep->showChoices(m_state);
         });

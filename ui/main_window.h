@@ -21,12 +21,10 @@
 #include "battle/random.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"
-#include "data/record_fields.h"
+#include "ui/arena_layout.h"
 #include "ui/preview_windows.h"
 
 class QComboBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -55,7 +53,7 @@ class MainWindow : public QWidget {
     // karnwick::GameError (a missing or malformed mypal.pal, a monster.dat too
     // long to count, a folder another command keeps writing when the player
     // stops waiting for it) and keeps the folder it had then.
-    void loadMainWindow(const std::filesystem::path& folder);
+    void loadGameFolder(const std::filesystem::path& folder);
     // The folder the game files are read from; empty before the first load.
     const std::filesystem::path& gameFolder() const { return m_folder; }
 
@@ -85,11 +83,11 @@ class MainWindow : public QWidget {
         std::function<std::optional<std::filesystem::path>(const std::filesystem::path& current)>;
     void setFolderPicker(FolderPicker picker);
 
-    // The FIGHT button's tooltip: the odds below and the shortcuts.
+    // The FIGHT button's tooltip: the odds below, then the shortcuts.
     QString fightToolTip() const;
 
-    // The FIGHT button's tooltip: the exact odds of the battle a click would
-    // start, from the boxes' current HP and agility texts and the fighters.
+    // The exact odds of the battle a click on FIGHT would start, from the
+    // boxes' current HP and agility texts and the fighters, in one sentence.
     QString fightOdds() const;
 
     // Replaces the message box that reports errors (tests, benchmarks).
@@ -110,16 +108,16 @@ class MainWindow : public QWidget {
     const karnwick::Fighters& fighters() const { return m_fighters; }
     PreviewWindows& previewWindows() { return m_previews; }
 
-    QComboBox* monsterList(int side) const { return m_monsterLists[side]; }
-    PictureBox* spriteBox(int side) const { return m_spriteBoxes[side]; }
-    // The box of a record field the panel shows (data/record_fields.h's
+    QComboBox* monsterList(int side) const { return m_layout.monsterLists[side]; }
+    PictureBox* spriteBox(int side) const { return m_layout.spriteBoxes[side]; }
+    // The box of a field the panel shows (battle/panel_fields.h's
     // kPanelFields), as "hp" or "special1".
     QLineEdit* statBox(std::string_view field, int side) const;
-    QLineEdit* currentHpBox(int side) const { return m_currentHpBoxes[side]; }
-    QPlainTextEdit* arenaLog() const { return m_arenaLog; }
-    QPushButton* fightButton() const { return m_fightButton; }
-    QPushButton* exitButton() const { return m_exitButton; }
-    QPushButton* previewButton(int16_t page) const { return m_previewButtons[page - 1]; }
+    QLineEdit* currentHpBox(int side) const { return m_layout.currentHpBoxes[side]; }
+    QPlainTextEdit* arenaLog() const { return m_layout.arenaLog; }
+    QPushButton* fightButton() const { return m_layout.fightButton; }
+    QPushButton* exitButton() const { return m_layout.exitButton; }
+    QPushButton* previewButton(int16_t page) const { return m_layout.previewButtons[page - 1]; }
 
     // Ctrl+B's Balance window, made on first use.
     karnwick::balance::BalanceLauncher& balance() const { return *m_balance; }
@@ -136,14 +134,6 @@ class MainWindow : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void createPanels();
-    void createMonsterChoice(int side);
-    // Row `rowIndex` of the panel, top to bottom.
-    void createStatRow(std::size_t rowIndex, int side);
-    void createCentre();
-    void createArenaLog();
-    void createButtons();
-    void orderTabStops();
     void createShortcuts();
     void clearPanels();
     void fillMonsterLists();
@@ -173,19 +163,6 @@ class MainWindow : public QWidget {
     FolderPicker m_pickFolder;
     karnwick::balance::BalanceLauncher* m_balance = nullptr;
 
-    std::array<PictureBox*, 2> m_spriteBoxes{};
-    std::array<QComboBox*, 2> m_monsterLists{};
-    // One row of the statistics per panel field, in kPanelFields order, each
-    // indexed by side.
-    std::array<std::array<QLineEdit*, 2>, karnwick::kPanelFields.size()> m_statBoxes{};
-    std::array<std::array<QLabel*, 2>, karnwick::kPanelFields.size()> m_statLabels{};
-    std::array<QLineEdit*, 2> m_currentHpBoxes{};
-    QLabel* m_oneHeading = nullptr;
-    QLabel* m_twoHeading = nullptr;
-    QGroupBox* m_logFrame = nullptr;
-    QPlainTextEdit* m_arenaLog = nullptr;
-    QPushButton* m_fightButton = nullptr;
-    QPushButton* m_exitButton = nullptr;
-    // cmdPreview1, cmdPreview2, cmdPreview3: pages 1 to 3.
-    std::array<QPushButton*, 3> m_previewButtons{};
+    // The window's widgets, built into it as it is made.
+    ArenaLayout m_layout;
 };

@@ -14,6 +14,7 @@
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
 #include "ui/monster_picker.h"
+#include "ui/shown_words.h"
 
 namespace karnwick::balance {
 
@@ -66,8 +67,8 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     auto* grid = new QGridLayout(whatIf);
     // Fifteen rows of boxes fit a window 600 pixels high.
     grid->setVerticalSpacing(1);
-    grid->addWidget(new QLabel(QStringLiteral("Monster One"), whatIf), 0, 1, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Monster Two"), whatIf), 0, 3, 1, 2);
+    for (int side = 0; side < 2; ++side)
+        grid->addWidget(new QLabel(sideText(side), whatIf), 0, 2 * side + 1, 1, 2);
     for (std::size_t f = 0; f < kBattleFields.size(); ++f) {
         const QString name = QString::fromLatin1(kBattleFields[f].data(),
                                                  static_cast<qsizetype>(kBattleFields[f].size()));
@@ -84,8 +85,7 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
             box->setRange(INT16_MIN, INT16_MAX);
             box->setEnabled(false);
             box->setObjectName(QStringLiteral("whatIf_%1_%2").arg(name).arg(side + 1));
-            box->setAccessibleName(
-                QStringLiteral("%1 of Monster %2").arg(name, side == 0 ? "One" : "Two"));
+            box->setAccessibleName(name + " of " + sideText(side));
             connect(box, &QSpinBox::valueChanged, this,
                     [this, side, f](int value) { emit whatIfEdited(side, f, value); });
             grid->addWidget(box, static_cast<int>(f) + 1, 2 * side + 1);
@@ -107,10 +107,13 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     grid->setRowStretch(static_cast<int>(kBattleFields.size()) + 2, 1);
     auto* pickers = new QHBoxLayout;
     for (int side = 0; side < 2; ++side) {
-        auto* picker = new MonsterPicker(side == 0 ? "Monster One" : "Monster Two", this);
+        auto* picker = new MonsterPicker(sideText(side), this);
         connect(picker, &MonsterPicker::picked, this,
                 [this, side](int index) { emit monsterPicked(side, index); });
-        auto* label = new QLabel(side == 0 ? "Monster &One" : "Monster T&wo", this);
+        // Alt+O and Alt+W: the T of Two is Reset's.
+        QString caption = sideText(side);
+        caption.insert(caption.indexOf(side == 0 ? 'O' : 'w'), '&');
+        auto* label = new QLabel(caption, this);
         label->setBuddy(picker);
         // The whole word, underlined letter and all, under any window manager's font.
         label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
@@ -126,8 +129,8 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     layout->addWidget(whatIf);
 }
 
-void MatchUpTab::setNames(const std::vector<std::string>& names) {
-    for (MonsterPicker* picker : m_pickers) picker->setNames(names);
+void MatchUpTab::setLabels(const std::vector<std::string>& labels) {
+    for (MonsterPicker* picker : m_pickers) picker->setLabels(labels);
 }
 
 QSpinBox* MatchUpTab::whatIfBox(std::string_view field, int side) const {
@@ -184,9 +187,10 @@ void MatchUpTab::requestOdds(const WhatIfState& state) {
     const StartingTexts start = startOf(state, fighters);
     charts::MatchUpChart picture;
     const std::array<int, 2> pair{*state.arena.chosen[0], *state.arena.chosen[1]};
-    for (std::size_t side = 0; side < 2; ++side) picture.names[side] = trimmedName(fighters[side]);
-    picture.title = std::to_string(pair[0]) + " " + picture.names[0] + " (Monster One) against " +
-                    std::to_string(pair[1]) + " " + picture.names[1] + " (Monster Two)";
+    for (std::size_t side = 0; side < 2; ++side)
+        picture.names[side] = shownText(fighters[side].name);
+    picture.title = matchUpText(monsterLabel(pair[0], picture.names[0]),
+                                monsterLabel(pair[1], picture.names[1]));
     std::vector<RecordOverride> changes = changesOfPair(state.changes, pair[0], pair[1]);
     picture.whatIf = whatIfTitle(changes);
     const Fighters files = state.arena.fighters;

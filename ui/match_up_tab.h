@@ -40,7 +40,8 @@ class MatchUpTab : public BalanceTab {
     QPushButton* resetButton() const { return m_reset; }
     MatchUpView* view() const { return m_view; }
     MonsterPicker* picker(int side) const { return m_pickers[static_cast<std::size_t>(side)]; }
-    void setNames(const std::vector<std::string>& names);
+    // The roster's labels for the pickers (monsterLabel).
+    void setLabels(const std::vector<std::string>& labels);
 
   signals:
     // The user picked monster `index` for a side.

@@ -22,13 +22,12 @@ MonsterPicker::MonsterPicker(const QString& side, QWidget* parent) : QComboBox(p
     });
 }
 
-void MonsterPicker::setNames(const std::vector<std::string>& names) {
+void MonsterPicker::setLabels(const std::vector<std::string>& labels) {
     const QSignalBlocker quiet(this);
     const int shown = currentIndex();
     clear();
     QStringList items;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        items << QString::number(i) + " " + QString::fromStdString(names[i]);
+    for (const std::string& label : labels) items << QString::fromStdString(label);
     addItems(items);
     setCurrentIndex(shown < count() ? shown : -1);
 }

@@ -15,8 +15,8 @@ class MonsterPicker : public QComboBox {
   public:
     MonsterPicker(const QString& side, QWidget* parent = nullptr);
 
-    // The roster's names, monster i's at i.
-    void setNames(const std::vector<std::string>& names);
+    // The roster's labels (monsterLabel), monster i's at i.
+    void setLabels(const std::vector<std::string>& labels);
     // Shows the arena's choice, none before one, without picking anything.
     void showChoice(std::optional<int16_t> index);
 

@@ -13,6 +13,7 @@
 #include "data/sprite.h"
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
+#include "ui/shown_words.h"
 
 namespace karnwick::balance {
 
@@ -81,8 +82,7 @@ QString ordinal(std::size_t place) {
 }
 
 QString headingOf(std::string_view key) {
-    const std::string_view heading = outcomeColumn(key).heading;
-    return QString::fromUtf8(heading.data(), static_cast<qsizetype>(heading.size()));
+    return qText(outcomeColumn(key).heading);
 }
 
 }  // namespace
@@ -100,9 +100,8 @@ RosterTab::RosterTab(QWidget* parent) : BalanceTab(parent) {
     m_ranking->setRootIsDecorated(false);
     m_ranking->setSortingEnabled(true);
     m_ranking->sortByColumn(0, Qt::AscendingOrder);
-    m_ranking->setToolTip(
-        QStringLiteral("Click a heading to sort; choose a row to make that "
-                       "monster Monster One"));
+    m_ranking->setToolTip("Click a heading to sort; choose a row to make that monster " +
+                          sideText(0));
     auto choose = [this](QTreeWidgetItem* item) {
         if (item) emit monsterChosen(static_cast<RankingRow*>(item)->monster());
     };
@@ -180,7 +179,7 @@ void RosterTab::fill(const WorkLane::Stale& stale, quint64 generation,
     const std::size_t cells = base.size() * base.size();
     charts::HeatMap picture{{}, std::vector<double>(cells, std::nan(""))};
     for (std::size_t i = 0; i < base.size(); ++i)
-        picture.labels.push_back(std::to_string(i) + " " + trimmedName(base[i]));
+        picture.labels.push_back(monsterLabel(static_cast<int>(i), base[i]));
     postIfCurrent(
         lane(), generation,
         [this, base, failure, picture = std::move(picture), odds = std::vector<OutcomeOdds>(cells),
@@ -398,7 +397,8 @@ void RosterTab::showRanking() {
         const QString move = moved ? ordinal(before[i] + 1) + " -> " + ordinal(place[i] + 1) : "";
         items << new RankingRow(
             {QString::number(place[i] + 1), QString::fromStdString(m_labels[i]),
-             percentText(now.wins[i]), percentText(now.errors[i]), percentText(now.caps[i]), move},
+             qText(percentText(now.wins[i])), qText(percentText(now.errors[i])),
+             qText(percentText(now.caps[i])), move},
             {static_cast<double>(place[i]), static_cast<double>(i), now.wins[i], now.errors[i],
              now.caps[i],
              moved ? static_cast<double>(place[i]) - static_cast<double>(before[i]) : 0.0},

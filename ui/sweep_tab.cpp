@@ -17,6 +17,7 @@
 #include "ui/balance_text.h"
 #include "ui/balance_views.h"
 #include "ui/monster_picker.h"
+#include "ui/shown_words.h"
 
 namespace karnwick::balance {
 
@@ -60,7 +61,7 @@ bool SweepTab::isSettled() const {
 
 void SweepTab::createControls() {
     m_side = new QComboBox(this);
-    m_side->addItems({QStringLiteral("Monster One"), QStringLiteral("Monster Two")});
+    m_side->addItems({sideText(0), sideText(1)});
     m_side->setAccessibleName(QStringLiteral("Swept monster"));
     // The tab opens on Monster Two's hit points.
     m_side->setCurrentIndex(1);
@@ -83,7 +84,7 @@ void SweepTab::createControls() {
     m_target->setRange(0, 100);
     m_target->setSuffix(QStringLiteral("%"));
     m_target->setValue(50);
-    m_target->setAccessibleName(QStringLiteral("Target chance of Monster One winning"));
+    m_target->setAccessibleName("Target chance of " + sideText(0) + " winning");
     m_view = new SweepView(this);
     // Two rows, what is swept and over which range, so the window fits 800
     // pixels across.
@@ -116,10 +117,10 @@ void SweepTab::createControls() {
     m_progress->hide();
     auto* pair = new QHBoxLayout;
     for (int side = 0; side < 2; ++side) {
-        auto* picker = new MonsterPicker(side == 0 ? "Monster One" : "Monster Two", this);
+        auto* picker = new MonsterPicker(sideText(side), this);
         connect(picker, &MonsterPicker::picked, this,
                 [this, side](int index) { emit monsterPicked(side, index); });
-        auto* label = new QLabel(side == 0 ? "Monster One" : "Monster Two", this);
+        auto* label = new QLabel(sideText(side), this);
         label->setBuddy(picker);
         // The whole word, underlined letter and all, under any window manager's font.
         label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
@@ -135,8 +136,8 @@ void SweepTab::createControls() {
     layout->addWidget(m_view, 1);
 }
 
-void SweepTab::setNames(const std::vector<std::string>& names) {
-    for (MonsterPicker* picker : m_pickers) picker->setNames(names);
+void SweepTab::setLabels(const std::vector<std::string>& labels) {
+    for (MonsterPicker* picker : m_pickers) picker->setLabels(labels);
 }
 
 void SweepTab::showChoices(const WhatIfState& state) {
@@ -164,8 +165,8 @@ charts::SweepCurve SweepTab::curveAsked(const Fighters& fighters) const {
     charts::SweepCurve picture;
     picture.one = *m_state.arena.chosen[0];
     picture.two = *m_state.arena.chosen[1];
-    picture.oneName = trimmedName(fighters[0]);
-    picture.twoName = trimmedName(fighters[1]);
+    picture.oneName = shownText(fighters[0].name);
+    picture.twoName = shownText(fighters[1].name);
     picture.swept = m_side->currentIndex() == 0 ? picture.one : picture.two;
     picture.field = m_field->currentText().toStdString();
     picture.from = m_from->value();

@@ -47,7 +47,8 @@ class SweepTab : public BalanceTab {
     QSpinBox* to() const { return m_to; }
     QSpinBox* step() const { return m_step; }
     MonsterPicker* picker(int side) const { return m_pickers[static_cast<std::size_t>(side)]; }
-    void setNames(const std::vector<std::string>& names);
+    // The roster's labels for the pickers (monsterLabel).
+    void setLabels(const std::vector<std::string>& labels);
     // Shows the arena's choices in the pickers.
     void showChoices(const WhatIfState& state);
 

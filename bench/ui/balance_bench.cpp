@@ -91,7 +91,7 @@ class StallWatch {
 struct Arena {
     explicit Arena(int copies) : folder(copies) {
         window.setErrorReporter([](const QString&) {});
-        window.loadMainWindow(std::filesystem::current_path());
+        window.loadGameFolder(std::filesystem::current_path());
         window.show();
         window.balance().choose(0, 3);
         window.balance().choose(1, 5);

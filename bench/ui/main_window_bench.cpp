@@ -64,7 +64,7 @@ class ArenaFixture {
         writeFile(m_dir.filePath("monsters.tat"), records);
 
         window.setErrorReporter([](const QString&) { std::abort(); });
-        window.loadMainWindow(m_dir.path().toStdString());
+        window.loadGameFolder(m_dir.path().toStdString());
         window.show();
         window.chooseMonster(0, 0);
         window.chooseMonster(1, 1);

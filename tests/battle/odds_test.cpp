@@ -10,6 +10,7 @@
 #include "battle/hit_points_left.h"
 #include "battle/odds.h"
 #include "battle/odds_detail.h"
+#include "battle/outcome_columns.h"
 #include "battle/sweep.h"
 #include "demo/set.h"
 #include "game_files.h"
@@ -297,4 +298,41 @@ TEST(Sweep, ValuesAndAnswersAtTheirEnds) {
     EXPECT_EQ(targetAnswer(0.25, "agility", five, odds({0.1, 0.2, 0.35, 0.6, 0.9})),
               "Closest to 25.00%: Monster One wins 20.00% at agility 11");
     EXPECT_EQ(targetAnswer(0.5, "hp", {}, {}), "");
+}
+
+// The words every output takes from the one outcome table: the cap's from the
+// rules, a rarer end named only when it happens, a chance that is there but
+// rounds to none (or short of sure but rounds to all) said so, CSV keeping
+// the full number; and a monster named by its index and its name as the
+// statistics box shows it, pad blanks and NULs dropped.
+TEST(OutcomeWords, SentencesLinesAndLabels) {
+    EXPECT_EQ(outcomeColumn("turnCap").label,
+              "Ended by the " + std::to_string(kMaxTurns) + "-turn cap");
+    EXPECT_EQ(percentText(0.00004999), "<0.01%");
+    EXPECT_EQ(percentText(0.00005), "0.01%");
+    EXPECT_EQ(percentText(0.99994999), "99.99%");
+    EXPECT_EQ(percentText(0.99995), ">99.99%");
+    EXPECT_EQ(percentText(1.0), "100.00%");
+
+    const OutcomeOdds plain{.oneWins = 0.25, .twoWins = 0.75, .meanTurns = 12.34};
+    EXPECT_EQ(
+        oddsSentence(plain),
+        "Monster One wins 25.00% \u00b7 Monster Two wins 75.00% \u00b7 12.3 turns on average");
+    const OutcomeOdds rare{
+        .twoWins = 0.99999, .turnCap = 0.000001, .error = 0.000009, .meanTurns = 667};
+    EXPECT_EQ(oddsSentence(rare),
+              "Monster One wins 0.00% \u00b7 Monster Two wins >99.99% \u00b7 667-turn cap <0.01% "
+              "\u00b7 run-time error <0.01% \u00b7 667.0 turns on average");
+    EXPECT_EQ(pairCsvHeader() + pairCsvLine(3, 5, rare),
+              "one,two,oneWins,twoWins,bothFell,turnCap,error,meanTurns\n"
+              "3,5,0,0.99999,0,1e-06,9e-06,667\n");
+    EXPECT_EQ(sweepCsvLine(-7, plain), "-7,0.25,0.75,0,0,0,12.34\n");
+
+    MonsterStats orc;
+    setField(orc.name, std::string("Orc\0Kin \0", 10));
+    EXPECT_EQ(monsterLabel(7, orc), "7 Orc Kin");
+    setField(orc.name, std::string("\0\0 ", 3));
+    EXPECT_EQ(monsterLabel(7, orc), "7");
+    EXPECT_EQ(matchUpText(monsterLabel(7, orc), "2 Troll"),
+              "7 (Monster One) against 2 Troll (Monster Two)");
 }

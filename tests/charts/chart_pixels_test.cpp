@@ -168,7 +168,7 @@ TEST(ChartPixels, HeatMapTitleNamesTheWhatIf) {
 // out shows the values whose odds are known.
 TEST(ChartPixels, ErrorAndCapCurvesOnlyWhereTheyOccur) {
     SweepChart chart = straightSweep();
-    const QColor error(230, 145, 30), cap(90, 160, 90);
+    const QColor error = outcomeColour("error"), cap = outcomeColour("turnCap");
     const QImage without = drawSweepChart(chart);
     EXPECT_TRUE(isDark(pixel(without, chart, 50, 0.0)));
     EXPECT_EQ(pixel(without, chart, 10, 0.3), QColor(Qt::white));

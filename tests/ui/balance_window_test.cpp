@@ -82,7 +82,7 @@ struct DemoArena {
         std::filesystem::create_directories(dir);
         karnwick::writeDemoSet(dir, karnwick::Existing::Replace);
         window.setErrorReporter([this](const QString& message) { errors << message; });
-        window.loadMainWindow(dir);
+        window.loadGameFolder(dir);
         window.show();
     }
     ~DemoArena() {
@@ -226,7 +226,7 @@ TEST(BalanceWindow, HeatMapChoosesAndOpensPairs) {
     EXPECT_TRUE(hover(QPointF(last.right() - 1, last.bottom() - 1)).contains(" against 56 "));
     // The heat map's side of ChancesNearNoneOrAllShowHonestly.
     EXPECT_TRUE(
-        hover(map->cellCentre(0, 5)).contains("Monster One wins <0.01%, Monster Two wins >99.99%"));
+        hover(map->cellCentre(0, 5)).contains(QString::fromUtf8("Monster One wins <0.01% \u00b7 Monster Two wins >99.99%")));
 
     map->setFocus();
     QTest::keyClick(map, Qt::Key_Left);
@@ -444,17 +444,10 @@ TEST(BalanceWindow, StartChangesOpenOnTheChangedMonster) {
 }
 
 // A chance that is there but rounds to none, or short of sure but rounds to
-// all, says so, in the window (on the heat map) and in the text of `odds`;
+// all, says so in the text of `odds` (the heat map test reads the window);
 // CSV keeps the full number. Monster 0 beats monster 5 once in about 28
 // million battles.
 TEST(BalanceWindow, ChancesNearNoneOrAllShowHonestly) {
-    for (const auto& [chance, text] : {std::pair{0.0, "0.00%"},
-                                       {0.00004999, "<0.01%"},
-                                       {0.00005, "0.01%"},
-                                       {0.99994999, "99.99%"},
-                                       {0.99995, ">99.99%"},
-                                       {1.0, "100.00%"}})
-        EXPECT_EQ(karnwick::percentText(chance), text) << chance;
     const karnwick::testing::GameFolder folder;
     karnwick::writeDemoSet(folder.path(), karnwick::Existing::Replace);
     const std::string text = commandLineOutput({"odds", "0", "5"}, false);
