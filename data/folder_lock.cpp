@@ -1,13 +1,6 @@
 #include "data/folder_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -15,18 +8,18 @@
 
 #include "data/errors.h"
 #include "data/file_writer.h"
+#include "data/platform.h"
 
 namespace karnwick {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Deadline = std::optional<Clock::time_point>;
+using platform::Handle;
+using platform::kNoHandle;
+using Waiting = platform::LockWait;
 
-struct FolderLock::Key {
-    dev_t device;
-    ino_t inode;
-    auto operator<=>(const Key&) const = default;
-};
+struct FolderLock::Key : platform::FileIdentity {};
 
 namespace {
 
@@ -35,10 +28,10 @@ namespace {
 // each other. While `busy`, one thread is waiting for the file lock with the
 // registry's mutex released; the others wait for it to finish.
 struct Held {
-    int fd = -1;
+    Handle handle = kNoHandle;
     int readers = 0;
     int writers = 0;
-    int mode = 0;  // LOCK_SH or LOCK_EX
+    bool exclusive = false;
     bool busy = false;
 };
 
@@ -63,7 +56,7 @@ std::function<void(const fs::path&)>& waitNote() {
         fs::path shown = fs::absolute(folder, error).lexically_normal();
         if (!shown.has_filename() && shown.has_relative_path()) shown = shown.parent_path();
         std::cerr << "karnwick: waiting for another karnwick command to finish in "
-                  << shown.string() << std::endl;
+                  << platform::pathText(shown) << std::endl;
     };
     return note;
 }
@@ -72,126 +65,46 @@ fs::path folderName(const fs::path& folder) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-[[noreturn]] void failLock(const fs::path& folder, int error) {
-    throw GameError(ErrorKind::FileAccess, folder.string(),
-                    "(cannot lock the folder: " + std::string(std::strerror(error)) + ")");
-}
+}  // namespace
 
-// One wait for a folder, across the gate and the lock and every retry.
-struct Waiting {
-    fs::path folder;
-    Deadline deadline;
-    Clock::time_point start = Clock::now();
-    bool noted = false;
-};
-
-// Polls rather than blocks, so the note can be given after a second and a
-// deadline kept; the pause grows to 10 ms, short beside the commit being
-// waited for. Returns 0, ETIMEDOUT, or the error of a file system that
-// cannot lock at all.
-int pollLock(int fd, int operation, Waiting& waiting) {
-    for (useconds_t pause = 200;; pause = std::min<useconds_t>(pause * 2, 10000)) {
-        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
-        if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-        const auto now = Clock::now();
-        if (waiting.deadline && now >= *waiting.deadline) return ETIMEDOUT;
-        if (!waiting.noted && now - waiting.start >= std::chrono::seconds(1)) {
-            waiting.noted = true;
-            if (waitNote()) waitNote()(waiting.folder);
-        }
-        ::usleep(pause);
+bool platform::LockWait::keepWaiting() {
+    const auto now = Clock::now();
+    if (deadline && now >= *deadline) return false;
+    if (!noted && now - start >= std::chrono::seconds(1)) {
+        noted = true;
+        if (waitNote()) waitNote()(folder);
     }
+    return true;
 }
 
-// The gate of the folder open at `dirFd`, or -1 when there is none (a writer
-// creates it). Never a link or anything but a regular file, and never a
-// wait on a FIFO put in its place.
-int openGate(int dirFd, bool create) {
-    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = ::openat(dirFd, kFolderGateName, kFlags);
-        if (fd < 0 && errno == ENOENT && create)
-            fd = ::openat(dirFd, kFolderGateName, kFlags | O_CREAT | O_EXCL, 0644);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) return -1;
-        struct stat status {};
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) return fd;
-        ::close(fd);
-        return -1;
-    }
-    return -1;
-}
+namespace {
 
-// Whether `gate` still is the folder's gate: the writer it let in removes
-// it, and the next writer makes a new one.
-bool isCurrentGate(int dirFd, int gate) {
-    struct stat named {
-    }, open{};
-    return ::fstatat(dirFd, kFolderGateName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstat(gate, &open) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
-}
-
-// A writer closes the gate behind the readers present, then waits for them.
-int takeExclusive(int fd, Waiting& waiting) {
-    int gate = -1;
-    while ((gate = openGate(fd, true)) >= 0) {
-        if (const int error = pollLock(gate, LOCK_EX, waiting)) {
-            ::close(gate);
-            if (error == ETIMEDOUT) return error;
-            gate = -1;  // a gate that cannot be locked: go without
-            break;
-        }
-        if (isCurrentGate(fd, gate)) break;
-        ::close(gate);
-    }
-    const int error = pollLock(fd, LOCK_EX, waiting);
-    if (gate >= 0) {
-        // Held exclusively and still at its name, so the name is ours to
-        // remove: the folder keeps no trace of the wait.
-        ::unlinkat(fd, kFolderGateName, 0);
-        ::close(gate);
-    }
-    return error;
-}
-
-// A reader waits at the gate while a writer holds it.
-int takeShared(int fd, Waiting& waiting) {
-    for (int gate; (gate = openGate(fd, false)) >= 0;) {
-        const int error = pollLock(gate, LOCK_SH, waiting);
-        const bool passed = error != 0 || isCurrentGate(fd, gate);
-        ::close(gate);
-        if (error == ETIMEDOUT) return error;
-        if (passed) break;
-    }
-    return pollLock(fd, LOCK_SH, waiting);
-}
-
-int takeLock(int fd, int mode, Waiting& waiting) {
-    return mode == LOCK_EX ? takeExclusive(fd, waiting) : takeShared(fd, waiting);
+[[noreturn]] void failLock(const fs::path& folder, const std::error_code& error) {
+    throw GameError(ErrorKind::FileAccess, platform::pathText(folder),
+                    "(cannot lock the folder: " + error.message() + ")");
 }
 
 // Under the exclusive lock: a set commit left by a killed command is
-// finished (or undone) before anyone reads or writes the folder. Returns 0
-// or the error of a lock that could not be had.
-int settleHeld(Held& held, Waiting& waiting) {
+// finished (or undone) before anyone reads or writes the folder. Returns no
+// error or the error of a lock that could not be had.
+std::error_code settleHeld(Held& held, Waiting& waiting) {
     while (hasInterruptedSet(waiting.folder)) {
-        if (held.mode != LOCK_EX) {
-            ::flock(held.fd, LOCK_UN);
-            if (const int error = takeExclusive(held.fd, waiting)) return error;
+        if (!held.exclusive) {
+            platform::unlockFolder(held.handle);
+            if (const auto error = platform::lockFolder(held.handle, true, waiting)) return error;
         }
         finishInterruptedSet(waiting.folder);
-        if (held.mode != LOCK_EX) {
-            ::flock(held.fd, LOCK_UN);
-            if (const int error = takeShared(held.fd, waiting)) return error;
+        if (!held.exclusive) {
+            platform::unlockFolder(held.handle);
+            if (const auto error = platform::lockFolder(held.handle, false, waiting)) return error;
         }
     }
-    return 0;
+    return {};
 }
 
 bool namesFolder(const fs::path& folder, const FolderLock::Key& key) {
-    struct stat status {};
-    return ::stat(folder.c_str(), &status) == 0 &&
-           FolderLock::Key{status.st_dev, status.st_ino} == key;
+    const auto identity = platform::identityOf(folder);
+    return identity && *identity == key;
 }
 
 }  // namespace
@@ -212,22 +125,20 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
     Waiting waiting{folder, deadline};
     const bool writing = m_access == FolderAccess::Write;
     for (int attempt = 0;; ++attempt) {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat status {};
-        if (fd < 0 || ::fstat(fd, &status) != 0) {
-            const int error = errno;
-            if (fd >= 0) ::close(fd);
+        Key key;
+        std::error_code openError;
+        Handle fd = platform::openFolderLock(folder, writing, key, openError);
+        if (fd == kNoHandle) {
             if (!writing) return true;
-            failLock(folder, error);
+            failLock(folder, openError);
         }
-        const Key key{status.st_dev, status.st_ino};
         std::unique_lock guard(registryMutex());
         std::shared_ptr<Held> held;
         for (;;) {
             const auto found = registry().find(key);
             if (found == registry().end()) {
                 held = std::make_shared<Held>();
-                held->fd = std::exchange(fd, -1);
+                held->handle = std::exchange(fd, kNoHandle);
                 held->busy = true;
                 registry().emplace(key, held);
                 break;
@@ -237,14 +148,14 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
                     registryChanged().wait(guard);
                 } else if (registryChanged().wait_until(guard, *deadline) ==
                            std::cv_status::timeout) {
-                    if (fd >= 0) ::close(fd);
+                    platform::closeHandle(fd);
                     return false;
                 }
                 continue;
             }
-            if (fd >= 0) ::close(std::exchange(fd, -1));
+            platform::closeHandle(std::exchange(fd, kNoHandle));
             held = found->second;
-            if (!writing || held->mode == LOCK_EX) {
+            if (!writing || held->exclusive) {
                 ++(writing ? held->writers : held->readers);
                 m_key = std::make_unique<Key>(key);
                 return true;
@@ -263,26 +174,26 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
                 ++(writing ? held->writers : held->readers);
                 m_key = std::make_unique<Key>(key);
             } else if (held->readers + held->writers == 0) {
-                ::close(held->fd);
+                platform::closeHandle(held->handle);
                 registry().erase(key);
             }
             registryChanged().notify_all();
         };
-        int error = 0;
+        std::error_code error;
         bool moved = false;
         try {
-            if (upgrade) ::flock(held->fd, LOCK_UN);
-            error = takeLock(held->fd, writing ? LOCK_EX : LOCK_SH, waiting);
-            if (error == 0) {
-                held->mode = writing ? LOCK_EX : LOCK_SH;
+            if (upgrade) platform::unlockFolder(held->handle);
+            error = platform::lockFolder(held->handle, writing, waiting);
+            if (!error) {
+                held->exclusive = writing;
                 moved = !upgrade && !namesFolder(folder, key);
                 if (!moved) error = settleHeld(*held, waiting);
             }
             if (error && upgrade) {
                 // The readers of this process had the folder; they keep it.
-                held->mode = LOCK_SH;
+                held->exclusive = false;
                 Waiting again{folder, std::nullopt};
-                takeShared(held->fd, again);
+                platform::lockFolder(held->handle, false, again);
             }
         } catch (...) {
             finish(false);
@@ -292,14 +203,14 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
             // Replaced at its name while this waited: lock the folder there now.
             finish(false);
             if (attempt < 100) continue;
-            failLock(folder, EAGAIN);
+            failLock(folder, std::make_error_code(std::errc::resource_unavailable_try_again));
         }
-        if (error == 0) {
+        if (!error) {
             finish(true);
             return true;
         }
         finish(false);
-        if (error == ETIMEDOUT) return false;
+        if (error == platform::timedOut()) return false;
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a
         // reader from a writer.
@@ -317,7 +228,7 @@ FolderLock::~FolderLock() {
     --(m_access == FolderAccess::Write ? held.writers : held.readers);
     // A writer waiting on behalf of this process closes it when it is done.
     if (held.readers + held.writers == 0 && !held.busy) {
-        ::close(held.fd);  // releases the lock
+        platform::closeHandle(held.handle);  // releases the lock
         registry().erase(found);
         registryChanged().notify_all();
     }
@@ -325,28 +236,24 @@ FolderLock::~FolderLock() {
 
 std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     const fs::path folder = folderName(given);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0) return nullptr;
-    if (::fstat(fd, &status) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    const Key key{status.st_dev, status.st_ino};
+    Key key;
+    std::error_code error;
+    const Handle fd = platform::openFolderLock(folder, true, key, error);
+    if (fd == kNoHandle) return nullptr;
     std::lock_guard guard(registryMutex());
     auto found = registry().find(key);
     if (found != registry().end()) {
-        ::close(fd);
+        platform::closeHandle(fd);
         // A shared lock of this process is never turned over without waiting.
-        if (found->second->busy || found->second->mode != LOCK_EX) return nullptr;
+        if (found->second->busy || !found->second->exclusive) return nullptr;
     } else {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
+        if (!platform::tryLockFolder(fd)) {
+            platform::closeHandle(fd);
             return nullptr;
         }
         auto held = std::make_shared<Held>();
-        held->fd = fd;
-        held->mode = LOCK_EX;
+        held->handle = fd;
+        held->exclusive = true;
         found = registry().emplace(key, std::move(held)).first;
     }
     ++found->second->writers;
@@ -360,10 +267,9 @@ void settleGameFolder(const fs::path& folder) {
     if (!hasInterruptedSet(folderName(folder))) return;
     // A commit of this very process (a reader inside a writer) is not
     // interrupted; any other is finished by taking the lock.
-    struct stat status {};
-    if (::stat(folderName(folder).c_str(), &status) == 0) {
+    if (const auto identity = platform::identityOf(folderName(folder))) {
         std::lock_guard guard(registryMutex());
-        if (registry().contains(FolderLock::Key{status.st_dev, status.st_ino})) return;
+        if (registry().contains(FolderLock::Key{*identity})) return;
     }
     const FolderLock lock(folder, FolderAccess::Read);
 }
