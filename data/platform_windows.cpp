@@ -39,10 +39,14 @@ class WindowsCategory : public std::error_category {
     }
 };
 
-std::error_code lastError() {
+std::error_code errorOf(DWORD code) {
     static const WindowsCategory category;
-    return {static_cast<int>(::GetLastError()), category};
+    return {static_cast<int>(code), category};
 }
+
+// Read before anything else runs: even a first use of a static (thread-local
+// storage underneath) clears the thread's last error.
+std::error_code lastError() { return errorOf(::GetLastError()); }
 
 HANDLE native(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 Handle wrap(HANDLE handle) {
@@ -86,8 +90,8 @@ OpenedFile openForReading(const fs::path& path) {
     const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        opened.error = lastError();
         const DWORD code = ::GetLastError();
+        opened.error = errorOf(code);
         opened.missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
         // A folder cannot be opened as a file: it is refused as POSIX refuses it.
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
