@@ -7,7 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
-#include "data/file_writer.h"
+#include "data/file_set.h"
 #include "demo/set.h"
 
 namespace karnwick::cli {

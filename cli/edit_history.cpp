@@ -23,6 +23,7 @@
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "data/text_codec.h"
+#include "data/writer_calls.h"
 
 namespace fs = std::filesystem;
 
@@ -412,10 +413,6 @@ void removeAt(int dirFd, const std::string& name, int depth = 0) noexcept {
     ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
 }
 
-void syncFolder(int fd) {
-    if (fd >= 0) ::fsync(fd);
-}
-
 // The writer takes paths: before it writes into a folder of the history, the
 // path must still lead to the folder that was opened and checked.
 void requireSameFolder(const fs::path& path, int fd) {
@@ -535,7 +532,8 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
         }
         if (!landed || !numberPending(historyFd, name, number)) removeAt(historyFd, name);
     }
-    syncFolder(historyFd);
+    // Tidying only: what a power cut takes back is settled again next time.
+    (void)syncFolder(historyFd);
 }
 
 CommandError historyRefusal(const fs::path& history, const std::string& why) {
@@ -802,7 +800,10 @@ void PendingEdit::record(const std::vector<std::string>& files,
         }
         writeFileAtomically(pending / kEntryFileName, entryText(entry), Existing::Refuse);
         shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, entry.files);
-        syncFolder(m_historyFd);
+        // The pending entry must outlast a power cut before any game file changes.
+        if (const int error = syncFolder(m_historyFd))
+            throw GameError(ErrorKind::FileWrite, m_history.string(),
+                            "(cannot sync the folder: " + std::string(std::strerror(error)) + ")");
     } catch (...) {
         std::exception_ptr failure = std::current_exception();
         try {
@@ -866,7 +867,9 @@ void PendingEdit::keep() {
         if (i > 0 && (i >= std::size_t(historyLimits().edits) || total > historyLimits().bytes))
             removeAt(m_historyFd, numbered(kept[i].first));
     }
-    syncFolder(m_historyFd);
+    // The edit has landed; an entry a power cut leaves pending again is kept
+    // by the next use, as the game files show it landed.
+    (void)syncFolder(m_historyFd);
 }
 
 HistoryLimits& historyLimits() {

@@ -12,7 +12,7 @@
 #include "cli/image_file.h"
 #include "cli/monster_names.h"
 #include "data/errors.h"
-#include "data/file_writer.h"
+#include "data/file_set.h"
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"

@@ -7,7 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/edit_history.h"
 #include "data/errors.h"
-#include "data/file_writer.h"
+#include "data/file_set.h"
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/record_fields.h"

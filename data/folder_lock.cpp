@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "data/errors.h"
-#include "data/file_writer.h"
 #include "data/platform.h"
 
 namespace karnwick {
@@ -61,6 +60,13 @@ std::function<void(const fs::path&)>& waitNote() {
     return note;
 }
 
+// Constant-initialised, so it is there before any installer runs.
+FolderSettler g_settler;
+
+bool hasSetToSettle(const fs::path& folder) {
+    return g_settler.interrupted && g_settler.interrupted(folder);
+}
+
 fs::path folderName(const fs::path& folder) {
     return folder.empty() ? fs::path(".") : folder;
 }
@@ -88,12 +94,12 @@ namespace {
 // finished (or undone) before anyone reads or writes the folder. Returns no
 // error or the error of a lock that could not be had.
 std::error_code settleHeld(Held& held, Waiting& waiting) {
-    while (hasInterruptedSet(waiting.folder)) {
+    while (hasSetToSettle(waiting.folder)) {
         if (!held.exclusive) {
             platform::unlockFolder(held.handle);
             if (const auto error = platform::lockFolder(held.handle, true, waiting)) return error;
         }
-        finishInterruptedSet(waiting.folder);
+        g_settler.finish(waiting.folder);
         if (!held.exclusive) {
             platform::unlockFolder(held.handle);
             if (const auto error = platform::lockFolder(held.handle, false, waiting)) return error;
@@ -214,7 +220,7 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a
         // reader from a writer.
-        if (hasInterruptedSet(folder)) finishInterruptedSet(folder);
+        if (hasSetToSettle(folder)) g_settler.finish(folder);
         return true;
     }
 }
@@ -263,15 +269,15 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     return lock;
 }
 
-void settleGameFolder(const fs::path& folder) {
-    if (!hasInterruptedSet(folderName(folder))) return;
-    // A commit of this very process (a reader inside a writer) is not
-    // interrupted; any other is finished by taking the lock.
-    if (const auto identity = platform::identityOf(folderName(folder))) {
-        std::lock_guard guard(registryMutex());
-        if (registry().contains(FolderLock::Key{*identity})) return;
-    }
-    const FolderLock lock(folder, FolderAccess::Read);
+bool FolderLock::isHeldHere(const fs::path& folder) {
+    const auto identity = platform::identityOf(folderName(folder));
+    if (!identity) return false;
+    std::lock_guard guard(registryMutex());
+    return registry().contains(Key{*identity});
+}
+
+void setFolderSettler(FolderSettler settler) {
+    g_settler = settler;
 }
 
 void setLockWaitNote(std::function<void(const fs::path&)> note) {

@@ -34,7 +34,8 @@
 // another from taking or releasing a lock.
 //
 // Taking a folder's lock first finishes a set commit that a killed command
-// left in it (see finishInterruptedSet in file_writer.h).
+// left in it, through the settler the set's recovery installs (see
+// set_recovery.h).
 
 #include <chrono>
 #include <filesystem>
@@ -69,6 +70,9 @@ class FolderLock {
     // leftovers on the side: a busy folder is simply left as it is).
     static std::unique_ptr<FolderLock> tryWrite(const std::filesystem::path& folder);
 
+    // Whether a lock of this process holds `folder` now.
+    static bool isHeldHere(const std::filesystem::path& folder);
+
     // A folder as the file system knows it (device and inode).
     struct Key;
 
@@ -82,12 +86,15 @@ class FolderLock {
     FolderAccess m_access = FolderAccess::Read;
 };
 
-// What a reader calls before it opens a game file of `folder`: finishes a
-// set commit left behind by a command that was killed, so the files read are
-// the whole old set or the whole new one. Costs one system call when there
-// is nothing to finish. A folder that holds such a commit but cannot be
-// written is reported (GameError), never read as a mix.
-void settleGameFolder(const std::filesystem::path& folder);
+// What a lock, once had, does about a set commit a killed command left in
+// the folder: `interrupted` tells whether there is one, `finish` finishes or
+// undoes it under the exclusive lock. The set's recovery installs it before
+// the program starts; without it a lock only locks.
+struct FolderSettler {
+    bool (*interrupted)(const std::filesystem::path& folder) = nullptr;
+    void (*finish)(const std::filesystem::path& folder) = nullptr;
+};
+void setFolderSettler(FolderSettler settler);
 
 // Says once that a lock is being waited for; by default
 // "karnwick: waiting for another karnwick command to finish in DIR" on stderr.

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "data/errors.h"
-#include "data/folder_lock.h"
 #include "data/platform.h"
+#include "data/set_recovery.h"
 
 namespace karnwick {
 

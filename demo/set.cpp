@@ -1,5 +1,6 @@
 #include "demo/set.h"
 
+#include "data/file_set.h"
 #include "data/palette.h"
 #include "data/sprite.h"
 #include "demo/creatures.h"

@@ -15,6 +15,7 @@
 
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
+#include "data/writer_calls.h"
 #include "command_run.h"
 #include "demo/set.h"
 #include "game_files.h"

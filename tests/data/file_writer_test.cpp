@@ -26,9 +26,12 @@
 #include <thread>
 
 #include "data/errors.h"
+#include "data/file_set.h"
 #include "data/file_writer.h"
 #include "data/folder_lock.h"
 #include "data/game_file.h"
+#include "data/set_recovery.h"
+#include "data/writer_calls.h"
 #include "game_files.h"
 
 using namespace karnwick;

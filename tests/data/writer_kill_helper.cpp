@@ -10,7 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "data/file_writer.h"
+#include "data/file_set.h"
+#include "data/writer_calls.h"
 
 namespace {
 

@@ -1,0 +1,46 @@
+// The real system calls behind WriterCalls, and the folder sync.
+#include "data/writer_calls.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace karnwick {
+
+WriterCalls& writerCalls() {
+    static WriterCalls calls{
+        ::write,
+        ::fsync,
+        ::close,
+        ::rename,
+        ::link,
+        ::mkdir,
+        ::pwrite,
+        ::copy_file_range,
+        [](const char* from, const char* to) {
+            return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        },
+        [](const char* a, const char* b) {
+            return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+        },
+    };
+    return calls;
+}
+
+int syncFolder(int fd) {
+    if (writerCalls().fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP) return 0;
+    return errno;
+}
+
+int syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int error = syncFolder(fd);
+    ::close(fd);
+    return error;
+}
+
+}  // namespace karnwick
