@@ -146,11 +146,11 @@ constexpr DWORD kLock = 1;
 
 // Polls rather than blocks, so the note can be given after a second and a
 // deadline kept; the pause grows to 10 ms, short beside the commit being
-// waited for.
+// waited for. Windows sleeps in whole milliseconds.
 std::error_code pollLock(HANDLE file, DWORD byte, bool exclusive, LockWait& waiting) {
     const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    for (auto pause = std::chrono::microseconds(200);;
-         pause = std::min(pause * 2, std::chrono::microseconds(10000))) {
+    for (auto pause = std::chrono::milliseconds(1);;
+         pause = std::min(pause * 2, std::chrono::milliseconds(10))) {
         OVERLAPPED at{};
         at.Offset = byte;
         if (::LockFileEx(file, flags, 0, 1, 0, &at)) return {};
