@@ -5,7 +5,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
-#include "data/record_override.h"
+#include "battle/record_override.h"
 #include "data/text_codec.h"
 #include "ui/game_folder.h"
 

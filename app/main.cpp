@@ -17,7 +17,7 @@
 #include "app/command_line.h"
 #include "app/font_configuration.h"
 #include "app/start_folder.h"
-#include "data/record_override.h"
+#include "battle/record_override.h"
 #include "ui/balance_launcher.h"
 #include "ui/main_window.h"
 #include "ui/player_messages.h"

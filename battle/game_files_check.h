@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "battle/record_check.h"
-#include "data/record_override.h"
+#include "battle/record_override.h"
 
 namespace karnwick {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "battle/odds.h"
+#include "battle/odds_detail.h"
 
 namespace karnwick {
 

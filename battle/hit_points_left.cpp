@@ -4,6 +4,7 @@
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
+#include "battle/odds_detail.h"
 
 namespace karnwick {
 

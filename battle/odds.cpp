@@ -6,6 +6,7 @@
 
 #include "battle/battle.h"
 #include "battle/hit_convolution.h"
+#include "battle/odds_detail.h"
 #include "battle/outcome_columns.h"
 #include "battle/parallel_for.h"
 
@@ -257,10 +258,10 @@ BattleOdds combineWithOpener(const std::array<DefenderChances, 2>& against, int 
     BattleOdds odds;
     double* wins[2] = {&odds.oneWins, &odds.twoWins};
     int received[2] = {0, 0};
-    // An opener that starts below 1 hit point plays turn 1 and nothing more:
-    // the battle goes on only while both sides stand. Its own chain, which
-    // counts the one attack it can take, is never reached.
-    const int lastTurn = against[opener].standing[0] == 0.0 ? 1 : kMaxTurns;
+    // The chain of an opener down at the start counts the one attack it
+    // could take, which is never reached.
+    const int lastTurn =
+        lastReachableTurn(against[0].standing[0] != 0.0 && against[1].standing[0] != 0.0);
     // The last attack after which a side can still fall, err or stand, and
     // the last after which it can still stand. After turn 1 a turn adds
     // something only while its defender has such an attack ahead and its

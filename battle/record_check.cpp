@@ -112,24 +112,24 @@ Threat threatOf(const Fighter& attacker, const Fighter& defender) {
 }
 
 // How many attacks `a` can make on `d` in one battle (0: it never gets a
-// turn). It opens on a higher agility or half of a tie; a side that starts
-// down plays turn 1 only; after that it attacks again while it comes through
-// the other's replies standing and without an error.
+// turn). It opens on a higher agility or half of a tie; after that it
+// attacks again while it comes through the other's replies standing and
+// without an error.
 int attacksMade(const Fighter& a, const Fighter& d) {
     const int opener = openerByAgility(a.agility, d.agility);
-    const bool bothStand = isStanding(a.startHp) && isStanding(d.startHp);
+    // A battle of one turn: only the side that may open attacks.
+    if (lastReachableTurn(isStanding(a.startHp) && isStanding(d.startHp)) == 1)
+        return opener != 1 ? 1 : 0;
     int survived = 0;
-    if (bothStand) {
-        const Threat threat = threatOf(d, a);
-        if (threat.anyClean) {
-            survived = threat.canUnhurt ? kReplies
-                                        : static_cast<int>(std::min<int64_t>(
-                                              kReplies, (a.startHp - 1) / threat.smallestHit));
-        }
+    const Threat threat = threatOf(d, a);
+    if (threat.anyClean) {
+        survived = threat.canUnhurt ? kReplies
+                                    : static_cast<int>(std::min<int64_t>(
+                                          kReplies, (a.startHp - 1) / threat.smallestHit));
     }
     int made = 0;
-    if (opener != 1) made = bothStand ? 1 + survived : 1;
-    if (opener != 0 && bothStand) made = std::max(made, survived);
+    if (opener != 1) made = 1 + survived;
+    if (opener != 0) made = std::max(made, survived);
     return made;
 }
 

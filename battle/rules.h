@@ -187,6 +187,12 @@ inline bool battleGoesOn(int16_t hitPoints0, int16_t hitPoints1, int16_t turnsPl
     return isStanding(hitPoints1) && isStanding(hitPoints0) && turnsPlayed <= kMaxTurns - 1;
 }
 
+// The last turn a battle can reach. A side down at the start plays only
+// turn 1: the first turn is played whatever the hit points, and none after.
+inline int lastReachableTurn(bool bothStartStanding) {
+    return bothStartStanding ? kMaxTurns : 1;
+}
+
 // A palette level is stored times 4 in its colour byte, so levels 0 to 63 fit
 // the byte; others spill into the neighbouring channel.
 inline constexpr int kPaletteLevelScale = 4;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "battle/hit_convolution.h"
+#include "battle/odds_detail.h"
 #include "battle/parallel_for.h"
 
 namespace karnwick {

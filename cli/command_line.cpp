@@ -14,7 +14,7 @@
 #include "cli/suggestions.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
-#include "data/record_override.h"
+#include "data/number_text.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {

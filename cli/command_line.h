@@ -138,7 +138,7 @@ std::string paddedText(std::string text, std::size_t columns);
 QString jsonText(const std::string& text);
 
 // A whole number in `text` within [low, high], or nothing: the engine's rule
-// (data/record_override.h), one for every number a command reads.
+// (data/number_text.h), one for every number a command reads.
 std::optional<long long> wholeNumber(const QString& text, long long low, long long high);
 
 // A counted option (--threads, --step, --scale): a whole number from 1 to

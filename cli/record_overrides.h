@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "data/record_override.h"
+#include "battle/record_override.h"
 
 namespace karnwick::cli {
 

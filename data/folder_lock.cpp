@@ -113,6 +113,67 @@ bool namesFolder(const fs::path& folder, const FolderLock::Key& key) {
     return identity && *identity == key;
 }
 
+// How a lock asked for meets the locks this process already holds.
+struct Claim {
+    enum Outcome { Counted, MustTake, TimedOut } outcome;
+    std::shared_ptr<Held> held;  // busy, for this thread to take, when MustTake
+    bool upgrade = false;        // the process's readers hold it and give way
+};
+
+// Counts a lock the process's hold already covers, or marks the hold busy
+// for this thread to take the file lock (a new hold takes `fd`), waiting
+// while another thread is taking it. Closes `fd` unless a new hold took it.
+Claim claimHold(const FolderLock::Key& key, Handle& fd, bool writing, Deadline deadline) {
+    std::unique_lock guard(registryMutex());
+    for (;;) {
+        const auto found = registry().find(key);
+        if (found == registry().end()) {
+            auto held = std::make_shared<Held>();
+            held->handle = std::exchange(fd, kNoHandle);
+            held->busy = true;
+            registry().emplace(key, held);
+            return {Claim::MustTake, std::move(held)};
+        }
+        if (found->second->busy) {
+            if (!deadline) {
+                registryChanged().wait(guard);
+            } else if (registryChanged().wait_until(guard, *deadline) == std::cv_status::timeout) {
+                platform::closeHandle(std::exchange(fd, kNoHandle));
+                return {Claim::TimedOut, nullptr};
+            }
+            continue;
+        }
+        platform::closeHandle(std::exchange(fd, kNoHandle));
+        const std::shared_ptr<Held>& held = found->second;
+        if (!writing || held->exclusive) {
+            ++(writing ? held->writers : held->readers);
+            return {Claim::Counted, nullptr};
+        }
+        held->busy = true;  // this process's readers give way to its writer
+        return {Claim::MustTake, held, held->readers > 0};
+    }
+}
+
+// Takes the file lock of a busy hold and settles the folder. Returns no
+// error or the error; `moved` when the name now gives another folder, to be
+// locked afresh. An upgrade that fails leaves the process's readers their lock.
+std::error_code takeHold(Held& held, const FolderLock::Key& key, bool writing, bool upgrade,
+                         Waiting& waiting, bool& moved) {
+    if (upgrade) platform::unlockFolder(held.handle);
+    std::error_code error = platform::lockFolder(held.handle, writing, waiting);
+    if (!error) {
+        held.exclusive = writing;
+        moved = !upgrade && !namesFolder(waiting.folder, key);
+        if (!moved) error = settleHeld(held, waiting);
+    }
+    if (error && upgrade) {
+        held.exclusive = false;
+        Waiting again{waiting.folder, std::nullopt};
+        platform::lockFolder(held.handle, false, again);
+    }
+    return error;
+}
+
 }  // namespace
 
 FolderLock::FolderLock(const fs::path& folder, FolderAccess access) : m_access(access) {
@@ -138,49 +199,22 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
             if (!writing) return true;
             failLock(folder, openError);
         }
-        std::unique_lock guard(registryMutex());
-        std::shared_ptr<Held> held;
-        for (;;) {
-            const auto found = registry().find(key);
-            if (found == registry().end()) {
-                held = std::make_shared<Held>();
-                held->handle = std::exchange(fd, kNoHandle);
-                held->busy = true;
-                registry().emplace(key, held);
-                break;
-            }
-            if (found->second->busy) {
-                if (!deadline) {
-                    registryChanged().wait(guard);
-                } else if (registryChanged().wait_until(guard, *deadline) ==
-                           std::cv_status::timeout) {
-                    platform::closeHandle(fd);
-                    return false;
-                }
-                continue;
-            }
-            platform::closeHandle(std::exchange(fd, kNoHandle));
-            held = found->second;
-            if (!writing || held->exclusive) {
-                ++(writing ? held->writers : held->readers);
-                m_key = std::make_unique<Key>(key);
-                return true;
-            }
-            held->busy = true;  // this process's readers give way to its writer
-            break;
+        const Claim claim = claimHold(key, fd, writing, deadline);
+        if (claim.outcome == Claim::TimedOut) return false;
+        if (claim.outcome == Claim::Counted) {
+            m_key = std::make_unique<Key>(key);
+            return true;
         }
-        const bool upgrade = held->readers > 0;
-        guard.unlock();
-
+        Held& held = *claim.held;
         // Ends the wait: the lock kept (counted) or given back.
         auto finish = [&](bool keep) {
             std::lock_guard relock(registryMutex());
-            held->busy = false;
+            held.busy = false;
             if (keep) {
-                ++(writing ? held->writers : held->readers);
+                ++(writing ? held.writers : held.readers);
                 m_key = std::make_unique<Key>(key);
-            } else if (held->readers + held->writers == 0) {
-                platform::closeHandle(held->handle);
+            } else if (held.readers + held.writers == 0) {
+                platform::closeHandle(held.handle);
                 registry().erase(key);
             }
             registryChanged().notify_all();
@@ -188,34 +222,18 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
         std::error_code error;
         bool moved = false;
         try {
-            if (upgrade) platform::unlockFolder(held->handle);
-            error = platform::lockFolder(held->handle, writing, waiting);
-            if (!error) {
-                held->exclusive = writing;
-                moved = !upgrade && !namesFolder(folder, key);
-                if (!moved) error = settleHeld(*held, waiting);
-            }
-            if (error && upgrade) {
-                // The readers of this process had the folder; they keep it.
-                held->exclusive = false;
-                Waiting again{folder, std::nullopt};
-                platform::lockFolder(held->handle, false, again);
-            }
+            error = takeHold(held, key, writing, claim.upgrade, waiting, moved);
         } catch (...) {
             finish(false);
             throw;
         }
+        finish(!error && !moved);
         if (moved) {
             // Replaced at its name while this waited: lock the folder there now.
-            finish(false);
             if (attempt < 100) continue;
             failLock(folder, std::make_error_code(std::errc::resource_unavailable_try_again));
         }
-        if (!error) {
-            finish(true);
-            return true;
-        }
-        finish(false);
+        if (!error) return true;
         if (error == platform::timedOut()) return false;
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a

@@ -1,7 +1,9 @@
 #pragma once
-// Read-only access to the game's files. The arena never writes a game file: a
-// missing monster.dat or monsters.tat reads as an empty file, so a read-only
-// game folder works and nothing is created in it.
+// Read-only access to the game's files. A missing monster.dat or
+// monsters.tat reads as an empty file, so a read-only game folder works and
+// nothing is created in it for the reading. Opening a file may still write:
+// a set of game files another command left half replaced when it was killed
+// is first finished or undone (set_recovery.h), so no read sees a mix.
 //
 // Anything may stand where a game file is expected: a FIFO, a device, a folder,
 // a link that loops. The file is opened without blocking and must be a regular

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "data/record_override.h"
+#include "battle/record_override.h"
 
 class MainWindow;
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "battle/battle.h"
+#include "battle/record_override.h"
 #include "data/monster_stats.h"
-#include "data/record_override.h"
 
 namespace karnwick::balance {
 

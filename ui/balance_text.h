@@ -13,7 +13,7 @@
 #include "battle/game_files_check.h"
 #include "battle/odds.h"
 #include "battle/record_check.h"
-#include "data/record_override.h"
+#include "battle/record_override.h"
 
 namespace karnwick::balance {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "data/record_override.h"
+#include "battle/record_override.h"
 #include "ui/balance_state.h"
 #include "ui/balance_views.h"
 #include "ui/work_lane.h"

@@ -8,6 +8,7 @@
 #include "battle/hit_convolution.h"
 #include "battle/hit_points_left.h"
 #include "battle/odds.h"
+#include "battle/odds_detail.h"
 #include "battle/sweep.h"
 #include "demo/set.h"
 #include "game_files.h"

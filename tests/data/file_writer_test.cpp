@@ -22,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -547,6 +548,41 @@ TEST(FileWriter, TheFolderLockKeepsWritersApartAndLetsReadersShare) {
         EXPECT_EQ(notes, row.waits ? std::vector<fs::path>{dir} : std::vector<fs::path>{});
         EXPECT_EQ(exitStatusOf(holder), 0);
     }
+}
+
+// Within one process the locks of a folder nest without waiting: a reader
+// inside a writer, a writer inside a reader (the upgrade). From its first
+// writer on, the process holds the folder alone until its last lock goes;
+// tryWrite hands over a writer's hold, never a reader's.
+TEST(FileWriter, LocksOfOneProcessNestAndEndWithTheLast) {
+    karnwick::testing::GameFolder folder;
+    const fs::path dir = folder.path();
+    // The folder as another process sees it.
+    auto heldAs = [&] {
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::string held = "alone";
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            held = "free";
+        else if (::flock(fd, LOCK_SH | LOCK_NB) == 0)
+            held = "shared";
+        ::close(fd);
+        return held;
+    };
+    {
+        const FolderLock writer(dir, FolderAccess::Write);
+        { const FolderLock reader(dir, FolderAccess::Read); }
+        EXPECT_NE(FolderLock::tryWrite(dir), nullptr);
+        EXPECT_EQ(heldAs(), "alone");
+    }
+    EXPECT_EQ(heldAs(), "free");
+    auto reader = std::make_unique<FolderLock>(dir, FolderAccess::Read);
+    EXPECT_EQ(heldAs(), "shared");
+    EXPECT_EQ(FolderLock::tryWrite(dir), nullptr);
+    { const FolderLock writer(dir, FolderAccess::Write); }
+    EXPECT_EQ(heldAs(), "alone");
+    EXPECT_FALSE(fs::exists(dir / kFolderGateName));
+    reader.reset();
+    EXPECT_EQ(heldAs(), "free");
 }
 
 // Readers that overlap without end never starve a writer: three processes

@@ -1,7 +1,4 @@
-#include "data/record_override.h"
-
-#include <algorithm>
-#include <charconv>
+#include "battle/record_override.h"
 
 #include "data/errors.h"
 #include "data/record_fields.h"
@@ -9,13 +6,6 @@
 namespace karnwick {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t\n\v\f\r";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 std::string fieldNames() {
     std::string names;
@@ -27,9 +17,7 @@ std::string fieldNames() {
 }  // namespace
 
 int16_t MonsterStats::*battleField(std::string_view name) {
-    if (std::find(kBattleFields.begin(), kBattleFields.end(), name) == kBattleFields.end())
-        return nullptr;
-    return findRecordField(name)->number;
+    return isBattleField(name) ? findRecordField(name)->number : nullptr;
 }
 
 std::string_view battleFieldName(int16_t MonsterStats::*field) {
@@ -38,35 +26,12 @@ std::string_view battleFieldName(int16_t MonsterStats::*field) {
     return {};
 }
 
-std::optional<long long> wholeNumber(std::string_view text, long long low, long long high) {
-    text = trimmed(text);
-    // One sign only: from_chars would read the "-1" left of "+-1".
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') return std::nullopt;
-    }
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
-        value > high)
-        return std::nullopt;
-    return value;
-}
-
-int16_t monsterIndex(std::string_view text, int lastIndex) {
-    if (const auto value = wholeNumber(text, 0, lastIndex)) return static_cast<int16_t>(*value);
-    const std::string named = "monster " + quotedText(text) + " is not ";
-    if (lastIndex < 0) throw CommandError(named + "in monster.dat, which holds no monsters");
-    throw CommandError(named + "a monster index: the valid range is 0.." +
-                       std::to_string(lastIndex));
-}
-
 RecordNumber parseRecordNumber(std::string_view text, int lastIndex) {
     const std::size_t dot = text.find('.');
     if (dot == std::string_view::npos || text.find('=') != std::string_view::npos)
         throw CommandError("expected INDEX.FIELD, e.g. 0.hp");
-    const int16_t index = monsterIndex(trimmed(text.substr(0, dot)), lastIndex);
-    const std::string_view field = trimmed(text.substr(dot + 1));
+    const int16_t index = monsterIndex(trimmedText(text.substr(0, dot)), lastIndex);
+    const std::string_view field = trimmedText(text.substr(dot + 1));
     RecordNumber number{index, battleField(field)};
     if (!number.field)
         throw CommandError("unknown field \"" + std::string(field) + "\"; the fields are " +

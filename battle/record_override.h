@@ -2,7 +2,7 @@
 // A what-if change to one number of one monster's record, `INDEX.FIELD=VALUE`
 // as `karnwick --set` and `karnwick-arena --set` read it and as the Balance
 // window makes it: the battle is fought with the changed record, and the game
-// files are never written.
+// files are never written. Only the numbers a battle reads may be changed.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "battle/battle_fields.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
+#include "data/number_text.h"
 
 namespace karnwick {
 
@@ -27,13 +28,6 @@ struct RecordOverride {
 int16_t MonsterStats::*battleField(std::string_view name);
 // The record name of a battle field ("hp"); empty for any other member.
 std::string_view battleFieldName(int16_t MonsterStats::*field);
-
-// A whole number in `text` (blanks around it allowed) within [low, high].
-std::optional<long long> wholeNumber(std::string_view text, long long low, long long high);
-
-// The monster index `text` names among 0..lastIndex (-1 when monster.dat
-// holds none). Throws CommandError naming the text and the valid range.
-int16_t monsterIndex(std::string_view text, int lastIndex);
 
 // One number of one monster's record: monster `index`'s `field`.
 struct RecordNumber {
