@@ -1,31 +1,24 @@
 #include "data/folder_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <mutex>
 #include <utility>
 
 #include "data/errors.h"
+#include "data/platform.h"
 
 namespace karnwick {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Deadline = std::optional<Clock::time_point>;
+using platform::Handle;
+using platform::kNoHandle;
+using Waiting = platform::LockWait;
 
-struct FolderLock::Key {
-    dev_t device;
-    ino_t inode;
-    auto operator<=>(const Key&) const = default;
-};
+struct FolderLock::Key : platform::FileIdentity {};
 
 namespace {
 
@@ -34,10 +27,10 @@ namespace {
 // each other. While `busy`, one thread is waiting for the file lock with the
 // registry's mutex released; the others wait for it to finish.
 struct Held {
-    int fd = -1;
+    Handle handle = kNoHandle;
     int readers = 0;
     int writers = 0;
-    int mode = 0;  // LOCK_SH or LOCK_EX
+    bool exclusive = false;
     bool busy = false;
 };
 
@@ -62,7 +55,7 @@ std::function<void(const fs::path&)>& waitNote() {
         fs::path shown = fs::absolute(folder, error).lexically_normal();
         if (!shown.has_filename() && shown.has_relative_path()) shown = shown.parent_path();
         std::cerr << "karnwick: waiting for another karnwick command to finish in "
-                  << shown.string() << std::endl;
+                  << platform::pathText(shown) << std::endl;
     };
     return note;
 }
@@ -78,126 +71,46 @@ fs::path folderName(const fs::path& folder) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-[[noreturn]] void failLock(const fs::path& folder, int error) {
-    throw GameError(ErrorKind::FileAccess, folder.string(),
-                    "(cannot lock the folder: " + std::string(std::strerror(error)) + ")");
-}
+}  // namespace
 
-// One wait for a folder, across the gate and the lock and every retry.
-struct Waiting {
-    fs::path folder;
-    Deadline deadline;
-    Clock::time_point start = Clock::now();
-    bool noted = false;
-};
-
-// Polls rather than blocks, so the note can be given after a second and a
-// deadline kept; the pause grows to 10 ms, short beside the commit being
-// waited for. Returns 0, ETIMEDOUT, or the error of a file system that
-// cannot lock at all.
-int pollLock(int fd, int operation, Waiting& waiting) {
-    for (useconds_t pause = 200;; pause = std::min<useconds_t>(pause * 2, 10000)) {
-        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
-        if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-        const auto now = Clock::now();
-        if (waiting.deadline && now >= *waiting.deadline) return ETIMEDOUT;
-        if (!waiting.noted && now - waiting.start >= std::chrono::seconds(1)) {
-            waiting.noted = true;
-            if (waitNote()) waitNote()(waiting.folder);
-        }
-        ::usleep(pause);
+bool platform::LockWait::keepWaiting() {
+    const auto now = Clock::now();
+    if (deadline && now >= *deadline) return false;
+    if (!noted && now - start >= std::chrono::seconds(1)) {
+        noted = true;
+        if (waitNote()) waitNote()(folder);
     }
+    return true;
 }
 
-// The gate of the folder open at `dirFd`, or -1 when there is none (a writer
-// creates it). Never a link or anything but a regular file, and never a
-// wait on a FIFO put in its place.
-int openGate(int dirFd, bool create) {
-    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = ::openat(dirFd, kFolderGateName, kFlags);
-        if (fd < 0 && errno == ENOENT && create)
-            fd = ::openat(dirFd, kFolderGateName, kFlags | O_CREAT | O_EXCL, 0644);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) return -1;
-        struct stat status {};
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) return fd;
-        ::close(fd);
-        return -1;
-    }
-    return -1;
-}
+namespace {
 
-// Whether `gate` still is the folder's gate: the writer it let in removes
-// it, and the next writer makes a new one.
-bool isCurrentGate(int dirFd, int gate) {
-    struct stat named {
-    }, open{};
-    return ::fstatat(dirFd, kFolderGateName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstat(gate, &open) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
-}
-
-// A writer closes the gate behind the readers present, then waits for them.
-int takeExclusive(int fd, Waiting& waiting) {
-    int gate = -1;
-    while ((gate = openGate(fd, true)) >= 0) {
-        if (const int error = pollLock(gate, LOCK_EX, waiting)) {
-            ::close(gate);
-            if (error == ETIMEDOUT) return error;
-            gate = -1;  // a gate that cannot be locked: go without
-            break;
-        }
-        if (isCurrentGate(fd, gate)) break;
-        ::close(gate);
-    }
-    const int error = pollLock(fd, LOCK_EX, waiting);
-    if (gate >= 0) {
-        // Held exclusively and still at its name, so the name is ours to
-        // remove: the folder keeps no trace of the wait.
-        ::unlinkat(fd, kFolderGateName, 0);
-        ::close(gate);
-    }
-    return error;
-}
-
-// A reader waits at the gate while a writer holds it.
-int takeShared(int fd, Waiting& waiting) {
-    for (int gate; (gate = openGate(fd, false)) >= 0;) {
-        const int error = pollLock(gate, LOCK_SH, waiting);
-        const bool passed = error != 0 || isCurrentGate(fd, gate);
-        ::close(gate);
-        if (error == ETIMEDOUT) return error;
-        if (passed) break;
-    }
-    return pollLock(fd, LOCK_SH, waiting);
-}
-
-int takeLock(int fd, int mode, Waiting& waiting) {
-    return mode == LOCK_EX ? takeExclusive(fd, waiting) : takeShared(fd, waiting);
+[[noreturn]] void failLock(const fs::path& folder, const std::error_code& error) {
+    throw GameError(ErrorKind::FileAccess, platform::pathText(folder),
+                    "(cannot lock the folder: " + error.message() + ")");
 }
 
 // Under the exclusive lock: a set commit left by a killed command is
-// finished (or undone) before anyone reads or writes the folder. Returns 0
-// or the error of a lock that could not be had.
-int settleHeld(Held& held, Waiting& waiting) {
+// finished (or undone) before anyone reads or writes the folder. Returns no
+// error or the error of a lock that could not be had.
+std::error_code settleHeld(Held& held, Waiting& waiting) {
     while (hasSetToSettle(waiting.folder)) {
-        if (held.mode != LOCK_EX) {
-            ::flock(held.fd, LOCK_UN);
-            if (const int error = takeExclusive(held.fd, waiting)) return error;
+        if (!held.exclusive) {
+            platform::unlockFolder(held.handle);
+            if (const auto error = platform::lockFolder(held.handle, true, waiting)) return error;
         }
         g_settler.finish(waiting.folder);
-        if (held.mode != LOCK_EX) {
-            ::flock(held.fd, LOCK_UN);
-            if (const int error = takeShared(held.fd, waiting)) return error;
+        if (!held.exclusive) {
+            platform::unlockFolder(held.handle);
+            if (const auto error = platform::lockFolder(held.handle, false, waiting)) return error;
         }
     }
-    return 0;
+    return {};
 }
 
 bool namesFolder(const fs::path& folder, const FolderLock::Key& key) {
-    struct stat status {};
-    return ::stat(folder.c_str(), &status) == 0 &&
-           FolderLock::Key{status.st_dev, status.st_ino} == key;
+    const auto identity = platform::identityOf(folder);
+    return identity && *identity == key;
 }
 
 // How a lock asked for meets the locks this process already holds.
@@ -210,13 +123,13 @@ struct Claim {
 // Counts a lock the process's hold already covers, or marks the hold busy
 // for this thread to take the file lock (a new hold takes `fd`), waiting
 // while another thread is taking it. Closes `fd` unless a new hold took it.
-Claim claimHold(const FolderLock::Key& key, int& fd, bool writing, Deadline deadline) {
+Claim claimHold(const FolderLock::Key& key, Handle& fd, bool writing, Deadline deadline) {
     std::unique_lock guard(registryMutex());
     for (;;) {
         const auto found = registry().find(key);
         if (found == registry().end()) {
             auto held = std::make_shared<Held>();
-            held->fd = std::exchange(fd, -1);
+            held->handle = std::exchange(fd, kNoHandle);
             held->busy = true;
             registry().emplace(key, held);
             return {Claim::MustTake, std::move(held)};
@@ -225,14 +138,14 @@ Claim claimHold(const FolderLock::Key& key, int& fd, bool writing, Deadline dead
             if (!deadline) {
                 registryChanged().wait(guard);
             } else if (registryChanged().wait_until(guard, *deadline) == std::cv_status::timeout) {
-                if (fd >= 0) ::close(std::exchange(fd, -1));
+                platform::closeHandle(std::exchange(fd, kNoHandle));
                 return {Claim::TimedOut, nullptr};
             }
             continue;
         }
-        if (fd >= 0) ::close(std::exchange(fd, -1));
+        platform::closeHandle(std::exchange(fd, kNoHandle));
         const std::shared_ptr<Held>& held = found->second;
-        if (!writing || held->mode == LOCK_EX) {
+        if (!writing || held->exclusive) {
             ++(writing ? held->writers : held->readers);
             return {Claim::Counted, nullptr};
         }
@@ -241,22 +154,22 @@ Claim claimHold(const FolderLock::Key& key, int& fd, bool writing, Deadline dead
     }
 }
 
-// Takes the file lock of a busy hold and settles the folder. Returns 0 or
-// the error; `moved` when the name now gives another folder, to be locked
-// afresh. An upgrade that fails leaves the process's readers their lock.
-int takeHold(Held& held, const FolderLock::Key& key, bool writing, bool upgrade,
-             Waiting& waiting, bool& moved) {
-    if (upgrade) ::flock(held.fd, LOCK_UN);
-    int error = takeLock(held.fd, writing ? LOCK_EX : LOCK_SH, waiting);
-    if (error == 0) {
-        held.mode = writing ? LOCK_EX : LOCK_SH;
+// Takes the file lock of a busy hold and settles the folder. Returns no
+// error or the error; `moved` when the name now gives another folder, to be
+// locked afresh. An upgrade that fails leaves the process's readers their lock.
+std::error_code takeHold(Held& held, const FolderLock::Key& key, bool writing, bool upgrade,
+                         Waiting& waiting, bool& moved) {
+    if (upgrade) platform::unlockFolder(held.handle);
+    std::error_code error = platform::lockFolder(held.handle, writing, waiting);
+    if (!error) {
+        held.exclusive = writing;
         moved = !upgrade && !namesFolder(waiting.folder, key);
         if (!moved) error = settleHeld(held, waiting);
     }
     if (error && upgrade) {
-        held.mode = LOCK_SH;
+        held.exclusive = false;
         Waiting again{waiting.folder, std::nullopt};
-        takeShared(held.fd, again);
+        platform::lockFolder(held.handle, false, again);
     }
     return error;
 }
@@ -279,15 +192,13 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
     Waiting waiting{folder, deadline};
     const bool writing = m_access == FolderAccess::Write;
     for (int attempt = 0;; ++attempt) {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat status {};
-        if (fd < 0 || ::fstat(fd, &status) != 0) {
-            const int error = errno;
-            if (fd >= 0) ::close(fd);
+        Key key;
+        std::error_code openError;
+        Handle fd = platform::openFolderLock(folder, writing, key, openError);
+        if (fd == kNoHandle) {
             if (!writing) return true;
-            failLock(folder, error);
+            failLock(folder, openError);
         }
-        const Key key{status.st_dev, status.st_ino};
         const Claim claim = claimHold(key, fd, writing, deadline);
         if (claim.outcome == Claim::TimedOut) return false;
         if (claim.outcome == Claim::Counted) {
@@ -303,12 +214,12 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
                 ++(writing ? held.writers : held.readers);
                 m_key = std::make_unique<Key>(key);
             } else if (held.readers + held.writers == 0) {
-                ::close(held.fd);
+                platform::closeHandle(held.handle);
                 registry().erase(key);
             }
             registryChanged().notify_all();
         };
-        int error = 0;
+        std::error_code error;
         bool moved = false;
         try {
             error = takeHold(held, key, writing, claim.upgrade, waiting, moved);
@@ -316,14 +227,14 @@ bool FolderLock::acquire(const fs::path& folder, Deadline deadline) {
             finish(false);
             throw;
         }
-        finish(error == 0 && !moved);
+        finish(!error && !moved);
         if (moved) {
             // Replaced at its name while this waited: lock the folder there now.
             if (attempt < 100) continue;
-            failLock(folder, EAGAIN);
+            failLock(folder, std::make_error_code(std::errc::resource_unavailable_try_again));
         }
-        if (error == 0) return true;
-        if (error == ETIMEDOUT) return false;
+        if (!error) return true;
+        if (error == platform::timedOut()) return false;
         if (writing) failLock(folder, error);
         // A file system without locks still reads; it only cannot keep a
         // reader from a writer.
@@ -341,7 +252,7 @@ FolderLock::~FolderLock() {
     --(m_access == FolderAccess::Write ? held.writers : held.readers);
     // A writer waiting on behalf of this process closes it when it is done.
     if (held.readers + held.writers == 0 && !held.busy) {
-        ::close(held.fd);  // releases the lock
+        platform::closeHandle(held.handle);  // releases the lock
         registry().erase(found);
         registryChanged().notify_all();
     }
@@ -349,28 +260,24 @@ FolderLock::~FolderLock() {
 
 std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
     const fs::path folder = folderName(given);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0) return nullptr;
-    if (::fstat(fd, &status) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    const Key key{status.st_dev, status.st_ino};
+    Key key;
+    std::error_code error;
+    const Handle fd = platform::openFolderLock(folder, true, key, error);
+    if (fd == kNoHandle) return nullptr;
     std::lock_guard guard(registryMutex());
     auto found = registry().find(key);
     if (found != registry().end()) {
-        ::close(fd);
+        platform::closeHandle(fd);
         // A shared lock of this process is never turned over without waiting.
-        if (found->second->busy || found->second->mode != LOCK_EX) return nullptr;
+        if (found->second->busy || !found->second->exclusive) return nullptr;
     } else {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
+        if (!platform::tryLockFolder(fd)) {
+            platform::closeHandle(fd);
             return nullptr;
         }
         auto held = std::make_shared<Held>();
-        held->fd = fd;
-        held->mode = LOCK_EX;
+        held->handle = fd;
+        held->exclusive = true;
         found = registry().emplace(key, std::move(held)).first;
     }
     ++found->second->writers;
@@ -381,10 +288,10 @@ std::unique_ptr<FolderLock> FolderLock::tryWrite(const fs::path& given) {
 }
 
 bool FolderLock::isHeldHere(const fs::path& folder) {
-    struct stat status {};
-    if (::stat(folderName(folder).c_str(), &status) != 0) return false;
+    const auto identity = platform::identityOf(folderName(folder));
+    if (!identity) return false;
     std::lock_guard guard(registryMutex());
-    return registry().contains(Key{status.st_dev, status.st_ino});
+    return registry().contains(Key{*identity});
 }
 
 void setFolderSettler(FolderSettler settler) {

@@ -3,7 +3,10 @@
 // changed whole.
 //
 // The lock is flock(2) on the folder itself, so a reader needs no write
-// permission and creates nothing. Every writer into a game folder (set,
+// permission and creates nothing. Windows locks only files: there the lock is
+// LockFileEx on a lock file that stays in the folder (".karnwick-lock", the
+// one extra file a game folder gets there), whose first byte is the gate
+// below. Every writer into a game folder (set,
 // import, demo-data, export into the folder, the demo set of the arena)
 // holds it exclusively for its whole read-modify-write and commit; readers
 // of a whole set hold it shared while they read, so a set is never read half
@@ -97,7 +100,12 @@ void setFolderSettler(FolderSettler settler);
 // "karnwick: waiting for another karnwick command to finish in DIR" on stderr.
 void setLockWaitNote(std::function<void(const std::filesystem::path& folder)> note);
 
-// The name of the folder's gate (see above), which copies of a folder leave out.
+// The name of the folder's gate (see above), which copies of a folder leave
+// out; on Windows the lock file, which holds the gate.
+#ifdef _WIN32
+inline constexpr const char* kFolderGateName = ".karnwick-lock";
+#else
 inline constexpr const char* kFolderGateName = ".karnwick-gate";
+#endif
 
 }  // namespace karnwick

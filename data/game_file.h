@@ -28,7 +28,7 @@ class GameFile {
     GameFile& operator=(const GameFile&) = delete;
 
     // False when there was no file of that name.
-    bool exists() const noexcept { return m_fd >= 0; }
+    bool exists() const noexcept { return m_handle != -1; }
 
     // The length in bytes at the time of the call.
     std::int64_t size() const;
@@ -41,7 +41,7 @@ class GameFile {
     const std::string& name() const noexcept { return m_name; }
 
   private:
-    int m_fd = -1;
+    std::intptr_t m_handle = -1;  // platform::Handle
     std::string m_name;
 };
 

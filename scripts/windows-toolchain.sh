@@ -6,7 +6,11 @@
 # hash of its recipe, so a run with everything cached returns at once and a
 # change to a recipe (or to cmake/mingw-w64.cmake) builds afresh.
 #
-#   scripts/windows-toolchain.sh
+#   scripts/windows-toolchain.sh [--core]
+#
+# --core: FFTW only, for a build of the engine alone (KARNWICK_CORE_ONLY), which
+# then needs neither Qt nor the hour its build takes; KARNWICK_WINDOWS_QT is
+# then empty.
 #
 # Progress goes to standard error; standard output gets only the result, as
 # shell assignments, so that a build script can take it in with
@@ -22,6 +26,8 @@ root=$(pwd)
 
 cache=${KARNWICK_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/karnwick/windows}
 jobs=${KARNWICK_JOBS:-2}
+want_qt=1
+[ "${1:-}" != --core ] || want_qt=0
 toolchain=$root/cmake/mingw-w64.cmake
 triplet=x86_64-w64-mingw32
 # Qt for Windows must be the version of the Linux host tools (moc, rcc, uic) it
@@ -99,10 +105,17 @@ fftw_prefix=$cache/fftw-$fftw_version-$(recipe_hash fftw_recipe)
 
 report() {
     printf 'KARNWICK_WINDOWS_TOOLCHAIN=%q\n' "$toolchain"
-    printf 'KARNWICK_WINDOWS_QT=%q\n' "$qt_prefix"
+    if [ "$want_qt" = 1 ]; then
+        printf 'KARNWICK_WINDOWS_QT=%q\n' "$qt_prefix"
+    else
+        printf 'KARNWICK_WINDOWS_QT=\n'
+    fi
     printf 'KARNWICK_WINDOWS_FFTW=%q\n' "$fftw_prefix"
 }
-if [ -d "$qt_prefix" ] && [ -d "$fftw_prefix" ]; then
+all_cached() {
+    [ -d "$fftw_prefix" ] && { [ "$want_qt" = 0 ] || [ -d "$qt_prefix" ]; }
+}
+if all_cached; then
     report
     exit 0
 fi
@@ -113,7 +126,7 @@ exec 9>"$cache/.lock"
 if ! flock -n 9; then
     say "Waiting for another run of the Windows toolchain build to finish..."
     flock 9
-    if [ -d "$qt_prefix" ] && [ -d "$fftw_prefix" ]; then
+    if all_cached; then
         report
         exit 0
     fi
@@ -232,7 +245,7 @@ if [ ! -d "$fftw_prefix" ]; then
     fetch_source fftw3 "$fftw_version"
     build_entry fftw_recipe "$fetched" "$fftw_prefix"
 fi
-if [ ! -d "$qt_prefix" ]; then
+if [ "$want_qt" = 1 ] && [ ! -d "$qt_prefix" ]; then
     fetch_source qt6-base "$qt_version"
     build_entry qt_recipe "$fetched" "$qt_prefix"
 fi

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "data/monster_stats.h"
+#include "data/platform.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
 
@@ -152,12 +154,22 @@ inline std::map<std::string, std::string> gameFileBytes(const std::filesystem::p
 inline std::map<std::string, std::string> folderState(const std::filesystem::path& dir = ".") {
     std::map<std::string, std::string> state;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+#ifdef _WIN32
+        // No inode or change time there: the file's index and write time.
+        std::error_code e;
+        const auto id = platform::identityOf(entry.path());
+        state[entry.path().string()] =
+            std::to_string(entry.is_regular_file(e) ? entry.file_size(e) : 0) + " " +
+            std::to_string(id ? id->index : 0) + " " +
+            std::to_string(entry.last_write_time(e).time_since_epoch().count());
+#else
         struct stat s {};
         ::lstat(entry.path().c_str(), &s);
         state[entry.path().string()] = std::to_string(s.st_size) + " " + std::to_string(s.st_ino) +
                                        " " + std::to_string(s.st_mtim.tv_nsec) + " " +
                                        std::to_string(s.st_ctim.tv_sec) + "." +
                                        std::to_string(s.st_ctim.tv_nsec);
+#endif
     }
     return state;
 }

@@ -39,6 +39,7 @@ Fighters evenDuel() {
     return {one, striker(1, 1, 5)};
 }
 
+#ifdef KARNWICK_BINARY
 // What `karnwick odds 0 1` prints for a game folder of these two fighters.
 std::string printedOdds(const Fighters& fighters) {
     karnwick::testing::GameFolder folder;
@@ -49,6 +50,7 @@ std::string printedOdds(const Fighters& fighters) {
     EXPECT_EQ(std::system(command.c_str()), 0);
     return karnwick::testing::readBytes("odds.txt");
 }
+#endif
 
 }  // namespace
 
@@ -69,12 +71,15 @@ TEST(Odds, TheMedianIsReachedAtAnExactHalf) {
         EXPECT_EQ(ends, (side == 0 ? Ends{{0, 0.5}, {5, 0.5}} : Ends{{0, 0.5}, {1, 0.5}}));
     }
 
+#ifdef KARNWICK_BINARY  // a build of the engine alone has no karnwick
     const std::string printed = printedOdds(duel);
-    EXPECT_THAT(printed, ::testing::HasSubstr("\nTurns: mean 1.50, median 1\n"));
-    EXPECT_THAT(printed, ::testing::HasSubstr(
-                             "Hit points at the end      Mean   Median   Lowest   Highest\n"
-                             "Monster One                2.50        0        0         5\n"
-                             "Monster Two                0.50        0        0         1\n"));
+    EXPECT_NE(printed.find("\nTurns: mean 1.50, median 1\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Hit points at the end      Mean   Median   Lowest   Highest\n"
+                           "Monster One                2.50        0        0         5\n"
+                           "Monster Two                0.50        0        0         1\n"),
+              std::string::npos)
+        << printed;
+#endif
 }
 
 TEST(Odds, BoxTextsDecideStartAndOpener) {

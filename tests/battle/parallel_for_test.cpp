@@ -82,6 +82,14 @@ TEST(ParallelFor, EveryIndexOnceProgressRisingToTheCount) {
     }
 }
 
+// Long enough for the helpers to start before the caller has done every item.
+// Windows' runtime sleeps in whole milliseconds and rounds less down to none.
+#ifdef _WIN32
+constexpr auto kItemTime = std::chrono::milliseconds(1);
+#else
+constexpr auto kItemTime = std::chrono::microseconds(100);
+#endif
+
 // A work item that throws, on a helper or on the calling thread, or progress
 // that throws (a cancel): the caller gets that very exception, no batch is
 // handed out after it, and no thread is still working once it arrives.
@@ -107,7 +115,7 @@ TEST(ParallelFor, AnExceptionReachesTheCallerAfterEveryThreadStopped) {
                     throw GameError(ErrorKind::Overflow, "pair " + std::to_string(i));
                 throw std::length_error("item " + std::to_string(i));
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            std::this_thread::sleep_for(kItemTime);
             inside.fetch_sub(1);
         };
         auto progress = [&](std::size_t done) {

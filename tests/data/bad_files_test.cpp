@@ -35,6 +35,7 @@ struct Row {
 void expectRows(const std::string& name, const std::vector<Row>& rows,
                 const std::function<std::string()>& read) {
     for (const Row& row : rows) {
+        if (!row.make) continue;  // no such thing on this system
         GameFolder folder;
         row.make(folder, name);
         const auto before = karnwick::testing::folderState(folder.path());
@@ -54,14 +55,21 @@ auto bytes(std::string text) {
     return [text](const GameFolder& f, const std::string& name) { f.write(name, text); };
 }
 void nothing(const GameFolder&, const std::string&) {}
+#ifdef _WIN32
+// Windows keeps no FIFO in a folder, and making a link takes a privilege its
+// users seldom have: those rows are left out there.
+constexpr std::nullptr_t fifo = nullptr;
+constexpr std::nullptr_t linkLoop = nullptr;
+#else
 void fifo(const GameFolder&, const std::string& name) {
     ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
 }
-void folder(const GameFolder&, const std::string& name) {
-    fs::create_directory(name);
-}
 void linkLoop(const GameFolder&, const std::string& name) {
     fs::create_symlink(name, name);
+}
+#endif
+void folder(const GameFolder&, const std::string& name) {
+    fs::create_directory(name);
 }
 template <std::uintmax_t size>
 void sparse(const GameFolder& f, const std::string& name) {
@@ -164,7 +172,11 @@ TEST(BadFiles, Records) {
 }
 
 TEST(BadFiles, UnreadableFilesAreNamed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no permission bits that keep a file's owner from reading it";
+#else
     if (::geteuid() == 0) GTEST_SKIP() << "running as root, who may read any file";
+#endif
     for (const auto& [name, read] :
          {std::pair<std::string, std::string (*)()>{kPaletteFileName, readPalette},
           {kSpriteFileName, readSprites},

@@ -1,4 +1,4 @@
-// The real system calls behind WriterCalls, and the folder sync.
+// The real system calls behind WriterCalls, and the folder sync: POSIX.
 #include "data/writer_calls.h"
 
 #include <fcntl.h>
