@@ -11,6 +11,101 @@
 
 namespace karnwick {
 
+namespace {
+
+// What the calling thread and its helpers share while one parallelFor runs:
+// the next batch to hand out, the items done, and the first failure.
+class SharedRun {
+  public:
+    SharedRun(std::size_t count, std::size_t batch, const std::function<void(std::size_t)>& work)
+        : m_count(count), m_batch(batch), m_work(work) {}
+
+    // The first exception, from a work item on any thread or from the
+    // caller's progress: no batch is handed out after it, so a failed matrix
+    // or a cancelled sweep does not run to its end first.
+    void stop(std::exception_ptr error) {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_failure) m_failure = std::move(error);
+        m_stopped.store(true);
+    }
+
+    // A helper thread's whole life.
+    void help() {
+        try {
+            while (runBatch()) {
+                if (m_waiting.load()) {
+                    const std::lock_guard<std::mutex> guard(m_lock);
+                    m_changed.notify_one();
+                }
+            }
+        } catch (...) {
+            // An exception leaving a thread would end the whole program; the
+            // caller gets it instead.
+            stop(std::current_exception());
+        }
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_working.fetch_sub(1);
+        m_changed.notify_one();
+    }
+
+    void helperStarting() { m_working.fetch_add(1); }
+    void helperNotStarted() { m_working.fetch_sub(1); }
+
+    // The caller's part: batches of its own while any are left, then the
+    // helpers' progress until every one has left, when `done` is final.
+    void runCaller(const std::function<void(std::size_t)>& progress) {
+        std::size_t reported = 0;
+        auto report = [&](std::size_t now) {
+            if (now == reported) return;
+            reported = now;
+            if (progress) progress(now);
+        };
+        while (runBatch()) report(m_done.load());
+        std::unique_lock<std::mutex> guard(m_lock);
+        // Only now does a finished batch wake the caller, so a busy caller is
+        // never interrupted.
+        m_waiting.store(true);
+        for (;;) {
+            m_changed.wait(guard,
+                           [&] { return m_done.load() != reported || m_working.load() == 0; });
+            const bool allLeft = m_working.load() == 0;
+            guard.unlock();
+            report(m_done.load());
+            if (allLeft) return;
+            guard.lock();
+        }
+    }
+
+    void rethrowFailure() const {
+        if (m_failure) std::rethrow_exception(m_failure);
+    }
+
+  private:
+    bool runBatch() {
+        if (m_stopped.load()) return false;
+        const std::size_t first = m_next.fetch_add(m_batch);
+        if (first >= m_count) return false;
+        const std::size_t last = first + std::min(m_batch, m_count - first);
+        for (std::size_t i = first; i < last; ++i) m_work(i);
+        m_done.fetch_add(last - first);
+        return true;
+    }
+
+    const std::size_t m_count;
+    const std::size_t m_batch;
+    const std::function<void(std::size_t)>& m_work;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<std::size_t> m_done{0};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<std::size_t> m_working{0};  // helpers that have not yet left
+    std::atomic<bool> m_waiting{false};     // the caller has run out of batches
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::exception_ptr m_failure;  // under m_lock
+};
+
+}  // namespace
+
 void parallelFor(std::size_t count, int threads, std::size_t batch,
                  const std::function<void(std::size_t index)>& work,
                  const std::function<void(std::size_t done)>& progress) {
@@ -23,92 +118,29 @@ void parallelFor(std::size_t count, int threads, std::size_t batch,
     const std::size_t helpers =
         batches == 0 ? 0 : std::min(batches, static_cast<std::size_t>(std::max(threads, 1))) - 1;
 
-    std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> done{0};
-    // Set by the first exception, from a work item on any thread or from the
-    // caller's progress: no batch is handed out after it, so a failed matrix
-    // or a cancelled sweep does not run to its end first.
-    std::atomic<bool> stopped{false};
-    // Helpers that have not yet left: once none is left, `done` is final.
-    std::atomic<std::size_t> working{0};
-    // Set once the calling thread has run out of batches and waits: only then
-    // does a finished batch wake it, so a busy caller is never interrupted.
-    std::atomic<bool> waiting{false};
-    std::mutex lock;
-    std::condition_variable changed;
-    std::exception_ptr failure;  // the first exception, under `lock`
-
-    auto stop = [&](std::exception_ptr error) {
-        const std::lock_guard<std::mutex> guard(lock);
-        if (!failure) failure = std::move(error);
-        stopped.store(true);
-    };
-    auto runBatch = [&]() -> bool {
-        if (stopped.load()) return false;
-        const std::size_t first = next.fetch_add(batch);
-        if (first >= count) return false;
-        const std::size_t last = first + std::min(batch, count - first);
-        for (std::size_t i = first; i < last; ++i) work(i);
-        done.fetch_add(last - first);
-        return true;
-    };
-    auto help = [&] {
-        try {
-            while (runBatch()) {
-                if (waiting.load()) {
-                    const std::lock_guard<std::mutex> guard(lock);
-                    changed.notify_one();
-                }
-            }
-        } catch (...) {
-            // An exception leaving a thread would end the whole program; the
-            // caller gets it instead.
-            stop(std::current_exception());
-        }
-        const std::lock_guard<std::mutex> guard(lock);
-        working.fetch_sub(1);
-        changed.notify_one();
-    };
-
-    // Declared after everything the helpers use, so that however this
-    // function is left they are joined before any of it goes.
+    SharedRun run(count, batch, work);
+    // Declared after the run the helpers share, so that however this
+    // function is left they are joined before it goes.
     std::vector<std::jthread> pool;
     pool.reserve(helpers);
     for (std::size_t t = 0; t < helpers; ++t) {
-        working.fetch_add(1);
+        run.helperStarting();
         try {
-            pool.emplace_back(help);
+            pool.emplace_back([&run] { run.help(); });
         } catch (const std::system_error&) {
             // The system has no more threads to give: the ones running, the
             // caller among them, do all the work.
-            working.fetch_sub(1);
+            run.helperNotStarted();
             break;
         }
     }
-
-    std::size_t reported = 0;
-    auto report = [&](std::size_t now) {
-        if (now == reported) return;
-        reported = now;
-        if (progress) progress(now);
-    };
     try {
-        while (runBatch()) report(done.load());
-        std::unique_lock<std::mutex> guard(lock);
-        waiting.store(true);
-        for (;;) {
-            changed.wait(guard, [&] { return done.load() != reported || working.load() == 0; });
-            const bool allLeft = working.load() == 0;
-            guard.unlock();
-            report(done.load());
-            if (allLeft) break;
-            guard.lock();
-        }
+        run.runCaller(progress);
     } catch (...) {
-        stop(std::current_exception());
+        run.stop(std::current_exception());
     }
     pool.clear();
-    if (failure) std::rethrow_exception(failure);
+    run.rethrowFailure();
 }
 
 }  // namespace karnwick

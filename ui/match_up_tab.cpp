@@ -60,8 +60,7 @@ StartingTexts startOf(const WhatIfState& state, const Fighters& fighters) {
 
 }  // namespace
 
-MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
-    m_view = new MatchUpView(this);
+QGroupBox* MatchUpTab::createWhatIfBoxes() {
     auto* whatIf = new QGroupBox(QStringLiteral("What if"), this);
     whatIf->setAccessibleName(QStringLiteral("What-if changes"));
     auto* grid = new QGridLayout(whatIf);
@@ -105,22 +104,20 @@ MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
     grid->addWidget(m_reset, static_cast<int>(kBattleFields.size()) + 1, 0, 1, 5);
     // Spare height goes below the boxes, not between the header and the first row.
     grid->setRowStretch(static_cast<int>(kBattleFields.size()) + 2, 1);
-    auto* pickers = new QHBoxLayout;
-    for (int side = 0; side < 2; ++side) {
-        auto* picker = new MonsterPicker(sideText(side), this);
-        connect(picker, &MonsterPicker::picked, this,
+    return whatIf;
+}
+
+MatchUpTab::MatchUpTab(QWidget* parent) : BalanceTab(parent) {
+    m_view = new MatchUpView(this);
+    QGroupBox* whatIf = createWhatIfBoxes();
+    // Alt+O and Alt+W: the T of Two is Reset's.
+    std::array<QString, 2> captions{sideText(0), sideText(1)};
+    captions[0].insert(captions[0].indexOf('O'), '&');
+    captions[1].insert(captions[1].indexOf('w'), '&');
+    QHBoxLayout* pickers = createPickerRow(this, captions, m_pickers);
+    for (int side = 0; side < 2; ++side)
+        connect(m_pickers[static_cast<std::size_t>(side)], &MonsterPicker::picked, this,
                 [this, side](int index) { emit monsterPicked(side, index); });
-        // Alt+O and Alt+W: the T of Two is Reset's.
-        QString caption = sideText(side);
-        caption.insert(caption.indexOf(side == 0 ? 'O' : 'w'), '&');
-        auto* label = new QLabel(caption, this);
-        label->setBuddy(picker);
-        // The whole word, underlined letter and all, under any window manager's font.
-        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
-        pickers->addWidget(label);
-        pickers->addWidget(picker, 1);
-        m_pickers[static_cast<std::size_t>(side)] = picker;
-    }
     auto* chart = new QVBoxLayout;
     chart->addLayout(pickers);
     chart->addWidget(m_view, 1);

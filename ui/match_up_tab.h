@@ -12,6 +12,7 @@
 #include "ui/balance_state.h"
 #include "ui/balance_tab.h"
 
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -51,6 +52,7 @@ class MatchUpTab : public BalanceTab {
     void resetAsked();
 
   private:
+    QGroupBox* createWhatIfBoxes();
     void showWhatIfValues(const WhatIfState& state);
     void requestOdds(const WhatIfState& state);
 

@@ -2,7 +2,11 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+
+#include "ui/shown_words.h"
 
 namespace karnwick::balance {
 
@@ -36,6 +40,22 @@ void MonsterPicker::showChoice(std::optional<int16_t> index) {
     const QSignalBlocker quiet(this);
     setCurrentIndex(index && *index < count() ? *index : -1);
     if (!index) lineEdit()->clear();
+}
+
+QHBoxLayout* createPickerRow(QWidget* parent, const std::array<QString, 2>& captions,
+                             std::array<MonsterPicker*, 2>& pickers) {
+    auto* row = new QHBoxLayout;
+    for (int side = 0; side < 2; ++side) {
+        auto* picker = new MonsterPicker(sideText(side), parent);
+        auto* label = new QLabel(captions[static_cast<std::size_t>(side)], parent);
+        label->setBuddy(picker);
+        // The whole word, underlined letter and all, under any window manager's font.
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
+        row->addWidget(label);
+        row->addWidget(picker, 1);
+        pickers[static_cast<std::size_t>(side)] = picker;
+    }
+    return row;
 }
 
 }  // namespace karnwick::balance

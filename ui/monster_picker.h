@@ -4,9 +4,12 @@
 // monster without going back to the arena.
 
 #include <QComboBox>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
+
+class QHBoxLayout;
 
 namespace karnwick::balance {
 
@@ -24,5 +27,10 @@ class MonsterPicker : public QComboBox {
     // The user picked monster `index`.
     void picked(int index);
 };
+
+// The row of both sides' pickers, each after its caption (with its shortcut's
+// &), as Match-up and Sweep show them; `pickers` gets the two pickers.
+QHBoxLayout* createPickerRow(QWidget* parent, const std::array<QString, 2>& captions,
+                             std::array<MonsterPicker*, 2>& pickers);
 
 }  // namespace karnwick::balance

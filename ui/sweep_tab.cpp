@@ -59,6 +59,36 @@ bool SweepTab::isSettled() const {
     return !m_typing->isActive() && BalanceTab::isSettled();
 }
 
+void SweepTab::addControlRows(QVBoxLayout* layout) {
+    // Two rows, what is swept and over which range, so the window fits 800
+    // pixels across.
+    auto* what = new QHBoxLayout;
+    auto* range = new QHBoxLayout;
+    QHBoxLayout* controls = what;
+    auto add = [&](const QString& label, QWidget* widget) {
+        auto* text = new QLabel(label, this);
+        text->setBuddy(widget);
+        // Room for the whole word and its underlined letter: a window
+        // manager's font cut "To" short at its plain size.
+        text->setContentsMargins(0, 0, 2, 0);
+        text->setMinimumWidth(text->sizeHint().width() + text->fontMetrics().averageCharWidth());
+        controls->addWidget(text);
+        controls->addWidget(widget);
+    };
+    add(QStringLiteral("Mo&nster"), m_side);
+    add(QStringLiteral("&Field"), m_field);
+    what->addWidget(m_hasTarget);
+    what->addWidget(m_target);
+    what->addStretch(1);
+    controls = range;
+    add(QStringLiteral("Fr&om"), m_from);
+    add(QStringLiteral("&To"), m_to);
+    add(QStringLiteral("St&ep"), m_step);
+    range->addStretch(1);
+    layout->addLayout(what);
+    layout->addLayout(range);
+}
+
 void SweepTab::createControls() {
     m_side = new QComboBox(this);
     m_side->addItems({sideText(0), sideText(1)});
@@ -86,52 +116,17 @@ void SweepTab::createControls() {
     m_target->setValue(50);
     m_target->setAccessibleName("Target chance of " + sideText(0) + " winning");
     m_view = new SweepView(this);
-    // Two rows, what is swept and over which range, so the window fits 800
-    // pixels across.
-    auto* what = new QHBoxLayout;
-    auto* range = new QHBoxLayout;
-    QHBoxLayout* controls = what;
-    auto add = [&](const QString& label, QWidget* widget) {
-        auto* text = new QLabel(label, this);
-        text->setBuddy(widget);
-        // Room for the whole word and its underlined letter: a window
-        // manager's font cut "To" short at its plain size.
-        text->setContentsMargins(0, 0, 2, 0);
-        text->setMinimumWidth(text->sizeHint().width() + text->fontMetrics().averageCharWidth());
-        controls->addWidget(text);
-        controls->addWidget(widget);
-    };
-    add(QStringLiteral("Mo&nster"), m_side);
-    add(QStringLiteral("&Field"), m_field);
-    what->addWidget(m_hasTarget);
-    what->addWidget(m_target);
-    what->addStretch(1);
-    controls = range;
-    add(QStringLiteral("Fr&om"), m_from);
-    add(QStringLiteral("&To"), m_to);
-    add(QStringLiteral("St&ep"), m_step);
-    range->addStretch(1);
     m_progress = new QProgressBar(this);
     m_progress->setAccessibleName(QStringLiteral("Sweep progress"));
     m_progress->setFormat(QStringLiteral("%v of %m values"));
     m_progress->hide();
-    auto* pair = new QHBoxLayout;
-    for (int side = 0; side < 2; ++side) {
-        auto* picker = new MonsterPicker(sideText(side), this);
-        connect(picker, &MonsterPicker::picked, this,
+    QHBoxLayout* pair = createPickerRow(this, {sideText(0), sideText(1)}, m_pickers);
+    for (int side = 0; side < 2; ++side)
+        connect(m_pickers[static_cast<std::size_t>(side)], &MonsterPicker::picked, this,
                 [this, side](int index) { emit monsterPicked(side, index); });
-        auto* label = new QLabel(sideText(side), this);
-        label->setBuddy(picker);
-        // The whole word, underlined letter and all, under any window manager's font.
-        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
-        pair->addWidget(label);
-        pair->addWidget(picker, 1);
-        m_pickers[static_cast<std::size_t>(side)] = picker;
-    }
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(pair);
-    layout->addLayout(what);
-    layout->addLayout(range);
+    addControlRows(layout);
     layout->addWidget(m_progress);
     layout->addWidget(m_view, 1);
 }

@@ -12,6 +12,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QProgressBar;
 class QSpinBox;
+class QVBoxLayout;
 class QTimer;
 
 namespace karnwick::balance {
@@ -58,6 +59,7 @@ class SweepTab : public BalanceTab {
 
   private:
     void createControls();
+    void addControlRows(QVBoxLayout* layout);
     // Until the user sets a range, it is 1 to twice the swept number as its
     // record now stands (what-if changes included), at least 1 to 100.
     void followRange();
