@@ -75,7 +75,9 @@ struct Layout {
            const std::vector<Curve>& curves, std::optional<QSize> size)
         : metrics(fontMetrics) {
         plotLeft = margin + metrics.height() + gap + metrics.horizontalAdvance("100%") + 2 * gap;
-        plotTop = margin + 3 * metrics.height();
+        // Three lines of headings, then room for the upper half of the "100%"
+        // label, which is centred on the plot's top edge.
+        plotTop = margin + 3 * metrics.height() + metrics.height() / 2;
         legendText = metrics.horizontalAdvance(kTargetLabel);
         if (chart.target)
             legendText = std::max(legendText, metrics.horizontalAdvance(kAnswerLabel));
