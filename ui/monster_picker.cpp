@@ -24,6 +24,28 @@ MonsterPicker::MonsterPicker(const QString& side, QWidget* parent) : QComboBox(p
     connect(this, &QComboBox::activated, this, [this](int row) {
         if (row >= 0) emit picked(row);
     });
+    connect(lineEdit(), &QLineEdit::returnPressed, this, &MonsterPicker::pickTyped);
+}
+
+void MonsterPicker::pickTyped() {
+    const QString typed = lineEdit()->text().trimmed();
+    // A whole label, as typed, the combo box picks itself.
+    if (typed.isEmpty() || findText(typed) >= 0) return;
+    bool isNumber = false;
+    int row = typed.toInt(&isNumber);
+    if (isNumber) {
+        if (row < 0 || row >= count()) return;
+    } else {
+        row = -1;
+        for (int i = 0; i < count(); ++i) {
+            if (!itemText(i).contains(typed, Qt::CaseInsensitive)) continue;
+            if (row >= 0) return;  // several fit: the list is there to choose from
+            row = i;
+        }
+        if (row < 0) return;
+    }
+    setCurrentIndex(row);
+    emit picked(row);
 }
 
 void MonsterPicker::setLabels(const std::vector<std::string>& labels) {

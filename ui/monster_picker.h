@@ -24,8 +24,12 @@ class MonsterPicker : public QComboBox {
     void showChoice(std::optional<int16_t> index);
 
   signals:
-    // The user picked monster `index`.
+    // The user picked monster `index`: from the list, or by typing what names
+    // one monster (its index, or part of one name only) and pressing Enter.
     void picked(int index);
+
+  private:
+    void pickTyped();
 };
 
 // The row of both sides' pickers, each after its caption (with its shortcut's

@@ -820,11 +820,17 @@ TEST(BalanceWindow, MonsterPickersChooseInTheArena) {
     EXPECT_EQ(arena.window.monsterList(0)->currentIndex(), 5);
     arena.settle(balance);
     EXPECT_EQ(balance.sweepTab()->picker(0)->currentText(), "5 Tickwort");
-    balance.sweepTab()->picker(1)->setCurrentIndex(9);
-    emit balance.sweepTab()->picker(1)->activated(9);
-    EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), 9);
+    // Enter picks what the typing names alone: an index, or part of one name;
+    // part of several names picks nothing.
+    karnwick::balance::MonsterPicker* two = balance.sweepTab()->picker(1);
+    for (const auto& [typed, picked] : {std::pair{"9", 9}, {"ubbor", 22}, {"o", 22}, {"57", 22}}) {
+        two->lineEdit()->selectAll();
+        QTest::keyClicks(two->lineEdit(), QString::fromLatin1(typed));
+        QTest::keyClick(two->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(arena.window.monsterList(1)->currentIndex(), picked) << typed;
+    }
     EXPECT_EQ(one->currentText(), "5 Tickwort");
-    EXPECT_EQ(balance.matchUpTab()->picker(1)->currentText(), "9 Nubsworth");
+    EXPECT_EQ(balance.matchUpTab()->picker(1)->currentText(), "22 Glubbora");
 }
 
 }  // namespace
