@@ -23,7 +23,12 @@ GameFileProblem fileProblem(ProblemKind kind, std::string file, std::string fiel
 
 // "0 to 63": the levels a palette entry's channel can hold.
 std::string levelRange(std::string_view between) {
-    return "0" + std::string(between) + std::to_string(kHighestPaletteLevel);
+    // Appended rather than `"0" + std::string(...)`, which GCC 12 at -O3
+    // takes for an overlapping copy (a false -Wrestrict).
+    std::string range = "0";
+    range.append(between);
+    range += std::to_string(kHighestPaletteLevel);
+    return range;
 }
 
 // What every palette problem asks for instead.
