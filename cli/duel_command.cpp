@@ -247,11 +247,10 @@ int playSummary(const DuelRequest& request, const Fighters& fighters, std::ostre
 
 int runDuelCommand(const Command& command, const QStringList& arguments, std::ostream& out,
                    std::ostream& err) {
-    cli::CommandLine line(command,
-                          "Plays battles between monster A (" + cli::sideText(0) +
-                              ") and monster B (" + cli::sideText(1) +
-                              ") of the game\n"
-                              "files, exactly as the arena would after a fresh start.");
+    cli::CommandLine line(command, "Plays battles between monster A (" + cli::sideText(0) +
+                                       ") and monster B (" + cli::sideText(1) +
+                                       ") of the game\n"
+                                       "files, exactly as the arena would after a fresh start.");
     const std::optional<DuelRequest> request = parseRequest(line, arguments, out);
     if (!request) return cli::kExitSuccess;
     const MatchUp match =

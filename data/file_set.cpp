@@ -208,10 +208,10 @@ void FileSet::commit() {
 void FileSet::writeCommitNote() {
     std::vector<NoteEntry> entries;
     for (const Placed& file : m_files) {
-        entries.push_back({file.newInode, file.oldInode, file.name.string(),
-                           fs::path(file.temporary).filename().string(),
-                           file.backup.empty() ? std::string()
-                                               : fs::path(file.backup).filename().string()});
+        entries.push_back(
+            {file.newInode, file.oldInode, file.name.string(),
+             fs::path(file.temporary).filename().string(),
+             file.backup.empty() ? std::string() : fs::path(file.backup).filename().string()});
     }
     const fs::path noteFile = m_folder / kCommitNoteName;
     AtomicFile out(noteFile, Existing::Replace, false);

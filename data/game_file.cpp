@@ -27,7 +27,9 @@ GameFile::GameFile(const std::filesystem::path& path) : m_name(platform::pathTex
     m_handle = opened.handle;
 }
 
-GameFile::~GameFile() { platform::closeHandle(m_handle); }
+GameFile::~GameFile() {
+    platform::closeHandle(m_handle);
+}
 
 std::int64_t GameFile::size() const {
     if (m_handle == platform::kNoHandle) return 0;

@@ -75,7 +75,9 @@ struct LockWait {
 };
 
 // The error of a wait whose deadline passed.
-inline std::error_code timedOut() { return std::make_error_code(std::errc::timed_out); }
+inline std::error_code timedOut() {
+    return std::make_error_code(std::errc::timed_out);
+}
 
 // What a folder's lock is taken on, and the folder's identity, or nothing
 // with `error` set. `writing`: the caller is a writer (on Windows, where

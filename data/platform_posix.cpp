@@ -17,13 +17,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
 
 FileIdentity identityOf(const struct stat& status) {
     return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
-int descriptor(Handle handle) { return static_cast<int>(handle); }
+int descriptor(Handle handle) {
+    return static_cast<int>(handle);
+}
 
 }  // namespace
 
@@ -37,7 +41,9 @@ std::optional<FileIdentity> identityOf(const fs::path& path) {
     return identityOf(status);
 }
 
-std::string pathText(const fs::path& path) { return path.string(); }
+std::string pathText(const fs::path& path) {
+    return path.string();
+}
 
 OpenedFile openForReading(const fs::path& path) {
     OpenedFile opened;
@@ -190,8 +196,12 @@ std::error_code lockFolder(Handle handle, bool exclusive, LockWait& waiting) {
                      : takeShared(descriptor(handle), waiting);
 }
 
-bool tryLockFolder(Handle handle) { return ::flock(descriptor(handle), LOCK_EX | LOCK_NB) == 0; }
+bool tryLockFolder(Handle handle) {
+    return ::flock(descriptor(handle), LOCK_EX | LOCK_NB) == 0;
+}
 
-void unlockFolder(Handle handle) noexcept { ::flock(descriptor(handle), LOCK_UN); }
+void unlockFolder(Handle handle) noexcept {
+    ::flock(descriptor(handle), LOCK_UN);
+}
 
 }  // namespace karnwick::platform

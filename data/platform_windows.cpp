@@ -46,9 +46,13 @@ std::error_code errorOf(DWORD code) {
 
 // Read before anything else runs: even a first use of a static (thread-local
 // storage underneath) clears the thread's last error.
-std::error_code lastError() { return errorOf(::GetLastError()); }
+std::error_code lastError() {
+    return errorOf(::GetLastError());
+}
 
-HANDLE native(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE native(Handle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 Handle wrap(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(handle);
 }
@@ -220,6 +224,8 @@ bool tryLockFolder(Handle handle) {
                         0, &at);
 }
 
-void unlockFolder(Handle handle) noexcept { unlockByte(native(handle), kLock); }
+void unlockFolder(Handle handle) noexcept {
+    unlockByte(native(handle), kLock);
+}
 
 }  // namespace karnwick::platform

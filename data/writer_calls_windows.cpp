@@ -25,32 +25,54 @@ fs::path widePath(const char* utf8) {
 // The system's error as the writer's messages know them (errno values).
 int failWith(DWORD error) {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: errno = EACCES; break;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS: errno = EEXIST; break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; break;
-    case ERROR_NOT_SAME_DEVICE: errno = EXDEV; break;
-    case ERROR_INVALID_PARAMETER: errno = EINVAL; break;
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_NOT_SUPPORTED: errno = ENOTSUP; break;
-    case ERROR_WRITE_PROTECT: errno = EROFS; break;
-    default: errno = EIO; break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_NOT_SAME_DEVICE:
+            errno = EXDEV;
+            break;
+        case ERROR_INVALID_PARAMETER:
+            errno = EINVAL;
+            break;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            errno = ENOTSUP;
+            break;
+        case ERROR_WRITE_PROTECT:
+            errno = EROFS;
+            break;
+        default:
+            errno = EIO;
+            break;
     }
     return -1;
 }
 
-HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+HANDLE handleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
 
 ssize_t writeAll(int fd, const void* bytes, std::size_t count) {
     return ::_write(fd, bytes, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
 }
 
-int flush(int fd) { return ::FlushFileBuffers(handleOf(fd)) ? 0 : failWith(::GetLastError()); }
+int flush(int fd) {
+    return ::FlushFileBuffers(handleOf(fd)) ? 0 : failWith(::GetLastError());
+}
 
 // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk, which
 // is what a folder's fsync gives on POSIX.
@@ -61,8 +83,12 @@ int move(const char* from, const char* to, DWORD flags) {
                : failWith(::GetLastError());
 }
 
-int replace(const char* from, const char* to) { return move(from, to, MOVEFILE_REPLACE_EXISTING); }
-int moveNoReplace(const char* from, const char* to) { return move(from, to, 0); }
+int replace(const char* from, const char* to) {
+    return move(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+int moveNoReplace(const char* from, const char* to) {
+    return move(from, to, 0);
+}
 
 int hardLink(const char* from, const char* to) {
     return ::CreateHardLinkW(widePath(to).c_str(), widePath(from).c_str(), nullptr)
@@ -100,20 +126,22 @@ int noExchange(const char*, const char*) {
 }  // namespace
 
 WriterCalls& writerCalls() {
-    static WriterCalls calls{writeAll, flush,       ::_close,   replace,        hardLink,
-                             makeFolder, writeAt,   noCopyRange, moveNoReplace, noExchange};
+    static WriterCalls calls{writeAll,   flush,   ::_close,    replace,       hardLink,
+                             makeFolder, writeAt, noCopyRange, moveNoReplace, noExchange};
     return calls;
 }
 
 // Windows opens no folder as a descriptor, and its renames are written
 // through (see move above): there is nothing left to flush.
-int syncFolder(int) { return 0; }
+int syncFolder(int) {
+    return 0;
+}
 
 int syncFolder(const fs::path& folder) {
     // Where the file system allows it, the folder's own flush as well.
-    const HANDLE handle = ::CreateFileW(folder.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = ::CreateFileW(
+        folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 0;
     ::FlushFileBuffers(handle);
     ::CloseHandle(handle);

@@ -123,9 +123,8 @@ void BM_ImportSpriteIntoSparseFile(benchmark::State& state) {
     for (auto _ : state) {
         // A different picture every time, so every run writes.
         flip = !flip;
-        most.add(runKarnwick(
-            state, {"import", "sprite", "20000", flip ? one : two, "--no-history", "--dir",
-                    dir.string()}));
+        most.add(runKarnwick(state, {"import", "sprite", "20000", flip ? one : two, "--no-history",
+                                     "--dir", dir.string()}));
     }
     report(state, most);
     struct stat status {};

@@ -15,8 +15,8 @@
 
 #include "cli/edit_history.h"
 #include "cli/game_edit.h"
-#include "data/writer_calls.h"
 #include "command_run.h"
+#include "data/writer_calls.h"
 #include "demo/set.h"
 #include "game_files.h"
 #include "golden.h"

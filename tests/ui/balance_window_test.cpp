@@ -225,8 +225,9 @@ TEST(BalanceWindow, HeatMapChoosesAndOpensPairs) {
     }
     EXPECT_TRUE(hover(QPointF(last.right() - 1, last.bottom() - 1)).contains(" against 56 "));
     // The heat map's side of ChancesNearNoneOrAllShowHonestly.
-    EXPECT_TRUE(
-        hover(map->cellCentre(0, 5)).contains(QString::fromUtf8("Monster One wins <0.01% \u00b7 Monster Two wins >99.99%")));
+    EXPECT_TRUE(hover(map->cellCentre(0, 5))
+                    .contains(QString::fromUtf8(
+                        "Monster One wins <0.01% \u00b7 Monster Two wins >99.99%")));
 
     map->setFocus();
     QTest::keyClick(map, Qt::Key_Left);
