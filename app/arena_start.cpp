@@ -62,4 +62,24 @@ bool startArena(MainWindow& window, fs::path folder, ArenaSettings& settings,
     }
 }
 
+std::vector<karnwick::RecordOverride> readStartChanges(const MainWindow& window,
+                                                       const std::vector<std::string>& texts) {
+    const karnwick::MonsterFinder findMonster = karnwick::monsterByIndexOrName(
+        {.lastIndex = window.lastMonsterIndex(),
+         .statsFile = window.gameFolder() / karnwick::kStatsFileName});
+    std::vector<karnwick::RecordOverride> changes;
+    for (const std::string& text : texts) {
+        try {
+            changes.push_back(karnwick::parseRecordOverride(text, findMonster));
+        } catch (const std::exception& e) {
+            // A wrong change, or monsters.tat unreadable for its names. On
+            // stderr too: the box alone leaves no trace in the terminal that
+            // started the arena, where the --set was typed.
+            if (canAskThePlayer()) printToStderr(QString::fromStdString(e.what()));
+            window.reportError(QString::fromStdString(e.what()));
+        }
+    }
+    return changes;
+}
+
 }  // namespace arena

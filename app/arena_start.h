@@ -4,9 +4,12 @@
 // until the window opens or the player quits.
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/arena_settings.h"
 #include "app/failure_box.h"
+#include "battle/record_override.h"
 
 class MainWindow;
 
@@ -20,5 +23,12 @@ namespace arena {
 // must outlive the window. Returns false when the player quits.
 bool startArena(MainWindow& window, std::filesystem::path folder, ArenaSettings& settings,
                 const FolderChooser& choose = askForGameFolder);
+
+// The what-if changes of the command line's --set texts, read once the window
+// holds its game folder: INDEX by index or by name, as karnwick reads it. A
+// text that names no monster of the folder is told to the player, and on
+// stderr, and left out.
+std::vector<karnwick::RecordOverride> readStartChanges(const MainWindow& window,
+                                                       const std::vector<std::string>& texts);
 
 }  // namespace arena

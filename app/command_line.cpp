@@ -126,13 +126,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                             QLatin1Char('\n'));
     std::vector<std::string> setTexts;
     for (const QString& text : parser.values(set)) {
-        // The form, field and value now; the index once monster.dat is counted.
+        // The form, field and value now; the monster, by index or name, once
+        // the game folder is read.
+        const std::string bytes = karnwick::cli::bytesFromArgument(text);
         try {
-            karnwick::parseRecordOverride(text.toStdString(), INT16_MAX);
+            karnwick::parseRecordOverride(bytes, [](std::string_view) { return int16_t{0}; });
         } catch (const karnwick::CommandError& e) {
             return usageError(QString::fromStdString(e.what()));
         }
-        setTexts.push_back(text.toStdString());
+        setTexts.push_back(bytes);
     }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) return usageError(QStringLiteral("only one game folder can be given"));

@@ -17,11 +17,9 @@
 #include "app/command_line.h"
 #include "app/font_configuration.h"
 #include "app/start_folder.h"
-#include "battle/record_override.h"
 #include "ui/balance_launcher.h"
 #include "ui/main_window.h"
 #include "ui/open_arenas.h"
-#include "ui/player_messages.h"
 
 namespace {
 
@@ -55,18 +53,7 @@ int runArena(int argc, char* argv[]) {
     MainWindow window;
     arena::giveArenaIconAfterFirstPaint(window);
     if (!arena::startArena(window, folder, settings)) return 1;
-    std::vector<karnwick::RecordOverride> changes;
-    for (const std::string& text : line.setTexts) {
-        try {
-            changes.push_back(karnwick::parseRecordOverride(text, window.lastMonsterIndex()));
-        } catch (const karnwick::CommandError& e) {
-            // On stderr too: the box alone leaves no trace in the terminal that
-            // started the arena, where the --set was typed.
-            if (canAskThePlayer()) printToStderr(QString::fromStdString(e.what()));
-            window.reportError(QString::fromStdString(e.what()));
-        }
-    }
-    window.balance().setStartChanges(std::move(changes));
+    window.balance().setStartChanges(arena::readStartChanges(window, line.setTexts));
     if (line.balance) window.balance().open();
     return app.exec();
 }

@@ -1,20 +1,12 @@
 #include "battle/record_override.h"
 
+#include <climits>
+
 #include "data/errors.h"
 #include "data/record_fields.h"
+#include "data/suggestions.h"
 
 namespace karnwick {
-
-namespace {
-
-std::string fieldNames() {
-    std::string names;
-    for (const std::string_view name : kBattleFields)
-        names += (names.empty() ? "" : ", ") + std::string(name);
-    return names;
-}
-
-}  // namespace
 
 std::string recordOverrideHelp(std::string_view purpose) {
     return std::string(purpose) + ", e.g. " + kRecordOverrideExample +
@@ -31,19 +23,33 @@ std::string_view battleFieldName(int16_t MonsterStats::*field) {
     return {};
 }
 
-RecordNumber parseRecordNumber(std::string_view text, int lastIndex) {
-    const std::size_t dot = text.find('.');
-    if (dot == std::string_view::npos || text.find('=') != std::string_view::npos)
-        throw CommandError("expected INDEX.FIELD, e.g. 0.hp");
-    const int16_t index = monsterIndex(trimmedText(text.substr(0, dot)), lastIndex);
-    const std::string_view field = trimmedText(text.substr(dot + 1));
-    RecordNumber number{index, battleField(field)};
-    if (!number.field)
-        throw CommandError(unknownFieldMessage(field, "; the fields are " + fieldNames()));
-    return number;
+MonsterFinder monsterByIndex(int lastIndex) {
+    return [lastIndex](std::string_view who) { return monsterIndex(who, lastIndex); };
 }
 
-RecordOverride parseRecordOverride(std::string_view text, int lastIndex) {
+MonsterFinder monsterByIndexOrName(MonsterLookup lookup) {
+    return [lookup = std::move(lookup)](std::string_view who) {
+        // An index out of range and an empty INDEX get the range, as numbers.
+        if (who.empty() || wholeNumber(who, LLONG_MIN, LLONG_MAX))
+            return monsterIndex(who, lookup.lastIndex);
+        return static_cast<int16_t>(resolveMonster(who, lookup));
+    };
+}
+
+RecordNumber parseRecordNumber(std::string_view text, const MonsterFinder& findMonster) {
+    const std::size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos || text.find('=') != std::string_view::npos)
+        throw CommandError("expected INDEX.FIELD, e.g. 0.hp");
+    const std::string_view field = trimmedText(text.substr(dot + 1));
+    const auto number = battleField(field);
+    if (!number) {
+        const std::vector<std::string> fields(kBattleFields.begin(), kBattleFields.end());
+        throw CommandError(unknownFieldMessage(field, suggestionOrList(field, fields, "fields")));
+    }
+    return RecordNumber{findMonster(trimmedText(text.substr(0, dot))), number};
+}
+
+RecordOverride parseRecordOverride(std::string_view text, const MonsterFinder& findMonster) {
     const std::string quoted = "--set " + quotedText(text) + ": ";
     // INDEX.FIELD=VALUE: the value follows the first equals sign.
     const std::size_t equals = text.find('=');
@@ -53,7 +59,7 @@ RecordOverride parseRecordOverride(std::string_view text, int lastIndex) {
                            kRecordOverrideExample);
     RecordNumber number;
     try {
-        number = parseRecordNumber(text.substr(0, equals), lastIndex);
+        number = parseRecordNumber(text.substr(0, equals), findMonster);
     } catch (const CommandError& e) {
         throw CommandError(quoted + e.what());
     }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "battle/battle_fields.h"
 #include "data/errors.h"
+#include "data/monster_names.h"
 #include "data/monster_stats.h"
 #include "data/number_text.h"
 
@@ -43,14 +45,28 @@ struct RecordNumber {
     int16_t MonsterStats::*field = nullptr;
 };
 
-// One `INDEX.FIELD` text (UTF-8), the index ending at the first dot. Throws
-// CommandError saying what is wrong ("unknown field ..."), for the caller to
-// put after the text as it names it.
-RecordNumber parseRecordNumber(std::string_view text, int lastIndex);
+// What the INDEX of a change names: given the INDEX part as typed, blanks
+// trimmed, the monster's index; throws CommandError saying what is wrong.
+using MonsterFinder = std::function<int16_t(std::string_view who)>;
+
+// Numbers only: an INDEX of 0..lastIndex.
+MonsterFinder monsterByIndex(int lastIndex);
+// A number of 0..lookup.lastIndex or a name among its records (see
+// resolveMonster), as every program's --set reads INDEX.
+MonsterFinder monsterByIndexOrName(MonsterLookup lookup);
+
+// One `INDEX.FIELD` text (UTF-8). The field is what follows the last dot,
+// since a name may hold dots, and a mistyped field is answered with the
+// nearest field's name. Throws CommandError saying what is wrong ("unknown
+// field ..."), for the caller to put after the text as it names it.
+RecordNumber parseRecordNumber(std::string_view text, const MonsterFinder& findMonster);
 
 // One `INDEX.FIELD=VALUE` text (UTF-8). Throws CommandError with the whole
 // message ("--set \"3.hq=1\": unknown field ...").
-RecordOverride parseRecordOverride(std::string_view text, int lastIndex);
+RecordOverride parseRecordOverride(std::string_view text, const MonsterFinder& findMonster);
+inline RecordOverride parseRecordOverride(std::string_view text, int lastIndex) {
+    return parseRecordOverride(text, monsterByIndex(lastIndex));
+}
 
 // The text parseRecordOverride reads back as `change`: "3.hp=120".
 std::string recordOverrideText(const RecordOverride& change);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/shown_text.h"
-#include "cli/suggestions.h"
+#include "data/suggestions.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
 #include "data/number_text.h"

@@ -357,9 +357,7 @@ int importSprite(const ImportRequest& request, const std::filesystem::path& dir,
     lookup.lastIndex = static_cast<int>(std::min<long long>(count, kLastSpriteIndex));
     lookup.namedRecords = static_cast<int>(count);
     lookup.statsFile = dir / kStatsFileName;
-    lookup.outOfRange = [count](const QString& word) {
-        return missingSpriteText(bytesFromArgument(word), count);
-    };
+    lookup.outOfRange = [count](const std::string& word) { return missingSpriteText(word, count); };
     const long long requested = resolveMonster(request.monster, lookup);
 
     const std::string shownName = inputName(request.file);

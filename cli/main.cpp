@@ -13,7 +13,7 @@
 #include "cli/commands.h"
 #include "cli/pictures.h"
 #include "cli/standard_output.h"
-#include "cli/suggestions.h"
+#include "data/suggestions.h"
 #include "data/errors.h"
 
 namespace {
@@ -138,7 +138,7 @@ int runProgram(int argc, char* argv[]) {
         const std::string typed = karnwick::cli::bytesFromArgument(name);
         std::vector<std::string> names;
         for (const Command& c : karnwick::cli::commands()) names.emplace_back(c.name);
-        const std::vector<std::string> near = karnwick::cli::nearestWords(typed, names);
+        const std::vector<std::string> near = karnwick::nearestWords(typed, names);
         std::cerr << "karnwick: unknown command " << karnwick::quotedText(typed);
         if (!near.empty()) {
             std::cerr << "; did you mean \"" << near.front() << "\"?\n";

@@ -13,7 +13,7 @@
 #include "cli/game_edit.h"
 #include "cli/roster.h"
 #include "cli/standard_output.h"
-#include "cli/suggestions.h"
+#include "data/suggestions.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/record_fields.h"
@@ -45,7 +45,7 @@ Change parseChange(const QString& argument) {
     const RecordField* field = findRecordField(name);
     if (!field)
         throw cli::CommandError(
-            unknownFieldMessage(name, cli::suggestionOrList(name, allFieldNames(), "fields")));
+            unknownFieldMessage(name, suggestionOrList(name, allFieldNames(), "fields")));
     Change change{field, text.substr(equals + 1)};
     // Letters come as UTF-8; any other byte is written \xHH, as in the CSV
     // of `list --csv`, so a value means the same in both.

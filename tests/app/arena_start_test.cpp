@@ -91,6 +91,9 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         {{"--balance", "--set", "3.hp=120", "--set", " 4 . agility = -2", dir}, -1, dir, {}},
         {{"--set", "3.hq=1"}, 2, {}, "karnwick-arena: --set \"3.hq=1\": unknown field \"hq\""},
         {{"--set", "3.hp=40000"}, 2, {}, "is not a whole number from -32768 to 32767"},
+        // A name is looked up once the folder is read; its field is checked now.
+        {{"--set", "Mr. Gloop.hp=5"}, -1, {}, {}},
+        {{"--set", "Gloop.hq=5"}, 2, {}, "unknown field \"hq\"; did you mean \"hp\"?\n"},
     };
     folder.writePalette();
     for (const Row& row : rows) {
@@ -110,6 +113,33 @@ TEST(ArenaCommandLine, AnswersEveryUsageBeforeTheWindowSystem) {
         EXPECT_TRUE(said.contains(QString::fromStdString(row.said)))
             << context << ": " << said.toStdString();
     }
+}
+
+// --set names its monster by index or by name, as karnwick's does, in the
+// folder the window opened; a change that folder cannot take is told and left
+// out, and the others are kept.
+TEST(ArenaStartUp, StartChangesNameMonstersAsKarnwickDoes) {
+    QTemporaryDir root;
+    const fs::path demo = fs::path(root.path().toStdString()) / "demo";
+    fs::create_directories(demo);
+    karnwick::writeDemoSet(demo, karnwick::Existing::Refuse);
+    TempSettings temp;
+    MainWindow window;
+    QStringList told;
+    window.setErrorReporter([&](const QString& text) { told << text; });
+    ASSERT_TRUE(arena::startArena(window, demo, temp.settings, [](const QString&, const fs::path&) {
+        return arena::StartChoice{};
+    }));
+    const auto changes = arena::readStartChanges(
+        window, {"snarvel.hp=5", " Wisp . level = 9", "2.hp=1", "Nobody.hp=1", "99.hp=1"});
+    std::vector<std::string> read;
+    for (const auto& change : changes) read.push_back(karnwick::recordOverrideText(change));
+    EXPECT_EQ(read, (std::vector<std::string>{"3.hp=5", "7.level=9", "2.hp=1"}));
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[0].startsWith("--set \"Nobody.hp=1\": no monster is named \"Nobody\""))
+        << told[0].toStdString();
+    EXPECT_TRUE(told[1].contains("monster \"99\" is not a monster index: the valid range is 0.."))
+        << told[1].toStdString();
 }
 
 // The argument wins; then a current folder holding the palette; then the

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+#include <algorithm>
+#include <optional>
+
 #include "cli/commands.h"
 #include "cli/monster_names.h"
-#include "cli/suggestions.h"
 #include "command_run.h"
+#include "data/suggestions.h"
+#include "data/text_codec.h"
 #include "demo/set.h"
 #include "game_files.h"
 
@@ -24,6 +29,9 @@ struct NamedFolder : GameFolder {
     NamedFolder() {
         writeDemoSet(path(), Existing::Refuse);
         std::vector<MonsterStats> monsters = makeDemoMonsters();
+        monsters.push_back(
+            saneMonster("\x8Cil b\x9C"
+                        "uf"));                         // Windows-1252 letters past ASCII
         monsters.push_back(saneMonster("Snarveline"));  // a longer name on an exact one
         monsters.push_back(saneMonster("Mr. Gloop"));   // a dot inside a name
         monsters.push_back(saneMonster("Dup"));
@@ -52,6 +60,7 @@ TEST(MonsterNames, ResolveByIndexExactNameAndUniquePrefix) {
         {"SNARVELI", gloop - 1},  // a unique prefix
         {"Wisp", 7},
         {"Mr. G", gloop},
+        {"\xC5\x93IL B\xC5\x92UF", gloop - 2},  // "œIL BŒUF": the code page's own capitals
     };
     for (const auto& f : found) {
         SCOPED_TRACE(f.word);
@@ -79,6 +88,40 @@ TEST(MonsterNames, ResolveByIndexExactNameAndUniquePrefix) {
             EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos) << e.what();
         }
     }
+}
+
+// Names are compared in Unicode's simple case folding, as the command line
+// always compared them: Qt's folding is the yardstick for every code point.
+// Where Qt folds a character to letters a name can hold, so must the engine;
+// anything else must stay unable to match a name.
+TEST(MonsterNames, CaseFoldingMatchesUnicodeForEveryCodePoint) {
+    QSet<char32_t> nameLetters;  // every folded letter of the code page
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string letter = decodeWindows1252(std::string(1, static_cast<char>(byte)));
+        for (const char32_t c : QString::fromStdString(letter).toCaseFolded().toUcs4())
+            nameLetters.insert(c);
+    }
+    auto onlyNameLetters = [&](const QString& text) {
+        const auto all = text.toUcs4();
+        return std::all_of(all.begin(), all.end(),
+                           [&](char32_t c) { return nameLetters.contains(c); });
+    };
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        const QString one = QString::fromUcs4(&c, 1);
+        const std::optional<std::string> folded = foldedCase(one.toStdString());
+        ASSERT_TRUE(folded.has_value()) << std::hex << static_cast<unsigned>(c);
+        const QString expected = one.toCaseFolded();
+        if (onlyNameLetters(expected)) {
+            ASSERT_EQ(*folded, expected.toStdString()) << std::hex << static_cast<unsigned>(c);
+        } else {
+            ASSERT_FALSE(onlyNameLetters(QString::fromStdString(*folded)))
+                << std::hex << static_cast<unsigned>(c);
+        }
+    }
+    EXPECT_EQ(foldedCase("K\xE2\x84\xAAlvin \xC5\xBF"), "kklvin s");  // Kelvin sign, long s
+    for (const char* broken : {"\xC3", "a\xFF", "\xED\xA0\x80", "\xC0\xAF"})
+        EXPECT_FALSE(foldedCase(broken).has_value()) << broken;
 }
 
 // Ten candidates are all listed; from the eleventh on, the rest are counted.
@@ -139,8 +182,8 @@ TEST(MonsterNames, EveryCommandTakesANameWhereItTakesAnIndex) {
 
 TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
     NamedFolder folder;
-    EXPECT_EQ(cli::editDistance("nmae", "name"), 1u);  // two letters swapped
-    EXPECT_EQ(cli::editDistance("HP", "hp"), 0u);
+    EXPECT_EQ(editDistance("nmae", "name"), 1u);  // two letters swapped
+    EXPECT_EQ(editDistance("HP", "hp"), 0u);
     // One edit is allowed up to three letters, two up to eight, three beyond.
     const std::string candidates[] = {"odds", "magicFlag"};
     const struct {
@@ -151,7 +194,7 @@ TEST(Suggestions, NearWordsAreSuggestedFarOnesListed) {
         {"magicFl", true}, {"magicFxx", false}, {"magicFxxx", true},
     };
     for (const auto& a : allowances)
-        EXPECT_EQ(cli::nearestWords(a.typed, candidates).size(), a.near ? 1u : 0u) << a.typed;
+        EXPECT_EQ(nearestWords(a.typed, candidates).size(), a.near ? 1u : 0u) << a.typed;
     const struct {
         const char* command;
         QStringList args;

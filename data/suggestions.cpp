@@ -1,9 +1,9 @@
-#include "cli/suggestions.h"
+#include "data/suggestions.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace karnwick::cli {
+namespace karnwick {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::string suggestionOrList(std::string_view word, std::span<const std::string>
     return list;
 }
 
-}  // namespace karnwick::cli
+}  // namespace karnwick

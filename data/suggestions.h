@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace karnwick::cli {
+namespace karnwick {
 
 // The number of single-letter insertions, deletions, substitutions and swaps
 // of neighbours that turn `a` into `b`, ignoring the case of ASCII letters.
@@ -26,4 +26,4 @@ std::vector<std::string> nearestWords(std::string_view word,
 std::string suggestionOrList(std::string_view word, std::span<const std::string> candidates,
                              std::string_view what);
 
-}  // namespace karnwick::cli
+}  // namespace karnwick
