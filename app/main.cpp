@@ -17,6 +17,7 @@
 #include "app/command_line.h"
 #include "app/font_configuration.h"
 #include "app/start_folder.h"
+#include "data/console.h"
 #include "ui/balance_launcher.h"
 #include "ui/main_window.h"
 #include "ui/open_arenas.h"
@@ -33,8 +34,10 @@ int answer(const arena::CommandLine& line) {
 
 int runArena(int argc, char* argv[]) {
     // The bytes of argv as they are: a folder name need not be valid UTF-8.
-    const arena::CommandLine line =
-        arena::parseCommandLine(std::vector<std::string>(argv, argv + argc));
+    std::vector<std::string> arguments{argc > 0 ? argv[0] : "karnwick-arena"};
+    for (std::string& argument : karnwick::platform::commandArguments(argc, argv))
+        arguments.push_back(std::move(argument));
+    const arena::CommandLine line = arena::parseCommandLine(arguments);
     if (line.action == arena::CommandLine::Action::Exit) return answer(line);
 
     std::jthread fontConfiguration = arena::startReadingFontConfiguration();
@@ -61,6 +64,9 @@ int runArena(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Help, the version and usage errors reach the console the arena was
+    // started from, though on Windows the arena has none of its own.
+    karnwick::platform::useParentConsole();
     // The windows report what fails in them; this edge is for a failure none
     // of them caught, which ends the arena with a word rather than an abort.
     try {

@@ -2,6 +2,7 @@
 
 #include "cli/arguments.h"
 
+#include "data/console.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -12,7 +13,8 @@ QString argumentFromBytes(std::string_view bytes) {
 
 QStringList argumentsFromArgv(int argc, const char* const argv[]) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << argumentFromBytes(argv[i]);
+    for (const std::string& bytes : platform::commandArguments(argc, argv))
+        arguments << argumentFromBytes(bytes);
     return arguments;
 }
 
@@ -21,7 +23,7 @@ std::string bytesFromArgument(const QString& argument) {
 }
 
 std::filesystem::path pathFromArgument(const QString& argument) {
-    return std::filesystem::path(bytesFromArgument(argument));
+    return platform::pathFromBytes(bytesFromArgument(argument));
 }
 
 }  // namespace karnwick::cli

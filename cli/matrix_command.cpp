@@ -1,7 +1,5 @@
 #include "cli/matrix_command.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +19,7 @@
 #include "cli/roster.h"
 #include "cli/shown_text.h"
 #include "cli/standard_output.h"
+#include "data/console.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 
@@ -151,9 +150,8 @@ void writeRanking(std::ostream& out, const std::vector<double>& wins,
 }
 
 std::uint64_t memoryBudget() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || size <= 0) return std::uint64_t{1} << 31;
-    return std::uint64_t(pages) * std::uint64_t(size) / 2;
+    const std::uint64_t memory = platform::physicalMemory();
+    return memory > 0 ? memory / 2 : std::uint64_t{1} << 31;
 }
 
 // "INDEX NAME" for each monster, checked against the memory the picture may take.

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/pictures.h"
+#include "data/console.h"
 
 namespace karnwick::cli {
 
@@ -16,8 +17,7 @@ namespace {
 
 const Pictures* loadPictures() {
     std::error_code error;
-    const std::filesystem::path folder =
-        std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    const std::filesystem::path folder = platform::programFile().parent_path();
     std::string problem = "it is neither beside the program nor at " +
                           (folder / KARNWICK_PICTURES_INSTALLED).lexically_normal().string();
     for (const char* place : {KARNWICK_PICTURES_FILE, KARNWICK_PICTURES_INSTALLED}) {

@@ -2,7 +2,6 @@
 
 #include "cli/standard_output.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "data/console.h"
 #include "data/errors.h"
 
 namespace karnwick::cli {
@@ -23,11 +23,12 @@ constexpr const char* kClosedOutput = "cannot write to standard output (it is cl
 }  // namespace
 
 void holdClosedStandardStreams() {
+    platform::useBinaryStandardStreams();
     for (int fd = 0; fd < 3; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (!platform::isClosedStream(fd)) continue;
         closedAtStart[std::size_t(fd)] = true;
         // The lowest free number is `fd` itself, the ones before it being open.
-        const int held = ::open("/dev/null", O_RDWR);
+        const int held = platform::openNullDevice();
         if (held >= 0 && held != fd) ::close(held);
     }
 }
@@ -46,7 +47,7 @@ bool isStandardOutputName(const std::filesystem::path& file) {
 
 void requirePictureOutput() {
     requireStandardOutput();
-    if (::isatty(STDOUT_FILENO) == 1) {
+    if (platform::isConsole(STDOUT_FILENO)) {
         throw CommandError(
             "standard output is a terminal: a PNG image is not written there (redirect it to a "
             "file or a pipe, or name a file instead of -)");

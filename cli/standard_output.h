@@ -14,6 +14,7 @@ namespace karnwick::cli {
 // program was started without (`<&-`, `>&-`) is held open on /dev/null, so no
 // file the command opens takes its number (a summary meant for standard
 // output would land in it), and is remembered as closed.
+// Standard streams also carry bytes as they are (see useBinaryStandardStreams).
 void holdClosedStandardStreams();
 
 // Whether stream `fd` (0, 1 or 2) was closed when the program started.
