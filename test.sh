@@ -30,3 +30,12 @@ ctest --preset tsan -j "$jobs"
 echo "== release: configure and build"
 cmake --preset release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset release -j "$jobs"
+
+# The Windows build under Wine, when its toolchain (an hour's build) is in the
+# cache; otherwise one line says why it was skipped.
+if scripts/windows-toolchain.sh --cached >/dev/null 2>&1; then
+  echo "== windows: build and test under Wine"
+  scripts/test-windows.sh
+else
+  echo "== windows: skipped: the Windows toolchain is not cached (scripts/windows-toolchain.sh builds it once, in about an hour)"
+fi

@@ -6,11 +6,13 @@
 # hash of its recipe, so a run with everything cached returns at once and a
 # change to a recipe (or to cmake/mingw-w64.cmake) builds afresh.
 #
-#   scripts/windows-toolchain.sh [--core]
+#   scripts/windows-toolchain.sh [--core] [--cached]
 #
 # --core: FFTW only, for a build of the engine alone (KARNWICK_CORE_ONLY), which
 # then needs neither Qt nor the hour its build takes; KARNWICK_WINDOWS_QT is
 # then empty.
+# --cached: builds and installs nothing; reports as usual when everything is
+# in the cache, else exits with status 3.
 #
 # Progress goes to standard error; standard output gets only the result, as
 # shell assignments, so that a build script can take it in with
@@ -27,7 +29,17 @@ root=$(pwd)
 cache=${KARNWICK_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/karnwick/windows}
 jobs=${KARNWICK_JOBS:-2}
 want_qt=1
-[ "${1:-}" != --core ] || want_qt=0
+cached_only=0
+for argument in "$@"; do
+    case $argument in
+    --core) want_qt=0 ;;
+    --cached) cached_only=1 ;;
+    *)
+        printf 'windows-toolchain: unknown argument %s\n' "$argument" >&2
+        exit 2
+        ;;
+    esac
+done
 toolchain=$root/cmake/mingw-w64.cmake
 triplet=x86_64-w64-mingw32
 # Qt for Windows must be the version of the Linux host tools (moc, rcc, uic) it
@@ -90,16 +102,6 @@ recipe_hash() {
     { declare -f "$1"; cat "$toolchain"; } | sha256sum | cut -c1-12
 }
 
-# The cross compilers, the Linux Qt host tools the Windows Qt is built with,
-# Wine to run the result and NSIS to package it. make builds FFTW.
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 nsis make
-host_tools=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
-case $host_tools in
-"$qt_version" | "$qt_version"[+-]*) ;;
-*) die "the Linux Qt host tools are $host_tools; the Windows Qt is $qt_version and needs the same" ;;
-esac
-
 qt_prefix=$cache/qt-$qt_version-$(recipe_hash qt_recipe)
 fftw_prefix=$cache/fftw-$fftw_version-$(recipe_hash fftw_recipe)
 
@@ -115,6 +117,23 @@ report() {
 all_cached() {
     [ -d "$fftw_prefix" ] && { [ "$want_qt" = 0 ] || [ -d "$qt_prefix" ]; }
 }
+if [ "$cached_only" = 1 ]; then
+    all_cached || exit 3
+    report
+    exit 0
+fi
+
+# The cross compilers, the Linux Qt host tools the Windows Qt is built with,
+# Wine to run the result, and what packages it: NSIS, zip, and groff for the
+# man pages as text. make builds FFTW. Installed even when the toolchain is
+# cached, since a cache may outlive the machine's packages.
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 nsis zip groff-base make
+host_tools=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+case $host_tools in
+"$qt_version" | "$qt_version"[+-]*) ;;
+*) die "the Linux Qt host tools are $host_tools; the Windows Qt is $qt_version and needs the same" ;;
+esac
 if all_cached; then
     report
     exit 0
