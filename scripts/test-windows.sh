@@ -5,6 +5,9 @@
 # started in.
 #
 #   scripts/test-windows.sh [--core] [ctest arguments...]
+#
+# Without --core, the arena is then tried in a window as well
+# (scripts/windows-arena-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(pwd)/build-windows
@@ -29,4 +32,8 @@ status=0
 ctest --test-dir "$build" --output-on-failure "$@" || status=$?
 # This prefix's server only; it would otherwise linger for a few seconds.
 wineserver -k 2>/dev/null || true
+# The arena in a window, as a player meets it.
+if [ "${#build_args[@]}" -eq 0 ]; then
+    scripts/windows-arena-check.sh || status=1
+fi
 exit "$status"
