@@ -4,12 +4,12 @@
 // holding back of those signals while a set commits. Only the writer's own
 // files include this.
 
-#include <signal.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "data/system_calls.h"
 
 namespace karnwick::writer {
 
@@ -37,7 +37,7 @@ class HeldBackSignals {
     HeldBackSignals& operator=(const HeldBackSignals&) = delete;
 
   private:
-    sigset_t m_previous;
+    sys::HeldEvents m_previous;
 };
 
 }  // namespace karnwick::writer
