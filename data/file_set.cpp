@@ -99,7 +99,7 @@ void FileSet::makeBuildFolder(const fs::path& stem) {
             error = errno;
         } else {
             m_writeFolder = pathFromText(name);
-            m_buildFd = sys::openAt(m_writeFolder, sys::Open::Folder);
+            m_buildFd = sys::openAt(m_writeFolder, sys::Open::HeldFolder);
             sys::Status open, named;
             if (m_buildFd >= 0 && sys::tryLock(m_buildFd) == 0 &&
                 sys::statusOf(m_buildFd, open) == 0 &&

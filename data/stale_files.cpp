@@ -36,7 +36,7 @@ namespace {
 // Removes a hidden folder a killed `export all` was building, when nobody
 // holds its lock: the regular files in it, then the folder.
 void removeStaleBuild(int dirFd, const std::string& name) noexcept {
-    const int fd = sys::openIn(dirFd, name, sys::Open::FolderToRemove);
+    const int fd = sys::openIn(dirFd, name, sys::Open::HeldFolder);
     if (fd < 0) return;
     std::vector<std::string> inside;
     if (sys::tryLock(fd) == 0) {

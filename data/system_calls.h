@@ -56,12 +56,15 @@ enum class Open {
     // A new file for reading and writing, only the owner's until its mode is
     // set; fails with EEXIST when the name is taken.
     CreateNew,
-    // A folder, never through a link; on Windows held so that it can be
-    // neither renamed nor removed meanwhile.
+    // A folder, to list or to status its entries, never through a link; on
+    // Windows it can be neither renamed nor removed meanwhile.
     Folder,
-    // A folder about to be removed: on Windows, only when nobody else holds
-    // it as a Folder, and then nobody can until it is closed.
-    FolderToRemove,
+    // A folder this program builds in or removes, never through a link, and
+    // locked with tryLock. On Windows the open itself is the lock: only when
+    // nobody holds the folder so, and then nobody can until it is closed;
+    // this program still moves it (renameNoReplace) and removes it
+    // (removeHeldFolder).
+    HeldFolder,
 };
 
 int openAt(const fs::path& path, Open how);
@@ -75,18 +78,21 @@ int listFolder(int dirFd, std::vector<std::string>& names);
 // Replaces what is at `to`, never through the injectable calls of
 // writer_calls.h: for putting things back after one of those failed.
 int rename(const fs::path& from, const fs::path& to);
+// Fails with EEXIST rather than replace what is at `to`; moves a folder this
+// program holds (HeldFolder) as well.
+int renameNoReplace(const fs::path& from, const fs::path& to);
 int removeFile(const fs::path& path);
 int removeFolder(const fs::path& path);
 // The entry `name` of the open folder `dirFd`: a file, or an empty folder.
 int removeIn(int dirFd, const std::string& name, bool folder);
 // The empty folder `name` of `dirFd`, which the caller holds open at `fd`
-// (as FolderToRemove).
+// (as HeldFolder).
 int removeHeldFolder(int dirFd, const std::string& name, int fd);
 int makeFolderIn(int dirFd, const std::string& name);
 
 // The exclusive lock of an open file, or fails at once (EWOULDBLOCK on
-// POSIX) when another open file holds it. Of a folder opened as Folder or
-// FolderToRemove: on Windows, the open already kept everyone else out.
+// POSIX) when another open file holds it. Of a folder opened as
+// HeldFolder: on Windows, the open already kept everyone else out.
 int tryLock(int fd);
 
 std::int64_t readSome(int fd, void* bytes, std::size_t count);

@@ -49,7 +49,7 @@ int flagsOf(Open how) {
         case Open::CreateNew:
             return O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC;
         case Open::Folder:
-        case Open::FolderToRemove:
+        case Open::HeldFolder:
             break;
     }
     return O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -111,6 +111,10 @@ int listFolder(int dirFd, std::vector<std::string>& names) {
 
 int rename(const fs::path& from, const fs::path& to) {
     return ::rename(from.c_str(), to.c_str());
+}
+
+int renameNoReplace(const fs::path& from, const fs::path& to) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
 }
 
 int removeFile(const fs::path& path) {

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cwctype>
+#include <mutex>
+#include <vector>
 
 #include "data/platform.h"
 #include "data/system_calls.h"
@@ -157,6 +159,52 @@ bool widen(const char* text, wchar_t* wide, int room) noexcept {
     return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, room) > 0;
 }
 
+// The folders this program holds (Open::HeldFolder), by the path they were
+// opened at: only their own handle may move them.
+struct HeldFolderHandle {
+    HANDLE handle;
+    fs::path path;
+};
+std::mutex g_heldMutex;
+std::vector<HeldFolderHandle> g_held;
+
+void holdFolder(HANDLE handle, const fs::path& path) {
+    const std::lock_guard lock(g_heldMutex);
+    g_held.push_back({handle, path});
+}
+
+void releaseFolder(HANDLE handle) {
+    const std::lock_guard lock(g_heldMutex);
+    std::erase_if(g_held, [&](const HeldFolderHandle& held) { return held.handle == handle; });
+}
+
+HANDLE heldAt(const fs::path& path) {
+    const std::lock_guard lock(g_heldMutex);
+    for (const HeldFolderHandle& held : g_held)
+        if (held.path == path) return held.handle;
+    return INVALID_HANDLE_VALUE;
+}
+
+// Moves what `handle` holds to `to`, never over anything there.
+int moveThrough(HANDLE handle, const fs::path& to) {
+    std::error_code error;
+    const std::wstring name = fs::absolute(to, error).wstring();
+    if (error) return fail(ENOENT);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())))
+        return failWithLastError();
+    const std::lock_guard lock(g_heldMutex);
+    for (HeldFolderHandle& held : g_held)
+        if (held.handle == handle) held.path = to;
+    return 0;
+}
+
 std::atomic<void (*)(int)> g_endingHandler{nullptr};
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -219,10 +267,13 @@ int openAt(const fs::path& path, Open how) {
                                 _O_RDWR);
         case Open::Folder:
             return openFolder(path, GENERIC_READ);
-        case Open::FolderToRemove:
+        case Open::HeldFolder: {
             // Asking for removal while sharing no removal: refused while
-            // anyone holds the folder as a Folder, and refuses them after.
-            return openFolder(path, GENERIC_READ | DELETE);
+            // anyone holds the folder so, and refuses them after.
+            const int fd = openFolder(path, GENERIC_READ | DELETE);
+            if (fd >= 0) holdFolder(handleOf(fd), path);
+            return fd;
+        }
     }
     return fail(EINVAL);
 }
@@ -232,6 +283,7 @@ int openIn(int dirFd, const std::string& name, Open how) {
 }
 
 int closeFile(int fd) {
+    releaseFolder(handleOf(fd));
     return ::_close(fd);
 }
 
@@ -239,19 +291,21 @@ int duplicate(int fd) {
     return ::_dup(fd);
 }
 
+// Through the handle: a search by name would open the folder again, which
+// a folder held without sharing removal refuses.
 int listFolder(int dirFd, std::vector<std::string>& names) {
-    const fs::path folder = pathIn(dirFd, "*");
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileExW(folder.c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : failWithLastError();
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(platform::pathText(found.cFileName));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return 0;
+    alignas(8) static thread_local unsigned char buffer[64 * 1024];
+    for (auto kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+        if (!::GetFileInformationByHandleEx(handleOf(dirFd), kind, buffer, sizeof buffer))
+            return ::GetLastError() == ERROR_NO_MORE_FILES ? 0 : failWithLastError();
+        for (std::size_t at = 0;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
+            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") names.push_back(platform::pathText(name));
+            if (entry->NextEntryOffset == 0) break;
+            at += entry->NextEntryOffset;
+        }
+    }
 }
 
 int rename(const fs::path& from, const fs::path& to) {
@@ -261,6 +315,17 @@ int rename(const fs::path& from, const fs::path& to) {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? 0
                : failWithLastError();
+}
+
+int renameNoReplace(const fs::path& from, const fs::path& to) {
+    // Written through, as rename.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        if (const HANDLE held = heldAt(from); held != INVALID_HANDLE_VALUE)
+            return moveThrough(held, to);
+    ::SetLastError(error);
+    return failWithLastError();
 }
 
 int removeFile(const fs::path& path) {

@@ -41,10 +41,7 @@ int replace(const char* from, const char* to) {
     return sys::rename(widePath(from), widePath(to));
 }
 int moveNoReplace(const char* from, const char* to) {
-    // Written through, as sys::rename.
-    return ::MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : sys::failWithLastError();
+    return sys::renameNoReplace(widePath(from), widePath(to));
 }
 
 int hardLink(const char* from, const char* to) {
