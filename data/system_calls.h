@@ -37,20 +37,25 @@ struct Status {
     // The owner and group where POSIX has them; 0 on Windows.
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
-    // Last modified, in nanoseconds since 1970.
-    std::int64_t modified = 0;
+    // Last modified: seconds since 1970, and the nanoseconds within.
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
 };
 
 int statusOf(int fd, Status& status);
 // `followLinks`: stat, or lstat.
 int statusAt(const fs::path& path, Status& status, bool followLinks);
-// Of the entry `name` of the open folder `dirFd`, never following a link.
-int statusIn(int dirFd, const std::string& name, Status& status);
+// Of the entry `name` of the open folder `dirFd`.
+int statusIn(int dirFd, const std::string& name, Status& status, bool followLinks = false);
 
 enum class Open {
     // For reading, whatever the entry is (a FIFO never waits for a writer),
     // but never through a link.
     Read,
+    // The same through links (a game file the user may have linked).
+    ReadThrough,
+    // A command's input, through links, waiting for a FIFO's writer.
+    ReadInput,
     // For writing what is there, links followed (the null device).
     Write,
     // A new file for reading and writing, only the owner's until its mode is
@@ -59,6 +64,8 @@ enum class Open {
     // A folder, to list or to status its entries, never through a link; on
     // Windows it can be neither renamed nor removed meanwhile.
     Folder,
+    // The same through links (the game folder the user names).
+    FolderThrough,
     // A folder this program builds in or removes, never through a link, and
     // locked with tryLock. On Windows the open itself is the lock: only when
     // nobody holds the folder so, and then nobody can until it is closed;
@@ -81,6 +88,7 @@ int rename(const fs::path& from, const fs::path& to);
 // Fails with EEXIST rather than replace what is at `to`; moves a folder this
 // program holds (HeldFolder) as well.
 int renameNoReplace(const fs::path& from, const fs::path& to);
+int renameNoReplaceIn(int dirFd, const std::string& from, const std::string& to);
 int removeFile(const fs::path& path);
 int removeFolder(const fs::path& path);
 // The entry `name` of the open folder `dirFd`: a file, or an empty folder.

@@ -36,7 +36,8 @@ int fill(int result, const struct stat& from, Status& status) {
     status.mode = from.st_mode & 07777;
     status.owner = from.st_uid;
     status.group = from.st_gid;
-    status.modified = std::int64_t{from.st_mtim.tv_sec} * 1'000'000'000 + from.st_mtim.tv_nsec;
+    status.modifiedSeconds = from.st_mtim.tv_sec;
+    status.modifiedNanoseconds = from.st_mtim.tv_nsec;
     return 0;
 }
 
@@ -44,6 +45,12 @@ int flagsOf(Open how) {
     switch (how) {
         case Open::Read:
             return O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        case Open::ReadThrough:
+            return O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        case Open::ReadInput:
+            return O_RDONLY | O_CLOEXEC | O_NOCTTY;
+        case Open::FolderThrough:
+            return O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         case Open::Write:
             return O_WRONLY | O_CLOEXEC | O_NOCTTY;
         case Open::CreateNew:
@@ -52,7 +59,7 @@ int flagsOf(Open how) {
         case Open::HeldFolder:
             break;
     }
-    return O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    return O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 }
 
 }  // namespace
@@ -68,9 +75,10 @@ int statusAt(const fs::path& path, Status& status, bool followLinks) {
                 status);
 }
 
-int statusIn(int dirFd, const std::string& name, Status& status) {
+int statusIn(int dirFd, const std::string& name, Status& status, bool followLinks) {
     struct stat found {};
-    return fill(::fstatat(dirFd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW), found, status);
+    return fill(::fstatat(dirFd, name.c_str(), &found, followLinks ? 0 : AT_SYMLINK_NOFOLLOW),
+                found, status);
 }
 
 int openAt(const fs::path& path, Open how) {
@@ -115,6 +123,10 @@ int rename(const fs::path& from, const fs::path& to) {
 
 int renameNoReplace(const fs::path& from, const fs::path& to) {
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+}
+
+int renameNoReplaceIn(int dirFd, const std::string& from, const std::string& to) {
+    return ::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE);
 }
 
 int removeFile(const fs::path& path) {

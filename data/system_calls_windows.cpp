@@ -76,12 +76,15 @@ constexpr DWORD kShareButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // themselves, never followed.
 constexpr DWORD kNoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
-std::int64_t nanosecondsOf(FILETIME time) {
-    // FILETIME counts 100 ns from 1601; the writer's clock counts from 1970.
+// FILETIME counts 100 ns from 1601; POSIX's clock counts from 1970.
+void setModified(FILETIME time, Status& status) {
     constexpr std::int64_t k1970 = 116'444'736'000'000'000;
     const std::int64_t ticks =
-        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
-    return (ticks - k1970) * 100;
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) -
+        k1970;
+    const std::int64_t seconds = ticks / 10'000'000 - (ticks % 10'000'000 < 0 ? 1 : 0);
+    status.modifiedSeconds = seconds;
+    status.modifiedNanoseconds = (ticks - seconds * 10'000'000) * 100;
 }
 
 int fill(HANDLE handle, Status& status) {
@@ -102,7 +105,7 @@ int fill(HANDLE handle, Status& status) {
     status.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     status.mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     if (status.kind == Kind::Folder) status.mode |= 0111;
-    status.modified = nanosecondsOf(info.ftLastWriteTime);
+    setModified(info.ftLastWriteTime, status);
     return 0;
 }
 
@@ -118,9 +121,9 @@ int descriptorOf(HANDLE handle, int flags) {
     return fd;
 }
 
-int openFolder(const fs::path& path, DWORD access) {
+int openFolder(const fs::path& path, DWORD access, DWORD flags = kNoFollow) {
     const HANDLE handle = ::CreateFileW(path.c_str(), access, kShareButDelete, nullptr,
-                                        OPEN_EXISTING, kNoFollow, nullptr);
+                                        OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return failWithLastError();
     BY_HANDLE_FILE_INFORMATION info{};
     int error = 0;
@@ -238,8 +241,8 @@ int statusAt(const fs::path& path, Status& status, bool followLinks) {
     return result;
 }
 
-int statusIn(int dirFd, const std::string& name, Status& status) {
-    return statusAt(pathIn(dirFd, name), status, false);
+int statusIn(int dirFd, const std::string& name, Status& status, bool followLinks) {
+    return statusAt(pathIn(dirFd, name), status, followLinks);
 }
 
 int openAt(const fs::path& path, Open how) {
@@ -255,6 +258,13 @@ int openAt(const fs::path& path, Open how) {
             }
             return fd;
         }
+        case Open::ReadThrough:
+        case Open::ReadInput:
+            // Backup semantics open a folder too, which the caller then refuses
+            // by its status.
+            return descriptorOf(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+                                _O_RDONLY);
         case Open::Write:
             return descriptorOf(::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
@@ -267,6 +277,8 @@ int openAt(const fs::path& path, Open how) {
                                 _O_RDWR);
         case Open::Folder:
             return openFolder(path, GENERIC_READ);
+        case Open::FolderThrough:
+            return openFolder(path, GENERIC_READ, FILE_FLAG_BACKUP_SEMANTICS);
         case Open::HeldFolder: {
             // Asking for removal while sharing no removal: refused while
             // anyone holds the folder so, and refuses them after.
@@ -308,13 +320,34 @@ int listFolder(int dirFd, std::vector<std::string>& names) {
     }
 }
 
+// A read-only file is replaced and removed as POSIX does, whose permissions
+// guard a file's bytes, not its name: `done` is tried again once the file at
+// `path` is read-only no more, and a second failure leaves it as it was.
+template <typename Done>
+int evenReadOnly(const fs::path& path, Done done) {
+    if (done()) return 0;
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        ::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+        if (done()) return 0;
+        const DWORD again = ::GetLastError();
+        ::SetFileAttributesW(path.c_str(), attributes);
+        ::SetLastError(again);
+        return failWithLastError();
+    }
+    ::SetLastError(error);
+    return failWithLastError();
+}
+
 int rename(const fs::path& from, const fs::path& to) {
     // Written through: returns once the rename is on the disk, which is what
     // a folder's fsync gives on POSIX.
-    return ::MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : failWithLastError();
+    return evenReadOnly(to, [&] {
+        return ::MoveFileExW(from.c_str(), to.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
 }
 
 int renameNoReplace(const fs::path& from, const fs::path& to) {
@@ -328,8 +361,12 @@ int renameNoReplace(const fs::path& from, const fs::path& to) {
     return failWithLastError();
 }
 
+int renameNoReplaceIn(int dirFd, const std::string& from, const std::string& to) {
+    return renameNoReplace(pathIn(dirFd, from), pathIn(dirFd, to));
+}
+
 int removeFile(const fs::path& path) {
-    return ::DeleteFileW(path.c_str()) ? 0 : failWithLastError();
+    return evenReadOnly(path, [&] { return ::DeleteFileW(path.c_str()) != 0; });
 }
 
 int removeFolder(const fs::path& path) {

@@ -290,6 +290,17 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
             EXPECT_NE(message.find(row.message), std::string::npos) << message;
         }
     }
+    // A read-only file is replaced only when the write may replace it, and
+    // stays read-only.
+    put(d / "r", "old");
+    fs::permissions(d / "r", fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_THROW(writeFileAtomically(d / "r", "new", Existing::ReplaceUnprotected), GameError);
+    writeFileAtomically(d / "r", "new", Existing::Replace);
+    sys::Status replaced;
+    EXPECT_EQ(sys::statusAt(d / "r", replaced, false), 0);
+    EXPECT_EQ(replaced.mode & 0222, 0u);
+    EXPECT_EQ(readBytes(d / "r"), "new");
+    fs::permissions(d / "r", fs::perms::owner_all);
 #ifndef _WIN32
     EXPECT_FALSE(fs::exists(d / "nowhere"));
     EXPECT_EQ(fs::status(d / "g").permissions(), fs::perms(0640));
