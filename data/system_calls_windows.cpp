@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cwctype>
 #include <mutex>
 #include <vector>
 
@@ -208,6 +207,14 @@ int moveThrough(HANDLE handle, const fs::path& to) {
     return 0;
 }
 
+// Through the handle, which is the only one allowed to: it shares no removal.
+int removeThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO remove{TRUE};
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove)
+               ? 0
+               : failWithLastError();
+}
+
 std::atomic<void (*)(int)> g_endingHandler{nullptr};
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -370,19 +377,22 @@ int removeFile(const fs::path& path) {
 }
 
 int removeFolder(const fs::path& path) {
-    return ::RemoveDirectoryW(path.c_str()) ? 0 : failWithLastError();
+    if (::RemoveDirectoryW(path.c_str())) return 0;
+    const DWORD error = ::GetLastError();
+    // A folder this program holds goes through its own handle, once closed.
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        if (const HANDLE held = heldAt(path); held != INVALID_HANDLE_VALUE)
+            return removeThrough(held);
+    ::SetLastError(error);
+    return failWithLastError();
 }
 
 int removeIn(int dirFd, const std::string& name, bool folder) {
     return folder ? removeFolder(pathIn(dirFd, name)) : removeFile(pathIn(dirFd, name));
 }
 
-// Through the handle, which is the only one allowed to: it shares no removal.
 int removeHeldFolder(int, const std::string&, int fd) {
-    FILE_DISPOSITION_INFO remove{TRUE};
-    return ::SetFileInformationByHandle(handleOf(fd), FileDispositionInfo, &remove, sizeof remove)
-               ? 0
-               : failWithLastError();
+    return removeThrough(handleOf(fd));
 }
 
 int makeFolderIn(int dirFd, const std::string& name) {
@@ -484,12 +494,12 @@ int mayWriteIn(const fs::path& folder) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : fail(ENOTDIR);
 }
 
-// NUL, in any folder and with any extension, as Windows reads the name.
+// NUL, as the system itself reads the name (in any folder; with any
+// extension on the Windows versions that still read it so).
 bool isNullDevice(const fs::path& path) {
-    std::wstring stem = path.stem().wstring();
-    std::transform(stem.begin(), stem.end(), stem.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return stem == L"NUL";
+    wchar_t full[16];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 16, full, nullptr);
+    return length == 7 && ::CompareStringOrdinal(full, 7, L"\\\\.\\NUL", 7, TRUE) == CSTR_EQUAL;
 }
 
 void removeFileNow(const char* path) noexcept {

@@ -290,6 +290,8 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
             EXPECT_NE(message.find(row.message), std::string::npos) << message;
         }
     }
+    // The null device is written straight, even where nothing may be replaced.
+    EXPECT_NO_THROW(writeFileAtomically(kPosix ? "/dev/null" : "NUL", "new", Existing::Refuse));
     // A read-only file is replaced only when the write may replace it, and
     // stays read-only.
     put(d / "r", "old");
