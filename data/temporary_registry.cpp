@@ -14,10 +14,11 @@ namespace karnwick::writer {
 namespace {
 
 // The handler may run at any moment, on any thread, so it only reads atomics
-// and removes files and folders (sys::removeFileNow, sys::removeFolderNow). Slots live in chunks
-// that are never freed; the mutex only orders the threads that add and remove entries. A path is
-// freed only when no handler has started: one that has started ends the program, so the path it may
-// be reading is simply never freed.
+// and removes files and folders (sys::removeFileNow, sys::removeFolderNow).
+// Slots live in chunks that are never freed; the mutex only orders the
+// threads that add and remove entries. A path is freed only when no handler
+// has started: one that has started ends the program, so the path it may be
+// reading is simply never freed.
 
 struct Slot {
     std::atomic<char*> path{nullptr};

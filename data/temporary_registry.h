@@ -1,8 +1,9 @@
 #pragma once
 // The writer's list of its live temporary files and the folders it created,
-// which SIGINT, SIGTERM and SIGHUP remove before the program ends, and the
-// holding back of those signals while a set commits. Only the writer's own
-// files include this.
+// which SIGINT, SIGTERM and SIGHUP (Ctrl+C and a closed console on Windows,
+// see sys::onEndingEvents) remove before the program ends, and the holding
+// back of those events while a set commits. Only the writer's own files
+// include this.
 
 #include <cstddef>
 #include <cstdint>

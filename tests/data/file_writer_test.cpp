@@ -622,6 +622,9 @@ TEST(FileWriter, AStoppedSetIsUndoneWhenItCannotBeFinished) {
 #endif
 }
 
+// What follows forks the test itself, sends POSIX signals or mounts a file
+// system: on Windows, where none of that exists, the folder lock is
+// LockFileEx's (platform_windows.cpp) and Ctrl+C goes to the console's handler.
 #ifndef _WIN32
 
 // The folder lock between two processes: readers share it, a writer has it
