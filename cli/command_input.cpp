@@ -1,7 +1,5 @@
 #include "cli/command_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/shown_text.h"
 #include "cli/standard_output.h"
+#include "data/system_calls.h"
 
 namespace karnwick::cli {
 
@@ -26,19 +25,19 @@ namespace {
 }
 
 std::string readAll(int fd, const std::string& name) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    sys::Status status;
+    if (sys::statusOf(fd, status) != 0) {
         if (errno == EBADF) cannotRead(name, "(it is closed)");
         cannotRead(name, std::string("(") + std::strerror(errno) + ")");
     }
-    if (S_ISDIR(status.st_mode)) cannotRead(name, "(it is a folder)");
+    if (status.kind == sys::Kind::Folder) cannotRead(name, "(it is a folder)");
     // Far more than the CSV of 32767 records or any sprite's image; a device
     // that never ends (/dev/zero) stops here instead of filling the memory.
     constexpr std::size_t kMostBytes = std::size_t{64} << 20;
     std::string text;
     std::array<char, 1 << 16> chunk;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        const std::int64_t n = sys::readSome(fd, chunk.data(), chunk.size());
         if (n == 0) return text;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -58,11 +57,11 @@ std::string readWholeInput(const QString& argument) {
         if (standardStreamWasClosed(STDIN_FILENO)) cannotRead(name, "(it is closed)");
         return readAll(STDIN_FILENO, name);
     }
-    const int fd = ::open(pathFromArgument(argument).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = sys::openAt(pathFromArgument(argument), sys::Open::ReadInput);
     if (fd < 0) cannotRead(name, std::string("(") + std::strerror(errno) + ")");
     struct Closer {
         int fd;
-        ~Closer() { ::close(fd); }
+        ~Closer() { sys::closeFile(fd); }
     } closer{fd};
     return readAll(fd, name);
 }

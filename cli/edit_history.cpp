@@ -1,10 +1,5 @@
 #include "cli/edit_history.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QByteArrayView>
 #include <QCryptographicHash>
 #include <algorithm>
@@ -23,6 +18,7 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "data/sprite.h"
+#include "data/system_calls.h"
 #include "data/text_codec.h"
 #include "data/writer_calls.h"
 
@@ -49,7 +45,7 @@ class Descriptor {
     Descriptor() = default;
     explicit Descriptor(int fd) : m_fd(fd) {}
     ~Descriptor() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0) sys::closeFile(m_fd);
     }
     Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
     Descriptor& operator=(Descriptor&& other) noexcept {
@@ -65,7 +61,7 @@ class Descriptor {
 };
 
 void closeOwned(int& fd) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) sys::closeFile(fd);
     fd = -1;
 }
 
@@ -114,37 +110,35 @@ std::string sha256Of(std::span<const unsigned char> bytes) {
 }
 
 // What stands somewhere when it is not what was looked for, for a message.
-std::string kindOf(const struct stat& status) {
-    if (S_ISLNK(status.st_mode)) return "a symbolic link";
-    if (S_ISFIFO(status.st_mode)) return "a FIFO";
-    if (S_ISDIR(status.st_mode)) return "a folder";
-    if (S_ISREG(status.st_mode)) return "a file";
-    if (S_ISSOCK(status.st_mode)) return "a socket";
+std::string kindOf(const sys::Status& status) {
+    switch (status.kind) {
+        case sys::Kind::Link:
+            return "a symbolic link";
+        case sys::Kind::Fifo:
+            return "a FIFO";
+        case sys::Kind::Folder:
+            return "a folder";
+        case sys::Kind::Regular:
+            return "a file";
+        case sys::Kind::Socket:
+            return "a socket";
+        case sys::Kind::Device:
+        case sys::Kind::Other:
+            break;
+    }
     return "a device";
 }
 
 std::string kindAt(int dirFd, const char* name) {
-    struct stat status {};
-    if (::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
+    sys::Status status;
+    if (sys::statusIn(dirFd, name, status) != 0) return std::strerror(errno);
     return kindOf(status);
 }
 
 // The names in the open folder `fd`, but "." and "..".
 std::vector<std::string> namesIn(int fd) {
     std::vector<std::string> names;
-    const int copy = ::dup(fd);
-    if (copy < 0) return names;
-    DIR* dir = ::fdopendir(copy);
-    if (!dir) {
-        ::close(copy);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
+    if (sys::listFolder(fd, names) != 0) names.clear();
     return names;
 }
 
@@ -155,9 +149,8 @@ struct Unusable {
 
 // The folder `name` inside `dirFd`, never through a link. Nothing when it is
 // missing; Unusable for a link or anything that is no folder.
-Descriptor openFolderAt(int dirFd, const char* name) {
-    const int fd =
-        ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+Descriptor openFolderAt(int dirFd, const char* name, sys::Open how = sys::Open::Folder) {
+    const int fd = sys::openIn(dirFd, name, how);
     if (fd >= 0) return Descriptor(fd);
     const int error = errno;
     if (error == ENOENT) return {};
@@ -167,11 +160,12 @@ Descriptor openFolderAt(int dirFd, const char* name) {
 }
 
 // A new folder `name` inside `dirFd`, opened without following a link and
-// checked to be the empty folder just made, never one a link points to.
+// checked to be the empty folder just made, never one a link points to. It
+// is held: only this program moves it (sys::Open::HeldFolder).
 Descriptor makeFolderAt(int dirFd, const char* name) {
-    if (::mkdirat(dirFd, name, 0777) != 0)
+    if (sys::makeFolderIn(dirFd, name) != 0)
         throw Unusable{std::string(name) + " cannot be made (" + std::strerror(errno) + ")"};
-    Descriptor folder = openFolderAt(dirFd, name);
+    Descriptor folder = openFolderAt(dirFd, name, sys::Open::HeldFolder);
     if (!folder || !namesIn(folder.get()).empty())
         throw Unusable{std::string(name) + " changed as it was made"};
     return folder;
@@ -179,9 +173,8 @@ Descriptor makeFolderAt(int dirFd, const char* name) {
 
 // The plain file `name` inside `dirFd`: never through a link, never waiting
 // on a FIFO. Its status in `status`; Unusable for anything else.
-Descriptor openFileAt(int dirFd, const std::string& name, struct stat& status) {
-    const int fd =
-        ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+Descriptor openFileAt(int dirFd, const std::string& name, sys::Status& status) {
+    const int fd = sys::openIn(dirFd, name, sys::Open::Read);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT) throw Unusable{"is missing"};
@@ -189,9 +182,9 @@ Descriptor openFileAt(int dirFd, const std::string& name, struct stat& status) {
         throw Unusable{"cannot be read (" + std::string(std::strerror(error)) + ")"};
     }
     Descriptor file(fd);
-    if (::fstat(fd, &status) != 0)
+    if (sys::statusOf(fd, status) != 0)
         throw Unusable{"cannot be read (" + std::string(std::strerror(errno)) + ")"};
-    if (!S_ISREG(status.st_mode)) throw Unusable{"is " + kindOf(status) + ", not a file"};
+    if (status.kind != sys::Kind::Regular) throw Unusable{"is " + kindOf(status) + ", not a file"};
     return file;
 }
 
@@ -200,8 +193,8 @@ std::vector<unsigned char> readExactly(int fd, std::int64_t size) {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const std::int64_t n = sys::readAt(fd, bytes.data() + done, bytes.size() - done,
+                                           static_cast<std::int64_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw Unusable{"cannot be read (" + std::string(std::strerror(errno)) + ")"};
         if (n == 0) throw Unusable{"was cut short while it was read"};
@@ -210,27 +203,26 @@ std::vector<unsigned char> readExactly(int fd, std::int64_t size) {
     return bytes;
 }
 
-std::string stampOf(const struct stat& status) {
-    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_mtim.tv_sec) + "." +
-           std::to_string(status.st_mtim.tv_nsec);
+std::string stampOf(const sys::Status& status) {
+    return std::to_string(status.index) + ":" + std::to_string(status.modifiedSeconds) + "." +
+           std::to_string(status.modifiedNanoseconds);
 }
 
 // The game file `name` as it is now. Anything but a plain file or nothing (a
 // link, a FIFO) is a state no entry ever records.
 FileState gameFileState(int gameFd, const std::string& name) {
-    const int fd =
-        ::openat(gameFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = sys::openIn(gameFd, name, sys::Open::Read);
     if (fd < 0 && errno == ENOENT) return {};
     FileState state{true, -1, "-", ""};
     if (fd < 0) return state;
     const Descriptor file(fd);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return state;
+    sys::Status status;
+    if (sys::statusOf(fd, status) != 0 || status.kind != sys::Kind::Regular) return state;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     std::vector<char> buffer(1 << 20);
-    off_t at = 0;
+    std::int64_t at = 0;
     for (;;) {
-        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+        const std::int64_t n = sys::readAt(fd, buffer.data(), buffer.size(), at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return state;
         if (n == 0) break;
@@ -252,10 +244,9 @@ std::optional<FileState> leftState(int gameFd, const std::string& name) {
 // Whether the game file `name` is as `recorded`: by size and hash, the inode
 // and time only sparing the hash when they agree.
 bool gameFileMatches(int gameFd, const std::string& name, const FileState& recorded) {
-    struct stat status {};
-    if (::fstatat(gameFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT && !recorded.present;
-    if (!recorded.present || !S_ISREG(status.st_mode) || status.st_size != recorded.size)
+    sys::Status status;
+    if (sys::statusIn(gameFd, name, status) != 0) return errno == ENOENT && !recorded.present;
+    if (!recorded.present || status.kind != sys::Kind::Regular || status.size != recorded.size)
         return false;
     if (!recorded.stamp.empty() && recorded.stamp == stampOf(status)) return true;
     const FileState now = gameFileState(gameFd, name);
@@ -401,12 +392,12 @@ HistoryEntry parseEntry(std::string_view text) {
 
 // Reads and parses the `entry` of the open entry folder.
 HistoryEntry readEntry(int entryFd) {
-    struct stat status {};
+    sys::Status status;
     std::vector<unsigned char> bytes;
     try {
         const Descriptor file = openFileAt(entryFd, kEntryFileName, status);
-        if (status.st_size > kLongestEntry) throw Unusable{"is too long for one"};
-        bytes = readExactly(file.get(), status.st_size);
+        if (status.size > kLongestEntry) throw Unusable{"is too long for one"};
+        bytes = readExactly(file.get(), status.size);
     } catch (const Unusable& e) {
         throw Unusable{"its entry file " + e.why};
     }
@@ -416,43 +407,41 @@ HistoryEntry readEntry(int entryFd) {
 // Removes `name` from the open folder `dirFd`: a folder with what it holds,
 // anything else (a link too, never what it points to) by its name alone.
 void removeAt(int dirFd, const std::string& name, int depth = 0) noexcept {
-    struct stat status {};
-    if (::fstatat(dirFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (!S_ISDIR(status.st_mode)) {
-        ::unlinkat(dirFd, name.c_str(), 0);
+    sys::Status status;
+    if (sys::statusIn(dirFd, name, status) != 0) return;
+    if (status.kind != sys::Kind::Folder) {
+        sys::removeIn(dirFd, name, false);
         return;
     }
     if (depth < 4) {
-        const int fd = ::openat(dirFd, name.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = sys::openIn(dirFd, name, sys::Open::Folder);
         if (fd >= 0) {
             for (const std::string& inside : namesIn(fd)) removeAt(fd, inside, depth + 1);
-            ::close(fd);
+            sys::closeFile(fd);
         }
     }
-    ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+    sys::removeIn(dirFd, name, true);
 }
 
 // The writer takes paths: before it writes into a folder of the history, the
 // path must still lead to the folder that was opened and checked.
 void requireSameFolder(const fs::path& path, int fd) {
-    struct stat byPath {
-    }, byFd{};
-    if (::stat(path.c_str(), &byPath) != 0 || ::fstat(fd, &byFd) != 0 ||
-        byPath.st_dev != byFd.st_dev || byPath.st_ino != byFd.st_ino)
+    sys::Status byPath, byFd;
+    if (sys::statusAt(path, byPath, true) != 0 || sys::statusOf(fd, byFd) != 0 ||
+        byPath.volume != byFd.volume || byPath.index != byFd.index)
         throw GameError(ErrorKind::FileWrite, path.string(),
                         "(it is no longer the folder that was checked)");
 }
 
 // The file of `entry`'s copy of `name` as the checks want it; a missing,
 // linked or cut copy is Unusable.
-Descriptor openCopy(int entryFd, const HistoryFile& file, struct stat& status) {
+Descriptor openCopy(int entryFd, const HistoryFile& file, sys::Status& status) {
     try {
         Descriptor copy = openFileAt(entryFd, file.name, status);
-        if (file.before.size >= 0 && status.st_size != file.before.size)
-            throw Unusable{"holds " + std::to_string(status.st_size) + " bytes, not the " +
+        if (file.before.size >= 0 && status.size != file.before.size)
+            throw Unusable{"holds " + std::to_string(status.size) + " bytes, not the " +
                            std::to_string(file.before.size) + " it was recorded with"};
-        if (status.st_size > kLargestCopy) throw Unusable{"is larger than any copy kept"};
+        if (status.size > kLargestCopy) throw Unusable{"is larger than any copy kept"};
         return copy;
     } catch (const Unusable& e) {
         throw Unusable{"its copy of " + file.name + " " + e.why};
@@ -464,20 +453,18 @@ Descriptor openCopy(int entryFd, const HistoryFile& file, struct stat& status) {
 // not be recorded; a copy is no easier to read than the file it keeps.
 void shareLikeTheGameFiles(int gameFd, int historyFd, int pendingFd, const std::string& pending,
                            const std::vector<HistoryFile>& files) {
-    const bool root = ::geteuid() == 0;
+    const bool root = sys::isSuperUser();
     for (const HistoryFile& file : files) {
-        struct stat game {};
-        if (!file.before.present || ::fstatat(gameFd, file.name.c_str(), &game, 0) != 0) continue;
-        if (root && ::fchownat(pendingFd, file.name.c_str(), game.st_uid, game.st_gid,
-                               AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        ::fchmodat(pendingFd, file.name.c_str(), (game.st_mode & 0777) | 0400, 0);
+        sys::Status game;
+        if (!file.before.present || sys::statusIn(gameFd, file.name, game, true) != 0) continue;
+        if (root && sys::giveOwnerIn(pendingFd, file.name, game) != 0) continue;
+        sys::setModeIn(pendingFd, file.name, (game.mode & 0777) | 0400);
     }
-    struct stat folder {};
-    if (!root || ::fstat(gameFd, &folder) != 0) return;
-    ::fchown(historyFd, folder.st_uid, folder.st_gid);
-    ::fchownat(historyFd, pending.c_str(), folder.st_uid, folder.st_gid, AT_SYMLINK_NOFOLLOW);
-    ::fchownat(pendingFd, kEntryFileName, folder.st_uid, folder.st_gid, AT_SYMLINK_NOFOLLOW);
+    sys::Status folder;
+    if (!root || sys::statusOf(gameFd, folder) != 0) return;
+    sys::giveOwner(historyFd, folder);
+    sys::giveOwnerIn(historyFd, pending, folder);
+    sys::giveOwnerIn(pendingFd, kEntryFileName, folder);
 }
 
 // The highest entry number in the history, pending ones included.
@@ -496,9 +483,7 @@ int highestNumber(int historyFd) {
 bool numberPending(int historyFd, const std::string& name, int number) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (number > kLastEntryNumber) return false;
-        if (::renameat2(historyFd, name.c_str(), historyFd, numbered(number).c_str(),
-                        RENAME_NOREPLACE) == 0)
-            return true;
+        if (sys::renameNoReplaceIn(historyFd, name, numbered(number)) == 0) return true;
         if (errno != EEXIST && errno != ENOTEMPTY) return false;
         number = highestNumber(historyFd) + 1;
     }
@@ -587,7 +572,7 @@ std::optional<FileState> leftBy(const std::vector<RestoredFile>* leaves, const s
 }
 
 Descriptor openGameFolder(const fs::path& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = sys::openAt(dir, sys::Open::FolderThrough);
     if (fd < 0)
         throw CommandError("cannot open " + shownPath(dir) + " (" + std::strerror(errno) + ")");
     return Descriptor(fd);
@@ -628,7 +613,7 @@ void EditHistory::load() {
             if (!folder) continue;  // gone since it was listed
             entry = readEntry(folder.get());
             for (const HistoryFile& file : entry.files) {
-                struct stat status {};
+                sys::Status status;
                 if (file.before.present && entry.problem.empty())
                     openCopy(folder.get(), file, status);
             }
@@ -746,10 +731,10 @@ std::vector<RestoredFile> EditHistory::keptFiles(const HistoryEntry& entry) cons
         for (const HistoryFile& file : entry.files) {
             RestoredFile restored{file.name, file.before.present, {}};
             if (file.before.present) {
-                struct stat status {};
+                sys::Status status;
                 const Descriptor copy = openCopy(folder.get(), file, status);
                 try {
-                    restored.bytes = readExactly(copy.get(), status.st_size);
+                    restored.bytes = readExactly(copy.get(), status.size);
                 } catch (const Unusable& e) {
                     throw Unusable{"its copy of " + file.name + " " + e.why};
                 }
@@ -887,16 +872,14 @@ void PendingEdit::keep() {
         const int number = entryNumber(name);
         if (number == 0) continue;
         std::int64_t bytes = 0;
-        const int fd = ::openat(m_historyFd, name.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = sys::openIn(m_historyFd, name, sys::Open::Folder);
         if (fd >= 0) {
             for (const std::string& inside : namesIn(fd)) {
-                struct stat status {};
-                if (::fstatat(fd, inside.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISREG(status.st_mode))
-                    bytes += status.st_size;
+                sys::Status status;
+                if (sys::statusIn(fd, inside, status) == 0 && status.kind == sys::Kind::Regular)
+                    bytes += status.size;
             }
-            ::close(fd);
+            sys::closeFile(fd);
         }
         kept.emplace_back(number, bytes);
     }

@@ -1,7 +1,5 @@
 #include "cli/game_edit.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
 
 #include "cli/command_line.h"
@@ -13,6 +11,7 @@
 #include "data/monster_stats.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
+#include "data/system_calls.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -22,24 +21,25 @@ GameFolderLock::GameFolderLock(const std::filesystem::path& dir)
 
 void requireOwnGameFile(const std::filesystem::path& dir, const char* name, MissingFile missing) {
     const std::filesystem::path file = dir / name;
-    struct stat status {};
-    if (::lstat(file.c_str(), &status) != 0 && errno == ENOENT && missing == MissingFile::Created) {
+    sys::Status status;
+    if (sys::statusAt(file, status, false) != 0 && errno == ENOENT &&
+        missing == MissingFile::Created) {
         requireGameFiles(dir, {kSpriteFileName});
         return;
     }
-    if (::lstat(file.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
+    if (sys::statusAt(file, status, false) != 0 || status.kind == sys::Kind::Regular) {
         requireGameFiles(dir, {name});
         // Other names of the same file would keep the old data while this
         // one gets a new file: the set they belong to would be split.
-        if (S_ISREG(status.st_mode) && status.st_nlink > 1) {
-            throw CommandError(std::string(name) + " has " + std::to_string(status.st_nlink) +
+        if (status.kind == sys::Kind::Regular && status.links > 1) {
+            throw CommandError(std::string(name) + " has " + std::to_string(status.links) +
                                " hard links, and an edit would leave the other names with the "
                                "old data: copy it into a folder of its own and pass --dir with "
                                "that folder");
         }
         return;
     }
-    if (!S_ISLNK(status.st_mode)) {
+    if (status.kind != sys::Kind::Link) {
         requireGameFiles(dir, {name});
         return;
     }

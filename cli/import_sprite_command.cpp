@@ -1,9 +1,5 @@
 #include "cli/import_sprite_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
@@ -32,6 +28,7 @@
 #include "data/monster_stats.h"
 #include "data/palette.h"
 #include "data/sprite.h"
+#include "data/system_calls.h"
 
 namespace karnwick::cli {
 
@@ -284,28 +281,29 @@ std::string missingSpriteText(const std::string& typed, long long count) {
 int writeSprite(const std::filesystem::path& dir, long long requested, const SpriteBytes& sprite,
                 const EditMode& mode, std::ostream& out) {
     const std::filesystem::path file = dir / kSpriteFileName;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = sys::openAt(file, sys::Open::ReadThrough);
     if (fd < 0) {
         throw GameError(ErrorKind::FileAccess, kSpriteFileName,
                         std::string("(") + std::strerror(errno) + ")");
     }
     struct Closer {
         int fd;
-        ~Closer() { ::close(fd); }
+        ~Closer() { sys::closeFile(fd); }
     } closer{fd};
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    sys::Status status;
+    if (sys::statusOf(fd, status) != 0) {
         throw GameError(ErrorKind::FileAccess, kSpriteFileName,
                         std::string("(") + std::strerror(errno) + ")");
     }
-    if (!S_ISREG(status.st_mode)) throw GameError(ErrorKind::NotRegularFile, kSpriteFileName);
-    const auto count = static_cast<long long>(status.st_size / kSpriteBytes);
+    if (status.kind != sys::Kind::Regular)
+        throw GameError(ErrorKind::NotRegularFile, kSpriteFileName);
+    const auto count = static_cast<long long>(status.size / kSpriteBytes);
     if (requested > std::min<long long>(count, kLastSpriteIndex))
         throw CommandError(missingSpriteText(std::to_string(requested), count));
-    const off_t at = static_cast<off_t>(requested) * kSpriteBytes;
+    const std::int64_t at = static_cast<std::int64_t>(requested) * kSpriteBytes;
     SpriteBytes old{};
     if (requested < count &&
-        ::pread(fd, old.data(), old.size(), at) != static_cast<ssize_t>(old.size())) {
+        sys::readAt(fd, old.data(), old.size(), at) != static_cast<std::int64_t>(old.size())) {
         throw GameError(ErrorKind::FileAccess, kSpriteFileName,
                         std::string("(") + std::strerror(errno) + ")");
     }

@@ -1,7 +1,5 @@
 #include "cli/undo_command.h"
 
-#include <sys/stat.h>
-
 #include <QCommandLineParser>
 #include <optional>
 
@@ -11,6 +9,7 @@
 #include "cli/shown_text.h"
 #include "cli/standard_output.h"
 #include "data/file_writer.h"
+#include "data/system_calls.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -52,8 +51,8 @@ void restore(const UndoRequest& request, const cli::EditHistory& history,
     // A link or a file with other names is refused as `set` refuses it: a
     // restore would write through the one or split the other.
     for (const cli::HistoryFile& file : source.files) {
-        struct stat status {};
-        if (::lstat((dir / file.name).c_str(), &status) == 0)
+        sys::Status status;
+        if (sys::statusAt(dir / file.name, status, false) == 0)
             cli::requireOwnGameFile(dir, file.name.c_str());
     }
     const std::vector<cli::RestoredFile> files = history.keptFiles(source);

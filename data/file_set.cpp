@@ -1,17 +1,14 @@
 // The file set: written into its folder in place, or as a new folder.
 #include "data/file_set.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <utility>
 
 #include "data/errors.h"
+#include "data/platform.h"
 #include "data/set_recovery.h"
 #include "data/stale_files.h"
+#include "data/system_calls.h"
 #include "data/temporary_registry.h"
 #include "data/write_checks.h"
 #include "data/writer_calls.h"
@@ -20,11 +17,13 @@ namespace karnwick {
 
 namespace fs = std::filesystem;
 using namespace writer;
+using platform::pathFromText;
+using platform::pathText;
 
 void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, Existing existing) {
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode))
+    sys::Status status;
+    if (sys::statusAt(folder, status, true) == 0) {
+        if (status.kind != sys::Kind::Folder)
             throw GameError(ErrorKind::FileWrite, folder.string(), "(it is not a folder)");
         for (const fs::path& name : names) checkTarget(folder / name, existing);
         checkFolder(folder, folder.string());
@@ -32,7 +31,7 @@ void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, E
     }
     // A folder still to be made: its nearest existing parent must take it.
     fs::path parent = folder.parent_path();
-    while (!parent.empty() && ::stat(parent.c_str(), &status) != 0 && errno == ENOENT)
+    while (!parent.empty() && sys::statusAt(parent, status, true) != 0 && errno == ENOENT)
         parent = parent.parent_path();
     if (parent.empty()) parent = ".";
     checkFolder(parent, folder.string());
@@ -52,9 +51,9 @@ fs::path setFolder(fs::path folder) {
 
 FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
     : m_folder(setFolder(std::move(folder))), m_existing(existing), m_buildSlot(kUntracked) {
-    struct stat status {};
-    if (::stat(m_folder.c_str(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode))
+    sys::Status status;
+    if (sys::statusAt(m_folder, status, true) == 0) {
+        if (status.kind != sys::Kind::Folder)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             "(" + m_folder.string() + " is not a folder)");
         checkFolder(m_folder, m_folder.string());
@@ -65,7 +64,7 @@ FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
             return;
         }
         try {
-            startWholeFolder(status.st_dev);
+            startWholeFolder(status.volume);
         } catch (...) {
             discard();
             throw;
@@ -99,17 +98,17 @@ void FileSet::makeBuildFolder(const fs::path& stem) {
         if (writerCalls().mkdir(name.c_str(), 0777) != 0) {
             error = errno;
         } else {
-            m_writeFolder = name;
-            m_buildFd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            struct stat open {
-            }, named{};
-            if (m_buildFd >= 0 && ::flock(m_buildFd, LOCK_EX | LOCK_NB) == 0 &&
-                ::fstat(m_buildFd, &open) == 0 && ::lstat(name.c_str(), &named) == 0 &&
-                open.st_ino == named.st_ino && open.st_dev == named.st_dev)
+            m_writeFolder = pathFromText(name);
+            m_buildFd = sys::openAt(m_writeFolder, sys::Open::HeldFolder);
+            sys::Status open, named;
+            if (m_buildFd >= 0 && sys::tryLock(m_buildFd) == 0 &&
+                sys::statusOf(m_buildFd, open) == 0 &&
+                sys::statusAt(m_writeFolder, named, false) == 0 && open.index == named.index &&
+                open.volume == named.volume)
                 return;
-            if (m_buildFd >= 0) ::close(m_buildFd);
+            if (m_buildFd >= 0) sys::closeFile(m_buildFd);
             m_buildFd = -1;
-            ::rmdir(name.c_str());
+            sys::removeFolder(m_writeFolder);
             m_writeFolder.clear();
             error = attempt < 100 ? EEXIST : EAGAIN;  // taken away meanwhile: another name
         }
@@ -124,13 +123,13 @@ void FileSet::makeParents(const fs::path& parent) {
     fs::path prefix;
     for (const fs::path& part : parent) {
         prefix /= part;
-        if (writerCalls().mkdir(prefix.c_str(), 0777) == 0) {
+        if (writerCalls().mkdir(pathText(prefix).c_str(), 0777) == 0) {
             m_createdFolders.emplace_back(prefix.string(), track(prefix.string(), true));
             continue;
         }
         const int error = errno;
-        struct stat status {};
-        if (::stat(prefix.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) continue;
+        sys::Status status;
+        if (sys::statusAt(prefix, status, true) == 0 && status.kind == sys::Kind::Folder) continue;
         if (error == EEXIST)
             throw GameError(ErrorKind::FileWrite, m_folder.string(),
                             "(" + prefix.string() + " is not a folder)");
@@ -144,21 +143,21 @@ FileSet::~FileSet() {
 }
 
 void FileSet::discard() noexcept {
-    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    for (const std::string& carried : m_carried) sys::removeFile(pathFromText(carried));
     m_carried.clear();
     for (Placed& file : m_files) {
-        if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
+        if (!file.temporary.empty()) sys::removeFile(pathFromText(file.temporary));
         untrack(file.slot);
     }
     m_files.clear();
-    if (m_buildFd >= 0) ::close(m_buildFd);
+    if (m_buildFd >= 0) sys::closeFile(m_buildFd);
     m_buildFd = -1;
     if (m_buildSlot != kUntracked) {
-        ::rmdir(m_writeFolder.c_str());
+        sys::removeFolder(m_writeFolder);
         untrack(m_buildSlot);
     }
     for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it) {
-        ::rmdir(it->first.c_str());
+        sys::removeFolder(pathFromText(it->first));
         untrack(it->second);
     }
     m_createdFolders.clear();
@@ -172,7 +171,7 @@ void FileSet::add(const fs::path& name, std::span<const unsigned char> bytes) {
         // The set owns the temporary file from here on; the folder lock (or
         // the hidden folder's) keeps it from other commands, so its own lock
         // goes and a set of thousands of files needs no descriptor each.
-        m_files.push_back({name, file.m_temporary.string(), file.m_slot, file.m_inode, 0, {}});
+        m_files.push_back({name, pathText(file.m_temporary), file.m_slot, file.m_inode, 0, {}});
         file.m_slot = kUntracked;
         file.m_temporary.clear();
         file.m_committed = true;
@@ -210,14 +209,14 @@ void FileSet::writeCommitNote() {
     for (const Placed& file : m_files) {
         entries.push_back(
             {file.newInode, file.oldInode, file.name.string(),
-             fs::path(file.temporary).filename().string(),
-             file.backup.empty() ? std::string() : fs::path(file.backup).filename().string()});
+             pathFromText(file.temporary).filename().string(),
+             file.backup.empty() ? std::string() : pathFromText(file.backup).filename().string()});
     }
     const fs::path noteFile = m_folder / kCommitNoteName;
     AtomicFile out(noteFile, Existing::Replace, false);
     out.write(commitNoteText(entries));
     out.finishTemporary();
-    if (writerCalls().rename(out.m_temporary.c_str(), noteFile.c_str()) != 0) {
+    if (writerCalls().rename(pathText(out.m_temporary).c_str(), pathText(noteFile).c_str()) != 0) {
         const int error = errno;
         throw GameError(ErrorKind::FileWrite, (m_folder / m_files.front().name).string(),
                         reason("cannot write the commit note", error));
@@ -234,16 +233,16 @@ bool FileSet::rollBack(std::size_t placed) noexcept {
         const Placed& file = m_files[i];
         const fs::path target = m_folder / file.name;
         if (!file.backup.empty())
-            whole = ::rename(file.backup.c_str(), target.c_str()) == 0 && whole;
+            whole = sys::rename(pathFromText(file.backup), target) == 0 && whole;
         else
-            whole = ::unlink(target.c_str()) == 0 && whole;
+            whole = sys::removeFile(target) == 0 && whole;
     }
     return whole;
 }
 
 void FileSet::removeBackups() noexcept {
     for (Placed& file : m_files) {
-        if (!file.backup.empty()) ::unlink(file.backup.c_str());
+        if (!file.backup.empty()) sys::removeFile(pathFromText(file.backup));
         file.backup.clear();
     }
 }
@@ -256,7 +255,7 @@ void FileSet::commitIntoFolder() {
     const fs::path noteFile = m_folder / kCommitNoteName;
     auto undo = [&](const std::string& target, const std::string& detail) {
         removeBackups();
-        ::unlink(noteFile.c_str());
+        sys::removeFile(noteFile);
         discard();
         return GameError(ErrorKind::FileWrite, target, detail);
     };
@@ -276,7 +275,7 @@ void FileSet::commitIntoFolder() {
     for (Placed& file : m_files) {
         if (file.backup.empty()) continue;
         const fs::path target = m_folder / file.name;
-        if (writerCalls().link(target.c_str(), file.backup.c_str()) != 0) {
+        if (writerCalls().link(pathText(target).c_str(), file.backup.c_str()) != 0) {
             const int error = errno;
             file.backup.clear();
             throw undo(target.string(), reason("cannot keep the old file", error));
@@ -287,7 +286,7 @@ void FileSet::commitIntoFolder() {
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         Placed& file = m_files[i];
         const fs::path target = m_folder / file.name;
-        if (writerCalls().rename(file.temporary.c_str(), target.c_str()) != 0) {
+        if (writerCalls().rename(file.temporary.c_str(), pathText(target).c_str()) != 0) {
             const int error = errno;
             if (rollBack(i)) throw undo(target.string(), reason(error));
             // The note stays: the next command to open the folder finishes
@@ -301,7 +300,7 @@ void FileSet::commitIntoFolder() {
     m_committed = true;
     const int error = syncFolder(m_folder);
     removeBackups();
-    ::unlink(noteFile.c_str());
+    sys::removeFile(noteFile);
     if (error)
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("written, but the folder could not be synced", error));
@@ -311,14 +310,14 @@ void FileSet::commitIntoFolder() {
 void FileSet::nameBuiltFiles() {
     for (Placed& file : m_files) {
         const fs::path named = m_writeFolder / file.name;
-        if (writerCalls().rename(file.temporary.c_str(), named.c_str()) != 0) {
+        if (writerCalls().rename(file.temporary.c_str(), pathText(named).c_str()) != 0) {
             const int error = errno;
             const std::string target = (m_folder / file.name).string();
             discard();
             throw GameError(ErrorKind::FileWrite, target, reason(error));
         }
         untrack(file.slot);
-        file.temporary = named.string();
+        file.temporary = pathText(named);
         file.slot = track(file.temporary);
     }
 }
@@ -326,7 +325,8 @@ void FileSet::nameBuiltFiles() {
 void FileSet::commitNewFolder() {
     nameBuiltFiles();
     int error = syncFolder(m_writeFolder);
-    if (!error && writerCalls().renameNoReplace(m_writeFolder.c_str(), m_folder.c_str()) != 0)
+    if (!error && writerCalls().renameNoReplace(pathText(m_writeFolder).c_str(),
+                                                pathText(m_folder).c_str()) != 0)
         error = errno;
     if (error) {
         discard();
@@ -339,12 +339,12 @@ void FileSet::commitNewFolder() {
     for (Placed& file : m_files) untrack(file.slot);
     untrack(m_buildSlot);
     for (auto& created : m_createdFolders) untrack(created.second);
-    ::close(m_buildFd);
+    sys::closeFile(m_buildFd);
     m_buildFd = -1;
     error = syncFolder(folderOf(m_folder));
     // A new parent's own entry lives in its parent.
     if (!error && !m_createdFolders.empty())
-        error = syncFolder(folderOf(fs::path(m_createdFolders.front().first)));
+        error = syncFolder(folderOf(pathFromText(m_createdFolders.front().first)));
     if (error)
         throw GameError(ErrorKind::FileWrite, m_folder.string(),
                         reason("written, but the folder could not be synced", error));

@@ -1,18 +1,15 @@
 // The atomic single file: a temporary file beside the target, renamed over it.
 #include "data/file_writer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
 #include <vector>
 
 #include "data/errors.h"
+#include "data/platform.h"
 #include "data/stale_files.h"
+#include "data/system_calls.h"
 #include "data/temporary_registry.h"
 #include "data/write_checks.h"
 #include "data/writer_calls.h"
@@ -21,19 +18,6 @@ namespace karnwick {
 
 namespace fs = std::filesystem;
 using namespace writer;
-
-namespace {
-
-mode_t fileModeMask() {
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
-}  // namespace
 
 void checkWritable(const fs::path& target, Existing existing) {
     if (isNullDevice(target)) return;
@@ -49,11 +33,11 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     if (isNullDevice(m_target)) {
         // Written straight, every write still checked; nothing to rename.
         m_nullDevice = true;
-        m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        m_fd = sys::openAt(m_target, sys::Open::Write);
         if (m_fd < 0) fail("", errno);
         return;
     }
-    struct stat old {};
+    sys::Status old;
     const bool replacing = checkTarget(m_target, existing, &old);
     const fs::path folder = folderOf(m_target);
     checkFolder(folder, m_target.string());
@@ -65,9 +49,9 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     for (int attempt = 0; m_fd < 0; ++attempt) {
         const std::string name = stem + randomSuffix();
         m_slot = track(name);
-        m_fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        m_fd = sys::openAt(platform::pathFromText(name), sys::Open::CreateNew);
         if (m_fd >= 0) {
-            m_temporary = name;
+            m_temporary = platform::pathFromText(name);
             break;
         }
         const int error = errno;
@@ -76,15 +60,15 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     }
     // The lock tells every other command that this file is being written,
     // not left over; it is held until the file has its real name.
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) fail("cannot lock the temporary file", errno);
+    if (sys::tryLock(m_fd) != 0) fail("cannot lock the temporary file", errno);
     // A replaced file keeps its owner and group, which only root can give
     // away: a user's edit of a file someone else owns leaves the file theirs.
     // The owner goes first, since fchown clears the set-id bits.
-    if (replacing && ::fchown(m_fd, old.st_uid, old.st_gid) != 0 && ::geteuid() == 0)
+    if (replacing && sys::giveOwner(m_fd, old) != 0 && sys::isSuperUser())
         fail("cannot give the new file the old one's owner", errno);
     // A replaced file keeps its permissions; a new one gets the usual mode.
-    const mode_t mode = replacing ? old.st_mode & 07777 : 0666 & ~fileModeMask();
-    if (::fchmod(m_fd, mode) != 0) fail("", errno);
+    const std::uint32_t mode = replacing ? old.mode : 0666 & ~sys::fileModeMask();
+    if (sys::setMode(m_fd, mode) != 0) fail("", errno);
 }
 
 AtomicFile::~AtomicFile() {
@@ -92,14 +76,14 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::releaseLock() noexcept {
-    if (m_lockFd >= 0) ::close(m_lockFd);
+    if (m_lockFd >= 0) sys::closeFile(m_lockFd);
     m_lockFd = -1;
 }
 
 void AtomicFile::discard() noexcept {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) sys::closeFile(m_fd);
     m_fd = -1;
-    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+    if (!m_temporary.empty()) sys::removeFile(m_temporary);
     // Unlocked only once the name is gone, so no other command removes it first.
     releaseLock();
     untrack(m_slot);
@@ -146,15 +130,15 @@ void AtomicFile::writeAt(std::int64_t offset, std::span<const unsigned char> byt
 
 std::int64_t AtomicFile::copySparse(int source) {
     if (m_fd < 0) fail("the file is already closed", EBADF);
-    struct stat status {};
-    if (::fstat(source, &status) != 0) fail("cannot read the file it replaces", errno);
-    const off_t length = status.st_size;
+    sys::Status status;
+    if (sys::statusOf(source, status) != 0) fail("cannot read the file it replaces", errno);
+    const std::int64_t length = status.size;
     std::int64_t copied = 0;
     std::vector<unsigned char> buffer;
     // Copies [from, to) of the source; in the kernel where it can, through a
     // buffer where it cannot (another file system, an old kernel).
-    auto copyRange = [&](off_t from, off_t to) {
-        off_t in = from, out = from;
+    auto copyRange = [&](std::int64_t from, std::int64_t to) {
+        off_t in = static_cast<off_t>(from), out = static_cast<off_t>(from);
         while (in < to && buffer.empty()) {
             const ssize_t n = writerCalls().copyFileRange(source, &in, m_fd, &out,
                                                           static_cast<std::size_t>(to - in), 0);
@@ -166,9 +150,9 @@ std::int64_t AtomicFile::copySparse(int source) {
             buffer.resize(std::size_t{1} << 20);
         }
         while (in < to && !buffer.empty()) {
-            const ssize_t n =
-                ::pread(source, buffer.data(),
-                        std::min(buffer.size(), static_cast<std::size_t>(to - in)), in);
+            const std::int64_t n =
+                sys::readAt(source, buffer.data(),
+                            std::min(buffer.size(), static_cast<std::size_t>(to - in)), in);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) fail("cannot read the file it replaces", errno);
             if (n == 0) break;
@@ -177,33 +161,33 @@ std::int64_t AtomicFile::copySparse(int source) {
         }
         copied += in - from;
     };
-    off_t at = 0;
+    std::int64_t at = 0;
     while (at < length) {
-        off_t data = ::lseek(source, at, SEEK_DATA);
-        off_t hole = length;
+        std::int64_t data = sys::nextData(source, at);
+        std::int64_t hole = length;
         if (data < 0 && errno == ENXIO) break;  // nothing but a hole from here
         if (data < 0) {
             data = at;  // a file system that cannot tell: copy everything
         } else {
-            hole = ::lseek(source, data, SEEK_HOLE);
+            hole = sys::nextHole(source, data);
             if (hole < 0 || hole > length) hole = length;
         }
         copyRange(data, hole);
         at = hole;
     }
-    if (!m_nullDevice && ::ftruncate(m_fd, length) != 0) fail("", errno);
+    if (!m_nullDevice && sys::truncate(m_fd, length) != 0) fail("", errno);
     return copied;
 }
 
 void AtomicFile::finishTemporary() {
     if (m_fd < 0) fail("the file is already closed", EBADF);
     if (writerCalls().fsync(m_fd) != 0) fail("", errno);
-    struct stat status {};
-    if (::fstat(m_fd, &status) != 0) fail("", errno);
-    m_inode = status.st_ino;
+    sys::Status status;
+    if (sys::statusOf(m_fd, status) != 0) fail("", errno);
+    m_inode = status.index;
     // A second descriptor keeps the lock (which belongs to the open file,
     // not the descriptor) while the first one's close is checked.
-    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    m_lockFd = sys::duplicate(m_fd);
     if (m_lockFd < 0) fail("", errno);
     const int fd = std::exchange(m_fd, -1);
     // Even a failed close has released the descriptor: never close it twice.
@@ -218,7 +202,9 @@ void AtomicFile::commit() {
         return;
     }
     finishTemporary();
-    if (writerCalls().rename(m_temporary.c_str(), m_target.c_str()) != 0) fail("", errno);
+    if (writerCalls().rename(platform::pathText(m_temporary).c_str(),
+                             platform::pathText(m_target).c_str()) != 0)
+        fail("", errno);
     untrack(m_slot);
     releaseLock();
     m_temporary.clear();

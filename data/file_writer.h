@@ -9,15 +9,17 @@
 //  - only a regular file, or nothing, is ever replaced: a device, FIFO,
 //    socket or folder at the target is refused as "not a regular file"; a
 //    link at the target is replaced by the new file (never written through);
-//    the one exception is the null device (/dev/null), written straight;
-//  - a replaced file keeps its permission bits, and its owner and group when
-//    the writer may give them (root editing another user's game files);
+//    the one exception is the null device (/dev/null, NUL), written straight;
+//  - a replaced file keeps its permission bits (on Windows, whether it is
+//    read-only), and its owner and group when the writer may give them (root
+//    editing another user's game files);
 //  - a failure at any step removes the temporary file, leaves the old file as
 //    it was, and throws a GameError naming the file and the reason.
 //
-// Temporary files are named ".<target>.karnwick-XXXXXX". A writer holds an
-// flock on its temporary file from its creation until after the rename, so no
-// other command takes it for a leftover; SIGINT, SIGTERM and SIGHUP remove
+// Temporary files are named ".<target>.karnwick-XXXXXX". A writer holds a
+// lock on its temporary file (flock; LockFileEx on Windows) from its creation
+// until after the rename, so no other command takes it for a leftover;
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C and a closed console on Windows) remove
 // every temporary file (and every folder a file set created) before the
 // program ends (temporary_registry.h). A temporary file left by a program
 // that was killed outright (kill -9, a power cut) carries no lock any more:

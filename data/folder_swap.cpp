@@ -1,17 +1,16 @@
 // The file set's whole-folder commit: a new folder built beside the old one
 // and swapped in, with the user's other files carried over.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "data/errors.h"
 #include "data/file_set.h"
+#include "data/platform.h"
 #include "data/set_recovery.h"
 #include "data/stale_files.h"
+#include "data/system_calls.h"
 #include "data/temporary_registry.h"
 #include "data/write_checks.h"
 #include "data/writer_calls.h"
@@ -20,6 +19,8 @@ namespace karnwick {
 
 namespace fs = std::filesystem;
 using namespace writer;
+using platform::pathFromText;
+using platform::pathText;
 
 namespace {
 
@@ -32,12 +33,11 @@ bool isWriterName(std::string_view name) {
 // beside it: a folder of its own at that name, in a parent on the same file
 // system that may be written.
 bool canSwapFolder(const fs::path& folder, std::uint64_t device) {
-    struct stat named {
-    }, parent{};
+    sys::Status named, parent;
     const fs::path name = folder.filename();
-    return name != "." && name != ".." && ::lstat(folder.c_str(), &named) == 0 &&
-           S_ISDIR(named.st_mode) && ::stat(folderOf(folder).c_str(), &parent) == 0 &&
-           parent.st_dev == device && ::access(folderOf(folder).c_str(), W_OK | X_OK) == 0;
+    return name != "." && name != ".." && sys::statusAt(folder, named, false) == 0 &&
+           named.kind == sys::Kind::Folder && sys::statusAt(folderOf(folder), parent, true) == 0 &&
+           parent.volume == device && sys::mayWriteIn(folderOf(folder)) == 0;
 }
 
 }  // namespace
@@ -70,29 +70,30 @@ void FileSet::commitBuilt() {
 // Links every entry of the folder but the set's own files into the new
 // folder; false (and nothing linked) when one cannot be carried so.
 bool FileSet::carryOtherFiles() {
-    DIR* dir = ::opendir(m_folder.c_str());
-    if (!dir) return false;
+    const int dirFd = sys::openAt(m_folder, sys::Open::Folder);
+    if (dirFd < 0) return false;
     std::vector<std::string> names;
     for (const Placed& file : m_files) names.push_back(file.name.string());
-    bool whole = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == ".." || isWriterName(name) ||
-            std::find(names.begin(), names.end(), name) != names.end())
+    std::vector<std::string> entries;
+    bool whole = sys::listFolder(dirFd, entries) == 0;
+    for (const std::string& name : entries) {
+        if (!whole) break;
+        if (isWriterName(name) || std::find(names.begin(), names.end(), name) != names.end())
             continue;
-        struct stat status {};
-        const fs::path from = m_folder / entry->d_name, to = m_writeFolder / entry->d_name;
-        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-            S_ISDIR(status.st_mode) || writerCalls().link(from.c_str(), to.c_str()) != 0) {
+        sys::Status status;
+        const fs::path from = m_folder / pathFromText(name),
+                       to = m_writeFolder / pathFromText(name);
+        if (sys::statusIn(dirFd, name, status) != 0 || status.kind == sys::Kind::Folder ||
+            writerCalls().link(pathText(from).c_str(), pathText(to).c_str()) != 0) {
             whole = false;
             break;
         }
-        m_carried.push_back(to.string());
-        m_carriedInodes.push_back(status.st_ino);
+        m_carried.push_back(pathText(to));
+        m_carriedInodes.push_back(status.index);
     }
-    ::closedir(dir);
+    sys::closeFile(dirFd);
     if (!whole) {
-        for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+        for (const std::string& carried : m_carried) sys::removeFile(pathFromText(carried));
         m_carried.clear();
         m_carriedInodes.clear();
     }
@@ -105,19 +106,20 @@ void FileSet::swapIn() {
         discard();
         throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(what, error));
     };
-    struct stat old {};
-    if (::stat(m_folder.c_str(), &old) != 0) fail("cannot read the folder", errno);
+    sys::Status old;
+    if (sys::statusAt(m_folder, old, true) != 0) fail("cannot read the folder", errno);
     // The new folder is the old one to everyone else: its owner (which only
     // root may give) and its permissions.
-    if (::geteuid() == 0 && ::fchown(m_buildFd, old.st_uid, old.st_gid) != 0)
+    if (sys::isSuperUser() && sys::giveOwner(m_buildFd, old) != 0)
         fail("cannot give the new folder the old one's owner", errno);
-    if (::fchmod(m_buildFd, old.st_mode & 07777) != 0)
+    if (sys::setMode(m_buildFd, old.mode) != 0)
         fail("cannot give the new folder the old one's permissions", errno);
     if (const int error = syncFolder(m_writeFolder)) fail("cannot sync the new folder", error);
-    if (writerCalls().exchange(m_writeFolder.c_str(), m_folder.c_str()) != 0) {
+    if (writerCalls().exchange(pathText(m_writeFolder).c_str(), pathText(m_folder).c_str()) != 0) {
         const int error = errno;
-        // A file system that cannot swap two folders takes the set in place.
-        if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+        // A file system (or a system) that cannot swap two folders takes the
+        // set in place.
+        if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP && error != ENOTSUP)
             fail("cannot swap in the new folder", error);
         moveBuiltIntoFolder();
         return commitIntoFolder();
@@ -127,7 +129,7 @@ void FileSet::swapIn() {
     m_committed = true;
     for (Placed& file : m_files) untrack(file.slot);
     untrack(m_buildSlot);
-    ::close(m_buildFd);
+    sys::closeFile(m_buildFd);
     m_buildFd = -1;
     m_carried.clear();
     const int error = syncFolder(folderOf(m_folder));
@@ -143,34 +145,34 @@ void FileSet::swapIn() {
 // moved over into the folder, or, when its name is taken there, left with
 // the old folder.
 void FileSet::removeSwappedOut(const fs::path& old) noexcept {
-    DIR* dir = ::opendir(old.c_str());
-    if (!dir) return;
-    const int dirFd = ::dirfd(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        struct stat status {};
-        if (::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        const bool replaced = std::any_of(m_files.begin(), m_files.end(),
-                                          [&](const Placed& file) { return file.name == name; });
+    const int dirFd = sys::openAt(old, sys::Open::Folder);
+    if (dirFd < 0) return;
+    std::vector<std::string> entries;
+    if (sys::listFolder(dirFd, entries) != 0) entries.clear();
+    for (const std::string& name : entries) {
+        sys::Status status;
+        if (sys::statusIn(dirFd, name, status) != 0) continue;
+        const bool replaced = std::any_of(m_files.begin(), m_files.end(), [&](const Placed& file) {
+            return file.name == pathFromText(name);
+        });
         const bool carried = std::find(m_carriedInodes.begin(), m_carriedInodes.end(),
-                                       status.st_ino) != m_carriedInodes.end();
+                                       status.index) != m_carriedInodes.end();
         const bool writers = name == kCommitNoteName || name == kFolderGateName;
-        if (!S_ISDIR(status.st_mode) && (replaced || carried || writers)) {
-            ::unlinkat(dirFd, entry->d_name, 0);
+        if (status.kind != sys::Kind::Folder && (replaced || carried || writers)) {
+            sys::removeIn(dirFd, name, false);
             continue;
         }
-        writerCalls().renameNoReplace((old / entry->d_name).c_str(),
-                                      (m_folder / entry->d_name).c_str());
+        writerCalls().renameNoReplace(pathText(old / pathFromText(name)).c_str(),
+                                      pathText(m_folder / pathFromText(name)).c_str());
     }
-    ::closedir(dir);
-    ::rmdir(old.c_str());
+    sys::closeFile(dirFd);
+    sys::removeFolder(old);
 }
 
 // The folder takes the set in place after all: each built file goes to a
 // temporary name in the folder itself, and the hidden folder goes.
 void FileSet::moveBuiltIntoFolder() {
-    for (const std::string& carried : m_carried) ::unlink(carried.c_str());
+    for (const std::string& carried : m_carried) sys::removeFile(pathFromText(carried));
     m_carried.clear();
     for (Placed& file : m_files) {
         const std::string stem =
@@ -194,9 +196,9 @@ void FileSet::moveBuiltIntoFolder() {
             }
         }
     }
-    ::close(m_buildFd);
+    sys::closeFile(m_buildFd);
     m_buildFd = -1;
-    ::rmdir(m_writeFolder.c_str());
+    sys::removeFolder(m_writeFolder);
     untrack(m_buildSlot);
     m_writeFolder = m_folder;
     m_build = Build::InFolder;

@@ -45,6 +45,10 @@ std::string pathText(const fs::path& path) {
     return path.string();
 }
 
+fs::path pathFromText(const std::string& text) {
+    return text;
+}
+
 OpenedFile openForReading(const fs::path& path) {
     OpenedFile opened;
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is

@@ -87,6 +87,10 @@ std::string pathText(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
+fs::path pathFromText(const std::string& text) {
+    return std::u8string(text.begin(), text.end());
+}
+
 OpenedFile openForReading(const fs::path& path) {
     OpenedFile opened;
     // Shared every way, so a game file being read never stops a writer from

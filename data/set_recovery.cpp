@@ -1,9 +1,6 @@
 // The commit note of a file set, and the recovery of a set left half done.
 #include "data/set_recovery.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -12,7 +9,9 @@
 
 #include "data/errors.h"
 #include "data/folder_lock.h"
+#include "data/platform.h"
 #include "data/stale_files.h"
+#include "data/system_calls.h"
 #include "data/write_checks.h"
 #include "data/writer_calls.h"
 
@@ -96,22 +95,22 @@ std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
 }
 
 std::string readNote(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = sys::openAt(file, sys::Open::Read);
     if (fd < 0) throw GameError(ErrorKind::FileAccess, file.string(), reason(errno));
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const std::int64_t n = sys::readSome(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int error = errno;
-            ::close(fd);
+            sys::closeFile(fd);
             throw GameError(ErrorKind::FileAccess, file.string(), reason(error));
         }
         if (n == 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    sys::closeFile(fd);
     return text;
 }
 
@@ -120,11 +119,15 @@ std::string readNote(const fs::path& file) {
 bool canGoForward(const fs::path& folder, const std::vector<NoteEntry>& entries) {
     bool forward = true;
     for (const NoteEntry& e : entries) {
-        const bool placed = inodeAt(folder / e.target) == e.newInode;
-        const bool waiting = inodeAt(folder / e.temporary) == e.newInode;
+        const bool placed = inodeAt(folder / platform::pathFromText(e.target)) == e.newInode;
+        const bool waiting = inodeAt(folder / platform::pathFromText(e.temporary)) == e.newInode;
         forward = forward && (placed || waiting);
     }
     return forward;
+}
+
+int renameEntry(const fs::path& from, const fs::path& to) {
+    return writerCalls().rename(platform::pathText(from).c_str(), platform::pathText(to).c_str());
 }
 
 // Puts every file of the set forward or back; returns the names of those
@@ -133,20 +136,20 @@ std::string settleFiles(const fs::path& folder, const std::vector<NoteEntry>& en
                         bool forward) {
     std::string missing;
     for (const NoteEntry& e : entries) {
-        const fs::path target = folder / e.target, temporary = folder / e.temporary;
+        const fs::path target = folder / platform::pathFromText(e.target);
+        const fs::path temporary = folder / platform::pathFromText(e.temporary);
         const bool placed = inodeAt(target) == e.newInode;
         if (forward) {
-            if (!placed && writerCalls().rename(temporary.c_str(), target.c_str()) != 0)
-                missing += " " + e.target;
+            if (!placed && renameEntry(temporary, target) != 0) missing += " " + e.target;
         } else if (placed) {
-            const fs::path backup = folder / e.backup;
+            const fs::path backup = folder / platform::pathFromText(e.backup);
             if (e.oldInode == 0)
-                ::unlink(target.c_str());
+                sys::removeFile(target);
             else if (!e.backup.empty() && inodeAt(backup) == e.oldInode)
-                writerCalls().rename(backup.c_str(), target.c_str());
+                renameEntry(backup, target);
             if (inodeAt(target) != e.oldInode) missing += " " + e.target;
         } else {
-            ::unlink(temporary.c_str());
+            sys::removeFile(temporary);
         }
     }
     return missing;
@@ -167,13 +170,13 @@ std::string writer::commitNoteText(std::span<const NoteEntry> entries) {
 }
 
 bool hasInterruptedSet(const fs::path& folder) {
-    return ::faccessat(AT_FDCWD, (folder / kCommitNoteName).c_str(), F_OK, AT_SYMLINK_NOFOLLOW) ==
-           0;
+    sys::Status status;
+    return sys::statusAt(folder / kCommitNoteName, status, false) == 0;
 }
 
 void finishInterruptedSet(const fs::path& folder) {
     const fs::path noteFile = folder / kCommitNoteName;
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (sys::mayWriteIn(folder) != 0) {
         throw GameError(ErrorKind::FileAccess, folder.string(),
                         "(a karnwick command that stopped left a set of game files half "
                         "replaced there, and the folder cannot be written to finish it: " +
@@ -197,10 +200,11 @@ void finishInterruptedSet(const fs::path& folder) {
                         reason("cannot sync the folder", error));
     for (const NoteEntry& e : *entries) {
         if (e.backup.empty()) continue;
-        const fs::path backup = folder / e.backup;
-        if (forward || inodeAt(folder / e.target) == e.oldInode) ::unlink(backup.c_str());
+        const fs::path backup = folder / platform::pathFromText(e.backup);
+        if (forward || inodeAt(folder / platform::pathFromText(e.target)) == e.oldInode)
+            sys::removeFile(backup);
     }
-    if (::unlink(noteFile.c_str()) != 0 && errno != ENOENT)
+    if (sys::removeFile(noteFile) != 0 && errno != ENOENT)
         throw GameError(ErrorKind::FileWrite, noteFile.string(), reason(errno));
     // A note that comes back after a power cut is only settled once more.
     (void)syncFolder(folder);

@@ -1,16 +1,13 @@
 // Temporary names, and the clean-up of those killed writers left.
 #include "data/stale_files.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <random>
+#include <vector>
 
 #include "data/folder_lock.h"
+#include "data/platform.h"
 #include "data/set_recovery.h"
+#include "data/system_calls.h"
 #include "data/temporary_registry.h"
 
 namespace karnwick::writer {
@@ -38,35 +35,34 @@ namespace {
 
 // Removes a hidden folder a killed `export all` was building, when nobody
 // holds its lock: the regular files in it, then the folder.
-void removeStaleBuild(int dirFd, const char* name) noexcept {
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+void removeStaleBuild(int dirFd, const std::string& name) noexcept {
+    const int fd = sys::openIn(dirFd, name, sys::Open::HeldFolder);
     if (fd < 0) return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        if (DIR* inside = ::fdopendir(::dup(fd))) {
-            while (const dirent* entry = ::readdir(inside)) {
-                struct stat status {};
-                if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    !S_ISDIR(status.st_mode))
-                    ::unlinkat(fd, entry->d_name, 0);
+    std::vector<std::string> inside;
+    if (sys::tryLock(fd) == 0) {
+        if (sys::listFolder(fd, inside) == 0) {
+            for (const std::string& entry : inside) {
+                sys::Status status;
+                if (sys::statusIn(fd, entry, status) == 0 && status.kind != sys::Kind::Folder)
+                    sys::removeIn(fd, entry, false);
             }
-            ::closedir(inside);
         }
-        ::unlinkat(dirFd, name, AT_REMOVEDIR);
+        sys::removeHeldFolder(dirFd, name, fd);
     }
-    ::close(fd);
+    sys::closeFile(fd);
 }
 
 // A temporary file or build folder nobody holds a lock on.
-void removeIfStale(int dirFd, const char* name) noexcept {
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+void removeIfStale(int dirFd, const std::string& name) noexcept {
+    const int fd = sys::openIn(dirFd, name, sys::Open::Read);
     if (fd < 0) return;
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    sys::Status status;
+    if (sys::statusOf(fd, status) == 0 && status.kind == sys::Kind::Folder) {
         removeStaleBuild(dirFd, name);
-    } else if (S_ISREG(status.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        ::unlinkat(dirFd, name, 0);
+    } else if (status.kind == sys::Kind::Regular && sys::tryLock(fd) == 0) {
+        sys::removeIn(dirFd, name, false);
     }
-    ::close(fd);
+    sys::closeFile(fd);
 }
 
 }  // namespace
@@ -78,13 +74,16 @@ void removeIfStale(int dirFd, const char* name) noexcept {
 // interrupted names its files in its note and is left alone.
 void removeStaleTemporaries(const fs::path& folder) noexcept {
     if (hasInterruptedSet(folder)) return;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (isTemporaryName(entry->d_name) && !isTracked(folder / entry->d_name))
-            removeIfStale(::dirfd(dir), entry->d_name);
+    const int dirFd = sys::openAt(folder, sys::Open::Folder);
+    if (dirFd < 0) return;
+    std::vector<std::string> names;
+    if (sys::listFolder(dirFd, names) == 0) {
+        for (const std::string& name : names) {
+            if (isTemporaryName(name) && !isTracked(folder / platform::pathFromText(name)))
+                removeIfStale(dirFd, name);
+        }
     }
-    ::closedir(dir);
+    sys::closeFile(dirFd);
 }
 
 void removeStaleTemporariesIfIdle(const fs::path& folder) noexcept {

@@ -1,25 +1,24 @@
 // The signal-safe list of the writer's live temporary files and folders.
 #include "data/temporary_registry.h"
 
-#include <pthread.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "data/system_calls.h"
+
 namespace karnwick::writer {
 
 namespace {
 
 // The handler may run at any moment, on any thread, so it only reads atomics
-// and calls unlink, rmdir, signal and raise. Slots live in chunks that are
-// never freed; the mutex only orders the threads that add and remove
-// entries. A path is freed only when no handler has started: one that has
-// started ends the program, so the path it may be reading is simply never
-// freed.
+// and removes files and folders (sys::removeFileNow, sys::removeFolderNow).
+// Slots live in chunks that are never freed; the mutex only orders the
+// threads that add and remove entries. A path is freed only when no handler
+// has started: one that has started ends the program, so the path it may be
+// reading is simply never freed.
 
 struct Slot {
     std::atomic<char*> path{nullptr};
@@ -46,21 +45,20 @@ void removeRegistered() noexcept {
     for (std::size_t i = 0; i < used; ++i) {
         const Slot& slot = slotAt(i);
         const char* path = slot.path.load();
-        if (path && !slot.folder.load()) ::unlink(path);
+        if (path && !slot.folder.load()) sys::removeFileNow(path);
     }
     // Folders were registered parents first: remove children first.
     for (std::size_t i = used; i-- > 0;) {
         const Slot& slot = slotAt(i);
         const char* path = slot.path.load();
-        if (path && slot.folder.load()) ::rmdir(path);
+        if (path && slot.folder.load()) sys::removeFolderNow(path);
     }
 }
 
 void endProgram(int signal) noexcept {
     g_handlerStarted.store(true);
     removeRegistered();
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
+    sys::endProgramFor(signal);
 }
 
 // Commits going on now, on any thread, and an ending signal that came
@@ -70,7 +68,7 @@ void endProgram(int signal) noexcept {
 std::atomic<int> g_commits{0};
 std::atomic<int> g_heldSignal{0};
 
-extern "C" void removeTemporariesAndEnd(int signal) {
+void removeTemporariesAndEnd(int signal) {
     if (g_commits.load() > 0) {
         g_heldSignal.store(signal);
         if (g_commits.load() > 0) return;
@@ -81,26 +79,11 @@ extern "C" void removeTemporariesAndEnd(int signal) {
     endProgram(signal);
 }
 
-// Only a signal that would end the program is taken over; one the program
-// ignores (started with nohup) or handles itself is left alone.
-void installSignalHandlers() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old {};
-        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
-        struct sigaction action {};
-        action.sa_handler = removeTemporariesAndEnd;
-        // A signal held back returns to whatever the thread it landed on was doing.
-        action.sa_flags = SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, nullptr);
-    }
-}
-
 }  // namespace
 
 std::size_t track(const std::string& path, bool folder) {
     static std::once_flag installed;
-    std::call_once(installed, installSignalHandlers);
+    std::call_once(installed, [] { sys::onEndingEvents(removeTemporariesAndEnd); });
     std::lock_guard lock(g_registryMutex);
     std::size_t index;
     if (!freeSlots().empty()) {
@@ -139,18 +122,15 @@ bool isTracked(const std::filesystem::path& path) {
 }
 
 HeldBackSignals::HeldBackSignals() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
-    ::pthread_sigmask(SIG_BLOCK, &ending, &m_previous);
+    sys::holdEndingEvents(m_previous);
     g_commits.fetch_add(1);
     // A handler already at work ends the program before this commit starts.
-    while (g_handlerStarted.load()) ::pause();
+    if (g_handlerStarted.load()) sys::waitForever();
 }
 
 HeldBackSignals::~HeldBackSignals() {
     const bool last = g_commits.fetch_sub(1) == 1;
-    ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    sys::releaseEndingEvents(m_previous);
     if (last)
         if (const int signal = g_heldSignal.exchange(0)) endProgram(signal);
 }

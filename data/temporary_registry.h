@@ -1,15 +1,16 @@
 #pragma once
 // The writer's list of its live temporary files and the folders it created,
-// which SIGINT, SIGTERM and SIGHUP remove before the program ends, and the
-// holding back of those signals while a set commits. Only the writer's own
-// files include this.
-
-#include <signal.h>
+// which SIGINT, SIGTERM and SIGHUP (Ctrl+C and a closed console on Windows,
+// see sys::onEndingEvents) remove before the program ends, and the holding
+// back of those events while a set commits. Only the writer's own files
+// include this.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "data/system_calls.h"
 
 namespace karnwick::writer {
 
@@ -37,7 +38,7 @@ class HeldBackSignals {
     HeldBackSignals& operator=(const HeldBackSignals&) = delete;
 
   private:
-    sigset_t m_previous;
+    sys::HeldEvents m_previous;
 };
 
 }  // namespace karnwick::writer

@@ -1,9 +1,6 @@
 // The writer's checks of its targets and folders.
 #include "data/write_checks.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -27,16 +24,16 @@ fs::path folderOf(const fs::path& target) {
 }
 
 void checkFolder(const fs::path& folder, const std::string& name) {
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0) {
+    sys::Status status;
+    if (sys::statusAt(folder, status, true) != 0) {
         if (errno == ENOENT)
             throw GameError(ErrorKind::FileWrite, name,
                             "(the folder " + folder.string() + " does not exist)");
         throw GameError(ErrorKind::FileWrite, name, reason(folder.string(), errno));
     }
-    if (!S_ISDIR(status.st_mode))
+    if (status.kind != sys::Kind::Folder)
         throw GameError(ErrorKind::FileWrite, name, "(" + folder.string() + " is not a folder)");
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    if (sys::mayWriteIn(folder) != 0)
         throw GameError(ErrorKind::FileWrite, name, reason(folder.string(), errno));
 }
 
@@ -45,26 +42,26 @@ namespace {
 // Whether the user may not write the regular file `path` (whose status is
 // `status`): root passes every permission check, so for root a file without
 // any write bit counts as protected, as it does for everyone else.
-bool isWriteProtected(const fs::path& path, const struct stat& status) {
-    if (::geteuid() == 0) return (status.st_mode & 0222) == 0;
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+bool isWriteProtected(const fs::path& path, const sys::Status& status) {
+    if (sys::isSuperUser()) return (status.mode & 0222) == 0;
+    return sys::mayWrite(path) != 0 && errno == EACCES;
 }
 
 }  // namespace
 
-bool checkTarget(const fs::path& target, Existing existing, struct stat* found) {
+bool checkTarget(const fs::path& target, Existing existing, sys::Status* found) {
     const std::string name = target.string();
     if (name.empty()) throw GameError(ErrorKind::FileWrite, "\"\"", "(the file name is empty)");
     if (!target.has_filename() || target.filename() == "." || target.filename() == "..")
         throw GameError(ErrorKind::NotRegularFile, name, "(it names a folder)");
-    struct stat status {};
-    if (::lstat(target.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+    sys::Status status;
+    if (sys::statusAt(target, status, false) == 0) {
+        if (status.kind != sys::Kind::Regular && status.kind != sys::Kind::Link)
             throw GameError(ErrorKind::NotRegularFile, name,
-                            S_ISDIR(status.st_mode) ? "(it is a folder)" : "");
+                            status.kind == sys::Kind::Folder ? "(it is a folder)" : "");
         if (existing == Existing::Refuse)
             throw GameError(ErrorKind::FileExists, name, "(use --force to replace it)");
-        if (!S_ISREG(status.st_mode)) return false;
+        if (status.kind != sys::Kind::Regular) return false;
         if (existing == Existing::ReplaceUnprotected && isWriteProtected(target, status))
             throw GameError(ErrorKind::WriteProtected, name, "(use --force to replace it)");
         if (found) *found = status;
@@ -75,16 +72,9 @@ bool checkTarget(const fs::path& target, Existing existing, struct stat* found) 
     return false;
 }
 
-bool isNullDevice(const fs::path& target) {
-    struct stat at {
-    }, null{};
-    return ::lstat(target.c_str(), &at) == 0 && S_ISCHR(at.st_mode) &&
-           ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) && at.st_rdev == null.st_rdev;
-}
-
 std::uint64_t inodeAt(const fs::path& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+    sys::Status status;
+    return sys::statusAt(path, status, false) == 0 ? status.index : 0;
 }
 
 }  // namespace karnwick::writer

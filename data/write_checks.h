@@ -3,13 +3,12 @@
 // be replaced, may this folder be written), and how its errors read. Only
 // the writer's own files include this.
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "data/file_writer.h"
+#include "data/system_calls.h"
 
 namespace karnwick::writer {
 
@@ -27,12 +26,11 @@ void checkFolder(const std::filesystem::path& folder, const std::string& name);
 // Throws unless the entry at `target` may be replaced; returns whether a
 // regular file is there (its status in `found`).
 bool checkTarget(const std::filesystem::path& target, Existing existing,
-                 struct stat* found = nullptr);
+                 sys::Status* found = nullptr);
 
 // The null device: the one target that is no regular file and still taken
-// (`-o /dev/null`, to run a command for its checks alone). Known by its
-// device number, so only /dev/null itself or another node of it qualifies.
-bool isNullDevice(const std::filesystem::path& target);
+// (`-o /dev/null`, to run a command for its checks alone).
+using sys::isNullDevice;
 
 // The inode at `path` (not following a link), or 0 when nothing is there.
 std::uint64_t inodeAt(const std::filesystem::path& path);

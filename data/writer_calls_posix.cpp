@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "data/system_calls.h"
+
 namespace karnwick {
 
 WriterCalls& writerCalls() {
@@ -20,9 +22,7 @@ WriterCalls& writerCalls() {
         ::mkdir,
         ::pwrite,
         ::copy_file_range,
-        [](const char* from, const char* to) {
-            return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
-        },
+        [](const char* from, const char* to) { return sys::renameNoReplace(from, to); },
         [](const char* a, const char* b) {
             return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
         },

@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <string>
 
+#include "data/platform.h"
+#include "data/system_calls.h"
+
 namespace karnwick {
 
 namespace fs = std::filesystem;
@@ -19,47 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path widePath(const char* utf8) {
-    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8)));
-}
-
-// The system's error as the writer's messages know them (errno values).
-int failWith(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            errno = ENOENT;
-            break;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            errno = EACCES;
-            break;
-        case ERROR_ALREADY_EXISTS:
-        case ERROR_FILE_EXISTS:
-            errno = EEXIST;
-            break;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            errno = ENOSPC;
-            break;
-        case ERROR_NOT_SAME_DEVICE:
-            errno = EXDEV;
-            break;
-        case ERROR_INVALID_PARAMETER:
-            errno = EINVAL;
-            break;
-        case ERROR_INVALID_FUNCTION:
-        case ERROR_NOT_SUPPORTED:
-            errno = ENOTSUP;
-            break;
-        case ERROR_WRITE_PROTECT:
-            errno = EROFS;
-            break;
-        default:
-            errno = EIO;
-            break;
-    }
-    return -1;
+    return platform::pathFromText(utf8);
 }
 
 HANDLE handleOf(int fd) {
@@ -71,33 +34,24 @@ ssize_t writeAll(int fd, const void* bytes, std::size_t count) {
 }
 
 int flush(int fd) {
-    return ::FlushFileBuffers(handleOf(fd)) ? 0 : failWith(::GetLastError());
-}
-
-// MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk, which
-// is what a folder's fsync gives on POSIX.
-int move(const char* from, const char* to, DWORD flags) {
-    return ::MoveFileExW(widePath(from).c_str(), widePath(to).c_str(),
-                         flags | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : failWith(::GetLastError());
+    return ::FlushFileBuffers(handleOf(fd)) ? 0 : sys::failWithLastError();
 }
 
 int replace(const char* from, const char* to) {
-    return move(from, to, MOVEFILE_REPLACE_EXISTING);
+    return sys::rename(widePath(from), widePath(to));
 }
 int moveNoReplace(const char* from, const char* to) {
-    return move(from, to, 0);
+    return sys::renameNoReplace(widePath(from), widePath(to));
 }
 
 int hardLink(const char* from, const char* to) {
     return ::CreateHardLinkW(widePath(to).c_str(), widePath(from).c_str(), nullptr)
                ? 0
-               : failWith(::GetLastError());
+               : sys::failWithLastError();
 }
 
 int makeFolder(const char* path, mode_t) {
-    return ::CreateDirectoryW(widePath(path).c_str(), nullptr) ? 0 : failWith(::GetLastError());
+    return ::CreateDirectoryW(widePath(path).c_str(), nullptr) ? 0 : sys::failWithLastError();
 }
 
 // At an offset without moving the position write() appends at.
@@ -131,8 +85,8 @@ WriterCalls& writerCalls() {
     return calls;
 }
 
-// Windows opens no folder as a descriptor, and its renames are written
-// through (see move above): there is nothing left to flush.
+// The writer's renames are written through (sys::rename): there is nothing
+// left to flush.
 int syncFolder(int) {
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/folder_lock.h"
 #include "data/monster_stats.h"
 #include "data/platform.h"
 #include "data/record_fields.h"
@@ -182,8 +183,12 @@ inline int writerLeftovers(const std::filesystem::path& dir) {
     for (auto item = std::filesystem::recursive_directory_iterator(dir);
          item != std::filesystem::recursive_directory_iterator(); ++item) {
         const std::string name = item->path().filename().string();
-        if (name == ".karnwick-history")
-            item.disable_recursion_pending();
+        if (name == ".karnwick-history") item.disable_recursion_pending();
+#ifdef _WIN32
+        // Windows keeps a folder's lock in a file that stays (folder_lock.h).
+        else if (name == kFolderGateName)
+            continue;
+#endif
         else
             found += name.find(".karnwick-") != std::string::npos;
     }

@@ -4,8 +4,6 @@
 // place, or as a whole new folder swapped in), ending the program with
 // status 9 at the N-th call of STEP (rename, link, fsync, mkdir or
 // exchange), as kill -9 or a power cut would at that moment.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,7 +17,7 @@ const char* g_step = "";
 int g_left = 0;
 
 void dieAt(const char* step) {
-    if (std::strcmp(step, g_step) == 0 && --g_left == 0) ::_exit(9);
+    if (std::strcmp(step, g_step) == 0 && --g_left == 0) std::_Exit(9);
 }
 
 using namespace karnwick;
