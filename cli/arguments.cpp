@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 
 #include "data/console.h"
+#include "data/platform.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -23,7 +24,7 @@ std::string bytesFromArgument(const QString& argument) {
 }
 
 std::filesystem::path pathFromArgument(const QString& argument) {
-    return platform::pathFromBytes(bytesFromArgument(argument));
+    return platform::pathFromText(bytesFromArgument(argument));
 }
 
 }  // namespace karnwick::cli

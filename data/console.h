@@ -39,11 +39,6 @@ void useParentConsole();
 // the ANSI code page can spell.
 std::vector<std::string> commandArguments(int argc, const char* const argv[]);
 
-// A path named by bytes from the command line or a game text: the bytes
-// themselves on POSIX, UTF-8 on Windows (see pathText in platform.h for the
-// way back).
-std::filesystem::path pathFromBytes(std::string_view bytes);
-
 // The running program's own file, or an empty path when it cannot be had.
 std::filesystem::path programFile();
 

@@ -12,10 +12,6 @@ std::vector<std::string> commandArguments(int argc, const char* const argv[]) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
 }
 
-std::filesystem::path pathFromBytes(std::string_view bytes) {
-    return std::filesystem::path(bytes);
-}
-
 bool isConsole(int fd) {
     return ::isatty(fd) == 1;
 }

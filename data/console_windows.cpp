@@ -26,11 +26,6 @@ std::vector<std::string> commandArguments(int, const char* const[]) {
     return arguments;
 }
 
-std::filesystem::path pathFromBytes(std::string_view bytes) {
-    return std::filesystem::path(
-        std::u8string_view(reinterpret_cast<const char8_t*>(bytes.data()), bytes.size()));
-}
-
 bool isConsole(int fd) {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     DWORD mode = 0;
