@@ -13,8 +13,8 @@
 #include "cli/commands.h"
 #include "cli/pictures.h"
 #include "cli/standard_output.h"
-#include "data/suggestions.h"
 #include "data/errors.h"
+#include "data/suggestions.h"
 
 namespace {
 
@@ -108,8 +108,11 @@ int runProgram(int argc, char* argv[]) {
     QCoreApplication::setApplicationName("karnwick");
     QCoreApplication::setApplicationVersion(KARNWICK_VERSION);
     // A reader that stops early is seen as a failed write (EPIPE), which the
-    // standard output below ends quietly, instead of a signal.
+    // standard output below ends quietly, instead of a signal (which Windows
+    // never sends).
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     // From argv rather than QCoreApplication::arguments(), which would turn a
     // path's bytes outside UTF-8 into U+FFFD; the graphics have taken their

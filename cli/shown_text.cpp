@@ -5,11 +5,12 @@
 #include <algorithm>
 
 #include "data/monster_stats.h"
+#include "data/platform.h"
 
 namespace karnwick::cli {
 
 std::string shownPath(const std::filesystem::path& path) {
-    return escapedText(path.native());
+    return escapedText(platform::pathText(path));
 }
 
 std::size_t shownLength(std::string_view text) {

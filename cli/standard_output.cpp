@@ -95,7 +95,8 @@ void StandardOutput::writeBuffered() {
         throw CommandError(kClosedOutput);
     }
     while (at < end) {
-        const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<std::size_t>(end - at));
+        // Windows writes at most 2^31 bytes at a time; the buffer is far smaller.
+        const auto n = ::write(STDOUT_FILENO, at, static_cast<unsigned>(end - at));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             m_failed = true;

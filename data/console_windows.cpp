@@ -4,8 +4,10 @@
 #endif
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 
 #include "data/errors.h"
+#include "data/platform.h"
 
 std::optional<std::filesystem::path> pickGameFolder(QWidget* parent,
                                                     const std::filesystem::path& start) {
@@ -34,7 +35,8 @@ std::filesystem::path resolveGameFolder(const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::path resolved = std::filesystem::canonical(folder, error);
     if (error || !std::filesystem::is_directory(resolved, error)) {
-        throw karnwick::GameError(karnwick::ErrorKind::FileAccess, folder.native(),
+        throw karnwick::GameError(karnwick::ErrorKind::FileAccess,
+                                  karnwick::platform::pathText(folder),
                                   "as a game folder: it does not exist or is not a folder");
     }
     return resolved;
