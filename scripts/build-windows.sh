@@ -70,12 +70,17 @@ for runtime in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
     cp "$($triplet-g++-posix -print-file-name="$runtime")" "$stage/"
 done
 
+# Without the symbols the debugger alone would use (two thirds of the size).
+find "$stage" -name '*.exe' -o -name '*.dll' | xargs $triplet-strip --strip-unneeded
+
 # Every DLL a program or library imports ships beside it, or is Windows' own.
 missing=$(
     cd "$stage"
     find . -name '*.exe' -o -name '*.dll' | while read -r file; do
         $triplet-objdump -p "$file" | sed -n 's/^\tDLL Name: //p'
     done | sort -u | while read -r dll; do
+        # The API sets (api-ms-win-*) are names Windows itself resolves.
+        case $dll in api-ms-win-* | ext-ms-*) continue ;; esac
         [ -e "$dll" ] || [ -e "/usr/$triplet/lib/lib${dll%.dll}.a" ] ||
             [ -e "/usr/$triplet/lib/lib$(printf '%s' "${dll%.dll}" | tr 'A-Z' 'a-z').a" ] ||
             printf '%s ' "$dll"
@@ -101,6 +106,6 @@ rm -f "$zip"
 lists=$build/stage/nsis
 mkdir -p "$lists"
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DLISTS="$lists" \
-    -DOUTFILE="$build/karnwick-$version-setup.exe" packaging/windows/karnwick.nsi
+    -DOUTFILE="$build/karnwick-$version-setup.exe" "$root/packaging/windows/karnwick.nsi"
 echo "build-windows: $(du -k "$zip" | cut -f1) KiB $zip"
 echo "build-windows: $(du -k "$build/karnwick-$version-setup.exe" | cut -f1) KiB $build/karnwick-$version-setup.exe"
