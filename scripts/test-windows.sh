@@ -6,8 +6,9 @@
 #
 #   scripts/test-windows.sh [--core] [ctest arguments...]
 #
-# Without --core, the arena is then tried in a window as well
-# (scripts/windows-arena-check.sh).
+# Without --core, the arena is then tried in a window
+# (scripts/windows-arena-check.sh) and the installer installs and uninstalls
+# (scripts/windows-installer-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(pwd)/build-windows
@@ -32,8 +33,9 @@ status=0
 ctest --test-dir "$build" --output-on-failure "$@" || status=$?
 # This prefix's server only; it would otherwise linger for a few seconds.
 wineserver -k 2>/dev/null || true
-# The arena in a window, as a player meets it.
+# The arena in a window, as a player meets it, and the installer there and back.
 if [ "${#build_args[@]}" -eq 0 ]; then
     scripts/windows-arena-check.sh || status=1
+    scripts/windows-installer-check.sh || status=1
 fi
 exit "$status"
