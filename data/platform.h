@@ -96,6 +96,13 @@ std::error_code lockFolder(Handle handle, bool exclusive, LockWait& waiting);
 // The exclusive lock only if it is free now, without the gate.
 bool tryLockFolder(Handle handle);
 
+// Whether a command may be holding `folder`'s lock. Always on POSIX, where
+// the lock is the folder's own; on Windows only once the folder has the lock
+// file that the first command to lock it makes, so that a writer tidying a
+// folder no command has locked (a picture's, a history entry's) leaves no
+// lock file there.
+bool mayHoldFolderLock(const std::filesystem::path& folder);
+
 void unlockFolder(Handle handle) noexcept;
 
 }  // namespace karnwick::platform

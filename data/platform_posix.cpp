@@ -200,6 +200,10 @@ std::error_code lockFolder(Handle handle, bool exclusive, LockWait& waiting) {
                      : takeShared(descriptor(handle), waiting);
 }
 
+bool mayHoldFolderLock(const fs::path&) {
+    return true;
+}
+
 bool tryLockFolder(Handle handle) {
     return ::flock(descriptor(handle), LOCK_EX | LOCK_NB) == 0;
 }

@@ -221,6 +221,10 @@ std::error_code lockFolder(Handle handle, bool exclusive, LockWait& waiting) {
     return pollLock(file, kLock, false, waiting);
 }
 
+bool mayHoldFolderLock(const fs::path& folder) {
+    return ::GetFileAttributesW((folder / kFolderGateName).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool tryLockFolder(Handle handle) {
     OVERLAPPED at{};
     at.Offset = kLock;

@@ -88,7 +88,11 @@ void removeStaleTemporaries(const fs::path& folder) noexcept {
 
 void removeStaleTemporariesIfIdle(const fs::path& folder) noexcept {
     try {
-        if (const auto lock = FolderLock::tryWrite(folder)) removeStaleTemporaries(folder);
+        if (!platform::mayHoldFolderLock(folder)) {
+            removeStaleTemporaries(folder);
+        } else if (const auto lock = FolderLock::tryWrite(folder)) {
+            removeStaleTemporaries(folder);
+        }
     } catch (...) {
     }
 }

@@ -341,6 +341,13 @@ TEST(FileWriter, NamesInAnyScriptRoundTrip) {
                 << e.what();
         }
     }
+    // A file written where no command locked the folder (a picture's folder)
+    // leaves nothing beside it: not even the lock file Windows keeps in a
+    // game folder.
+    const fs::path pictures = folder.path() / u8"Картинки";
+    fs::create_directory(pictures);
+    writeFileAtomically(pictures / u8"спрайт.png", "png", Existing::Refuse);
+    EXPECT_EQ(std::distance(fs::directory_iterator(pictures), fs::directory_iterator()), 1);
 }
 
 #ifndef _WIN32
