@@ -21,11 +21,20 @@ QString& chosenFolder() {
 
 QString openArenasFolder() {
     if (!chosenFolder().isEmpty()) return chosenFolder();
+#ifdef Q_OS_WIN
+    // Windows has no runtime folder (Qt names the home folder): the user's
+    // local application data, beside the demo set.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/karnwick/arenas");
+#else
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
            QStringLiteral("/karnwick-arenas");
+#endif
 }
 
-void setOpenArenasFolder(const QString& folder) { chosenFolder() = folder; }
+void setOpenArenasFolder(const QString& folder) {
+    chosenFolder() = folder;
+}
 
 ArenaPresence::ArenaPresence() {
     const QString folder = openArenasFolder();
