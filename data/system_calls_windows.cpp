@@ -153,16 +153,6 @@ fs::path pathIn(int dirFd, const std::string& name) {
         }
         folder.resize(length + 1);
     }
-    // The system names the folder \\?\C:\..., which a rename through a
-    // handle (moveThrough) does not take; the plain form while the path is
-    // short enough to need no such prefix.
-    constexpr std::wstring_view kLong = L"\\\\?\\", kLongShare = L"\\\\?\\UNC\\";
-    if (folder.size() + name.size() < MAX_PATH - 1) {
-        if (folder.starts_with(kLongShare))
-            folder = L"\\\\" + folder.substr(kLongShare.size());
-        else if (folder.starts_with(kLong))
-            folder.erase(0, kLong.size());
-    }
     return fs::path(folder) / platform::pathFromText(name);
 }
 
