@@ -122,7 +122,7 @@ auto entryWith(std::string extra) {
     return [extra](const Sandbox& s) {
         std::string lines = extra;
         if (const auto at = lines.find("DECOY"); at != std::string::npos)
-            lines.replace(at, 5, s.decoy().string());
+            lines.replace(at, 5, karnwick::platform::pathText(s.decoy()));
         writeFile(s.entry() / "entry", setEntry(lines));
     };
 }
@@ -142,13 +142,15 @@ void damagedCopy(const Sandbox& s) {
 }
 
 const std::string kEntry = "./.karnwick-history/000001 cannot be used: ";
+// The start of the decoy's absolute path: "/", or its drive's "C:/" on Windows.
+const std::string kDecoyRoot = karnwick::platform::pathText(fs::temp_directory_path().root_path());
 const std::string kNoRecord = "cannot record the edit in ./.karnwick-history: it is a ";
 
 const HostileCase kCases[] = {
     {"AbsoluteFileLine", entryWith("file DECOY absent\n"), "undo",
-     kEntry + "it names the file \"/"},
+     kEntry + "it names the file \"" + kDecoyRoot},
     {"AbsolutePresentLine", entryWith("file DECOY present " + state("x") + "\n"), "undo",
-     kEntry + "it names the file \"/"},
+     kEntry + "it names the file \"" + kDecoyRoot},
     {"RelativeFileLine", entryWith("file ../../decoy absent\n"), "undo",
      kEntry + "it names the file \"../../decoy\", which is none of mypal.pal, monster.dat and "
               "monsters.tat"},
