@@ -67,6 +67,8 @@ int main(int argc, char* argv[]) {
     // Help, the version and usage errors reach the console the arena was
     // started from, though on Windows the arena has none of its own.
     karnwick::platform::useParentConsole();
+    // The same bytes as on POSIX, as karnwick's: "\n" ends a line in a pipe too.
+    karnwick::platform::useBinaryStandardStreams();
     // The windows report what fails in them; this edge is for a failure none
     // of them caught, which ends the arena with a word rather than an abort.
     try {

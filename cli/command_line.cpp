@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "cli/shown_text.h"
-#include "data/suggestions.h"
 #include "data/errors.h"
 #include "data/monster_stats.h"
 #include "data/number_text.h"
+#include "data/suggestions.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
@@ -144,7 +144,8 @@ void requireGameFiles(const std::filesystem::path& dir, std::initializer_list<co
         const std::filesystem::path shown =
             std::filesystem::absolute(dir, error).lexically_normal();
         std::string folder = shownPath(shown);
-        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        // A root keeps its slash: "C:" alone names another folder on Windows.
+        if (shown.has_relative_path() && folder.back() == '/') folder.pop_back();
         throw CommandError(std::string("no ") + name + " in " + folder +
                            ": start in the game's folder or pass --dir");
     }

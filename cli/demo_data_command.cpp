@@ -11,6 +11,7 @@
 #include "cli/standard_output.h"
 #include "data/file_set.h"
 #include "data/file_writer.h"
+#include "data/platform.h"
 #include "demo/set.h"
 
 namespace karnwick::cli {
@@ -73,7 +74,7 @@ int runDemoDataCommand(const Command& command, const QStringList& arguments, std
         std::vector<std::string> names;
         bool overASet = false;
         for (const std::filesystem::path& name : files) {
-            names.push_back(name.string());
+            names.push_back(platform::pathText(name));
             std::error_code missing;
             overASet = overASet || std::filesystem::exists(dir / name, missing);
         }

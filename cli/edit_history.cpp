@@ -17,6 +17,7 @@
 #include "data/game_file.h"
 #include "data/monster_stats.h"
 #include "data/palette.h"
+#include "data/platform.h"
 #include "data/sprite.h"
 #include "data/system_calls.h"
 #include "data/text_codec.h"
@@ -429,7 +430,7 @@ void requireSameFolder(const fs::path& path, int fd) {
     sys::Status byPath, byFd;
     if (sys::statusAt(path, byPath, true) != 0 || sys::statusOf(fd, byFd) != 0 ||
         byPath.volume != byFd.volume || byPath.index != byFd.index)
-        throw GameError(ErrorKind::FileWrite, path.string(),
+        throw GameError(ErrorKind::FileWrite, platform::pathText(path),
                         "(it is no longer the folder that was checked)");
 }
 
@@ -798,7 +799,7 @@ void PendingEdit::record(const std::vector<std::string>& files,
         shareLikeTheGameFiles(m_gameFd, m_historyFd, m_pendingFd, m_pendingName, m_entry.files);
         // The pending entry must outlast a power cut before any game file changes.
         if (const int error = syncFolder(m_historyFd))
-            throw GameError(ErrorKind::FileWrite, m_history.string(),
+            throw GameError(ErrorKind::FileWrite, platform::pathText(m_history),
                             "(cannot sync the folder: " + std::string(std::strerror(error)) + ")");
     } catch (...) {
         abandon();

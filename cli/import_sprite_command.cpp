@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/command_input.h"
@@ -288,7 +289,9 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
     }
     struct Closer {
         int fd;
-        ~Closer() { sys::closeFile(fd); }
+        ~Closer() {
+            if (fd >= 0) sys::closeFile(fd);
+        }
     } closer{fd};
     sys::Status status;
     if (sys::statusOf(fd, status) != 0) {
@@ -328,6 +331,9 @@ int writeSprite(const std::filesystem::path& dir, long long requested, const Spr
         record.emplace(dir, "import sprite", summary, std::vector<std::string>{kSpriteFileName});
     AtomicFile replacement(file, mode.existing());
     replacement.copySparse(fd);
+    // Closed before the commit: Windows replaces no file that is open, even
+    // by the program replacing it.
+    sys::closeFile(std::exchange(closer.fd, -1));
     replacement.writeAt(at, sprite);
     out << kSpriteFileName << ": " << summary << "\n";
     commitAfterReport(out, [&] {

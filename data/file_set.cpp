@@ -24,9 +24,9 @@ void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, E
     sys::Status status;
     if (sys::statusAt(folder, status, true) == 0) {
         if (status.kind != sys::Kind::Folder)
-            throw GameError(ErrorKind::FileWrite, folder.string(), "(it is not a folder)");
+            throw GameError(ErrorKind::FileWrite, pathText(folder), "(it is not a folder)");
         for (const fs::path& name : names) checkTarget(folder / name, existing);
-        checkFolder(folder, folder.string());
+        checkFolder(folder, pathText(folder));
         return;
     }
     // A folder still to be made: its nearest existing parent must take it.
@@ -34,7 +34,7 @@ void checkSetWritable(const fs::path& folder, std::span<const fs::path> names, E
     while (!parent.empty() && sys::statusAt(parent, status, true) != 0 && errno == ENOENT)
         parent = parent.parent_path();
     if (parent.empty()) parent = ".";
-    checkFolder(parent, folder.string());
+    checkFolder(parent, pathText(folder));
 }
 
 namespace {
@@ -54,9 +54,9 @@ FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
     sys::Status status;
     if (sys::statusAt(m_folder, status, true) == 0) {
         if (status.kind != sys::Kind::Folder)
-            throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                            "(" + m_folder.string() + " is not a folder)");
-        checkFolder(m_folder, m_folder.string());
+            throw GameError(ErrorKind::FileWrite, pathText(m_folder),
+                            "(" + pathText(m_folder) + " is not a folder)");
+        checkFolder(m_folder, pathText(m_folder));
         if (how == SetCommit::InPlace) {
             m_lock = std::make_unique<FolderLock>(m_folder, FolderAccess::Write);
             removeStaleTemporaries(m_folder);
@@ -72,12 +72,12 @@ FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
         return;
     }
     if (errno != ENOENT && errno != ENOTDIR)
-        throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(errno));
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder), reason(errno));
     const fs::path parent = folderOf(m_folder);
     m_build = Build::NewFolder;
     try {
         makeParents(parent);
-        checkFolder(parent, m_folder.string());
+        checkFolder(parent, pathText(m_folder));
         removeStaleTemporariesIfIdle(parent);
         makeBuildFolder(parent / ('.' + m_folder.filename().string()));
     } catch (...) {
@@ -92,7 +92,7 @@ FileSet::FileSet(fs::path folder, Existing existing, SetCommit how)
 // then made again under another name.
 void FileSet::makeBuildFolder(const fs::path& stem) {
     for (int attempt = 0;; ++attempt) {
-        const std::string name = stem.string() + std::string(kTemporaryTag) + randomSuffix();
+        const std::string name = pathText(stem) + std::string(kTemporaryTag) + randomSuffix();
         m_buildSlot = track(name, true);
         int error = 0;
         if (writerCalls().mkdir(name.c_str(), 0777) != 0) {
@@ -114,8 +114,8 @@ void FileSet::makeBuildFolder(const fs::path& stem) {
         }
         untrack(m_buildSlot);
         if (error != EEXIST || attempt == 100)
-            throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                            reason("cannot create the folder " + m_folder.string(), error));
+            throw GameError(ErrorKind::FileWrite, pathText(m_folder),
+                            reason("cannot create the folder " + pathText(m_folder), error));
     }
 }
 
@@ -124,17 +124,17 @@ void FileSet::makeParents(const fs::path& parent) {
     for (const fs::path& part : parent) {
         prefix /= part;
         if (writerCalls().mkdir(pathText(prefix).c_str(), 0777) == 0) {
-            m_createdFolders.emplace_back(prefix.string(), track(prefix.string(), true));
+            m_createdFolders.emplace_back(pathText(prefix), track(pathText(prefix), true));
             continue;
         }
         const int error = errno;
         sys::Status status;
         if (sys::statusAt(prefix, status, true) == 0 && status.kind == sys::Kind::Folder) continue;
         if (error == EEXIST)
-            throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                            "(" + prefix.string() + " is not a folder)");
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
-                        reason("cannot create the folder " + prefix.string(), error));
+            throw GameError(ErrorKind::FileWrite, pathText(m_folder),
+                            "(" + pathText(prefix) + " is not a folder)");
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder),
+                        reason("cannot create the folder " + pathText(prefix), error));
     }
 }
 
@@ -208,7 +208,7 @@ void FileSet::writeCommitNote() {
     std::vector<NoteEntry> entries;
     for (const Placed& file : m_files) {
         entries.push_back(
-            {file.newInode, file.oldInode, file.name.string(),
+            {file.newInode, file.oldInode, pathText(file.name),
              pathFromText(file.temporary).filename().string(),
              file.backup.empty() ? std::string() : pathFromText(file.backup).filename().string()});
     }
@@ -218,7 +218,7 @@ void FileSet::writeCommitNote() {
     out.finishTemporary();
     if (writerCalls().rename(pathText(out.m_temporary).c_str(), pathText(noteFile).c_str()) != 0) {
         const int error = errno;
-        throw GameError(ErrorKind::FileWrite, (m_folder / m_files.front().name).string(),
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder / m_files.front().name),
                         reason("cannot write the commit note", error));
     }
     untrack(out.m_slot);
@@ -278,20 +278,20 @@ void FileSet::commitIntoFolder() {
         if (writerCalls().link(pathText(target).c_str(), file.backup.c_str()) != 0) {
             const int error = errno;
             file.backup.clear();
-            throw undo(target.string(), reason("cannot keep the old file", error));
+            throw undo(pathText(target), reason("cannot keep the old file", error));
         }
     }
     if (const int error = syncFolder(m_folder))
-        throw undo(m_folder.string(), reason("cannot sync the folder", error));
+        throw undo(pathText(m_folder), reason("cannot sync the folder", error));
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         Placed& file = m_files[i];
         const fs::path target = m_folder / file.name;
         if (writerCalls().rename(file.temporary.c_str(), pathText(target).c_str()) != 0) {
             const int error = errno;
-            if (rollBack(i)) throw undo(target.string(), reason(error));
+            if (rollBack(i)) throw undo(pathText(target), reason(error));
             // The note stays: the next command to open the folder finishes
             // or undoes the set.
-            throw GameError(ErrorKind::FileWrite, target.string(),
+            throw GameError(ErrorKind::FileWrite, pathText(target),
                             reason(error) + " (and the old files could not all be put back)");
         }
         file.temporary.clear();
@@ -302,7 +302,7 @@ void FileSet::commitIntoFolder() {
     removeBackups();
     sys::removeFile(noteFile);
     if (error)
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder),
                         reason("written, but the folder could not be synced", error));
 }
 
@@ -312,7 +312,7 @@ void FileSet::nameBuiltFiles() {
         const fs::path named = m_writeFolder / file.name;
         if (writerCalls().rename(file.temporary.c_str(), pathText(named).c_str()) != 0) {
             const int error = errno;
-            const std::string target = (m_folder / file.name).string();
+            const std::string target = pathText(m_folder / file.name);
             discard();
             throw GameError(ErrorKind::FileWrite, target, reason(error));
         }
@@ -330,7 +330,7 @@ void FileSet::commitNewFolder() {
         error = errno;
     if (error) {
         discard();
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder),
                         error == EEXIST || error == ENOTEMPTY
                             ? std::string("(it was made by someone else meanwhile)")
                             : reason(error));
@@ -346,7 +346,7 @@ void FileSet::commitNewFolder() {
     if (!error && !m_createdFolders.empty())
         error = syncFolder(folderOf(pathFromText(m_createdFolders.front().first)));
     if (error)
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder),
                         reason("written, but the folder could not be synced", error));
 }
 

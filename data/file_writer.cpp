@@ -22,7 +22,7 @@ using namespace writer;
 void checkWritable(const fs::path& target, Existing existing) {
     if (isNullDevice(target)) return;
     checkTarget(target, existing);
-    checkFolder(folderOf(target), target.string());
+    checkFolder(folderOf(target), platform::pathText(target));
 }
 
 AtomicFile::AtomicFile(fs::path target, Existing existing)
@@ -40,12 +40,12 @@ AtomicFile::AtomicFile(fs::path target, Existing existing, bool cleanFolder)
     sys::Status old;
     const bool replacing = checkTarget(m_target, existing, &old);
     const fs::path folder = folderOf(m_target);
-    checkFolder(folder, m_target.string());
+    checkFolder(folder, platform::pathText(m_target));
     if (cleanFolder) removeStaleTemporariesIfIdle(folder);
     // The name is known to the signal handler before the file exists, so a
     // Ctrl-C at any moment finds it.
-    const std::string stem =
-        (folder / ('.' + m_target.filename().string() + std::string(kTemporaryTag))).string();
+    const std::string stem = platform::pathText(
+        folder / ('.' + m_target.filename().string() + std::string(kTemporaryTag)));
     for (int attempt = 0; m_fd < 0; ++attempt) {
         const std::string name = stem + randomSuffix();
         m_slot = track(name);
@@ -92,7 +92,7 @@ void AtomicFile::discard() noexcept {
 
 void AtomicFile::fail(const std::string& what, int error) {
     discard();
-    throw GameError(ErrorKind::FileWrite, m_target.string(),
+    throw GameError(ErrorKind::FileWrite, platform::pathText(m_target),
                     what.empty() ? reason(error) : reason(what, error));
 }
 
@@ -210,7 +210,7 @@ void AtomicFile::commit() {
     m_temporary.clear();
     m_committed = true;
     if (const int error = syncFolder(folderOf(m_target)))
-        throw GameError(ErrorKind::FileWrite, m_target.string(),
+        throw GameError(ErrorKind::FileWrite, platform::pathText(m_target),
                         reason("written, but the folder could not be synced", error));
 }
 

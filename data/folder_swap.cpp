@@ -73,7 +73,7 @@ bool FileSet::carryOtherFiles() {
     const int dirFd = sys::openAt(m_folder, sys::Open::Folder);
     if (dirFd < 0) return false;
     std::vector<std::string> names;
-    for (const Placed& file : m_files) names.push_back(file.name.string());
+    for (const Placed& file : m_files) names.push_back(pathText(file.name));
     std::vector<std::string> entries;
     bool whole = sys::listFolder(dirFd, entries) == 0;
     for (const std::string& name : entries) {
@@ -104,7 +104,7 @@ void FileSet::swapIn() {
     nameBuiltFiles();
     auto fail = [&](const std::string& what, int error) {
         discard();
-        throw GameError(ErrorKind::FileWrite, m_folder.string(), reason(what, error));
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder), reason(what, error));
     };
     sys::Status old;
     if (sys::statusAt(m_folder, old, true) != 0) fail("cannot read the folder", errno);
@@ -135,7 +135,7 @@ void FileSet::swapIn() {
     const int error = syncFolder(folderOf(m_folder));
     removeSwappedOut(m_writeFolder);
     if (error)
-        throw GameError(ErrorKind::FileWrite, m_folder.string(),
+        throw GameError(ErrorKind::FileWrite, pathText(m_folder),
                         reason("written, but the folder could not be synced", error));
 }
 
@@ -176,8 +176,7 @@ void FileSet::moveBuiltIntoFolder() {
     m_carried.clear();
     for (Placed& file : m_files) {
         const std::string stem =
-            (m_folder / ('.' + file.name.filename().string() + std::string(kTemporaryTag)))
-                .string();
+            pathText(m_folder / ('.' + file.name.filename().string() + std::string(kTemporaryTag)));
         for (int attempt = 0;; ++attempt) {
             const std::string name = stem + randomSuffix();
             std::size_t slot = track(name);
@@ -191,7 +190,7 @@ void FileSet::moveBuiltIntoFolder() {
             untrack(slot);
             if (error != EEXIST || attempt == 100) {
                 discard();
-                throw GameError(ErrorKind::FileWrite, (m_folder / file.name).string(),
+                throw GameError(ErrorKind::FileWrite, pathText(m_folder / file.name),
                                 reason(error));
             }
         }

@@ -5,6 +5,7 @@
 
 #include "data/errors.h"
 #include "data/game_file.h"
+#include "data/platform.h"
 #include "data/record_fields.h"
 #include "data/text_codec.h"
 
@@ -60,7 +61,7 @@ void loadMonsterStats(int16_t monsterIndex, MonsterStats& target,
                       const std::filesystem::path& file) {
     int16_t recordNumber;
     if (__builtin_add_overflow(monsterIndex, int16_t{1}, &recordNumber)) {
-        throw GameError(ErrorKind::Overflow, file.string(),
+        throw GameError(ErrorKind::Overflow, platform::pathText(file),
                         "in the record number of monster " + std::to_string(monsterIndex));
     }
     const GameFile stats(file);

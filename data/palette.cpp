@@ -9,6 +9,7 @@
 
 #include "data/errors.h"
 #include "data/game_file.h"
+#include "data/platform.h"
 
 namespace karnwick {
 
@@ -161,7 +162,7 @@ void parsePalette(std::string_view text, std::string_view name, Palette& palette
 
 void loadPalette(Palette& palette, const std::filesystem::path& file) {
     const GameFile source(file);
-    if (!source.exists()) throw GameError(ErrorKind::FileNotFound, file.string());
+    if (!source.exists()) throw GameError(ErrorKind::FileNotFound, platform::pathText(file));
     // Read up to one byte beyond the limit, to know whether the text was cut.
     // The buffer grows with what is read: a palette is a few kilobytes, and
     // clearing a megabyte up front would cost the arena's start-up more than
@@ -180,7 +181,7 @@ void loadPalette(Palette& palette, const std::filesystem::path& file) {
     const bool cutShort = length > kPaletteMaxBytes;
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()),
                                 cutShort ? kPaletteMaxBytes : length);
-    parseLevels(text, file.string(), cutShort, palette);
+    parseLevels(text, platform::pathText(file), cutShort, palette);
 }
 
 void makeColorFromRGB(Palette& palette) {

@@ -35,8 +35,8 @@ struct FileIdentity {
 // Of whatever `path` names, links followed; nothing when it cannot be had.
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 
-// A path as messages show it: its bytes on POSIX, UTF-8 on Windows, so a
-// folder named in any script reads the same on both.
+// A path as messages show it: its bytes on POSIX, UTF-8 with forward slashes
+// on Windows, so a folder named in any script reads the same on both.
 std::string pathText(const std::filesystem::path& path);
 // The path that pathText gives `text` for (a name the writer keeps as text).
 std::filesystem::path pathFromText(const std::string& text);

@@ -83,7 +83,10 @@ std::optional<FileIdentity> identityOf(const fs::path& path) {
 }
 
 std::string pathText(const fs::path& path) {
-    const std::u8string text = path.u8string();
+    // Forward slashes, which Windows takes as well: a file the program names
+    // in a folder (".\\monsters.tat" by the native separator) reads as it
+    // does on POSIX, so every output is the same on both.
+    const std::u8string text = path.generic_u8string();
     return {text.begin(), text.end()};
 }
 

@@ -96,7 +96,7 @@ std::optional<std::vector<NoteEntry>> parseNote(std::string_view note) {
 
 std::string readNote(const fs::path& file) {
     const int fd = sys::openAt(file, sys::Open::Read);
-    if (fd < 0) throw GameError(ErrorKind::FileAccess, file.string(), reason(errno));
+    if (fd < 0) throw GameError(ErrorKind::FileAccess, platform::pathText(file), reason(errno));
     std::string text;
     char buffer[4096];
     for (;;) {
@@ -105,7 +105,7 @@ std::string readNote(const fs::path& file) {
         if (n < 0) {
             const int error = errno;
             sys::closeFile(fd);
-            throw GameError(ErrorKind::FileAccess, file.string(), reason(error));
+            throw GameError(ErrorKind::FileAccess, platform::pathText(file), reason(error));
         }
         if (n == 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
@@ -177,18 +177,18 @@ bool hasInterruptedSet(const fs::path& folder) {
 void finishInterruptedSet(const fs::path& folder) {
     const fs::path noteFile = folder / kCommitNoteName;
     if (sys::mayWriteIn(folder) != 0) {
-        throw GameError(ErrorKind::FileAccess, folder.string(),
+        throw GameError(ErrorKind::FileAccess, platform::pathText(folder),
                         "(a karnwick command that stopped left a set of game files half "
                         "replaced there, and the folder cannot be written to finish it: " +
                             std::string(std::strerror(errno)) + ")");
     }
     const auto entries = parseNote(readNote(noteFile));
     if (!entries)
-        throw GameError(ErrorKind::FileAccess, noteFile.string(),
+        throw GameError(ErrorKind::FileAccess, platform::pathText(noteFile),
                         "(not a commit note karnwick wrote: move it away to read the folder)");
     const bool forward = canGoForward(folder, *entries);
     if (const std::string missing = settleFiles(folder, *entries, forward); !missing.empty()) {
-        throw GameError(ErrorKind::FileAccess, folder.string(),
+        throw GameError(ErrorKind::FileAccess, platform::pathText(folder),
                         "(a set of game files there was left half replaced, and neither the "
                         "old nor the new version can be put back for:" +
                             missing + ")");
@@ -196,7 +196,7 @@ void finishInterruptedSet(const fs::path& folder) {
     // The old files are now either replaced for good or back in place: only
     // once that lasts do their kept links go, and the note last of all.
     if (const int error = syncFolder(folder))
-        throw GameError(ErrorKind::FileAccess, folder.string(),
+        throw GameError(ErrorKind::FileAccess, platform::pathText(folder),
                         reason("cannot sync the folder", error));
     for (const NoteEntry& e : *entries) {
         if (e.backup.empty()) continue;
@@ -205,7 +205,7 @@ void finishInterruptedSet(const fs::path& folder) {
             sys::removeFile(backup);
     }
     if (sys::removeFile(noteFile) != 0 && errno != ENOENT)
-        throw GameError(ErrorKind::FileWrite, noteFile.string(), reason(errno));
+        throw GameError(ErrorKind::FileWrite, platform::pathText(noteFile), reason(errno));
     // A note that comes back after a power cut is only settled once more.
     (void)syncFolder(folder);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "data/errors.h"
+#include "data/platform.h"
 
 namespace karnwick {
 
@@ -13,7 +14,7 @@ int16_t lastMonsterIndex(const std::filesystem::path& file) {
     const std::int64_t length = sprites.size();
     const double last = std::floor(static_cast<double>(length) / kSpriteBytes) - 1;
     if (length > INT32_MAX || last > INT16_MAX) {
-        throw GameError(ErrorKind::Overflow, file.string(),
+        throw GameError(ErrorKind::Overflow, platform::pathText(file),
                         "in the monster count: " + std::to_string(length) +
                             " bytes hold more than 32768 sprites");
     }

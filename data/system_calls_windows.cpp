@@ -189,9 +189,17 @@ HANDLE heldAt(const fs::path& path) {
 
 // Moves what `handle` holds to `to`, never over anything there.
 int moveThrough(HANDLE handle, const fs::path& to) {
-    std::error_code error;
-    const std::wstring name = fs::absolute(to, error).wstring();
-    if (error) return fail(ENOENT);
+    // The system's own full name: fs::absolute takes a name pathIn gave
+    // (\\?\C:\...) for one relative to the current drive.
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(to.c_str(), static_cast<DWORD>(name.size()), name.data(), nullptr);
+        if (length == 0) return failWithLastError();
+        const bool fits = length < name.size();
+        name.resize(fits ? length : length + 1);
+        if (fits) break;
+    }
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = FALSE;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "data/platform.h"
 #include "data/system_calls.h"
 
 namespace karnwick::writer {
@@ -111,7 +112,7 @@ void untrack(std::size_t& index) noexcept {
 }
 
 bool isTracked(const std::filesystem::path& path) {
-    const std::string name = path.string();
+    const std::string name = platform::pathText(path);
     std::lock_guard lock(g_registryMutex);
     const std::size_t used = g_slotsUsed.load();
     for (std::size_t i = 0; i < used; ++i) {

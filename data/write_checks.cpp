@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/errors.h"
+#include "data/platform.h"
 
 namespace karnwick::writer {
 
@@ -28,13 +29,14 @@ void checkFolder(const fs::path& folder, const std::string& name) {
     if (sys::statusAt(folder, status, true) != 0) {
         if (errno == ENOENT)
             throw GameError(ErrorKind::FileWrite, name,
-                            "(the folder " + folder.string() + " does not exist)");
-        throw GameError(ErrorKind::FileWrite, name, reason(folder.string(), errno));
+                            "(the folder " + platform::pathText(folder) + " does not exist)");
+        throw GameError(ErrorKind::FileWrite, name, reason(platform::pathText(folder), errno));
     }
     if (status.kind != sys::Kind::Folder)
-        throw GameError(ErrorKind::FileWrite, name, "(" + folder.string() + " is not a folder)");
+        throw GameError(ErrorKind::FileWrite, name,
+                        "(" + platform::pathText(folder) + " is not a folder)");
     if (sys::mayWriteIn(folder) != 0)
-        throw GameError(ErrorKind::FileWrite, name, reason(folder.string(), errno));
+        throw GameError(ErrorKind::FileWrite, name, reason(platform::pathText(folder), errno));
 }
 
 namespace {
@@ -50,7 +52,7 @@ bool isWriteProtected(const fs::path& path, const sys::Status& status) {
 }  // namespace
 
 bool checkTarget(const fs::path& target, Existing existing, sys::Status* found) {
-    const std::string name = target.string();
+    const std::string name = platform::pathText(target);
     if (name.empty()) throw GameError(ErrorKind::FileWrite, "\"\"", "(the file name is empty)");
     if (!target.has_filename() || target.filename() == "." || target.filename() == "..")
         throw GameError(ErrorKind::NotRegularFile, name, "(it names a folder)");

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -141,6 +142,22 @@ inline std::string readBytes(const std::filesystem::path& file) {
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "absent";
 }
 
+// A game file's bytes read as the arena reads them (on Windows sharing the
+// file with a writer that replaces it, which a plain read would stop), or
+// "absent".
+inline std::string readAsTheArena(const std::filesystem::path& file) {
+    const platform::OpenedFile opened = platform::openForReading(file);
+    if (opened.handle == platform::kNoHandle) return "absent";
+    std::error_code error;
+    std::string bytes(
+        std::size_t(std::max<std::int64_t>(platform::fileSize(opened.handle, error), 0)), '\0');
+    const std::int64_t read = platform::readAt(
+        opened.handle, 0, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), error);
+    platform::closeHandle(opened.handle);
+    bytes.resize(std::size_t(std::max<std::int64_t>(read, 0)));
+    return bytes;
+}
+
 // The three game files of `dir`, by name, byte for byte.
 inline std::map<std::string, std::string> gameFileBytes(const std::filesystem::path& dir = ".") {
     std::map<std::string, std::string> files;
@@ -151,11 +168,13 @@ inline std::map<std::string, std::string> gameFileBytes(const std::filesystem::p
 
 // Everything under `dir` with its size, inode and times, links not followed,
 // so a file written, replaced, added, removed or given other rights shows as
-// a difference.
+// a difference. (Windows keeps a folder's lock in a file that stays once any
+// command has looked at the folder: folder_lock.h.)
 inline std::map<std::string, std::string> folderState(const std::filesystem::path& dir = ".") {
     std::map<std::string, std::string> state;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
 #ifdef _WIN32
+        if (entry.path().filename() == kFolderGateName) continue;
         // No inode or change time there: the file's index and write time.
         std::error_code e;
         const auto id = platform::identityOf(entry.path());

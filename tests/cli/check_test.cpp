@@ -130,7 +130,7 @@ TEST(Check, NamesEveryKindOfProblem) {
         const std::string where = c.where;
         int status = 0;
         const std::string output =
-            runCheck({"--dir", QString::fromStdString(folder.path())}, status);
+            runCheck({"--dir", karnwick::testing::pathArgument(folder.path())}, status);
         EXPECT_EQ(status, *c.says ? 1 : 0);
         // Some line starts with `where` and says it.
         std::istringstream lines(output);

@@ -266,7 +266,7 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
         {d / "g", ""},
         {"", "\"\": cannot write (the file name is empty)"},
         {d / "missing" / "x",
-         "cannot write (the folder " + (d / "missing").string() + " does not exist)"},
+         "cannot write (the folder " + platform::pathText(d / "missing") + " does not exist)"},
     };
 #ifndef _WIN32
     // Permission bits and links anyone may make are POSIX's.
