@@ -32,9 +32,20 @@ prefixes=$KARNWICK_WINDOWS_FFTW
 # The tests run under Wine, in a Wine prefix of the build's own, never the
 # user's; with no display and no debug chatter. The DLLs the programs need are
 # found on the prefixes' bin folders, as Windows would find them beside them.
+# A script rather than a list of words: CMake would split WINEPATH's
+# semicolons.
 wine_path="$KARNWICK_WINDOWS_FFTW/bin;$(dirname "$($triplet-g++-posix -print-file-name=libstdc++-6.dll)");/usr/$triplet/lib"
 [ -z "$KARNWICK_WINDOWS_QT" ] || wine_path="$KARNWICK_WINDOWS_QT/bin;$wine_path"
-emulator="env;WINEPREFIX=$build/wine;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;DISPLAY=;WINEPATH=$wine_path;wine"
+mkdir -p "$build"
+emulator=$build/run-under-wine
+cat >"$emulator.new" <<SCRIPT
+#!/bin/sh
+export WINEPREFIX='$build/wine' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPATH='$wine_path'
+unset DISPLAY
+exec wine "\$@"
+SCRIPT
+chmod +x "$emulator.new"
+mv "$emulator.new" "$emulator"
 
 if [ -f "$build/CMakeCache.txt" ] && ! grep -qx "KARNWICK_CORE_ONLY:BOOL=$core" "$build/CMakeCache.txt"; then
     # Qt arrived (or went): the cached search results are the other build's.
