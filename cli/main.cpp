@@ -92,6 +92,22 @@ void dropSessionNoise(QtMsgType type, const QMessageLogContext& context, const Q
     qt_message_output(type, context, message);
 }
 
+// A word no command has: the nearest command's name, or the usage.
+int refuseUnknownCommand(const QString& name) {
+    const std::string typed = karnwick::cli::bytesFromArgument(name);
+    std::vector<std::string> names;
+    for (const Command& c : karnwick::cli::commands()) names.emplace_back(c.name);
+    const std::vector<std::string> near = karnwick::nearestWords(typed, names);
+    std::cerr << "karnwick: unknown command " << karnwick::quotedText(typed);
+    if (!near.empty()) {
+        std::cerr << "; did you mean \"" << near.front() << "\"?\n";
+        return karnwick::cli::kExitFailure;
+    }
+    std::cerr << "\n\n";
+    writeUsage(std::cerr);
+    return karnwick::cli::kExitFailure;
+}
+
 int runProgram(int argc, char* argv[]) {
     qInstallMessageHandler(dropSessionNoise);
     std::unique_ptr<QCoreApplication> app;
@@ -137,20 +153,7 @@ int runProgram(int argc, char* argv[]) {
         out << "karnwick " << KARNWICK_VERSION << "\n";
         return buffer.finish(karnwick::cli::kExitSuccess);
     }
-    if (!command) {
-        const std::string typed = karnwick::cli::bytesFromArgument(name);
-        std::vector<std::string> names;
-        for (const Command& c : karnwick::cli::commands()) names.emplace_back(c.name);
-        const std::vector<std::string> near = karnwick::nearestWords(typed, names);
-        std::cerr << "karnwick: unknown command " << karnwick::quotedText(typed);
-        if (!near.empty()) {
-            std::cerr << "; did you mean \"" << near.front() << "\"?\n";
-            return karnwick::cli::kExitFailure;
-        }
-        std::cerr << "\n\n";
-        writeUsage(std::cerr);
-        return karnwick::cli::kExitFailure;
-    }
+    if (!command) return refuseUnknownCommand(name);
     return buffer.finish(
         karnwick::cli::runCommand(*command, words.global + arguments, out, std::cerr));
 }
