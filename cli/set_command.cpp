@@ -13,11 +13,11 @@
 #include "cli/game_edit.h"
 #include "cli/roster.h"
 #include "cli/standard_output.h"
-#include "data/suggestions.h"
 #include "data/errors.h"
 #include "data/file_writer.h"
 #include "data/record_fields.h"
 #include "data/sprite.h"
+#include "data/suggestions.h"
 #include "data/text_codec.h"
 
 namespace karnwick::cli {
