@@ -479,16 +479,16 @@ int highestNumber(int historyFd) {
 }
 
 // Gives the open pending folder `name` the number `number`, or the next free
-// one when a crafted folder took it; false when it cannot be kept. The caller
-// syncs the history folder once for all it numbers.
-bool numberPending(int historyFd, const std::string& name, int number) {
+// one when a crafted folder took it; the number it took, or 0 when it cannot
+// be kept. The caller syncs the history folder once for all it numbers.
+int numberPending(int historyFd, const std::string& name, int number) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (number > kLastEntryNumber) return false;
-        if (sys::renameNoReplaceIn(historyFd, name, numbered(number)) == 0) return true;
-        if (errno != EEXIST && errno != ENOTEMPTY) return false;
+        if (number > kLastEntryNumber) return 0;
+        if (sys::renameNoReplaceIn(historyFd, name, numbered(number)) == 0) return number;
+        if (errno != EEXIST && errno != ENOTEMPTY) return 0;
         number = highestNumber(historyFd) + 1;
     }
-    return false;
+    return 0;
 }
 
 // An edit a killed program left pending is kept when the game files are as
@@ -536,7 +536,7 @@ void settlePending(int gameFd, int historyFd, const fs::path& history) {
             // The entry without its `after` lines still undoes; it only
             // cannot tell a change made after it.
         }
-        if (!landed || !numberPending(historyFd, name, number)) removeAt(historyFd, name);
+        if (!landed || numberPending(historyFd, name, number) == 0) removeAt(historyFd, name);
     }
     // Tidying only: what a power cut takes back is settled again next time.
     (void)syncFolder(historyFd);
@@ -866,22 +866,25 @@ void PendingEdit::keep() {
         // The pending entry still tells what the edit meant to leave, which
         // settles it on the next use.
     }
-    if (!numberPending(m_historyFd, m_pendingName, m_entry.number)) return;
+    const int taken = numberPending(m_historyFd, m_pendingName, m_entry.number);
+    if (taken == 0) return;
     // The oldest go first past either limit; the newest always stays.
     std::vector<std::pair<int, std::int64_t>> kept;
     for (const std::string& name : namesIn(m_historyFd)) {
         const int number = entryNumber(name);
         if (number == 0) continue;
+        // The new entry is read through the folder this edit holds: Windows
+        // lets no one else open a folder held for removal.
+        const int fd = number == taken ? -1 : sys::openIn(m_historyFd, name, sys::Open::Folder);
         std::int64_t bytes = 0;
-        const int fd = sys::openIn(m_historyFd, name, sys::Open::Folder);
-        if (fd >= 0) {
-            for (const std::string& inside : namesIn(fd)) {
+        if (const int folder = number == taken ? m_pendingFd : fd; folder >= 0) {
+            for (const std::string& inside : namesIn(folder)) {
                 sys::Status status;
-                if (sys::statusIn(fd, inside, status) == 0 && status.kind == sys::Kind::Regular)
+                if (sys::statusIn(folder, inside, status) == 0 && status.kind == sys::Kind::Regular)
                     bytes += status.size;
             }
-            sys::closeFile(fd);
         }
+        if (fd >= 0) sys::closeFile(fd);
         kept.emplace_back(number, bytes);
     }
     std::sort(kept.begin(), kept.end(), std::greater<>());

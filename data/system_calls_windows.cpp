@@ -321,10 +321,21 @@ int duplicate(int fd) {
 // Through the handle: a search by name would open the folder again, which
 // a folder held without sharing removal refuses.
 int listFolder(int dirFd, std::vector<std::string>& names) {
+    // A fresh handle of the same folder for each listing: Wine keeps a
+    // handle's first listing, so the entry an edit has just numbered would be
+    // missing from the history it prunes.
+    const HANDLE folder = ::ReOpenFile(handleOf(dirFd), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                       kShareAll, FILE_FLAG_BACKUP_SEMANTICS);
+    if (folder == INVALID_HANDLE_VALUE) return failWithLastError();
     alignas(8) static thread_local unsigned char buffer[64 * 1024];
     for (auto kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-        if (!::GetFileInformationByHandleEx(handleOf(dirFd), kind, buffer, sizeof buffer))
-            return ::GetLastError() == ERROR_NO_MORE_FILES ? 0 : failWithLastError();
+        if (!::GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(folder);
+            if (error == ERROR_NO_MORE_FILES) return 0;
+            ::SetLastError(error);
+            return failWithLastError();
+        }
         for (std::size_t at = 0;;) {
             const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));

@@ -213,9 +213,6 @@ TEST(Golden, History) {
 // The oldest edits go first past either limit, the count of edits or the
 // bytes their copies take; the limits are lowered so a few edits reach them.
 TEST(History, DropsTheOldestEditsPastEitherLimit) {
-#ifdef _WIN32
-    GTEST_SKIP() << "open fault on Windows: past the edit limit the oldest entry stays";
-#endif
     GameFolder folder;
     writeDemoSet(folder.path(), Existing::Refuse);
     const cli::HistoryLimits saved = cli::historyLimits();
