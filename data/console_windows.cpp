@@ -13,6 +13,7 @@
 #include <string>
 
 #include "data/console.h"
+#include "data/platform.h"
 
 namespace karnwick::platform {
 
@@ -20,10 +21,9 @@ std::vector<std::string> commandArguments(int, const char* const[]) {
     int count = 0;
     LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 1; words && i < count; ++i) {
-        const std::u8string text = std::filesystem::path(words[i]).u8string();
-        arguments.emplace_back(text.begin(), text.end());
-    }
+    // A half of a UTF-16 pair, which no file name should hold, becomes U+FFFD:
+    // the word still reaches the command, which names it.
+    for (int i = 1; words && i < count; ++i) arguments.push_back(utf8Text(words[i]));
     ::LocalFree(words);
     return arguments;
 }

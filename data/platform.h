@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace karnwick::platform {
@@ -40,6 +41,11 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 std::string pathText(const std::filesystem::path& path);
 // The path that pathText gives `text` for (a name the writer keeps as text).
 std::filesystem::path pathFromText(const std::string& text);
+#ifdef _WIN32
+// UTF-8 for Windows' UTF-16, where half of a pair (which a hostile folder or
+// command line may hold) becomes U+FFFD rather than stop the command.
+std::string utf8Text(std::wstring_view text);
+#endif
 
 // --- Game files
 

@@ -35,7 +35,7 @@ class WindowsCategory : public std::error_category {
         while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' ||
                                  wide.back() == L' ' || wide.back() == L'.'))
             wide.pop_back();
-        return pathText(fs::path(wide));
+        return utf8Text(wide);
     }
 };
 
@@ -82,12 +82,21 @@ std::optional<FileIdentity> identityOf(const fs::path& path) {
     return identity;
 }
 
+std::string utf8Text(std::wstring_view text) {
+    const int wide = static_cast<int>(text.size());
+    std::string bytes(std::size_t(::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0,
+                                                        nullptr, nullptr)),
+                      '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, bytes.data(),
+                          static_cast<int>(bytes.size()), nullptr, nullptr);
+    return bytes;
+}
+
 std::string pathText(const fs::path& path) {
     // Forward slashes, which Windows takes as well: a file the program names
     // in a folder (".\\monsters.tat" by the native separator) reads as it
     // does on POSIX, so every output is the same on both.
-    const std::u8string text = path.generic_u8string();
-    return {text.begin(), text.end()};
+    return utf8Text(path.generic_wstring());
 }
 
 fs::path pathFromText(const std::string& text) {

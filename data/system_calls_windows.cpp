@@ -368,12 +368,25 @@ int evenReadOnly(const fs::path& path, Done done) {
 }
 
 int rename(const fs::path& from, const fs::path& to) {
-    // Written through: returns once the rename is on the disk, which is what
-    // a folder's fsync gives on POSIX.
-    return evenReadOnly(to, [&] {
-        return ::MoveFileExW(from.c_str(), to.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    });
+    // Windows replaces no file that another program holds open, however it
+    // shares it. The arena rereading a game file, or another command looking
+    // up a name, holds it for milliseconds: the rename waits that out. A
+    // refusal that outlasts the wait is told as the file being in use, the
+    // one cause left once the writer has checked the file and its folder.
+    constexpr ULONGLONG kPatience = 3000;
+    const ULONGLONG start = ::GetTickCount64();
+    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
+        // Written through: returns once the rename is on the disk, which is
+        // what a folder's fsync gives on POSIX.
+        if (evenReadOnly(to, [&] {
+                return ::MoveFileExW(from.c_str(), to.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            }) == 0)
+            return 0;
+        if (errno != EACCES) return -1;
+        if (::GetTickCount64() - start >= kPatience) return fail(EBUSY);
+        ::Sleep(pause);
+    }
 }
 
 int renameNoReplace(const fs::path& from, const fs::path& to) {

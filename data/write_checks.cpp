@@ -12,6 +12,8 @@ namespace karnwick::writer {
 namespace fs = std::filesystem;
 
 std::string reason(int error) {
+    // The system's own words for it say little ("Resource device" on Windows).
+    if (error == EBUSY) return "(another program is using it)";
     return std::string("(") + std::strerror(error) + ")";
 }
 

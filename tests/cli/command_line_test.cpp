@@ -88,6 +88,17 @@ TEST(CommandLine, ExitStatusesOptionsAndPathsAreTheSameForEveryCommand) {
         EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
     }
     EXPECT_EQ(std::filesystem::is_regular_file(bad + "/monster.dat"), kPosix);
+#ifdef _WIN32
+    // Windows names are UTF-16, where half of a pair has no UTF-8: it reads
+    // as U+FFFD, and the command names the file it cannot open.
+    QProcess half;
+    half.start(KARNWICK_BINARY, {"import", "stats", QString("a") + QChar(0xD800) + "b.csv"});
+    ASSERT_TRUE(half.waitForFinished(30000));
+    EXPECT_EQ(half.exitCode(), 2);
+    EXPECT_NE(half.readAllStandardError().toStdString().find("a\xEF\xBF\xBD"
+                                                             "b.csv"),
+              std::string::npos);
+#endif
     // Valid UTF-8 is read as its text: the name's "ü" is one Windows-1252 byte.
     EXPECT_EQ(runProgram("set 0 name=Gr\xc3\xbc").status, 0);
     EXPECT_EQ(karnwick::testing::readBytes("monsters.tat").substr(0, 4), "Gr\xfc ");

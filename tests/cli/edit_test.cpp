@@ -490,10 +490,6 @@ TEST(Edit, EveryCommandWaitsForTheFolderLockAndSaysSo) {
 // Writers at once each read, change and replace the whole file: without the
 // lock, one's rename would drop another's change.
 TEST(Edit, SixtyConcurrentSetsAllLand) {
-#ifdef _WIN32
-    GTEST_SKIP() << "open fault on Windows: a game file another command holds open for "
-                    "reading cannot be replaced yet (Permission denied)";
-#endif
     GameFolder folder;
     std::vector<MonsterStats> monsters(10, saneMonster("Ant"));
     folder.writeRecords(monsters);

@@ -303,6 +303,30 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
     EXPECT_EQ(replaced.mode & 0222, 0u);
     EXPECT_EQ(readBytes(d / "r"), "new");
     fs::permissions(d / "r", fs::perms::owner_all);
+    // A reader holding the file for a moment (the arena rereading it) delays
+    // the replace; Windows replaces no open file, but the write still lands.
+    const platform::OpenedFile reader = platform::openForReading(d / "g");
+    std::thread letGo([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        platform::closeHandle(reader.handle);
+    });
+    EXPECT_NO_THROW(writeFileAtomically(d / "g", "newer", Existing::Replace));
+    letGo.join();
+    EXPECT_EQ(readBytes(d / "g"), "newer");
+#ifdef _WIN32
+    // Held past the writer's patience: refused, saying why, the file whole.
+    const platform::OpenedFile holder = platform::openForReading(d / "g");
+    std::string refusal;
+    try {
+        writeFileAtomically(d / "g", "newest", Existing::Replace);
+    } catch (const GameError& e) {
+        refusal = e.what();
+    }
+    platform::closeHandle(holder.handle);
+    EXPECT_NE(refusal.find("g: cannot write (another program is using it)"), std::string::npos)
+        << refusal;
+    EXPECT_EQ(readBytes(d / "g"), "newer");
+#endif
 #ifndef _WIN32
     EXPECT_FALSE(fs::exists(d / "nowhere"));
     EXPECT_EQ(fs::status(d / "g").permissions(), fs::perms(0640));
