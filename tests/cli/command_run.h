@@ -117,8 +117,10 @@ inline CommandRun runProgram(const std::string& line, const std::filesystem::pat
     std::istringstream lines(process.readAllStandardError().toStdString());
     for (std::string l; std::getline(lines, l);)
         if (!l.starts_with("QStandardPaths:")) err += l + "\n";
-    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(), err};
+    const bool ended = finished && process.exitStatus() == QProcess::NormalExit;
+    // Why there is no status: it never started, crashed or hung.
+    if (!ended) err += "(" + process.errorString().toStdString() + ")\n";
+    return {ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(), err};
 }
 
 // A FIFO at `path`; on Windows, which has none, the test is skipped instead
