@@ -875,9 +875,11 @@ void PendingEdit::keep() {
         if (number == 0) continue;
         // The new entry is read through the folder this edit holds: Windows
         // lets no one else open a folder held for removal.
-        const int fd = number == taken ? -1 : sys::openIn(m_historyFd, name, sys::Open::Folder);
+        const bool ours = number == taken;
+        const int fd = ours ? -1 : sys::openIn(m_historyFd, name, sys::Open::Folder);
+        const int folder = ours ? m_pendingFd : fd;
         std::int64_t bytes = 0;
-        if (const int folder = number == taken ? m_pendingFd : fd; folder >= 0) {
+        if (folder >= 0) {
             for (const std::string& inside : namesIn(folder)) {
                 sys::Status status;
                 if (sys::statusIn(folder, inside, status) == 0 && status.kind == sys::Kind::Regular)

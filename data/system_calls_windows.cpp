@@ -318,12 +318,11 @@ int duplicate(int fd) {
     return ::_dup(fd);
 }
 
-// Through the handle: a search by name would open the folder again, which
-// a folder held without sharing removal refuses.
+// Through a fresh handle of the folder `dirFd` holds, which sharing all
+// passes where a folder held without sharing removal refuses an open by
+// name; fresh, because Wine keeps a handle's first listing, which would miss
+// what was added since (the entry an edit has just numbered).
 int listFolder(int dirFd, std::vector<std::string>& names) {
-    // A fresh handle of the same folder for each listing: Wine keeps a
-    // handle's first listing, so the entry an edit has just numbered would be
-    // missing from the history it prunes.
     const HANDLE folder = ::ReOpenFile(handleOf(dirFd), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                        kShareAll, FILE_FLAG_BACKUP_SEMANTICS);
     if (folder == INVALID_HANDLE_VALUE) return failWithLastError();
@@ -369,10 +368,11 @@ int evenReadOnly(const fs::path& path, Done done) {
 
 int rename(const fs::path& from, const fs::path& to) {
     // Windows replaces no file that another program holds open, however it
-    // shares it. The arena rereading a game file, or another command looking
-    // up a name, holds it for milliseconds: the rename waits that out. A
-    // refusal that outlasts the wait is told as the file being in use, the
-    // one cause left once the writer has checked the file and its folder.
+    // shares it. Programs that know nothing of the folder lock (the game, a
+    // virus scanner, the search indexer) hold a game file for milliseconds:
+    // the rename waits that out. A refusal that outlasts the wait is told as
+    // the file being in use, the one cause left once the writer has checked
+    // the file and its folder.
     constexpr ULONGLONG kPatience = 3000;
     const ULONGLONG start = ::GetTickCount64();
     for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {

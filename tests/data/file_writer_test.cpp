@@ -303,8 +303,8 @@ TEST(FileWriter, ReplacesOnlyRegularFilesAndLinksAsLinks) {
     EXPECT_EQ(replaced.mode & 0222, 0u);
     EXPECT_EQ(readBytes(d / "r"), "new");
     fs::permissions(d / "r", fs::perms::owner_all);
-    // A reader holding the file for a moment (the arena rereading it) delays
-    // the replace; Windows replaces no open file, but the write still lands.
+    // A reader that knows no folder lock, holding the file for a moment,
+    // delays the replace; Windows replaces no open file, but the write lands.
     const platform::OpenedFile reader = platform::openForReading(d / "g");
     std::thread letGo([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
